@@ -1,0 +1,50 @@
+#pragma once
+
+#include "engine/result_sink.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sqlemu {
+
+// What the interpreter knows of the session it runs for.
+struct SessionState {
+    int spid = 51;
+    std::string loginName;         // as the client logged in (SQL login or Kerberos principal)
+    bool integratedLogin = false;
+    std::string currentDatabase = "master";
+    std::string hostName;
+    std::string appName;
+};
+
+// A parameter of an RPC (sp_executesql's @params values), already decoded.
+struct RpcParameter {
+    std::string name;              // with its leading '@'
+    SqlType type = SqlType::NVarChar;
+    int maxLength = 0;
+    Value value;
+    bool output = false;
+};
+
+// One instance's interpreter. Thread-safe: every session calls it from its
+// own thread.
+class Engine {
+public:
+    virtual ~Engine() = default;
+
+    // Checks that a database may be used at login; false sends 4060.
+    virtual bool databaseExists(const std::string &name) const = 0;
+
+    // Runs an SQLBatch.
+    virtual void executeBatch(SessionState &session, const std::string &text, ResultSink &sink) = 0;
+
+    // Runs an RPC. procedure is the name (or "sp_executesql" for ProcID 10).
+    virtual void executeRpc(SessionState &session, const std::string &procedure,
+                            const std::vector<RpcParameter> &parameters, ResultSink &sink) = 0;
+
+    // The session ended; the engine drops whatever it holds for it.
+    virtual void sessionClosed(const SessionState &session) = 0;
+};
+
+} // namespace sqlemu
