@@ -1,0 +1,49 @@
+#include "util/persian_date.h"
+
+#include <QCalendar>
+
+#include <cmath>
+
+namespace {
+
+const QDate kEpoch(1899, 12, 30);
+constexpr QChar kRightToLeftMark(0x200F);
+
+} // namespace
+
+double toDateTimeValue(const QDateTime &dateTime)
+{
+    const double days = static_cast<double>(kEpoch.daysTo(dateTime.date()));
+    const double fraction = dateTime.time().msecsSinceStartOfDay() / 86400000.0;
+    // Before the epoch the fraction still counts forward from midnight.
+    return days >= 0 ? days + fraction : days - fraction;
+}
+
+QString PersianDateStr(double dateTime)
+{
+    if (dateTime == 0)
+        return QStringLiteral("    /  /  ");
+
+    // The calendar's own rules, not a fixed arithmetic shortcut: the shortcut
+    // drifts a day off the real calendar from 2029 on, and a backup would be
+    // named with the wrong date.
+    const QDate date = kEpoch.addDays(static_cast<qint64>(std::trunc(dateTime)));
+    static const QCalendar jalali(QCalendar::System::Jalali);
+    const QCalendar::YearMonthDay parts = jalali.partsFromDate(date);
+    return kRightToLeftMark + QStringLiteral("%1/%2/%3")
+                                  .arg(parts.year)
+                                  .arg(parts.month, 2, 10, QChar(u'0'))
+                                  .arg(parts.day, 2, 10, QChar(u'0'));
+}
+
+QString ReplaceFirst(const QString &source, const QString &search, const QString &replacement)
+{
+    if (search.isEmpty())
+        return source;
+    const qsizetype at = source.indexOf(search, 0, Qt::CaseSensitive);
+    if (at < 0)
+        return source;
+    QString result = source;
+    result.replace(at, search.size(), replacement);
+    return result;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// Switches the keyboard to English for "E"/"e" and to Persian for "F"/"f";
+// any other code, longer ones included, does nothing. Failures are silent.
+void SwitchKeyboardLayout(const QString &code);
+
+// The computer's name as the system reports it (case kept, not trimmed);
+// empty when it cannot be read.
+QString GetComputerNameText();
+
+// The first IPv4 address of the computer's own name, dotted; empty if none.
+QString GetLocalIPv4Address();

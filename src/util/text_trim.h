@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// Wherever the program trims a text it removes every leading and trailing
+// character whose code is 32 or less: blanks and control characters alike.
+QString TrimControl(const QString &text);
