@@ -2,6 +2,8 @@
 
 #include <QRandomGenerator>
 
+#include "support/qt_printers.h"
+
 #include <gtest/gtest.h>
 
 namespace {

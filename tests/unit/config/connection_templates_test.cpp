@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include "support/qt_printers.h"
+
 #include <gtest/gtest.h>
 
 namespace {

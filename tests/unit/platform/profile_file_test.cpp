@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/qt_printers.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

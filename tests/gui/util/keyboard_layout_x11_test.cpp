@@ -1,0 +1,49 @@
+#include "platform/keyboard_layout.h"
+#include "util/system_info.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class KeyboardLayoutTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "runs under an X server";
+        ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,ir")}), 0);
+        KeyboardLayout::activate("us");
+        ASSERT_EQ(KeyboardLayout::activeLayout(), QByteArray("us"));
+    }
+};
+
+TEST_F(KeyboardLayoutTest, LetterCodesSwitchBetweenEnglishAndPersian)
+{
+    SwitchKeyboardLayout(QStringLiteral("F"));
+    EXPECT_EQ(KeyboardLayout::activeLayout(), QByteArray("ir"));
+    SwitchKeyboardLayout(QStringLiteral("E"));
+    EXPECT_EQ(KeyboardLayout::activeLayout(), QByteArray("us"));
+    SwitchKeyboardLayout(QStringLiteral("f"));
+    EXPECT_EQ(KeyboardLayout::activeLayout(), QByteArray("ir"));
+    SwitchKeyboardLayout(QStringLiteral("e"));
+    EXPECT_EQ(KeyboardLayout::activeLayout(), QByteArray("us"));
+}
+
+TEST_F(KeyboardLayoutTest, OtherCodesDoNothing)
+{
+    SwitchKeyboardLayout(QStringLiteral("F"));
+    for (const char *code : {"EN", "", "x", "FA", " E"}) {
+        SwitchKeyboardLayout(QString::fromUtf8(code));
+        EXPECT_EQ(KeyboardLayout::activeLayout(), QByteArray("ir")) << '"' << code << '"';
+    }
+}
+
+TEST_F(KeyboardLayoutTest, ALayoutThatIsNotConfiguredChangesNothing)
+{
+    ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us")}), 0);
+    SwitchKeyboardLayout(QStringLiteral("F"));
+    EXPECT_EQ(KeyboardLayout::activeLayout(), QByteArray("us"));
+}
+
+} // namespace
