@@ -1,0 +1,276 @@
+#include "platform/freetds_session.h"
+
+#include "platform/database_error.h"
+#include "platform/kerberos_check.h"
+
+#include <sybfront.h>
+#include <sybdb.h>
+
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// The wire type of NVARCHAR on TDS 7 and later; db-lib's header only names the
+// Sybase types, but its parameters accept the server's.
+constexpr int kNVarCharType = 231;
+
+// Errors of the client library that only say "the server sent an error":
+// the server's own message says more.
+bool isMereEcho(int dbError)
+{
+    return dbError == SYBESMSG;
+}
+
+// db-lib's time-out and message settings are process-wide; calls are made
+// one at a time, so a call sets them under this lock and keeps them for its
+// own duration.
+std::mutex &libraryMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+} // namespace
+
+struct FreeTdsSession::State {
+    DBPROCESS *dbproc = nullptr;
+    std::vector<TdsMessage> serverErrors;
+    std::optional<TdsMessage> clientError;
+    MessageHandler onInfo;
+
+    void reset(MessageHandler handler)
+    {
+        serverErrors.clear();
+        clientError.reset();
+        onInfo = std::move(handler);
+    }
+
+    // The most severe server error, as the OLE DB provider reports it; else
+    // the client library's own.
+    [[noreturn]] void raise(const QString &fallback) const
+    {
+        const TdsMessage *worst = nullptr;
+        for (const TdsMessage &m : serverErrors)
+            if (!worst || m.severity > worst->severity)
+                worst = &m;
+        if (worst)
+            throw DatabaseError(worst->text, worst->number, worst->severity, worst->state);
+        if (clientError)
+            throw DatabaseError(clientError->text, clientError->number, clientError->severity);
+        throw DatabaseError(fallback);
+    }
+};
+
+namespace {
+
+// The session whose call runs on this thread; db-lib's handlers are global
+// and during the login there is no process handle to look the session up by.
+thread_local FreeTdsSession::State *t_activeSession = nullptr;
+
+class ActiveSession {
+public:
+    explicit ActiveSession(FreeTdsSession::State *state) : m_previous(t_activeSession) { t_activeSession = state; }
+    ~ActiveSession() { t_activeSession = m_previous; }
+
+private:
+    FreeTdsSession::State *m_previous;
+};
+
+int onServerMessage(DBPROCESS *, DBINT number, int state, int severity, char *text, char *server, char *procedure, int line)
+{
+    FreeTdsSession::State *session = t_activeSession;
+    if (!session)
+        return 0;
+    TdsMessage message{static_cast<int>(number), state, severity, line, QString::fromUtf8(text ? text : ""),
+                       QString::fromUtf8(server ? server : ""), QString::fromUtf8(procedure ? procedure : "")};
+    if (severity > 10)
+        session->serverErrors.push_back(std::move(message));
+    else if (session->onInfo)
+        session->onInfo(message);
+    return 0;
+}
+
+int onClientError(DBPROCESS *, int severity, int dbError, int, char *dbErrorText, char *osErrorText)
+{
+    FreeTdsSession::State *session = t_activeSession;
+    if (session && !isMereEcho(dbError) && !session->clientError) {
+        QString text = QString::fromUtf8(dbErrorText ? dbErrorText : "");
+        if (osErrorText && *osErrorText)
+            text += QStringLiteral(" (%1)").arg(QString::fromUtf8(osErrorText));
+        session->clientError = TdsMessage{dbError, 0, severity, 0, text, {}, {}};
+    }
+    // Give up the call: a time-out cancels the command instead of waiting on.
+    return INT_CANCEL;
+}
+
+QByteArray utf8(const QString &text) { return text.toUtf8(); }
+
+void addParameter(DBPROCESS *dbproc, const QByteArray &name, const QByteArray &value, bool isNull)
+{
+    BYTE *data = isNull ? nullptr : reinterpret_cast<BYTE *>(const_cast<char *>(value.constData()));
+    const DBINT length = isNull ? 0 : static_cast<DBINT>(value.size());
+    if (dbrpcparam(dbproc, name.constData(), 0, kNVarCharType, -1, length, data) == FAIL)
+        throw DatabaseError(QStringLiteral("The parameter %1 could not be prepared.").arg(QString::fromUtf8(name)));
+}
+
+QString declaration(const QList<TdsParameter> &parameters)
+{
+    QStringList parts;
+    for (const TdsParameter &p : parameters) {
+        const int size = p.maxChars > 0 ? p.maxChars : int(p.value.size());
+        parts.append(p.name + (size > 4000 ? QStringLiteral(" nvarchar(max)")
+                                           : QStringLiteral(" nvarchar(%1)").arg(qMax(size, 1))));
+    }
+    return parts.join(u',');
+}
+
+std::optional<QString> columnText(DBPROCESS *dbproc, int column)
+{
+    BYTE *data = dbdata(dbproc, column);
+    const DBINT length = dbdatlen(dbproc, column);
+    if (!data && length == 0)
+        return std::nullopt;
+    const int type = dbcoltype(dbproc, column);
+    switch (type) {
+    case SYBCHAR:
+    case SYBVARCHAR:
+    case SYBTEXT:
+        return QString::fromUtf8(reinterpret_cast<const char *>(data), length);
+    default:
+        break;
+    }
+    QByteArray buffer(qMax<qsizetype>(256, length * 2 + 64), '\0');
+    const DBINT written = dbconvert(dbproc, type, data, length, SYBCHAR, reinterpret_cast<BYTE *>(buffer.data()),
+                                    static_cast<DBINT>(buffer.size()));
+    if (written < 0)
+        return QString();
+    return QString::fromUtf8(buffer.constData(), written).trimmed();
+}
+
+} // namespace
+
+void FreeTdsSession::initializeLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (dbinit() == FAIL)
+            throw DatabaseError(QStringLiteral("The SQL Server client library could not be started."));
+        dbmsghandle(onServerMessage);
+        dberrhandle(onClientError);
+    });
+}
+
+FreeTdsSession::FreeTdsSession(const TdsLogin &login)
+    : m_state(std::make_unique<State>())
+{
+    initializeLibrary();
+    if (login.integrated) {
+        if (const auto problem = kerberosLoginProblem(login.host, login.port))
+            throw DatabaseError(*problem);
+    }
+
+    std::lock_guard lock(libraryMutex());
+    ActiveSession active(m_state.get());
+    m_state->reset({});
+
+    LOGINREC *rec = dblogin();
+    if (!rec)
+        throw DatabaseError(QStringLiteral("The SQL Server client library is out of memory."));
+    DBSETLCHARSET(rec, "UTF-8");
+    if (login.integrated) {
+        DBSETLNETWORKAUTH(rec, TRUE);
+    } else {
+        DBSETLUSER(rec, utf8(login.user).constData());
+        DBSETLPWD(rec, utf8(login.password).constData());
+    }
+    if (!login.appName.isEmpty())
+        DBSETLAPP(rec, utf8(login.appName).constData());
+    if (!login.workstation.isEmpty())
+        DBSETLHOST(rec, utf8(login.workstation).constData());
+    if (!login.database.isEmpty())
+        DBSETLDBNAME(rec, utf8(login.database).constData());
+    if (login.packetSize > 0)
+        DBSETLPACKET(rec, login.packetSize);
+    dbsetlogintime(login.loginTimeoutSeconds);
+
+    m_state->dbproc = dbopen(rec, utf8(login.server).constData());
+    dbloginfree(rec);
+    if (!m_state->dbproc)
+        m_state->raise(QStringLiteral("The connection to SQL Server \"%1\" failed.").arg(login.server));
+}
+
+FreeTdsSession::~FreeTdsSession()
+{
+    if (m_state->dbproc) {
+        std::lock_guard lock(libraryMutex());
+        ActiveSession active(m_state.get());
+        dbclose(m_state->dbproc);
+    }
+}
+
+QList<TdsResult> FreeTdsSession::execute(const QString &sql, const QList<TdsParameter> &parameters, int timeoutSeconds,
+                                         const MessageHandler &onInfo)
+{
+    DBPROCESS *dbproc = m_state->dbproc;
+    std::lock_guard lock(libraryMutex());
+    ActiveSession active(m_state.get());
+    m_state->reset(onInfo);
+    dbsettime(timeoutSeconds);
+
+    if (dbdead(dbproc))
+        throw DatabaseError(QStringLiteral("The connection to SQL Server was lost."));
+
+    bool sent;
+    if (parameters.isEmpty()) {
+        sent = dbcmd(dbproc, utf8(sql).constData()) == SUCCEED && dbsqlexec(dbproc) == SUCCEED;
+    } else {
+        sent = dbrpcinit(dbproc, "sp_executesql", 0) == SUCCEED;
+        if (sent) {
+            addParameter(dbproc, "@statement", utf8(sql), false);
+            addParameter(dbproc, "@params", utf8(declaration(parameters)), false);
+            for (const TdsParameter &p : parameters) {
+                const QString value = p.maxChars > 0 ? p.value.left(p.maxChars) : p.value;
+                addParameter(dbproc, utf8(p.name), utf8(value), p.isNull);
+            }
+            sent = dbrpcsend(dbproc) == SUCCEED && dbsqlok(dbproc) == SUCCEED;
+        }
+    }
+
+    QList<TdsResult> results;
+    bool failed = !sent;
+    while (sent) {
+        const RETCODE rc = dbresults(dbproc);
+        if (rc == NO_MORE_RESULTS)
+            break;
+        if (rc == FAIL) {
+            failed = true;
+            break;
+        }
+        const int columns = dbnumcols(dbproc);
+        if (columns <= 0)
+            continue;
+        TdsResult result;
+        for (int c = 1; c <= columns; ++c)
+            result.columns.append(QString::fromUtf8(dbcolname(dbproc, c)));
+        RETCODE row;
+        while ((row = dbnextrow(dbproc)) != NO_MORE_ROWS) {
+            if (row == FAIL) {
+                failed = true;
+                break;
+            }
+            QList<std::optional<QString>> values;
+            for (int c = 1; c <= columns; ++c)
+                values.append(columnText(dbproc, c));
+            result.rows.append(std::move(values));
+        }
+        results.append(std::move(result));
+        if (failed)
+            break;
+    }
+    if (failed && !dbdead(dbproc))
+        dbcancel(dbproc);
+    if (failed || !m_state->serverErrors.empty())
+        m_state->raise(QStringLiteral("SQL Server did not run the statement."));
+    return results;
+}
