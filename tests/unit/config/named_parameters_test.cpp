@@ -1,0 +1,47 @@
+#include "config/named_parameters.h"
+
+#include "support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(NamedParameters, MarkersOutsideLiteralsNamesAndCommentsBecomePositional)
+{
+    const struct {
+        const char *sql;
+        const char *text;
+        QStringList names;
+    } cases[] = {
+        {"Set @Ar_DataBase = :Ar_DataBase", "Set @Ar_DataBase = @P1", {"Ar_DataBase"}},
+        {"select :a, :b, :A", "select @P1, @P2, @P1", {"a", "b"}},
+        {"select ':x', N':y', 'it''s :z'", "select ':x', N':y', 'it''s :z'", {}},
+        {"select [a:b], \"c:d\" from t", "select [a:b], \"c:d\" from t", {}},
+        {"select 1 -- :no\r\nwhere x = :yes", "select 1 -- :no\r\nwhere x = @P1", {"yes"}},
+        {"/* :no */ :yes /* :no", "/* :no */ @P1 /* :no", {"yes"}},
+        {"select '12:30', a::b, : x", "select '12:30', a:b, : x", {}},
+        {"select :نام", "select @P1", {"نام"}},
+        {"select 'open :x", "select 'open :x", {}},
+    };
+    for (const auto &c : cases) {
+        const ParameterizedText parsed = parseNamedParameters(QString::fromUtf8(c.sql));
+        EXPECT_EQ(parsed.text, QString::fromUtf8(c.text)) << c.sql;
+        EXPECT_EQ(parsed.names, c.names) << c.sql;
+    }
+}
+
+TEST(NamedParameters, TheBackupBatchHasItsTwoParametersAndKeepsItsVariables)
+{
+    const QString batch = QStringLiteral(
+        "Declare @Ar_Path Varchar(255),\r\n        @Ar_DataBase varchar(50)\r\n\r\n"
+        "Set @Ar_DataBase = :Ar_DataBase\r\nSet @Ar_Path     = :Ar_Path\r\n\r\n"
+        "Set @Ar_DataBase = LTrim(RTrim(Replace(@Ar_DataBase, '''', '')))\r\n"
+        "Declare @path varchar(200) Set @path= @Ar_Path  --+@Ar_DataBase+'_'+ Replace(Cast(GetDate() As char), ':', '-') + '.Back' \r\n"
+        "BACKUP DATABASE @Ar_DataBase TO DISK = @path WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, NOFORMAT\r\n\r\n");
+    const ParameterizedText parsed = parseNamedParameters(batch);
+    EXPECT_EQ(parsed.names, (QStringList{QStringLiteral("Ar_DataBase"), QStringLiteral("Ar_Path")}));
+    EXPECT_TRUE(parsed.text.contains(QStringLiteral("Set @Ar_DataBase = @P1\r\nSet @Ar_Path     = @P2")));
+    EXPECT_TRUE(parsed.text.contains(QStringLiteral("Replace(Cast(GetDate() As char), ':', '-')")));
+}
+
+} // namespace
