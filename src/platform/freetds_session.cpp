@@ -6,6 +6,7 @@
 #include <sybfront.h>
 #include <sybdb.h>
 
+#include <list>
 #include <mutex>
 #include <vector>
 
@@ -225,13 +226,16 @@ QList<TdsResult> FreeTdsSession::execute(const QString &sql, const QList<TdsPara
     if (parameters.isEmpty()) {
         sent = dbcmd(dbproc, utf8(sql).constData()) == SUCCEED && dbsqlexec(dbproc) == SUCCEED;
     } else {
+        // db-lib keeps pointers to names and values until the call is sent.
+        std::list<QByteArray> keep;
+        auto kept = [&keep](const QString &text) -> const QByteArray & { return keep.emplace_back(utf8(text)); };
         sent = dbrpcinit(dbproc, "sp_executesql", 0) == SUCCEED;
         if (sent) {
-            addParameter(dbproc, "@statement", utf8(sql), false);
-            addParameter(dbproc, "@params", utf8(declaration(parameters)), false);
+            addParameter(dbproc, kept(QStringLiteral("@statement")), kept(sql), false);
+            addParameter(dbproc, kept(QStringLiteral("@params")), kept(declaration(parameters)), false);
             for (const TdsParameter &p : parameters) {
                 const QString value = p.maxChars > 0 ? p.value.left(p.maxChars) : p.value;
-                addParameter(dbproc, utf8(p.name), utf8(value), p.isNull);
+                addParameter(dbproc, kept(p.name), kept(value), p.isNull);
             }
             sent = dbrpcsend(dbproc) == SUCCEED && dbsqlok(dbproc) == SUCCEED;
         }
