@@ -103,6 +103,8 @@ void drawPercentText(QImage &image, const GaugeAppearance &look, const EdgeRect 
         QFont font = look.font;
         font.setStyleStrategy(QFont::NoAntialias);
         painter.setFont(font);
+        // The figures read "45%" whatever the direction of the window around.
+        painter.setLayoutDirection(Qt::LeftToRight);
         painter.setPen(Qt::white);
         painter.setClipRect(inner.toQRect());
         const QString label = QString::asprintf("%d%%", look.percentDone);
