@@ -186,3 +186,21 @@ TEST(GaugeRenderText, TextKindShowsOnlyBackgroundAndFigures)
         }
     EXPECT_GT(letters, 10);
 }
+
+TEST(GaugeRenderText, TextWiderThanTheGaugeStopsAtTheFrame)
+{
+    TGauge gauge;
+    gauge.resize(16, 30);
+    gauge.setKind(gkText);
+    gauge.setProgress(100);
+    const QImage image = gauge.renderImage();
+    for (int y = 0; y < 30; ++y) {
+        EXPECT_EQ(at(image, 0, y), kBlack);
+        EXPECT_EQ(at(image, 15, y), kBlack);
+    }
+    int letters = 0;
+    for (int y = 1; y < 29; ++y)
+        for (int x = 1; x < 15; ++x)
+            letters += at(image, x, y) == kBlack;
+    EXPECT_GT(letters, 0);
+}
