@@ -104,20 +104,6 @@ TEST(GaugeRange, ProgressStaysWithinTheRange)
     EXPECT_EQ(gauge.PercentDone(), 50);
 }
 
-TEST(GaugeRange, DefaultsOfANewGauge)
-{
-    TGauge gauge;
-    EXPECT_EQ(gauge.size(), QSize(100, 100));
-    EXPECT_EQ(gauge.MinValue(), 0);
-    EXPECT_EQ(gauge.MaxValue(), 100);
-    EXPECT_EQ(gauge.Progress(), 0);
-    EXPECT_EQ(gauge.Kind(), gkHorizontalBar);
-    EXPECT_TRUE(gauge.ShowText());
-    EXPECT_EQ(gauge.BorderStyle(), TGauge::bsSingle);
-    EXPECT_EQ(gauge.ForeColor(), QColor(Qt::black));
-    EXPECT_EQ(gauge.BackColor(), QColor(Qt::white));
-}
-
 TEST_F(ShownGauge, RepaintsOnlyWhenThePercentageChanges)
 {
     gauge.setMaxValue(1000000);
