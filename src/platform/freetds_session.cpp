@@ -179,6 +179,10 @@ FreeTdsSession::FreeTdsSession(const TdsLogin &login)
     if (!rec)
         throw DatabaseError(QStringLiteral("The SQL Server client library is out of memory."));
     DBSETLCHARSET(rec, "UTF-8");
+    // Offer the newest Microsoft protocol and let the server answer with the
+    // one it speaks. Left to guess, the library retries a silent server with
+    // Sybase's protocol, which waits without any time-out.
+    dbsetlversion(rec, DBVERSION_74);
     if (login.integrated) {
         DBSETLNETWORKAUTH(rec, TRUE);
     } else {
@@ -193,7 +197,11 @@ FreeTdsSession::FreeTdsSession(const TdsLogin &login)
         DBSETLDBNAME(rec, utf8(login.database).constData());
     if (login.packetSize > 0)
         DBSETLPACKET(rec, login.packetSize);
+    // The login time-out covers the TCP connection; the reads of the login
+    // answer are bounded by the query time-out, so a server that accepts and
+    // then never answers gives up in the same time.
     dbsetlogintime(login.loginTimeoutSeconds);
+    dbsettime(login.loginTimeoutSeconds);
 
     m_state->dbproc = dbopen(rec, utf8(login.server).constData());
     dbloginfree(rec);
