@@ -1,18 +1,8 @@
 #include "config/connection_string.h"
 
+#include "platform/blank_text.h"
+
 namespace {
-
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
-
-QString trimBlanks(QStringView text)
-{
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.mid(begin, end - begin).toString();
-}
 
 bool needsQuoting(const QString &value)
 {

@@ -1,6 +1,7 @@
 #include "platform/profile_file.h"
 
 #include "platform/ansi_codec.h"
+#include "platform/blank_text.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -45,18 +46,6 @@ QList<Line> splitLines(const QByteArray &bytes)
         start = next;
     }
     return lines;
-}
-
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
-
-QString trimBlanks(QStringView text)
-{
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.mid(begin, end - begin).toString();
 }
 
 std::optional<QString> sectionName(const QString &text)
