@@ -13,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -89,6 +90,27 @@ TEST_F(DatabaseLayer, SqlLoginTemplatesOpen)
             EXPECT_TRUE(connection.connected());
         } else {
             EXPECT_THROW(connection.open(), DatabaseError) << text.toStdString();
+        }
+    }
+}
+
+TEST_F(DatabaseLayer, ServerLevelTemplatesOpen)
+{
+    QTemporaryDir dir;
+    ProfileFile file(dir.filePath(QStringLiteral("InitPrg.ini")));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Type"), QStringLiteral("SQL"));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("User"), kPersianLogin);
+    for (const QString &password : {kPersianPassword, QString()}) {
+        file.writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), password);
+        const bool passwordGiven = !password.isEmpty();
+        for (const QString &text : {BuildMasterConnectionString(file), BuildRestoreConnectionString(file)}) {
+            DbConnection connection;
+            connection.setConnectionString(text);
+            if (passwordGiven)
+                EXPECT_NO_THROW(connection.open()) << text.toStdString();
+            else
+                EXPECT_THROW(connection.open(), DatabaseError) << "the login has a password: " << text.toStdString();
         }
     }
 }
@@ -308,6 +330,19 @@ TEST_F(WindowsAuthentication, IntegratedTemplatesLogIn)
     }
 }
 
+TEST_F(WindowsAuthentication, ServerLevelTemplatesLogIn)
+{
+    QTemporaryDir dir;
+    ProfileFile file(dir.filePath(QStringLiteral("InitPrg.ini")));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Type"), QStringLiteral("WIN"));
+    for (const QString &text : {BuildMasterConnectionString(file), BuildRestoreConnectionString(file)}) {
+        DbConnection connection;
+        connection.setConnectionString(text);
+        EXPECT_NO_THROW(connection.open()) << text.toStdString();
+    }
+}
+
 TEST_F(WindowsAuthentication, NoTicketGivesAClearReason)
 {
     const QByteArray cache = qgetenv("KRB5CCNAME");
@@ -342,6 +377,28 @@ TEST_F(WindowsAuthentication, TheLocalDefaultInstanceAnswersTheFixedString)
     for (list.first(); !list.eof(); list.next())
         names.append(list.fieldByName(QStringLiteral("name")));
     EXPECT_EQ(names, (QStringList{QStringLiteral("master"), QStringLiteral("tempdb"), QStringLiteral("model"), QStringLiteral("msdb")}));
+}
+
+// A named instance is found through the SQL Server Browser on UDP 1434, as
+// with a real server.
+TEST(NamedInstance, IsFoundThroughTheBrowser)
+{
+    if (!loopbackPortIsFree(1434, SOCK_DGRAM))
+        GTEST_SKIP() << "UDP 1434 is in use on this machine";
+    SqlemuOptions options;
+    options.saPassword = kSaPassword.toStdString();
+    options.instances = {{"MOVAN", 0}};
+    options.browser = true;
+    options.browserPort = 1434;
+    SqlemuProcess server(options);
+    ASSERT_TRUE(server.start()) << server.error();
+    DbConnection connection;
+    connection.setConnectionString(BuildConnectionString(QStringLiteral("127.0.0.1\\MOVAN"), QStringLiteral("SQL"),
+                                                         QStringLiteral("sa"), kSaPassword, QStringLiteral("master")));
+    EXPECT_NO_THROW(connection.open());
+    connection.setConnectionString(BuildConnectionString(QStringLiteral("127.0.0.1\\NOSUCH"), QStringLiteral("SQL"),
+                                                         QStringLiteral("sa"), kSaPassword, QStringLiteral("master")));
+    EXPECT_THROW(connection.open(), DatabaseError);
 }
 
 } // namespace
