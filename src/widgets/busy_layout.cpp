@@ -84,7 +84,13 @@ Result sizeToContentTop(const Input &input, int dlgWidth, int screenWidth)
         w = std::max(w, input.aviSize.width());
         y = kMargin + input.aviSize.height() + kMargin;
     }
-    const int limit = std::max(w, dlgWidth - 2 * kMargin);
+    const int frameWidth = input.hasCaption ? 2 * input.metrics.cxDlgFrame : 0;
+    int limit = std::max(w, dlgWidth - 2 * kMargin);
+    // With neither caption, animation nor DlgWidth to measure by, wrapping at
+    // that width of nothing would squeeze the text into a column of single
+    // words; the screen is the limit instead.
+    if (limit <= 0)
+        limit = screenWidth - frameWidth - 2 * kMargin;
     for (auto [label, rect] : {std::pair{&input.message1, &r.message1}, std::pair{&input.message2, &r.message2}}) {
         if (!label->shown)
             continue;
@@ -122,7 +128,6 @@ Result sizeToContentTop(const Input &input, int dlgWidth, int screenWidth)
     int clientWidth = std::max(w, rightmostEdge(r) + kMargin);
     if (input.aviShown)
         clientWidth = std::max(clientWidth, input.aviSize.width() + 2 * kMargin);
-    const int frameWidth = input.hasCaption ? 2 * input.metrics.cxDlgFrame : 0;
     clientWidth = std::min(clientWidth, screenWidth - frameWidth);
     if (input.aviShown)
         r.avi.moveLeft((clientWidth - input.aviSize.width()) / 2);
