@@ -112,10 +112,11 @@ void paintFlight(QPainter &p, int frame, const QSize &size, void (*from)(QPainte
     from(p, QRectF(14, 16, 44, 36));
     if (to)
         to(p, QRectF(size.width() - 58, 16, 44, 36));
-    const QPointF start(40, 24), end(size.width() - 40, shrink ? 10 : 24);
+    // The arc's highest sheet still clears the top edge.
+    const QPointF start(40, 34), end(size.width() - 40, shrink ? 22 : 34);
     for (int i = 0; i < papers; ++i) {
         const qreal t = std::fmod(frame / qreal(kFrameCount) + qreal(i) / papers, 1.0);
-        const QPointF at = arcPoint(start, end, t, 18);
+        const QPointF at = arcPoint(start, end, t, 16);
         const qreal scale = shrink ? 1.0 - t * 0.8 : 1.0;
         drawDocument(p, QRectF(at.x() - 8 * scale, at.y() - 10 * scale, 16 * scale, 20 * scale));
     }
