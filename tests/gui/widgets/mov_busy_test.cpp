@@ -267,6 +267,33 @@ TEST_F(BusyTest, MissingClipFailsBeforeAnythingIsShownAndHideDisposesOfTheWindow
     EXPECT_TRUE(waitForDeletion(window, 100));
 }
 
+TEST_F(BusyTest, ResourceModuleThatCannotBeLoadedFailsShow)
+{
+    TMovBusy busy;
+    busy.AVISource()->SetResourceModule(QStringLiteral("libno-such-clips-module.so"));
+    busy.AVISource()->SetResourceName(QStringLiteral("BUSY"));
+    EXPECT_THROW(busy.Show(), AppError);
+    QPointer<TMovsfBusy> window = busy.Form();
+    busy.Hide();
+    EXPECT_TRUE(waitForDeletion(window, 100));
+}
+
+TEST_F(BusyTest, WindowOutlivingItsComponentClosesOnItsOwn)
+{
+    QPointer<TMovsfBusy> window;
+    {
+        TMovBusy busy;
+        busy.SetMinDuration(300);
+        busy.SetOptions({abdShowCaption, abdShowCancel});
+        busy.Show();
+        window = busy.Form();
+    }
+    ASSERT_TRUE(window);
+    // A click on the closing window must not reach the destroyed component.
+    QTest::mouseClick(window->btnCancel, Qt::LeftButton);
+    EXPECT_TRUE(waitForDeletion(window, 3000));
+}
+
 TEST_F(BusyTest, EmbeddedClipPlaysFromAPrivateTemporaryFile)
 {
     QFile clip(dataLrPath());
