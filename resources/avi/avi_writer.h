@@ -36,7 +36,8 @@ inline void put16(Bytes &out, std::uint16_t v)
 
 inline void putId(Bytes &out, const char *id)
 {
-    out.insert(out.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i)
+        out.push_back(std::uint8_t(id[i]));
 }
 
 inline Bytes chunk(const char *id, const Bytes &body)
