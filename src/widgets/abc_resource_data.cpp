@@ -79,7 +79,7 @@ bool TabcResourceData::IsResource() const
     return !m_resourceName.isEmpty() || m_resourceID != 0;
 }
 
-void TabcResourceData::loadModule()
+void TabcResourceData::LoadModule()
 {
     if (m_resourceModule.isEmpty())
         return;
@@ -97,7 +97,7 @@ QString TabcResourceData::ResourceHandle()
         return m_resourceHandle;
     if (!IsResource())
         return {};
-    loadModule();
+    LoadModule();
     const QString name = m_resourceName.isEmpty() ? QString::number(m_resourceID) : m_resourceName;
     const QString path = m_resourceType.isEmpty() ? QStringLiteral(":/%1").arg(name)
                                                   : QStringLiteral(":/%1/%2").arg(m_resourceType, name);

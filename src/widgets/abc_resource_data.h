@@ -34,6 +34,9 @@ public:
     void SetResourceType(const QString &Value) { m_resourceType = Value; }
 
     const QString &TempFileName() const { return m_tempFileName; }
+    // Loads the module named by ResourceModule, once; raises the loader's
+    // error when it cannot be loaded. Nothing when no module is named.
+    void LoadModule();
     // The loaded module, or none when the resources are the program's own.
     QLibrary *ModuleHandle() const { return m_module.get(); }
 
@@ -60,8 +63,6 @@ protected:
     virtual void Changing();
 
 private:
-    void loadModule();
-
     TabcPersistentMemory *m_data;
     QString m_fileName;
     QString m_resourceModule;

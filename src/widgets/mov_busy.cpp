@@ -250,7 +250,12 @@ void TMovBusy::handClipToAnimation(TMovsfBusy &form)
     } else {
         QLibrary *module = nullptr;
         if (!source.ResourceModule().isEmpty()) {
-            source.ResourceHandle();
+            // With no type to look under, the lookup could only fail; the
+            // control finds its clips under "AVI" once the module is loaded.
+            if (source.ResourceType().isEmpty())
+                source.LoadModule();
+            else
+                source.ResourceHandle();
             module = source.ModuleHandle();
         }
         if (!source.ResourceName().isEmpty())
@@ -260,7 +265,7 @@ void TMovBusy::handClipToAnimation(TMovsfBusy &form)
     }
 }
 
-void TMovBusy::arrange(TMovsfBusy &form)
+QSize TMovBusy::arrange(TMovsfBusy &form)
 {
     BusyLayout::Input input;
     input.hasCaption = m_options.contains(abdShowCaption);
@@ -312,12 +317,11 @@ void TMovBusy::arrange(TMovsfBusy &form)
     if (input.cancelShown)
         form.btnCancel->setGeometry(result.cancel);
     form.setFixedSize(result.clientSize.expandedTo(QSize(1, 1)));
-    form.setProperty("outerSize", result.outerSize);
+    return result.outerSize;
 }
 
-void TMovBusy::position(TMovsfBusy &form)
+void TMovBusy::position(TMovsfBusy &form, QSize outer)
 {
-    const QSize outer = form.property("outerSize").toSize();
     QPoint topLeft;
     switch (m_dlgPosition) {
     case appScreenCenter: {
@@ -401,8 +405,7 @@ void TMovBusy::CreateBusyForm()
         };
     }
     // 8. and 9.
-    arrange(*form);
-    position(*form);
+    position(*form, arrange(*form));
     // 10.
     if (OnFormCreate)
         OnFormCreate(this);

@@ -144,8 +144,9 @@ public:
 
 private:
     void handClipToAnimation(TMovsfBusy &form);
-    void arrange(TMovsfBusy &form);
-    void position(TMovsfBusy &form);
+    // Returns the window's outer size.
+    QSize arrange(TMovsfBusy &form);
+    void position(TMovsfBusy &form, QSize outerSize);
     void applyProgress(TMovsfBusy &form) const;
     void includeOption(TabcBusyOption option);
 

@@ -1,12 +1,10 @@
 #include "resources/avi/avi_writer.h"
+#include "support/compiled_resources.h"
 #include "widgets/animation_control.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLibraryInfo>
-#include <QProcess>
-#include <QResource>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -173,25 +171,15 @@ TEST(AnimationControl, EveryStandardAnimationIsBuiltIn)
 
 TEST(AnimationControl, PlaysClipsFromTheResources)
 {
-    QTemporaryDir dir;
-    const QString rcc = QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + QStringLiteral("/rcc");
-    if (!QFile::exists(rcc))
-        GTEST_SKIP() << "no rcc";
-    ASSERT_TRUE(QFile::copy(dataLrPath(), dir.filePath(QStringLiteral("clip.avi"))));
-    QFile qrc(dir.filePath(QStringLiteral("clips.qrc")));
-    ASSERT_TRUE(qrc.open(QIODevice::WriteOnly));
-    qrc.write("<RCC><qresource prefix=\"/AVI\"><file alias=\"BUSY\">clip.avi</file>"
-              "<file alias=\"101\">clip.avi</file></qresource></RCC>");
-    qrc.close();
-    const QString rccFile = dir.filePath(QStringLiteral("clips.rcc"));
-    ASSERT_EQ(QProcess::execute(rcc, {QStringLiteral("--binary"), qrc.fileName(), QStringLiteral("-o"), rccFile}), 0);
-    ASSERT_TRUE(QResource::registerResource(rccFile));
-
+    CompiledResources resources(QStringLiteral("AVI"),
+                                {{QStringLiteral("BUSY"), dataLrPath()}, {QStringLiteral("101"), dataLrPath()}});
+    if (!resources.isRegistered())
+        GTEST_SKIP() << "no resource compiler";
     AnimationControl control;
     control.setResourceName(nullptr, QStringLiteral("BUSY"));
     EXPECT_EQ(control.frameCount(), 20);
     control.setResourceID(nullptr, 101);
     EXPECT_EQ(control.frameCount(), 20);
     EXPECT_THROW(control.setResourceID(nullptr, 102), EAviOpenError);
-    QResource::unregisterResource(rccFile);
+    EXPECT_FALSE(control.isOpen());
 }

@@ -1,3 +1,4 @@
+#include "support/compiled_resources.h"
 #include "widgets/animation_control.h"
 #include "widgets/mov_busy.h"
 #include "widgets/property_stream.h"
@@ -265,6 +266,23 @@ TEST_F(BusyTest, MissingClipFailsBeforeAnythingIsShownAndHideDisposesOfTheWindow
     EXPECT_FALSE(window->isVisible());
     busy.Hide();
     EXPECT_TRUE(waitForDeletion(window, 100));
+}
+
+TEST_F(BusyTest, ClipFromTheResourcesOfALoadedModule)
+{
+    CompiledResources resources(QStringLiteral("AVI"), {{QStringLiteral("BUSY"), dataLrPath()}});
+    if (!resources.isRegistered())
+        GTEST_SKIP() << "no resource compiler";
+    TMovBusy busy;
+    busy.SetMinDuration(0);
+    // Any loadable library serves as the module; its Qt resources join the
+    // program's tree when it is loaded.
+    busy.AVISource()->SetResourceModule(QStringLiteral("libQt6Core.so.6"));
+    busy.AVISource()->SetResourceName(QStringLiteral("BUSY"));
+    busy.Show();
+    EXPECT_EQ(busy.Form()->Animate->frameCount(), 20);
+    EXPECT_NE(busy.AVISource()->ModuleHandle(), nullptr);
+    busy.Hide();
 }
 
 TEST_F(BusyTest, ResourceModuleThatCannotBeLoadedFailsShow)
