@@ -361,15 +361,15 @@ void TMovBusy::CreateBusyForm()
 {
     if (m_form)
         return;
-    // 1. The window belongs to the application, not to this component.
+    // The window belongs to the application, not to this component: it may
+    // outlive it while it waits out its minimum display time.
     auto *form = new TMovsfBusy(nullptr);
     m_form = form;
-    // 2.
     form->setCaptionBar(m_options.contains(abdShowCaption));
-    // 3.
     form->setWindowTitle(m_caption);
     SetDlgColor(m_dlgColor);
-    // 4. Opening the clip may fail; the window then stays unshown until Hide.
+    // Opening the clip may fail; the window is then remembered, unshown,
+    // until Hide disposes of it.
     if (m_options.contains(abdShowAVI)) {
         form->Animate->stop();
         form->Animate->setVisible(true);
@@ -378,7 +378,6 @@ void TMovBusy::CreateBusyForm()
         form->Animate->setTransparent(m_aviTransparent);
         form->Animate->OnStart = OnStartAVI;
     }
-    // 5.
     if (m_options.contains(abdShowMessage1)) {
         form->lblMessage1->setVisible(true);
         form->lblMessage1->setText(displayText(m_message1));
@@ -389,27 +388,23 @@ void TMovBusy::CreateBusyForm()
         form->lblMessage2->setText(displayText(m_message2));
         form->lblMessage2->setFont(m_message2Font);
     }
-    // 6.
     if (m_options.contains(abdShowProgress)) {
         form->ProgressBar->setVisible(true);
         applyProgress(*form);
     }
-    // 7. The window may outlive this component; its handlers check for that.
+    // Handlers handed to the window check that this component still exists.
     const QPointer<TMovBusy> self(this);
     if (m_options.contains(abdShowCancel)) {
-        form->btnCancel->setText(QStringLiteral("انصراف"));
+        form->btnCancel->setText(TMovsfBusy::cancelCaption());
         form->btnCancel->setVisible(true);
         form->CancelClickHandler = [self](QObject *sender) {
             if (self)
                 self->CancelClick(sender);
         };
     }
-    // 8. and 9.
     position(*form, arrange(*form));
-    // 10.
     if (OnFormCreate)
         OnFormCreate(this);
-    // 11.
     form->ShowHook = [self](QObject *sender) {
         if (self)
             self->BusyFormShow(sender);

@@ -15,8 +15,6 @@
 
 namespace {
 
-const QString kCancelCaption = QStringLiteral("انصراف");
-
 template <typename T>
 T *makeControl(QWidget *parent, const char *name, QRect geometry)
 {
@@ -56,7 +54,7 @@ TMovsfBusy::TMovsfBusy(QWidget *parent) : QDialog(parent)
     ProgressBar->setValue(0);
     ProgressBar->setTextVisible(false);
     btnCancel = makeControl<QPushButton>(this, "btnCancel", QRect(208, 112, 75, 25));
-    btnCancel->setText(kCancelCaption);
+    btnCancel->setText(cancelCaption());
     btnCancel->setDefault(true);
     btnCancel->setAutoDefault(true);
     connect(btnCancel, &QPushButton::clicked, this, [this] {
@@ -71,6 +69,11 @@ TMovsfBusy::TMovsfBusy(QWidget *parent) : QDialog(parent)
 }
 
 TMovsfBusy::~TMovsfBusy() = default;
+
+QString TMovsfBusy::cancelCaption()
+{
+    return QStringLiteral("انصراف");
+}
 
 void TMovsfBusy::setCaptionBar(bool captionBar)
 {

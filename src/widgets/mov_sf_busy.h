@@ -25,6 +25,8 @@ class TMovsfBusy : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kModalResultCancel = 2;
+    // "Cancel", the caption of btnCancel.
+    static QString cancelCaption();
 
     explicit TMovsfBusy(QWidget *parent = nullptr);
     ~TMovsfBusy() override;
