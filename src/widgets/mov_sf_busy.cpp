@@ -168,6 +168,13 @@ void TMovsfBusy::showEvent(QShowEvent *event)
 
 void TMovsfBusy::closeEvent(QCloseEvent *event)
 {
+    // The window has no close box; a window manager that offers one anyway
+    // must not take it away behind the component's back. It closes through
+    // Hide (or Cancel) only.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
     FormClose(this, event);
 }
 

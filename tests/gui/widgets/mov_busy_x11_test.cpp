@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QPointer>
+#include <QProcess>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -94,4 +97,35 @@ TEST(BusyWindowOnX11, AnimationBesideTheTextsWithoutCaption)
     saveScreenshot(QStringLiteral("busy-left.png"));
     busy.Hide();
     QTest::qWait(100);
+}
+
+TEST(BusyWindowOnX11, WindowManagerCannotCloseItBehindTheComponentsBack)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        GTEST_SKIP() << "needs openbox and xdotool";
+    QProcess windowManager;
+    windowManager.start(QStringLiteral("openbox"), {});
+    ASSERT_TRUE(windowManager.waitForStarted());
+    QTest::qWait(800);
+
+    TMovBusy busy;
+    configureFullWindow(busy);
+    busy.Show();
+    QPointer<TMovsfBusy> window = busy.Form();
+    QElapsedTimer waited;
+    waited.start();
+    while (QApplication::activeWindow() != window && waited.elapsed() < 3000)
+        QTest::qWait(20);
+    // Openbox draws a close box and binds Alt+F4 to the same request.
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+F4")});
+    QTest::qWait(400);
+    EXPECT_TRUE(window);
+    EXPECT_TRUE(window && window->isVisible());
+    EXPECT_EQ(busy.Form(), window.data());
+    saveScreenshot(QStringLiteral("busy-openbox.png"));
+    busy.Hide();
+    QTest::qWait(100);
+    windowManager.terminate();
+    windowManager.waitForFinished(3000);
 }
