@@ -453,9 +453,13 @@ TEST_F(BusyTest, AnimationKeepsMovingWhileALongCallBlocksTheCaller)
     TMovBusy busy;
     busy.SetMinDuration(0);
     busy.AVISource()->SetFileName(dataLrPath());
+    QList<QObject *> starts;
+    busy.OnStartAVI = [&](QObject *sender) { starts << sender; };
     busy.Show();
     AnimationControl *animate = busy.Form()->Animate;
+    QTest::qWait(20);
     ASSERT_TRUE(animate->isActive());
+    EXPECT_EQ(starts, QList<QObject *>({animate}));
     // The way the database layer waits: the call runs on a worker thread and
     // the user-interface thread sits in a local loop without user input.
     int advanced = 0;
