@@ -419,6 +419,36 @@ TEST_F(BusyTest, CustomPositionPlacesTheWindow)
     busy.Hide();
 }
 
+TEST_F(BusyTest, CentredOnTheMainOrTheActiveWindow)
+{
+    QWidget main;
+    main.setGeometry(20, 500, 300, 200);
+    main.show();
+    qApp->setProperty("mainForm", QVariant::fromValue<QWidget *>(&main));
+    QWidget other;
+    other.setGeometry(700, 60, 300, 200);
+    other.show();
+    other.activateWindow();
+    QTest::qWait(20);
+
+    // Placement counts the window system's frame, which the offscreen
+    // platform does not draw: allow for half of it.
+    constexpr int kFrameAllowance = 30;
+    TMovBusy busy;
+    busy.SetDlgPosition(appMainFormCenter);
+    busy.Show();
+    EXPECT_LE((busy.Form()->frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), kFrameAllowance);
+    busy.Hide();
+
+    if (QApplication::activeWindow() == &other) {
+        busy.SetDlgPosition(appActiveFormCenter);
+        busy.Show();
+        EXPECT_LE((busy.Form()->frameGeometry().center() - other.frameGeometry().center()).manhattanLength(), kFrameAllowance);
+        busy.Hide();
+    }
+    qApp->setProperty("mainForm", QVariant());
+}
+
 TEST_F(BusyTest, FixedSizeWindowTakesDlgWidthAndDlgHeight)
 {
     TMovBusy busy;
