@@ -500,7 +500,7 @@ SelectStatement Parser::parseSelect()
 
     const bool assigns = !select.items.front().assignTo.empty();
     for (const auto &item : select.items) {
-        if (item.assignTo.empty() == assigns)
+        if (item.assignTo.empty() != assigns)
             continue;
         throw SqlError(errors::message(141, 15, 1,
                                        "A SELECT statement that assigns a value to a variable must not be combined "
