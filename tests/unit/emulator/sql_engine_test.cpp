@@ -197,7 +197,7 @@ TEST_F(EngineTest, RefusalsAreTheServersErrors)
         {"select name from sysdatabases where name", 102, 15, 1, "Incorrect syntax near 'name'."},
         {"select 1 from", 156, 15, 1, "Incorrect syntax near the keyword 'from'."},
         {"select 'a' 'b' 'c'", 102, 15, 1, "Incorrect syntax near 'c'."},
-        {"USE", 102, 15, 1, "Incorrect syntax near 'USE'."},
+        {"USE", 156, 15, 1, "Incorrect syntax near the keyword 'USE'."},
         {"select 1 = 1", 102, 15, 1, "Incorrect syntax near '='."},
         {"select 1/0", 8134, 16, 1, "Divide by zero error encountered."},
         {"declare @i int set @i = 'abc'", 245, 16, 1,
