@@ -55,8 +55,18 @@ ExpressionPtr Parser::parseExpression()
 ExpressionPtr Parser::parseScalar()
 {
     auto e = parseOr();
-    if (isCondition(*e))
-        failHere();   // T-SQL has no truth values outside conditions
+    if (isCondition(*e)) {
+        // T-SQL has no truth values outside conditions; a real server
+        // stops at the operator that made one.
+        std::string near = e->op;
+        if (e->kind == Expression::Kind::Like) near = "LIKE";
+        else if (e->kind == Expression::Kind::IsNull) near = "IS";
+        else if (e->kind == Expression::Kind::Exists) near = "EXISTS";
+        else if (e->kind == Expression::Kind::Not) near = "NOT";
+        if (isReservedKeyword(near))
+            throw errors::syntaxNearKeyword(near).atLine(e->line);
+        throw errors::syntaxNear(near).atLine(e->line);
+    }
     return e;
 }
 
