@@ -154,9 +154,8 @@ std::vector<ResultSet> DbLibConnection::call(const std::string &procedure, const
             numbers[i] = a.number;
             dbrpcparam(m_process, name, 0, SYBINT4, -1, -1, reinterpret_cast<BYTE *>(&numbers[i]));
         } else {
-            int type = a.kind == RpcArgument::Kind::NVarChar ? SYBNVARCHAR : SYBVARCHAR;
             auto *data = reinterpret_cast<BYTE *>(const_cast<char *>(a.text.data()));
-            dbrpcparam(m_process, name, 0, type, -1, static_cast<DBINT>(a.text.size()), data);
+            dbrpcparam(m_process, name, 0, SYBVARCHAR, -1, static_cast<DBINT>(a.text.size()), data);
         }
     }
     if (dbrpcsend(m_process) == FAIL || dbsqlok(m_process) == FAIL) {

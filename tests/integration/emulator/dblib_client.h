@@ -27,8 +27,10 @@ struct ResultSet {
     std::vector<std::vector<std::optional<std::string>>> rows;
 };
 
+// db-lib sends character parameters of TDS 7 servers as NVARCHAR (its own
+// SYBNVARCHAR is a Sybase type that SQL Server does not know).
 struct RpcArgument {
-    enum class Kind { NVarChar, VarChar, Int } kind = Kind::NVarChar;
+    enum class Kind { Text, Int } kind = Kind::Text;
     std::string name;
     std::string text;
     int number = 0;
