@@ -39,6 +39,19 @@ constexpr std::string_view kUnsupportedStarts[] = {
 
 } // namespace
 
+Parser::DepthGuard::DepthGuard(Parser &parser) : m_parser(parser)
+{
+    constexpr int kMaxDepth = 200;
+    if (++m_parser.m_depth > kMaxDepth) {
+        --m_parser.m_depth;
+        throw SqlError(errors::message(191, 15, 1,
+                                       "Some part of your SQL statement is nested too deeply. Rewrite the query or "
+                                       "break it up into smaller queries."),
+                       ErrorScope::Compile)
+            .atLine(m_parser.peek().line);
+    }
+}
+
 Parser::Parser(std::vector<Token> tokens, const ParserOptions &options)
     : m_tokens(std::move(tokens)), m_options(options), m_declared(options.predeclaredVariables)
 {
@@ -153,6 +166,7 @@ std::vector<DeclareStatement::Variable> Parser::parseParameterList()
 
 StatementPtr Parser::parseStatement(bool firstInBatch)
 {
+    DepthGuard guard(*this);
     auto statement = std::make_unique<Statement>();
     const Token &t = peek();
     statement->line = t.line;

@@ -77,7 +77,21 @@ private:
                                                   std::string_view statementName, bool allowMove);
     std::vector<StatementOption> parseFileSpec();
 
+    // Guards recursion, as a real server refuses deep nesting (191) rather
+    // than run out of stack.
+    class DepthGuard {
+    public:
+        explicit DepthGuard(Parser &parser);
+        ~DepthGuard() { --m_parser.m_depth; }
+        DepthGuard(const DepthGuard &) = delete;
+        DepthGuard &operator=(const DepthGuard &) = delete;
+
+    private:
+        Parser &m_parser;
+    };
+
     std::vector<Token> m_tokens;
+    int m_depth = 0;
     std::size_t m_pos = 0;
     ParserOptions m_options;
     std::vector<std::string> m_declared;

@@ -72,6 +72,7 @@ ExpressionPtr Parser::parseScalar()
 
 ExpressionPtr Parser::parseOr()
 {
+    DepthGuard guard(*this);
     auto left = parseAnd();
     while (peek().isWord("OR")) {
         const int line = take().line;
@@ -98,6 +99,7 @@ ExpressionPtr Parser::parseAnd()
 
 ExpressionPtr Parser::parseNot()
 {
+    DepthGuard guard(*this);
     if (peek().isWord("NOT")) {
         const int line = take().line;
         auto operand = parseNot();
@@ -193,6 +195,7 @@ ExpressionPtr Parser::parseMultiplicative()
 
 ExpressionPtr Parser::parseUnary()
 {
+    DepthGuard guard(*this);
     if (peek().isSymbol("-")) {
         const int line = take().line;
         auto operand = parseUnary();

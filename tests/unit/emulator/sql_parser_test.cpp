@@ -98,6 +98,25 @@ TEST(ParserTest, TruncateOnlyExistsOnlyWhereTheServerKnowsIt)
     }
 }
 
+TEST(ParserTest, DeepNestingIsRefusedNotOverflowed)
+{
+    const std::string deep = "select " + std::string(100000, '(') + "1" + std::string(100000, ')');
+    try {
+        parseBatch(deep);
+        FAIL() << "accepted";
+    } catch (const SqlError &e) {
+        EXPECT_EQ(e.messages().at(0).number, 191);
+    }
+    const std::string ifs = [] {
+        std::string s;
+        for (int i = 0; i < 50000; ++i)
+            s += "if 1=1 ";
+        return s + "select 1";
+    }();
+    EXPECT_THROW(parseBatch(ifs), SqlError);
+    EXPECT_NO_THROW(parseBatch("select " + std::string(50, '(') + "1" + std::string(50, ')')));
+}
+
 TEST(ParserTest, SpExecuteSqlParameterListsParse)
 {
     const auto list = parseParameterDeclarations("@P1 varchar(50),@P2 nvarchar(max) , @n int OUTPUT");
