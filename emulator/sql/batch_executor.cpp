@@ -86,8 +86,16 @@ bool BatchExecutor::run(const Batch &batch)
     return !m_failed;
 }
 
+void BatchExecutor::sendInfo(int number, const std::string &text)
+{
+    ServerMessage message = errors::message(number, 0, 1, text);
+    message.line = m_line;
+    m_context.sink.message(message);
+}
+
 void BatchExecutor::runGuarded(const Statement &statement)
 {
+    m_line = statement.line;
     try {
         execute(statement);
         m_context.lastError = 0;
@@ -148,7 +156,7 @@ void BatchExecutor::execute(const Statement &statement)
                    [&](const PrintStatement &s) {
                        ExpressionEvaluator evaluator(m_context);
                        const TypedValue v = evaluator.evaluate(*s.value);
-                       m_context.sink.message(errors::message(0, 0, 1, valueAsText(v.value).value_or("")));
+                       sendInfo(0, valueAsText(v.value).value_or(""));
                    },
                    [&](const CheckpointStatement &) { runCheckpoint(m_context, m_doneKind); },
                    [&](const BackupStatement &s) { runBackup(s, m_context, m_doneKind); },
@@ -169,7 +177,7 @@ void BatchExecutor::executeUse(const UseStatement &use)
     const std::string old = m_context.session.currentDatabase;
     m_context.session.currentDatabase = db->name;
     m_context.sink.databaseChanged(db->name, old);
-    m_context.sink.message(errors::message(5701, 0, 1, "Changed database context to '" + db->name + "'."));
+    sendInfo(5701, "Changed database context to '" + db->name + "'.");
     done(0);
 }
 
@@ -211,7 +219,7 @@ void BatchExecutor::executeSetOption(const SetOptionStatement &set)
         const std::string old = m_context.options.language;
         m_context.options.language = "us_english";
         m_context.sink.languageChanged("us_english", old);
-        m_context.sink.message(errors::message(5703, 0, 1, "Changed language setting to us_english."));
+        sendInfo(5703, "Changed language setting to us_english.");
     } else if (set.option == "IMPLICIT_TRANSACTIONS" && on) {
         throw errors::notSupportedYet("SET IMPLICIT_TRANSACTIONS ON");
     } else if ((set.option == "FMTONLY" || set.option == "NOEXEC" || set.option == "PARSEONLY"

@@ -41,8 +41,11 @@ private:
     void executeProcedure(const ExecuteStatement &exec);
     void executeWaitfor(const WaitforStatement &waitfor);
 
+    void sendInfo(int number, const std::string &text);
+
     ExecutionContext &m_context;
     DoneKind m_doneKind;
+    int m_line = 1;   // of the statement running now
     bool m_failed = false;
 };
 

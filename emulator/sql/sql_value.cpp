@@ -1,5 +1,6 @@
 #include "sql/sql_value.h"
 
+#include "sql/code_page.h"
 #include "sql/sql_error.h"
 #include "storage/utf8.h"
 
@@ -140,7 +141,7 @@ TypedValue convertTo(const TypedValue &value, const DataType &type)
         auto text = valueAsText(value.value);
         if (!text)
             throw errors::notSupportedYet("converting " + typeName(value.type) + " to " + typeName(type.type));
-        std::string converted = truncateCharacters(*text, type.length);
+        std::string converted = truncateCharacters(isUnicodeType(type.type) ? *text : toServerCodePage(*text), type.length);
         if (type.type == SqlType::Char || type.type == SqlType::NChar)
             converted = padCharacters(converted, type.length);
         return TypedValue::text(std::move(converted), type.type, type.length);

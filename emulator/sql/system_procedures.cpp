@@ -184,8 +184,21 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
     parserOptions.quotedIdentifier = context.options.quotedIdentifier;
     parserOptions.truncateOnlyAllowed = context.identity.truncateOnlySupported;
     parserOptions.predeclaredVariables = inner.variables.names();
+    // USE inside the statement lasts only as long as the statement.
+    const std::string callersDatabase = context.session.currentDatabase;
     BatchExecutor executor(inner, call.innerDone);
-    const bool ok = executor.runText(*statementText, parserOptions);
+    bool ok = false;
+    try {
+        ok = executor.runText(*statementText, parserOptions);
+    } catch (const Cancelled &) {
+        context.session.currentDatabase = callersDatabase;
+        throw;
+    }
+    if (!sameName(context.session.currentDatabase, callersDatabase)) {
+        const std::string changed = context.session.currentDatabase;
+        context.session.currentDatabase = callersDatabase;
+        context.sink.databaseChanged(callersDatabase, changed);
+    }
     // Output parameters travel back to the caller's variables.
     for (const auto &a : call.arguments)
         if (a.output)

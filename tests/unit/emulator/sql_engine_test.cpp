@@ -124,7 +124,7 @@ TEST_F(EngineTest, OtherRegistryKeysGiveTheServersInformationalMessage)
 TEST_F(EngineTest, UseChangesTheDatabaseWithTheServersMessages)
 {
     start("9.0", {"Tarnel"});
-    auto sink = run("USE [TARNEL]");
+    auto sink = run("\n\nUSE [TARNEL]");
     EXPECT_EQ(session.currentDatabase, "Tarnel");
     ASSERT_EQ(sink.events.size(), 3u);
     EXPECT_EQ(sink.events[0].kind, RecordingSink::Event::Kind::DatabaseChanged);
@@ -134,6 +134,7 @@ TEST_F(EngineTest, UseChangesTheDatabaseWithTheServersMessages)
     EXPECT_EQ(sink.messages[0].severity, 0);
     EXPECT_EQ(sink.messages[0].state, 1);
     EXPECT_EQ(sink.messages[0].text, "Changed database context to 'Tarnel'.");
+    EXPECT_EQ(sink.messages[0].line, 3);
 }
 
 TEST_F(EngineTest, UnknownDatabaseTextDependsOnTheServerVersion)
@@ -331,6 +332,32 @@ TEST_F(EngineTest, LogShrinkFindsTheLogFileOfTheCurrentDatabase)
     EXPECT_EQ(numbers, (std::vector<int>{911, 3013}));
     EXPECT_EQ(unknown.messages[0].state, 10);
     EXPECT_EQ(unknown.messages[1].text, "BACKUP LOG is terminating abnormally.");
+}
+
+TEST_F(EngineTest, VarcharKeepsWhatTheArabicCodePageHolds)
+{
+    start();
+    auto sink = run("declare @v varchar(20) set @v = N'تارنل ي ك 中' select @v, LEN(@v)");
+    ASSERT_EQ(sink.resultSets.size(), 1u);
+    EXPECT_EQ(text(sink.resultSets[0].rows.at(0)[0]), "تارنل ي ك ?");
+    auto unicode = run("declare @v nvarchar(20) set @v = N'中' select @v");
+    EXPECT_EQ(text(unicode.resultSets.at(0).rows.at(0)[0]), "中");
+}
+
+TEST_F(EngineTest, UseInsideSpExecuteSqlLastsOnlyForTheCall)
+{
+    start("9.0", {"Tarnel"});
+    auto sink = rpc("sp_executesql", {textParameter("@statement", "USE Tarnel\nselect db_name()")});
+    ASSERT_EQ(sink.resultSets.size(), 1u);
+    EXPECT_EQ(text(sink.resultSets[0].rows.at(0)[0]), "Tarnel");
+    EXPECT_EQ(session.currentDatabase, "master");
+    EXPECT_EQ(sink.messages.at(0).number, 5701);
+    EXPECT_EQ(sink.messages.at(0).line, 1);
+    std::vector<std::string> changes;
+    for (const auto &e : sink.events)
+        if (e.kind == RecordingSink::Event::Kind::DatabaseChanged)
+            changes.push_back(e.text);
+    EXPECT_EQ(changes, (std::vector<std::string>{"Tarnel", "master"}));
 }
 
 TEST_F(EngineTest, SpExecuteSqlChecksItsParameters)
