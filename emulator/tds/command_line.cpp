@@ -133,12 +133,13 @@ ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
             throw CommandLineError("--instance: port " + std::to_string(instance.port) + " is used twice");
     }
     options.logins["sa"] = saPassword;
-    for (const auto &[name, password] : logins) {
+    for (const auto &login : logins) {
+        const std::string &name = login.first;
         auto existing = std::find_if(options.logins.begin(), options.logins.end(),
                                      [&](const auto &e) { return upper(e.first) == upper(name); });
         if (existing != options.logins.end())
             throw CommandLineError("--login: '" + name + "' given twice (use --sa-password for sa)");
-        options.logins[name] = password;
+        options.logins[name] = login.second;
     }
     return options;
 }

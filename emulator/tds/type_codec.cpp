@@ -141,6 +141,19 @@ SqlType sqlTypeFor(const TypeInfo &type)
     }
 }
 
+// The lengths each nullable fixed-size type may have, in TYPE_INFO and in a
+// value alike.
+bool validVariantLength(std::uint8_t id, std::uint32_t length)
+{
+    switch (id) {
+    case TypeId::IntN: return length == 1 || length == 2 || length == 4 || length == 8;
+    case TypeId::BitN: return length == 1;
+    case TypeId::FltN: case TypeId::MoneyN: case TypeId::DateTimN: return length == 4 || length == 8;
+    case TypeId::Guid: return length == 16;
+    default: return true;
+    }
+}
+
 Bytes readPlp(ByteReader &reader, bool &isNull)
 {
     std::uint64_t total = reader.u64le();
@@ -217,9 +230,7 @@ TypeInfo readTypeInfo(ByteReader &reader)
         auto bytes = reader.bytes(5);
         type.collation = Collation::fromBytes(std::span<const std::uint8_t, 5>(bytes.data(), 5));
     }
-    if ((type.id == TypeId::IntN && type.maxLength != 1 && type.maxLength != 2 && type.maxLength != 4
-         && type.maxLength != 8)
-        || (type.id == TypeId::Guid && type.maxLength != 16 && type.maxLength != 0))
+    if (!validVariantLength(type.id, type.maxLength))
         throw MalformedInput("bad fixed length");
     type.sqlType = sqlTypeFor(type);
     return type;
@@ -239,9 +250,7 @@ Value readValue(ByteReader &reader, const TypeInfo &type)
         std::uint8_t length = reader.u8();
         if (length == 0)
             return std::monostate{};
-        if (length != type.maxLength && !(type.id == TypeId::FltN && (length == 4 || length == 8))
-            && !(type.id == TypeId::MoneyN && (length == 4 || length == 8))
-            && !(type.id == TypeId::DateTimN && (length == 4 || length == 8)))
+        if (!validVariantLength(type.id, length) || (type.id == TypeId::IntN && length != type.maxLength))
             throw MalformedInput("value length differs from its type");
         auto data = reader.bytes(length);
         if (type.id == TypeId::Guid)
