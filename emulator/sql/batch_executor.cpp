@@ -121,6 +121,7 @@ void BatchExecutor::reportError(const SqlError &error)
 
 void BatchExecutor::done(std::uint16_t curCmd, std::optional<std::uint64_t> rowCount, bool error)
 {
+    m_context.lastRowCount = static_cast<std::int64_t>(rowCount.value_or(0));
     StatementResult result;
     result.curCmd = curCmd;
     result.rowCount = m_context.options.noCount ? std::nullopt : rowCount;
@@ -133,7 +134,6 @@ void BatchExecutor::execute(const Statement &statement)
 {
     if (m_context.sink.cancelled())
         throw Cancelled{};
-    m_context.lastRowCount = 0;
     std::visit(Overloaded{
                    [&](const UseStatement &s) { executeUse(s); },
                    [&](const DeclareStatement &s) { executeDeclare(s); },
@@ -297,7 +297,6 @@ void BatchExecutor::executeSelect(const SelectStatement &select)
         if ((sent & 63) == 0 && m_context.sink.cancelled())
             throw Cancelled{};
     }
-    m_context.lastRowCount = static_cast<std::int64_t>(sent);
     done(kCmdSelect, sent);
 }
 

@@ -360,8 +360,14 @@ DeclareStatement::Variable Parser::parseVariableDeclaration()
     if (peek().isWord("TABLE") || peek().isWord("CURSOR"))
         throw errors::notSupportedYet("DECLARE " + upper(peek().text)).atLine(peek().line);
     variable.type = parseDataType();
-    if (acceptSymbol("="))
+    if (peek().isSymbol("=")) {
+        if (!m_options.declareInitializerAllowed)
+            throw SqlError(errors::message(139, 15, 1, "Cannot assign a default value to a local variable."),
+                           ErrorScope::Compile)
+                .atLine(peek().line);
+        take();
         variable.initialValue = parseScalar();
+    }
     m_declared.push_back(variable.name);
     return variable;
 }

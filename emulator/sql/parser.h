@@ -12,6 +12,8 @@ struct ParserOptions {
     bool quotedIdentifier = false;
     // BACKUP LOG ... WITH TRUNCATE_ONLY / NO_LOG exist up to SQL Server 2005.
     bool truncateOnlyAllowed = true;
+    // DECLARE @v int = 1 exists from SQL Server 2008 on.
+    bool declareInitializerAllowed = true;
     // Variables bound before the batch runs (sp_executesql parameters).
     std::vector<std::string> predeclaredVariables;
 };

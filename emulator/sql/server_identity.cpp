@@ -27,6 +27,7 @@ ServerIdentity serverIdentity(const std::string &serverVersion)
         id.databaseVersion = 661;
         id.oldUnknownDatabaseText = false;
         id.truncateOnlySupported = false;
+        id.declareInitializerSupported = true;
     } else {
         id.productVersion = "16.0.1000.6";
         id.productLevel = "RTM";
@@ -38,6 +39,7 @@ ServerIdentity serverIdentity(const std::string &serverVersion)
         id.databaseVersion = 957;
         id.oldUnknownDatabaseText = false;
         id.truncateOnlySupported = false;
+        id.declareInitializerSupported = true;
     }
     return id;
 }

@@ -15,6 +15,7 @@ struct ServerIdentity {
     int databaseVersion = 611;    // sysdatabases.version
     bool oldUnknownDatabaseText = true;   // 911 in its SQL Server 2000/2005 wording
     bool truncateOnlySupported = true;    // BACKUP LOG ... WITH TRUNCATE_ONLY
+    bool declareInitializerSupported = false;   // DECLARE @v int = 1
 };
 
 // Unknown versions play the newest one we know.

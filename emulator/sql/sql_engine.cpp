@@ -33,6 +33,7 @@ void SqlEngine::executeBatch(SessionState &session, const std::string &text, Res
     ParserOptions parserOptions;
     parserOptions.quotedIdentifier = options.quotedIdentifier;
     parserOptions.truncateOnlyAllowed = m_identity.truncateOnlySupported;
+    parserOptions.declareInitializerAllowed = m_identity.declareInitializerSupported;
     try {
         BatchExecutor(context).runText(text, parserOptions);
     } catch (const Cancelled &) {

@@ -183,6 +183,7 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
     ParserOptions parserOptions;
     parserOptions.quotedIdentifier = context.options.quotedIdentifier;
     parserOptions.truncateOnlyAllowed = context.identity.truncateOnlySupported;
+    parserOptions.declareInitializerAllowed = context.identity.declareInitializerSupported;
     parserOptions.predeclaredVariables = inner.variables.names();
     // USE inside the statement lasts only as long as the statement.
     const std::string callersDatabase = context.session.currentDatabase;

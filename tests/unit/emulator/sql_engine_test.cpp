@@ -278,6 +278,28 @@ TEST_F(EngineTest, LoginSetBatchIsAccepted)
     EXPECT_EQ(sink.messages[0].text, "Changed language setting to us_english.");
 }
 
+TEST_F(EngineTest, RowCountAndErrorFollowTheLastStatement)
+{
+    start();
+    auto sink = run("select name from sysdatabases where dbid < 3\nselect @@ROWCOUNT, @@ERROR");
+    ASSERT_EQ(sink.resultSets.size(), 2u);
+    EXPECT_EQ(integer(sink.resultSets[1].rows.at(0)[0]), 2);
+    auto afterError = run("exec nosuch\nselect @@ERROR");
+    EXPECT_EQ(integer(afterError.resultSets.at(0).rows.at(0)[0]), 2812);
+}
+
+TEST_F(EngineTest, DeclareWithAValueNeedsSqlServer2008)
+{
+    start("9.0");
+    auto old = run("declare @v int = 1");
+    ASSERT_NE(old.firstError(), nullptr);
+    EXPECT_EQ(old.firstError()->number, 139);
+    EXPECT_EQ(old.firstError()->text, "Cannot assign a default value to a local variable.");
+    start("10.50");
+    auto newer = run("declare @v int = 41 select @v + 1");
+    EXPECT_EQ(integer(newer.resultSets.at(0).rows.at(0)[0]), 42);
+}
+
 TEST_F(EngineTest, NocountDropsRowCountsForTheSession)
 {
     start();
