@@ -43,8 +43,10 @@ Catalogue::Catalogue(std::filesystem::path dataDir, std::vector<DatabaseInfo> da
     sortById(m_databases);
 }
 
-std::unique_ptr<Catalogue> Catalogue::open(const std::filesystem::path &dataDir, int compatibilityLevel)
+std::unique_ptr<Catalogue> Catalogue::open(const std::filesystem::path &folder, int compatibilityLevel)
 {
+    // File names in the catalogue are full paths, as a real server shows them.
+    const std::filesystem::path dataDir = std::filesystem::absolute(folder);
     std::error_code error;
     std::filesystem::create_directories(dataDir, error);
     if (error)

@@ -61,6 +61,18 @@ TEST(CatalogueTest, FreshInstanceHasTheSystemDatabasesWithTheirRealFileNames)
     EXPECT_TRUE(std::filesystem::exists(dataDir / Catalogue::kFileName));
 }
 
+TEST(CatalogueTest, FilesAreNamedByFullPathsWhenTheFolderIsGivenRelatively)
+{
+    TempFolder folder;
+    const auto relative = std::filesystem::relative(folder.path() / "inst", std::filesystem::current_path());
+    ASSERT_TRUE(relative.is_relative());
+    auto catalogue = Catalogue::open(relative, 90);
+    const auto master = catalogue->find("master");
+    EXPECT_TRUE(std::filesystem::path(master->files[0].physicalName).is_absolute());
+    EXPECT_EQ(std::filesystem::path(master->files[0].physicalName),
+              std::filesystem::absolute(relative) / "master.mdf");
+}
+
 TEST(CatalogueTest, EveryChangeIsOnDiskAndSurvivesAReload)
 {
     TempFolder folder;
