@@ -1,5 +1,6 @@
 #include "tds/client_request.h"
 #include "tds/login7.h"
+#include "tds/type_codec.h"
 #include "tds_wire_client.h"
 
 #include <gtest/gtest.h>
@@ -121,6 +122,30 @@ TEST(TdsRpc, RejectsWhatCannotBeRead)
     Bytes unknownType = good;
     unknownType[22 + 6 + 1 + 20 + 1] = 0xF1;   // the first parameter's type: xml
     EXPECT_THROW(parseRpcRequest(unknownType, TdsVersion::V7_4), MalformedInput);
+}
+
+TEST(TdsRpc, RefusesNullableFixedTypesOfImpossibleLengths)
+{
+    // TYPE_INFO then value; each once crashed or would read past the value.
+    const std::vector<Bytes> cases = {
+        {0x6F, 0x01, 0x01, 0x00},                    // datetimen(1)
+        {0x6F, 0x08, 0x02, 0x00, 0x00},              // datetime value of 2 bytes
+        {0x26, 0x03, 0x03, 0x00, 0x00, 0x00},        // intn(3)
+        {0x26, 0x04, 0x02, 0x00, 0x00},              // int value of 2 bytes
+        {0x24, 0x10, 0x05, 1, 2, 3, 4, 5},           // a guid of 5 bytes
+        {0x68, 0x02, 0x02, 0x00, 0x00},              // bitn(2)
+        {0x6A, 0x20, 0x10, 0x00},                    // decimal of 32 bytes
+    };
+    for (const auto &bytes : cases) {
+        ByteReader reader(bytes);
+        EXPECT_THROW(
+            {
+                TypeInfo type = readTypeInfo(reader);
+                readValue(reader, type);
+            },
+            MalformedInput)
+            << int(bytes[0]);
+    }
 }
 
 } // namespace
