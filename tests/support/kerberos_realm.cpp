@@ -80,7 +80,7 @@ bool KerberosRealm::start()
 
     std::string text;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (text.find("keytab=") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    while (text.find("realm ready\n") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
         pollfd p{out[0], POLLIN, 0};
         if (::poll(&p, 1, 100) <= 0)
             continue;

@@ -71,7 +71,8 @@ TEST_F(SqlemuKerberos, ATicketLogsInByEveryNameOfThisComputer)
 {
     for (const std::string host : {"127.0.0.1", "localhost", hostName().c_str()}) {
         DbLibConnection c;
-        ASSERT_TRUE(c.open(host + ":" + std::to_string(securePort), "", "")) << host;
+        ASSERT_TRUE(c.open(host + ":" + std::to_string(securePort), "", ""))
+            << host << ": " << (c.clientErrors.empty() ? std::string() : c.clientErrors.front());
         ASSERT_NE(find(c, 5701), nullptr) << host;
         bool ok = false;
         auto sets = c.execute("select name from master.dbo.sysdatabases where name = 'master'", &ok);
