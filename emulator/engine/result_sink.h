@@ -93,6 +93,11 @@ public:
     virtual void languageChanged(const std::string & /*newLanguage*/, const std::string & /*oldLanguage*/) {}
     // Return status of a procedure called by an RPC or EXEC.
     virtual void returnStatus(std::int32_t status) = 0;
+    // The final value of an OUTPUT parameter of an RPC (name with its '@').
+    // The protocol answers every OUTPUT parameter with RETURNVALUE; one the
+    // engine does not report goes back with the value it came with, as a
+    // server returns a parameter that the statement never assigned.
+    virtual void outputParameter(const std::string & /*name*/, const Value & /*value*/) {}
     // Sends whatever is buffered now, in packets of its own, so the client sees
     // progress messages while a long statement still runs.
     virtual void flush() = 0;
