@@ -104,7 +104,7 @@ void BatchExecutor::runGuarded(const Statement &statement)
         e.atLine(statement.line);
         reportError(e);
         done(0, std::nullopt, true);
-        if (e.scope() != ErrorScope::Statement)
+        if (e.scope() != ErrorScope::Statement || m_context.options.xactAbort)
             throw AbortBatch{};
     }
 }
@@ -208,11 +208,27 @@ void BatchExecutor::executeSetOption(const SetOptionStatement &set)
         m_context.options.noCount = on;
     } else if (set.option == "QUOTED_IDENTIFIER") {
         m_context.options.quotedIdentifier = on;
-    } else if (set.option == "TEXTSIZE") {
-        std::int64_t size = std::stoll(set.value.front() == '@'
-                                           ? valueAsText(m_context.variables.find(set.value)->value.value).value_or("0")
-                                           : set.value);
-        m_context.options.textSize = size <= 0 ? 4096 : size;
+    } else if (set.option == "ANSI_NULLS") {
+        m_context.options.ansiNulls = on;
+    } else if (set.option == "CONCAT_NULL_YIELDS_NULL") {
+        m_context.options.concatNullYieldsNull = on;
+    } else if (set.option == "XACT_ABORT") {
+        m_context.options.xactAbort = on;
+    } else if (set.option == "TEXTSIZE" || set.option == "ROWCOUNT") {
+        std::int64_t n = 0;
+        if (set.value.front() == '@') {
+            Variable *v = m_context.variables.find(set.value);
+            if (!v)
+                throw errors::mustDeclareVariable(set.value);
+            const TypedValue converted = convertTo(v->value, DataType{SqlType::Int, 0, "int"});
+            n = isNull(converted.value) ? 0 : std::get<std::int64_t>(converted.value);
+        } else {
+            n = std::stoll(set.value);
+        }
+        if (set.option == "TEXTSIZE")
+            m_context.options.textSize = n <= 0 ? 4096 : n;
+        else
+            m_context.options.rowCountLimit = n < 0 ? 0 : n;
     } else if (set.option == "LANGUAGE") {
         if (!sameName(set.value, "us_english") && !sameName(set.value, "English"))
             throw errors::notSupportedYet("SET LANGUAGE " + set.value);
@@ -276,6 +292,8 @@ void BatchExecutor::executeSelect(const SelectStatement &select)
     std::uint64_t sent = 0;
     for (std::size_t r = 0; r < rowCount; ++r) {
         if (select.top && sent >= static_cast<std::uint64_t>(*select.top))
+            break;
+        if (m_context.options.rowCountLimit > 0 && sent >= static_cast<std::uint64_t>(m_context.options.rowCountLimit))
             break;
         if (select.where && !evaluator.test(*select.where, table, r).value_or(false))
             continue;

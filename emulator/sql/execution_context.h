@@ -18,6 +18,10 @@ class Catalogue;
 struct SessionOptions {
     bool noCount = false;
     bool quotedIdentifier = false;
+    bool ansiNulls = true;              // OFF: NULL = NULL is true
+    bool concatNullYieldsNull = true;   // OFF: 'a' + NULL is 'a'
+    bool xactAbort = false;             // ON: any run-time error ends the batch
+    std::int64_t rowCountLimit = 0;     // SET ROWCOUNT; 0 = no limit
     std::string language = "us_english";
     std::int64_t textSize = 4096;
 };

@@ -86,8 +86,16 @@ TypedValue ExpressionEvaluator::typeOf(const Expression &e, const ResultTable *t
     case Expression::Kind::Negate:
         return typeOf(*e.arguments[0], table);
     case Expression::Kind::Binary: {
-        const TypedValue a = typeOf(*e.arguments[0], table);
-        const TypedValue b = typeOf(*e.arguments[1], table);
+        TypedValue a = typeOf(*e.arguments[0], table);
+        TypedValue b = typeOf(*e.arguments[1], table);
+        // The literal NULL has no type of its own; it takes its partner's.
+        auto untyped = [](const Expression &x) {
+            return x.kind == Expression::Kind::Literal && isNull(x.literal);
+        };
+        if (untyped(*e.arguments[0]))
+            a = b;
+        else if (untyped(*e.arguments[1]))
+            b = a;
         if (e.op == "+" && isTextType(a.type) && isTextType(b.type)) {
             const bool unicode = isUnicodeType(a.type) || isUnicodeType(b.type);
             const int limit = unicode ? 4000 : 8000;
@@ -124,6 +132,11 @@ TypedValue ExpressionEvaluator::arithmetic(const Expression &e, const ResultTabl
     const TypedValue a = evaluate(*e.arguments[0], table, row);
     const TypedValue b = evaluate(*e.arguments[1], table, row);
     const TypedValue type = typeOf(e, table);
+    if (e.op == "+" && isTextType(type.type) && !m_context.options.concatNullYieldsNull) {
+        TypedValue result = type;
+        result.value = valueAsText(a.value).value_or("") + valueAsText(b.value).value_or("");
+        return result;
+    }
     if (isNull(a.value) || isNull(b.value))
         return type;
     if (e.op == "+" && isTextType(type.type)) {
@@ -265,7 +278,15 @@ std::optional<bool> ExpressionEvaluator::test(const Expression &e, const ResultT
                 return false;
             return std::nullopt;
         }
-        auto c = compare(evaluate(*e.arguments[0], table, row), evaluate(*e.arguments[1], table, row));
+        const TypedValue left = evaluate(*e.arguments[0], table, row);
+        const TypedValue right = evaluate(*e.arguments[1], table, row);
+        const bool equality = e.op == "=" || e.op == "<>" || e.op == "!=";
+        if (equality && !m_context.options.ansiNulls && (isNull(left.value) || isNull(right.value))) {
+            // ANSI_NULLS OFF: NULL equals NULL and nothing else.
+            const bool same = isNull(left.value) && isNull(right.value);
+            return e.op == "=" ? same : !same;
+        }
+        auto c = compare(left, right);
         if (!c)
             return std::nullopt;
         if (e.op == "=") return *c == 0;

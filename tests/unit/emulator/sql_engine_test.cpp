@@ -300,6 +300,34 @@ TEST_F(EngineTest, DeclareWithAValueNeedsSqlServer2008)
     EXPECT_EQ(integer(newer.resultSets.at(0).rows.at(0)[0]), 42);
 }
 
+TEST_F(EngineTest, SessionOptionsChangeWhatLaterStatementsDo)
+{
+    start();
+    const struct {
+        const char *setting;
+        const char *query;
+        std::size_t rows;
+    } cases[] = {
+        {"SET ROWCOUNT 2", "select name from sysdatabases", 2},
+        {"SET ROWCOUNT 0", "select name from sysdatabases", 4},
+        {"SET ANSI_NULLS OFF", "select 1 where NULL = NULL", 1},
+        {"SET ANSI_NULLS ON", "select 1 where NULL = NULL", 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.setting);
+        EXPECT_EQ(run(c.setting).firstError(), nullptr);
+        auto sink = run(c.query);
+        ASSERT_EQ(sink.resultSets.size(), 1u);
+        EXPECT_EQ(sink.resultSets[0].rows.size(), c.rows);
+    }
+    run("SET CONCAT_NULL_YIELDS_NULL OFF");
+    EXPECT_EQ(text(run("select 'a' + NULL").resultSets.at(0).rows.at(0)[0]), "a");
+
+    run("SET XACT_ABORT ON");
+    auto aborted = run("exec nosuch\nselect 1");
+    EXPECT_TRUE(aborted.resultSets.empty());
+}
+
 TEST_F(EngineTest, NocountDropsRowCountsForTheSession)
 {
     start();
