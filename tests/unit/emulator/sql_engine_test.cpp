@@ -476,6 +476,21 @@ TEST_F(EngineTest, TestProgressSendsFlushedMessagesUpToOneHundredPercent)
     EXPECT_EQ(sink.returnStatuses, (std::vector<std::int32_t>{0}));
 }
 
+TEST_F(EngineTest, BackupOfAnUnknownDatabaseEndsAbnormally)
+{
+    start();
+    auto sink = run("BACKUP DATABASE Nowhere TO DISK = N'/tmp/x.bak' WITH NOINIT, NAME = N'My Backup', STATS = 10");
+    std::vector<int> numbers, states;
+    for (const auto &m : sink.messages) {
+        numbers.push_back(m.number);
+        states.push_back(m.state);
+    }
+    EXPECT_EQ(numbers, (std::vector<int>{911, 3013}));
+    EXPECT_EQ(states, (std::vector<int>{11, 1}));
+    EXPECT_EQ(sink.messages.at(1).text, "BACKUP DATABASE is terminating abnormally.");
+    EXPECT_TRUE(sink.dones.at(0).error);
+}
+
 TEST_F(EngineTest, StatementsOfTheNextIssueAreRefusedNotIgnored)
 {
     start("9.0", {"Tarnel"});
