@@ -135,13 +135,23 @@ int testProgress(const ProcedureCall &call, ExecutionContext &context)
 
 int executeSql(const ProcedureCall &call, ExecutionContext &context)
 {
-    const ProcedureArgument *statement = argument(call, "@statement", 0);
-    const auto statementText = statement ? valueAsText(statement->value.value) : std::nullopt;
-    if (!statementText || !isTextType(statement->value.type))
+    // A real server takes both texts only as Unicode; a client that sends
+    // varchar fails there, so it fails here too.
+    auto unicodeText = [&](std::string_view name, std::size_t position, bool required) -> std::optional<std::string> {
+        const ProcedureArgument *a = argument(call, name, position);
+        if (!a || a->isDefault || isNull(a->value.value)) {
+            if (!required)
+                return std::nullopt;
+        } else if (isUnicodeType(a->value.type)) {
+            return valueAsText(a->value.value);
+        }
         throw SqlError(errors::message(214, 16, 2,
-                                       "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'."),
+                                       "Procedure expects parameter '" + std::string(name)
+                                           + "' of type 'ntext/nchar/nvarchar'."),
                        ErrorScope::Statement);
-    const auto paramsText = argumentText(call, "@params", 1);
+    };
+    const auto statementText = unicodeText("@statement", 0, true);
+    const auto paramsText = unicodeText("@params", 1, false);
 
     ExecutionContext inner{context.session, context.options, context.config, context.identity,
                            context.catalogue, context.sink, {}, 0, 0};

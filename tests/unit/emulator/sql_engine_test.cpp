@@ -431,6 +431,13 @@ TEST_F(EngineTest, SpExecuteSqlChecksItsParameters)
     ASSERT_EQ(nested.resultSets.size(), 1u);
     EXPECT_EQ(text(nested.resultSets[0].rows.at(0)[0]), "inner");
 
+    auto varcharStatement = rpc("sp_executesql", {textParameter("@statement", "select 1", SqlType::VarChar)});
+    ASSERT_NE(varcharStatement.firstError(), nullptr);
+    EXPECT_EQ(varcharStatement.firstError()->number, 214);
+    EXPECT_EQ(varcharStatement.firstError()->text,
+              "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'.");
+    EXPECT_TRUE(varcharStatement.resultSets.empty());
+
     auto unknownProc = rpc("sp_nothing", {});
     EXPECT_EQ(unknownProc.firstError()->number, 2812);
 }
