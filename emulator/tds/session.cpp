@@ -92,6 +92,9 @@ bool Session::dispatch(const Message &message)
                 return handleLogin(message);
             break;
         case Phase::LoggedIn:
+            if ((type == PacketType::SqlBatch || type == PacketType::Rpc)
+                && (message.firstStatus & (PacketStatus::ResetConnection | PacketStatus::ResetConnectionSkipTran)))
+                resetSession();
             switch (type) {
             case PacketType::SqlBatch:
                 handleBatch(message);
@@ -148,6 +151,7 @@ bool Session::handleLogin(const Message &message)
     m_state.loginName = outcome.loginName;
     m_state.integratedLogin = outcome.integrated;
     m_state.currentDatabase = outcome.database;
+    m_loginDatabase = outcome.database;
     m_state.hostName = request.hostName;
     m_state.appName = request.appName;
     return true;
@@ -171,6 +175,7 @@ void Session::handleBatch(const Message &message)
     if (m_instance.trace)
         m_instance.trace->batch(m_instance.config.instanceName, m_state.spid, text);
     ResponseStream stream = makeStream();
+    acknowledgeReset(stream);
     TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Batch,
                          [this] { return pollAttention(false); });
     try {
@@ -192,12 +197,14 @@ void Session::handleRpc(const Message &message)
 {
     std::vector<RpcCall> calls = parseRpcRequest(message.payload, m_format.tdsVersion);
     ResponseStream stream = makeStream();
+    acknowledgeReset(stream);
     for (std::size_t i = 0; i < calls.size(); ++i) {
         const RpcCall &call = calls[i];
         if (m_instance.trace)
             m_instance.trace->rpc(m_instance.config.instanceName, m_state.spid, call.procedure, call.parameters);
         TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Rpc,
                              [this] { return pollAttention(false); });
+        sink.setRpcParameters(&call.parameters);
         if (!m_attention) {
             try {
                 m_instance.engine->executeRpc(m_state, call.procedure, call.parameters, sink);
@@ -217,6 +224,21 @@ void Session::handleRpc(const Message &message)
     }
     stream.finish();
     m_attention = false;
+}
+
+void Session::resetSession()
+{
+    m_instance.engine->sessionClosed(m_state);
+    m_state.currentDatabase = m_loginDatabase;
+    m_resetPending = true;
+}
+
+void Session::acknowledgeReset(ResponseStream &stream)
+{
+    if (!m_resetPending)
+        return;
+    writeResetConnectionAck(stream.tokens());
+    m_resetPending = false;
 }
 
 void Session::sendAttentionAck()

@@ -35,6 +35,10 @@ private:
     void handleBatch(const Message &message);
     void handleRpc(const Message &message);
     void sendAttentionAck();
+    // RESETCONNECTION on a request: the session starts afresh, as just
+    // logged in, and the response acknowledges it.
+    void resetSession();
+    void acknowledgeReset(ResponseStream &stream);
     void sendProtocolError(const std::string &reason);
     void sendMessage(const Bytes &tokens);
     void sendBytes(std::span<const std::uint8_t> bytes);
@@ -51,6 +55,8 @@ private:
     SessionState m_state;
     WireFormat m_format;
     std::size_t m_packetSize = kDefaultPacketSize;
+    std::string m_loginDatabase;
+    bool m_resetPending = false;
     bool m_attention = false;
     bool m_broken = false;
     std::chrono::steady_clock::time_point m_lastPoll;

@@ -1,5 +1,8 @@
 #include "tds/token_result_sink.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace sqlemu::tds {
 
 TokenResultSink::TokenResultSink(ResponseStream &stream, WireFormat format, std::string serverName, Mode mode,
@@ -112,6 +115,39 @@ void TokenResultSink::returnStatus(std::int32_t status)
     writeReturnStatus(m_stream.tokens(), status);
 }
 
+void TokenResultSink::outputParameter(const std::string &name, const Value &value)
+{
+    m_outputValues.emplace_back(name, value);
+}
+
+void TokenResultSink::writeReturnValues()
+{
+    if (!m_parameters)
+        return;
+    auto sameName = [](const std::string &a, const std::string &b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+                   return std::tolower(x) == std::tolower(y);
+               });
+    };
+    for (std::size_t i = 0; i < m_parameters->size(); ++i) {
+        const RpcParameter &p = (*m_parameters)[i];
+        if (!p.output)
+            continue;
+        Value value = p.value;
+        for (const auto &[name, reported] : m_outputValues) {
+            if (sameName(name, p.name))
+                value = reported;
+        }
+        ColumnInfo column{p.name, p.type, p.maxLength, true};
+        if (p.type == SqlType::Decimal) {
+            column.precision = 38;
+            column.scale = 10;
+        }
+        writeReturnValue(m_stream.tokens(), m_format, static_cast<std::uint16_t>(i), p.name,
+                         typeInfoForColumn(column, m_format.wide()), value);
+    }
+}
+
 void TokenResultSink::flush()
 {
     m_stream.flush();
@@ -134,6 +170,7 @@ void TokenResultSink::finish(bool lastInMessage)
         return;
     }
     writeReturnStatus(out, m_returnStatus.value_or(m_sawError ? 1 : 0));
+    writeReturnValues();
     writeDone(out, m_format, TokenId::DoneProc, more | (m_sawError ? DoneStatus::Error : 0), 0, 0);
 }
 

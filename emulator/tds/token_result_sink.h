@@ -6,6 +6,7 @@
 // them or they run as an RPC, and DONE with the attention bit once the client
 // has cancelled.
 
+#include "engine/engine.h"
 #include "engine/result_sink.h"
 #include "tds/response_stream.h"
 #include "tds/tokens.h"
@@ -30,6 +31,9 @@ public:
     void databaseChanged(const std::string &newDatabase, const std::string &oldDatabase) override;
     void languageChanged(const std::string &newLanguage, const std::string &oldLanguage) override;
     void returnStatus(std::int32_t status) override;
+    void outputParameter(const std::string &name, const Value &value) override;
+    // The parameters of the RPC this sink answers, for RETURNVALUE.
+    void setRpcParameters(const std::vector<RpcParameter> *parameters) { m_parameters = parameters; }
     void flush() override;
     bool cancelled() const override;
 
@@ -41,6 +45,7 @@ public:
 
 private:
     void writePendingDone(bool more);
+    void writeReturnValues();
 
     ResponseStream &m_stream;
     WireFormat m_format;
@@ -51,6 +56,8 @@ private:
     std::vector<TypeInfo> m_types;
     std::optional<StatementResult> m_pendingDone;
     std::optional<std::int32_t> m_returnStatus;
+    const std::vector<RpcParameter> *m_parameters = nullptr;
+    std::vector<std::pair<std::string, Value>> m_outputValues;
     std::optional<std::string> m_newDatabase;
     bool m_sawError = false;
 };

@@ -79,6 +79,31 @@ void writeReturnStatus(ByteWriter &out, std::int32_t status)
     out.u32le(static_cast<std::uint32_t>(status));
 }
 
+void writeReturnValue(ByteWriter &out, const WireFormat &format, std::uint16_t ordinal, const std::string &name,
+                      const TypeInfo &type, const Value &value)
+{
+    out.u8(TokenId::ReturnValue);
+    out.u16le(ordinal);
+    out.bVarChar(name);
+    out.u8(0x01);   // the value of an output parameter
+    if (format.wide())
+        out.u32le(0);
+    else
+        out.u16le(0);
+    out.u16le(0x0001);   // nullable
+    writeTypeInfo(out, type);
+    writeValue(out, type, value);
+}
+
+void writeResetConnectionAck(ByteWriter &out)
+{
+    out.u8(TokenId::EnvChange);
+    out.u16le(3);
+    out.u8(EnvChangeType::ResetConnectionAck);
+    out.u8(0);
+    out.u8(0);
+}
+
 void writeSspi(ByteWriter &out, std::span<const std::uint8_t> token)
 {
     out.u8(TokenId::Sspi);

@@ -43,6 +43,7 @@ constexpr std::uint8_t Database = 1;
 constexpr std::uint8_t Language = 2;
 constexpr std::uint8_t PacketSize = 4;
 constexpr std::uint8_t Collation = 7;
+constexpr std::uint8_t ResetConnectionAck = 18;
 }
 
 // What changes with the negotiated version: 7.2 and later use 8-byte row
@@ -61,6 +62,9 @@ void writeCollationChange(ByteWriter &out, const Collation &collation);
 void writeLoginAck(ByteWriter &out, std::uint32_t tdsVersion, const std::string &programName,
                    std::uint8_t major, std::uint8_t minor, std::uint16_t build);
 void writeReturnStatus(ByteWriter &out, std::int32_t status);
+void writeReturnValue(ByteWriter &out, const WireFormat &format, std::uint16_t ordinal, const std::string &name,
+                      const TypeInfo &type, const Value &value);
+void writeResetConnectionAck(ByteWriter &out);
 void writeSspi(ByteWriter &out, std::span<const std::uint8_t> token);
 void writeColMetadata(ByteWriter &out, const WireFormat &format, const std::vector<TypeInfo> &types,
                       const std::vector<ColumnInfo> &columns);

@@ -84,6 +84,10 @@ public:
         for (const auto &p : parameters)
             sink.row({p.name});
         sink.statementDone({0xC1, parameters.size(), false});
+        for (const auto &p : parameters) {
+            if (p.output && p.name == "@doubled")
+                sink.outputParameter("@DOUBLED", std::get<std::int64_t>(p.value) * 2);
+        }
         sink.returnStatus(0);
     }
 

@@ -164,6 +164,41 @@ TEST_F(TdsSession, AnRpcIsAnsweredAsAProcedure)
     EXPECT_EQ(std::get<std::int64_t>(engine.rpcs[0].second[2].value), 5);
 }
 
+TEST_F(TdsSession, OutputParametersComeBackAsReturnValues)
+{
+    loginAs("pw");
+    ByteWriter w;
+    tdstest::allHeaders(w);
+    w.u16le(0xFFFF);
+    w.u16le(10);
+    w.u16le(0);
+    tdstest::nvarcharParam(w, "@statement", "set @doubled = @doubled * 2");
+    tdstest::nvarcharParam(w, "@params", "@doubled int output, @kept int output");
+    tdstest::intParam(w, "@doubled", 21, true);
+    tdstest::intParam(w, "@kept", 7, true);
+    send(tdstest::message(0x03, w.data()));
+    auto r = tdstest::readResponse(readMessage());
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xD1, 0xD1, 0xD1, 0xFF, 0x79, 0xAC, 0xAC, 0xFE}));
+    EXPECT_EQ(r.tokens[7].text, "@doubled");
+    EXPECT_EQ(r.tokens[7].number, 2);
+    EXPECT_EQ(r.tokens[7].values, (std::vector<std::string>{"42"}));
+    EXPECT_EQ(r.tokens[8].text, "@kept");   // not assigned: its value as sent
+    EXPECT_EQ(r.tokens[8].values, (std::vector<std::string>{"7"}));
+}
+
+TEST_F(TdsSession, ResetConnectionStartsTheSessionAfresh)
+{
+    loginAs("pw");
+    batch("use Tarnel");
+    send(tdstest::message(0x01, tdstest::sqlBatch("select 1"), 4096, 0x08));
+    auto r = tdstest::readResponse(readMessage());
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xE3, 0x81, 0xD1, 0xFD}));
+    EXPECT_EQ(r.tokens[0].envType, 18);
+    EXPECT_EQ(engine.closedSessions, 1);
+    auto again = batch("use tempdb");
+    EXPECT_EQ(again.tokens.at(0).text, "tempdb");
+}
+
 TEST_F(TdsSession, MessagesOfALongStatementArriveBeforeItEnds)
 {
     loginAs("pw");

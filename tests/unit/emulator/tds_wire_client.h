@@ -28,7 +28,7 @@ inline Bytes packet(std::uint8_t type, const Bytes &payload, std::uint8_t status
 }
 
 // A message cut into packets of at most size bytes.
-inline Bytes message(std::uint8_t type, const Bytes &payload, std::size_t size = 4096)
+inline Bytes message(std::uint8_t type, const Bytes &payload, std::size_t size = 4096, std::uint8_t firstStatus = 0)
 {
     Bytes out;
     std::size_t room = size - 8;
@@ -37,7 +37,8 @@ inline Bytes message(std::uint8_t type, const Bytes &payload, std::size_t size =
         std::size_t chunk = std::min(room, payload.size() - offset);
         Bytes part(payload.begin() + offset, payload.begin() + offset + chunk);
         offset += chunk;
-        Bytes p = packet(type, part, offset == payload.size() ? 0x01 : 0x00);
+        Bytes p = packet(type, part, static_cast<std::uint8_t>((offset == payload.size() ? 0x01 : 0x00)
+                                                               | (offset == chunk ? firstStatus : 0)));
         out.insert(out.end(), p.begin(), p.end());
     } while (offset < payload.size());
     return out;
@@ -172,10 +173,10 @@ inline void nvarcharParam(ByteWriter &w, const std::string &name, const std::str
     w.bytes(bytes);
 }
 
-inline void intParam(ByteWriter &w, const std::string &name, std::int32_t value)
+inline void intParam(ByteWriter &w, const std::string &name, std::int32_t value, bool output = false)
 {
     w.bVarChar(name);
-    w.u8(0);
+    w.u8(output ? 0x01 : 0x00);
     w.u8(0x26);
     w.u8(4);
     w.u8(4);
@@ -279,6 +280,30 @@ inline Response readResponse(const Bytes &packets)
         case 0x79:
             t.number = static_cast<std::int32_t>(r.u32le());
             break;
+        case 0xAC: {
+            t.number = r.u16le();   // ordinal
+            t.text = r.bVarChar();
+            t.state = r.u8();
+            r.u32le();
+            r.u16le();
+            std::uint8_t type = r.u8();
+            if (type == 0x26) {
+                r.u8();
+                std::uint8_t n = r.u8();
+                std::int64_t v = 0;
+                for (int i = 0; i < n; ++i)
+                    v |= static_cast<std::int64_t>(r.u8()) << (8 * i);
+                t.values.push_back(n == 0 ? "NULL" : std::to_string(static_cast<std::int32_t>(v)));
+            } else if (type == 0xE7) {
+                r.u16le();
+                r.skip(5);
+                std::uint16_t n = r.u16le();
+                t.values.push_back(n == 0xFFFF ? "NULL" : r.utf16(n / 2));
+            } else {
+                throw sqlemu::tds::MalformedInput("return value type the test reader does not know");
+            }
+            break;
+        }
         case 0x81: {
             std::uint16_t count = r.u16le();
             columnTypes.clear();
