@@ -33,7 +33,15 @@ ServerMessage message(int number, int severity, int state, std::string text)
 }
 
 namespace {
-std::string quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+std::string quoted(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size() + 2);
+    out.push_back('\'');
+    out.append(s);
+    out.push_back('\'');
+    return out;
+}
 } // namespace
 
 SqlError syntaxNear(std::string_view near)
