@@ -86,6 +86,7 @@ public:
     void append(std::span<const std::uint8_t> bytes) { m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.end()); }
     // Clients may send packets as large as the size they asked for at login.
     void setMaxPacketSize(std::size_t size) { m_maxPacket = size; }
+    void setMaxMessageSize(std::size_t size) { m_maxMessage = size; }
     Result next(Message &out);
     const std::string &error() const { return m_error; }
     bool hasBufferedBytes() const { return !m_buffer.empty(); }

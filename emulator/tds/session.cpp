@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,12 +18,25 @@ namespace {
 struct ConnectionLost {};
 
 constexpr auto kAttentionPollInterval = std::chrono::milliseconds(5);
+// Before login a connection may hold only a login's worth of memory and must
+// log in within a while, so stray or hostile connections cannot pile up.
+constexpr std::size_t kMaxMessageBeforeLogin = 256 * 1024;
+constexpr std::size_t kMaxMessageAfterLogin = 64 * 1024 * 1024;
+constexpr int kLoginTimeoutSeconds = 60;
+
+void setReceiveTimeout(int socket, int seconds)
+{
+    timeval timeout{seconds, 0};
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+}
 
 } // namespace
 
-Session::Session(int socket, InstanceContext &instance) : m_socket(socket), m_instance(instance)
+Session::Session(int socket, InstanceContext &instance)
+    : m_socket(socket), m_instance(instance), m_assembler(kMaxMessageBeforeLogin)
 {
     m_state.spid = instance.nextSpid();
+    setReceiveTimeout(m_socket, kLoginTimeoutSeconds);
 }
 
 Session::~Session() = default;
@@ -148,6 +162,8 @@ bool Session::handleLogin(const Message &message)
     m_phase = Phase::LoggedIn;
     m_packetSize = outcome.packetSize;
     m_assembler.setMaxPacketSize(std::max(m_packetSize, kDefaultPacketSize));
+    m_assembler.setMaxMessageSize(kMaxMessageAfterLogin);
+    setReceiveTimeout(m_socket, 0);
     m_state.loginName = outcome.loginName;
     m_state.integratedLogin = outcome.integrated;
     m_state.currentDatabase = outcome.database;

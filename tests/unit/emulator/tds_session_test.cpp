@@ -258,6 +258,16 @@ TEST_F(TdsSession, GarbageBeforeLoginIsDroppedSilently)
     EXPECT_TRUE(serverClosed());
 }
 
+TEST_F(TdsSession, ALoginLargerThanAnyRealOneIsRefused)
+{
+    Bytes chunk = tdstest::packet(0x10, Bytes(4000, 0x41), 0x00);
+    for (int i = 0; i < 70; ++i) {   // 280 KB and no end of message
+        if (::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0)
+            break;
+    }
+    EXPECT_TRUE(serverClosed());
+}
+
 TEST_F(TdsSession, RequestsBeforeLoginAreRefused)
 {
     send(tdstest::message(0x01, tdstest::sqlBatch("select 1")));
