@@ -207,7 +207,7 @@ AlterDatabaseStatement Parser::parseAlter()
         const Token &model = peek();
         if (!(model.isWord("SIMPLE") || model.isWord("FULL") || model.isWord("BULK_LOGGED")))
             failHere();
-        alter.option += " " + upper(take().text);
+        alter.option.append(" ").append(upper(take().text));
     } else if (std::find(std::begin(kSingleWord), std::end(kSingleWord), alter.option) == std::end(kSingleWord)) {
         failAt(t);
     }
