@@ -69,7 +69,8 @@ protected:
 
 TEST_F(SqlemuKerberos, ATicketLogsInByEveryNameOfThisComputer)
 {
-    for (const std::string host : {"127.0.0.1", "localhost", hostName().c_str()}) {
+    const std::vector<std::string> hosts = {"127.0.0.1", "localhost", hostName()};
+    for (const std::string &host : hosts) {
         DbLibConnection c;
         ASSERT_TRUE(c.open(host + ":" + std::to_string(securePort), "", ""))
             << host << ": " << (c.clientErrors.empty() ? std::string() : c.clientErrors.front());
