@@ -109,6 +109,27 @@ TEST_F(SqlemuLogins, ManySessionsAtOnce)
     }
 }
 
+TEST(SqlemuVersions, EveryEmulatedVersionServesEveryTdsVersionFreeTdsSpeaks)
+{
+    for (const std::string version : {"9.0", "10.50", "16.0"}) {
+        SqlemuOptions options;
+        options.serverVersion = version;
+        SqlemuProcess server(options);
+        ASSERT_TRUE(server.start()) << server.error();
+        DbLibConnection c;
+        ASSERT_TRUE(c.open(server.address(), "sa", "")) << version;
+        bool ok = false;
+        c.execute("select name from master.dbo.sysdatabases", &ok);
+        EXPECT_TRUE(ok) << version;
+        for (const std::string tds : {"7.1", "7.2", "7.3", "7.4"}) {
+            auto result = runTsql({"-H", "127.0.0.1", "-p", std::to_string(server.port()), "-U", "sa", "-P", ""},
+                                  {"select name from master.dbo.sysdatabases"}, {{"TDSVER", tds}});
+            EXPECT_NE(result.output.find("msdb"), std::string::npos) << version << " over TDS " << tds << "\n"
+                                                                     << result.output;
+        }
+    }
+}
+
 TEST(SqlemuCommandLine, RefusesBadCommandLinesWithTheUsage)
 {
     const std::string sqlemu = builtExecutable("sqlemu");
