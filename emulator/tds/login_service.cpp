@@ -56,11 +56,13 @@ LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy
     Bytes sspiReply;
     if (request.integratedSecurity()) {
         if (!policy.kerberos || request.sspi.empty()) {
+            outcome.failure = policy.kerberos ? "integrated login without a token" : "integrated login but no keytab";
             writeFailure(out, format, policy, {untrustedDomainMessage(policy.version)});
             return outcome;
         }
         KerberosResult kerberos = policy.kerberos->accept(request.sspi);
         if (!kerberos.accepted) {
+            outcome.failure = "Kerberos token refused: " + kerberos.error;
             writeFailure(out, format, policy, {untrustedDomainMessage(policy.version)});
             return outcome;
         }
@@ -73,6 +75,8 @@ LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy
         // Passwords compare exactly; the reason for a failure stays in the
         // server, the client only learns that the login failed.
         if (login == policy.sqlLogins.end() || login->second != request.password) {
+            outcome.failure = login == policy.sqlLogins.end() ? "no such login '" + request.userName + "'"
+                                                              : "wrong password for '" + request.userName + "'";
             writeFailure(out, format, policy, {loginFailedMessage(request.userName)});
             return outcome;
         }
@@ -81,6 +85,7 @@ LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy
 
     const std::string database = request.database.empty() ? "master" : request.database;
     if (!engine.databaseExists(database)) {
+        outcome.failure = "no database '" + database + "'";
         writeFailure(out, format, policy,
                      {cannotOpenDatabaseMessage(database), loginFailedMessage(outcome.loginName)});
         return outcome;

@@ -23,6 +23,7 @@ struct LoginOutcome {
     std::string database;
     std::uint32_t tdsVersion = 0;
     std::size_t packetSize = 4096;
+    std::string failure;   // why a login was refused, for the server's own log only
 };
 
 struct LoginPolicy {

@@ -6,6 +6,7 @@
 #include "tds/token_result_sink.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <poll.h>
 #include <sys/time.h>
 #include <sys/socket.h>
@@ -157,8 +158,10 @@ bool Session::handleLogin(const Message &message)
     LoginOutcome outcome = answerLogin(request, m_instance.policy, *m_instance.engine, tokens);
     m_format = WireFormat{outcome.tdsVersion};
     sendMessage(tokens.data());
-    if (!outcome.accepted)
+    if (!outcome.accepted) {
+        log("login failed: " + outcome.failure);
         return false;
+    }
     m_phase = Phase::LoggedIn;
     m_packetSize = outcome.packetSize;
     m_assembler.setMaxPacketSize(std::max(m_packetSize, kDefaultPacketSize));
@@ -264,9 +267,15 @@ void Session::sendAttentionAck()
     sendMessage(out.data());
 }
 
+void Session::log(const std::string &what) const
+{
+    std::fprintf(stderr, "sqlemu: %s session %d: %s\n", m_instance.config.instanceName.c_str(), m_state.spid,
+                 what.c_str());
+}
+
 void Session::sendProtocolError(const std::string &reason)
 {
-    (void)reason;
+    log("protocol error, connection closed: " + reason);
     if (m_phase != Phase::LoggedIn)
         return;   // nothing the client could show yet
     try {

@@ -46,6 +46,8 @@ private:
     // Reads whatever the client sent meanwhile; true once it asked to cancel.
     bool pollAttention(bool force);
     ResponseStream makeStream();
+    // The server's own log (standard error), as a real server's error log.
+    void log(const std::string &what) const;
 
     int m_socket;
     InstanceContext &m_instance;
