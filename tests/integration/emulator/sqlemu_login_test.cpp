@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -91,6 +96,51 @@ TEST_F(SqlemuLogins, TsqlLogsInWithSqlAuthentication)
     auto refused = runTsql({"-H", "127.0.0.1", "-p", std::to_string(server->port()), "-U", "movan", "-P", "nope"},
                            {"select 1"});
     EXPECT_NE(refused.output.find("Login failed for user 'movan'."), std::string::npos) << refused.output;
+}
+
+// Sends raw bytes on a connection of its own; true when the server then
+// closed that connection.
+bool serverDropsAfter(int port, const std::string &bytes)
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        ::close(s);
+        return false;
+    }
+    ::send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    timeval timeout{10, 0};
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::recv(s, buffer, sizeof buffer, 0)) > 0) {
+    }
+    ::close(s);
+    return n == 0;
+}
+
+TEST_F(SqlemuLogins, GarbageEndsOnlyItsOwnConnection)
+{
+    DbLibConnection busy;
+    ASSERT_TRUE(busy.open(server->address(), "sa", "Sa-Pass1"));
+
+    const std::vector<std::string> garbage = {
+        "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n",
+        std::string("\x12\x01\x00\x0A\x00\x00\x00\x00\x00\x00", 10),   // PRELOGIN cut short
+        std::string("\x10\x01\x00\x10\x00\x00\x00\x00\xFF\xFF\xFF\xFF\x00\x00\x00\x74", 16),
+        std::string("\x01\x01\xFF\xFF\x00\x00\x00\x00", 8),   // a packet longer than any
+    };
+    for (const auto &bytes : garbage)
+        EXPECT_TRUE(serverDropsAfter(server->port(), bytes));
+
+    bool ok = false;
+    busy.execute("select name from master.dbo.sysdatabases", &ok);
+    EXPECT_TRUE(ok);
+    DbLibConnection fresh;
+    EXPECT_TRUE(fresh.open(server->address(), "movan", "Secret 1"));
 }
 
 TEST_F(SqlemuLogins, ManySessionsAtOnce)
