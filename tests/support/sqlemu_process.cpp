@@ -122,6 +122,11 @@ std::string SqlemuProcess::address(const std::string &instance) const
     return "127.0.0.1:" + std::to_string(instancePort(instance));
 }
 
+std::string SqlemuProcess::dataSource(const std::string &instance) const
+{
+    return "127.0.0.1," + std::to_string(instancePort(instance));
+}
+
 bool SqlemuProcess::start()
 {
     m_workDir = makeTemporaryFolder("sqlemu-test");

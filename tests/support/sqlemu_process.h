@@ -43,6 +43,8 @@ public:
     int browserPort() const { return m_browserPort; }
     // "127.0.0.1:PORT", as db-lib and FreeTDS take a server.
     std::string address(const std::string &instance = "MSSQLSERVER") const;
+    // "127.0.0.1,PORT", as an OLE DB connection string's Data Source names it.
+    std::string dataSource(const std::string &instance = "MSSQLSERVER") const;
     const std::string &dataDir() const { return m_options.dataDir; }
     std::string tracePath() const;
     std::vector<std::string> traceLines() const;

@@ -59,7 +59,7 @@ TEST(SqlemuBrowser, AnswersTheThreeRequestsClientsUse)
     const std::string main = "InstanceName;MSSQLSERVER;IsClustered;No;Version;10.50.1600.1;tcp;"
                              + std::to_string(server.port()) + ";;";
 
-    for (const std::string request : {std::string("\x02"), std::string("\x03")}) {
+    for (const std::string &request : {std::string("\x02"), std::string("\x03")}) {
         auto answer = askBrowser(server.browserPort(), request);
         ASSERT_TRUE(answer) << int(request[0]);
         std::string all = records(*answer);
