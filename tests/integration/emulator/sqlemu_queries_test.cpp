@@ -205,7 +205,7 @@ TEST_F(SqlemuQueries, ACancelStopsTheProgressOfALongStatement)
 
 TEST_F(SqlemuQueries, ProgressMessagesArriveWhileTheStatementRuns)
 {
-    ASSERT_TRUE(db.send("EXEC sqlemu_test_progress @seconds = 2"));
+    ASSERT_TRUE(db.send("EXEC sqlemu_test_progress @seconds = 3"));
     bool ok = false;
     ASSERT_TRUE(db.drain(&ok));
     const auto finished = std::chrono::steady_clock::now();
@@ -216,7 +216,7 @@ TEST_F(SqlemuQueries, ProgressMessagesArriveWhileTheStatementRuns)
     }
     ASSERT_GE(progress.size(), 10u);
     EXPECT_EQ(progress.back().text.find(" percent processed."), progress.back().text.size() - 19);
-    // The first message reached the client long before the two-second
+    // The first message reached the client long before the three-second
     // statement ended, not in one lump at its end.
     EXPECT_GT(finished - progress.front().at, std::chrono::milliseconds(1000));
 }
