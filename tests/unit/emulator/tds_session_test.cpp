@@ -233,6 +233,19 @@ TEST_F(TdsSession, AttentionStopsTheStatementAndIsAcknowledged)
     EXPECT_EQ(ack.tokens[0].status, DoneStatus::Attention);
 }
 
+TEST_F(TdsSession, ARequestTheClientAbandonedWhileSendingIsNotRun)
+{
+    loginAs("pw");
+    Bytes first = tdstest::packet(0x01, tdstest::sqlBatch("select 1"), 0x00);
+    Bytes abandoned = tdstest::packet(0x01, {}, 0x03);   // end of message + ignore
+    first.insert(first.end(), abandoned.begin(), abandoned.end());
+    send(first);
+    auto r = tdstest::readResponse(readMessage());
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xFD}));
+    EXPECT_EQ(r.tokens[0].status, 0);
+    EXPECT_TRUE(engine.batches.empty());
+}
+
 TEST_F(TdsSession, AnEngineFaultIsReportedAsAnError)
 {
     loginAs("pw");
