@@ -27,6 +27,16 @@ struct RpcParameter {
     bool output = false;
 };
 
+// What one instance of the server is; the command line fills it in.
+struct InstanceConfig {
+    std::string instanceName = "MSSQLSERVER";   // MSSQLSERVER for the default instance
+    std::string serverName;                      // as @@SERVERNAME: HOST or HOST\INSTANCE
+    std::string dataDir;                         // this instance's own folder
+    std::string serverVersion = "9.0";           // 9.0, 10.50 or 16.0
+    std::vector<std::string> installedInstances; // every instance of the process, for xp_regread
+    bool testStatements = false;                 // enables the statements only tests use
+};
+
 // One instance's interpreter. Thread-safe: every session calls it from its
 // own thread.
 class Engine {
@@ -46,5 +56,8 @@ public:
     // The session ended; the engine drops whatever it holds for it.
     virtual void sessionClosed(const SessionState &session) = 0;
 };
+
+// Made by the interpreter (sql/); the protocol only knows the interface.
+std::unique_ptr<Engine> createEngine(const InstanceConfig &config);
 
 } // namespace sqlemu

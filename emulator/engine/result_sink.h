@@ -59,12 +59,23 @@ struct ServerMessage {
     bool isError() const { return severity > 10; }
 };
 
+// Which DONE token ends a statement.
+//   Statement:    a statement of the batch itself: DONE (DONEINPROC while an
+//                 RPC runs, since its statements run inside the procedure).
+//   InProcedure:  a statement inside a procedure that the batch EXECUTEd:
+//                 DONEINPROC.
+//   ProcedureEnd: the end of that EXECUTEd procedure, reported right after its
+//                 returnStatus(): DONEPROC. For an RPC the engine reports only
+//                 returnStatus(); the protocol ends the RPC with DONEPROC itself.
+enum class DoneKind { Statement, InProcedure, ProcedureEnd };
+
 // How a statement ended; the protocol maps this to DONE / DONEINPROC / DONEPROC
 // and sets MORE on all but the last one of the request.
 struct StatementResult {
     std::uint16_t curCmd = 0;               // e.g. 0xC1 for SELECT
     std::optional<std::uint64_t> rowCount;  // present: DONE_COUNT is set
     bool error = false;                     // DONE_ERROR
+    DoneKind kind = DoneKind::Statement;
 };
 
 class ResultSink {
@@ -77,8 +88,16 @@ public:
     virtual void statementDone(const StatementResult &result) = 0;
     // The current database changed (USE); the protocol sends ENVCHANGE 1.
     virtual void databaseChanged(const std::string &newDatabase, const std::string &oldDatabase) = 0;
+    // The session's language changed (SET LANGUAGE); the protocol sends
+    // ENVCHANGE 2. The engine reports message 5703 itself.
+    virtual void languageChanged(const std::string & /*newLanguage*/, const std::string & /*oldLanguage*/) {}
     // Return status of a procedure called by an RPC or EXEC.
     virtual void returnStatus(std::int32_t status) = 0;
+    // The final value of an OUTPUT parameter of an RPC (name with its '@').
+    // The protocol answers every OUTPUT parameter with RETURNVALUE; one the
+    // engine does not report goes back with the value it came with, as a
+    // server returns a parameter that the statement never assigned.
+    virtual void outputParameter(const std::string & /*name*/, const Value & /*value*/) {}
     // Sends whatever is buffered now, in packets of its own, so the client sees
     // progress messages while a long statement still runs.
     virtual void flush() = 0;

@@ -1,0 +1,170 @@
+// sqlemu's own speed, over loopback TCP against the real protocol and
+// interpreter: logins per second, and the round trip of the database-list
+// query while 50 sessions ask at once.
+
+#include "engine/engine.h"
+#include "tds/instance_context.h"
+#include "tds/listener.h"
+#include "unit/emulator/tds_wire_client.h"
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace sqlemu;
+using namespace sqlemu::tds;
+
+namespace {
+
+const char *const kDatabaseList = "Select name, filename from master.dbo.sysdatabases \r\nWhere 1=1\r\n\r\n";
+
+// One instance served in this process, as sqlemu's main would run it.
+class BenchServer {
+public:
+    BenchServer()
+    {
+        char pattern[] = "/tmp/sqlemu-bench-XXXXXX";
+        m_dir = ::mkdtemp(pattern);
+        InstanceConfig config;
+        config.serverName = "BENCH";
+        config.dataDir = m_dir + "/MSSQLSERVER";
+        config.installedInstances = {"MSSQLSERVER"};
+        std::filesystem::create_directories(config.dataDir);
+        m_engine = createEngine(config);
+        m_context.engine = m_engine.get();
+        m_context.config = config;
+        m_context.policy = LoginPolicy{{{"sa", ""}}, nullptr, *ServerVersion::fromName("16.0"), "BENCH"};
+        m_listener = std::make_unique<Listener>(m_context);
+        std::string error;
+        if (!m_listener->listen({"127.0.0.1"}, 0, error))
+            std::abort();
+        m_listener->start();
+    }
+    ~BenchServer()
+    {
+        m_listener->stop();
+        m_engine.reset();
+        std::filesystem::remove_all(m_dir);
+    }
+    int port() const { return m_listener->port(); }
+
+private:
+    std::string m_dir;
+    std::unique_ptr<Engine> m_engine;
+    InstanceContext m_context;
+    std::unique_ptr<Listener> m_listener;
+};
+
+BenchServer &server()
+{
+    static BenchServer instance;
+    return instance;
+}
+
+// A bare TDS client on a blocking socket.
+class Client {
+public:
+    explicit Client(int port)
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        int on = 1;
+        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(m_socket, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0)
+            std::abort();
+    }
+    ~Client() { ::close(m_socket); }
+
+    bool login()
+    {
+        exchange(tdstest::message(0x12, tdstest::preLogin()));
+        Bytes answer = exchange(tdstest::message(0x10, tdstest::login7(tdstest::LoginFields{})));
+        return tdstest::readResponse(answer).find(0xAD) != nullptr;
+    }
+    Bytes exchange(const Bytes &request)
+    {
+        for (std::size_t at = 0; at < request.size();) {
+            ssize_t n = ::write(m_socket, request.data() + at, request.size() - at);
+            if (n <= 0)
+                std::abort();
+            at += static_cast<std::size_t>(n);
+        }
+        Bytes all;
+        while (true) {
+            std::uint8_t header[8];
+            readExactly(header, 8);
+            std::size_t length = (header[2] << 8) | header[3];
+            all.insert(all.end(), header, header + 8);
+            std::size_t at = all.size();
+            all.resize(at + length - 8);
+            readExactly(all.data() + at, length - 8);
+            if (header[1] & 0x01)
+                return all;
+        }
+    }
+
+private:
+    void readExactly(std::uint8_t *to, std::size_t n)
+    {
+        while (n > 0) {
+            ssize_t got = ::read(m_socket, to, n);
+            if (got <= 0)
+                std::abort();
+            to += got;
+            n -= static_cast<std::size_t>(got);
+        }
+    }
+
+    int m_socket = -1;
+};
+
+void BM_SqlLogin(benchmark::State &state)
+{
+    const int port = server().port();
+    for (auto _ : state) {
+        Client client(port);
+        if (!client.login())
+            state.SkipWithError("login refused");
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["logins/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SqlLogin)->UseRealTime();
+
+void BM_DatabaseListRoundTrip(benchmark::State &state)
+{
+    Client client(server().port());
+    if (!client.login()) {
+        state.SkipWithError("login refused");
+        return;
+    }
+    const Bytes request = tdstest::message(0x01, tdstest::sqlBatch(kDatabaseList));
+    std::chrono::steady_clock::duration waited{};
+    for (auto _ : state) {
+        auto sent = std::chrono::steady_clock::now();
+        Bytes answer = client.exchange(request);
+        waited += std::chrono::steady_clock::now() - sent;
+        benchmark::DoNotOptimize(answer);
+    }
+    state.SetItemsProcessed(state.iterations());
+    // What one session waits for its answer while the others ask too.
+    const double micros = std::chrono::duration<double, std::micro>(waited).count();
+    state.counters["round_trip_us"] =
+        benchmark::Counter(state.iterations() ? micros / static_cast<double>(state.iterations()) : 0,
+                           benchmark::Counter::kAvgThreads);
+}
+BENCHMARK(BM_DatabaseListRoundTrip)->Threads(1)->UseRealTime();
+BENCHMARK(BM_DatabaseListRoundTrip)->Threads(50)->UseRealTime();
+
+} // namespace

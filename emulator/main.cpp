@@ -1,0 +1,147 @@
+// sqlemu: a SQL Server emulator that tests and the demo reach over TDS on the
+// loopback addresses.
+
+#include "engine/engine.h"
+#include "tds/browser.h"
+#include "tds/command_line.h"
+#include "tds/host_addresses.h"
+#include "tds/kerberos_acceptor.h"
+#include "tds/listener.h"
+#include "tds/trace_log.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <pthread.h>
+#include <sstream>
+
+using namespace sqlemu;
+using namespace sqlemu::tds;
+
+namespace {
+
+struct RunningInstance {
+    std::unique_ptr<Engine> engine;
+    std::unique_ptr<KerberosAcceptor> kerberos;
+    std::unique_ptr<InstanceContext> context;
+    std::unique_ptr<Listener> listener;
+};
+
+int fail(const std::string &message)
+{
+    std::cerr << "sqlemu: " << message << '\n';
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    ServerOptions options;
+    try {
+        options = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const CommandLineError &e) {
+        std::cerr << "sqlemu: " << e.what() << '\n' << usageText();
+        return 2;
+    }
+    if (options.help) {
+        std::cout << usageText();
+        return 0;
+    }
+
+    // Every thread inherits this mask, so only sigwait below sees the signals.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::unique_ptr<TraceLog> trace;
+    if (!options.trace.empty()) {
+        trace = std::make_unique<TraceLog>(options.trace);
+        if (!trace->isOpen())
+            return fail("cannot open the trace file " + options.trace);
+    }
+    if (!options.keytab.empty() && !std::filesystem::exists(options.keytab))
+        return fail("keytab " + options.keytab + " does not exist");
+
+    const std::string host = localHostName();
+    const ServerVersion version = *ServerVersion::fromName(options.serverVersion);
+    const std::vector<std::string> addresses = listenAddresses();
+
+    std::vector<NamedInstance> wanted = {{"MSSQLSERVER", options.port}};
+    wanted.insert(wanted.end(), options.instances.begin(), options.instances.end());
+    std::vector<std::string> installed;
+    for (const auto &w : wanted)
+        installed.push_back(w.name);
+
+    std::vector<RunningInstance> instances;
+    try {
+        for (const auto &w : wanted) {
+            RunningInstance running;
+            InstanceConfig config;
+            config.instanceName = w.name;
+            config.serverName = w.name == "MSSQLSERVER" ? host : host + "\\" + w.name;
+            config.dataDir = (std::filesystem::path(options.dataDir) / w.name).string();
+            config.serverVersion = options.serverVersion;
+            config.installedInstances = installed;
+            config.testStatements = options.testStatements;
+            std::filesystem::create_directories(config.dataDir);
+
+            running.context = std::make_unique<InstanceContext>();
+            running.listener = std::make_unique<Listener>(*running.context);
+            std::string error;
+            if (!running.listener->listen(addresses, w.port, error))
+                return fail("cannot listen for " + w.name + ": " + error);
+            running.context->port = running.listener->port();
+            running.engine = createEngine(config);
+            if (!options.keytab.empty())
+                running.kerberos = createGssAcceptor(options.keytab, running.context->port);
+            running.context->engine = running.engine.get();
+            running.context->config = config;
+            running.context->policy = LoginPolicy{options.logins, running.kerberos.get(), version, config.serverName};
+            running.context->trace = trace.get();
+            instances.push_back(std::move(running));
+        }
+    } catch (const std::exception &e) {
+        return fail(e.what());
+    }
+
+    std::unique_ptr<BrowserService> browser;
+    if (options.browser) {
+        std::vector<BrowserInstance> list;
+        for (const auto &i : instances)
+            list.push_back({i.context->config.instanceName, i.context->port, version.browserVersion});
+        browser = std::make_unique<BrowserService>(host, list);
+        std::string error;
+        if (!browser->listen(addresses, options.browserPort, error))
+            return fail("cannot answer browser requests: " + error);
+    }
+
+    std::ostringstream ready;
+    ready << "sqlemu ready";
+    for (auto &i : instances) {
+        i.listener->start();
+        ready << ' ' << i.context->config.instanceName << '=' << i.context->port;
+    }
+    if (browser) {
+        browser->start();
+        ready << " browser=" << browser->port();
+    }
+    std::cout << ready.str() << std::endl;
+
+    int received = 0;
+    sigwait(&signals, &received);
+
+    if (browser)
+        browser->stop();
+    for (auto &i : instances)
+        i.listener->stop();
+    // Destroying an engine saves its catalogue.
+    instances.clear();
+    return 0;
+}

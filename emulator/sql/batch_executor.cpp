@@ -1,0 +1,369 @@
+#include "sql/batch_executor.h"
+
+#include "sql/database_statements.h"
+#include "sql/execution_context.h"
+#include "sql/expression_evaluator.h"
+#include "sql/sql_error.h"
+#include "sql/system_procedures.h"
+#include "sql/system_tables.h"
+#include "storage/catalogue.h"
+#include "storage/collation.h"
+
+#include <cctype>
+#include <cstdio>
+#include <limits>
+
+namespace sqlemu {
+
+namespace {
+
+constexpr std::uint16_t kCmdSelect = 0xC1;
+constexpr std::uint16_t kCmdExecute = 0xE0;
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+// 'hh:mm', 'hh:mm:ss' or 'hh:mm:ss.mmm', below 24 hours.
+std::optional<std::chrono::milliseconds> parseDelay(const std::string &text)
+{
+    int h = 0, m = 0, s = 0, consumed = 0;
+    char fraction[8] = {};
+    const char *p = text.c_str();
+    if (std::sscanf(p, "%2d:%2d%n", &h, &m, &consumed) != 2)
+        return std::nullopt;
+    p += consumed;
+    int ms = 0;
+    if (*p == ':') {
+        if (std::sscanf(p, ":%2d%n", &s, &consumed) != 1)
+            return std::nullopt;
+        p += consumed;
+        if (*p == '.') {
+            if (std::sscanf(p, ".%3[0-9]%n", fraction, &consumed) != 1)
+                return std::nullopt;
+            p += consumed;
+            std::string f(fraction);
+            f.resize(3, '0');
+            ms = std::stoi(f);
+        }
+    }
+    while (*p == ' ')
+        ++p;
+    if (*p != '\0' || h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59)
+        return std::nullopt;
+    return std::chrono::milliseconds(((h * 60LL + m) * 60 + s) * 1000 + ms);
+}
+
+} // namespace
+
+BatchExecutor::BatchExecutor(ExecutionContext &context, DoneKind doneKind) : m_context(context), m_doneKind(doneKind)
+{
+}
+
+bool BatchExecutor::runText(std::string_view text, const ParserOptions &options)
+{
+    Batch batch;
+    try {
+        batch = parseBatch(text, options);
+    } catch (const SqlError &e) {
+        reportError(e);
+        done(0, std::nullopt, true);
+        return false;
+    }
+    return run(batch);
+}
+
+bool BatchExecutor::run(const Batch &batch)
+{
+    try {
+        for (const auto &statement : batch.statements)
+            runGuarded(*statement);
+    } catch (const AbortBatch &) {
+    }
+    return !m_failed;
+}
+
+void BatchExecutor::sendInfo(int number, const std::string &text)
+{
+    ServerMessage message = errors::message(number, 0, 1, text);
+    message.line = m_line;
+    m_context.sink.message(message);
+}
+
+void BatchExecutor::runGuarded(const Statement &statement)
+{
+    m_line = statement.line;
+    try {
+        execute(statement);
+        m_context.lastError = 0;
+    } catch (SqlError &e) {
+        // Runtime errors point at the statement that raised them.
+        e.atLine(statement.line);
+        reportError(e);
+        done(0, std::nullopt, true);
+        if (e.scope() != ErrorScope::Statement || m_context.options.xactAbort)
+            throw AbortBatch{};
+    }
+}
+
+void BatchExecutor::reportError(const SqlError &error)
+{
+    m_failed = true;
+    for (const auto &m : error.messages()) {
+        m_context.sink.message(m);
+        if (m.isError())
+            m_context.lastError = m.number;
+    }
+}
+
+void BatchExecutor::done(std::uint16_t curCmd, std::optional<std::uint64_t> rowCount, bool error)
+{
+    m_context.lastRowCount = static_cast<std::int64_t>(rowCount.value_or(0));
+    StatementResult result;
+    result.curCmd = curCmd;
+    result.rowCount = m_context.options.noCount ? std::nullopt : rowCount;
+    result.error = error;
+    result.kind = m_doneKind;
+    m_context.sink.statementDone(result);
+}
+
+void BatchExecutor::execute(const Statement &statement)
+{
+    if (m_context.sink.cancelled())
+        throw Cancelled{};
+    std::visit(Overloaded{
+                   [&](const UseStatement &s) { executeUse(s); },
+                   [&](const DeclareStatement &s) { executeDeclare(s); },
+                   [&](const SetVariableStatement &s) { executeSetVariable(s); },
+                   [&](const SetOptionStatement &s) { executeSetOption(s); },
+                   [&](const SelectStatement &s) { executeSelect(s); },
+                   [&](const ExecuteStatement &s) { executeProcedure(s); },
+                   [&](const IfStatement &s) {
+                       ExpressionEvaluator evaluator(m_context);
+                       if (evaluator.test(*s.condition).value_or(false))
+                           runGuarded(*s.then);
+                       else if (s.otherwise)
+                           runGuarded(*s.otherwise);
+                   },
+                   [&](const BlockStatement &s) {
+                       for (const auto &inner : s.statements)
+                           runGuarded(*inner);
+                   },
+                   [&](const WaitforStatement &s) { executeWaitfor(s); },
+                   [&](const PrintStatement &s) {
+                       ExpressionEvaluator evaluator(m_context);
+                       const TypedValue v = evaluator.evaluate(*s.value);
+                       sendInfo(0, valueAsText(v.value).value_or(""));
+                   },
+                   [&](const CheckpointStatement &) { runCheckpoint(m_context, m_doneKind); },
+                   [&](const BackupStatement &s) { runBackup(s, m_context, m_doneKind); },
+                   [&](const RestoreStatement &s) { runRestore(s, m_context, m_doneKind); },
+                   [&](const CreateDatabaseStatement &s) { runCreateDatabase(s, m_context, m_doneKind); },
+                   [&](const AlterDatabaseStatement &s) { runAlterDatabase(s, m_context, m_doneKind); },
+                   [&](const DropDatabaseStatement &s) { runDropDatabase(s, m_context, m_doneKind); },
+                   [&](const DbccStatement &s) { runDbcc(s, m_context, m_doneKind); },
+               },
+               statement.body);
+}
+
+void BatchExecutor::executeUse(const UseStatement &use)
+{
+    const auto db = m_context.catalogue.find(use.database);
+    if (!db)
+        throw errors::unknownDatabase(use.database, m_context.identity.oldUnknownDatabaseText, 1);
+    const std::string old = m_context.session.currentDatabase;
+    m_context.session.currentDatabase = db->name;
+    m_context.sink.databaseChanged(db->name, old);
+    sendInfo(5701, "Changed database context to '" + db->name + "'.");
+    done(0);
+}
+
+void BatchExecutor::executeDeclare(const DeclareStatement &declare)
+{
+    ExpressionEvaluator evaluator(m_context);
+    for (const auto &d : declare.variables) {
+        Variable &v = m_context.variables.declare(d.name, d.type);
+        if (d.initialValue)
+            v.value = convertTo(evaluator.evaluate(*d.initialValue), d.type);
+    }
+}
+
+void BatchExecutor::executeSetVariable(const SetVariableStatement &set)
+{
+    Variable *v = m_context.variables.find(set.variable);
+    if (!v)
+        throw errors::mustDeclareVariable(set.variable);
+    ExpressionEvaluator evaluator(m_context);
+    v->value = convertTo(evaluator.evaluate(*set.value), v->type);
+    done(0);
+}
+
+void BatchExecutor::executeSetOption(const SetOptionStatement &set)
+{
+    const bool on = set.value == "ON";
+    if (set.option == "NOCOUNT") {
+        m_context.options.noCount = on;
+    } else if (set.option == "QUOTED_IDENTIFIER") {
+        m_context.options.quotedIdentifier = on;
+    } else if (set.option == "ANSI_NULLS") {
+        m_context.options.ansiNulls = on;
+    } else if (set.option == "CONCAT_NULL_YIELDS_NULL") {
+        m_context.options.concatNullYieldsNull = on;
+    } else if (set.option == "XACT_ABORT") {
+        m_context.options.xactAbort = on;
+    } else if (set.option == "TEXTSIZE" || set.option == "ROWCOUNT") {
+        std::int64_t n = 0;
+        if (set.value.front() == '@') {
+            Variable *v = m_context.variables.find(set.value);
+            if (!v)
+                throw errors::mustDeclareVariable(set.value);
+            const TypedValue converted = convertTo(v->value, DataType{SqlType::Int, 0, "int"});
+            n = isNull(converted.value) ? 0 : std::get<std::int64_t>(converted.value);
+        } else {
+            n = std::stoll(set.value);
+        }
+        if (set.option == "TEXTSIZE")
+            m_context.options.textSize = n <= 0 ? 4096 : n;
+        else
+            m_context.options.rowCountLimit = n < 0 ? 0 : n;
+    } else if (set.option == "LANGUAGE") {
+        if (!sameName(set.value, "us_english") && !sameName(set.value, "English"))
+            throw errors::notSupportedYet("SET LANGUAGE " + set.value);
+        const std::string old = m_context.options.language;
+        m_context.options.language = "us_english";
+        m_context.sink.languageChanged("us_english", old);
+        sendInfo(5703, "Changed language setting to us_english.");
+    } else if (set.option == "IMPLICIT_TRANSACTIONS" && on) {
+        throw errors::notSupportedYet("SET IMPLICIT_TRANSACTIONS ON");
+    } else if ((set.option == "FMTONLY" || set.option == "NOEXEC" || set.option == "PARSEONLY"
+                || set.option.rfind("SHOWPLAN", 0) == 0 || set.option.rfind("STATISTICS", 0) == 0)
+               && on) {
+        // These change what every later statement returns; refusing them is
+        // better than quietly ignoring them.
+        throw errors::notSupportedYet("SET " + set.option + " ON");
+    }
+    // The remaining options (ANSI_*, ARITHABORT, DATEFORMAT, isolation level
+    // ...) change nothing the emulator's statements depend on.
+    done(0);
+}
+
+void BatchExecutor::executeSelect(const SelectStatement &select)
+{
+    ExpressionEvaluator evaluator(m_context);
+    std::optional<ResultTable> source;
+    if (select.from)
+        source = resolveTable(*select.from, m_context);
+    const ResultTable *table = source ? &*source : nullptr;
+
+    // Name and type every column before the first row, as a real server
+    // checks the whole statement before it runs.
+    std::vector<ColumnInfo> columns;
+    std::vector<const Expression *> expressions;
+    std::vector<int> tableColumns;   // -1 unless the column comes from *
+    for (const auto &item : select.items) {
+        if (!item.expression) {
+            if (!table)
+                throw SqlError(errors::message(263, 16, 1, "Must specify table to select from."), ErrorScope::Batch);
+            for (std::size_t i = 0; i < table->columns.size(); ++i) {
+                columns.push_back(table->columns[i]);
+                expressions.push_back(nullptr);
+                tableColumns.push_back(static_cast<int>(i));
+            }
+            continue;
+        }
+        const TypedValue type = evaluator.typeOf(*item.expression, table);
+        std::string name = item.alias;
+        if (name.empty() && item.expression->kind == Expression::Kind::Column && table)
+            name = table->columns[*table->columnIndex(item.expression->parts.back())].name;
+        columns.push_back(columnFor(name, type.type, type.length));
+        expressions.push_back(item.expression.get());
+        tableColumns.push_back(-1);
+    }
+    if (select.where)
+        (void)evaluator.test(*select.where, table, std::numeric_limits<std::size_t>::max());
+
+    const std::size_t rowCount = table ? table->rows.size() : 1;
+    const bool assigns = !select.items.front().assignTo.empty();
+    if (!assigns)
+        m_context.sink.columns(columns);
+    std::uint64_t sent = 0;
+    for (std::size_t r = 0; r < rowCount; ++r) {
+        if (select.top && sent >= static_cast<std::uint64_t>(*select.top))
+            break;
+        if (m_context.options.rowCountLimit > 0 && sent >= static_cast<std::uint64_t>(m_context.options.rowCountLimit))
+            break;
+        if (select.where && !evaluator.test(*select.where, table, r).value_or(false))
+            continue;
+        if (assigns) {
+            for (const auto &item : select.items) {
+                Variable *v = m_context.variables.find(item.assignTo);
+                if (!v)
+                    throw errors::mustDeclareVariable(item.assignTo);
+                v->value = convertTo(evaluator.evaluate(*item.expression, table, r), v->type);
+            }
+        } else {
+            std::vector<Value> values;
+            for (std::size_t c = 0; c < columns.size(); ++c)
+                values.push_back(tableColumns[c] >= 0 ? table->rows[r][static_cast<std::size_t>(tableColumns[c])]
+                                                      : evaluator.evaluate(*expressions[c], table, r).value);
+            m_context.sink.row(values);
+        }
+        ++sent;
+        if ((sent & 63) == 0 && m_context.sink.cancelled())
+            throw Cancelled{};
+    }
+    done(kCmdSelect, sent);
+}
+
+void BatchExecutor::executeProcedure(const ExecuteStatement &exec)
+{
+    ProcedureCall call;
+    for (const auto &part : exec.procedure)
+        call.writtenName += (call.writtenName.empty() ? "" : ".") + part;
+    call.name = exec.procedure.back();
+    call.innerDone = DoneKind::InProcedure;
+    ExpressionEvaluator evaluator(m_context);
+    for (const auto &a : exec.arguments) {
+        ProcedureArgument argument;
+        argument.name = a.name;
+        if (!a.value) {
+            argument.isDefault = true;
+        } else {
+            argument.value = evaluator.evaluate(*a.value);
+            if (a.output) {
+                if (a.value->kind != Expression::Kind::Variable)
+                    throw SqlError(errors::message(179, 15, 1,
+                                                   "Cannot use the OUTPUT option when passing a constant to a stored "
+                                                   "procedure."),
+                                   ErrorScope::Batch);
+                argument.output = m_context.variables.find(a.value->name);
+            }
+        }
+        call.arguments.push_back(std::move(argument));
+    }
+    const int status = runProcedure(call, m_context);
+    if (!exec.returnVariable.empty())
+        if (Variable *v = m_context.variables.find(exec.returnVariable))
+            v->value = convertTo(TypedValue::integer(status), v->type);
+    m_context.sink.returnStatus(status);
+    StatementResult end;
+    end.curCmd = kCmdExecute;
+    end.kind = DoneKind::ProcedureEnd;
+    m_context.sink.statementDone(end);
+}
+
+void BatchExecutor::executeWaitfor(const WaitforStatement &waitfor)
+{
+    ExpressionEvaluator evaluator(m_context);
+    const std::string text = valueAsText(evaluator.evaluate(*waitfor.delay).value).value_or("");
+    const auto delay = parseDelay(text);
+    if (!delay)
+        throw errors::badWaitforTime(text);
+    waitWatchingCancel(m_context.sink, *delay);
+    done(0);
+}
+
+} // namespace sqlemu

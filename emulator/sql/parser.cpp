@@ -1,0 +1,656 @@
+#include "sql/parser.h"
+
+#include "sql/parser_core.h"
+#include "sql/tokenizer.h"
+#include "storage/collation.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace sqlemu {
+
+namespace detail {
+
+namespace {
+
+std::string upper(std::string_view s)
+{
+    std::string out(s);
+    for (char &c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Words that begin a statement; a statement without a separator ends where
+// one of them starts.
+constexpr std::string_view kStatementStarts[] = {
+    "ALTER", "BACKUP", "BEGIN", "BREAK", "CHECKPOINT", "CLOSE", "COMMIT", "CONTINUE", "CREATE", "DBCC",
+    "DEALLOCATE", "DECLARE", "DELETE", "DENY", "DROP", "ELSE", "END", "EXEC", "EXECUTE", "FETCH", "GOTO",
+    "GRANT", "IF", "INSERT", "KILL", "MERGE", "OPEN", "PRINT", "RAISERROR", "RESTORE", "RETURN", "REVOKE",
+    "ROLLBACK", "SAVE", "SELECT", "SET", "TRUNCATE", "UPDATE", "USE", "WAITFOR", "WHILE", "WITH",
+};
+
+// Statements a real server knows but this one does not run; a batch holding
+// one is refused as a whole, never half run.
+constexpr std::string_view kUnsupportedStarts[] = {
+    "BREAK", "CLOSE", "COMMIT", "CONTINUE", "DEALLOCATE", "DELETE", "DENY", "FETCH", "GOTO", "GRANT", "INSERT",
+    "KILL", "MERGE", "OPEN", "RAISERROR", "RETURN", "REVOKE", "ROLLBACK", "SAVE", "TRUNCATE", "UPDATE", "WHILE",
+};
+
+} // namespace
+
+Parser::DepthGuard::DepthGuard(Parser &parser) : m_parser(parser)
+{
+    constexpr int kMaxDepth = 200;
+    if (++m_parser.m_depth > kMaxDepth) {
+        --m_parser.m_depth;
+        throw SqlError(errors::message(191, 15, 1,
+                                       "Some part of your SQL statement is nested too deeply. Rewrite the query or "
+                                       "break it up into smaller queries."),
+                       ErrorScope::Compile)
+            .atLine(m_parser.peek().line);
+    }
+}
+
+Parser::Parser(std::vector<Token> tokens, const ParserOptions &options)
+    : m_tokens(std::move(tokens)), m_options(options), m_declared(options.predeclaredVariables)
+{
+}
+
+const Token &Parser::peek(std::size_t ahead) const
+{
+    const std::size_t i = std::min(m_pos + ahead, m_tokens.size() - 1);
+    return m_tokens[i];
+}
+
+const Token &Parser::take()
+{
+    const Token &t = m_tokens[m_pos];
+    if (m_pos + 1 < m_tokens.size())
+        ++m_pos;
+    return t;
+}
+
+bool Parser::acceptSymbol(std::string_view symbol)
+{
+    if (!peek().isSymbol(symbol))
+        return false;
+    take();
+    return true;
+}
+
+bool Parser::acceptWord(std::string_view keyword)
+{
+    if (!peek().isWord(keyword))
+        return false;
+    take();
+    return true;
+}
+
+void Parser::expectSymbol(std::string_view symbol)
+{
+    if (!acceptSymbol(symbol))
+        failHere();
+}
+
+void Parser::expectWord(std::string_view keyword)
+{
+    if (!acceptWord(keyword))
+        failHere();
+}
+
+void Parser::failAt(const Token &token) const
+{
+    if (token.kind == TokenKind::End) {
+        // At the end of the batch a real server names the last thing it read.
+        if (m_tokens.size() > 1)
+            failAt(m_tokens[m_tokens.size() - 2]);
+        throw errors::syntaxNear("").atLine(token.line);
+    }
+    if (token.isReservedKeyword())
+        throw errors::syntaxNearKeyword(token.text).atLine(token.line);
+    throw errors::syntaxNear(token.text).atLine(token.line);
+}
+
+void Parser::failHere() const
+{
+    failAt(peek());
+}
+
+bool Parser::atStatementStart() const
+{
+    const Token &t = peek();
+    if (t.kind == TokenKind::End || t.isSymbol(";"))
+        return true;
+    if (t.kind != TokenKind::Word)
+        return false;
+    const std::string word = upper(t.text);
+    return std::find(std::begin(kStatementStarts), std::end(kStatementStarts), word) != std::end(kStatementStarts);
+}
+
+std::string Parser::useVariable(const Token &token)
+{
+    for (const auto &name : m_declared)
+        if (sameName(name, token.text))
+            return token.text;
+    throw errors::mustDeclareVariable(token.text).atLine(token.line);
+}
+
+Batch Parser::parseBatch()
+{
+    Batch batch;
+    bool first = true;
+    while (!atEnd()) {
+        if (acceptSymbol(";"))
+            continue;
+        batch.statements.push_back(parseStatement(first));
+        first = false;
+    }
+    return batch;
+}
+
+std::vector<DeclareStatement::Variable> Parser::parseParameterList()
+{
+    std::vector<DeclareStatement::Variable> list;
+    if (atEnd())
+        return list;
+    do {
+        list.push_back(parseVariableDeclaration());
+        if (acceptWord("OUTPUT") || acceptWord("OUT")) {
+        }
+    } while (acceptSymbol(","));
+    if (!atEnd())
+        failHere();
+    return list;
+}
+
+StatementPtr Parser::parseStatement(bool firstInBatch)
+{
+    DepthGuard guard(*this);
+    auto statement = std::make_unique<Statement>();
+    const Token &t = peek();
+    statement->line = t.line;
+    const std::string word = t.kind == TokenKind::Word ? upper(t.text) : std::string();
+
+    if (word == "USE") {
+        take();
+        statement->body = parseUse();
+    } else if (word == "DECLARE") {
+        take();
+        statement->body = parseDeclare();
+    } else if (word == "SET") {
+        take();
+        statement->body = parseSet();
+    } else if (word == "SELECT") {
+        take();
+        statement->body = parseSelect();
+    } else if (word == "EXEC" || word == "EXECUTE") {
+        take();
+        statement->body = parseExecute(true);
+    } else if (word == "IF") {
+        take();
+        statement->body = parseIf();
+    } else if (word == "BEGIN") {
+        take();
+        if (peek().isWord("TRAN") || peek().isWord("TRANSACTION") || peek().isWord("DISTRIBUTED"))
+            throw errors::notSupportedYet("BEGIN TRANSACTION").atLine(t.line);
+        statement->body = parseBlock();
+    } else if (word == "WAITFOR") {
+        take();
+        statement->body = parseWaitfor();
+    } else if (word == "PRINT") {
+        take();
+        statement->body = PrintStatement{parseScalar()};
+    } else if (word == "CHECKPOINT") {
+        take();
+        if (peek().kind == TokenKind::Integer)
+            take();
+        statement->body = CheckpointStatement{};
+    } else if (word == "BACKUP") {
+        take();
+        statement->body = parseBackup();
+    } else if (word == "RESTORE") {
+        take();
+        statement->body = parseRestore();
+    } else if (word == "CREATE") {
+        take();
+        statement->body = parseCreate();
+    } else if (word == "ALTER") {
+        take();
+        statement->body = parseAlter();
+    } else if (word == "DROP") {
+        take();
+        statement->body = parseDrop();
+    } else if (word == "DBCC") {
+        take();
+        statement->body = parseDbcc();
+    } else if (!word.empty()
+               && std::find(std::begin(kUnsupportedStarts), std::end(kUnsupportedStarts), word)
+                      != std::end(kUnsupportedStarts)) {
+        throw errors::notSupportedYet(word).atLine(t.line);
+    } else if (firstInBatch && (t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !t.isReservedKeyword()))) {
+        // A procedure name alone at the start of a batch runs the procedure.
+        statement->body = parseExecute(false);
+    } else {
+        failHere();
+    }
+    return statement;
+}
+
+std::string Parser::parseName()
+{
+    const Token &t = peek();
+    if (t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !t.isReservedKeyword()))
+        return take().text;
+    failHere();
+}
+
+std::vector<std::string> Parser::parseMultipartName(std::string *written)
+{
+    std::vector<std::string> parts;
+    std::string text;
+    while (true) {
+        if (peek().isSymbol(".")) {
+            // master..sysdatabases leaves the schema out.
+            parts.emplace_back();
+        } else {
+            parts.push_back(parseName());
+            text += parts.back();
+        }
+        if (!acceptSymbol("."))
+            break;
+        text += ".";
+        if (parts.size() >= 4)
+            failHere();
+    }
+    if (parts.back().empty())
+        failHere();
+    if (written)
+        *written = text;
+    return parts;
+}
+
+UseStatement Parser::parseUse()
+{
+    return UseStatement{parseName()};
+}
+
+DataType Parser::parseDataType()
+{
+    const Token &t = peek();
+    if (t.kind != TokenKind::Word && t.kind != TokenKind::QuotedName)
+        failHere();
+    const std::string name = upper(take().text);
+    DataType type;
+    type.written = name;
+    bool text = false;
+    if (name == "INT" || name == "INTEGER") type.type = SqlType::Int;
+    else if (name == "SMALLINT") type.type = SqlType::SmallInt;
+    else if (name == "TINYINT") type.type = SqlType::TinyInt;
+    else if (name == "BIGINT") type.type = SqlType::BigInt;
+    else if (name == "BIT") type.type = SqlType::Bit;
+    else if (name == "DATETIME") type.type = SqlType::DateTime;
+    else if (name == "UNIQUEIDENTIFIER") type.type = SqlType::UniqueIdentifier;
+    else if (name == "SYSNAME") {
+        type.type = SqlType::NVarChar;
+        type.length = 128;
+    } else if (name == "VARCHAR" || name == "NVARCHAR" || name == "CHAR" || name == "NCHAR" || name == "VARBINARY") {
+        type.type = name == "VARCHAR" ? SqlType::VarChar
+                  : name == "NVARCHAR" ? SqlType::NVarChar
+                  : name == "CHAR" ? SqlType::Char
+                  : name == "NCHAR" ? SqlType::NChar
+                                    : SqlType::VarBinary;
+        type.length = 1;
+        text = true;
+    } else if (name == "DECIMAL" || name == "NUMERIC") {
+        type.type = SqlType::Decimal;
+        type.length = 18;
+        if (acceptSymbol("(")) {
+            if (peek().kind != TokenKind::Integer)
+                failHere();
+            type.length = std::stoi(take().text.substr(0, 3));
+            if (acceptSymbol(",")) {
+                if (peek().kind != TokenKind::Integer)
+                    failHere();
+                take();
+            }
+            expectSymbol(")");
+        }
+        return type;
+    } else {
+        throw SqlError(errors::message(2715, 16, 3,
+                                       "Column, parameter, or variable #1: Cannot find data type " + t.text + "."),
+                       ErrorScope::Compile)
+            .atLine(t.line);
+    }
+    if (text && acceptSymbol("(")) {
+        if (acceptWord("MAX")) {
+            type.length = -1;
+        } else {
+            const Token &n = peek();
+            if (n.kind != TokenKind::Integer || n.text.size() > 5)
+                failHere();
+            type.length = std::stoi(take().text);
+            const int limit = (type.type == SqlType::NVarChar || type.type == SqlType::NChar) ? 4000 : 8000;
+            if (type.length < 1 || type.length > limit)
+                throw SqlError(errors::message(131, 15, 2,
+                                               "The size (" + n.text + ") given to the type '" + t.text
+                                                   + "' exceeds the maximum allowed for any data type ("
+                                                   + std::to_string(limit) + ")."),
+                               ErrorScope::Compile)
+                    .atLine(n.line);
+        }
+        expectSymbol(")");
+    }
+    return type;
+}
+
+DeclareStatement::Variable Parser::parseVariableDeclaration()
+{
+    const Token &t = peek();
+    if (t.kind != TokenKind::Variable)
+        failHere();
+    take();
+    for (const auto &name : m_declared)
+        if (sameName(name, t.text))
+            throw errors::variableAlreadyDeclared(t.text).atLine(t.line);
+    DeclareStatement::Variable variable;
+    variable.name = t.text;
+    acceptWord("AS");
+    if (peek().isWord("TABLE") || peek().isWord("CURSOR"))
+        throw errors::notSupportedYet("DECLARE " + upper(peek().text)).atLine(peek().line);
+    variable.type = parseDataType();
+    if (peek().isSymbol("=")) {
+        if (!m_options.declareInitializerAllowed)
+            throw SqlError(errors::message(139, 15, 1, "Cannot assign a default value to a local variable."),
+                           ErrorScope::Compile)
+                .atLine(peek().line);
+        take();
+        variable.initialValue = parseScalar();
+    }
+    m_declared.push_back(variable.name);
+    return variable;
+}
+
+DeclareStatement Parser::parseDeclare()
+{
+    DeclareStatement declare;
+    do {
+        declare.variables.push_back(parseVariableDeclaration());
+    } while (acceptSymbol(","));
+    return declare;
+}
+
+Statement::Body Parser::parseSet()
+{
+    const Token &t = peek();
+    if (t.kind == TokenKind::Variable) {
+        take();
+        SetVariableStatement set;
+        set.variable = useVariable(t);
+        expectSymbol("=");
+        set.value = parseScalar();
+        return set;
+    }
+    if (t.kind != TokenKind::Word)
+        failHere();
+    SetOptionStatement option;
+    const std::string first = upper(take().text);
+    static constexpr std::string_view kOnOff[] = {
+        "ANSI_DEFAULTS", "ANSI_NULL_DFLT_OFF", "ANSI_NULL_DFLT_ON", "ANSI_NULLS", "ANSI_PADDING", "ANSI_WARNINGS",
+        "ARITHABORT", "ARITHIGNORE", "CONCAT_NULL_YIELDS_NULL", "CURSOR_CLOSE_ON_COMMIT", "FMTONLY", "FORCEPLAN",
+        "IMPLICIT_TRANSACTIONS", "NO_BROWSETABLE", "NOCOUNT", "NOEXEC", "NUMERIC_ROUNDABORT", "PARSEONLY",
+        "QUOTED_IDENTIFIER", "REMOTE_PROC_TRANSACTIONS", "SHOWPLAN_ALL", "SHOWPLAN_TEXT", "SHOWPLAN_XML",
+        "XACT_ABORT",
+    };
+    if (std::find(std::begin(kOnOff), std::end(kOnOff), first) != std::end(kOnOff)) {
+        option.option = first;
+        // SET NOCOUNT, ANSI_NULLS ON sets several at once; only one here.
+        if (acceptWord("ON"))
+            option.value = "ON";
+        else if (acceptWord("OFF"))
+            option.value = "OFF";
+        else
+            failHere();
+        return option;
+    }
+    if (first == "STATISTICS") {
+        const Token &what = peek();
+        if (!(what.isWord("IO") || what.isWord("TIME") || what.isWord("XML") || what.isWord("PROFILE")))
+            failHere();
+        option.option = "STATISTICS " + upper(take().text);
+        if (acceptWord("ON"))
+            option.value = "ON";
+        else if (acceptWord("OFF"))
+            option.value = "OFF";
+        else
+            failHere();
+        return option;
+    }
+    if (first == "TEXTSIZE" || first == "DATEFIRST" || first == "LOCK_TIMEOUT" || first == "ROWCOUNT") {
+        option.option = first;
+        const bool negative = acceptSymbol("-");
+        const Token &n = peek();
+        if (n.kind == TokenKind::Integer && n.text.size() <= 10)
+            option.value = (negative ? "-" : "") + take().text;
+        else if (n.kind == TokenKind::Variable && !negative)
+            option.value = useVariable(take());
+        else
+            failHere();
+        return option;
+    }
+    if (first == "DATEFORMAT" || first == "LANGUAGE" || first == "DEADLOCK_PRIORITY") {
+        option.option = first;
+        const Token &v = peek();
+        if (v.kind == TokenKind::Word || v.kind == TokenKind::QuotedName || v.kind == TokenKind::String
+            || v.kind == TokenKind::UnicodeString)
+            option.value = take().text;
+        else
+            failHere();
+        return option;
+    }
+    if (first == "TRANSACTION" || first == "TRAN") {
+        expectWord("ISOLATION");
+        expectWord("LEVEL");
+        option.option = "TRANSACTION ISOLATION LEVEL";
+        if (acceptWord("READ")) {
+            if (acceptWord("COMMITTED"))
+                option.value = "READ COMMITTED";
+            else if (acceptWord("UNCOMMITTED"))
+                option.value = "READ UNCOMMITTED";
+            else
+                failHere();
+        } else if (acceptWord("REPEATABLE")) {
+            expectWord("READ");
+            option.value = "REPEATABLE READ";
+        } else if (acceptWord("SNAPSHOT")) {
+            option.value = "SNAPSHOT";
+        } else if (acceptWord("SERIALIZABLE")) {
+            option.value = "SERIALIZABLE";
+        } else {
+            failHere();
+        }
+        return option;
+    }
+    throw errors::unknownSetOption(t.text).atLine(t.line);
+}
+
+SelectStatement Parser::parseSelect()
+{
+    SelectStatement select;
+    if (acceptWord("TOP")) {
+        const bool parenthesis = acceptSymbol("(");
+        if (peek().kind != TokenKind::Integer || peek().text.size() > 18)
+            failHere();
+        select.top = std::stoll(take().text);
+        if (parenthesis)
+            expectSymbol(")");
+    }
+    if (peek().isWord("DISTINCT") || peek().isWord("ALL") || peek().isWord("INTO"))
+        throw errors::notSupportedYet("SELECT " + upper(peek().text)).atLine(peek().line);
+    do {
+        SelectItem item;
+        const Token &t = peek();
+        if (acceptSymbol("*")) {
+            select.items.push_back(std::move(item));
+            continue;
+        }
+        if (t.kind == TokenKind::Variable && peek(1).isSymbol("=")) {
+            take();
+            item.assignTo = useVariable(t);
+            take();
+            item.expression = parseScalar();
+        } else if ((t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !t.isReservedKeyword()))
+                   && peek(1).isSymbol("=")) {
+            item.alias = take().text;
+            take();
+            item.expression = parseScalar();
+        } else {
+            item.expression = parseScalar();
+            const bool as = acceptWord("AS");
+            const Token &a = peek();
+            if (a.kind == TokenKind::QuotedName || a.kind == TokenKind::String || a.kind == TokenKind::UnicodeString
+                || (a.kind == TokenKind::Word && !a.isReservedKeyword()))
+                item.alias = take().text;
+            else if (as)
+                failHere();
+        }
+        select.items.push_back(std::move(item));
+    } while (acceptSymbol(","));
+
+    const bool assigns = !select.items.front().assignTo.empty();
+    for (const auto &item : select.items) {
+        if (item.assignTo.empty() != assigns)
+            continue;
+        throw SqlError(errors::message(141, 15, 1,
+                                       "A SELECT statement that assigns a value to a variable must not be combined "
+                                       "with data-retrieval operations."),
+                       ErrorScope::Compile)
+            .atLine(peek().line);
+    }
+
+    if (acceptWord("FROM")) {
+        TableReference table;
+        table.line = peek().line;
+        table.parts = parseMultipartName(&table.written);
+        if (table.parts.size() > 3)
+            failHere();
+        if (acceptWord("AS"))
+            parseName();
+        else if (peek().kind == TokenKind::QuotedName || (peek().kind == TokenKind::Word && !peek().isReservedKeyword()))
+            take();
+        select.from = std::move(table);
+    }
+    if (acceptWord("WHERE")) {
+        select.where = parseExpression();
+        if (!isCondition(*select.where))
+            failHere();
+    }
+    if (peek().isWord("ORDER") || peek().isWord("GROUP") || peek().isWord("HAVING") || peek().isWord("UNION"))
+        throw errors::notSupportedYet("SELECT ... " + upper(peek().text)).atLine(peek().line);
+    return select;
+}
+
+ExecuteStatement Parser::parseExecute(bool keywordGiven)
+{
+    ExecuteStatement exec;
+    if (keywordGiven && peek().isSymbol("("))
+        throw errors::notSupportedYet("EXECUTE of a string").atLine(peek().line);
+    if (peek().kind == TokenKind::Variable && peek(1).isSymbol("=")) {
+        exec.returnVariable = useVariable(take());
+        take();
+    }
+    if (peek().kind == TokenKind::Variable)
+        throw errors::notSupportedYet("EXECUTE of a procedure named by a variable").atLine(peek().line);
+    exec.procedure = parseMultipartName(nullptr);
+    if (atStatementStart())
+        return exec;
+    do {
+        ExecuteArgument argument;
+        if (peek().kind == TokenKind::Variable && peek(1).isSymbol("=")) {
+            argument.name = take().text;
+            take();
+        }
+        if (acceptWord("DEFAULT")) {
+        } else if (peek().kind == TokenKind::Variable) {
+            const Token &v = take();
+            argument.value = std::make_unique<Expression>();
+            argument.value->kind = Expression::Kind::Variable;
+            argument.value->name = useVariable(v);
+            argument.value->line = v.line;
+        } else {
+            argument.value = parseOptionValue();
+        }
+        if (acceptWord("OUTPUT") || acceptWord("OUT"))
+            argument.output = true;
+        exec.arguments.push_back(std::move(argument));
+    } while (acceptSymbol(","));
+    return exec;
+}
+
+IfStatement Parser::parseIf()
+{
+    IfStatement statement;
+    statement.condition = parseExpression();
+    if (!isCondition(*statement.condition))
+        failHere();
+    if (atEnd())
+        failHere();
+    statement.then = parseStatement(false);
+    if (acceptWord("ELSE"))
+        statement.otherwise = parseStatement(false);
+    return statement;
+}
+
+BlockStatement Parser::parseBlock()
+{
+    BlockStatement block;
+    while (!peek().isWord("END")) {
+        if (atEnd())
+            failHere();
+        if (acceptSymbol(";"))
+            continue;
+        block.statements.push_back(parseStatement(false));
+    }
+    take();
+    return block;
+}
+
+WaitforStatement Parser::parseWaitfor()
+{
+    if (peek().isWord("TIME"))
+        throw errors::notSupportedYet("WAITFOR TIME").atLine(peek().line);
+    expectWord("DELAY");
+    const Token &t = peek();
+    if (t.kind == TokenKind::Variable) {
+        take();
+        auto e = std::make_unique<Expression>();
+        e->kind = Expression::Kind::Variable;
+        e->name = useVariable(t);
+        e->line = t.line;
+        return WaitforStatement{std::move(e)};
+    }
+    if (t.kind != TokenKind::String && t.kind != TokenKind::UnicodeString)
+        failHere();
+    take();
+    return WaitforStatement{makeLiteral(t.text, t.kind == TokenKind::String ? SqlType::VarChar : SqlType::NVarChar,
+                                        t.line)};
+}
+
+} // namespace detail
+
+Batch parseBatch(std::string_view text, const ParserOptions &options)
+{
+    TokenizerOptions tokenizerOptions;
+    tokenizerOptions.quotedIdentifier = options.quotedIdentifier;
+    detail::Parser parser(tokenize(text, tokenizerOptions), options);
+    return parser.parseBatch();
+}
+
+std::vector<DeclareStatement::Variable> parseParameterDeclarations(std::string_view text)
+{
+    detail::Parser parser(tokenize(text), ParserOptions{});
+    return parser.parseParameterList();
+}
+
+} // namespace sqlemu

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "sql/ast.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sqlemu {
+
+struct ParserOptions {
+    bool quotedIdentifier = false;
+    // BACKUP LOG ... WITH TRUNCATE_ONLY / NO_LOG exist up to SQL Server 2005.
+    bool truncateOnlyAllowed = true;
+    // DECLARE @v int = 1 exists from SQL Server 2008 on.
+    bool declareInitializerAllowed = true;
+    // Variables bound before the batch runs (sp_executesql parameters).
+    std::vector<std::string> predeclaredVariables;
+};
+
+// Compiles a batch. Throws SqlError with ErrorScope::Compile, as a real
+// server refuses a batch before running any of it.
+Batch parseBatch(std::string_view text, const ParserOptions &options = {});
+
+// Parses sp_executesql's @params: "@P1 varchar(50), @P2 int OUTPUT".
+std::vector<DeclareStatement::Variable> parseParameterDeclarations(std::string_view text);
+
+} // namespace sqlemu

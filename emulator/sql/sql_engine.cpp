@@ -1,0 +1,88 @@
+#include "sql/sql_engine.h"
+
+#include "sql/batch_executor.h"
+#include "sql/sql_error.h"
+#include "sql/system_procedures.h"
+#include "storage/catalogue.h"
+#include "storage/collation.h"
+
+namespace sqlemu {
+
+SqlEngine::SqlEngine(const InstanceConfig &config, std::unique_ptr<Catalogue> catalogue)
+    : m_config(config), m_identity(serverIdentity(config.serverVersion)), m_catalogue(std::move(catalogue))
+{
+}
+
+SqlEngine::~SqlEngine() = default;
+
+bool SqlEngine::databaseExists(const std::string &name) const
+{
+    return m_catalogue->contains(name);
+}
+
+SessionOptions &SqlEngine::optionsFor(int spid)
+{
+    std::lock_guard lock(m_sessionsMutex);
+    return m_sessions[spid];
+}
+
+void SqlEngine::executeBatch(SessionState &session, const std::string &text, ResultSink &sink)
+{
+    SessionOptions &options = optionsFor(session.spid);
+    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, sink, {}, 0, 0};
+    ParserOptions parserOptions;
+    parserOptions.quotedIdentifier = options.quotedIdentifier;
+    parserOptions.truncateOnlyAllowed = m_identity.truncateOnlySupported;
+    parserOptions.declareInitializerAllowed = m_identity.declareInitializerSupported;
+    try {
+        BatchExecutor(context).runText(text, parserOptions);
+    } catch (const Cancelled &) {
+        // The protocol answers the ATTENTION with its own DONE.
+    }
+}
+
+void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
+                           const std::vector<RpcParameter> &parameters, ResultSink &sink)
+{
+    SessionOptions &options = optionsFor(session.spid);
+    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, sink, {}, 0, 0};
+    ProcedureCall call;
+    call.writtenName = procedure;
+    call.name = procedure;
+    if (auto dot = procedure.rfind('.'); dot != std::string::npos)
+        call.name = procedure.substr(dot + 1);
+    call.innerDone = DoneKind::Statement;
+    for (const auto &p : parameters) {
+        ProcedureArgument argument;
+        argument.name = p.name;
+        int length = p.maxLength;
+        if (p.type == SqlType::NVarChar || p.type == SqlType::NChar)
+            length = p.maxLength > 0 ? p.maxLength : 4000;
+        argument.value = TypedValue{p.value, p.type, length};
+        call.arguments.push_back(std::move(argument));
+    }
+    try {
+        const int status = runProcedure(call, context);
+        sink.returnStatus(status);
+    } catch (const SqlError &e) {
+        for (const auto &m : e.messages())
+            sink.message(m);
+        sink.statementDone({0, std::nullopt, true, DoneKind::Statement});
+        sink.returnStatus(e.messages().empty() ? 1 : e.messages().back().number);
+    } catch (const Cancelled &) {
+    }
+}
+
+void SqlEngine::sessionClosed(const SessionState &session)
+{
+    std::lock_guard lock(m_sessionsMutex);
+    m_sessions.erase(session.spid);
+}
+
+std::unique_ptr<Engine> createEngine(const InstanceConfig &config)
+{
+    const ServerIdentity identity = serverIdentity(config.serverVersion);
+    return std::make_unique<SqlEngine>(config, Catalogue::open(config.dataDir, identity.compatibilityLevel));
+}
+
+} // namespace sqlemu

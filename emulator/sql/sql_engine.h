@@ -1,0 +1,39 @@
+#pragma once
+
+#include "engine/engine.h"
+#include "sql/execution_context.h"
+#include "sql/server_identity.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace sqlemu {
+
+class Catalogue;
+
+// One instance's interpreter over its catalogue.
+class SqlEngine : public Engine {
+public:
+    SqlEngine(const InstanceConfig &config, std::unique_ptr<Catalogue> catalogue);
+    ~SqlEngine() override;
+
+    bool databaseExists(const std::string &name) const override;
+    void executeBatch(SessionState &session, const std::string &text, ResultSink &sink) override;
+    void executeRpc(SessionState &session, const std::string &procedure, const std::vector<RpcParameter> &parameters,
+                    ResultSink &sink) override;
+    void sessionClosed(const SessionState &session) override;
+
+    Catalogue &catalogue() { return *m_catalogue; }
+
+private:
+    SessionOptions &optionsFor(int spid);
+
+    InstanceConfig m_config;
+    ServerIdentity m_identity;
+    std::unique_ptr<Catalogue> m_catalogue;
+    std::mutex m_sessionsMutex;
+    std::map<int, SessionOptions> m_sessions;   // node-based: references stay valid
+};
+
+} // namespace sqlemu

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "engine/result_sink.h"
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sqlemu {
+
+// How far an error reaches, as on a real server: a compile error stops the
+// whole batch before anything runs, a statement error ends its statement and
+// the batch goes on, a batch-aborting error stops the rest of the batch.
+enum class ErrorScope { Compile, Statement, Batch };
+
+// An error raised while compiling or running T-SQL, with the messages a real
+// server sends for it (some errors come as a pair, such as 105 + 102 or
+// 911 + 3013).
+class SqlError : public std::runtime_error {
+public:
+    SqlError(std::vector<ServerMessage> messages, ErrorScope scope);
+    SqlError(ServerMessage message, ErrorScope scope);
+
+    const std::vector<ServerMessage> &messages() const { return m_messages; }
+    ErrorScope scope() const { return m_scope; }
+    SqlError &atLine(int line);
+
+private:
+    std::vector<ServerMessage> m_messages;
+    ErrorScope m_scope;
+};
+
+// The errors the interpreter raises, with the numbers, classes, states and
+// texts of a real server. Each builds the message; callers throw.
+namespace errors {
+
+ServerMessage message(int number, int severity, int state, std::string text);
+
+SqlError syntaxNear(std::string_view near);                 // 102
+SqlError syntaxNearKeyword(std::string_view keyword);       // 156
+SqlError unclosedQuotation(std::string_view text);          // 105 + 102
+SqlError missingEndComment();                               // 113
+SqlError invalidObject(std::string_view name);              // 208
+SqlError invalidColumn(std::string_view name);              // 207
+SqlError mustDeclareVariable(std::string_view name);        // 137
+SqlError variableAlreadyDeclared(std::string_view name);    // 134
+SqlError procedureNotFound(std::string_view name);          // 2812
+SqlError unknownFunction(std::string_view name);            // 195
+SqlError unknownSetOption(std::string_view name);           // 195
+SqlError unknownOption(std::string_view option, std::string_view statement);  // 155
+SqlError unknownDatabase(std::string_view name, bool oldText, int state);     // 911
+SqlError conversionFailed(std::string_view fromType, std::string_view value, std::string_view toType);  // 245
+SqlError badWaitforTime(std::string_view text);              // 148
+SqlError missingParameter(std::string_view query, std::string_view parameter);  // 8178
+SqlError notAParameter(std::string_view parameter, std::string_view procedure); // 8145
+SqlError notSupportedYet(std::string_view statement);       // 50000, our own
+
+} // namespace errors
+
+} // namespace sqlemu

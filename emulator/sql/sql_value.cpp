@@ -1,0 +1,177 @@
+#include "sql/sql_value.h"
+
+#include "sql/code_page.h"
+#include "sql/sql_error.h"
+#include "storage/utf8.h"
+
+#include <cctype>
+#include <limits>
+
+namespace sqlemu {
+
+bool isTextType(SqlType type)
+{
+    return type == SqlType::VarChar || type == SqlType::NVarChar || type == SqlType::Char || type == SqlType::NChar;
+}
+
+bool isUnicodeType(SqlType type)
+{
+    return type == SqlType::NVarChar || type == SqlType::NChar;
+}
+
+bool isIntegerType(SqlType type)
+{
+    return type == SqlType::Int || type == SqlType::SmallInt || type == SqlType::TinyInt || type == SqlType::BigInt
+        || type == SqlType::Bit;
+}
+
+std::string typeName(SqlType type)
+{
+    switch (type) {
+    case SqlType::Int: return "int";
+    case SqlType::SmallInt: return "smallint";
+    case SqlType::TinyInt: return "tinyint";
+    case SqlType::BigInt: return "bigint";
+    case SqlType::Bit: return "bit";
+    case SqlType::NVarChar: return "nvarchar";
+    case SqlType::VarChar: return "varchar";
+    case SqlType::NChar: return "nchar";
+    case SqlType::Char: return "char";
+    case SqlType::DateTime: return "datetime";
+    case SqlType::VarBinary: return "varbinary";
+    case SqlType::UniqueIdentifier: return "uniqueidentifier";
+    case SqlType::Decimal: return "numeric";
+    }
+    return "sql_variant";
+}
+
+std::optional<std::string> valueAsText(const Value &value)
+{
+    if (const auto *s = std::get_if<std::string>(&value))
+        return *s;
+    if (const auto *n = std::get_if<std::int64_t>(&value))
+        return std::to_string(*n);
+    if (const auto *b = std::get_if<Bytes>(&value)) {
+        static const char kHex[] = "0123456789ABCDEF";
+        std::string out = "0x";
+        for (auto byte : *b) {
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 15]);
+        }
+        return out;
+    }
+    return std::nullopt;
+}
+
+std::int64_t textToInteger(const std::string &text, SqlType fromType, SqlType toType)
+{
+    std::size_t i = 0, end = text.size();
+    while (i < end && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    while (end > i && std::isspace(static_cast<unsigned char>(text[end - 1])))
+        --end;
+    bool negative = false;
+    if (i < end && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    if (i == end)
+        return 0;   // '' and ' ' convert to 0 on a real server
+    std::uint64_t n = 0;
+    bool overflow = false;
+    for (std::size_t k = i; k < end; ++k) {
+        const char c = text[k];
+        if (c < '0' || c > '9')
+            throw errors::conversionFailed(typeName(fromType), text, typeName(toType));
+        if (n > (std::numeric_limits<std::uint64_t>::max() - 9) / 10)
+            overflow = true;
+        else
+            n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (overflow || n > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        throw SqlError(errors::message(248, 16, 1,
+                                       "The conversion of the " + typeName(fromType) + " value '" + text
+                                           + "' overflowed an int column."),
+                       ErrorScope::Batch);
+    return negative ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n);
+}
+
+namespace {
+
+void checkRange(std::int64_t n, SqlType type)
+{
+    std::int64_t low = std::numeric_limits<std::int64_t>::min(), high = std::numeric_limits<std::int64_t>::max();
+    switch (type) {
+    case SqlType::Int: low = INT32_MIN; high = INT32_MAX; break;
+    case SqlType::SmallInt: low = INT16_MIN; high = INT16_MAX; break;
+    case SqlType::TinyInt: low = 0; high = 255; break;
+    default: break;
+    }
+    if (n < low || n > high)
+        throw SqlError(errors::message(220, 16, 1,
+                                       "Arithmetic overflow error for data type " + typeName(type) + ", value = "
+                                           + std::to_string(n) + "."),
+                       ErrorScope::Batch);
+}
+
+std::string truncateCharacters(const std::string &text, int length)
+{
+    if (length < 0)
+        return text;
+    std::u32string chars = decodeUtf8(text);
+    if (chars.size() <= static_cast<std::size_t>(length))
+        return text;
+    chars.resize(static_cast<std::size_t>(length));
+    return encodeUtf8(chars);
+}
+
+std::string padCharacters(const std::string &text, int length)
+{
+    const std::size_t count = utf8Length(text);
+    if (length < 0 || count >= static_cast<std::size_t>(length))
+        return text;
+    return text + std::string(static_cast<std::size_t>(length) - count, ' ');
+}
+
+} // namespace
+
+TypedValue convertTo(const TypedValue &value, const DataType &type)
+{
+    if (isNull(value.value))
+        return TypedValue::null(type.type, type.length);
+    if (isTextType(type.type)) {
+        auto text = valueAsText(value.value);
+        if (!text)
+            throw errors::notSupportedYet("converting " + typeName(value.type) + " to " + typeName(type.type));
+        std::string converted = truncateCharacters(isUnicodeType(type.type) ? *text : toServerCodePage(*text), type.length);
+        if (type.type == SqlType::Char || type.type == SqlType::NChar)
+            converted = padCharacters(converted, type.length);
+        return TypedValue::text(std::move(converted), type.type, type.length);
+    }
+    if (isIntegerType(type.type)) {
+        std::int64_t n = 0;
+        if (const auto *i = std::get_if<std::int64_t>(&value.value))
+            n = *i;
+        else if (const auto *s = std::get_if<std::string>(&value.value))
+            n = textToInteger(*s, value.type, type.type);
+        else
+            throw errors::notSupportedYet("converting " + typeName(value.type) + " to " + typeName(type.type));
+        if (type.type == SqlType::Bit)
+            n = n != 0;
+        checkRange(n, type.type);
+        return TypedValue::integer(n, type.type);
+    }
+    if (type.type == value.type)
+        return TypedValue{value.value, type.type, type.length};
+    throw errors::notSupportedYet("converting " + typeName(value.type) + " to " + typeName(type.type));
+}
+
+ColumnInfo columnFor(std::string name, SqlType type, int length)
+{
+    ColumnInfo column;
+    column.name = std::move(name);
+    column.type = type;
+    column.maxLength = length;
+    column.nullable = true;
+    return column;
+}
+
+} // namespace sqlemu

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "engine/result_sink.h"
+#include "sql/ast.h"
+#include "sql/server_identity.h"
+#include "storage/database_info.h"
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace sqlemu {
+
+class Catalogue;
+struct ExecutionContext;
+
+// Rows with their column metadata: a system view, or a procedure's result.
+struct ResultTable {
+    std::vector<ColumnInfo> columns;
+    std::vector<std::vector<Value>> rows;
+
+    std::optional<std::size_t> columnIndex(std::string_view name) const;   // case-insensitive
+};
+
+// master.dbo.sysdatabases: one row per database in dbid order, with the
+// columns and types of a real server.
+ResultTable sysdatabasesTable(const Catalogue &catalogue, const ServerIdentity &identity);
+
+// sysfiles of one database: one row per file.
+ResultTable sysfilesTable(const DatabaseInfo &database);
+
+// Finds the system view a FROM clause names ([db.][schema.]name), seen from
+// the session's current database. Throws SqlError 208 for anything else.
+ResultTable resolveTable(const TableReference &table, ExecutionContext &context);
+
+} // namespace sqlemu

@@ -1,0 +1,48 @@
+#include "storage/system_databases.h"
+
+#include "storage/server_clock.h"
+
+namespace sqlemu {
+
+namespace {
+
+struct SystemDatabaseLayout {
+    const char *name;
+    const char *dataLogical;
+    const char *dataFile;
+    const char *logLogical;
+    const char *logFile;
+    std::int64_t dataPages;
+    std::int64_t logPages;
+};
+
+constexpr SystemDatabaseLayout kLayouts[] = {
+    {"master", "master", "master.mdf", "mastlog", "mastlog.ldf", 512, 128},
+    {"tempdb", "tempdev", "tempdb.mdf", "templog", "templog.ldf", 1024, 64},
+    {"model", "modeldev", "model.mdf", "modellog", "modellog.ldf", 160, 64},
+    {"msdb", "MSDBData", "MSDBData.mdf", "MSDBLog", "MSDBLog.ldf", 1536, 320},
+};
+
+} // namespace
+
+std::vector<DatabaseInfo> systemDatabases(const std::filesystem::path &dataDir, int compatibilityLevel)
+{
+    const DateTimeValue now = serverNow();
+    std::vector<DatabaseInfo> databases;
+    int id = 1;
+    for (const auto &layout : kLayouts) {
+        DatabaseInfo db;
+        db.id = id++;
+        db.name = layout.name;
+        db.created = now;
+        db.compatibilityLevel = compatibilityLevel;
+        db.files.push_back({1, DatabaseFileType::Data, layout.dataLogical, (dataDir / layout.dataFile).string(),
+                            layout.dataPages, -1, 10, true});
+        db.files.push_back({2, DatabaseFileType::Log, layout.logLogical, (dataDir / layout.logFile).string(),
+                            layout.logPages, -1, 10, true});
+        databases.push_back(std::move(db));
+    }
+    return databases;
+}
+
+} // namespace sqlemu

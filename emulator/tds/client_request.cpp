@@ -1,0 +1,100 @@
+#include "tds/client_request.h"
+
+#include "tds/collation.h"
+#include "tds/login7.h"
+#include "tds/text_codec.h"
+#include "tds/type_codec.h"
+
+namespace sqlemu::tds {
+
+void skipAllHeaders(ByteReader &reader)
+{
+    std::size_t start = reader.position();
+    std::uint32_t total = reader.u32le();
+    if (total < 4 || total - 4 > reader.remaining())
+        throw MalformedInput("ALL_HEADERS length outside the packet");
+    std::size_t end = start + total;
+    while (reader.position() < end) {
+        std::uint32_t headerLength = reader.u32le();
+        if (headerLength < 6 || headerLength - 4 > end - reader.position())
+            throw MalformedInput("header length outside ALL_HEADERS");
+        reader.skip(headerLength - 4);
+    }
+}
+
+std::string parseSqlBatch(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion)
+{
+    ByteReader reader(payload);
+    if (tdsVersion >= TdsVersion::V7_2)
+        skipAllHeaders(reader);
+    if (reader.remaining() % 2 != 0)
+        throw MalformedInput("batch text is not UTF-16");
+    return reader.utf16(reader.remaining() / 2);
+}
+
+std::string procedureNameForId(std::uint16_t procId)
+{
+    static const char *const names[] = {"",
+                                        "sp_cursor",
+                                        "sp_cursoropen",
+                                        "sp_cursorprepare",
+                                        "sp_cursorexecute",
+                                        "sp_cursorprepexec",
+                                        "sp_cursorunprepare",
+                                        "sp_cursorfetch",
+                                        "sp_cursoroption",
+                                        "sp_cursorclose",
+                                        "sp_executesql",
+                                        "sp_prepare",
+                                        "sp_execute",
+                                        "sp_prepexec",
+                                        "sp_prepexecrpc",
+                                        "sp_unprepare"};
+    if (procId < std::size(names))
+        return names[procId];
+    return "";
+}
+
+std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion)
+{
+    ByteReader reader(payload);
+    if (tdsVersion >= TdsVersion::V7_2)
+        skipAllHeaders(reader);
+    std::vector<RpcCall> calls;
+    while (true) {
+        RpcCall call;
+        std::uint16_t nameLength = reader.u16le();
+        if (nameLength == 0xFFFF) {
+            call.procId = reader.u16le();
+            call.procedure = procedureNameForId(call.procId);
+            if (call.procedure.empty())
+                throw MalformedInput("unknown procedure id");
+        } else {
+            call.procedure = reader.utf16(nameLength);
+        }
+        call.options = reader.u16le();
+        bool more = false;
+        while (!reader.atEnd()) {
+            std::uint8_t next = reader.u8();
+            if (next == 0x80 || next == 0xFF || next == 0xFE) {   // batch flag / no-exec flag
+                more = true;
+                break;
+            }
+            RpcParameter parameter;
+            parameter.name = reader.utf16(next);
+            std::uint8_t status = reader.u8();
+            parameter.output = (status & 0x01) != 0;
+            TypeInfo type = readTypeInfo(reader);
+            parameter.type = type.sqlType;
+            parameter.maxLength = type.maxLengthInUnits();
+            parameter.value = readValue(reader, type);
+            call.parameters.push_back(std::move(parameter));
+        }
+        calls.push_back(std::move(call));
+        if (!more || reader.atEnd())
+            break;
+    }
+    return calls;
+}
+
+} // namespace sqlemu::tds

@@ -1,0 +1,36 @@
+#pragma once
+
+// SQLBatch and RPC requests as the engine wants them: UTF-8 text and decoded
+// parameter values.
+
+#include "engine/engine.h"
+#include "tds/byte_io.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sqlemu::tds {
+
+// Skips ALL_HEADERS (TDS 7.2 and later) and checks its lengths.
+void skipAllHeaders(ByteReader &reader);
+
+// Throws MalformedInput.
+std::string parseSqlBatch(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion);
+
+struct RpcCall {
+    std::string procedure;     // by name, or the name of a well-known ProcID
+    std::uint16_t procId = 0;  // 0 when called by name
+    std::uint16_t options = 0;
+    std::vector<RpcParameter> parameters;
+};
+
+// One RPC message may hold several calls, separated by a batch flag.
+// Throws MalformedInput.
+std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion);
+
+// The names of the ProcIDs of special procedures (10 = sp_executesql).
+std::string procedureNameForId(std::uint16_t procId);
+
+} // namespace sqlemu::tds

@@ -1,0 +1,40 @@
+#pragma once
+
+// sqlemu's command line, parsed into options; every mistake is reported as a
+// CommandLineError whose text the program prints above the usage.
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace sqlemu::tds {
+
+class CommandLineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct NamedInstance {
+    std::string name;
+    int port = 0;
+};
+
+struct ServerOptions {
+    std::string dataDir;
+    int port = 1433;
+    std::vector<NamedInstance> instances;
+    bool browser = false;
+    int browserPort = 1434;
+    std::map<std::string, std::string> logins;   // includes sa
+    std::string keytab;
+    std::string serverVersion = "9.0";
+    std::string trace;
+    bool testStatements = false;
+    bool help = false;
+};
+
+ServerOptions parseCommandLine(const std::vector<std::string> &arguments);
+const char *usageText();
+
+} // namespace sqlemu::tds

@@ -1,0 +1,27 @@
+#pragma once
+
+// Everything the sessions of one instance share.
+
+#include "engine/engine.h"
+#include "tds/login_service.h"
+#include "tds/trace_log.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace sqlemu::tds {
+
+struct InstanceContext {
+    Engine *engine = nullptr;
+    InstanceConfig config;
+    LoginPolicy policy;
+    TraceLog *trace = nullptr;      // null: no --trace
+    int port = 0;
+
+    std::uint16_t nextSpid() { return static_cast<std::uint16_t>(51 + (m_sessions++ % 32000)); }
+
+private:
+    std::atomic<std::uint32_t> m_sessions{0};
+};
+
+} // namespace sqlemu::tds

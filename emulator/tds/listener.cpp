@@ -1,0 +1,169 @@
+#include "tds/listener.h"
+
+#include "tds/session.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace sqlemu::tds {
+
+int bindSocket(const std::string &address, int port, int type, std::string &error)
+{
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family = AF_INET;
+    if (address.find(':') != std::string::npos) {
+        auto *a = reinterpret_cast<sockaddr_in6 *>(&storage);
+        a->sin6_family = family = AF_INET6;
+        a->sin6_port = htons(static_cast<std::uint16_t>(port));
+        if (inet_pton(AF_INET6, address.c_str(), &a->sin6_addr) != 1) {
+            error = "not an address: " + address;
+            return -1;
+        }
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto *a = reinterpret_cast<sockaddr_in *>(&storage);
+        a->sin_family = AF_INET;
+        a->sin_port = htons(static_cast<std::uint16_t>(port));
+        if (inet_pton(AF_INET, address.c_str(), &a->sin_addr) != 1) {
+            error = "not an address: " + address;
+            return -1;
+        }
+        length = sizeof(sockaddr_in);
+    }
+    int s = ::socket(family, type | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        error = std::strerror(errno);
+        return -1;
+    }
+    int on = 1;
+    if (type == SOCK_STREAM)
+        ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (family == AF_INET6)
+        ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (::bind(s, reinterpret_cast<sockaddr *>(&storage), length) != 0
+        || (type == SOCK_STREAM && ::listen(s, 128) != 0)) {
+        error = address + ":" + std::to_string(port) + ": " + std::strerror(errno);
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+int boundPort(int socket)
+{
+    sockaddr_storage storage{};
+    socklen_t length = sizeof storage;
+    ::getsockname(socket, reinterpret_cast<sockaddr *>(&storage), &length);
+    if (storage.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<sockaddr_in6 *>(&storage)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in *>(&storage)->sin_port);
+}
+
+Listener::~Listener()
+{
+    stop();
+}
+
+bool Listener::listen(const std::vector<std::string> &addresses, int port, std::string &error)
+{
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        std::string failure;
+        int s = bindSocket(addresses[i], port, SOCK_STREAM, failure);
+        if (s < 0) {
+            if (i == 0) {
+                error = failure;
+                return false;
+            }
+            continue;
+        }
+        if (i == 0)
+            port = boundPort(s);
+        m_listenSockets.push_back(s);
+    }
+    m_port = port;
+    return true;
+}
+
+void Listener::start()
+{
+    for (int s : m_listenSockets)
+        m_acceptThreads.emplace_back([this, s] { acceptLoop(s); });
+}
+
+void Listener::acceptLoop(int listenSocket)
+{
+    while (!m_stopping) {
+        pollfd p{listenSocket, POLLIN, 0};
+        if (::poll(&p, 1, 200) <= 0)
+            continue;
+        int client = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            continue;
+        int on = 1;
+        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        reapFinished();
+        std::lock_guard lock(m_mutex);
+        if (m_stopping) {
+            ::close(client);
+            break;
+        }
+        auto connection = std::make_unique<Connection>();
+        Connection *c = connection.get();
+        c->socket = client;
+        c->thread = std::thread([this, c] {
+            Session(c->socket, m_instance).run();
+            c->finished = true;
+        });
+        m_connections.push_back(std::move(connection));
+    }
+}
+
+void Listener::reapFinished()
+{
+    std::list<std::unique_ptr<Connection>> done;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_connections.begin(); it != m_connections.end();) {
+            if ((*it)->finished) {
+                done.push_back(std::move(*it));
+                it = m_connections.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto &c : done) {
+        c->thread.join();
+        ::close(c->socket);
+    }
+}
+
+void Listener::stop()
+{
+    if (m_stopping.exchange(true))
+        return;
+    for (auto &t : m_acceptThreads)
+        t.join();
+    for (int s : m_listenSockets)
+        ::close(s);
+    std::list<std::unique_ptr<Connection>> connections;
+    {
+        std::lock_guard lock(m_mutex);
+        connections.swap(m_connections);
+        for (auto &c : connections)
+            ::shutdown(c->socket, SHUT_RDWR);   // wakes the session's blocking read
+    }
+    for (auto &c : connections) {
+        c->thread.join();
+        ::close(c->socket);
+    }
+}
+
+} // namespace sqlemu::tds

@@ -1,0 +1,55 @@
+#pragma once
+
+// The TCP side of one instance: listens on the given addresses and runs one
+// session thread per connection. stop() ends every session and joins them.
+
+#include "tds/instance_context.h"
+
+#include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sqlemu::tds {
+
+class Listener {
+public:
+    explicit Listener(InstanceContext &instance) : m_instance(instance) {}
+    ~Listener();
+
+    // Binds every address on port (0: a free port, the same on all). The
+    // first address must bind; the others are best effort (an address family
+    // the machine lacks). Returns false with error set.
+    bool listen(const std::vector<std::string> &addresses, int port, std::string &error);
+    int port() const { return m_port; }
+    void start();
+    void stop();
+
+private:
+    struct Connection {
+        std::thread thread;
+        int socket = -1;
+        std::atomic<bool> finished{false};
+    };
+
+    void acceptLoop(int listenSocket);
+    void reapFinished();
+
+    InstanceContext &m_instance;
+    int m_port = 0;
+    std::vector<int> m_listenSockets;
+    std::vector<std::thread> m_acceptThreads;
+    std::atomic<bool> m_stopping{false};
+    std::mutex m_mutex;
+    std::list<std::unique_ptr<Connection>> m_connections;
+};
+
+// Opens a socket bound to address:port (type SOCK_STREAM or SOCK_DGRAM);
+// -1 with error set on failure.
+int bindSocket(const std::string &address, int port, int type, std::string &error);
+int boundPort(int socket);
+
+} // namespace sqlemu::tds

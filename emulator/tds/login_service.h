@@ -1,0 +1,46 @@
+#pragma once
+
+// Decides a LOGIN7 and writes the login response: the token sequence of a
+// successful login, or the errors of a failed one (after which the server
+// closes the connection).
+
+#include "engine/engine.h"
+#include "tds/kerberos_acceptor.h"
+#include "tds/login7.h"
+#include "tds/server_version.h"
+#include "tds/tokens.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace sqlemu::tds {
+
+struct LoginOutcome {
+    bool accepted = false;
+    std::string loginName;
+    bool integrated = false;
+    std::string database;
+    std::uint32_t tdsVersion = 0;
+    std::size_t packetSize = 4096;
+    std::string failure;   // why a login was refused, for the server's own log only
+};
+
+struct LoginPolicy {
+    std::map<std::string, std::string> sqlLogins;   // name -> password; names compare case-insensitively
+    KerberosAcceptor *kerberos = nullptr;           // null: integrated logins cannot be verified
+    ServerVersion version;
+    std::string serverName;
+};
+
+// Writes the response tokens (without ending the message) and returns what
+// was decided.
+LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy, const Engine &engine,
+                         ByteWriter &out);
+
+// Texts of the login failures, as a real server words them.
+ServerMessage loginFailedMessage(const std::string &user);
+ServerMessage cannotOpenDatabaseMessage(const std::string &database);
+ServerMessage untrustedDomainMessage(const ServerVersion &version);
+
+} // namespace sqlemu::tds

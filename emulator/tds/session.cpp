@@ -1,0 +1,356 @@
+#include "tds/session.h"
+
+#include "tds/client_request.h"
+#include "tds/login7.h"
+#include "tds/prelogin.h"
+#include "tds/token_result_sink.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <poll.h>
+#include <sys/time.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace sqlemu::tds {
+
+namespace {
+
+struct ConnectionLost {};
+
+constexpr auto kAttentionPollInterval = std::chrono::milliseconds(5);
+// Before login a connection may hold only a login's worth of memory and must
+// log in within a while, so stray or hostile connections cannot pile up.
+constexpr std::size_t kMaxMessageBeforeLogin = 256 * 1024;
+constexpr std::size_t kMaxMessageAfterLogin = 64 * 1024 * 1024;
+constexpr int kLoginTimeoutSeconds = 60;
+
+void setReceiveTimeout(int socket, int seconds)
+{
+    timeval timeout{seconds, 0};
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+}
+
+} // namespace
+
+Session::Session(int socket, InstanceContext &instance)
+    : m_socket(socket), m_instance(instance), m_assembler(kMaxMessageBeforeLogin)
+{
+    m_state.spid = instance.nextSpid();
+    setReceiveTimeout(m_socket, kLoginTimeoutSeconds);
+}
+
+Session::~Session() = default;
+
+void Session::run()
+{
+    try {
+        Message message;
+        while (!m_broken && nextMessage(message)) {
+            if (!dispatch(message))
+                break;
+        }
+    } catch (const ConnectionLost &) {
+    }
+    if (m_phase == Phase::LoggedIn)
+        m_instance.engine->sessionClosed(m_state);
+    ::shutdown(m_socket, SHUT_RDWR);
+}
+
+bool Session::nextMessage(Message &message)
+{
+    if (!m_queued.empty()) {
+        message = std::move(m_queued.front());
+        m_queued.pop_front();
+        return true;
+    }
+    std::uint8_t buffer[16384];
+    while (true) {
+        switch (m_assembler.next(message)) {
+        case MessageAssembler::Result::Message:
+            return true;
+        case MessageAssembler::Result::Malformed:
+            sendProtocolError(m_assembler.error());
+            return false;
+        case MessageAssembler::Result::NeedMore:
+            break;
+        }
+        ssize_t n = ::recv(m_socket, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        m_assembler.append(std::span(buffer, static_cast<std::size_t>(n)));
+    }
+}
+
+bool Session::dispatch(const Message &message)
+{
+    const auto type = static_cast<PacketType>(message.type);
+    try {
+        if (message.ignored) {
+            // The client gave up on a request while still sending it.
+            ByteWriter out;
+            writeDone(out, m_format, TokenId::Done, DoneStatus::Final, 0, 0);
+            sendMessage(out.data());
+            return true;
+        }
+        switch (m_phase) {
+        case Phase::PreLogin:
+            if (type == PacketType::PreLogin)
+                return handlePreLogin(message);
+            if (type == PacketType::Login7)   // TDS 7.0 clients send no PRELOGIN
+                return handleLogin(message);
+            break;
+        case Phase::Login:
+            if (type == PacketType::Login7)
+                return handleLogin(message);
+            break;
+        case Phase::LoggedIn:
+            if ((type == PacketType::SqlBatch || type == PacketType::Rpc)
+                && (message.firstStatus & (PacketStatus::ResetConnection | PacketStatus::ResetConnectionSkipTran)))
+                resetSession();
+            switch (type) {
+            case PacketType::SqlBatch:
+                handleBatch(message);
+                return !m_broken;
+            case PacketType::Rpc:
+                handleRpc(message);
+                return !m_broken;
+            case PacketType::Attention:
+                sendAttentionAck();
+                return true;
+            case PacketType::TransactionManager: {
+                ByteWriter out;
+                writeDone(out, m_format, TokenId::Done, DoneStatus::Final, 0, 0);
+                sendMessage(out.data());
+                return true;
+            }
+            default:
+                break;
+            }
+            break;
+        }
+        sendProtocolError("unexpected packet type");
+        return false;
+    } catch (const MalformedInput &e) {
+        sendProtocolError(e.what());
+        return false;
+    }
+}
+
+bool Session::handlePreLogin(const Message &message)
+{
+    parsePreLogin(message.payload);
+    const auto &version = m_instance.policy.version;
+    std::uint8_t packetId = 0;
+    sendBytes(packetize(PacketType::TabularResult,
+                        buildPreLoginResponse(ProductVersion{version.major, version.minor, version.build}),
+                        kDefaultPacketSize, 0, packetId));
+    m_phase = Phase::Login;
+    return true;
+}
+
+bool Session::handleLogin(const Message &message)
+{
+    Login7Request request = parseLogin7(message.payload);
+    ByteWriter tokens;
+    LoginOutcome outcome = answerLogin(request, m_instance.policy, *m_instance.engine, tokens);
+    m_format = WireFormat{outcome.tdsVersion};
+    sendMessage(tokens.data());
+    if (!outcome.accepted) {
+        log("login failed: " + outcome.failure);
+        return false;
+    }
+    m_phase = Phase::LoggedIn;
+    m_packetSize = outcome.packetSize;
+    m_assembler.setMaxPacketSize(std::max(m_packetSize, kDefaultPacketSize));
+    m_assembler.setMaxMessageSize(kMaxMessageAfterLogin);
+    setReceiveTimeout(m_socket, 0);
+    m_state.loginName = outcome.loginName;
+    m_state.integratedLogin = outcome.integrated;
+    m_state.currentDatabase = outcome.database;
+    m_loginDatabase = outcome.database;
+    m_state.hostName = request.hostName;
+    m_state.appName = request.appName;
+    return true;
+}
+
+ResponseStream Session::makeStream()
+{
+    return ResponseStream([this](std::span<const std::uint8_t> bytes) { sendBytes(bytes); }, m_packetSize,
+                          static_cast<std::uint16_t>(m_state.spid));
+}
+
+void Session::serverError(ResultSink &sink, const std::string &what)
+{
+    // An engine fault must not look like success, nor take the server down.
+    sink.message(ServerMessage{50000, 1, 16, "Internal error in the emulator: " + what, "", 1});
+}
+
+void Session::handleBatch(const Message &message)
+{
+    std::string text = parseSqlBatch(message.payload, m_format.tdsVersion);
+    if (m_instance.trace)
+        m_instance.trace->batch(m_instance.config.instanceName, m_state.spid, text);
+    ResponseStream stream = makeStream();
+    acknowledgeReset(stream);
+    TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Batch,
+                         [this] { return pollAttention(false); });
+    try {
+        m_instance.engine->executeBatch(m_state, text, sink);
+    } catch (const ConnectionLost &) {
+        throw;
+    } catch (const std::exception &e) {
+        serverError(sink, e.what());
+    }
+    pollAttention(true);
+    if (sink.newDatabase())
+        m_state.currentDatabase = *sink.newDatabase();
+    sink.finish(true);
+    stream.finish();
+    m_attention = false;
+}
+
+void Session::handleRpc(const Message &message)
+{
+    std::vector<RpcCall> calls = parseRpcRequest(message.payload, m_format.tdsVersion);
+    ResponseStream stream = makeStream();
+    acknowledgeReset(stream);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const RpcCall &call = calls[i];
+        if (m_instance.trace)
+            m_instance.trace->rpc(m_instance.config.instanceName, m_state.spid, call.procedure, call.parameters);
+        TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Rpc,
+                             [this] { return pollAttention(false); });
+        sink.setRpcParameters(&call.parameters);
+        if (!m_attention) {
+            try {
+                m_instance.engine->executeRpc(m_state, call.procedure, call.parameters, sink);
+            } catch (const ConnectionLost &) {
+                throw;
+            } catch (const std::exception &e) {
+                serverError(sink, e.what());
+            }
+        }
+        pollAttention(true);
+        if (sink.newDatabase())
+            m_state.currentDatabase = *sink.newDatabase();
+        const bool last = i + 1 == calls.size() || m_attention;
+        sink.finish(last);
+        if (last)
+            break;
+    }
+    stream.finish();
+    m_attention = false;
+}
+
+void Session::resetSession()
+{
+    m_instance.engine->sessionClosed(m_state);
+    m_state.currentDatabase = m_loginDatabase;
+    m_resetPending = true;
+}
+
+void Session::acknowledgeReset(ResponseStream &stream)
+{
+    if (!m_resetPending)
+        return;
+    writeResetConnectionAck(stream.tokens());
+    m_resetPending = false;
+}
+
+void Session::sendAttentionAck()
+{
+    ByteWriter out;
+    writeDone(out, m_format, TokenId::Done, DoneStatus::Attention, 0, 0);
+    sendMessage(out.data());
+}
+
+void Session::log(const std::string &what) const
+{
+    std::fprintf(stderr, "sqlemu: %s session %d: %s\n", m_instance.config.instanceName.c_str(), m_state.spid,
+                 what.c_str());
+}
+
+void Session::sendProtocolError(const std::string &reason)
+{
+    log("protocol error, connection closed: " + reason);
+    if (m_phase != Phase::LoggedIn)
+        return;   // nothing the client could show yet
+    try {
+        ByteWriter out;
+        writeMessage(out, m_format,
+                     ServerMessage{4002, 1, 16,
+                                   "The incoming tabular data stream (TDS) protocol stream is incorrect.", "", 1},
+                     m_instance.config.serverName);
+        writeDone(out, m_format, TokenId::Done, DoneStatus::Error, 0, 0);
+        sendMessage(out.data());
+    } catch (const ConnectionLost &) {
+    }
+    m_broken = true;
+}
+
+void Session::sendMessage(const Bytes &tokens)
+{
+    std::uint8_t packetId = 0;
+    sendBytes(packetize(PacketType::TabularResult, tokens, m_packetSize, static_cast<std::uint16_t>(m_state.spid),
+                        packetId));
+}
+
+void Session::sendBytes(std::span<const std::uint8_t> bytes)
+{
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        ssize_t n = ::send(m_socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_broken = true;
+            throw ConnectionLost{};
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+bool Session::pollAttention(bool force)
+{
+    if (m_attention)
+        return true;
+    auto now = std::chrono::steady_clock::now();
+    if (!force && now - m_lastPoll < kAttentionPollInterval)
+        return false;
+    m_lastPoll = now;
+    std::uint8_t buffer[4096];
+    pollfd p{m_socket, POLLIN, 0};
+    while (::poll(&p, 1, 0) > 0) {
+        ssize_t n = ::recv(m_socket, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            break;
+        if (n <= 0) {
+            // The client went away: stop the statement as if it had cancelled.
+            m_broken = true;
+            m_attention = true;
+            return true;
+        }
+        m_assembler.append(std::span(buffer, static_cast<std::size_t>(n)));
+    }
+    Message message;
+    while (true) {
+        auto result = m_assembler.next(message);
+        if (result == MessageAssembler::Result::NeedMore)
+            break;
+        if (result == MessageAssembler::Result::Malformed) {
+            m_broken = true;
+            m_attention = true;
+            break;
+        }
+        if (message.type == static_cast<std::uint8_t>(PacketType::Attention))
+            m_attention = true;
+        else
+            m_queued.push_back(std::move(message));
+    }
+    return m_attention;
+}
+
+} // namespace sqlemu::tds

@@ -1,0 +1,67 @@
+#pragma once
+
+// One client connection, on its own thread: PRELOGIN, LOGIN7, then requests
+// until the client leaves. A protocol violation ends this connection only.
+
+#include "engine/engine.h"
+#include "tds/instance_context.h"
+#include "tds/packet.h"
+#include "tds/response_stream.h"
+
+#include <chrono>
+#include <deque>
+#include <string>
+
+namespace sqlemu::tds {
+
+class Session {
+public:
+    Session(int socket, InstanceContext &instance);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Serves the connection until it ends and shuts the socket down; the
+    // caller closes it.
+    void run();
+
+private:
+    enum class Phase { PreLogin, Login, LoggedIn };
+
+    bool nextMessage(Message &message);
+    bool dispatch(const Message &message);
+    bool handlePreLogin(const Message &message);
+    bool handleLogin(const Message &message);
+    void handleBatch(const Message &message);
+    void handleRpc(const Message &message);
+    void sendAttentionAck();
+    // RESETCONNECTION on a request: the session starts afresh, as just
+    // logged in, and the response acknowledges it.
+    void resetSession();
+    void acknowledgeReset(ResponseStream &stream);
+    void sendProtocolError(const std::string &reason);
+    void sendMessage(const Bytes &tokens);
+    void sendBytes(std::span<const std::uint8_t> bytes);
+    void serverError(ResultSink &sink, const std::string &what);
+    // Reads whatever the client sent meanwhile; true once it asked to cancel.
+    bool pollAttention(bool force);
+    ResponseStream makeStream();
+    // The server's own log (standard error), as a real server's error log.
+    void log(const std::string &what) const;
+
+    int m_socket;
+    InstanceContext &m_instance;
+    Phase m_phase = Phase::PreLogin;
+    MessageAssembler m_assembler;
+    std::deque<Message> m_queued;
+    SessionState m_state;
+    WireFormat m_format;
+    std::size_t m_packetSize = kDefaultPacketSize;
+    std::string m_loginDatabase;
+    bool m_resetPending = false;
+    bool m_attention = false;
+    bool m_broken = false;
+    std::chrono::steady_clock::time_point m_lastPoll;
+};
+
+} // namespace sqlemu::tds

@@ -1,0 +1,104 @@
+#include "tds/trace_log.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <ctime>
+
+namespace sqlemu::tds {
+
+namespace {
+
+std::string utcNow()
+{
+    auto now = std::chrono::system_clock::now();
+    std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm tm{};
+    gmtime_r(&seconds, &tm);
+    char buffer[40];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S", &tm);
+    char out[48];
+    std::snprintf(out, sizeof out, "%s.%03dZ", buffer, static_cast<int>(millis));
+    return out;
+}
+
+nlohmann::json valueToJson(const Value &value)
+{
+    if (std::holds_alternative<std::monostate>(value))
+        return nullptr;
+    if (auto i = std::get_if<std::int64_t>(&value))
+        return *i;
+    if (auto s = std::get_if<std::string>(&value))
+        return *s;
+    if (auto d = std::get_if<DateTimeValue>(&value))
+        return d->millisecondsSince1900;
+    const Bytes &bytes = std::get<Bytes>(value);
+    static const char hex[] = "0123456789ABCDEF";
+    std::string text = "0x";
+    for (auto b : bytes) {
+        text += hex[b >> 4];
+        text += hex[b & 0xF];
+    }
+    return text;
+}
+
+nlohmann::json record(const std::string &instance, int spid, const char *kind)
+{
+    return {{"time", utcNow()}, {"instance", instance}, {"session", spid}, {"kind", kind}};
+}
+
+} // namespace
+
+std::string sqlTypeName(SqlType type)
+{
+    switch (type) {
+    case SqlType::Int: return "int";
+    case SqlType::SmallInt: return "smallint";
+    case SqlType::TinyInt: return "tinyint";
+    case SqlType::BigInt: return "bigint";
+    case SqlType::Bit: return "bit";
+    case SqlType::NVarChar: return "nvarchar";
+    case SqlType::VarChar: return "varchar";
+    case SqlType::NChar: return "nchar";
+    case SqlType::Char: return "char";
+    case SqlType::DateTime: return "datetime";
+    case SqlType::VarBinary: return "varbinary";
+    case SqlType::UniqueIdentifier: return "uniqueidentifier";
+    case SqlType::Decimal: return "decimal";
+    }
+    return "sql_variant";
+}
+
+TraceLog::TraceLog(const std::string &path) : m_file(path, std::ios::app | std::ios::binary) {}
+
+void TraceLog::append(const std::string &line)
+{
+    std::lock_guard lock(m_mutex);
+    m_file << line << '\n';
+    m_file.flush();
+}
+
+void TraceLog::batch(const std::string &instance, int spid, const std::string &text)
+{
+    auto json = record(instance, spid, "batch");
+    json["text"] = text;
+    append(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+void TraceLog::rpc(const std::string &instance, int spid, const std::string &procedure,
+                   const std::vector<RpcParameter> &parameters)
+{
+    auto json = record(instance, spid, "rpc");
+    json["procedure"] = procedure;
+    json["parameters"] = nlohmann::json::array();
+    for (const auto &p : parameters) {
+        json["parameters"].push_back({{"name", p.name},
+                                      {"type", sqlTypeName(p.type)},
+                                      {"output", p.output},
+                                      {"value", valueToJson(p.value)}});
+    }
+    append(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+} // namespace sqlemu::tds

@@ -1,0 +1,1 @@
+USE master CREATE DATABASE Tarnel ON (FILENAME = N'C:\App\Data\Tar''nel.mdf'),(FILENAME = N'C:\App\Data\Tarnel_log.ldf') FOR ATTACH

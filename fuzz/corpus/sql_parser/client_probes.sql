@@ -1,0 +1,2 @@
+select @@version
+SELECT @@SPID spid, SERVERPROPERTY('ProductVersion'), DB_ID(N'Tarnel')

@@ -1,0 +1,3 @@
+Select name, filename from master.dbo.sysdatabases 
+Where 1=1
+

@@ -1,0 +1,1 @@
+@P1 varchar(50),@P2 nvarchar(max) OUTPUT

@@ -1,0 +1,1 @@
+ USE master  RESTORE DATABASE Tarnel FROM DISK = N'D:\Backup\Tarnel_13910829_14-05.Bak' WITH MOVE 'Data_Data' TO 'C:\App\Data\Data.mdf'  ,    MOVE 'Data_log' TO 'C:\App\Data\Data_Log.ldf'

@@ -1,0 +1,2 @@
+/* outer /* inner */ */ WAITFOR DELAY '00:00:01.5' -- done
+PRINT N'ok'

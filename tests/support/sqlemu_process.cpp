@@ -1,0 +1,255 @@
+#include "support/sqlemu_process.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr auto kStartTimeout = std::chrono::seconds(15);
+constexpr auto kStopTimeout = std::chrono::seconds(15);
+
+int boundLoopbackSocket(int port, int socketType)
+{
+    int s = ::socket(AF_INET, socketType | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+} // namespace
+
+int freeLoopbackPort(int socketType)
+{
+    int s = boundLoopbackSocket(0, socketType);
+    if (s < 0)
+        return 0;
+    sockaddr_in a{};
+    socklen_t length = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool loopbackPortIsFree(int port, int socketType)
+{
+    int s = boundLoopbackSocket(port, socketType);
+    if (s < 0)
+        return false;
+    ::close(s);
+    return true;
+}
+
+std::string makeTemporaryFolder(const std::string &prefix)
+{
+    const char *base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!::mkdtemp(buffer.data()))
+        return {};
+    return buffer.data();
+}
+
+std::string builtExecutable(const std::string &name)
+{
+    const char *dir = std::getenv("MOVAN_BIN_DIR");
+    return (std::filesystem::path(dir ? dir : ".") / name).string();
+}
+
+SqlemuProcess::SqlemuProcess(SqlemuOptions options) : m_options(std::move(options)) {}
+
+SqlemuProcess::~SqlemuProcess()
+{
+    stop();
+    if (!m_workDir.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_workDir, ignored);
+    }
+}
+
+std::string SqlemuProcess::tracePath() const
+{
+    return m_workDir + "/trace.jsonl";
+}
+
+std::vector<std::string> SqlemuProcess::traceLines() const
+{
+    std::vector<std::string> lines;
+    std::ifstream in(tracePath());
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string SqlemuProcess::standardError() const
+{
+    std::ifstream in(m_workDir + "/stderr.txt");
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+int SqlemuProcess::instancePort(const std::string &name) const
+{
+    auto it = m_ports.find(name);
+    return it == m_ports.end() ? 0 : it->second;
+}
+
+std::string SqlemuProcess::address(const std::string &instance) const
+{
+    return "127.0.0.1:" + std::to_string(instancePort(instance));
+}
+
+std::string SqlemuProcess::dataSource(const std::string &instance) const
+{
+    return "127.0.0.1," + std::to_string(instancePort(instance));
+}
+
+bool SqlemuProcess::start()
+{
+    m_workDir = makeTemporaryFolder("sqlemu-test");
+    if (m_workDir.empty()) {
+        m_error = "cannot create a temporary folder";
+        return false;
+    }
+    if (m_options.dataDir.empty())
+        m_options.dataDir = m_workDir + "/data";
+    std::vector<std::string> args = {builtExecutable("sqlemu"), "--data-dir", m_options.dataDir, "--port",
+                                     std::to_string(m_options.port), "--trace", tracePath()};
+    for (const auto &[name, port] : m_options.instances) {
+        args.push_back("--instance");
+        args.push_back(name + "=" + std::to_string(port));
+    }
+    if (m_options.browser) {
+        args.push_back("--browser");
+        args.push_back("--browser-port");
+        args.push_back(std::to_string(m_options.browserPort));
+    }
+    if (!m_options.saPassword.empty()) {
+        args.push_back("--sa-password");
+        args.push_back(m_options.saPassword);
+    }
+    for (const auto &login : m_options.logins) {
+        args.push_back("--login");
+        args.push_back(login);
+    }
+    if (!m_options.keytab.empty()) {
+        args.push_back("--keytab");
+        args.push_back(m_options.keytab);
+    }
+    if (!m_options.serverVersion.empty()) {
+        args.push_back("--server-version");
+        args.push_back(m_options.serverVersion);
+    }
+    if (m_options.testStatements)
+        args.push_back("--test-statements");
+
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        m_error = std::strerror(errno);
+        return false;
+    }
+    const std::string errPath = m_workDir + "/stderr.txt";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (err >= 0)
+            ::dup2(err, STDERR_FILENO);
+        for (const auto &[key, value] : m_options.environment)
+            ::setenv(key.c_str(), value.c_str(), 1);
+        std::vector<char *> argv;
+        for (auto &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        m_error = std::strerror(errno);
+        return false;
+    }
+    m_pid = pid;
+
+    std::string text;
+    auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+    while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{out[0], POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char buffer[512];
+        ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    std::istringstream words(text.substr(0, text.find('\n')));
+    std::string word;
+    words >> word;
+    words >> word;
+    if (word != "ready") {
+        m_error = "sqlemu did not start: " + standardError();
+        stop();
+        return false;
+    }
+    // sqlemu ready MSSQLSERVER=1433 INST=50001 browser=1434
+    while (words >> word) {
+        auto eq = word.find('=');
+        if (eq == std::string::npos)
+            continue;
+        int port = std::atoi(word.c_str() + eq + 1);
+        if (word.substr(0, eq) == "browser")
+            m_browserPort = port;
+        else
+            m_ports[word.substr(0, eq)] = port;
+    }
+    return true;
+}
+
+int SqlemuProcess::stop()
+{
+    if (m_pid <= 0)
+        return -1;
+    ::kill(m_pid, SIGTERM);
+    int status = 0;
+    auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
+    while (true) {
+        pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid)
+            break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &status, 0);
+            m_pid = -1;
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    m_pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}

@@ -1,0 +1,94 @@
+#include "tds/browser.h"
+#include "tds/command_line.h"
+
+#include <gtest/gtest.h>
+
+using namespace sqlemu::tds;
+
+namespace {
+
+std::string text(const Bytes &answer)
+{
+    return std::string(answer.begin() + 3, answer.end());
+}
+
+TEST(TdsBrowser, AnswersListsAndSingleInstances)
+{
+    const std::vector<BrowserInstance> instances = {{"MSSQLSERVER", 1433, "9.00.1399.06"},
+                                                    {"SALES", 50001, "9.00.1399.06"}};
+    auto all = browserResponse(Bytes{0x03}, "vm", instances);
+    ASSERT_TRUE(all);
+    EXPECT_EQ((*all)[0], 0x05);
+    EXPECT_EQ((*all)[1] | ((*all)[2] << 8), static_cast<int>(all->size() - 3));
+    EXPECT_EQ(text(*all), "ServerName;VM;InstanceName;MSSQLSERVER;IsClustered;No;Version;9.00.1399.06;tcp;1433;;"
+                          "ServerName;VM;InstanceName;SALES;IsClustered;No;Version;9.00.1399.06;tcp;50001;;");
+    EXPECT_EQ(browserResponse(Bytes{0x02}, "vm", instances), all);
+
+    auto one = browserResponse(Bytes{0x04, 's', 'a', 'L', 'e', 's', 0x00}, "vm", instances);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(text(*one), "ServerName;VM;InstanceName;SALES;IsClustered;No;Version;9.00.1399.06;tcp;50001;;");
+}
+
+TEST(TdsBrowser, StaysSilentWhereARealBrowserDoes)
+{
+    const std::vector<BrowserInstance> instances = {{"SALES", 50001, "16.0.1000.6"}};
+    EXPECT_FALSE(browserResponse(Bytes{}, "vm", instances));
+    EXPECT_FALSE(browserResponse(Bytes{0x04, 'X', 0x00}, "vm", instances));
+    EXPECT_FALSE(browserResponse(Bytes{0x04}, "vm", instances));
+    EXPECT_FALSE(browserResponse(Bytes(40, 0x04), "vm", instances));   // name longer than 32
+    EXPECT_FALSE(browserResponse(Bytes{0x0F, 0x01, 'S', 0x00}, "vm", instances));
+    EXPECT_FALSE(browserResponse(Bytes{0x7E}, "vm", instances));
+}
+
+TEST(TdsCommandLine, ReadsEveryOption)
+{
+    ServerOptions o = parseCommandLine({"--data-dir", "d", "--port", "14330", "--instance", "SALES=50001",
+                                        "--instance=Archive=0", "--browser", "--browser-port", "0",
+                                        "--sa-password", "pw", "--login", "movan:a:b", "--keytab", "k",
+                                        "--server-version", "16.0", "--trace", "t", "--test-statements"});
+    EXPECT_EQ(o.dataDir, "d");
+    EXPECT_EQ(o.port, 14330);
+    ASSERT_EQ(o.instances.size(), 2u);
+    EXPECT_EQ(o.instances[1].name, "Archive");
+    EXPECT_EQ(o.instances[1].port, 0);
+    EXPECT_TRUE(o.browser);
+    EXPECT_EQ(o.browserPort, 0);
+    EXPECT_EQ(o.logins.at("sa"), "pw");
+    EXPECT_EQ(o.logins.at("movan"), "a:b");   // passwords may hold colons
+    EXPECT_EQ(o.keytab, "k");
+    EXPECT_EQ(o.serverVersion, "16.0");
+    EXPECT_EQ(o.trace, "t");
+    EXPECT_TRUE(o.testStatements);
+
+    ServerOptions defaults = parseCommandLine({"--data-dir", "d"});
+    EXPECT_EQ(defaults.port, 1433);
+    EXPECT_EQ(defaults.browserPort, 1434);
+    EXPECT_EQ(defaults.logins.at("sa"), "");   // the demo's empty sa password
+    EXPECT_FALSE(defaults.testStatements);
+}
+
+TEST(TdsCommandLine, RefusesMistakesWithAReason)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "--data-dir is required"},
+        {{"--data-dir"}, "--data-dir needs a value"},
+        {{"--data-dir", "d", "--port", "70000"}, "not a port number"},
+        {{"--data-dir", "d", "--instance", "1BAD=5"}, "not a valid instance name"},
+        {{"--data-dir", "d", "--instance", "A=5", "--instance", "a=6"}, "given twice"},
+        {{"--data-dir", "d", "--instance", "A=5", "--instance", "B=5"}, "used twice"},
+        {{"--data-dir", "d", "--login", "sa:x"}, "given twice"},
+        {{"--data-dir", "d", "--browser=yes"}, "takes no value"},
+        {{"--data-dir", "d", "--server-version", "8.0"}, "expected 9.0, 10.50 or 16.0"},
+        {{"--data-dir", "d", "extra"}, "unknown option 'extra'"},
+    };
+    for (const auto &[args, reason] : cases) {
+        try {
+            parseCommandLine(args);
+            ADD_FAILURE() << "accepted: " << reason;
+        } catch (const CommandLineError &e) {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,291 @@
+#include "fake_engine.h"
+#include "tds/instance_context.h"
+#include "tds/session.h"
+#include "tds_wire_client.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace sqlemu;
+using namespace sqlemu::tds;
+
+namespace {
+
+// A session served on one end of a socket pair, driven from the other.
+class TdsSession : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        int fds[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        client = fds[0];
+        server = fds[1];
+        instance.engine = &engine;
+        instance.config.serverName = "VM";
+        instance.policy = LoginPolicy{{{"sa", "pw"}}, nullptr, *ServerVersion::fromName("16.0"), "VM"};
+        thread = std::thread([this] { Session(server, instance).run(); });
+    }
+    void TearDown() override
+    {
+        ::shutdown(client, SHUT_RDWR);
+        thread.join();
+        ::close(client);
+        ::close(server);
+    }
+
+    void send(const Bytes &bytes, std::size_t chunk = 1 << 20)
+    {
+        for (std::size_t at = 0; at < bytes.size(); at += chunk)
+            ASSERT_GT(::write(client, bytes.data() + at, std::min(chunk, bytes.size() - at)), 0);
+    }
+    // Reads one packet; empty when the server closed.
+    Bytes readPacket()
+    {
+        Bytes header(8);
+        if (!readExactly(header.data(), 8))
+            return {};
+        std::size_t length = (header[2] << 8) | header[3];
+        header.resize(length);
+        if (!readExactly(header.data() + 8, length - 8))
+            return {};
+        return header;
+    }
+    Bytes readMessage()
+    {
+        Bytes all;
+        while (true) {
+            Bytes p = readPacket();
+            if (p.empty())
+                return all;
+            all.insert(all.end(), p.begin(), p.end());
+            if (p[1] & 0x01)
+                return all;
+        }
+    }
+    bool readExactly(std::uint8_t *to, std::size_t n)
+    {
+        while (n > 0) {
+            ssize_t got = ::read(client, to, n);
+            if (got <= 0)
+                return false;
+            to += got;
+            n -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+    tdstest::Response loginAs(const std::string &password, std::uint32_t packetSize = 4096)
+    {
+        send(tdstest::message(0x12, tdstest::preLogin()));
+        Bytes prelogin = readMessage();
+        EXPECT_EQ(prelogin.at(0), 0x04);
+        tdstest::LoginFields f;
+        f.password = password;
+        f.packetSize = packetSize;
+        send(tdstest::message(0x10, tdstest::login7(f)));
+        return tdstest::readResponse(readMessage());
+    }
+    tdstest::Response batch(const std::string &text, std::size_t chunk = 1 << 20)
+    {
+        send(tdstest::message(0x01, tdstest::sqlBatch(text)), chunk);
+        return tdstest::readResponse(readMessage());
+    }
+    bool serverClosed()
+    {
+        std::uint8_t b;
+        return ::read(client, &b, 1) == 0;
+    }
+
+    tdstest::FakeEngine engine;
+    InstanceContext instance;
+    int client = -1;
+    int server = -1;
+    std::thread thread;
+};
+
+TEST_F(TdsSession, LogsInAndRunsBatchesSentInAnySplit)
+{
+    auto login = loginAs("pw");
+    ASSERT_NE(login.find(0xAD), nullptr);
+    auto r = batch("select 1", 1);
+    EXPECT_EQ(r.ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xFD}));
+    r = batch("two statements", 5);
+    EXPECT_EQ(r.ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xD1, 0xFD, 0xAA, 0xFD}));
+    EXPECT_EQ(r.tokens[2].values, (std::vector<std::string>{"مووان"}));
+    EXPECT_EQ(engine.batches.size(), 2u);
+}
+
+TEST_F(TdsSession, UsesThePacketSizeTheClientAskedFor)
+{
+    loginAs("pw", 512);
+    send(tdstest::message(0x01, tdstest::sqlBatch("big"), 512));
+    Bytes wire = readMessage();
+    for (std::size_t at = 0; at < wire.size();) {
+        std::size_t length = (wire[at + 2] << 8) | wire[at + 3];
+        ASSERT_LE(length, 512u);
+        at += length;
+    }
+    EXPECT_EQ(tdstest::readResponse(wire).tokens.size(), 202u);
+}
+
+TEST_F(TdsSession, AWrongPasswordClosesTheConnection)
+{
+    auto r = loginAs("nope");
+    ASSERT_EQ(r.tokens.at(0).number, 18456);
+    EXPECT_TRUE(serverClosed());
+}
+
+TEST_F(TdsSession, UseChangesTheDatabaseOfTheSession)
+{
+    loginAs("pw");
+    auto r = batch("use Tarnel");
+    EXPECT_EQ(r.ids(), (std::vector<std::uint8_t>{0xE3, 0xAB, 0xFD}));
+    EXPECT_EQ(r.tokens[0].text, "Tarnel");
+}
+
+TEST_F(TdsSession, AnRpcIsAnsweredAsAProcedure)
+{
+    loginAs("pw");
+    ByteWriter w;
+    tdstest::allHeaders(w);
+    w.u16le(0xFFFF);
+    w.u16le(10);
+    w.u16le(0);
+    tdstest::nvarcharParam(w, "@statement", "select @a");
+    tdstest::nvarcharParam(w, "@params", "@a int");
+    tdstest::intParam(w, "@a", 5);
+    send(tdstest::message(0x03, w.data()));
+    auto r = tdstest::readResponse(readMessage());
+    EXPECT_EQ(r.ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xD1, 0xD1, 0xFF, 0x79, 0xFE}));
+    ASSERT_EQ(engine.rpcs.size(), 1u);
+    EXPECT_EQ(engine.rpcs[0].first, "sp_executesql");
+    EXPECT_EQ(std::get<std::int64_t>(engine.rpcs[0].second[2].value), 5);
+}
+
+TEST_F(TdsSession, OutputParametersComeBackAsReturnValues)
+{
+    loginAs("pw");
+    ByteWriter w;
+    tdstest::allHeaders(w);
+    w.u16le(0xFFFF);
+    w.u16le(10);
+    w.u16le(0);
+    tdstest::nvarcharParam(w, "@statement", "set @doubled = @doubled * 2");
+    tdstest::nvarcharParam(w, "@params", "@doubled int output, @kept int output");
+    tdstest::intParam(w, "@doubled", 21, true);
+    tdstest::intParam(w, "@kept", 7, true);
+    send(tdstest::message(0x03, w.data()));
+    auto r = tdstest::readResponse(readMessage());
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xD1, 0xD1, 0xD1, 0xFF, 0x79, 0xAC, 0xAC, 0xFE}));
+    EXPECT_EQ(r.tokens[7].text, "@doubled");
+    EXPECT_EQ(r.tokens[7].number, 2);
+    EXPECT_EQ(r.tokens[7].values, (std::vector<std::string>{"42"}));
+    EXPECT_EQ(r.tokens[8].text, "@kept");   // not assigned: its value as sent
+    EXPECT_EQ(r.tokens[8].values, (std::vector<std::string>{"7"}));
+}
+
+TEST_F(TdsSession, ResetConnectionStartsTheSessionAfresh)
+{
+    loginAs("pw");
+    batch("use Tarnel");
+    send(tdstest::message(0x01, tdstest::sqlBatch("select 1"), 4096, 0x08));
+    auto r = tdstest::readResponse(readMessage());
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xE3, 0x81, 0xD1, 0xFD}));
+    EXPECT_EQ(r.tokens[0].envType, 18);
+    EXPECT_EQ(engine.closedSessions, 1);
+    auto again = batch("use tempdb");
+    EXPECT_EQ(again.tokens.at(0).text, "tempdb");
+}
+
+TEST_F(TdsSession, MessagesOfALongStatementArriveBeforeItEnds)
+{
+    loginAs("pw");
+    send(tdstest::message(0x01, tdstest::sqlBatch("slow 30")));
+    Bytes first = readPacket();
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first[1], 0x00);   // a packet of its own, more to come
+    auto r = tdstest::readResponse(first);
+    EXPECT_EQ(r.tokens.at(0).text, "1 percent processed.");
+    Bytes rest = readMessage();
+    EXPECT_EQ(tdstest::readResponse(rest).tokens.back().id, 0xFD);
+}
+
+TEST_F(TdsSession, AttentionStopsTheStatementAndIsAcknowledged)
+{
+    loginAs("pw");
+    send(tdstest::message(0x01, tdstest::sqlBatch("slow 100000")));
+    ASSERT_FALSE(readPacket().empty());   // it runs
+    send(tdstest::packet(0x06, {}));
+    Bytes rest = readMessage();
+    auto r = tdstest::readResponse(rest);
+    ASSERT_FALSE(r.tokens.empty());
+    EXPECT_EQ(r.tokens.back().id, 0xFD);
+    EXPECT_EQ(r.tokens.back().status, DoneStatus::Attention);
+    // and the session goes on
+    EXPECT_EQ(batch("select 1").ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xFD}));
+
+    // A late attention, after the response ended, is still acknowledged.
+    send(tdstest::packet(0x06, {}));
+    auto ack = tdstest::readResponse(readMessage());
+    ASSERT_EQ(ack.ids(), (std::vector<std::uint8_t>{0xFD}));
+    EXPECT_EQ(ack.tokens[0].status, DoneStatus::Attention);
+}
+
+TEST_F(TdsSession, ARequestTheClientAbandonedWhileSendingIsNotRun)
+{
+    loginAs("pw");
+    Bytes first = tdstest::packet(0x01, tdstest::sqlBatch("select 1"), 0x00);
+    Bytes abandoned = tdstest::packet(0x01, {}, 0x03);   // end of message + ignore
+    first.insert(first.end(), abandoned.begin(), abandoned.end());
+    send(first);
+    auto r = tdstest::readResponse(readMessage());
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xFD}));
+    EXPECT_EQ(r.tokens[0].status, 0);
+    EXPECT_TRUE(engine.batches.empty());
+}
+
+TEST_F(TdsSession, AnEngineFaultIsReportedAsAnError)
+{
+    loginAs("pw");
+    auto r = batch("throw");
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xAA, 0xFD}));
+    EXPECT_EQ(r.tokens[0].severity, 16);
+    EXPECT_EQ(r.tokens[1].status, DoneStatus::Error);
+}
+
+TEST_F(TdsSession, MalformedInputEndsTheConnection)
+{
+    loginAs("pw");
+    send(Bytes{0x01, 0x01, 0x00, 0x03, 0, 0, 0, 0});
+    auto r = tdstest::readResponse(readMessage());
+    ASSERT_FALSE(r.tokens.empty());
+    EXPECT_EQ(r.tokens[0].number, 4002);
+    EXPECT_TRUE(serverClosed());
+}
+
+TEST_F(TdsSession, GarbageBeforeLoginIsDroppedSilently)
+{
+    send(Bytes{0x12, 0x01, 0x00, 0x0A, 0, 0, 0, 0, 0x00, 0x00});   // PRELOGIN option cut short
+    EXPECT_TRUE(serverClosed());
+}
+
+TEST_F(TdsSession, ALoginLargerThanAnyRealOneIsRefused)
+{
+    Bytes chunk = tdstest::packet(0x10, Bytes(4000, 0x41), 0x00);
+    for (int i = 0; i < 70; ++i) {   // 280 KB and no end of message
+        if (::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0)
+            break;
+    }
+    EXPECT_TRUE(serverClosed());
+}
+
+TEST_F(TdsSession, RequestsBeforeLoginAreRefused)
+{
+    send(tdstest::message(0x01, tdstest::sqlBatch("select 1")));
+    EXPECT_TRUE(serverClosed());
+    EXPECT_TRUE(engine.batches.empty());
+}
+
+} // namespace
