@@ -6,6 +6,7 @@
 #include "config/database.h"
 #include "config/settings_file.h"
 #include "platform/freetds_session.h"
+#include "util/sql_condition.h"
 
 #include "support/kerberos_realm.h"
 #include "support/qt_printers.h"
@@ -183,6 +184,22 @@ TEST_F(DatabaseLayer, QueriesReadFieldsByNameWithSuffixesForRepeatedNames)
     EXPECT_THROW(query.fieldByName(QStringLiteral("NoSuchField")), DatabaseError);
     query.close();
     EXPECT_TRUE(query.eof());
+}
+
+TEST_F(DatabaseLayer, AConditionAddedToAnOpenListReopensItFiltered)
+{
+    DbQuery list;
+    list.setConnectionString(sa());
+    list.setSqlLines({QStringLiteral("Select name, filename from master.dbo.sysdatabases "), QStringLiteral("Where 1=1"), QString()});
+    list.open();
+    EXPECT_TRUE(AddSQLCondition(list, QStringLiteral("name Like 'M%' OR  name like '%TEMP' "), QStringLiteral("AND")));
+    EXPECT_EQ(list.sqlLines()[1], QStringLiteral("Where name Like 'M%' OR  name like '%TEMP'  AND  1=1"));
+    QStringList names;
+    for (list.first(); !list.eof(); list.next()) {
+        names.append(list.fieldByName(QStringLiteral("name")));
+        EXPECT_TRUE(list.fieldByName(QStringLiteral("filename")).endsWith(QStringLiteral("df")));
+    }
+    EXPECT_EQ(names, (QStringList{QStringLiteral("master"), QStringLiteral("model"), QStringLiteral("msdb")}));
 }
 
 TEST_F(DatabaseLayer, ParameterValuesArriveIntactAndAreNeverRunAsSql)
