@@ -257,22 +257,29 @@ DatabaseFilePair createDatabaseFiles(const NewDatabaseFiles &spec)
 
     const auto dataPartial = writeNewFile(dataPath, pair.data);
     std::filesystem::path logPartial;
+    const auto removeAll = [&](std::initializer_list<std::filesystem::path> paths) {
+        std::error_code ignored;
+        for (const auto &p : paths)
+            if (!p.empty())
+                std::filesystem::remove(p, ignored);
+    };
     try {
         logPartial = writeNewFile(logPath, pair.log);
-        renameNoReplace(dataPartial, dataPath);
     } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(dataPartial, ignored);
-        if (!logPartial.empty())
-            std::filesystem::remove(logPartial, ignored);
+        removeAll({dataPartial});
+        throw;
+    }
+    // Renamed only into free names: a file that appeared meanwhile is kept.
+    try {
+        renameNoReplace(dataPartial, dataPath);
+    } catch (const FileIoError &) {
+        removeAll({dataPartial, logPartial});
         throw ServerError(msg::cannotCreateFile(dataPath.string()));
     }
     try {
         renameNoReplace(logPartial, logPath);
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(logPartial, ignored);
-        std::filesystem::remove(dataPath, ignored);
+    } catch (const FileIoError &) {
+        removeAll({logPartial, dataPath});
         throw ServerError(msg::cannotCreateFile(logPath.string()));
     }
     syncFolder(dataPath.parent_path());
