@@ -553,6 +553,7 @@ BackupSetInfo restoreBackupSet(const std::filesystem::path &mediaPath, int posit
         for (std::size_t i = 0; i < set.files.size(); ++i) {
             const auto &entry = set.files[i];
             const auto &target = targets[i];
+            removeLeftoverPartials(target);
             partials.push_back(partialPathFor(target));
             File out;
             try {

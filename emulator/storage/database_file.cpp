@@ -90,6 +90,7 @@ DatabaseFileHeader newHeader(const NewDatabaseFiles &spec, DatabaseFileType type
 // Writes one new file under a hidden name; the caller renames it.
 std::filesystem::path writeNewFile(const std::filesystem::path &target, const DatabaseFileHeader &header)
 {
+    removeLeftoverPartials(target);
     const auto partial = partialPathFor(target);
     try {
         File file = File::createNew(partial);

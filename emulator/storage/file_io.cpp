@@ -221,20 +221,17 @@ std::filesystem::path partialPathFor(const std::filesystem::path &target)
 
 void removeLeftoverPartials(const std::filesystem::path &target)
 {
-    const std::string prefix = "." + target.filename().string() + kPartialMarker;
     std::error_code error;
     const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (name.rfind(prefix, 0) != 0)
+        const auto marker = name.find(kPartialMarker);
+        if (name.empty() || name[0] != '.' || marker == std::string::npos)
             continue;
         // Only files of processes that are gone: a live writer's partial
         // file is its business.
-        const std::string rest = name.substr(prefix.size());
-        const auto pid = std::atoi(rest.c_str());
-        if (pid > 0 && pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM))
-            continue;
-        if (pid == ::getpid())
+        const auto pid = static_cast<pid_t>(std::atol(name.c_str() + marker + kPartialMarker.size()));
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM)
             continue;
         std::error_code ignored;
         std::filesystem::remove(it->path(), ignored);

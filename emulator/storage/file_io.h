@@ -82,9 +82,9 @@ private:
 void syncFolder(const std::filesystem::path &folder);
 
 // A hidden name beside target for a file that is written whole before it is
-// renamed to target, unique to this process and call. Its prefix lets a
-// later run find and remove what a killed writer left: see
-// removeLeftoverPartials.
+// renamed to target, unique to this process and call. A kill leaves it
+// behind; removeLeftoverPartials, called by the next writer in that folder,
+// removes those of processes that no longer run.
 std::filesystem::path partialPathFor(const std::filesystem::path &target);
 void removeLeftoverPartials(const std::filesystem::path &target);
 
