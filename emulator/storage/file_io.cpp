@@ -183,6 +183,11 @@ void File::sync()
         throw FileIoError("Cannot flush", m_path, errno);
 }
 
+void File::startWriteback(std::uint64_t offset, std::uint64_t size)
+{
+    ::sync_file_range(m_fd, static_cast<off64_t>(offset), static_cast<off64_t>(size), SYNC_FILE_RANGE_WRITE);
+}
+
 void File::adviseSequential() const
 {
     ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -214,8 +219,12 @@ void syncFolder(const std::filesystem::path &folder)
 std::filesystem::path partialPathFor(const std::filesystem::path &target)
 {
     static std::atomic<unsigned> counter{0};
-    const std::string name = "." + target.filename().string() + kPartialMarker + std::to_string(::getpid()) + "-"
-        + std::to_string(counter++);
+    std::string name = ".";
+    name += target.filename().string();
+    name += kPartialMarker;
+    name += std::to_string(::getpid());
+    name += '-';
+    name += std::to_string(counter++);
     return target.parent_path() / name;
 }
 

@@ -64,6 +64,9 @@ public:
     void writeAt(std::uint64_t offset, const void *buffer, std::size_t size);
     void truncate(std::uint64_t size);
     void sync();
+    // Starts writing a range to disk without waiting, so that a later
+    // sync() has less left to do.
+    void startWriteback(std::uint64_t offset, std::uint64_t size);
     // Tells the kernel the file is read front to back, once.
     void adviseSequential() const;
     // An advisory lock for the life of the descriptor.

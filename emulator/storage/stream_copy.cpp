@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <future>
 #include <memory>
+#include <unistd.h>
 
 namespace sqlemu {
 
@@ -25,12 +26,33 @@ void readPiece(const File &source, std::uint64_t offset, char *buffer, std::size
         throw FileIoError("Unexpected end of", source.path(), EIO);
 }
 
-} // namespace
 
-std::uint32_t streamCopy(const File &source, std::uint64_t sourceOffset, File &target, std::uint64_t targetOffset,
-                         std::uint64_t length, ProgressMeter &meter)
+// Copies one piece inside the kernel (no trip through our memory, as cp
+// does); false when the file system cannot, and the caller copies itself.
+bool copyInKernel(const File &source, std::uint64_t sourceOffset, File &target, std::uint64_t targetOffset,
+                  std::size_t size)
 {
-    source.adviseSequential();
+    auto in = static_cast<loff_t>(sourceOffset);
+    auto out = static_cast<loff_t>(targetOffset);
+    while (size > 0) {
+        const ssize_t n = ::copy_file_range(source.descriptor(), &in, target.descriptor(), &out, size, 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+                return false;
+            throw FileIoError("Cannot copy to", target.path(), errno);
+        }
+        if (n == 0)
+            throw FileIoError("Unexpected end of", source.path(), EIO);
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::uint32_t copyThroughBuffers(const File &source, std::uint64_t sourceOffset, File &target,
+                                 std::uint64_t targetOffset, std::uint64_t length, ProgressMeter &meter)
+{
     AlignedBuffer buffers[2];
     std::uint32_t crc = 0;
     // Declared after the buffers: its destructor waits for a write still
@@ -52,6 +74,41 @@ std::uint32_t streamCopy(const File &source, std::uint64_t sourceOffset, File &t
     }
     if (pendingWrite.valid())
         pendingWrite.get();
+    return crc;
+}
+
+} // namespace
+
+std::uint32_t streamCopy(const File &source, std::uint64_t sourceOffset, File &target, std::uint64_t targetOffset,
+                         std::uint64_t length, ProgressMeter &meter)
+{
+    source.adviseSequential();
+    // The checksum is taken from the target, so it covers the bytes as they
+    // will stay on disk; reading back one piece overlaps copying the next.
+    AlignedBuffer buffer;
+    std::uint32_t crc = 0;
+    std::future<void> pendingChecksum;   // after the buffer: waited for on every way out
+    for (std::uint64_t done = 0; done < length;) {
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kPieceBytes, length - done));
+        if (!copyInKernel(source, sourceOffset + done, target, targetOffset + done, size)) {
+            if (done != 0)
+                throw FileIoError("Cannot copy to", target.path(), EXDEV);
+            return copyThroughBuffers(source, sourceOffset, target, targetOffset, length, meter);
+        }
+        // The disk writes this piece while the next one is copied.
+        target.startWriteback(targetOffset + done, size);
+        if (pendingChecksum.valid())
+            pendingChecksum.get();
+        const std::uint64_t at = targetOffset + done;
+        pendingChecksum = std::async(std::launch::async, [&target, &buffer, &crc, at, size] {
+            readPiece(target, at, buffer.data(), size);
+            crc = crc32c(buffer.data(), size, crc);
+        });
+        done += size;
+        meter.advance(size);
+    }
+    if (pendingChecksum.valid())
+        pendingChecksum.get();
     return crc;
 }
 

@@ -255,5 +255,26 @@ TEST_F(BackupMediaTest, ARestoreReplacesExistingTargetsOnlyWhenItSucceeds)
     EXPECT_EQ(readBytes(targets()[1]), readBytes(pair.logPath));
 }
 
+TEST_F(BackupMediaTest, FilesCopiedAcrossFileSystemsAreStreamedThroughMemoryAlike)
+{
+    // The kernel copies within one file system only; between two the
+    // bytes go through our buffers, with the same checksums.
+    if (!std::filesystem::is_directory("/dev/shm"))
+        GTEST_SKIP() << "no second file system";
+    char pattern[] = "/dev/shm/sqlemu-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path other = pattern;
+    appendBackupSet(media, description(), quiet);
+    const std::vector<std::filesystem::path> there{other / "Data.mdf", other / "Data_Log.ldf"};
+    restoreBackupSet(media, 1, there, quiet);
+    EXPECT_EQ(readBytes(there[0]), readBytes(pair.dataPath));
+    EXPECT_EQ(readBytes(there[1]), readBytes(pair.logPath));
+    BackupSetDescription fromThere = description();
+    fromThere.files = there;
+    appendBackupSet(media, fromThere, quiet);
+    verifyBackupSet(media, 2, quiet);
+    std::filesystem::remove_all(other);
+}
+
 } // namespace
 } // namespace sqlemu
