@@ -1,10 +1,12 @@
 #include "storage/database_file.h"
+#include "storage/make_database_command.h"
 #include "storage/server_error.h"
 #include "storage_test_support.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -212,6 +214,45 @@ TEST(DatabaseFilesTest, ATailLeftByAnInterruptedResizeIsToleratedAndCutAtTheNext
     EXPECT_TRUE(isWholeDatabaseFilePair(pair.dataPath, pair.logPath));
     shrinkDatabaseFile(pair.logPath, 1);
     EXPECT_EQ(std::filesystem::file_size(pair.logPath), 128u * 8192);
+}
+
+TEST(MakeDatabaseCommandTest, ArgumentsBecomeANewPairAndMistakesAreNamed)
+{
+    EXPECT_FALSE(parseMakeDatabaseArguments({"--data-dir", "x"}));
+    EXPECT_FALSE(parseMakeDatabaseArguments({}));
+
+    const auto spec = parseMakeDatabaseArguments({"--make-database", "Data", "--data", "D.mdf", "--log", "D.ldf",
+                                                  "--size", "5", "--log-size", "2", "--logical-data", "Data_Data",
+                                                  "--logical-log", "Data_log"});
+    ASSERT_TRUE(spec);
+    EXPECT_EQ(spec->name, "Data");
+    EXPECT_EQ(spec->dataPath, "D.mdf");
+    EXPECT_EQ(spec->logPath, "D.ldf");
+    EXPECT_EQ(spec->dataSizeMegabytes, 5);
+    EXPECT_EQ(spec->logSizeMegabytes, 2);
+    EXPECT_EQ(spec->logicalDataName, "Data_Data");
+    EXPECT_EQ(spec->logicalLogName, "Data_log");
+
+    const std::vector<std::vector<std::string>> wrong{
+        {"--make-database"},
+        {"--make-database", "X", "--data", "x.mdf"},
+        {"--make-database", "X", "--data", "x.mdf", "--log", "x.ldf", "--size", "0"},
+        {"--make-database", "X", "--data", "x.mdf", "--log", "x.ldf", "--size", "3MB"},
+        {"--make-database", "X", "--data", "x.mdf", "--log", "x.ldf", "--colour", "red"},
+    };
+    for (const auto &args : wrong)
+        EXPECT_THROW(parseMakeDatabaseArguments(args), MakeDatabaseUsageError) << args.back();
+
+    TempFolder folder;
+    NewDatabaseFiles made;
+    made.name = "X";
+    made.dataPath = folder.path() / "X.mdf";
+    made.logPath = folder.path() / "X.ldf";
+    std::ostringstream err;
+    EXPECT_EQ(runMakeDatabase(made, err), 0);
+    EXPECT_TRUE(isWholeDatabaseFilePair(made.dataPath, made.logPath));
+    EXPECT_EQ(runMakeDatabase(made, err), 1);
+    EXPECT_EQ(err.str().rfind("sqlemu: Msg 5170, Level 16, State 1: Cannot create file '", 0), 0u) << err.str();
 }
 
 } // namespace
