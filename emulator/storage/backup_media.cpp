@@ -93,7 +93,8 @@ bool decodeSlot(const std::uint8_t *bytes, CommitSlot &slot)
     return slot.committedEnd >= kMediaHeaderBytes;
 }
 
-MediaState readMediaState(const File &media)
+// The commit slots that hold a valid commit, newest first.
+std::vector<MediaState> readCommits(const File &media)
 {
     std::vector<std::uint8_t> header(kMediaHeaderBytes);
     if (!media.readAt(0, header.data(), header.size()) || std::memcmp(header.data(), kMediaMagic, 8) != 0)
@@ -102,18 +103,15 @@ MediaState readMediaState(const File &media)
     std::memcpy(&stored, header.data() + kFixedHeaderBytes, 4);
     if (crc32c(header.data(), kFixedHeaderBytes) != stored)
         throw MediaMalformed{};
-    MediaState state;
+    std::vector<MediaState> commits;
     for (int i = 0; i < 2; ++i) {
         CommitSlot slot;
-        if (decodeSlot(header.data() + kSlotOffsets[i], slot)
-            && (state.currentSlot < 0 || slot.sequence > state.commit.sequence)) {
-            state.currentSlot = i;
-            state.commit = slot;
-        }
+        if (decodeSlot(header.data() + kSlotOffsets[i], slot))
+            commits.push_back({i, slot});
     }
-    if (state.currentSlot < 0)
-        throw MediaMalformed{};
-    return state;
+    std::sort(commits.begin(), commits.end(),
+              [](const MediaState &a, const MediaState &b) { return a.commit.sequence > b.commit.sequence; });
+    return commits;
 }
 
 // Writes the commit into the slot that does not hold the current one, so
@@ -252,6 +250,25 @@ std::vector<BackupSetInfo> walkSets(const File &media, const MediaState &state)
     if (offset != state.commit.committedEnd)
         throw MediaMalformed{};
     return sets;
+}
+
+// The newest commit whose sets are whole. A commit that names sets that
+// are not there (its write reached the slot but the sets were cut off after
+// a failed flush) gives way to the one before it.
+struct LoadedMedia {
+    MediaState state;
+    std::vector<BackupSetInfo> sets;
+};
+
+LoadedMedia loadMedia(const File &media)
+{
+    for (const auto &state : readCommits(media)) {
+        try {
+            return {state, walkSets(media, state)};
+        } catch (const MediaMalformed &) {
+        }
+    }
+    throw MediaMalformed{};
 }
 
 // The sources of a backup, open and locked for its whole length.
@@ -399,8 +416,9 @@ BackupSetInfo appendToExistingMedia(File &media, const std::filesystem::path &me
             writeCommit(media, state, kMediaHeaderBytes, 0);
         }
         try {
-            state = readMediaState(media);
-            sets = walkSets(media, state);
+            auto loaded = loadMedia(media);
+            state = loaded.state;
+            sets = std::move(loaded.sets);
         } catch (const MediaMalformed &) {
             throw ServerError(msg::backupDataAtEndIncorrect(mediaPath.string()));
         }
@@ -450,8 +468,7 @@ std::vector<BackupSetInfo> readSets(const File &media, const std::filesystem::pa
     try {
         if (media.size() == 0)
             throw ServerError(msg::volumeEmpty(mediaPath.string()));
-        const auto state = readMediaState(media);
-        auto sets = walkSets(media, state);
+        auto sets = loadMedia(media).sets;
         if (sets.empty())
             throw ServerError(msg::volumeEmpty(mediaPath.string()));
         return sets;

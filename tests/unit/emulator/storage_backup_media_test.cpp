@@ -151,6 +151,22 @@ TEST_F(BackupMediaTest, TheTailOfAKilledAppendIsIgnoredAndCutByTheNextAppend)
     verifyBackupSet(media, 2, quiet);
 }
 
+TEST_F(BackupMediaTest, ACommitWhoseSetWasCutOffGivesWayToTheOneBefore)
+{
+    appendBackupSet(media, description("first"), quiet);
+    const auto firstSize = std::filesystem::file_size(media);
+    appendBackupSet(media, description("second"), quiet);
+    // As a failed flush of the second set leaves it: its commit written,
+    // the set itself cut off again.
+    std::filesystem::resize_file(media, firstSize);
+    const auto sets = readBackupSets(media);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].name, "first");
+    EXPECT_EQ(appendBackupSet(media, description("third"), quiet).position, 2);
+    EXPECT_EQ(readBackupSets(media).back().name, "third");
+    verifyBackupSet(media, 2, quiet);
+}
+
 TEST_F(BackupMediaTest, AnEmptyFileBecomesAMedium)
 {
     test::writeBytes(media, "");
