@@ -69,8 +69,13 @@ bool folderExists(const std::filesystem::path &path)
 
 } // namespace
 
-std::filesystem::path normalisedFilePath(const std::filesystem::path &path)
+std::filesystem::path normalisedFilePath(const std::filesystem::path &given)
 {
+    // Clients write Windows paths: a backslash separates folders, as it
+    // does for the server they think they talk to.
+    std::string text = given.string();
+    std::replace(text.begin(), text.end(), '\\', '/');
+    const std::filesystem::path path = text;
     std::error_code error;
     auto normal = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
     return error ? std::filesystem::absolute(path).lexically_normal() : normal;

@@ -128,7 +128,8 @@ private:
     std::vector<std::string> m_busy;       // databases a backup or restore works on
 };
 
-// Full, normalised path of a file as the catalogue compares them.
+// Full, normalised path of a file named by a statement, as the catalogue
+// records and compares them; backslashes separate folders.
 std::filesystem::path normalisedFilePath(const std::filesystem::path &path);
 
 } // namespace sqlemu

@@ -57,6 +57,14 @@ TEST_F(StorageOperationsTest, AttachAddsTheDatabaseWithItsFiles)
     EXPECT_EQ(stored->files[1].sizePages, 128);
 }
 
+TEST_F(StorageOperationsTest, AttachTakesPathsWithBackslashes)
+{
+    std::filesystem::create_directory(files / "Data");
+    makeDatabase(files / "Data", "Tarnel");
+    operations->attachDatabase("Tarnel", {files.string() + "\\Data\\Tarnel.mdf", path("Data\\Tarnel_log.ldf")});
+    EXPECT_EQ(catalogue->find("Tarnel")->files[0].physicalName, path("Data/Tarnel.mdf"));
+}
+
 TEST_F(StorageOperationsTest, AttachRefusesTakenNamesFilesInUseAndFilesThatDoNotBelongTogether)
 {
     attach("Tarnel");
@@ -127,7 +135,8 @@ TEST_F(StorageOperationsTest, RestoreMakesANewDatabaseWithTheMovedFilesEqualToTh
     RestoreRequest request;
     request.databaseName = "Copy";
     request.mediaPath = path("t.bak");
-    request.moves = {{"Data_Data", path("Data/Data.mdf")}, {"DATA_LOG", path("Data/Data_Log.ldf")}};
+    // The tool names the targets the Windows way.
+    request.moves = {{"Data_Data", files.string() + "\\Data\\Data.mdf"}, {"DATA_LOG", path("Data\\Data_Log.ldf")}};
     const auto figures = operations->restoreDatabase(request, quiet);
     EXPECT_EQ(figures.totalPages, 256);
     EXPECT_EQ(figures.completionMessages("RESTORE DATABASE")[0].text,
