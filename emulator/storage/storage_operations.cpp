@@ -122,6 +122,25 @@ bool StorageOperations::isBusy(const std::string &database) const
     return std::any_of(m_busy.begin(), m_busy.end(), [&](const std::string &n) { return sameName(n, database); });
 }
 
+std::vector<std::string> StorageOperations::checkDatabasesOnStart()
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> suspect;
+    for (const auto &db : m_catalogue.databases()) {
+        if (db.isSystemDatabase() || db.state != DatabaseState::Online)
+            continue;
+        const DatabaseFile *data = nullptr;
+        const DatabaseFile *log = nullptr;
+        for (const auto &f : db.files)
+            (f.type == DatabaseFileType::Data ? data : log) = &f;
+        if (data && log && isWholeDatabaseFilePair(data->physicalName, log->physicalName))
+            continue;
+        m_catalogue.update(db.name, [](DatabaseInfo &changed) { changed.state = DatabaseState::Suspect; });
+        suspect.push_back(db.name);
+    }
+    return suspect;
+}
+
 DatabaseInfo StorageOperations::requireDatabase(const std::string &name, int unknownState) const
 {
     auto db = m_catalogue.find(name);

@@ -111,6 +111,12 @@ public:
     // statement: gives a shrink something to do).
     void growLog(const std::string &database, std::int64_t megabytes);
 
+    // At start-up, as a real server's recovery does: every online user
+    // database whose files are missing or not whole is marked Suspect (a
+    // real server shows it in recovery); returns their names. Databases a
+    // killed restore left in Restoring stay so until restored or dropped.
+    std::vector<std::string> checkDatabasesOnStart();
+
     // True while a backup or restore works on the database.
     bool isBusy(const std::string &database) const;
 

@@ -286,5 +286,21 @@ TEST_F(StorageOperationsTest, ShrinkFileByNameOrIdUpdatesTheCatalogue)
                                        "sys.database_files. The file either does not exist, or was dropped."});
 }
 
+TEST_F(StorageOperationsTest, AtStartDatabasesWhoseFilesAreGoneOrDamagedAreSuspect)
+{
+    attach("Whole");
+    attach("Gone");
+    attach("Damaged");
+    std::filesystem::remove(files / "Gone_log.ldf");
+    test::flipByte(files / "Damaged.mdf", 30);
+    EXPECT_EQ(operations->checkDatabasesOnStart(), (std::vector<std::string>{"Gone", "Damaged"}));
+    EXPECT_EQ(catalogue->find("Whole")->state, DatabaseState::Online);
+    EXPECT_EQ(catalogue->find("Gone")->state, DatabaseState::Suspect);
+    EXPECT_EQ(catalogue->find("master")->state, DatabaseState::Online);
+    // A suspect database can still be dropped or restored over.
+    operations->dropDatabase("Gone");
+    EXPECT_FALSE(catalogue->contains("Gone"));
+}
+
 } // namespace
 } // namespace sqlemu
