@@ -1,0 +1,242 @@
+#include "util/message_dialog.h"
+
+#include "util/form_font.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <array>
+#include <memory>
+
+namespace {
+
+struct ButtonInfo {
+    TMsgDlgBtn bit;
+    int result; // 0: the button does not close the dialog
+    const char *standardCaption;
+    const char *objectName;
+};
+
+// In the order the dialog lays them out.
+constexpr std::array<ButtonInfo, 11> kButtons{{
+    {mbYes, 6, "&Yes", "Yes"},
+    {mbNo, 7, "&No", "No"},
+    {mbOK, 1, "OK", "OK"},
+    {mbCancel, 2, "Cancel", "Cancel"},
+    {mbAbort, 3, "&Abort", "Abort"},
+    {mbRetry, 4, "&Retry", "Retry"},
+    {mbIgnore, 5, "&Ignore", "Ignore"},
+    {mbAll, 8, "&All", "All"},
+    {mbNoToAll, 9, "N&o to All", "NoToAll"},
+    {mbYesToAll, 10, "Yes to &All", "YesToAll"},
+    {mbHelp, 0, "&Help", "Help"},
+}};
+
+const QString kLabelYes = QStringLiteral("بلي");
+const QString kLabelNo = QStringLiteral("خير");
+const QString kLabelConfirm = QStringLiteral("تاييد");
+const QString kLabelCancel = QStringLiteral("انصراف");
+const QString kLabelRetry = QStringLiteral("سعي مجدد");
+const QString kLabelIgnore = QStringLiteral("صرفنظر");
+const QString kLabelAll = QStringLiteral("همگي");
+const QString kLabelNoToAll = QStringLiteral("همگي خير");
+const QString kLabelYesToAll = QStringLiteral("همگي بلي");
+const QString kLabelHelp = QStringLiteral("راهنما");
+
+// Persian labels for the exact button sets that have them, in button order;
+// any other set keeps the standard captions.
+QStringList persianLabels(quint16 buttons)
+{
+    switch (buttons) {
+    case mbYes: return {kLabelYes};
+    case mbNo: return {kLabelNo};
+    case mbOK: return {kLabelConfirm};
+    case mbCancel: return {kLabelCancel};
+    case mbAbort: return {kLabelCancel};
+    case mbRetry: return {kLabelRetry};
+    case mbIgnore: return {kLabelIgnore};
+    case mbAll: return {kLabelAll};
+    case mbNoToAll: return {kLabelNoToAll};
+    case mbYesToAll: return {kLabelYesToAll};
+    case mbHelp: return {kLabelHelp};
+    case mbYes | mbNo | mbCancel: return {kLabelYes, kLabelNo, kLabelCancel};
+    // Yes and no rather than confirm and cancel; the results stay 1 and 2.
+    case mbOK | mbCancel: return {kLabelYes, kLabelNo};
+    case mbAbort | mbRetry | mbIgnore: return {kLabelCancel, kLabelRetry, kLabelIgnore};
+    case mbAbort | mbIgnore: return {kLabelCancel, kLabelIgnore};
+    default: return {};
+    }
+}
+
+quint16 defaultButton(quint16 buttons)
+{
+    for (TMsgDlgBtn bit : {mbOK, mbYes, mbRetry})
+        if (buttons & bit)
+            return bit;
+    return 0;
+}
+
+quint16 cancelButton(quint16 buttons)
+{
+    for (TMsgDlgBtn bit : {mbCancel, mbNo, mbOK})
+        if (buttons & bit)
+            return bit;
+    return 0;
+}
+
+QStyle::StandardPixmap kindIcon(quint8 kind, bool *hasIcon)
+{
+    *hasIcon = true;
+    switch (kind) {
+    case mtWarning: return QStyle::SP_MessageBoxWarning;
+    case mtError: return QStyle::SP_MessageBoxCritical;
+    case mtInformation: return QStyle::SP_MessageBoxInformation;
+    case mtConfirmation: return QStyle::SP_MessageBoxQuestion;
+    default: *hasIcon = false; return QStyle::SP_CustomBase;
+    }
+}
+
+// Dialog-unit margins of the classic message box at this font, in pixels.
+constexpr int kMargin = 12;
+constexpr int kSpacing = 15;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kButtonSpacing = 6;
+constexpr int kIconSize = 32;
+
+class MessageDialog : public QDialog {
+public:
+    MessageDialog() : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                                           | Qt::WindowStaysOnTopHint) {}
+
+    QPushButton *escapeButton = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+            // Without a cancel button Escape does nothing; it never means the close box.
+            if (escapeButton)
+                escapeButton->click();
+            return;
+        }
+        QDialog::keyPressEvent(event);
+    }
+
+    void reject() override { done(kMessageDialogClosedResult); }
+};
+
+} // namespace
+
+QString displayLineBreaks(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+int ShowMessageDialog(const QString &caption, const QString &message, quint16 buttons, quint8 kind)
+{
+    auto dialog = std::make_unique<MessageDialog>();
+    dialog->setObjectName(QStringLiteral("MessageDialog"));
+    dialog->setProperty("messageKind", int(kind));
+    dialog->setLayoutDirection(Qt::RightToLeft);
+    dialog->setFont(formFont());
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setWindowTitle(caption);
+
+    auto *outer = new QVBoxLayout(dialog.get());
+    outer->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    outer->setSpacing(kMargin);
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto *body = new QHBoxLayout;
+    body->setSpacing(kSpacing);
+    bool hasIcon = false;
+    const QStyle::StandardPixmap pixmap = kindIcon(kind, &hasIcon);
+    if (hasIcon) {
+        auto *image = new QLabel(dialog.get());
+        image->setObjectName(QStringLiteral("Image"));
+        image->setPixmap(dialog->style()->standardIcon(pixmap, nullptr, dialog.get()).pixmap(kIconSize, kIconSize));
+        image->setFixedSize(kIconSize, kIconSize);
+        body->addWidget(image, 0, Qt::AlignTop);
+    }
+
+    // Long messages wrap at half the screen's width, as the classic box does.
+    const QString shownText = displayLineBreaks(message);
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const int maxTextWidth = screen ? screen->availableGeometry().width() / 2 : 640;
+    const QFontMetrics metrics(dialog->font());
+    const QRect textRect = metrics.boundingRect(QRect(0, 0, maxTextWidth, 0),
+                                                Qt::TextWordWrap | Qt::AlignLeading, shownText);
+    auto *text = new QLabel(dialog.get());
+    text->setObjectName(QStringLiteral("Message"));
+    text->setTextFormat(Qt::PlainText);
+    text->setLayoutDirection(Qt::RightToLeft);
+    text->setAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+    text->setWordWrap(true);
+    text->setText(shownText);
+    // A pixel of slack each way: glyphs of the Persian font reach past their advance.
+    text->setFixedSize(textRect.width() + 2, textRect.height() + 2);
+    body->addWidget(text, 1);
+    outer->addLayout(body);
+
+    // The buttons keep their left-to-right order in the mirrored dialog.
+    auto *row = new QWidget(dialog.get());
+    row->setLayoutDirection(Qt::LeftToRight);
+    auto *rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->setSpacing(kButtonSpacing);
+    rowLayout->addStretch();
+
+    const QStringList labels = persianLabels(buttons);
+    const quint16 defaultBit = defaultButton(buttons);
+    const quint16 cancelBit = cancelButton(buttons);
+    QPushButton *focusButton = nullptr;
+    int position = 0;
+    for (const ButtonInfo &info : kButtons) {
+        if (!(buttons & info.bit))
+            continue;
+        const QString label = labels.isEmpty() ? QString::fromLatin1(info.standardCaption) : labels.value(position);
+        ++position;
+        auto *button = new QPushButton(label, row);
+        button->setObjectName(QString::fromLatin1(info.objectName));
+        button->setAutoDefault(true);
+        const int width = std::max(kButtonWidth, button->sizeHint().width());
+        button->setFixedSize(width, kButtonHeight);
+        rowLayout->addWidget(button);
+        const int result = info.result;
+        if (result != 0)
+            QObject::connect(button, &QPushButton::clicked, dialog.get(), [d = dialog.get(), result] { d->done(result); });
+        if (info.bit == defaultBit) {
+            button->setDefault(true);
+            focusButton = button;
+        }
+        if (info.bit == cancelBit)
+            dialog->escapeButton = button;
+        if (!focusButton && !defaultBit && position == 1)
+            focusButton = button;
+    }
+    rowLayout->addStretch();
+    outer->addWidget(row);
+
+    if (focusButton)
+        focusButton->setFocus(Qt::OtherFocusReason);
+
+    dialog->adjustSize();
+    if (screen)
+        dialog->move(screen->availableGeometry().center() - dialog->rect().center());
+
+    const int result = dialog->exec();
+    return result == 0 ? kMessageDialogClosedResult : result;
+}
