@@ -16,6 +16,12 @@ namespace {
 const QString kSystemErrorCaption = QStringLiteral("خطاي سيستمي");
 const QString kClassNotFoundMessage = QStringLiteral("كلاس پيدا نشد !");
 
+// Class names are Pascal identifiers, which ignore case.
+QString registryKey(const QString &className)
+{
+    return className.toCaseFolded();
+}
+
 QHash<QString, FormFactory> &registry()
 {
     static QHash<QString, FormFactory> forms;
@@ -53,22 +59,22 @@ private:
 
 void registerFormClass(const QString &className, FormFactory factory)
 {
-    registry().insert(className, std::move(factory));
+    registry().insert(registryKey(className), std::move(factory));
 }
 
 void unregisterFormClass(const QString &className)
 {
-    registry().remove(className);
+    registry().remove(registryKey(className));
 }
 
 bool isFormClassRegistered(const QString &className)
 {
-    return registry().contains(className);
+    return registry().contains(registryKey(className));
 }
 
 void ShowFormByClassName(const QString &className)
 {
-    const auto found = registry().constFind(className);
+    const auto found = registry().constFind(registryKey(className));
     if (found == registry().constEnd()) {
         ShowMessageDialog(kSystemErrorCaption, kClassNotFoundMessage, mbOK, mtWarning);
         return;
