@@ -101,8 +101,9 @@ void TMovDBLookupComboBox::focusInEvent(QFocusEvent *event)
 void TMovDBLookupComboBox::focusOutEvent(QFocusEvent *event)
 {
     QComboBox::focusOutEvent(event);
-    // Opening the list or another window is no exit from the control.
-    if (isWindowOrPopupFocusChange(event->reason()))
+    // Opening the list, whose view takes the focus while it is open, or
+    // another window is no exit from the control.
+    if (isWindowOrPopupFocusChange(event->reason()) || view()->window()->isVisible())
         return;
     m_entered = false;
     if (OnExit)
