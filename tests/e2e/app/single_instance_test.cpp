@@ -1,0 +1,239 @@
+#include "support/test_paths.h"
+#include "support/x_session.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString kSetupCaption = QStringLiteral("Movan Config DataBase 4.0");
+const QString kProbeCaption = QStringLiteral("Guard probe");
+const QString kProbeDialogCaption = QStringLiteral("Probe dialog");
+// A copy that gives way must be gone quickly; the bound leaves room for a
+// loaded machine without letting a copy that hangs pass.
+constexpr int kGiveWayMs = 3000;
+constexpr int kShowMs = 10000;
+
+class SingleInstance : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(session.isReady());
+        ASSERT_TRUE(copies.isValid());
+    }
+
+    void TearDown() override
+    {
+        for (auto &process : processes) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(3000);
+            }
+        }
+    }
+
+    QProcess *start(const QString &program, const QProcessEnvironment &env = {})
+    {
+        processes.push_back(session.start(program, env));
+        return processes.back().get();
+    }
+
+    // The same program under another file name, hence another title.
+    QString copyNamed(const QString &source, const QString &name)
+    {
+        const QString target = QDir(copies.path()).filePath(name);
+        if (!QFile::exists(target))
+            QFile::copy(source, target);
+        return target;
+    }
+
+    static bool waitForLine(QProcess *process, const QByteArray &line, int timeoutMs = kShowMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        QByteArray seen;
+        while (!deadline.hasExpired()) {
+            process->waitForReadyRead(50);
+            seen += process->readAllStandardOutput();
+            if (seen.split('\n').contains(line))
+                return true;
+            if (process->state() == QProcess::NotRunning && !process->bytesAvailable())
+                return false;
+        }
+        return false;
+    }
+
+    static bool gaveWay(QProcess *process)
+    {
+        return process->waitForFinished(kGiveWayMs) && process->exitStatus() == QProcess::NormalExit
+            && process->exitCode() == 0;
+    }
+
+    QStringList windowsOf(QProcess *process) const
+    {
+        return session.tool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(process->processId())})
+            .split('\n', Qt::SkipEmptyParts);
+    }
+
+    XSession session;
+    QTemporaryDir copies;
+    std::vector<std::unique_ptr<QProcess>> processes;
+    const QString setup = builtExecutablePath("movan-config");
+    const QString probe = builtExecutablePath("guard_probe");
+};
+
+QProcessEnvironment settings(std::initializer_list<std::pair<const char *, const char *>> values)
+{
+    QProcessEnvironment env;
+    for (const auto &[key, value] : values)
+        env.insert(QString::fromLatin1(key), QString::fromLatin1(value));
+    return env;
+}
+
+TEST_F(SingleInstance, SecondStartRestoresTheMinimisedFirstAndShowsNothing)
+{
+    QProcess *first = start(setup);
+    ASSERT_TRUE(session.waitForWindows(kSetupCaption, 1));
+    const QString window = session.windowsNamed(kSetupCaption).first();
+    session.minimize(window);
+    ASSERT_TRUE(session.waitForWindowState(window, "Iconic"));
+
+    QProcess *second = start(setup);
+    EXPECT_TRUE(gaveWay(second));
+    EXPECT_TRUE(session.waitForWindowState(window, "Normal"));
+    EXPECT_EQ(session.windowsNamed(kSetupCaption), QStringList{window});
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(SingleInstance, SecondStartBringsTheFirstWindowToTheFront)
+{
+    start(setup);
+    ASSERT_TRUE(session.waitForWindows(kSetupCaption, 1));
+    const QString window = session.windowsNamed(kSetupCaption).first();
+    // Another program's window takes the front: a copy under another name.
+    QProcess *other = start(copyNamed(setup, "movan-other"));
+    ASSERT_TRUE(session.waitForWindows(kSetupCaption, 2));
+    const QString otherWindow = windowsOf(other).value(0);
+    session.activate(otherWindow);
+    ASSERT_TRUE(session.waitForActiveWindow(otherWindow));
+
+    QProcess *second = start(setup);
+    EXPECT_TRUE(gaveWay(second));
+    EXPECT_TRUE(session.waitForActiveWindow(window));
+}
+
+TEST_F(SingleInstance, SecondStartBringsTheFirstCopysModalDialogToTheFront)
+{
+    QProcess *first = start(probe, settings({{"PROBE_MODAL", "1"}}));
+    ASSERT_TRUE(waitForLine(first, "shown"));
+    ASSERT_TRUE(session.waitForWindows(kProbeDialogCaption, 1));
+    const QString dialog = session.windowsNamed(kProbeDialogCaption).first();
+    QProcess *other = start(copyNamed(probe, "probe-other"));
+    ASSERT_TRUE(waitForLine(other, "shown"));
+    const QString otherWindow = windowsOf(other).value(0);
+    session.activate(otherWindow);
+    ASSERT_TRUE(session.waitForActiveWindow(otherWindow));
+
+    QProcess *second = start(probe, settings({{"PROBE_MODAL", "1"}}));
+    EXPECT_TRUE(gaveWay(second));
+    EXPECT_TRUE(session.waitForActiveWindow(dialog));
+}
+
+TEST_F(SingleInstance, CopyUnderAnotherNameRunsBeside)
+{
+    QProcess *first = start(setup);
+    ASSERT_TRUE(session.waitForWindows(kSetupCaption, 1));
+    QProcess *other = start(copyNamed(setup, "Movan-Config.Copy"));
+    EXPECT_TRUE(session.waitForWindows(kSetupCaption, 2));
+    EXPECT_EQ(first->state(), QProcess::Running);
+    EXPECT_EQ(other->state(), QProcess::Running);
+    // The title is cut at the first dot with the rest in lower case, so this
+    // name is the same program as far as the guard can tell.
+    QProcess *sameTitle = start(copyNamed(setup, "MOVAN-CONFIG.COPY.bin"));
+    EXPECT_TRUE(gaveWay(sameTitle));
+}
+
+TEST_F(SingleInstance, KilledFirstCopyDoesNotBlockTheNextStart)
+{
+    QProcess *first = start(setup);
+    ASSERT_TRUE(session.waitForWindows(kSetupCaption, 1));
+    ::kill(pid_t(first->processId()), SIGKILL);
+    first->waitForFinished(3000);
+    ASSERT_TRUE(session.waitForWindows(kSetupCaption, 0));
+
+    QProcess *next = start(setup);
+    EXPECT_TRUE(session.waitForWindows(kSetupCaption, 1));
+    EXPECT_FALSE(next->waitForFinished(500));
+    // And the new copy is found by the one after it.
+    QProcess *third = start(setup);
+    EXPECT_TRUE(gaveWay(third));
+}
+
+TEST_F(SingleInstance, MultipleInstancesWithoutAHandlerAllRun)
+{
+    const auto env = settings({{"PROBE_MULTIPLE", "1"}});
+    for (int copy = 0; copy < 3; ++copy)
+        ASSERT_TRUE(waitForLine(start(probe, env), "shown")) << copy;
+    EXPECT_TRUE(session.waitForWindows(kProbeCaption, 3));
+}
+
+TEST_F(SingleInstance, MultipleInstancesAskTheHandlerWithTheNumberOfOtherCopies)
+{
+    ASSERT_TRUE(waitForLine(start(probe, settings({{"PROBE_MULTIPLE", "1"}, {"PROBE_HANDLER", "keep"}})), "shown"));
+    QProcess *second = start(probe, settings({{"PROBE_MULTIPLE", "1"}, {"PROBE_HANDLER", "keep"}}));
+    EXPECT_TRUE(waitForLine(second, "others=1"));
+    ASSERT_TRUE(session.waitForWindows(kProbeCaption, 2));
+
+    QProcess *third = start(probe, settings({{"PROBE_MULTIPLE", "1"}, {"PROBE_HANDLER", "yield"}}));
+    EXPECT_TRUE(waitForLine(third, "others=2"));
+    EXPECT_TRUE(gaveWay(third));
+    EXPECT_EQ(session.windowsNamed(kProbeCaption).size(), 2);
+
+    // A copy that ended gave its unit back.
+    second->kill();
+    second->waitForFinished(3000);
+    QProcess *fourth = start(probe, settings({{"PROBE_MULTIPLE", "1"}, {"PROBE_HANDLER", "yield"}}));
+    EXPECT_TRUE(waitForLine(fourth, "others=1"));
+    EXPECT_TRUE(gaveWay(fourth));
+}
+
+TEST_F(SingleInstance, CloseMainFormOnTheMainWindowsGuardLetsTheSecondCopyRun)
+{
+    const auto env = settings({{"PROBE_TERMINATE_BY", "1"}});
+    ASSERT_TRUE(waitForLine(start(probe, env), "shown"));
+    QProcess *second = start(probe, env);
+    EXPECT_TRUE(waitForLine(second, "shown"));
+    EXPECT_TRUE(session.waitForWindows(kProbeCaption, 2));
+}
+
+TEST_F(SingleInstance, ClosePreviousEndsTheFirstCopyAndKeepsTheSecond)
+{
+    QProcess *first = start(probe);
+    ASSERT_TRUE(waitForLine(first, "shown"));
+    QProcess *second = start(probe, settings({{"PROBE_CLOSE_PREVIOUS", "1"}}));
+    EXPECT_TRUE(waitForLine(second, "shown"));
+    EXPECT_TRUE(gaveWay(first));
+    EXPECT_TRUE(session.waitForWindows(kProbeCaption, 1));
+    EXPECT_EQ(second->state(), QProcess::Running);
+}
+
+TEST_F(SingleInstance, ExitProcessAndTerminateProcessEndWithCodeZero)
+{
+    ASSERT_TRUE(waitForLine(start(probe), "shown"));
+    for (const char *method : {"2", "3", "4"}) {
+        QProcess *copy = start(probe, settings({{"PROBE_TERMINATE_BY", method}}));
+        EXPECT_TRUE(gaveWay(copy)) << method;
+    }
+    EXPECT_EQ(session.windowsNamed(kProbeCaption).size(), 1);
+}
+
+} // namespace
