@@ -1,6 +1,7 @@
 #include "util/message_dialog.h"
 
 #include "util/form_font.h"
+#include "util/window_title.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -136,6 +137,18 @@ protected:
     void reject() override { done(kMessageDialogClosedResult); }
 };
 
+// Qt picks each line's direction from its first strong letter, so a
+// message that opens with Latin letters ("SQL Server ...") would read left
+// to right; a right-to-left mark at the head of every line makes the whole
+// message read right to left, as the dialog asks for.
+QString readRightToLeft(const QString &text)
+{
+    const QChar mark(0x200F);
+    QString marked = mark + text;
+    marked.replace(QLatin1Char('\n'), QString(QLatin1Char('\n')) + mark);
+    return marked;
+}
+
 } // namespace
 
 QString displayLineBreaks(QString text)
@@ -153,7 +166,6 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     dialog->setLayoutDirection(Qt::RightToLeft);
     dialog->setFont(formFont());
     dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->setWindowTitle(caption);
 
     auto *outer = new QVBoxLayout(dialog.get());
     outer->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
@@ -173,7 +185,7 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     }
 
     // Long messages wrap at half the screen's width, as the classic box does.
-    const QString shownText = displayLineBreaks(message);
+    const QString shownText = readRightToLeft(displayLineBreaks(message));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const int maxTextWidth = screen ? screen->availableGeometry().width() / 2 : 640;
     const QFontMetrics metrics(dialog->font());
@@ -237,6 +249,7 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     if (screen)
         dialog->move(screen->availableGeometry().center() - dialog->rect().center());
 
+    setExactWindowTitle(dialog.get(), caption);
     const int result = dialog->exec();
     return result == 0 ? kMessageDialogClosedResult : result;
 }

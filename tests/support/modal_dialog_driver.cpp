@@ -59,6 +59,14 @@ DialogIcon iconOf(QWidget *modal)
     return DialogIcon::Unknown;
 }
 
+// Direction marks are invisible: what a person reads is the text without them.
+QString withoutDirectionMarks(QString text)
+{
+    for (char16_t mark : {u'\u200E', u'\u200F', u'\u202A', u'\u202B', u'\u202C', u'\u202D', u'\u202E'})
+        text.remove(QChar(mark));
+    return text;
+}
+
 } // namespace
 
 ModalDialogDriver::ModalDialogDriver(int timeoutMs)
@@ -115,7 +123,7 @@ ShownDialog ModalDialogDriver::describe(QWidget *modal)
         shown.text = box->text();
         shown.textDirection = box->layoutDirection();
     } else if (auto *message = modal->findChild<QLabel *>(QStringLiteral("Message"))) {
-        shown.text = message->text();
+        shown.text = withoutDirectionMarks(message->text());
         shown.textDirection = message->layoutDirection();
     } else {
         QStringList texts;
