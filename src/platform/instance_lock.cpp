@@ -6,7 +6,10 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
+#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -119,21 +122,27 @@ InstanceSemaphore::~InstanceSemaphore()
 
 int InstanceSemaphore::holders() const
 {
-    // Each query reports the first held slot at or after its start, so the
-    // walk costs one call per holder rather than one per unit.
+    // A query reports one held slot in its range, not necessarily the
+    // lowest, so each answer splits the range in two: the walk costs about
+    // two calls per holder rather than one per unit.
     int count = 0;
-    off_t start = 0;
-    while (start < kInstanceUnits) {
-        struct flock range = byteRange(F_WRLCK, start, kInstanceUnits - start);
-        if (::fcntl(m_probeFd, F_OFD_GETLK, &range) != 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (range.l_type == F_UNLCK)
-            break;
+    std::vector<std::pair<off_t, off_t>> ranges{{0, kInstanceUnits}}; // [first, end)
+    while (!ranges.empty()) {
+        const auto [first, end] = ranges.back();
+        ranges.pop_back();
+        if (first >= end)
+            continue;
+        struct flock range = byteRange(F_WRLCK, first, end - first);
+        int rc;
+        do {
+            rc = ::fcntl(m_probeFd, F_OFD_GETLK, &range);
+        } while (rc < 0 && errno == EINTR);
+        if (rc < 0 || range.l_type == F_UNLCK)
+            continue;
         ++count;
-        start = range.l_start + 1;
+        const off_t heldEnd = range.l_len == 0 ? end : range.l_start + range.l_len;
+        ranges.emplace_back(first, std::max(first, range.l_start));
+        ranges.emplace_back(std::min(end, heldEnd), end);
     }
     return count;
 }
