@@ -6,6 +6,7 @@
 //                             keeps this copy running or lets it give way
 //   PROBE_TERMINATE_BY=N      TerminateBy (0..4)
 //   PROBE_CLOSE_PREVIOUS=1    ClosePrevious
+//   PROBE_WARNING=text        WarningText
 //   PROBE_MODAL=1             once shown, opens a modal dialog "Probe dialog"
 // Prints "shown" once its window is up.
 #include "app/program.h"
@@ -41,6 +42,8 @@ public:
         guard->beginLoading();
         if (setting("PROBE_MULTIPLE") == "1")
             guard->setMultipleInstances(true);
+        if (!setting("PROBE_WARNING").isEmpty())
+            guard->setWarningText(QString::fromUtf8(setting("PROBE_WARNING")));
         if (setting("PROBE_CLOSE_PREVIOUS") == "1")
             guard->setClosePrevious(true);
         if (!setting("PROBE_TERMINATE_BY").isEmpty())

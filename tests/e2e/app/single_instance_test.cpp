@@ -226,6 +226,20 @@ TEST_F(SingleInstance, ClosePreviousEndsTheFirstCopyAndKeepsTheSecond)
     EXPECT_EQ(second->state(), QProcess::Running);
 }
 
+TEST_F(SingleInstance, WarningTextIsShownUnderTheTitleBeforeGivingWay)
+{
+    QProcess *first = start(probe);
+    ASSERT_TRUE(waitForLine(first, "shown"));
+    QProcess *second = start(probe, settings({{"PROBE_WARNING", "Already running"}}));
+    // The title: the executable's name, cut at its first dot.
+    ASSERT_TRUE(session.waitForWindows("guard_probe", 1));
+    EXPECT_EQ(second->state(), QProcess::Running);
+    const QString box = session.windowsNamed("guard_probe").first();
+    session.tool("xdotool", {"key", "--window", box, "Return"});
+    EXPECT_TRUE(gaveWay(second));
+    EXPECT_EQ(session.windowsNamed(kProbeCaption).size(), 1);
+}
+
 TEST_F(SingleInstance, ExitProcessAndTerminateProcessEndWithCodeZero)
 {
     ASSERT_TRUE(waitForLine(start(probe), "shown"));
