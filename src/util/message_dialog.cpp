@@ -113,6 +113,7 @@ constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 constexpr int kButtonSpacing = 6;
 constexpr int kIconSize = 32;
+constexpr int kTitleBarButtonsWidth = 120;
 
 class MessageDialog : public QDialog {
 public:
@@ -200,7 +201,8 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     text->setText(shownText);
     // A pixel of slack each way: glyphs of the Persian font reach past their advance.
     text->setFixedSize(textRect.width() + 2, textRect.height() + 2);
-    body->addWidget(text, 1);
+    body->addWidget(text);
+    body->addStretch();
     outer->addLayout(body);
 
     // The buttons keep their left-to-right order in the mirrored dialog.
@@ -245,6 +247,15 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     if (focusButton)
         focusButton->setFocus(Qt::OtherFocusReason);
 
+    // A caption is never cut short by a dialog narrower than its title bar:
+    // room for the caption and the window manager's buttons.
+    if (!caption.isEmpty()) {
+        const int captionWidth = QFontMetrics(QApplication::font()).horizontalAdvance(caption) + kTitleBarButtonsWidth;
+        outer->setSizeConstraint(QLayout::SetMinimumSize);
+        dialog->setMinimumWidth(captionWidth);
+        dialog->adjustSize();
+        dialog->setFixedSize(dialog->size());
+    }
     dialog->adjustSize();
     if (screen)
         dialog->move(screen->availableGeometry().center() - dialog->rect().center());

@@ -1,7 +1,6 @@
 #include "widgets/application_shell.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QPointer>
 #include <QWidget>
 
