@@ -39,9 +39,14 @@ private:
 
 } // namespace
 
-int runProgram(int &argc, char **argv, const std::function<QWidget *()> &createMainForm)
+int runProgram(int argc, char **argv, const std::function<QWidget *()> &createMainForm)
 {
-    MovanApplication app(argc, argv);
+    // The program reads no arguments, and Qt must not either (-style,
+    // -reverse, -qwindowtitle would change the program): it sees only the
+    // program's own path, which gives the title.
+    int qtArgc = argc > 0 ? 1 : 0;
+    char *qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
+    MovanApplication app(qtArgc, qtArgv);
     startModules();
     ApplicationShell::setHaltHandler(finishModules);
 

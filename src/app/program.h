@@ -9,4 +9,4 @@ class QWidget;
 // made (its single-instance guard acting while it is), shown unless the
 // guard said otherwise, the message loop runs until it closes, and
 // everything is torn down in order. Returns the exit code, always 0.
-int runProgram(int &argc, char **argv, const std::function<QWidget *()> &createMainForm);
+int runProgram(int argc, char **argv, const std::function<QWidget *()> &createMainForm);

@@ -2,8 +2,23 @@
 
 #include "widgets/application_shell.h"
 
+#include "platform/x11_window.h"
+
 #include <QApplication>
 #include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+namespace {
+
+void bringToFront(QWidget *window)
+{
+    window->raise();
+    window->activateWindow();
+    if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        activateX11WindowForUser(x11->display(), window->winId());
+}
+
+} // namespace
 
 WindowActivation::WindowActivation()
 {
@@ -28,13 +43,10 @@ void WindowActivation::restoreOrRaise()
     if (mainForm && mainForm->isMinimized()) {
         mainForm->setWindowState((mainForm->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
         mainForm->show();
-        mainForm->raise();
-        mainForm->activateWindow();
+        bringToFront(mainForm);
         return;
     }
     QWidget *popup = lastActivePopup();
-    if (popup && popup->isVisible() && popup->isEnabled()) {
-        popup->raise();
-        popup->activateWindow();
-    }
+    if (popup && popup->isVisible() && popup->isEnabled())
+        bringToFront(popup);
 }

@@ -1,6 +1,6 @@
 #include "util/window_title.h"
 
-#include "platform/x11_window_title.h"
+#include "platform/x11_window.h"
 
 #include <QGuiApplication>
 #include <QWidget>

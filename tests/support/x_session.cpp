@@ -100,7 +100,8 @@ QProcessEnvironment XSession::environment() const
     return env;
 }
 
-std::unique_ptr<QProcess> XSession::start(const QString &program, const QProcessEnvironment &extra) const
+std::unique_ptr<QProcess> XSession::start(const QString &program, const QProcessEnvironment &extra,
+                                          const QStringList &arguments) const
 {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = environment();
@@ -108,7 +109,7 @@ std::unique_ptr<QProcess> XSession::start(const QString &program, const QProcess
         env.insert(key, extra.value(key));
     process->setProcessEnvironment(env);
     process->setProcessChannelMode(QProcess::SeparateChannels);
-    process->start(program, {});
+    process->start(program, arguments);
     process->waitForStarted(kStartTimeoutMs);
     return process;
 }

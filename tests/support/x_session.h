@@ -24,7 +24,8 @@ public:
     QProcessEnvironment environment() const;
 
     // Starts a program in the session; the caller owns the process.
-    std::unique_ptr<QProcess> start(const QString &program, const QProcessEnvironment &extra = {}) const;
+    std::unique_ptr<QProcess> start(const QString &program, const QProcessEnvironment &extra = {},
+                                    const QStringList &arguments = {}) const;
 
     // Visible top-level windows whose name is exactly `name`.
     QStringList windowsNamed(const QString &name) const;
