@@ -6,11 +6,50 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QProxyStyle>
+
+namespace {
+
+// Qt takes the masking character from the style, not from the edit; this
+// style gives one edit a character of its own and leaves the rest as it is.
+class PasswordCharStyle : public QProxyStyle {
+public:
+    explicit PasswordCharStyle(QChar character) : m_character(character) {}
+
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return m_character.unicode();
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    QChar m_character;
+};
+
+} // namespace
 
 TMovEditBox::TMovEditBox(QWidget *parent)
     : QLineEdit(parent)
 {
     setText(QString());
+}
+
+void TMovEditBox::setPasswordChar(QChar character)
+{
+    m_passwordChar = character;
+    if (character.isNull()) {
+        setEchoMode(QLineEdit::Normal);
+        return;
+    }
+    QStyle *previous = style();
+    auto *masking = new PasswordCharStyle(character);
+    masking->setParent(this);
+    setStyle(masking);
+    if (dynamic_cast<PasswordCharStyle *>(previous))
+        previous->deleteLater();
+    setEchoMode(QLineEdit::Password);
 }
 
 QColor TMovEditBox::Color() const

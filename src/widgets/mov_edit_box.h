@@ -11,6 +11,7 @@ class TMovEditBox : public QLineEdit {
     Q_OBJECT
     Q_PROPERTY(QColor Color READ Color WRITE setColor)
     Q_PROPERTY(bool AutoSelect READ AutoSelect WRITE setAutoSelect)
+    Q_PROPERTY(QChar PasswordChar READ PasswordChar WRITE setPasswordChar)
 public:
     using NotifyEvent = std::function<void(QObject *sender)>;
     // The typed character; set it to 0 to stop its processing, or change it.
@@ -22,6 +23,9 @@ public:
     void setColor(const QColor &color);
     bool AutoSelect() const { return m_autoSelect; }
     void setAutoSelect(bool on) { m_autoSelect = on; }
+    // Shown in place of each character; a null character shows the text.
+    QChar PasswordChar() const { return m_passwordChar; }
+    void setPasswordChar(QChar character);
 
     NotifyEvent OnEnter;
     NotifyEvent OnExit;
@@ -34,5 +38,6 @@ protected:
 
 private:
     bool m_autoSelect = true;
+    QChar m_passwordChar;
     bool m_entered = false;
 };

@@ -38,7 +38,7 @@ protected:
         disabled = new TMovEditBox(inner);
         disabled->setEnabled(false);
         password = new TMovEditBox(inner);
-        password->setEchoMode(QLineEdit::Password);
+        password->setPasswordChar(QLatin1Char('*'));
         innerLayout->addWidget(second);
         innerLayout->addWidget(notTabStop);
         innerLayout->addWidget(disabled);
@@ -125,6 +125,7 @@ TEST_F(EditForm, EnterInThePasswordEditKeepsThePassword)
     QTest::keyClicks(password, "s3cret");
     pressEnterIn(password);
     EXPECT_EQ(password->text(), QString("s3cret"));
+    EXPECT_EQ(password->displayText(), QString("******"));
     EXPECT_EQ(QApplication::focusWidget(), last);
 }
 
