@@ -148,6 +148,22 @@ TEST_F(LookupForm, OpeningTheListIsNoExitAndTheColourFollowsTheFocus)
     EXPECT_NE(box->Color().rgb(), kYellow);
 }
 
+// The colour is what the user sees, not only a palette entry.
+TEST_F(LookupForm, FocusedBoxAndEditArePaintedYellow)
+{
+    focus(box);
+    const QImage boxImage = box->grab().toImage();
+    const QColor boxFace = boxImage.pixelColor(boxImage.width() / 3, boxImage.height() / 2);
+    EXPECT_GT(boxFace.red(), 200);
+    EXPECT_GT(boxFace.green(), 200);
+    EXPECT_LT(boxFace.blue(), 120);
+    focus(after);
+    const QImage editImage = after->grab().toImage();
+    EXPECT_EQ(editImage.pixelColor(editImage.width() / 2, editImage.height() / 2).rgb(), kYellow);
+    const QImage unfocused = box->grab().toImage();
+    EXPECT_GT(unfocused.pixelColor(unfocused.width() / 3, unfocused.height() / 2).blue(), 200);
+}
+
 TEST_F(LookupForm, EnterWithTheListClosedMovesOnUnlessTheHandlerZeroesIt)
 {
     focus(box);
