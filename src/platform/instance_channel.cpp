@@ -6,9 +6,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QMutex>
 #include <QSet>
-#include <QStandardPaths>
 #include <QTimer>
 
 namespace {
@@ -24,11 +22,8 @@ const QByteArray kQuitLine = QByteArrayLiteral("quit\n");
 // a digest; the lock file beside it keeps the readable name.
 QString socketPath(const QString &title)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
     const QByteArray digest = QCryptographicHash::hash(title.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
-    return QDir(folder).filePath(QStringLiteral("movan-window-") + QString::fromLatin1(digest));
+    return QDir(perUserRuntimeFolder()).filePath(QStringLiteral("movan-window-") + QString::fromLatin1(digest));
 }
 
 QString serverLockName(const QString &title)
@@ -36,7 +31,7 @@ QString serverLockName(const QString &title)
     return QStringLiteral("Application window of ") + title;
 }
 
-QMutex servedTitlesMutex;
+// Titles this process serves itself; the channel lives on the user-interface thread.
 QSet<QString> &servedTitles()
 {
     static QSet<QString> titles;
@@ -61,7 +56,6 @@ InstanceChannel::~InstanceChannel()
 {
     if (isServing()) {
         m_server->close();
-        QMutexLocker locker(&servedTitlesMutex);
         servedTitles().remove(m_title);
     }
 }
@@ -88,10 +82,7 @@ void InstanceChannel::tryToServe()
         m_serverLock.reset();
         return;
     }
-    {
-        QMutexLocker locker(&servedTitlesMutex);
-        servedTitles().insert(m_title);
-    }
+    servedTitles().insert(m_title);
     if (m_retry)
         m_retry->stop();
     connect(m_server, &QLocalServer::newConnection, this, [this] {
@@ -112,11 +103,8 @@ void InstanceChannel::tryToServe()
 
 bool InstanceChannel::otherCopyAnswers(const QString &title)
 {
-    {
-        QMutexLocker locker(&servedTitlesMutex);
-        if (servedTitles().contains(title))
-            return false;
-    }
+    if (servedTitles().contains(title))
+        return false;
     QLocalSocket socket;
     socket.connectToServer(socketPath(title));
     return socket.waitForConnected(kConnectTimeoutMs);
@@ -124,11 +112,8 @@ bool InstanceChannel::otherCopyAnswers(const QString &title)
 
 bool InstanceChannel::send(const QString &title, Request request)
 {
-    {
-        QMutexLocker locker(&servedTitlesMutex);
-        if (servedTitles().contains(title))
-            return false;
-    }
+    if (servedTitles().contains(title))
+        return false;
     QLocalSocket socket;
     socket.connectToServer(socketPath(title));
     if (!socket.waitForConnected(kConnectTimeoutMs))

@@ -48,11 +48,15 @@ struct flock byteRange(short type, off_t start, off_t length)
 
 } // namespace
 
+QString perUserRuntimeFolder()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder.isEmpty() ? QDir::tempPath() : folder;
+}
+
 QString perUserObjectPath(const QString &objectName)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
+    const QString folder = perUserRuntimeFolder();
     QString fileName = QString::fromLatin1(QUrl::toPercentEncoding(objectName, " "));
     if (fileName.size() > kMaxReadableName) {
         const QByteArray digest = QCryptographicHash::hash(objectName.toUtf8(), QCryptographicHash::Sha256).toHex();

@@ -8,6 +8,10 @@
 // per-user lock files. Every lock is held through an open file, so the
 // kernel drops it when its holder dies: a crashed copy never blocks the next.
 
+// The user's runtime folder (XDG_RUNTIME_DIR), private to the user and
+// emptied at logout, as the kernel objects of one logon are.
+QString perUserRuntimeFolder();
+
 // Where a per-user kernel object name lives as a file: the user's runtime
 // folder, the name made safe for a file system.
 QString perUserObjectPath(const QString &objectName);

@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -159,28 +158,19 @@ QString displayLineBreaks(QString text)
     return text;
 }
 
-int ShowMessageDialog(const QString &caption, const QString &message, quint16 buttons, quint8 kind)
+namespace {
+
+// The kind's icon, then the text, reading from the right.
+void addIconAndText(MessageDialog *dialog, QBoxLayout *outer, const QString &message, quint8 kind)
 {
-    auto dialog = std::make_unique<MessageDialog>();
-    dialog->setObjectName(QStringLiteral("MessageDialog"));
-    dialog->setProperty("messageKind", int(kind));
-    dialog->setLayoutDirection(Qt::RightToLeft);
-    dialog->setFont(formFont());
-    dialog->setWindowModality(Qt::ApplicationModal);
-
-    auto *outer = new QVBoxLayout(dialog.get());
-    outer->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
-    outer->setSpacing(kMargin);
-    outer->setSizeConstraint(QLayout::SetFixedSize);
-
     auto *body = new QHBoxLayout;
     body->setSpacing(kSpacing);
     bool hasIcon = false;
     const QStyle::StandardPixmap pixmap = kindIcon(kind, &hasIcon);
     if (hasIcon) {
-        auto *image = new QLabel(dialog.get());
+        auto *image = new QLabel(dialog);
         image->setObjectName(QStringLiteral("Image"));
-        image->setPixmap(dialog->style()->standardIcon(pixmap, nullptr, dialog.get()).pixmap(kIconSize, kIconSize));
+        image->setPixmap(dialog->style()->standardIcon(pixmap, nullptr, dialog).pixmap(kIconSize, kIconSize));
         image->setFixedSize(kIconSize, kIconSize);
         body->addWidget(image, 0, Qt::AlignTop);
     }
@@ -189,10 +179,9 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     const QString shownText = readRightToLeft(displayLineBreaks(message));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const int maxTextWidth = screen ? screen->availableGeometry().width() / 2 : 640;
-    const QFontMetrics metrics(dialog->font());
-    const QRect textRect = metrics.boundingRect(QRect(0, 0, maxTextWidth, 0),
-                                                Qt::TextWordWrap | Qt::AlignLeading, shownText);
-    auto *text = new QLabel(dialog.get());
+    const QRect textRect = QFontMetrics(dialog->font())
+                               .boundingRect(QRect(0, 0, maxTextWidth, 0), Qt::TextWordWrap | Qt::AlignLeading, shownText);
+    auto *text = new QLabel(dialog);
     text->setObjectName(QStringLiteral("Message"));
     text->setTextFormat(Qt::PlainText);
     text->setLayoutDirection(Qt::RightToLeft);
@@ -204,9 +193,14 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     body->addWidget(text);
     body->addStretch();
     outer->addLayout(body);
+}
 
+// One button per member of the set, in table order from the left; returns
+// the button that starts with the focus.
+QPushButton *addButtons(MessageDialog *dialog, QBoxLayout *outer, quint16 buttons)
+{
     // The buttons keep their left-to-right order in the mirrored dialog.
-    auto *row = new QWidget(dialog.get());
+    auto *row = new QWidget(dialog);
     row->setLayoutDirection(Qt::LeftToRight);
     auto *rowLayout = new QHBoxLayout(row);
     rowLayout->setContentsMargins(0, 0, 0, 0);
@@ -222,29 +216,46 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
         if (!(buttons & info.bit))
             continue;
         const QString label = labels.isEmpty() ? QString::fromLatin1(info.standardCaption) : labels.value(position);
-        ++position;
         auto *button = new QPushButton(label, row);
         button->setObjectName(QString::fromLatin1(info.objectName));
         button->setAutoDefault(true);
-        const int width = std::max(kButtonWidth, button->sizeHint().width());
-        button->setFixedSize(width, kButtonHeight);
+        button->setFixedSize(std::max(kButtonWidth, button->sizeHint().width()), kButtonHeight);
         rowLayout->addWidget(button);
-        const int result = info.result;
-        if (result != 0)
-            QObject::connect(button, &QPushButton::clicked, dialog.get(), [d = dialog.get(), result] { d->done(result); });
+        if (const int result = info.result)
+            QObject::connect(button, &QPushButton::clicked, dialog, [dialog, result] { dialog->done(result); });
         if (info.bit == defaultBit) {
             button->setDefault(true);
             focusButton = button;
         }
         if (info.bit == cancelBit)
             dialog->escapeButton = button;
-        if (!focusButton && !defaultBit && position == 1)
+        // Without a default button the first one has the focus.
+        if (!defaultBit && position == 0)
             focusButton = button;
+        ++position;
     }
     rowLayout->addStretch();
     outer->addWidget(row);
+    return focusButton;
+}
 
-    if (focusButton)
+} // namespace
+
+int ShowMessageDialog(const QString &caption, const QString &message, quint16 buttons, quint8 kind)
+{
+    auto dialog = std::make_unique<MessageDialog>();
+    dialog->setObjectName(QStringLiteral("MessageDialog"));
+    dialog->setProperty("messageKind", int(kind));
+    dialog->setLayoutDirection(Qt::RightToLeft);
+    dialog->setFont(formFont());
+    dialog->setWindowModality(Qt::ApplicationModal);
+
+    auto *outer = new QVBoxLayout(dialog.get());
+    outer->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    outer->setSpacing(kMargin);
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+    addIconAndText(dialog.get(), outer, message, kind);
+    if (QPushButton *focusButton = addButtons(dialog.get(), outer, buttons))
         focusButton->setFocus(Qt::OtherFocusReason);
 
     // A caption is never cut short by a dialog narrower than its title bar:
@@ -257,10 +268,11 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
         dialog->setFixedSize(dialog->size());
     }
     dialog->adjustSize();
-    if (screen)
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
         dialog->move(screen->availableGeometry().center() - dialog->rect().center());
 
     setExactWindowTitle(dialog.get(), caption);
     const int result = dialog->exec();
+    // A dialog ended by the program's end rather than a button counts as cancelled.
     return result == 0 ? kMessageDialogClosedResult : result;
 }
