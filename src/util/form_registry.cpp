@@ -45,7 +45,9 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == m_form && (event->type() == QEvent::Hide || event->type() == QEvent::Destroy))
+        // Minimising hides the window too (a spontaneous hide), but does not end it.
+        const bool hidden = event->type() == QEvent::Hide && !event->spontaneous();
+        if (watched == m_form && (hidden || event->type() == QEvent::Destroy))
             m_loop.quit();
         return false;
     }

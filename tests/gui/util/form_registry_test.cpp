@@ -2,6 +2,9 @@
 #include "util/form_registry.h"
 
 #include <QDialog>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -76,6 +79,25 @@ TEST_F(FormRegistryTest, PlainWindowBlocksUntilClosedAndIsDestroyed)
     ShowFormByClassName("TProbe");
     EXPECT_TRUE(g_wasModal);
     EXPECT_EQ(g_alive, 0);
+}
+
+TEST_F(FormRegistryTest, MinimisingAPlainWindowDoesNotEndIt)
+{
+    registerFormClass<ProbeWindow>("TProbe");
+    bool closedByTheTest = false;
+    driver.handle([&](QWidget *modal) {
+        QPointer<QWidget> window = modal;
+        modal->showMinimized();
+        QTimer::singleShot(300, qApp, [&closedByTheTest, window] {
+            closedByTheTest = true;
+            if (window)
+                window->close();
+        });
+    });
+    ShowFormByClassName("TProbe");
+    EXPECT_TRUE(closedByTheTest);
+    EXPECT_EQ(g_alive, 0);
+    QTest::qWait(350);
 }
 
 TEST_F(FormRegistryTest, WindowIsDestroyedWhenShowingItThrows)
