@@ -59,16 +59,6 @@ TEST_F(FormRegistryTest, RegisteredDialogIsShownModallyAndDestroyed)
     EXPECT_EQ(g_alive, 0);
 }
 
-TEST_F(FormRegistryTest, EachCallMakesANewInstance)
-{
-    registerFormClass<ProbeDialog>("TProbe");
-    driver.closeBox().closeBox();
-    ShowFormByClassName("TProbe");
-    ShowFormByClassName("TProbe");
-    EXPECT_EQ(g_made, 2);
-    EXPECT_EQ(g_alive, 0);
-}
-
 TEST_F(FormRegistryTest, PlainWindowBlocksUntilClosedAndIsDestroyed)
 {
     registerFormClass<ProbeWindow>("TProbe");

@@ -198,9 +198,4 @@ TEST_F(MessageDialogTest, DialogIsGoneAfterItReturns)
     EXPECT_EQ(QApplication::topLevelWidgets().size(), before);
 }
 
-TEST(DisplayLineBreaks, TurnsCrLfAndLoneCrIntoNewlines)
-{
-    EXPECT_EQ(displayLineBreaks("a\r\nb\rc\nd"), QString("a\nb\nc\nd"));
-}
-
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -152,6 +153,9 @@ TEST_F(LookupForm, OpeningTheListIsNoExitAndTheColourFollowsTheFocus)
 TEST_F(LookupForm, FocusedBoxAndEditArePaintedYellow)
 {
     focus(box);
+    box->setKeyValue(5);
+    if (const QString folder = qEnvironmentVariable("MOVAN_SCREENSHOT_DIR"); !folder.isEmpty())
+        window.grab().save(QDir(folder).filePath("lookup_focused.png"));
     const QImage boxImage = box->grab().toImage();
     const QColor boxFace = boxImage.pixelColor(boxImage.width() / 3, boxImage.height() / 2);
     EXPECT_GT(boxFace.red(), 200);
