@@ -72,7 +72,7 @@ protected:
         return false;
     }
 
-    static bool gaveWay(QProcess *process)
+    static bool endedWithCodeZero(QProcess *process)
     {
         // waitForFinished() is false for a process that has already ended.
         const bool ended = process->state() == QProcess::NotRunning || process->waitForFinished(kGiveWayMs);
@@ -110,10 +110,24 @@ TEST_F(SingleInstance, SecondStartRestoresTheMinimisedFirstAndShowsNothing)
     ASSERT_TRUE(session.waitForWindowState(window, "Iconic"));
 
     QProcess *second = start(setup);
-    EXPECT_TRUE(gaveWay(second));
+    EXPECT_TRUE(endedWithCodeZero(second));
     EXPECT_TRUE(session.waitForWindowState(window, "Normal"));
     EXPECT_EQ(session.windowsNamed(kSetupCaption), QStringList{window});
     EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(SingleInstance, ClosingTheMainWindowEndsTheProgramWithCodeZero)
+{
+    QProcess *program = start(setup);
+    ASSERT_TRUE(session.waitForWindows(kSetupCaption, 1));
+    const QString window = session.windowsNamed(kSetupCaption).first();
+    // The window manager's close (openbox: Alt+F4 on the active window).
+    for (int attempt = 0; attempt < 20 && program->state() == QProcess::Running; ++attempt) {
+        session.activate(window);
+        session.tool("xdotool", {"key", "alt+F4"});
+        program->waitForFinished(200);
+    }
+    EXPECT_TRUE(endedWithCodeZero(program));
 }
 
 TEST_F(SingleInstance, ArgumentsAreNotRead)
@@ -137,7 +151,7 @@ TEST_F(SingleInstance, SecondStartBringsTheFirstWindowToTheFront)
     ASSERT_TRUE(session.waitForActiveWindow(otherWindow));
 
     QProcess *second = start(setup);
-    EXPECT_TRUE(gaveWay(second));
+    EXPECT_TRUE(endedWithCodeZero(second));
     EXPECT_TRUE(session.waitForActiveWindow(window));
 }
 
@@ -154,7 +168,7 @@ TEST_F(SingleInstance, SecondStartBringsTheFirstCopysModalDialogToTheFront)
     ASSERT_TRUE(session.waitForActiveWindow(otherWindow));
 
     QProcess *second = start(probe, settings({{"PROBE_MODAL", "1"}}));
-    EXPECT_TRUE(gaveWay(second));
+    EXPECT_TRUE(endedWithCodeZero(second));
     EXPECT_TRUE(session.waitForActiveWindow(dialog));
 }
 
@@ -169,7 +183,7 @@ TEST_F(SingleInstance, CopyUnderAnotherNameRunsBeside)
     // The title is cut at the first dot with the rest in lower case, so this
     // name is the same program as far as the guard can tell.
     QProcess *sameTitle = start(copyNamed(setup, "MOVAN-CONFIG.COPY.bin"));
-    EXPECT_TRUE(gaveWay(sameTitle));
+    EXPECT_TRUE(endedWithCodeZero(sameTitle));
 }
 
 TEST_F(SingleInstance, KilledFirstCopyDoesNotBlockTheNextStart)
@@ -185,7 +199,7 @@ TEST_F(SingleInstance, KilledFirstCopyDoesNotBlockTheNextStart)
     EXPECT_FALSE(next->waitForFinished(500));
     // And the new copy is found by the one after it.
     QProcess *third = start(setup);
-    EXPECT_TRUE(gaveWay(third));
+    EXPECT_TRUE(endedWithCodeZero(third));
 }
 
 TEST_F(SingleInstance, MultipleInstancesWithoutAHandlerAllRun)
@@ -205,7 +219,7 @@ TEST_F(SingleInstance, MultipleInstancesAskTheHandlerWithTheNumberOfOtherCopies)
 
     QProcess *third = start(probe, settings({{"PROBE_MULTIPLE", "1"}, {"PROBE_HANDLER", "yield"}}));
     EXPECT_TRUE(waitForLine(third, "others=2"));
-    EXPECT_TRUE(gaveWay(third));
+    EXPECT_TRUE(endedWithCodeZero(third));
     EXPECT_EQ(session.windowsNamed(kProbeCaption).size(), 2);
 
     // A copy that ended gave its unit back.
@@ -213,7 +227,7 @@ TEST_F(SingleInstance, MultipleInstancesAskTheHandlerWithTheNumberOfOtherCopies)
     second->waitForFinished(3000);
     QProcess *fourth = start(probe, settings({{"PROBE_MULTIPLE", "1"}, {"PROBE_HANDLER", "yield"}}));
     EXPECT_TRUE(waitForLine(fourth, "others=1"));
-    EXPECT_TRUE(gaveWay(fourth));
+    EXPECT_TRUE(endedWithCodeZero(fourth));
 }
 
 TEST_F(SingleInstance, CloseMainFormOnTheMainWindowsGuardLetsTheSecondCopyRun)
@@ -231,7 +245,7 @@ TEST_F(SingleInstance, ClosePreviousEndsTheFirstCopyAndKeepsTheSecond)
     ASSERT_TRUE(waitForLine(first, "shown"));
     QProcess *second = start(probe, settings({{"PROBE_CLOSE_PREVIOUS", "1"}}));
     EXPECT_TRUE(waitForLine(second, "shown"));
-    EXPECT_TRUE(gaveWay(first));
+    EXPECT_TRUE(endedWithCodeZero(first));
     EXPECT_TRUE(session.waitForWindows(kProbeCaption, 1));
     EXPECT_EQ(second->state(), QProcess::Running);
 }
@@ -251,7 +265,7 @@ TEST_F(SingleInstance, WarningTextIsShownUnderTheTitleBeforeGivingWay)
         session.tool("xdotool", {"key", "Return"});
         second->waitForFinished(200);
     }
-    EXPECT_TRUE(gaveWay(second));
+    EXPECT_TRUE(endedWithCodeZero(second));
     EXPECT_EQ(first->state(), QProcess::Running);
     EXPECT_TRUE(session.waitForWindows(kProbeCaption, 1));
 }
@@ -261,7 +275,7 @@ TEST_F(SingleInstance, ExitProcessAndTerminateProcessEndWithCodeZero)
     ASSERT_TRUE(waitForLine(start(probe), "shown"));
     for (const char *method : {"2", "3", "4"}) {
         QProcess *copy = start(probe, settings({{"PROBE_TERMINATE_BY", method}}));
-        EXPECT_TRUE(gaveWay(copy)) << method;
+        EXPECT_TRUE(endedWithCodeZero(copy)) << method;
     }
     EXPECT_EQ(session.windowsNamed(kProbeCaption).size(), 1);
 }
