@@ -29,12 +29,15 @@ public:
 
     // Visible top-level windows whose name is exactly `name`.
     QStringList windowsNamed(const QString &name) const;
-    // Waits until exactly `count` such windows are visible.
-    bool waitForWindows(const QString &name, int count, int timeoutMs = 10000) const;
+    // Waits until exactly `count` such windows are visible; on time-out says
+    // on standard error which windows there are.
+    bool waitForWindows(const QString &name, int count, int timeoutMs = 20000) const;
     // "Normal", "Iconic" or "Withdrawn", from the window manager's WM_STATE.
     QString windowState(const QString &windowId) const;
     bool waitForWindowState(const QString &windowId, const QString &state, int timeoutMs = 5000) const;
     QString activeWindow() const;
+    // Every named window with its process and state, for failure messages.
+    QString describeWindows() const;
     bool waitForActiveWindow(const QString &windowId, int timeoutMs = 5000) const;
     void minimize(const QString &windowId) const;
     void activate(const QString &windowId) const;
@@ -43,8 +46,10 @@ public:
     QString tool(const QString &program, const QStringList &arguments) const;
 
 private:
+    QString tool(const QString &program, const QStringList &arguments, int timeoutMs) const;
     bool startServer();
     bool startWindowManager();
+    void stop();
 
     QTemporaryDir m_runtimeDir;
     QProcess m_server;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ const QString kProbeDialogCaption = QStringLiteral("Probe dialog");
 // A copy that gives way must be gone quickly; the bound leaves room for a
 // loaded machine without letting a copy that hangs pass.
 constexpr int kGiveWayMs = 3000;
-constexpr int kShowMs = 10000;
+constexpr int kShowMs = 20000;
 
 class SingleInstance : public ::testing::Test {
 protected:
@@ -78,6 +79,18 @@ protected:
         const bool ended = process->state() == QProcess::NotRunning || process->waitForFinished(kGiveWayMs);
         return ended && process->exitStatus() == QProcess::NormalExit
             && process->exitCode() == 0;
+    }
+
+    // The process's first visible window, waiting for it to be mapped.
+    QString windowOf(QProcess *process) const
+    {
+        QDeadlineTimer deadline(kShowMs);
+        while (!deadline.hasExpired()) {
+            if (const QStringList windows = windowsOf(process); !windows.isEmpty())
+                return windows.first();
+            QThread::msleep(50);
+        }
+        return {};
     }
 
     QStringList windowsOf(QProcess *process) const
@@ -146,7 +159,7 @@ TEST_F(SingleInstance, SecondStartBringsTheFirstWindowToTheFront)
     // Another program's window takes the front: a copy under another name.
     QProcess *other = start(copyNamed(setup, "movan-other"));
     ASSERT_TRUE(session.waitForWindows(kSetupCaption, 2));
-    const QString otherWindow = windowsOf(other).value(0);
+    const QString otherWindow = windowOf(other);
     session.activate(otherWindow);
     ASSERT_TRUE(session.waitForActiveWindow(otherWindow));
 
@@ -163,7 +176,7 @@ TEST_F(SingleInstance, SecondStartBringsTheFirstCopysModalDialogToTheFront)
     const QString dialog = session.windowsNamed(kProbeDialogCaption).first();
     QProcess *other = start(copyNamed(probe, "probe-other"));
     ASSERT_TRUE(waitForLine(other, "shown"));
-    const QString otherWindow = windowsOf(other).value(0);
+    const QString otherWindow = windowOf(other);
     session.activate(otherWindow);
     ASSERT_TRUE(session.waitForActiveWindow(otherWindow));
 
