@@ -35,6 +35,15 @@ struct ShownDialog {
 // active modal widget takes the next answer. A dialog that does not appear
 // in time, or has no button with the label, is recorded in failures() (and
 // closed, so the test goes on instead of hanging).
+//
+//     ModalDialogDriver driver;
+//     driver.pressButton("خير");
+//     EXPECT_EQ(ShowMessageDialog("خطا", text, mbOK | mbCancel, mtWarning), 2);
+//     EXPECT_EQ(driver.last().caption, "خطا");
+//     EXPECT_TRUE(driver.failures().isEmpty());
+//
+// Our message dialog, QMessageBox and any other modal widget are described
+// alike (for the last, the text is that of its labels).
 class ModalDialogDriver : public QObject {
 public:
     explicit ModalDialogDriver(int timeoutMs = 5000);
