@@ -33,8 +33,12 @@ void selectNextControl(QWidget *window)
 
 void postSelectNextControl(QWidget *origin)
 {
+    // A window that has just closed can still be reported active for a
+    // moment; then the key's own window stands in.
     QWidget *active = QApplication::activeWindow();
-    QPointer<QWidget> window = active ? active : (origin ? origin->window() : nullptr);
+    if (!active || !active->isVisible())
+        active = origin ? origin->window() : nullptr;
+    QPointer<QWidget> window = active;
     if (!window)
         return;
     QTimer::singleShot(0, window, [window] { selectNextControl(window); });
