@@ -185,6 +185,26 @@ TEST_F(SingleInstance, SecondStartBringsTheFirstCopysModalDialogToTheFront)
     EXPECT_TRUE(session.waitForActiveWindow(dialog));
 }
 
+TEST_F(SingleInstance, MessageDialogStaysAboveAnotherProgramsActiveWindow)
+{
+    QProcess *first = start(probe, settings({{"PROBE_MODAL", "1"}}));
+    ASSERT_TRUE(waitForLine(first, "shown"));
+    ASSERT_TRUE(session.waitForWindows(kProbeDialogCaption, 1));
+    const QString dialog = session.windowsNamed(kProbeDialogCaption).first();
+    QProcess *other = start(copyNamed(probe, "probe-other"));
+    const QString otherWindow = windowOf(other);
+    session.activate(otherWindow);
+    ASSERT_TRUE(session.waitForActiveWindow(otherWindow));
+    // Bottom to top, as the window manager stacks its clients.
+    const QString stacking = session.tool("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
+    const auto position = [&](const QString &window) {
+        return stacking.indexOf(QStringLiteral("0x") + QString::number(window.toULong(), 16));
+    };
+    ASSERT_GE(position(dialog), 0) << stacking.toStdString();
+    ASSERT_GE(position(otherWindow), 0) << stacking.toStdString();
+    EXPECT_GT(position(dialog), position(otherWindow)) << stacking.toStdString();
+}
+
 TEST_F(SingleInstance, CopyUnderAnotherNameRunsBeside)
 {
     QProcess *first = start(setup);
