@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QApplication>
+
+#include <exception>
+
+// The application object. An exception that escapes an event handler ends
+// up here: it is reported in a message box with its message and the
+// program goes on, as the window framework's default error report does.
+class MovanApplication : public QApplication {
+    Q_OBJECT
+public:
+    MovanApplication(int &argc, char **argv);
+
+    bool notify(QObject *receiver, QEvent *event) override;
+
+    // The default error report, also for callers that catch on their own.
+    static void showException(const std::exception &error);
+    static void showUnknownException();
+
+private:
+    static void showErrorBox(const QString &message);
+};
