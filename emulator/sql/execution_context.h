@@ -13,6 +13,8 @@
 namespace sqlemu {
 
 class Catalogue;
+class SessionRegistry;
+class StorageOperations;
 
 // Options a session keeps from batch to batch (SET ...).
 struct SessionOptions {
@@ -50,6 +52,8 @@ struct ExecutionContext {
     const InstanceConfig &config;
     const ServerIdentity &identity;
     Catalogue &catalogue;
+    StorageOperations &storage;
+    SessionRegistry &sessions;
     ResultSink &sink;
     Variables variables;
     std::int64_t lastRowCount = 0;   // @@ROWCOUNT

@@ -107,6 +107,10 @@ bool Session::dispatch(const Message &message)
                 return handleLogin(message);
             break;
         case Phase::LoggedIn:
+            if (m_instance.engine->sessionKilled(m_state)) {
+                log("connection closed: the session was ended by another session");
+                return false;
+            }
             if ((type == PacketType::SqlBatch || type == PacketType::Rpc)
                 && (message.firstStatus & (PacketStatus::ResetConnection | PacketStatus::ResetConnectionSkipTran)))
                 resetSession();
@@ -173,6 +177,7 @@ bool Session::handleLogin(const Message &message)
     m_loginDatabase = outcome.database;
     m_state.hostName = request.hostName;
     m_state.appName = request.appName;
+    m_instance.engine->sessionOpened(m_state);
     return true;
 }
 

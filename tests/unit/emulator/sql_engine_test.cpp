@@ -498,16 +498,5 @@ TEST_F(EngineTest, BackupOfAnUnknownDatabaseEndsAbnormally)
     EXPECT_TRUE(sink.dones.at(0).error);
 }
 
-TEST_F(EngineTest, StatementsOfTheNextIssueAreRefusedNotIgnored)
-{
-    start("9.0", {"Tarnel"});
-    for (const char *batch : {kAttachBatch, kDropBatch, kRestoreBatch}) {
-        SCOPED_TRACE(batch);
-        auto sink = run(batch);
-        ASSERT_NE(sink.firstError(), nullptr);
-        EXPECT_EQ(sink.firstError()->severity, 16);
-    }
-}
-
 } // namespace
 } // namespace sqlemu
