@@ -93,7 +93,17 @@ OperationProgress progressFor(const std::vector<StatementOption> &options, Execu
                               bool reportWithoutStats = false)
 {
     OperationProgress progress;
-    progress.isCancelled = [&context] { return context.sink.cancelled(); };
+    const auto pace = std::chrono::milliseconds(context.options.storagePaceMilliseconds);
+    progress.isCancelled = [&context, pace] {
+        if (pace.count() > 0) {
+            try {
+                waitWatchingCancel(context.sink, pace);
+            } catch (const Cancelled &) {
+                return true;
+            }
+        }
+        return context.sink.cancelled();
+    };
     const StatementOption *stats = findOption(options, "STATS");
     if (!stats && !reportWithoutStats)
         return progress;

@@ -26,6 +26,9 @@ struct SessionOptions {
     std::int64_t rowCountLimit = 0;     // SET ROWCOUNT; 0 = no limit
     std::string language = "us_english";
     std::int64_t textSize = 4096;
+    // Tests only (sqlemu_test_pace_storage): a pause at every piece of a
+    // backup, restore or verify, so a test can cancel or kill one midway.
+    std::int64_t storagePaceMilliseconds = 0;
 };
 
 struct Variable {

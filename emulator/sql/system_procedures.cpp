@@ -151,6 +151,17 @@ int testGrowLog(const ProcedureCall &call, ExecutionContext &context)
     return 0;
 }
 
+// A statement for tests that stop backups and restores midway: from now on
+// this session's storage operations pause @milliseconds at every piece.
+int testPaceStorage(const ProcedureCall &call, ExecutionContext &context)
+{
+    rejectUnknownArguments(call, {"@milliseconds"});
+    const auto milliseconds = argumentText(call, "@milliseconds", 0);
+    const std::int64_t ms = milliseconds ? textToInteger(*milliseconds, SqlType::NVarChar, SqlType::Int) : 0;
+    context.options.storagePaceMilliseconds = std::clamp<std::int64_t>(ms, 0, 10000);
+    return 0;
+}
+
 int executeSql(const ProcedureCall &call, ExecutionContext &context)
 {
     // A real server takes both texts only as Unicode; a client that sends
@@ -250,6 +261,8 @@ int runProcedure(const ProcedureCall &call, ExecutionContext &context)
         return testProgress(call, context);
     if (context.config.testStatements && sameName(call.name, "sqlemu_test_grow_log"))
         return testGrowLog(call, context);
+    if (context.config.testStatements && sameName(call.name, "sqlemu_test_pace_storage"))
+        return testPaceStorage(call, context);
     throw errors::procedureNotFound(call.writtenName);
 }
 
