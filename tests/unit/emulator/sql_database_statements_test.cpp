@@ -156,6 +156,14 @@ TEST_F(DatabaseStatementsTest, SingleUserEndsOnlyTheSessionsInThatDatabase)
 
     // Nobody else is left: the same statement has nothing to roll back.
     EXPECT_TRUE(run("ALTER DATABASE Tarnel SET SINGLE_USER WITH ROLLBACK IMMEDIATE").messages.empty());
+    // The one user it may have is taken.
+    run("USE Tarnel");
+    SessionState late = otherSession(62, "master");
+    RecordingSink refused;
+    engine->executeBatch(late, "USE Tarnel", refused);
+    EXPECT_EQ(numbers(refused), (std::vector<int>{924}));
+    EXPECT_EQ(late.currentDatabase, "master");
+    run("USE master");
     run("ALTER DATABASE Tarnel SET MULTI_USER");
     auto multi = run("select status from sysdatabases where name = 'Tarnel'");
     EXPECT_EQ(test::integer(multi.resultSets.at(0).rows.at(0)[0]) & 0x1000, 0);
