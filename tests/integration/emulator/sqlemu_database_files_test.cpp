@@ -270,7 +270,7 @@ TEST_F(SqlemuDatabaseFilesOn2022, TheToolsLogShrinkFailsAsOnSqlServer2008AndLate
     EXPECT_EQ(fs::file_size(pair.log), grown);
 }
 
-TEST_F(SqlemuDatabaseFiles, ATTENTIONDuringABackupLeavesNoPartialSet)
+TEST_F(SqlemuDatabaseFiles, ATTENTIONDuringABackupOrRestoreLeavesNothingHalfDone)
 {
     const auto pair = makeDatabase("Tarnel", "Data_Data", "Data_log", 64);
     ASSERT_TRUE(attach("Tarnel", pair)) << firstMessage();
@@ -290,6 +290,17 @@ TEST_F(SqlemuDatabaseFiles, ATTENTIONDuringABackupLeavesNoPartialSet)
     }
     EXPECT_EQ(readFile(media), before);
     EXPECT_FALSE(fs::exists(folder / "New.Bak"));
+
+    // A restore stopped midway: no database, no files.
+    const fs::path app = folder / "App";
+    fs::create_directories(app / "Data");
+    ASSERT_TRUE(db.send(" USE master  RESTORE DATABASE Copy FROM DISK = N'" + media.string() + "' WITH MOVE 'Data_Data' TO '"
+                        + (app / "Data" / "Data.mdf").string() + "', MOVE 'Data_log' TO '"
+                        + (app / "Data" / "Data_Log.ldf").string() + "'"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_TRUE(db.cancel());
+    EXPECT_TRUE(fs::is_empty(app / "Data"));
+    EXPECT_EQ(databaseNames(), (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Tarnel"}));
     EXPECT_EQ(strayFiles(folder), std::vector<std::string>{});
 }
 
