@@ -59,7 +59,7 @@ int main(int argc, char **argv)
         return 2;
     }
     if (options.help) {
-        std::cout << usageText();
+        std::cout << usageText() << "       " << kMakeDatabaseUsage;
         return 0;
     }
 

@@ -246,6 +246,25 @@ TEST_F(SqlemuDatabaseFiles, TheToolsLogShrinkShrinksAGrownLogOnDisk)
     EXPECT_EQ(fs::file_size(pair.log), 1u << 20);
 }
 
+TEST_F(SqlemuDatabaseFiles, MakeDatabaseRefusesToOverwriteAndExplainsItsUsage)
+{
+    const auto pair = makeDatabase("Tarnel", "Data_Data", "Data_log", 4);
+    EXPECT_EQ(fs::file_size(pair.data), 4u << 20);
+    EXPECT_EQ(fs::file_size(pair.log), 1u << 20);
+    const std::string before = readFile(pair.data);
+
+    auto again = runProcess({builtExecutable("sqlemu"), "--make-database", "Tarnel", "--data", pair.data.string(),
+                             "--log", (folder / "other.ldf").string()});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.output.find("Msg 5170"), std::string::npos) << again.output;
+    EXPECT_EQ(readFile(pair.data), before);
+    EXPECT_FALSE(fs::exists(folder / "other.ldf"));
+
+    auto incomplete = runProcess({builtExecutable("sqlemu"), "--make-database", "Tarnel", "--size", "4"});
+    EXPECT_EQ(incomplete.exitCode, 2);
+    EXPECT_NE(incomplete.output.find("--make-database needs --data and --log"), std::string::npos);
+}
+
 class SqlemuDatabaseFilesOn2022 : public DatabaseFilesTest {
 protected:
     void SetUp() override { startServer("16.0"); }
