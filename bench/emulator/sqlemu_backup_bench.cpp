@@ -164,8 +164,8 @@ bool holdsProgress(const Bytes &payload)
 
 void BM_BackupOverTds(benchmark::State &state)
 {
-    char pattern[] = "/tmp/sqlemu-backup-bench-XXXXXX";
-    const fs::path dir = ::mkdtemp(pattern);
+    std::string pattern = (fs::temp_directory_path() / "sqlemu-backup-bench-XXXXXX").string();
+    const fs::path dir = ::mkdtemp(pattern.data());
     const fs::path data = dir / "Big.mdf";
     const fs::path log = dir / "Big_log.ldf";
     if (runQuietly(sqlemuExecutable().string() + " --make-database Big --data " + data.string() + " --log "
