@@ -2,6 +2,7 @@
 // loopback addresses.
 
 #include "engine/engine.h"
+#include "storage/make_database_command.h"
 #include "tds/browser.h"
 #include "tds/command_line.h"
 #include "tds/host_addresses.h"
@@ -39,15 +40,26 @@ int fail(const std::string &message)
 
 int main(int argc, char **argv)
 {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    // sqlemu --make-database ... writes an attachable pair of files and
+    // exits, without serving.
+    try {
+        if (auto files = parseMakeDatabaseArguments(arguments))
+            return runMakeDatabase(*files, std::cerr);
+    } catch (const MakeDatabaseUsageError &e) {
+        std::cerr << "sqlemu: " << e.what() << '\n' << kMakeDatabaseUsage;
+        return 2;
+    }
+
     ServerOptions options;
     try {
-        options = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        options = parseCommandLine(arguments);
     } catch (const CommandLineError &e) {
         std::cerr << "sqlemu: " << e.what() << '\n' << usageText();
         return 2;
     }
     if (options.help) {
-        std::cout << usageText();
+        std::cout << usageText() << "       " << kMakeDatabaseUsage;
         return 0;
     }
 

@@ -55,6 +55,14 @@ public:
 
     // The session ended; the engine drops whatever it holds for it.
     virtual void sessionClosed(const SessionState &session) = 0;
+
+    // A session has logged in (into session.currentDatabase).
+    virtual void sessionOpened(const SessionState & /*session*/) {}
+    // True once another session ended this one (ALTER DATABASE ... SET
+    // SINGLE_USER WITH ROLLBACK IMMEDIATE); the protocol then closes the
+    // connection instead of answering, as a real server does with a killed
+    // session.
+    virtual bool sessionKilled(const SessionState & /*session*/) const { return false; }
 };
 
 // Made by the interpreter (sql/); the protocol only knows the interface.

@@ -3,6 +3,7 @@
 #include "sql/database_statements.h"
 #include "sql/execution_context.h"
 #include "sql/expression_evaluator.h"
+#include "sql/session_registry.h"
 #include "sql/sql_error.h"
 #include "sql/system_procedures.h"
 #include "sql/system_tables.h"
@@ -174,6 +175,10 @@ void BatchExecutor::executeUse(const UseStatement &use)
     const auto db = m_context.catalogue.find(use.database);
     if (!db)
         throw errors::unknownDatabase(use.database, m_context.identity.oldUnknownDatabaseText, 1);
+    if (db->userAccess == UserAccess::SingleUser && !m_context.sessions.othersIn(db->name, m_context.session.spid).empty())
+        throw SqlError(errors::message(924, 14, 1,
+                                       "Database '" + db->name + "' is already open and can only have one user at a time."),
+                       ErrorScope::Batch);
     const std::string old = m_context.session.currentDatabase;
     m_context.session.currentDatabase = db->name;
     m_context.sink.databaseChanged(db->name, old);

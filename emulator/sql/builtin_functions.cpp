@@ -7,6 +7,7 @@
 #include "storage/server_clock.h"
 #include "storage/utf8.h"
 
+#include <unistd.h>
 #include <cctype>
 
 namespace sqlemu {
@@ -123,7 +124,7 @@ TypedValue serverProperty(const std::string &property, ExecutionContext &context
     if (key == "COLLATION") return nameValue("Arabic_CI_AS");
     if (key == "ISINTEGRATEDSECURITYONLY") return TypedValue::integer(0);
     if (key == "ISCLUSTERED") return TypedValue::integer(0);
-    if (key == "PROCESSID") return TypedValue::integer(1);
+    if (key == "PROCESSID") return TypedValue::integer(::getpid());   // the server process, as a real one reports
     return nameNull();
 }
 

@@ -1,13 +1,23 @@
 #include "sql/database_statements.h"
 
+#include "sql/backup_result_sets.h"
 #include "sql/execution_context.h"
 #include "sql/expression_evaluator.h"
+#include "sql/session_registry.h"
 #include "sql/sql_error.h"
 #include "storage/catalogue.h"
+#include "storage/collation.h"
+#include "storage/server_error.h"
+#include "storage/storage_messages.h"
+#include "storage/storage_operations.h"
 
 namespace sqlemu {
 
 namespace {
+
+namespace msg = storage_messages;
+
+constexpr std::uint16_t kCmdSelect = 0xC1;
 
 std::string resolveName(const NameOrVariable &name, ExecutionContext &context)
 {
@@ -19,68 +29,357 @@ std::string resolveName(const NameOrVariable &name, ExecutionContext &context)
     return valueAsText(v->value.value).value_or("");
 }
 
-bool hasOption(const std::vector<StatementOption> &options, std::string_view name)
+const StatementOption *findOption(const std::vector<StatementOption> &options, std::string_view name)
 {
     for (const auto &o : options)
         if (o.name == name)
-            return true;
-    return false;
+            return &o;
+    return nullptr;
 }
 
-SqlError terminating(SqlError error, const std::string &statement)
+bool hasOption(const std::vector<StatementOption> &options, std::string_view name)
 {
-    auto messages = error.messages();
+    return findOption(options, name) != nullptr;
+}
+
+std::string textOf(const Expression &expression, ExecutionContext &context)
+{
+    ExpressionEvaluator evaluator(context);
+    return valueAsText(evaluator.evaluate(expression).value).value_or("");
+}
+
+std::int64_t integerOf(const Expression &expression, ExecutionContext &context)
+{
+    ExpressionEvaluator evaluator(context);
+    const TypedValue v = convertTo(evaluator.evaluate(expression), DataType{SqlType::Int, 0, "int"});
+    return isNull(v.value) ? 0 : std::get<std::int64_t>(v.value);
+}
+
+// The one backup device of the statement (DISK = ...).
+std::string devicePath(const std::vector<ExpressionPtr> &disks, ExecutionContext &context)
+{
+    if (disks.size() != 1)
+        throw errors::notSupportedYet("backups striped over several devices");
+    return textOf(*disks.front(), context);
+}
+
+SqlError withTermination(std::vector<ServerMessage> messages, const std::string &statement)
+{
     messages.push_back(errors::message(3013, 16, 1, statement + " is terminating abnormally."));
     return SqlError(std::move(messages), ErrorScope::Statement);
+}
+
+SqlError terminating(const SqlError &error, const std::string &statement)
+{
+    return withTermination(error.messages(), statement);
+}
+
+void sendAll(ExecutionContext &context, const std::vector<ServerMessage> &messages)
+{
+    for (const auto &m : messages)
+        context.sink.message(m);
+}
+
+void done(ExecutionContext &context, DoneKind doneKind)
+{
+    context.sink.statementDone({0, std::nullopt, false, doneKind});
+}
+
+// STATS = n reports every n percent, STATS alone every 10; without STATS a
+// backup reports no progress while a restore still reports every 10
+// percent. Each report goes to the client at once. ATTENTION reaches the
+// storage as a cancel.
+OperationProgress progressFor(const std::vector<StatementOption> &options, ExecutionContext &context,
+                              bool reportWithoutStats = false)
+{
+    OperationProgress progress;
+    const auto pace = std::chrono::milliseconds(context.options.storagePaceMilliseconds);
+    progress.isCancelled = [&context, pace] {
+        if (pace.count() > 0) {
+            try {
+                waitWatchingCancel(context.sink, pace);
+            } catch (const Cancelled &) {
+                return true;
+            }
+        }
+        return context.sink.cancelled();
+    };
+    const StatementOption *stats = findOption(options, "STATS");
+    if (!stats && !reportWithoutStats)
+        return progress;
+    progress.stepPercent = stats && stats->value ? static_cast<int>(integerOf(*stats->value, context)) : 10;
+    if (progress.stepPercent <= 0 || progress.stepPercent > 100)
+        progress.stepPercent = 10;
+    progress.onProgress = [&context](int percent) {
+        context.sink.message(msg::percentProcessed(percent));
+        context.sink.flush();
+    };
+    return progress;
+}
+
+// Runs a storage operation of a BACKUP or RESTORE statement: its failures
+// end with 3013, a cancel stops the batch as ATTENTION does.
+template <class Operation>
+auto runTerminating(const std::string &statement, Operation operation)
+{
+    try {
+        return operation();
+    } catch (const ServerError &e) {
+        throw withTermination(e.messages(), statement);
+    } catch (const OperationCancelled &) {
+        throw Cancelled{};
+    }
+}
+
+// Runs a storage operation of any other statement.
+template <class Operation>
+auto runStorage(Operation operation)
+{
+    try {
+        return operation();
+    } catch (const ServerError &e) {
+        throw SqlError(e.messages(), ErrorScope::Statement);
+    }
+}
+
+void refuseUnsupportedBackupOptions(const BackupStatement &statement)
+{
+    // Each of these changes what is written; pretending to honour them would
+    // leave media that are not what the client asked for.
+    for (const char *option : {"INIT", "FORMAT", "DIFFERENTIAL", "COPY_ONLY", "NORECOVERY", "STANDBY"})
+        if (hasOption(statement.options, option))
+            throw errors::notSupportedYet(std::string("BACKUP ... WITH ") + option);
+}
+
+void runBackupLog(const BackupStatement &statement, ExecutionContext &context, DoneKind doneKind)
+{
+    const std::string name = resolveName(statement.database, context);
+    if (statement.disks.empty()
+        && (hasOption(statement.options, "TRUNCATE_ONLY") || hasOption(statement.options, "NO_LOG"))) {
+        // SQL Server 2005 empties the log without a message; the parser has
+        // refused the option already when a newer server is played.
+        runTerminating("BACKUP LOG", [&] {
+            context.storage.truncateLog(name);
+            return 0;
+        });
+        done(context, doneKind);
+        return;
+    }
+    if (!context.catalogue.find(name))
+        throw withTermination({msg::unknownDatabase(name, context.identity.oldUnknownDatabaseText, 10)}, "BACKUP LOG");
+    throw errors::notSupportedYet("BACKUP LOG to a device");
+}
+
+// A database that some session other than this one is in, or this one.
+bool databaseInUse(const std::string &database, ExecutionContext &context)
+{
+    return sameName(context.session.currentDatabase, database)
+        || !context.sessions.othersIn(database, context.session.spid).empty();
+}
+
+void runRestoreDatabase(const RestoreStatement &statement, ExecutionContext &context, DoneKind doneKind)
+{
+    const std::string kind = "RESTORE DATABASE";
+    RestoreRequest request;
+    request.databaseName = resolveName(statement.database, context);
+    request.mediaPath = devicePath(statement.disks, context);
+    request.replace = hasOption(statement.options, "REPLACE");
+    for (const auto &o : statement.options) {
+        if (o.name == "MOVE" && o.value && o.target)
+            request.moves.emplace_back(textOf(*o.value, context), textOf(*o.target, context));
+        else if (o.name == "FILE" && o.value)
+            request.position = static_cast<int>(integerOf(*o.value, context));
+        else if (o.name == "NORECOVERY" || o.name == "STANDBY" || o.name == "STOPAT" || o.name == "PARTIAL")
+            throw errors::notSupportedYet("RESTORE ... WITH " + o.name);
+    }
+    if (context.catalogue.contains(request.databaseName) && databaseInUse(request.databaseName, context))
+        throw withTermination({msg::exclusiveAccessNotObtained()}, kind);
+    const auto progress = progressFor(statement.options, context, true);
+    const auto figures = runTerminating(kind, [&] { return context.storage.restoreDatabase(request, progress); });
+    sendAll(context, figures.completionMessages(kind));
+    done(context, doneKind);
+}
+
+int positionOf(const RestoreStatement &statement, ExecutionContext &context)
+{
+    const StatementOption *file = findOption(statement.options, "FILE");
+    return file && file->value ? static_cast<int>(integerOf(*file->value, context)) : 1;
+}
+
+void sendTable(const ResultTable &table, ExecutionContext &context, DoneKind doneKind)
+{
+    context.sink.columns(table.columns);
+    for (const auto &row : table.rows)
+        context.sink.row(row);
+    StatementResult result{kCmdSelect, std::nullopt, false, doneKind};
+    if (!context.options.noCount)
+        result.rowCount = table.rows.size();
+    context.sink.statementDone(result);
 }
 
 } // namespace
 
 void runBackup(const BackupStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
-    const std::string kind = statement.log ? "BACKUP LOG" : "BACKUP DATABASE";
-    const std::string name = resolveName(statement.database, context);
-    if (!context.catalogue.find(name))
-        throw terminating(errors::unknownDatabase(name, context.identity.oldUnknownDatabaseText, statement.log ? 10 : 11),
-                          kind);
-    if (statement.log && statement.disks.empty()
-        && (hasOption(statement.options, "TRUNCATE_ONLY") || hasOption(statement.options, "NO_LOG"))) {
-        // SQL Server 2005 empties the log without a message; the parser has
-        // refused the option already when a newer server is played.
-        context.sink.statementDone({0, std::nullopt, false, doneKind});
+    if (statement.log) {
+        runBackupLog(statement, context, doneKind);
         return;
     }
-    throw errors::notSupportedYet(kind);
+    const std::string kind = "BACKUP DATABASE";
+    const std::string name = resolveName(statement.database, context);
+    if (statement.disks.empty())
+        throw errors::syntaxNear(name);
+    refuseUnsupportedBackupOptions(statement);
+    std::string path, setName;
+    try {
+        path = devicePath(statement.disks, context);
+        if (const StatementOption *option = findOption(statement.options, "NAME"); option && option->value)
+            setName = textOf(*option->value, context);
+    } catch (const SqlError &e) {
+        throw terminating(e, kind);
+    }
+    const auto progress = progressFor(statement.options, context);
+    const auto figures = runTerminating(kind, [&] {
+        return context.storage.backupDatabase(name, path, setName, context.session.loginName, progress);
+    });
+    sendAll(context, figures.completionMessages(kind));
+    done(context, doneKind);
 }
 
-void runRestore(const RestoreStatement &, ExecutionContext &, DoneKind)
+void runRestore(const RestoreStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
-    throw errors::notSupportedYet("RESTORE");
+    using Kind = RestoreStatement::Kind;
+    switch (statement.kind) {
+    case Kind::Database:
+        runRestoreDatabase(statement, context, doneKind);
+        return;
+    case Kind::FileListOnly: {
+        const std::string path = devicePath(statement.disks, context);
+        const int position = positionOf(statement, context);
+        const auto set = runTerminating("RESTORE FILELIST", [&] { return context.storage.backupFileList(path, position); });
+        sendTable(backupFileListTable(set, context.identity.compatibilityLevel), context, doneKind);
+        return;
+    }
+    case Kind::HeaderOnly: {
+        const std::string path = devicePath(statement.disks, context);
+        const auto sets = runTerminating("RESTORE HEADERONLY", [&] { return context.storage.backupHeaders(path); });
+        sendTable(backupHeaderTable(sets, context.identity.compatibilityLevel), context, doneKind);
+        return;
+    }
+    case Kind::VerifyOnly: {
+        const std::string path = devicePath(statement.disks, context);
+        const int position = positionOf(statement, context);
+        const auto progress = progressFor(statement.options, context);
+        runTerminating("VERIFY DATABASE", [&] {
+            context.storage.verifyBackup(path, position, progress);
+            return 0;
+        });
+        context.sink.message(msg::backupSetValid(position));
+        done(context, doneKind);
+        return;
+    }
+    case Kind::Log:
+        throw errors::notSupportedYet("RESTORE LOG");
+    case Kind::LabelOnly:
+        throw errors::notSupportedYet("RESTORE LABELONLY");
+    }
 }
 
-void runCreateDatabase(const CreateDatabaseStatement &, ExecutionContext &, DoneKind)
+void runCreateDatabase(const CreateDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
-    throw errors::notSupportedYet("CREATE DATABASE");
+    if (!statement.forAttach || statement.rebuildLog)
+        throw errors::notSupportedYet(statement.rebuildLog ? "CREATE DATABASE ... FOR ATTACH_REBUILD_LOG"
+                                                           : "CREATE DATABASE without FOR ATTACH");
+    std::vector<std::string> paths;
+    for (const auto *group : {&statement.dataFiles, &statement.logFiles})
+        for (const auto &file : *group)
+            if (const StatementOption *name = findOption(file, "FILENAME"); name && name->value)
+                paths.push_back(textOf(*name->value, context));
+    runStorage([&] { return context.storage.attachDatabase(statement.name, paths); });
+    done(context, doneKind);
 }
 
-void runAlterDatabase(const AlterDatabaseStatement &, ExecutionContext &, DoneKind)
+void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
-    throw errors::notSupportedYet("ALTER DATABASE");
+    const bool singleUser = statement.option == "SINGLE_USER";
+    if (!singleUser && statement.option != "MULTI_USER")
+        throw errors::notSupportedYet("ALTER DATABASE ... SET " + statement.option);
+    const auto db = context.catalogue.find(statement.name);
+    if (!db)
+        throw SqlError({errors::message(5011, 14, 5,
+                                        "User does not have permission to alter database '" + statement.name
+                                            + "', the database does not exist, or the database is not in a state "
+                                              "that allows access checks."),
+                        errors::message(5069, 16, 1, "ALTER DATABASE statement failed.")},
+                       ErrorScope::Statement);
+    if (singleUser) {
+        const bool rollback = statement.termination.rfind("ROLLBACK", 0) == 0;
+        if (!rollback && !context.sessions.othersIn(db->name, context.session.spid).empty())
+            // A real server would wait without NO_WAIT; refusing at once
+            // beats a batch that never ends.
+            throw SqlError({errors::message(5070, 16, 2,
+                                            "Database state cannot be changed while other users are using the "
+                                            "database '" + db->name + "'"),
+                            errors::message(5069, 16, 1, "ALTER DATABASE statement failed.")},
+                           ErrorScope::Statement);
+        if (!context.sessions.killOthersIn(db->name, context.session.spid).empty()) {
+            context.sink.message(errors::message(
+                5060, 0, 1, "Nonqualified transactions are being rolled back. Estimated rollback completion: 0%."));
+            context.sink.message(errors::message(
+                5060, 0, 1, "Nonqualified transactions are being rolled back. Estimated rollback completion: 100%."));
+        }
+    }
+    runStorage([&] {
+        return context.catalogue.update(db->name, [&](DatabaseInfo &changed) {
+            changed.userAccess = singleUser ? UserAccess::SingleUser : UserAccess::MultiUser;
+        });
+    });
+    done(context, doneKind);
 }
 
-void runDropDatabase(const DropDatabaseStatement &, ExecutionContext &, DoneKind)
+void runDropDatabase(const DropDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
-    throw errors::notSupportedYet("DROP DATABASE");
+    for (const auto &name : statement.names) {
+        const auto db = context.catalogue.find(name);
+        if (db && databaseInUse(db->name, context))
+            throw SqlError(msg::cannotDropInUse(db->name), ErrorScope::Statement);
+        runStorage([&] {
+            context.storage.dropDatabase(name);
+            return 0;
+        });
+    }
+    done(context, doneKind);
 }
 
-void runDbcc(const DbccStatement &statement, ExecutionContext &, DoneKind)
+void runDbcc(const DbccStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
-    throw errors::notSupportedYet("DBCC " + statement.command);
+    if (statement.command != "SHRINKFILE")
+        throw errors::notSupportedYet("DBCC " + statement.command);
+    if (statement.arguments.empty())
+        throw errors::syntaxNear(")");
+    const std::string file = textOf(*statement.arguments[0], context);
+    const std::int64_t target = statement.arguments.size() > 1 ? integerOf(*statement.arguments[1], context) : 0;
+    const auto figures
+        = runStorage([&] { return context.storage.shrinkFile(context.session.currentDatabase, file, target); });
+    context.sink.columns({columnFor("DbId", SqlType::SmallInt, 0), columnFor("FileId", SqlType::SmallInt, 0),
+                          columnFor("CurrentSize", SqlType::Int, 0), columnFor("MinimumSize", SqlType::Int, 0),
+                          columnFor("UsedPages", SqlType::Int, 0), columnFor("EstimatedPages", SqlType::Int, 0)});
+    context.sink.row({std::int64_t{figures.dbId}, std::int64_t{figures.fileId}, figures.currentSize,
+                      figures.minimumSize, figures.usedPages, figures.estimatedPages});
+    bool quiet = false;
+    for (const auto &o : statement.withOptions)
+        quiet = quiet || o == "NO_INFOMSGS";
+    StatementResult result{0, std::nullopt, false, doneKind};
+    if (!context.options.noCount)
+        result.rowCount = 1;
+    if (!quiet)
+        context.sink.message(msg::dbccCompleted());
+    context.sink.statementDone(result);
 }
 
 void runCheckpoint(ExecutionContext &context, DoneKind doneKind)
 {
-    context.sink.statementDone({0, std::nullopt, false, doneKind});
+    done(context, doneKind);
 }
 
 } // namespace sqlemu

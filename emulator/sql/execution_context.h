@@ -13,6 +13,8 @@
 namespace sqlemu {
 
 class Catalogue;
+class SessionRegistry;
+class StorageOperations;
 
 // Options a session keeps from batch to batch (SET ...).
 struct SessionOptions {
@@ -24,6 +26,9 @@ struct SessionOptions {
     std::int64_t rowCountLimit = 0;     // SET ROWCOUNT; 0 = no limit
     std::string language = "us_english";
     std::int64_t textSize = 4096;
+    // Tests only (sqlemu_test_pace_storage): a pause at every piece of a
+    // backup, restore or verify, so a test can cancel or kill one midway.
+    std::int64_t storagePaceMilliseconds = 0;
 };
 
 struct Variable {
@@ -50,6 +55,8 @@ struct ExecutionContext {
     const InstanceConfig &config;
     const ServerIdentity &identity;
     Catalogue &catalogue;
+    StorageOperations &storage;
+    SessionRegistry &sessions;
     ResultSink &sink;
     Variables variables;
     std::int64_t lastRowCount = 0;   // @@ROWCOUNT

@@ -5,12 +5,27 @@
 #include "sql/system_procedures.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
+#include "storage/storage_operations.h"
+
+#include <iostream>
 
 namespace sqlemu {
 
 SqlEngine::SqlEngine(const InstanceConfig &config, std::unique_ptr<Catalogue> catalogue)
     : m_config(config), m_identity(serverIdentity(config.serverVersion)), m_catalogue(std::move(catalogue))
 {
+    StorageServerInfo server;
+    server.serverName = config.serverName;
+    server.productVersion = m_identity.productVersion;
+    server.databaseVersion = m_identity.databaseVersion;
+    server.compatibilityLevel = m_identity.compatibilityLevel;
+    server.oldUnknownDatabaseText = m_identity.oldUnknownDatabaseText;
+    m_storage = std::make_unique<StorageOperations>(*m_catalogue, server);
+    // A real server's recovery at start: databases whose files went missing
+    // or were left damaged are marked suspect, not served.
+    for (const auto &name : m_storage->checkDatabasesOnStart())
+        std::cerr << "sqlemu: " << config.instanceName << ": database " << name
+                  << " is suspect: its files are missing or damaged\n";
 }
 
 SqlEngine::~SqlEngine() = default;
@@ -29,7 +44,8 @@ SessionOptions &SqlEngine::optionsFor(int spid)
 void SqlEngine::executeBatch(SessionState &session, const std::string &text, ResultSink &sink)
 {
     SessionOptions &options = optionsFor(session.spid);
-    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, sink, {}, 0, 0};
+    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry, sink, {}, 0, 0};
+    m_registry.enter(session.spid, session.currentDatabase);
     ParserOptions parserOptions;
     parserOptions.quotedIdentifier = options.quotedIdentifier;
     parserOptions.truncateOnlyAllowed = m_identity.truncateOnlySupported;
@@ -39,13 +55,15 @@ void SqlEngine::executeBatch(SessionState &session, const std::string &text, Res
     } catch (const Cancelled &) {
         // The protocol answers the ATTENTION with its own DONE.
     }
+    m_registry.enter(session.spid, session.currentDatabase);
 }
 
 void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
                            const std::vector<RpcParameter> &parameters, ResultSink &sink)
 {
     SessionOptions &options = optionsFor(session.spid);
-    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, sink, {}, 0, 0};
+    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry, sink, {}, 0, 0};
+    m_registry.enter(session.spid, session.currentDatabase);
     ProcedureCall call;
     call.writtenName = procedure;
     call.name = procedure;
@@ -71,12 +89,24 @@ void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
         sink.returnStatus(e.messages().empty() ? 1 : e.messages().back().number);
     } catch (const Cancelled &) {
     }
+    m_registry.enter(session.spid, session.currentDatabase);
 }
 
 void SqlEngine::sessionClosed(const SessionState &session)
 {
+    m_registry.leave(session.spid);
     std::lock_guard lock(m_sessionsMutex);
     m_sessions.erase(session.spid);
+}
+
+void SqlEngine::sessionOpened(const SessionState &session)
+{
+    m_registry.enter(session.spid, session.currentDatabase);
+}
+
+bool SqlEngine::sessionKilled(const SessionState &session) const
+{
+    return m_registry.isKilled(session.spid);
 }
 
 std::unique_ptr<Engine> createEngine(const InstanceConfig &config)

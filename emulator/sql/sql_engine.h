@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 #include "sql/execution_context.h"
 #include "sql/server_identity.h"
+#include "sql/session_registry.h"
 
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 namespace sqlemu {
 
 class Catalogue;
+class StorageOperations;
 
 // One instance's interpreter over its catalogue.
 class SqlEngine : public Engine {
@@ -23,6 +25,8 @@ public:
     void executeRpc(SessionState &session, const std::string &procedure, const std::vector<RpcParameter> &parameters,
                     ResultSink &sink) override;
     void sessionClosed(const SessionState &session) override;
+    void sessionOpened(const SessionState &session) override;
+    bool sessionKilled(const SessionState &session) const override;
 
     Catalogue &catalogue() { return *m_catalogue; }
 
@@ -32,6 +36,8 @@ private:
     InstanceConfig m_config;
     ServerIdentity m_identity;
     std::unique_ptr<Catalogue> m_catalogue;
+    std::unique_ptr<StorageOperations> m_storage;   // works on the catalogue's databases and their files
+    SessionRegistry m_registry;
     std::mutex m_sessionsMutex;
     std::map<int, SessionOptions> m_sessions;   // node-based: references stay valid
 };

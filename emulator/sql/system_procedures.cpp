@@ -5,6 +5,8 @@
 #include "sql/parser.h"
 #include "sql/sql_error.h"
 #include "storage/collation.h"
+#include "storage/server_error.h"
+#include "storage/storage_operations.h"
 
 #include <algorithm>
 
@@ -133,6 +135,33 @@ int testProgress(const ProcedureCall &call, ExecutionContext &context)
     return 0;
 }
 
+// A statement for tests of the log shrink: uses @megabytes more of the log
+// of @database, growing its file as working in the database would.
+int testGrowLog(const ProcedureCall &call, ExecutionContext &context)
+{
+    rejectUnknownArguments(call, {"@database", "@megabytes"});
+    const auto database = argumentText(call, "@database", 0).value_or(context.session.currentDatabase);
+    const auto megabytes = argumentText(call, "@megabytes", 1);
+    const std::int64_t mb = megabytes ? textToInteger(*megabytes, SqlType::NVarChar, SqlType::Int) : 1;
+    try {
+        context.storage.growLog(database, std::clamp<std::int64_t>(mb, 0, 4096));
+    } catch (const ServerError &e) {
+        throw SqlError(e.messages(), ErrorScope::Statement);
+    }
+    return 0;
+}
+
+// A statement for tests that stop backups and restores midway: from now on
+// this session's storage operations pause @milliseconds at every piece.
+int testPaceStorage(const ProcedureCall &call, ExecutionContext &context)
+{
+    rejectUnknownArguments(call, {"@milliseconds"});
+    const auto milliseconds = argumentText(call, "@milliseconds", 0);
+    const std::int64_t ms = milliseconds ? textToInteger(*milliseconds, SqlType::NVarChar, SqlType::Int) : 0;
+    context.options.storagePaceMilliseconds = std::clamp<std::int64_t>(ms, 0, 10000);
+    return 0;
+}
+
 int executeSql(const ProcedureCall &call, ExecutionContext &context)
 {
     // A real server takes both texts only as Unicode; a client that sends
@@ -154,7 +183,7 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
     const auto paramsText = unicodeText("@params", 1, false);
 
     ExecutionContext inner{context.session, context.options, context.config, context.identity,
-                           context.catalogue, context.sink, {}, 0, 0};
+                           context.catalogue, context.storage, context.sessions, context.sink, {}, 0, 0};
     std::vector<DeclareStatement::Variable> declarations;
     if (paramsText)
         declarations = parseParameterDeclarations(*paramsText);
@@ -230,6 +259,10 @@ int runProcedure(const ProcedureCall &call, ExecutionContext &context)
         return executeSql(call, context);
     if (context.config.testStatements && sameName(call.name, "sqlemu_test_progress"))
         return testProgress(call, context);
+    if (context.config.testStatements && sameName(call.name, "sqlemu_test_grow_log"))
+        return testGrowLog(call, context);
+    if (context.config.testStatements && sameName(call.name, "sqlemu_test_pace_storage"))
+        return testPaceStorage(call, context);
     throw errors::procedureNotFound(call.writtenName);
 }
 

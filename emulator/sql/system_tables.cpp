@@ -31,6 +31,8 @@ std::int64_t databaseStatus(const DatabaseInfo &db)
         status |= 0x200;
     if (db.state == DatabaseState::Restoring)
         status |= 0x20;
+    if (db.state == DatabaseState::Suspect)
+        status |= 0x100;
     if (db.userAccess == UserAccess::SingleUser)
         status |= 0x1000;
     return status;

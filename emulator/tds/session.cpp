@@ -107,6 +107,10 @@ bool Session::dispatch(const Message &message)
                 return handleLogin(message);
             break;
         case Phase::LoggedIn:
+            if (m_instance.engine->sessionKilled(m_state)) {
+                log("connection closed: the session was ended by another session");
+                return false;
+            }
             if ((type == PacketType::SqlBatch || type == PacketType::Rpc)
                 && (message.firstStatus & (PacketStatus::ResetConnection | PacketStatus::ResetConnectionSkipTran)))
                 resetSession();
@@ -157,22 +161,26 @@ bool Session::handleLogin(const Message &message)
     ByteWriter tokens;
     LoginOutcome outcome = answerLogin(request, m_instance.policy, *m_instance.engine, tokens);
     m_format = WireFormat{outcome.tdsVersion};
-    sendMessage(tokens.data());
     if (!outcome.accepted) {
+        sendMessage(tokens.data());
         log("login failed: " + outcome.failure);
         return false;
     }
-    m_phase = Phase::LoggedIn;
-    m_packetSize = outcome.packetSize;
-    m_assembler.setMaxPacketSize(std::max(m_packetSize, kDefaultPacketSize));
-    m_assembler.setMaxMessageSize(kMaxMessageAfterLogin);
-    setReceiveTimeout(m_socket, 0);
     m_state.loginName = outcome.loginName;
     m_state.integratedLogin = outcome.integrated;
     m_state.currentDatabase = outcome.database;
     m_loginDatabase = outcome.database;
     m_state.hostName = request.hostName;
     m_state.appName = request.appName;
+    // Known to the engine before the client hears it is in, so a DROP
+    // DATABASE right after the login already sees the session.
+    m_instance.engine->sessionOpened(m_state);
+    m_phase = Phase::LoggedIn;   // from here a lost connection closes the session in the engine too
+    sendMessage(tokens.data());
+    m_packetSize = outcome.packetSize;
+    m_assembler.setMaxPacketSize(std::max(m_packetSize, kDefaultPacketSize));
+    m_assembler.setMaxMessageSize(kMaxMessageAfterLogin);
+    setReceiveTimeout(m_socket, 0);
     return true;
 }
 

@@ -368,7 +368,12 @@ TEST_F(EngineTest, LogShrinkFindsTheLogFileOfTheCurrentDatabase)
     session.currentDatabase = "Tarnel";
     std::string batch = test::kLogShrinkBatch;
     batch = batch.substr(0, batch.find("DBCC")) + "SELECT @LogName";
-    auto sink = rpc("sp_executesql", {textParameter("@statement", batch), textParameter("@params", "@P1 varchar(50)"),
+    // The fixture's databases have no files to truncate; the truncate itself
+    // is tested on real files beside the other statements on databases.
+    std::string findLog = batch;
+    const auto truncate = findLog.find("BACKUP LOG");
+    findLog.erase(truncate, findLog.find('\n', truncate) + 1 - truncate);
+    auto sink = rpc("sp_executesql", {textParameter("@statement", findLog), textParameter("@params", "@P1 varchar(50)"),
                                       textParameter("@P1", "Tarnel", SqlType::VarChar)});
     ASSERT_EQ(sink.firstError(), nullptr) << sink.messages.at(0).text;
     ASSERT_EQ(sink.resultSets.size(), 1u);
@@ -496,17 +501,6 @@ TEST_F(EngineTest, BackupOfAnUnknownDatabaseEndsAbnormally)
     EXPECT_EQ(states, (std::vector<int>{11, 1}));
     EXPECT_EQ(sink.messages.at(1).text, "BACKUP DATABASE is terminating abnormally.");
     EXPECT_TRUE(sink.dones.at(0).error);
-}
-
-TEST_F(EngineTest, StatementsOfTheNextIssueAreRefusedNotIgnored)
-{
-    start("9.0", {"Tarnel"});
-    for (const char *batch : {kAttachBatch, kDropBatch, kRestoreBatch}) {
-        SCOPED_TRACE(batch);
-        auto sink = run(batch);
-        ASSERT_NE(sink.firstError(), nullptr);
-        EXPECT_EQ(sink.firstError()->severity, 16);
-    }
 }
 
 } // namespace
