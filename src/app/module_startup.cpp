@@ -1,18 +1,19 @@
 #include "app/module_startup.h"
 
+#include "platform/freetds_session.h"
+
 void startModules()
 {
-    // 1. Window classes opened by name through ShowFormByClassName: the
-    //    maintenance window enters itself here as "TFrmDBTools" when its
-    //    module joins the program.
-    // 2. The database layer's process-wide start-up (FreeTDS), where the
-    //    Windows program initialised COM for the user-interface thread, is
-    //    called here when that layer joins the program; its finish goes
-    //    first in finishModules().
+    // Window classes opened by name through ShowFormByClassName: the
+    // maintenance window enters itself here as "TFrmDBTools" when its module
+    // joins the program.
+
+    // The database layer's process-wide start-up, where the Windows program
+    // initialised COM for the user-interface thread.
+    FreeTdsSession::initializeLibrary();
 }
 
 void finishModules()
 {
-    // The reverse of startModules(); nothing of the two modules above holds
-    // process-wide state yet.
+    FreeTdsSession::finalizeLibrary();
 }

@@ -45,6 +45,11 @@ int runProgram(int argc, char **argv, const std::function<QWidget *()> &createMa
     // -reverse, -qwindowtitle would change the program): it sees only the
     // program's own path, which gives the title.
     int qtArgc = argc > 0 ? 1 : 0;
+    // The windows are laid out for 96 dots per inch (Tahoma 8 pt = 11 px), as
+    // on the computers the program was made for; X servers report other
+    // figures.
+    if (qEnvironmentVariableIsEmpty("QT_FONT_DPI"))
+        qputenv("QT_FONT_DPI", "96");
     char *qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
     MovanApplication app(qtArgc, qtArgv);
     startModules();

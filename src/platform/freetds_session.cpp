@@ -151,15 +151,29 @@ std::optional<QString> columnText(DBPROCESS *dbproc, int column)
 
 } // namespace
 
+namespace {
+bool g_libraryStarted = false; // guarded by libraryMutex()
+} // namespace
+
 void FreeTdsSession::initializeLibrary()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (dbinit() == FAIL)
-            throw DatabaseError(QStringLiteral("The SQL Server client library could not be started."));
-        dbmsghandle(onServerMessage);
-        dberrhandle(onClientError);
-    });
+    std::lock_guard lock(libraryMutex());
+    if (g_libraryStarted)
+        return;
+    if (dbinit() == FAIL)
+        throw DatabaseError(QStringLiteral("The SQL Server client library could not be started."));
+    dbmsghandle(onServerMessage);
+    dberrhandle(onClientError);
+    g_libraryStarted = true;
+}
+
+void FreeTdsSession::finalizeLibrary()
+{
+    std::lock_guard lock(libraryMutex());
+    if (!g_libraryStarted)
+        return;
+    dbexit();
+    g_libraryStarted = false;
 }
 
 FreeTdsSession::FreeTdsSession(const TdsLogin &login)

@@ -54,6 +54,8 @@ public:
     // Process-wide start-up of the client library; called once at program
     // start and safe to call again.
     static void initializeLibrary();
+    // Its counterpart at program end; sessions still open are closed.
+    static void finalizeLibrary();
 
     explicit FreeTdsSession(const TdsLogin &login);
     ~FreeTdsSession();
