@@ -51,13 +51,13 @@ private:
         if (!::mkdtemp(pattern.data()))
             std::abort();
         m_folder = pattern;
-        NewDatabaseFiles spec;
-        spec.name = "Bench";
-        spec.dataPath = m_folder / "Bench.mdf";
-        spec.logPath = m_folder / "Bench_log.ldf";
-        spec.dataSizeMegabytes = kDataMegabytes;
-        spec.logSizeMegabytes = kLogMegabytes;
-        m_pair = createDatabaseFiles(spec);
+        NewDatabaseFiles newFiles;
+        newFiles.name = "Bench";
+        newFiles.dataPath = m_folder / "Bench.mdf";
+        newFiles.logPath = m_folder / "Bench_log.ldf";
+        newFiles.dataSizeMegabytes = kDataMegabytes;
+        newFiles.logSizeMegabytes = kLogMegabytes;
+        m_pair = createDatabaseFiles(newFiles);
     }
     std::filesystem::path m_folder;
     DatabaseFilePair m_pair;

@@ -130,7 +130,7 @@ RestoreStatement Parser::parseRestore()
 
 std::vector<StatementOption> Parser::parseFileSpec()
 {
-    std::vector<StatementOption> spec;
+    std::vector<StatementOption> request;
     expectSymbol("(");
     do {
         const Token &t = peek();
@@ -150,10 +150,10 @@ std::vector<StatementOption> Parser::parseFileSpec()
             if (unit.isWord("KB") || unit.isWord("MB") || unit.isWord("GB") || unit.isWord("TB") || unit.isSymbol("%"))
                 option.unit = upper(take().text);
         }
-        spec.push_back(std::move(option));
+        request.push_back(std::move(option));
     } while (acceptSymbol(","));
     expectSymbol(")");
-    return spec;
+    return request;
 }
 
 CreateDatabaseStatement Parser::parseCreate()

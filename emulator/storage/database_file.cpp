@@ -65,22 +65,22 @@ std::string logicalOrDefault(const std::string &logical, const std::string &name
     return logical.empty() ? name + suffix : logical;
 }
 
-DatabaseFileHeader newHeader(const NewDatabaseFiles &spec, DatabaseFileType type, const FileFamilyId &family,
+DatabaseFileHeader newHeader(const NewDatabaseFiles &request, DatabaseFileType type, const FileFamilyId &family,
                              DateTimeValue created)
 {
     DatabaseFileHeader h;
     h.type = type;
     h.fileId = type == DatabaseFileType::Data ? 1 : 2;
     h.familyId = family;
-    h.databaseName = spec.name;
+    h.databaseName = request.name;
     h.created = created;
     if (type == DatabaseFileType::Data) {
-        h.logicalName = logicalOrDefault(spec.logicalDataName, spec.name, "_Data");
-        h.sizePages = std::max<std::int64_t>(1, spec.dataSizeMegabytes) * kPagesPerMegabyte;
+        h.logicalName = logicalOrDefault(request.logicalDataName, request.name, "_Data");
+        h.sizePages = std::max<std::int64_t>(1, request.dataSizeMegabytes) * kPagesPerMegabyte;
         h.usedPages = h.sizePages;
     } else {
-        h.logicalName = logicalOrDefault(spec.logicalLogName, spec.name, "_log");
-        h.sizePages = std::max<std::int64_t>(1, spec.logSizeMegabytes) * kPagesPerMegabyte;
+        h.logicalName = logicalOrDefault(request.logicalLogName, request.name, "_log");
+        h.sizePages = std::max<std::int64_t>(1, request.logSizeMegabytes) * kPagesPerMegabyte;
         h.usedPages = std::min(h.sizePages, kActiveLogPagesAfterTruncate);
     }
     h.minimumPages = h.sizePages;
@@ -242,10 +242,10 @@ std::vector<DatabaseFile> DatabaseFilePair::catalogueFiles() const
     return files;
 }
 
-DatabaseFilePair createDatabaseFiles(const NewDatabaseFiles &spec)
+DatabaseFilePair createDatabaseFiles(const NewDatabaseFiles &request)
 {
-    const auto dataPath = std::filesystem::absolute(spec.dataPath);
-    const auto logPath = std::filesystem::absolute(spec.logPath);
+    const auto dataPath = std::filesystem::absolute(request.dataPath);
+    const auto logPath = std::filesystem::absolute(request.logPath);
     for (const auto &target : {dataPath, logPath}) {
         std::error_code error;
         if (std::filesystem::exists(target, error))
@@ -253,8 +253,8 @@ DatabaseFilePair createDatabaseFiles(const NewDatabaseFiles &spec)
     }
     const auto family = newFileFamilyId();
     const auto created = serverNow();
-    DatabaseFilePair pair{dataPath, logPath, newHeader(spec, DatabaseFileType::Data, family, created),
-                          newHeader(spec, DatabaseFileType::Log, family, created)};
+    DatabaseFilePair pair{dataPath, logPath, newHeader(request, DatabaseFileType::Data, family, created),
+                          newHeader(request, DatabaseFileType::Log, family, created)};
 
     const auto dataPartial = writeNewFile(dataPath, pair.data);
     std::filesystem::path logPartial;

@@ -69,7 +69,7 @@ struct NewDatabaseFiles {
 // failure or a kill leaves no half-written file at the named paths. Refuses
 // (ServerError 5170) to replace an existing file; a missing folder or an
 // unwritable one is 5123.
-DatabaseFilePair createDatabaseFiles(const NewDatabaseFiles &spec);
+DatabaseFilePair createDatabaseFiles(const NewDatabaseFiles &request);
 
 // Reads and checks one file's header. ServerError: 5120 when the file cannot
 // be opened (with the OS error), 5172 when it is not a database file

@@ -28,38 +28,38 @@ std::optional<NewDatabaseFiles> parseMakeDatabaseArguments(const std::vector<std
 {
     if (args.empty() || args[0] != "--make-database")
         return std::nullopt;
-    NewDatabaseFiles spec;
+    NewDatabaseFiles request;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &option = args[i];
         if (i + 1 >= args.size() || args[i + 1].empty())
             throw MakeDatabaseUsageError(option + " needs a value");
         const std::string &value = args[++i];
         if (option == "--make-database")
-            spec.name = value;
+            request.name = value;
         else if (option == "--data")
-            spec.dataPath = value;
+            request.dataPath = value;
         else if (option == "--log")
-            spec.logPath = value;
+            request.logPath = value;
         else if (option == "--size")
-            spec.dataSizeMegabytes = megabytes(option, value);
+            request.dataSizeMegabytes = megabytes(option, value);
         else if (option == "--log-size")
-            spec.logSizeMegabytes = megabytes(option, value);
+            request.logSizeMegabytes = megabytes(option, value);
         else if (option == "--logical-data")
-            spec.logicalDataName = value;
+            request.logicalDataName = value;
         else if (option == "--logical-log")
-            spec.logicalLogName = value;
+            request.logicalLogName = value;
         else
             throw MakeDatabaseUsageError("unknown option " + option);
     }
-    if (spec.dataPath.empty() || spec.logPath.empty())
+    if (request.dataPath.empty() || request.logPath.empty())
         throw MakeDatabaseUsageError("--make-database needs --data and --log");
-    return spec;
+    return request;
 }
 
-int runMakeDatabase(const NewDatabaseFiles &spec, std::ostream &err)
+int runMakeDatabase(const NewDatabaseFiles &request, std::ostream &err)
 {
     try {
-        createDatabaseFiles(spec);
+        createDatabaseFiles(request);
         return 0;
     } catch (const ServerError &e) {
         for (const auto &m : e.messages())

@@ -14,8 +14,8 @@ namespace sqlemu {
 //        [--log-size MB] [--logical-data NAME] [--logical-log NAME]
 // writes an attachable pair of files and exits. main() asks this first:
 //
-//   if (auto spec = parseMakeDatabaseArguments(args))
-//       return runMakeDatabase(*spec, std::cerr);
+//   if (auto request = parseMakeDatabaseArguments(args))
+//       return runMakeDatabase(*request, std::cerr);
 
 class MakeDatabaseUsageError : public std::invalid_argument {
 public:
@@ -28,7 +28,7 @@ public:
 std::optional<NewDatabaseFiles> parseMakeDatabaseArguments(const std::vector<std::string> &args);
 
 // Writes the pair; 0 on success, 1 with the server's message on err.
-int runMakeDatabase(const NewDatabaseFiles &spec, std::ostream &err);
+int runMakeDatabase(const NewDatabaseFiles &request, std::ostream &err);
 
 extern const char *const kMakeDatabaseUsage;
 

@@ -82,11 +82,11 @@ ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
         } else if (option == "--port") {
             options.port = parsePort(option, takeValue(), true);
         } else if (option == "--instance") {
-            std::string spec = takeValue();
-            auto eq = spec.find('=');
+            std::string request = takeValue();
+            auto eq = request.find('=');
             if (eq == std::string::npos)
-                throw CommandLineError("--instance: expected NAME=PORT, got '" + spec + "'");
-            NamedInstance instance{spec.substr(0, eq), parsePort(option, spec.substr(eq + 1), true)};
+                throw CommandLineError("--instance: expected NAME=PORT, got '" + request + "'");
+            NamedInstance instance{request.substr(0, eq), parsePort(option, request.substr(eq + 1), true)};
             checkInstanceName(instance.name);
             for (const auto &other : options.instances) {
                 if (upper(other.name) == upper(instance.name))
@@ -101,11 +101,11 @@ ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
         } else if (option == "--sa-password") {
             saPassword = takeValue();
         } else if (option == "--login") {
-            std::string spec = takeValue();
-            auto colon = spec.find(':');
+            std::string request = takeValue();
+            auto colon = request.find(':');
             if (colon == std::string::npos || colon == 0)
-                throw CommandLineError("--login: expected NAME:PASSWORD, got '" + spec + "'");
-            logins.emplace_back(spec.substr(0, colon), spec.substr(colon + 1));
+                throw CommandLineError("--login: expected NAME:PASSWORD, got '" + request + "'");
+            logins.emplace_back(request.substr(0, colon), request.substr(colon + 1));
         } else if (option == "--keytab") {
             options.keytab = takeValue();
         } else if (option == "--server-version") {

@@ -22,18 +22,18 @@ using test::TempFolder;
 TEST(DatabaseFilesTest, NewPairHasItsSizesDefaultLogicalNamesAndOneIdentity)
 {
     TempFolder folder;
-    NewDatabaseFiles spec;
-    spec.name = "Tarnel";
-    spec.dataPath = folder.path() / "Tarnel.mdf";
-    spec.logPath = folder.path() / "Tarnel_log.ldf";
-    spec.dataSizeMegabytes = 4;
-    spec.logSizeMegabytes = 2;
-    const auto pair = createDatabaseFiles(spec);
+    NewDatabaseFiles request;
+    request.name = "Tarnel";
+    request.dataPath = folder.path() / "Tarnel.mdf";
+    request.logPath = folder.path() / "Tarnel_log.ldf";
+    request.dataSizeMegabytes = 4;
+    request.logSizeMegabytes = 2;
+    const auto pair = createDatabaseFiles(request);
 
-    EXPECT_EQ(std::filesystem::file_size(spec.dataPath), 4u * 1024 * 1024);
-    EXPECT_EQ(std::filesystem::file_size(spec.logPath), 2u * 1024 * 1024);
-    const auto data = readDatabaseFileHeader(spec.dataPath);
-    const auto log = readDatabaseFileHeader(spec.logPath);
+    EXPECT_EQ(std::filesystem::file_size(request.dataPath), 4u * 1024 * 1024);
+    EXPECT_EQ(std::filesystem::file_size(request.logPath), 2u * 1024 * 1024);
+    const auto data = readDatabaseFileHeader(request.dataPath);
+    const auto log = readDatabaseFileHeader(request.logPath);
     EXPECT_EQ(data, pair.data);
     EXPECT_EQ(log, pair.log);
     EXPECT_EQ(data.logicalName, "Tarnel_Data");
@@ -51,7 +51,7 @@ TEST(DatabaseFilesTest, NewPairHasItsSizesDefaultLogicalNamesAndOneIdentity)
 
     const auto files = pair.catalogueFiles();
     ASSERT_EQ(files.size(), 2u);
-    EXPECT_EQ(files[0].physicalName, spec.dataPath.string());
+    EXPECT_EQ(files[0].physicalName, request.dataPath.string());
     EXPECT_EQ(files[1].logicalName, "Tarnel_log");
     EXPECT_EQ(files[1].sizePages, 256);
 }
@@ -77,15 +77,15 @@ TEST(DatabaseFilesTest, CreationRefusesExistingFilesAndMissingFoldersAndLeavesNo
                                           "retry the operation."}));
     EXPECT_EQ(test::readBytes(folder.path() / "A.mdf"), before);
 
-    NewDatabaseFiles spec;
-    spec.name = "B";
-    spec.dataPath = folder.path() / "B.mdf";
-    spec.logPath = folder.path() / "missing" / "B_log.ldf";
-    EXPECT_EQ(serverErrorOf([&] { createDatabaseFiles(spec); }),
+    NewDatabaseFiles request;
+    request.name = "B";
+    request.dataPath = folder.path() / "B.mdf";
+    request.logPath = folder.path() / "missing" / "B_log.ldf";
+    EXPECT_EQ(serverErrorOf([&] { createDatabaseFiles(request); }),
               (std::vector<std::string>{"5123/1/16: CREATE FILE encountered operating system error 3(The system "
                                         "cannot find the path specified.) while attempting to open or create the "
                                         "physical file '"
-                                        + spec.logPath.string() + "'."}));
+                                        + request.logPath.string() + "'."}));
     EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"A.mdf", "A_log.ldf"}));
 }
 
@@ -221,17 +221,17 @@ TEST(MakeDatabaseCommandTest, ArgumentsBecomeANewPairAndMistakesAreNamed)
     EXPECT_FALSE(parseMakeDatabaseArguments({"--data-dir", "x"}));
     EXPECT_FALSE(parseMakeDatabaseArguments({}));
 
-    const auto spec = parseMakeDatabaseArguments({"--make-database", "Data", "--data", "D.mdf", "--log", "D.ldf",
+    const auto request = parseMakeDatabaseArguments({"--make-database", "Data", "--data", "D.mdf", "--log", "D.ldf",
                                                   "--size", "5", "--log-size", "2", "--logical-data", "Data_Data",
                                                   "--logical-log", "Data_log"});
-    ASSERT_TRUE(spec);
-    EXPECT_EQ(spec->name, "Data");
-    EXPECT_EQ(spec->dataPath, "D.mdf");
-    EXPECT_EQ(spec->logPath, "D.ldf");
-    EXPECT_EQ(spec->dataSizeMegabytes, 5);
-    EXPECT_EQ(spec->logSizeMegabytes, 2);
-    EXPECT_EQ(spec->logicalDataName, "Data_Data");
-    EXPECT_EQ(spec->logicalLogName, "Data_log");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->name, "Data");
+    EXPECT_EQ(request->dataPath, "D.mdf");
+    EXPECT_EQ(request->logPath, "D.ldf");
+    EXPECT_EQ(request->dataSizeMegabytes, 5);
+    EXPECT_EQ(request->logSizeMegabytes, 2);
+    EXPECT_EQ(request->logicalDataName, "Data_Data");
+    EXPECT_EQ(request->logicalLogName, "Data_log");
 
     const std::vector<std::vector<std::string>> wrong{
         {"--make-database"},

@@ -60,15 +60,15 @@ std::vector<std::string> userDatabases(const Catalogue &catalogue)
         try {
             const auto action = names.empty() ? 0 : pick(6);
             if (action == 0 || names.size() < 2) {
-                NewDatabaseFiles spec;
-                spec.name = "db" + tag;
-                spec.dataPath = paths.files / (spec.name + ".mdf");
-                spec.logPath = paths.files / (spec.name + ".ldf");
-                spec.dataSizeMegabytes = 1 + static_cast<int>(pick(3));
-                spec.logicalDataName = "Data_Data";
-                spec.logicalLogName = "Data_log";
-                createDatabaseFiles(spec);
-                operations.attachDatabase(spec.name, {spec.dataPath.string(), spec.logPath.string()});
+                NewDatabaseFiles request;
+                request.name = "db" + tag;
+                request.dataPath = paths.files / (request.name + ".mdf");
+                request.logPath = paths.files / (request.name + ".ldf");
+                request.dataSizeMegabytes = 1 + static_cast<int>(pick(3));
+                request.logicalDataName = "Data_Data";
+                request.logicalLogName = "Data_log";
+                createDatabaseFiles(request);
+                operations.attachDatabase(request.name, {request.dataPath.string(), request.logPath.string()});
             } else if (action == 1 || action == 2) {
                 operations.backupDatabase(names[pick(names.size())], paths.media[pick(paths.media.size())].string(),
                                           "My Backup", "sa", quiet);

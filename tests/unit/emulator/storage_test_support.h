@@ -41,15 +41,15 @@ inline void flipByte(const std::filesystem::path &path, std::uint64_t offset)
 inline DatabaseFilePair makeDatabase(const std::filesystem::path &folder, const std::string &name,
                                      const std::string &logicalData = {}, const std::string &logicalLog = {})
 {
-    NewDatabaseFiles spec;
-    spec.name = name;
-    spec.dataPath = folder / (name + ".mdf");
-    spec.logPath = folder / (name + "_log.ldf");
-    spec.dataSizeMegabytes = 1;
-    spec.logSizeMegabytes = 1;
-    spec.logicalDataName = logicalData;
-    spec.logicalLogName = logicalLog;
-    return createDatabaseFiles(spec);
+    NewDatabaseFiles request;
+    request.name = name;
+    request.dataPath = folder / (name + ".mdf");
+    request.logPath = folder / (name + "_log.ldf");
+    request.dataSizeMegabytes = 1;
+    request.logSizeMegabytes = 1;
+    request.logicalDataName = logicalData;
+    request.logicalLogName = logicalLog;
+    return createDatabaseFiles(request);
 }
 
 // Every name in a folder, hidden ones included: what a failure must not
