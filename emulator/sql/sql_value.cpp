@@ -1,5 +1,7 @@
 #include "sql/sql_value.h"
 
+#include "engine/sql_type_name.h"
+
 #include "sql/code_page.h"
 #include "sql/sql_error.h"
 #include "storage/utf8.h"
@@ -27,22 +29,7 @@ bool isIntegerType(SqlType type)
 
 std::string typeName(SqlType type)
 {
-    switch (type) {
-    case SqlType::Int: return "int";
-    case SqlType::SmallInt: return "smallint";
-    case SqlType::TinyInt: return "tinyint";
-    case SqlType::BigInt: return "bigint";
-    case SqlType::Bit: return "bit";
-    case SqlType::NVarChar: return "nvarchar";
-    case SqlType::VarChar: return "varchar";
-    case SqlType::NChar: return "nchar";
-    case SqlType::Char: return "char";
-    case SqlType::DateTime: return "datetime";
-    case SqlType::VarBinary: return "varbinary";
-    case SqlType::UniqueIdentifier: return "uniqueidentifier";
-    case SqlType::Decimal: return "numeric";
-    }
-    return "sql_variant";
+    return sqlTypeName(type);
 }
 
 std::optional<std::string> valueAsText(const Value &value)

@@ -81,22 +81,8 @@ BrowserService::~BrowserService()
 
 bool BrowserService::listen(const std::vector<std::string> &addresses, int port, std::string &error)
 {
-    for (std::size_t i = 0; i < addresses.size(); ++i) {
-        std::string failure;
-        int s = bindSocket(addresses[i], port, SOCK_DGRAM, failure);
-        if (s < 0) {
-            if (i == 0) {
-                error = failure;
-                return false;
-            }
-            continue;
-        }
-        if (i == 0)
-            port = boundPort(s);
-        m_sockets.push_back(s);
-    }
-    m_port = port;
-    return true;
+    m_port = bindAll(addresses, port, SOCK_DGRAM, m_sockets, error);
+    return m_port >= 0;
 }
 
 void BrowserService::start()

@@ -71,24 +71,30 @@ Listener::~Listener()
     stop();
 }
 
-bool Listener::listen(const std::vector<std::string> &addresses, int port, std::string &error)
+int bindAll(const std::vector<std::string> &addresses, int port, int type, std::vector<int> &sockets,
+            std::string &error)
 {
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         std::string failure;
-        int s = bindSocket(addresses[i], port, SOCK_STREAM, failure);
+        int s = bindSocket(addresses[i], port, type, failure);
         if (s < 0) {
             if (i == 0) {
                 error = failure;
-                return false;
+                return -1;
             }
             continue;
         }
         if (i == 0)
             port = boundPort(s);
-        m_listenSockets.push_back(s);
+        sockets.push_back(s);
     }
-    m_port = port;
-    return true;
+    return port;
+}
+
+bool Listener::listen(const std::vector<std::string> &addresses, int port, std::string &error)
+{
+    m_port = bindAll(addresses, port, SOCK_STREAM, m_listenSockets, error);
+    return m_port >= 0;
 }
 
 void Listener::start()

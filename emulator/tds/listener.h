@@ -51,5 +51,11 @@ private:
 // -1 with error set on failure.
 int bindSocket(const std::string &address, int port, int type, std::string &error);
 int boundPort(int socket);
+// Binds one socket per address on the same port. The first address must
+// bind (its failure is the error); the others are taken where they can be.
+// Port 0 takes the first socket's free port for all. Returns the port, or
+// -1 with error set.
+int bindAll(const std::vector<std::string> &addresses, int port, int type, std::vector<int> &sockets,
+            std::string &error);
 
 } // namespace sqlemu::tds

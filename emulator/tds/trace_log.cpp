@@ -1,5 +1,7 @@
 #include "tds/trace_log.h"
 
+#include "engine/sql_type_name.h"
+
 #include <nlohmann/json.hpp>
 
 #include <chrono>
@@ -50,25 +52,6 @@ nlohmann::json record(const std::string &instance, int spid, const char *kind)
 
 } // namespace
 
-std::string sqlTypeName(SqlType type)
-{
-    switch (type) {
-    case SqlType::Int: return "int";
-    case SqlType::SmallInt: return "smallint";
-    case SqlType::TinyInt: return "tinyint";
-    case SqlType::BigInt: return "bigint";
-    case SqlType::Bit: return "bit";
-    case SqlType::NVarChar: return "nvarchar";
-    case SqlType::VarChar: return "varchar";
-    case SqlType::NChar: return "nchar";
-    case SqlType::Char: return "char";
-    case SqlType::DateTime: return "datetime";
-    case SqlType::VarBinary: return "varbinary";
-    case SqlType::UniqueIdentifier: return "uniqueidentifier";
-    case SqlType::Decimal: return "decimal";
-    }
-    return "sql_variant";
-}
 
 TraceLog::TraceLog(const std::string &path) : m_file(path, std::ios::app | std::ios::binary) {}
 

@@ -28,7 +28,4 @@ private:
     std::ofstream m_file;
 };
 
-// Names a type as T-SQL does, for the trace and messages.
-std::string sqlTypeName(SqlType type);
-
 } // namespace sqlemu::tds
