@@ -191,7 +191,7 @@ TEST_F(EditForm, ADialogOverTheWindowIsNoExit)
     driver.pressEnter();
     ShowMessageDialog(QString(), QStringLiteral("پيغام"), mbOK, mtInformation);
     window.activateWindow();
-    QTest::qWaitForWindowActive(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QCoreApplication::processEvents();
     EXPECT_EQ(enters, 1);
     EXPECT_EQ(exits, 0);

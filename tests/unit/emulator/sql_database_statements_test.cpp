@@ -202,7 +202,7 @@ TEST_F(DatabaseStatementsTest, RestoreListingsHaveTheColumnsOfTheVersionPlayed)
 TEST_F(DatabaseStatementsTest, WhatTheStorageCannotHonourIsRefusedNotIgnored)
 {
     startWithDatabase();
-    for (const std::string statement :
+    for (const std::string &statement :
          {"BACKUP DATABASE Tarnel TO DISK = N'" + media() + "' WITH INIT",
           "BACKUP DATABASE Tarnel TO DISK = N'" + media() + "' WITH FORMAT", std::string("DBCC CHECKDB"),
           std::string("CREATE DATABASE Fresh"), "RESTORE LOG Tarnel FROM DISK = N'" + media() + "'"}) {

@@ -482,9 +482,11 @@ TEST_F(EngineTest, TestProgressSendsFlushedMessagesUpToOneHundredPercent)
     EXPECT_EQ(texts.front(), "10 percent processed.");
     EXPECT_EQ(texts.back(), "100 percent processed.");
     EXPECT_EQ(sink.flushes, 10);
-    for (std::size_t i = 0; i + 1 < sink.events.size(); ++i)
-        if (sink.events[i].kind == RecordingSink::Event::Kind::Message)
+    for (std::size_t i = 0; i + 1 < sink.events.size(); ++i) {
+        if (sink.events[i].kind == RecordingSink::Event::Kind::Message) {
             EXPECT_EQ(sink.events[i + 1].kind, RecordingSink::Event::Kind::Flush);
+        }
+    }
     EXPECT_EQ(sink.returnStatuses, (std::vector<std::int32_t>{0}));
 }
 
