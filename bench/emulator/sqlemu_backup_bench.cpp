@@ -3,7 +3,7 @@
 // processed." packet reached the client, to show that progress arrives
 // while the backup runs, not at its end.
 
-#include "unit/emulator/tds_wire_client.h"
+#include "tds_socket_client.h"
 
 #include <benchmark/benchmark.h>
 
@@ -81,76 +81,11 @@ private:
     int m_port = 0;
 };
 
-// A bare TDS client that notes when each packet arrives.
-class Client {
-public:
-    explicit Client(int port)
-    {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        int on = 1;
-        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_socket, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0)
-            std::abort();
-        send(tdstest::message(0x12, tdstest::preLogin()));
-        receive();
-        send(tdstest::message(0x10, tdstest::login7(tdstest::LoginFields{})));
-        receive();
-    }
-    ~Client() { ::close(m_socket); }
-
-    struct Packet {
-        Clock::time_point at;
-        Bytes payload;
-    };
-
-    std::vector<Packet> run(const std::string &batch)
-    {
-        send(tdstest::message(0x01, tdstest::sqlBatch(batch)));
-        return receive();
-    }
-
-private:
-    void send(const Bytes &request)
-    {
-        for (std::size_t at = 0; at < request.size();) {
-            const ssize_t n = ::write(m_socket, request.data() + at, request.size() - at);
-            if (n <= 0)
-                std::abort();
-            at += static_cast<std::size_t>(n);
-        }
-    }
-    std::vector<Packet> receive()
-    {
-        std::vector<Packet> packets;
-        while (true) {
-            std::uint8_t header[8];
-            readExactly(header, 8);
-            Packet p;
-            p.payload.resize(static_cast<std::size_t>((header[2] << 8) | header[3]) - 8);
-            readExactly(p.payload.data(), p.payload.size());
-            p.at = Clock::now();
-            packets.push_back(std::move(p));
-            if (header[1] & 0x01)
-                return packets;
-        }
-    }
-    void readExactly(std::uint8_t *to, std::size_t n)
-    {
-        while (n > 0) {
-            const ssize_t got = ::read(m_socket, to, n);
-            if (got <= 0)
-                std::abort();
-            to += got;
-            n -= static_cast<std::size_t>(got);
-        }
-    }
-
-    int m_socket = -1;
-};
+// The backup's client: a batch sent, its packets as they arrived.
+std::vector<benchtds::Packet> run(benchtds::SocketClient &client, const std::string &batch)
+{
+    return client.requestPackets(tdstest::message(0x01, tdstest::sqlBatch(batch)));
+}
 
 // An INFO token (0xAB, length, number) carrying message 3211.
 bool holdsProgress(const Bytes &payload)
@@ -176,15 +111,17 @@ void BM_BackupOverTds(benchmark::State &state)
     }
     {
         SqlemuServer server(dir / "server");
-        Client client(server.port());
-        client.run("CREATE DATABASE Big ON (FILENAME = N'" + data.string() + "'), (FILENAME = N'" + log.string()
+        benchtds::SocketClient client(server.port());
+        if (!client.login())
+            std::abort();
+        run(client, "CREATE DATABASE Big ON (FILENAME = N'" + data.string() + "'), (FILENAME = N'" + log.string()
                    + "') FOR ATTACH");
         int round = 0;
         double totalSeconds = 0;
         for (auto _ : state) {
             const fs::path media = dir / ("Big" + std::to_string(round++) + ".Bak");
             const auto sent = Clock::now();
-            const auto packets = client.run("BACKUP DATABASE Big TO DISK = N'" + media.string()
+            const auto packets = run(client, "BACKUP DATABASE Big TO DISK = N'" + media.string()
                                             + "' WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, "
                                               "NOFORMAT");
             const auto ended = packets.back().at;
@@ -194,7 +131,7 @@ void BM_BackupOverTds(benchmark::State &state)
             std::printf("backup of %d MB over TDS: %.3f s, %.0f MB/s; progress packets at (ms):", kDatabaseMegabytes,
                         seconds, kDatabaseMegabytes / seconds);
             for (const auto &p : packets)
-                if (holdsProgress(p.payload))
+                if (holdsProgress(p.bytes))
                     std::printf(" %.0f", std::chrono::duration<double, std::milli>(p.at - sent).count());
             std::printf("; end %.0f\n", seconds * 1000);
             fs::remove(media);

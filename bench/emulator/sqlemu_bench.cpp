@@ -5,7 +5,7 @@
 #include "engine/engine.h"
 #include "tds/instance_context.h"
 #include "tds/listener.h"
-#include "unit/emulator/tds_wire_client.h"
+#include "tds_socket_client.h"
 
 #include <benchmark/benchmark.h>
 
@@ -69,71 +69,12 @@ BenchServer &server()
     return instance;
 }
 
-// A bare TDS client on a blocking socket.
-class Client {
-public:
-    explicit Client(int port)
-    {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        int on = 1;
-        ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_socket, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0)
-            std::abort();
-    }
-    ~Client() { ::close(m_socket); }
-
-    bool login()
-    {
-        exchange(tdstest::message(0x12, tdstest::preLogin()));
-        Bytes answer = exchange(tdstest::message(0x10, tdstest::login7(tdstest::LoginFields{})));
-        return tdstest::readResponse(answer).find(0xAD) != nullptr;
-    }
-    Bytes exchange(const Bytes &request)
-    {
-        for (std::size_t at = 0; at < request.size();) {
-            ssize_t n = ::write(m_socket, request.data() + at, request.size() - at);
-            if (n <= 0)
-                std::abort();
-            at += static_cast<std::size_t>(n);
-        }
-        Bytes all;
-        while (true) {
-            std::uint8_t header[8];
-            readExactly(header, 8);
-            std::size_t length = (header[2] << 8) | header[3];
-            all.insert(all.end(), header, header + 8);
-            std::size_t at = all.size();
-            all.resize(at + length - 8);
-            readExactly(all.data() + at, length - 8);
-            if (header[1] & 0x01)
-                return all;
-        }
-    }
-
-private:
-    void readExactly(std::uint8_t *to, std::size_t n)
-    {
-        while (n > 0) {
-            ssize_t got = ::read(m_socket, to, n);
-            if (got <= 0)
-                std::abort();
-            to += got;
-            n -= static_cast<std::size_t>(got);
-        }
-    }
-
-    int m_socket = -1;
-};
 
 void BM_SqlLogin(benchmark::State &state)
 {
     const int port = server().port();
     for (auto _ : state) {
-        Client client(port);
+        benchtds::SocketClient client(port);
         if (!client.login())
             state.SkipWithError("login refused");
     }
@@ -144,7 +85,7 @@ BENCHMARK(BM_SqlLogin)->UseRealTime();
 
 void BM_DatabaseListRoundTrip(benchmark::State &state)
 {
-    Client client(server().port());
+    benchtds::SocketClient client(server().port());
     if (!client.login()) {
         state.SkipWithError("login refused");
         return;
