@@ -78,18 +78,7 @@ bool KerberosRealm::start()
     m_stdin = in[1];
     m_pid = pid;
 
-    std::string text;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (text.find("realm ready\n") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{out[0], POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0)
-            continue;
-        char buffer[512];
-        ssize_t n = ::read(out[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    const std::string text = readUntil(out[0], "realm ready\n", std::chrono::seconds(30));
     ::close(out[0]);
     auto user = text.find("user=");
     if (text.find("realm ready") == std::string::npos || user == std::string::npos) {

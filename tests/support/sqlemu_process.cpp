@@ -72,6 +72,23 @@ std::string makeTemporaryFolder(const std::string &prefix)
     return buffer.data();
 }
 
+std::string readUntil(int fd, const std::string &marker, std::chrono::milliseconds timeout)
+{
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (text.find(marker) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char buffer[512];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
 std::string builtExecutable(const std::string &name)
 {
     const char *dir = std::getenv("MOVAN_BIN_DIR");
@@ -195,18 +212,7 @@ bool SqlemuProcess::start()
     }
     m_pid = pid;
 
-    std::string text;
-    auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{out[0], POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0)
-            continue;
-        char buffer[512];
-        ssize_t n = ::read(out[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    const std::string text = readUntil(out[0], "\n", kStartTimeout);
     ::close(out[0]);
     std::istringstream words(text.substr(0, text.find('\n')));
     std::string word;

@@ -5,6 +5,7 @@
 // with SIGTERM as a service manager would. Plain C++ and POSIX, so tests with
 // or without Qt can use it.
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <sys/types.h>
@@ -64,6 +65,9 @@ private:
 int freeLoopbackPort(int socketType);
 // Whether a loopback port can be bound now.
 bool loopbackPortIsFree(int port, int socketType);
+// Reads a child's output from fd until marker has arrived, the stream ends,
+// or the time is up; returns what was read.
+std::string readUntil(int fd, const std::string &marker, std::chrono::milliseconds timeout);
 // Creates a fresh temporary folder.
 std::string makeTemporaryFolder(const std::string &prefix);
 // The built executable of that name (CTest passes the folder).
