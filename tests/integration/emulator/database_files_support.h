@@ -7,6 +7,7 @@
 #include "dblib_client.h"
 #include "process_runner.h"
 #include "support/sqlemu_process.h"
+#include "unit/emulator/tool_batches.h"
 
 #include <gtest/gtest.h>
 
@@ -66,37 +67,14 @@ inline std::string dropBatch(const std::string &database)
          + "ALTER DATABASE " + database + " SET SINGLE_USER WITH ROLLBACK IMMEDIATE  DROP DATABASE " + database;
 }
 
-inline const char *const kToolBackupBatch =
-    "Declare @Ar_Path Varchar(255),\r\n"
-    "        @Ar_DataBase varchar(50)\r\n"
-    "\r\n"
-    "Set @Ar_DataBase = @P1\r\n"
-    "Set @Ar_Path     = @P2\r\n"
-    "\r\n"
-    "Set @Ar_DataBase = LTrim(RTrim(Replace(@Ar_DataBase, '''', '')))\r\n"
-    "Declare @path varchar(200) Set @path= @Ar_Path  --+@Ar_DataBase+'_'+ Replace(Cast(GetDate() As char), ':', "
-    "'-') + '.Back' \r\n"
-    "BACKUP DATABASE @Ar_DataBase TO DISK = @path WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, "
-    "NOFORMAT\r\n"
-    "\r\n";
-
-inline const char *const kToolLogShrinkBatch =
-    "Declare\r\n"
-    "\t@DataBase Varchar(50)\r\n"
-    "Set @DataBase = @P1\r\n"
-    "checkpoint\r\n"
-    "BACKUP LOG @DataBase WITH TRUNCATE_ONLY\r\n"
-    "\r\n"
-    "DECLARE @LogName varchar(100)\r\n"
-    "SELECT @LogName=NAME FROM SYSFILES WHERE FILEID = 2\r\n"
-    "SET @LogName = LTRIM(RTRIM(@LogName))\r\n"
-    "\r\n"
-    "DBCC SHRINKFILE(@LogName, 1)\r\n";
+// The tool's own batches, as its parameters turn them into sp_executesql text.
+using sqlemu::test::kBackupBatch;
+using sqlemu::test::kLogShrinkBatch;
 
 inline std::vector<ResultSet> logShrinkAsTheToolDoes(DbLibConnection &connection, const std::string &database,
                                                      bool *ok)
 {
-    return connection.call("sp_executesql", {{RpcArgument::Kind::Text, "@statement", kToolLogShrinkBatch, 0},
+    return connection.call("sp_executesql", {{RpcArgument::Kind::Text, "@statement", kLogShrinkBatch, 0},
                                              {RpcArgument::Kind::Text, "@params", "@P1 varchar(50)", 0},
                                              {RpcArgument::Kind::Text, "@P1", database, 0}},
                            ok);
@@ -163,7 +141,7 @@ protected:
     bool backupAsTheToolDoes(const std::string &database, const std::string &path)
     {
         bool ok = false;
-        db.call("sp_executesql", {{RpcArgument::Kind::Text, "@statement", kToolBackupBatch, 0},
+        db.call("sp_executesql", {{RpcArgument::Kind::Text, "@statement", kBackupBatch, 0},
                                   {RpcArgument::Kind::Text, "@params", "@P1 varchar(50),@P2 varchar(255)", 0},
                                   {RpcArgument::Kind::Text, "@P1", database, 0},
                                   {RpcArgument::Kind::Text, "@P2", path, 0}},
