@@ -41,7 +41,7 @@ private:
     void executeProcedure(const ExecuteStatement &exec);
     void executeWaitfor(const WaitforStatement &waitfor);
 
-    void sendInfo(int number, const std::string &text);
+    void sendInfo(ServerMessage message);
 
     ExecutionContext &m_context;
     DoneKind m_doneKind;

@@ -44,11 +44,7 @@ Parser::DepthGuard::DepthGuard(Parser &parser) : m_parser(parser)
     constexpr int kMaxDepth = 200;
     if (++m_parser.m_depth > kMaxDepth) {
         --m_parser.m_depth;
-        throw SqlError(errors::message(191, 15, 1,
-                                       "Some part of your SQL statement is nested too deeply. Rewrite the query or "
-                                       "break it up into smaller queries."),
-                       ErrorScope::Compile)
-            .atLine(m_parser.peek().line);
+        throw errors::nestedTooDeeply().atLine(m_parser.peek().line);
     }
 }
 
@@ -156,8 +152,7 @@ std::vector<DeclareStatement::Variable> Parser::parseParameterList()
         return list;
     do {
         list.push_back(parseVariableDeclaration());
-        if (acceptWord("OUTPUT") || acceptWord("OUT")) {
-        }
+        list.back().output = acceptWord("OUTPUT") || acceptWord("OUT");
     } while (acceptSymbol(","));
     if (!atEnd())
         failHere();
@@ -172,69 +167,55 @@ StatementPtr Parser::parseStatement(bool firstInBatch)
     statement->line = t.line;
     const std::string word = t.kind == TokenKind::Word ? upper(t.text) : std::string();
 
-    if (word == "USE") {
-        take();
-        statement->body = parseUse();
-    } else if (word == "DECLARE") {
-        take();
-        statement->body = parseDeclare();
-    } else if (word == "SET") {
-        take();
-        statement->body = parseSet();
-    } else if (word == "SELECT") {
-        take();
-        statement->body = parseSelect();
-    } else if (word == "EXEC" || word == "EXECUTE") {
-        take();
-        statement->body = parseExecute(true);
-    } else if (word == "IF") {
-        take();
-        statement->body = parseIf();
-    } else if (word == "BEGIN") {
-        take();
-        if (peek().isWord("TRAN") || peek().isWord("TRANSACTION") || peek().isWord("DISTRIBUTED"))
-            throw errors::notSupportedYet("BEGIN TRANSACTION").atLine(t.line);
-        statement->body = parseBlock();
-    } else if (word == "WAITFOR") {
-        take();
-        statement->body = parseWaitfor();
-    } else if (word == "PRINT") {
-        take();
-        statement->body = PrintStatement{parseScalar()};
-    } else if (word == "CHECKPOINT") {
-        take();
-        if (peek().kind == TokenKind::Integer)
+    // Each statement's keyword, taken before its parser runs.
+    using StatementParser = Statement::Body (*)(Parser &, const Token &keyword);
+    static const std::pair<std::string_view, StatementParser> kStatements[] = {
+        {"USE", [](Parser &p, const Token &) -> Statement::Body { return p.parseUse(); }},
+        {"DECLARE", [](Parser &p, const Token &) -> Statement::Body { return p.parseDeclare(); }},
+        {"SET", [](Parser &p, const Token &) { return p.parseSet(); }},
+        {"SELECT", [](Parser &p, const Token &) -> Statement::Body { return p.parseSelect(); }},
+        {"EXEC", [](Parser &p, const Token &) -> Statement::Body { return p.parseExecute(true); }},
+        {"EXECUTE", [](Parser &p, const Token &) -> Statement::Body { return p.parseExecute(true); }},
+        {"IF", [](Parser &p, const Token &) -> Statement::Body { return p.parseIf(); }},
+        {"BEGIN",
+         [](Parser &p, const Token &keyword) -> Statement::Body {
+             if (p.peek().isWord("TRAN") || p.peek().isWord("TRANSACTION") || p.peek().isWord("DISTRIBUTED"))
+                 throw errors::notSupportedYet("BEGIN TRANSACTION").atLine(keyword.line);
+             return p.parseBlock();
+         }},
+        {"WAITFOR", [](Parser &p, const Token &) -> Statement::Body { return p.parseWaitfor(); }},
+        {"PRINT", [](Parser &p, const Token &) -> Statement::Body { return PrintStatement{p.parseScalar()}; }},
+        {"CHECKPOINT",
+         [](Parser &p, const Token &) -> Statement::Body {
+             if (p.peek().kind == TokenKind::Integer)
+                 p.take();
+             return CheckpointStatement{};
+         }},
+        {"BACKUP", [](Parser &p, const Token &) -> Statement::Body { return p.parseBackup(); }},
+        {"RESTORE", [](Parser &p, const Token &) -> Statement::Body { return p.parseRestore(); }},
+        {"CREATE", [](Parser &p, const Token &) -> Statement::Body { return p.parseCreate(); }},
+        {"ALTER", [](Parser &p, const Token &) -> Statement::Body { return p.parseAlter(); }},
+        {"DROP", [](Parser &p, const Token &) -> Statement::Body { return p.parseDrop(); }},
+        {"DBCC", [](Parser &p, const Token &) -> Statement::Body { return p.parseDbcc(); }},
+    };
+    for (const auto &[keyword, parse] : kStatements) {
+        if (word == keyword) {
             take();
-        statement->body = CheckpointStatement{};
-    } else if (word == "BACKUP") {
-        take();
-        statement->body = parseBackup();
-    } else if (word == "RESTORE") {
-        take();
-        statement->body = parseRestore();
-    } else if (word == "CREATE") {
-        take();
-        statement->body = parseCreate();
-    } else if (word == "ALTER") {
-        take();
-        statement->body = parseAlter();
-    } else if (word == "DROP") {
-        take();
-        statement->body = parseDrop();
-    } else if (word == "DBCC") {
-        take();
-        statement->body = parseDbcc();
-    } else if (!word.empty()
-               && std::find(std::begin(kUnsupportedStarts), std::end(kUnsupportedStarts), word)
-                      != std::end(kUnsupportedStarts)) {
+            statement->body = parse(*this, t);
+            return statement;
+        }
+    }
+    if (!word.empty()
+        && std::find(std::begin(kUnsupportedStarts), std::end(kUnsupportedStarts), word)
+               != std::end(kUnsupportedStarts)) {
         throw errors::notSupportedYet(word).atLine(t.line);
-    } else if (firstInBatch && (t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !t.isReservedKeyword()))) {
+    }
+    if (firstInBatch && (t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !t.isReservedKeyword()))) {
         // A procedure name alone at the start of a batch runs the procedure.
         statement->body = parseExecute(false);
-    } else {
-        failHere();
+        return statement;
     }
-    return statement;
+    failHere();
 }
 
 std::string Parser::parseName()
@@ -318,10 +299,7 @@ DataType Parser::parseDataType()
         }
         return type;
     } else {
-        throw SqlError(errors::message(2715, 16, 3,
-                                       "Column, parameter, or variable #1: Cannot find data type " + t.text + "."),
-                       ErrorScope::Compile)
-            .atLine(t.line);
+        throw errors::unknownDataType(t.text).atLine(t.line);
     }
     if (text && acceptSymbol("(")) {
         if (acceptWord("MAX")) {
@@ -333,12 +311,7 @@ DataType Parser::parseDataType()
             type.length = std::stoi(take().text);
             const int limit = (type.type == SqlType::NVarChar || type.type == SqlType::NChar) ? 4000 : 8000;
             if (type.length < 1 || type.length > limit)
-                throw SqlError(errors::message(131, 15, 2,
-                                               "The size (" + n.text + ") given to the type '" + t.text
-                                                   + "' exceeds the maximum allowed for any data type ("
-                                                   + std::to_string(limit) + ")."),
-                               ErrorScope::Compile)
-                    .atLine(n.line);
+                throw errors::typeSizeTooLarge(n.text, t.text, limit).atLine(n.line);
         }
         expectSymbol(")");
     }
@@ -362,9 +335,7 @@ DeclareStatement::Variable Parser::parseVariableDeclaration()
     variable.type = parseDataType();
     if (peek().isSymbol("=")) {
         if (!m_options.declareInitializerAllowed)
-            throw SqlError(errors::message(139, 15, 1, "Cannot assign a default value to a local variable."),
-                           ErrorScope::Compile)
-                .atLine(peek().line);
+            throw errors::localVariableDefaultNotAllowed().atLine(peek().line);
         take();
         variable.initialValue = parseScalar();
     }
@@ -522,11 +493,7 @@ SelectStatement Parser::parseSelect()
     for (const auto &item : select.items) {
         if (item.assignTo.empty() != assigns)
             continue;
-        throw SqlError(errors::message(141, 15, 1,
-                                       "A SELECT statement that assigns a value to a variable must not be combined "
-                                       "with data-retrieval operations."),
-                       ErrorScope::Compile)
-            .atLine(peek().line);
+        throw errors::assignmentMixedWithRetrieval().atLine(peek().line);
     }
 
     if (acceptWord("FROM")) {

@@ -98,6 +98,10 @@ private:
 };
 
 ExpressionPtr makeLiteral(Value value, SqlType type, int line);
+// Sets e's height from its operands and refuses (191) a tree too tall to
+// evaluate: a chain of operators built in a loop grows the tree as much as
+// parentheses do.
+ExpressionPtr finished(ExpressionPtr e);
 bool isCondition(const Expression &e);
 
 } // namespace sqlemu::detail

@@ -40,7 +40,6 @@ LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy
 
 // Texts of the login failures, as a real server words them.
 ServerMessage loginFailedMessage(const std::string &user);
-ServerMessage cannotOpenDatabaseMessage(const std::string &database);
 ServerMessage untrustedDomainMessage(const ServerVersion &version);
 
 } // namespace sqlemu::tds

@@ -29,6 +29,9 @@ private:
     enum class Phase { PreLogin, Login, LoggedIn };
 
     bool nextMessage(Message &message);
+    // Waits for the client's next bytes; before login only until the login
+    // deadline. False once the deadline has passed.
+    bool waitForInput();
     bool dispatch(const Message &message);
     bool handlePreLogin(const Message &message);
     bool handleLogin(const Message &message);
@@ -62,6 +65,7 @@ private:
     bool m_attention = false;
     bool m_broken = false;
     std::chrono::steady_clock::time_point m_lastPoll;
+    std::chrono::steady_clock::time_point m_loginDeadline;
 };
 
 } // namespace sqlemu::tds

@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -164,13 +165,18 @@ bool SqlemuProcess::start()
         args.push_back("--browser-port");
         args.push_back(std::to_string(m_options.browserPort));
     }
+    // Passwords travel in files: a command line is open to every local user.
     if (!m_options.saPassword.empty()) {
-        args.push_back("--sa-password");
-        args.push_back(m_options.saPassword);
+        std::ofstream(m_workDir + "/sa-password") << m_options.saPassword << '\n';
+        args.push_back("--sa-password-file");
+        args.push_back(m_workDir + "/sa-password");
     }
-    for (const auto &login : m_options.logins) {
-        args.push_back("--login");
-        args.push_back(login);
+    if (!m_options.logins.empty()) {
+        std::ofstream logins(m_workDir + "/logins");
+        for (const auto &login : m_options.logins)
+            logins << login << '\n';
+        args.push_back("--logins-file");
+        args.push_back(m_workDir + "/logins");
     }
     if (!m_options.keytab.empty()) {
         args.push_back("--keytab");
@@ -182,6 +188,7 @@ bool SqlemuProcess::start()
     }
     if (m_options.testStatements)
         args.push_back("--test-statements");
+    args.insert(args.end(), m_options.extraArguments.begin(), m_options.extraArguments.end());
 
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -197,6 +204,10 @@ bool SqlemuProcess::start()
             ::dup2(err, STDERR_FILENO);
         for (const auto &[key, value] : m_options.environment)
             ::setenv(key.c_str(), value.c_str(), 1);
+        if (m_options.openFileLimit > 0) {
+            const rlimit limit{static_cast<rlim_t>(m_options.openFileLimit), static_cast<rlim_t>(m_options.openFileLimit)};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
         std::vector<char *> argv;
         for (auto &a : args)
             argv.push_back(a.data());
