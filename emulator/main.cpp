@@ -1,7 +1,7 @@
 // sqlemu: a SQL Server emulator that tests and the demo reach over TDS on the
 // loopback addresses.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "storage/data_folder_lock.h"
 #include "storage/make_database_command.h"
 #include "tds/browser.h"

@@ -2,7 +2,7 @@
 // interpreter: logins per second, and the round trip of the database-list
 // query while 50 sessions ask at once.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/instance_context.h"
 #include "tds/listener.h"
 #include "tds_socket_client.h"

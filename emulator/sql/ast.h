@@ -2,7 +2,7 @@
 
 // The statements and expressions the parser builds and the interpreter runs.
 
-#include "engine/result_sink.h"
+#include "engine_interface/result_sink.h"
 
 #include <memory>
 #include <optional>

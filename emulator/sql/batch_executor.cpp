@@ -67,22 +67,33 @@ BatchExecutor::BatchExecutor(ExecutionContext &context, DoneKind doneKind) : m_c
 
 bool BatchExecutor::runText(std::string_view text, const ParserOptions &options)
 {
+    // Compiled whole before any of it runs. A short batch keeps its trees; a
+    // long one is parsed again statement by statement as it runs, so that it
+    // holds one statement's tree at a time, not some sixty times its size.
+    constexpr std::size_t kLongBatch = 64 * 1024;
     Batch batch;
     try {
-        batch = parseBatch(text, options);
+        if (text.size() <= kLongBatch) {
+            batch = parseBatch(text, options);
+        } else {
+            StatementStream compile(text, options);
+            while (compile.next()) {
+            }
+        }
     } catch (const SqlError &e) {
         reportError(e);
         done(0, std::nullopt, true);
         return false;
     }
-    return run(batch);
-}
-
-bool BatchExecutor::run(const Batch &batch)
-{
     try {
-        for (const auto &statement : batch.statements)
-            runGuarded(*statement);
+        if (text.size() <= kLongBatch) {
+            for (const auto &statement : batch.statements)
+                runGuarded(*statement);
+        } else {
+            StatementStream statements(text, options);
+            while (auto statement = statements.next())
+                runGuarded(*statement);
+        }
     } catch (const AbortBatch &) {
     }
     return !m_failed;

@@ -23,7 +23,6 @@ public:
     // Compiles and runs; a compile error is reported and nothing runs.
     // Returns false when any error was reported.
     bool runText(std::string_view text, const ParserOptions &options);
-    bool run(const Batch &batch);
 
 private:
     struct AbortBatch {};

@@ -48,7 +48,7 @@ Parser::DepthGuard::DepthGuard(Parser &parser) : m_parser(parser)
     }
 }
 
-Parser::Parser(std::vector<Token> tokens, const ParserOptions &options)
+Parser::Parser(Tokens tokens, const ParserOptions &options)
     : m_tokens(std::move(tokens)), m_options(options), m_declared(options.predeclaredVariables)
 {
 }
@@ -135,14 +135,20 @@ std::string Parser::useVariable(const Token &token)
 Batch Parser::parseBatch()
 {
     Batch batch;
-    bool first = true;
-    while (!atEnd()) {
-        if (acceptSymbol(";"))
-            continue;
-        batch.statements.push_back(parseStatement(first));
-        first = false;
-    }
+    while (auto statement = nextStatement())
+        batch.statements.push_back(std::move(statement));
     return batch;
+}
+
+StatementPtr Parser::nextStatement()
+{
+    while (acceptSymbol(";")) {
+    }
+    if (atEnd())
+        return nullptr;
+    auto statement = parseStatement(m_firstStatement);
+    m_firstStatement = false;
+    return statement;
 }
 
 std::vector<DeclareStatement::Variable> Parser::parseParameterList()
@@ -606,12 +612,32 @@ WaitforStatement Parser::parseWaitfor()
 
 } // namespace detail
 
-Batch parseBatch(std::string_view text, const ParserOptions &options)
+namespace {
+
+detail::Parser makeParser(std::string_view text, const ParserOptions &options)
 {
     TokenizerOptions tokenizerOptions;
     tokenizerOptions.quotedIdentifier = options.quotedIdentifier;
-    detail::Parser parser(tokenize(text, tokenizerOptions), options);
-    return parser.parseBatch();
+    return detail::Parser(tokenize(text, tokenizerOptions), options);
+}
+
+} // namespace
+
+Batch parseBatch(std::string_view text, const ParserOptions &options)
+{
+    return makeParser(text, options).parseBatch();
+}
+
+StatementStream::StatementStream(std::string_view text, const ParserOptions &options)
+    : m_parser(std::make_unique<detail::Parser>(makeParser(text, options)))
+{
+}
+
+StatementStream::~StatementStream() = default;
+
+StatementPtr StatementStream::next()
+{
+    return m_parser->nextStatement();
 }
 
 std::vector<DeclareStatement::Variable> parseParameterDeclarations(std::string_view text)

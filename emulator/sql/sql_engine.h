@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "sql/execution_context.h"
 #include "sql/server_identity.h"
 #include "sql/session_registry.h"

@@ -1,6 +1,6 @@
 #include "sql/sql_value.h"
 
-#include "engine/sql_type_name.h"
+#include "engine_interface/sql_type_name.h"
 
 #include "sql/code_page.h"
 #include "sql/sql_error.h"

@@ -2,7 +2,7 @@
 
 // Everything the sessions of one instance share.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/login_service.h"
 #include "tds/trace_log.h"
 

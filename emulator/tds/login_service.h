@@ -4,7 +4,7 @@
 // successful login, or the errors of a failed one (after which the server
 // closes the connection).
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/kerberos_acceptor.h"
 #include "tds/login7.h"
 #include "tds/server_version.h"

@@ -3,7 +3,7 @@
 // One client connection, on its own thread: PRELOGIN, LOGIN7, then requests
 // until the client leaves. A protocol violation ends this connection only.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/instance_context.h"
 #include "tds/packet.h"
 #include "tds/response_stream.h"

@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <filesystem>
+#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
@@ -70,6 +71,17 @@ std::size_t openDescriptors(pid_t pid)
     const std::filesystem::path fds = "/proc/" + std::to_string(pid) + "/fd";
     return static_cast<std::size_t>(
         std::distance(std::filesystem::directory_iterator(fds), std::filesystem::directory_iterator()));
+}
+
+// The resident set's high-water mark of a process, in bytes.
+std::size_t peakResidentBytes(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stoull(line.substr(6)) * 1024;
+    }
+    return 0;
 }
 
 bool seen(const DbLibConnection &c, int number)
@@ -186,6 +198,26 @@ TEST(SqlemuHostileClients, ALoginTrickledByteByByteStillMeetsTheDeadline)
     }
     EXPECT_TRUE(closed);
     EXPECT_NE(server.standardError().find("no login within 2 s"), std::string::npos) << server.standardError();
+}
+
+TEST(SqlemuHostileClients, ALongBatchCostsASmallMultipleOfItsSize)
+{
+    SqlemuProcess server;
+    ASSERT_TRUE(server.start()) << server.error();
+    DbLibConnection c;
+    ASSERT_TRUE(c.open(server.address(), "sa", ""));
+    const std::string batch = chain("SET NOCOUNT ON ", "SELECT 1 ", 2 * 1024 * 1024 / 9);
+    const std::size_t before = peakResidentBytes(server.processId());
+    ASSERT_GT(before, 0u);
+    bool ok = false;
+    const auto sets = c.execute(batch, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(sets.size(), 2 * 1024 * 1024 / 9u);
+    // The batch arrives as UTF-16 (twice its size) and is read into tokens;
+    // a tree for every statement at once would cost some sixty times it.
+    const std::size_t grown = peakResidentBytes(server.processId()) - before;
+    EXPECT_LT(grown, 24 * batch.size()) << grown / (1024 * 1024) << " MB for a batch of "
+                                        << batch.size() / (1024 * 1024) << " MB";
 }
 
 TEST(SqlemuHostileClients, TheConnectionQueueIsTheSystemsLongest)

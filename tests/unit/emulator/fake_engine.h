@@ -2,7 +2,7 @@
 
 // A scripted engine for protocol tests: each batch text names a behaviour.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 
 #include <chrono>
 #include <mutex>
