@@ -49,11 +49,11 @@ check_control() {
     grep -q 'qt6' <<<"$depends" && fail "sqlemu depends on Qt: $depends"
     [ "$(dpkg-deb -f "$app_deb" Package)" = movan-config ] || fail "the program's package is not movan-config"
     [ "$(dpkg-deb -f "$sqlemu_deb" Package)" = sqlemu ] || fail "the emulator's package is not sqlemu"
-    local deb
+    local deb description
     for deb in "$app_deb" "$sqlemu_deb"; do
-        dpkg-deb -f "$deb" Description | grep -q '^ [^ .]' \
-            || fail "$(basename "$deb") has no long description in Debian's form"
-        dpkg-deb -f "$deb" Description | grep -q '^ ;' && fail "$(basename "$deb") has list separators in its description"
+        description=$(dpkg-deb -f "$deb" Description)
+        grep -q '^ [^ .]' <<<"$description" || fail "$(basename "$deb") has no long description in Debian's form"
+        grep -q '^ ;' <<<"$description" && fail "$(basename "$deb") has list separators in its description"
     done
     return 0
 }
@@ -68,7 +68,11 @@ check_layout() {
         || fail "/usr/bin/movan-config does not point to /opt/movan/movan-config"
     [ -x "$root/usr/bin/sqlemu" ] || fail "no /usr/bin/sqlemu"
     [ -d "$root/var/lib/sqlemu" ] || fail "no /var/lib/sqlemu"
-    dpkg-deb -c "$sqlemu_deb" | grep -q ' \./opt/' && fail "the sqlemu package owns folders under /opt"
+    # (Listings are read whole first: grep -q leaving a pipe early would
+    # fail the pipeline and hide what it found.)
+    local listing
+    listing=$(dpkg-deb -c "$sqlemu_deb")
+    grep -q ' \./opt/' <<<"$listing" && fail "the sqlemu package owns folders under /opt"
     if [ -e "$repo/emulator/sqlemu.1" ]; then
         [ -s "$root/usr/share/man/man1/sqlemu.1" ] || fail "the sqlemu package has no man page"
     fi
@@ -79,10 +83,12 @@ check_layout() {
 check_service() {
     local unit=$root/lib/systemd/system/sqlemu.service
     [ -f "$unit" ] || { fail "no sqlemu.service"; return 0; }
-    grep -q '^ExecStart=/usr/bin/sqlemu --data-dir /var/lib/sqlemu' "$unit" \
+    grep -q '^ExecStart=/usr/bin/sqlemu --data-dir /var/lib/sqlemu ' "$unit" \
         || fail "the service does not run /usr/bin/sqlemu on /var/lib/sqlemu"
     [ -d "$root/etc/systemd" ] && fail "the package enables the service"
-    dpkg-deb -I "$sqlemu_deb" | grep -q 'postinst' && fail "the sqlemu package runs a postinst"
+    local info
+    info=$(dpkg-deb -I "$sqlemu_deb")
+    grep -q 'postinst' <<<"$info" && fail "the sqlemu package runs a postinst"
     return 0
 }
 
@@ -130,7 +136,8 @@ first_run_journey() {
     start_private_display "$ledger" "$work/logs" || { fail "no X server"; return 0; }
     export XDG_RUNTIME_DIR=$work/runtime
     mkdir -m 700 -p "$XDG_RUNTIME_DIR"
-    ledger_start "$ledger" movan-config "$work/logs/movan-config" "$root/opt/movan/movan-config"
+    ledger_start "$ledger" movan-config "$work/logs/movan-config" \
+        env -u QT_QPA_PLATFORM "$root/opt/movan/movan-config"
     if ! wait_for_window "Movan Config DataBase 4.0" 60 >/dev/null; then
         fail "the packaged program showed no window"
         cat "$work/logs/movan-config.err" >&2
