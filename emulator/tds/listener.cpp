@@ -157,36 +157,31 @@ void Listener::serve(int client)
         ::close(client);
         return;
     }
-    auto connection = std::make_unique<Connection>();
-    Connection *c = connection.get();
+    Connection *c = m_running.emplace_back(std::make_unique<Connection>()).get();
+    const auto self = std::prev(m_running.end());
     c->socket = client;
-    c->thread = std::thread([this, c] {
+    // The thread cannot end before this lock is released, so self is valid
+    // when it uses it.
+    c->thread = std::thread([this, c, self] {
         Session(c->socket, m_instance).run();
         // The descriptor goes back as soon as the session ends, not when the
         // next client arrives; under the lock, as stop() shuts sockets down.
         std::lock_guard lock(m_mutex);
         ::close(c->socket);
         c->socket = -1;
-        c->finished = true;
+        m_finished.splice(m_finished.end(), m_running, self);
+        m_sessionEnded.notify_all();
     });
-    m_connections.push_back(std::move(connection));
 }
 
 std::size_t Listener::reapFinished()
 {
-    std::list<std::unique_ptr<Connection>> done;
+    Connections done;
     std::size_t running = 0;
     {
         std::lock_guard lock(m_mutex);
-        for (auto it = m_connections.begin(); it != m_connections.end();) {
-            if ((*it)->finished) {
-                done.push_back(std::move(*it));
-                it = m_connections.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        running = m_connections.size();
+        done.swap(m_finished);
+        running = m_running.size();
     }
     for (auto &c : done)
         c->thread.join();
@@ -201,17 +196,13 @@ void Listener::stop()
         t.join();
     for (int s : m_listenSockets)
         ::close(s);
-    std::list<std::unique_ptr<Connection>> connections;
     {
-        std::lock_guard lock(m_mutex);
-        connections.swap(m_connections);
-        for (auto &c : connections) {
-            if (c->socket >= 0)
-                ::shutdown(c->socket, SHUT_RDWR);   // wakes the session's blocking read
-        }
+        std::unique_lock lock(m_mutex);
+        for (auto &c : m_running)
+            ::shutdown(c->socket, SHUT_RDWR);   // wakes the session's blocking read or write
+        m_sessionEnded.wait(lock, [this] { return m_running.empty(); });
     }
-    for (auto &c : connections)
-        c->thread.join();
+    reapFinished();
 }
 
 } // namespace sqlemu::tds

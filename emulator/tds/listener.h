@@ -6,6 +6,7 @@
 #include "tds/instance_context.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -34,9 +35,9 @@ public:
 private:
     struct Connection {
         std::thread thread;
-        int socket = -1;
-        std::atomic<bool> finished{false};
+        int socket = -1;   // -1 once the session ended and closed it
     };
+    using Connections = std::list<std::unique_ptr<Connection>>;
 
     void acceptLoop(int listenSocket);
     // Joins the threads of sessions that ended; returns how many still run.
@@ -50,7 +51,11 @@ private:
     std::vector<std::thread> m_acceptThreads;
     std::atomic<bool> m_stopping{false};
     std::mutex m_mutex;
-    std::list<std::unique_ptr<Connection>> m_connections;
+    std::condition_variable m_sessionEnded;
+    // A session moves itself from running to finished as it ends, so that
+    // finding the ended ones never walks every running session.
+    Connections m_running;
+    Connections m_finished;   // ended, their threads still to be joined
 };
 
 // Opens a socket bound to address:port (type SOCK_STREAM or SOCK_DGRAM);
