@@ -2,7 +2,7 @@
 // whole percentage unchanged must cost next to nothing, and a repaint of the
 // backup page's gauge must be cheap enough for every percent.
 #include "widgets/gauge.h"
-#include "util/fonts.h"
+#include "ui/fonts.h"
 
 #include <QApplication>
 #include <QTest>

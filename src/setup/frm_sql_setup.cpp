@@ -1,6 +1,6 @@
 #include "setup/frm_sql_setup.h"
 
-#include "util/form_font.h"
+#include "ui/form_font.h"
 #include "widgets/mov_single_instance.h"
 
 #include <QGuiApplication>

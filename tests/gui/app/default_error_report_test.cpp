@@ -1,7 +1,7 @@
 #include "app/movan_application.h"
 #include "platform/app_error.h"
 #include "support/modal_dialog_driver.h"
-#include "util/message_dialog.h"
+#include "ui/message_dialog.h"
 #include "widgets/application_shell.h"
 
 #include <QPushButton>

@@ -1,6 +1,6 @@
-#include "util/form_registry.h"
+#include "ui/form_registry.h"
 
-#include "util/message_dialog.h"
+#include "ui/message_dialog.h"
 
 #include <QDialog>
 #include <QEvent>

@@ -2,7 +2,7 @@
 // (title, stay on top) and, when MOVAN_SCREENSHOT_DIR is set, a picture of
 // each kind for a person to look at.
 #include "support/modal_dialog_driver.h"
-#include "util/message_dialog.h"
+#include "ui/message_dialog.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,5 +1,5 @@
 #include "support/modal_dialog_driver.h"
-#include "util/form_registry.h"
+#include "ui/form_registry.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "util/form_font.h"
+#include "ui/form_font.h"
 
 QFont formFont()
 {

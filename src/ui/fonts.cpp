@@ -1,4 +1,4 @@
-#include "util/fonts.h"
+#include "ui/fonts.h"
 
 #include <QFont>
 

@@ -4,7 +4,7 @@
 // whole messages and reads a response packet by packet, noting when each
 // packet arrived.
 
-#include "unit/emulator/tds_wire_client.h"
+#include "support/tds_wire_client.h"
 
 #include <arpa/inet.h>
 #include <chrono>

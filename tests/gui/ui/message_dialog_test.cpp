@@ -1,5 +1,5 @@
 #include "support/modal_dialog_driver.h"
-#include "util/message_dialog.h"
+#include "ui/message_dialog.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "util/window_title.h"
+#include "ui/window_title.h"
 
 #include "platform/x11_window.h"
 

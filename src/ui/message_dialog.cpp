@@ -1,7 +1,7 @@
-#include "util/message_dialog.h"
+#include "ui/message_dialog.h"
 
-#include "util/form_font.h"
-#include "util/window_title.h"
+#include "ui/form_font.h"
+#include "ui/window_title.h"
 
 #include <QApplication>
 #include <QDialog>
