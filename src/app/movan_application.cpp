@@ -3,7 +3,7 @@
 #include "platform/app_error.h"
 #include "ui/fonts.h"
 #include "ui/message_dialog.h"
-#include "widgets/application_shell.h"
+#include "app/application_shell.h"
 
 #include <QMessageBox>
 

@@ -11,7 +11,7 @@
 // Prints "shown" once its window is up.
 #include "app/program.h"
 #include "ui/message_dialog.h"
-#include "widgets/mov_single_instance.h"
+#include "app/mov_single_instance.h"
 
 #include <QTimer>
 #include <QWidget>
