@@ -1,27 +1,19 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
+// Creates a fresh folder under the system's temporary folder (TMPDIR, else
+// /tmp) whose name begins with prefix; empty when it cannot.
+std::string makeTemporaryFolder(const std::string &prefix);
+
 namespace sqlemu::test {
 
-// A fresh folder under the system's temporary folder, removed afterwards.
+// A fresh temporary folder, removed with everything in it afterwards.
 class TempFolder {
 public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sqlemu-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        m_path = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(m_path, ignored);
-    }
+    TempFolder();
+    ~TempFolder();
     TempFolder(const TempFolder &) = delete;
     TempFolder &operator=(const TempFolder &) = delete;
 
