@@ -151,13 +151,6 @@ QString readRightToLeft(const QString &text)
 
 } // namespace
 
-QString displayLineBreaks(QString text)
-{
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
 namespace {
 
 // The kind's icon, then the text, reading from the right.

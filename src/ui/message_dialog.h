@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/line_breaks.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -37,7 +39,3 @@ constexpr int kMessageDialogClosedResult = 2;
 // mbIgnore 5, mbAll 8, mbNoToAll 9, mbYesToAll 10; the close box gives 2.
 // The caption is the title bar as it stands, empty when none is given.
 int ShowMessageDialog(const QString &caption, const QString &message, quint16 buttons, quint8 kind);
-
-// CR LF (and a lone CR) as a line break where text is drawn; stored texts
-// keep their CR LF.
-QString displayLineBreaks(QString text);

@@ -1,5 +1,7 @@
 #include "widgets/balloon/balloon_text.h"
 
+#include "util/line_breaks.h"
+
 namespace {
 
 bool isTrimmed(QChar c)
@@ -27,8 +29,7 @@ QString balloonLabelText(const QString &text)
 {
     QString shown;
     shown.reserve(text.size());
-    // A lone CR would be drawn as a glyph and shift the line after it.
-    const QString lines = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString lines = displayLineBreaks(text);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QChar c = lines.at(i);
         if (c == u'&') {

@@ -1,5 +1,7 @@
 #include "widgets/busy/mov_busy.h"
 
+#include "util/line_breaks.h"
+
 #include "widgets/animation/animation_control.h"
 #include "persistence/persistent_errors.h"
 
@@ -20,12 +22,6 @@ QFont defaultMessageFont()
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSize(8);
     return font;
-}
-
-// Line ends of Windows texts would show as a stray glyph in a label.
-QString displayText(QString text)
-{
-    return text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
 // A fresh file in the user's temporary folder that no other process can take
@@ -137,7 +133,7 @@ void TMovBusy::SetMessage1(const QString &Value)
     if (!Value.isEmpty())
         includeOption(abdShowMessage1);
     if (m_form)
-        m_form->lblMessage1->setText(displayText(Value));
+        m_form->lblMessage1->setText(displayLineBreaks(Value));
 }
 
 void TMovBusy::SetMessage2(const QString &Value)
@@ -148,7 +144,7 @@ void TMovBusy::SetMessage2(const QString &Value)
     if (!Value.isEmpty())
         includeOption(abdShowMessage2);
     if (m_form)
-        m_form->lblMessage2->setText(displayText(Value));
+        m_form->lblMessage2->setText(displayLineBreaks(Value));
 }
 
 void TMovBusy::SetMessage1Font(const QFont &Value)
@@ -380,12 +376,12 @@ void TMovBusy::CreateBusyForm()
     }
     if (m_options.contains(abdShowMessage1)) {
         form->lblMessage1->setVisible(true);
-        form->lblMessage1->setText(displayText(m_message1));
+        form->lblMessage1->setText(displayLineBreaks(m_message1));
         form->lblMessage1->setFont(m_message1Font);
     }
     if (m_options.contains(abdShowMessage2)) {
         form->lblMessage2->setVisible(true);
-        form->lblMessage2->setText(displayText(m_message2));
+        form->lblMessage2->setText(displayLineBreaks(m_message2));
         form->lblMessage2->setFont(m_message2Font);
     }
     if (m_options.contains(abdShowProgress)) {
