@@ -4,7 +4,7 @@
 // to answer), and the server's peak memory. Each level gets a server process
 // of its own, so each peak is that level's.
 
-#include "tds_socket_client.h"
+#include "support/tds_socket_client.h"
 
 #include <benchmark/benchmark.h>
 

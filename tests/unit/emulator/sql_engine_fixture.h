@@ -5,7 +5,7 @@
 #include "engine_interface/engine.h"
 #include "recording_sink.h"
 #include "storage/catalogue.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "tds/browser.h"
 #include "tds/command_line.h"
 #include "tds/host_addresses.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
