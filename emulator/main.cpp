@@ -81,7 +81,7 @@ int main(int argc, char **argv)
         return 2;
     }
     if (options.help) {
-        std::cout << usageText() << "       " << kMakeDatabaseUsage;
+        std::cout << usageText() << "       " << kMakeDatabaseUsage << '\n' << helpNotes();
         return 0;
     }
 

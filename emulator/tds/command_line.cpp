@@ -89,9 +89,12 @@ const char *usageText()
            "              [--browser-port N] [--sa-password-file FILE] [--logins-file FILE]\n"
            "              [--sa-password P] [--login NAME:PASS]... [--listen ADDRESS]...\n"
            "              [--max-sessions N] [--login-timeout SECONDS] [--keytab FILE]\n"
-           "              [--server-version 9.0|10.50|16.0] [--trace FILE] [--test-statements]\n"
-           "\n"
-           "Listens on 127.0.0.1 and ::1 only (and on the computer's name where it is\n"
+           "              [--server-version 9.0|10.50|16.0] [--trace FILE] [--test-statements]\n";
+}
+
+const char *helpNotes()
+{
+    return "Listens on 127.0.0.1 and ::1 only (and on the computer's name where it is\n"
            "loopback); --listen adds an address, and needs a non-empty sa password.\n"
            "Passwords come from --sa-password-file (its first line) and --logins-file\n"
            "(NAME:PASSWORD lines; '#' starts a comment). --sa-password and --login show\n"

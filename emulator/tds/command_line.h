@@ -45,5 +45,7 @@ struct ServerOptions {
 // passwords stay out of the process list.
 ServerOptions parseCommandLine(const std::vector<std::string> &arguments);
 const char *usageText();
+// What --help adds to the usage: where it listens, where passwords come from.
+const char *helpNotes();
 
 } // namespace sqlemu::tds
