@@ -82,6 +82,17 @@ QLabel *placeLabel(QWidget *parent, const char *name, const QString &text, QPoin
     return label;
 }
 
+// The English captions are set a little wider in the Persian UI font than
+// the window was drawn for: a caption that would run into its field moves
+// left instead of disappearing under it.
+void keepClearOf(QLabel *label, QWidget *field)
+{
+    constexpr int kGap = 3;
+    label->setBuddy(field);
+    if (label->geometry().right() + kGap >= field->x())
+        label->move(std::max(0, field->x() - kGap - label->width()), label->y());
+}
+
 QPushButton *placeButton(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
 {
     auto *button = place<QPushButton>(parent, name, geometry);
@@ -142,6 +153,8 @@ void TFrmSQLSetup::createControls()
     // Enter in the box moves nowhere and adds nothing: the list is the window's.
     cbServer->setInsertPolicy(QComboBox::NoInsert);
 
+    keepClearOf(Label1, cbServer);
+
     SpeedButton1 = place<QToolButton>(TabSheet1, "SpeedButton1", {239, 24, 28, 28});
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setIcon(QIcon(QStringLiteral(":/app/help-glyph.png")));
@@ -155,6 +168,7 @@ void TFrmSQLSetup::createControls()
     GroupBox2->setTitle(kDataBaseNameBox);
     Label4 = placeLabel(GroupBox2, "Label4", kDataBaseNameLabel, {9, 30});
     EdtDataBaseName = place<TMovEditBox>(GroupBox2, "EdtDataBaseName", {94, 27, 121, kFieldHeight});
+    keepClearOf(Label4, EdtDataBaseName);
 
     GroupBox1 = place<QGroupBox>(TabSheet1, "GroupBox1", {10, 134, 230, 157});
     GroupBox1->setTitle(kConnectionKindBox);
@@ -173,6 +187,8 @@ void TFrmSQLSetup::createControls()
     Label3 = placeLabel(GroupBox1, "Label3", kPasswordLabel, {25, 127});
     EdtPassword = place<TMovEditBox>(GroupBox1, "EdtPassword", {96, 126, 121, kFieldHeight});
     EdtPassword->setPasswordChar(u'*');
+    keepClearOf(Label2, EdtLogName);
+    keepClearOf(Label3, EdtPassword);
 
     // Placed at the bottom of the page once the page has its size.
     Panel2 = place<QWidget>(TabSheet1, "Panel2", {});
