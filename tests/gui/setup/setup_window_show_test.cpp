@@ -83,13 +83,16 @@ TEST_F(SetupWindowShow, ConfiguredServerIsAddedShownAndWarnedAbout)
     }
 }
 
-TEST_F(SetupWindowShow, DefaultInstanceAloneAddsNoInstanceEntry)
+TEST_F(SetupWindowShow, NeitherTheDefaultInstanceNorAMissingAddressGetsAnEntry)
 {
     writeServerSettings();
-    auto form = showWindow();
+    auto form = showWindow([](TFrmSQLSetup &window) { window.setLocalAddressSource([] { return QString(); }); });
     EXPECT_EQ(newBatches(), QStringList{instanceListBatch()});
-    EXPECT_EQ(serverEntries(*form), computerEntries() << serverAddress());
+    EXPECT_EQ(serverEntries(*form), QStringList({GetComputerNameText(), serverAddress()}));
+    EXPECT_EQ(form->capturedAddress(), QString());
+    // The rest of the sequence ran: the login was read, the warning shown.
     EXPECT_EQ(form->EdtPassword->text(), kSaPassword);
+    EXPECT_EQ(balloonsShown(*form), 1);
 }
 
 TEST_F(SetupWindowShow, NamedInstancesAreListedUnderTheComputersName)
@@ -107,18 +110,6 @@ TEST_F(SetupWindowShow, NamedInstancesAreListedUnderTheComputersName)
     EXPECT_EQ(serverEntries(*form), computerEntries() << computer + QStringLiteral("\\SALES")
                                                       << computer + QStringLiteral("\\STOCK") << serverAddress(named));
     EXPECT_EQ(newBatches(named), QStringList{instanceListBatch()});
-
-}
-
-TEST_F(SetupWindowShow, WithoutALocalAddressTheListHasNoEntryForItAndTheSequenceEnds)
-{
-    writeServerSettings();
-    auto form = showWindow([](TFrmSQLSetup &window) { window.setLocalAddressSource([] { return QString(); }); });
-    EXPECT_EQ(serverEntries(*form), QStringList({GetComputerNameText(), serverAddress()}));
-    EXPECT_EQ(form->capturedAddress(), QString());
-    // The rest of the sequence ran: the type was read, the warning shown.
-    EXPECT_EQ(form->EdtPassword->text(), kSaPassword);
-    EXPECT_EQ(balloonsShown(*form), 1);
 }
 
 } // namespace
