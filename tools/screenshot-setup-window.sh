@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# A picture of the setup window as a user sees it: Persian captions, the
-# list of servers open with two named instances, and the balloon that warns
-# that the configured server is not this computer. Runs the built program
+# Pictures of the setup window as a user sees it: Persian captions, the
+# balloon that warns that the configured server is not this computer, and
+# the list of servers open with two named instances. Runs the built program
 # and sqlemu in a private X server with a window manager.
 #
 #   tools/screenshot-setup-window.sh [output.png] [build folder]
@@ -31,7 +31,7 @@ wait_for() { # seconds, command...
     done
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
 wait_for 10 test -s "$work/display"
 export DISPLAY=":$(head -n1 "$work/display")"
@@ -53,17 +53,28 @@ cp "$build/bin/movan-config" "$work/app/"
 printf '[DataBase]\r\nServer=127.0.0.1,%s\r\nDataBaseName=Tarnel\r\nType=SQL\r\nUser=sa\r\nPass=Secret1\r\n' \
     "$port" >"$work/app/InitPrg.ini"
 "$work/app/movan-config" >/dev/null 2>&1 &
-pids+=($!)
+program=$!
+pids+=($program)
 wait_for 20 xdotool search --onlyvisible --name "^$caption\$"
 window=$(xdotool search --onlyvisible --name "^$caption\$" | head -n1)
 xdotool windowactivate --sync "$window"
 # The show sequence asks the server for its instances, then the balloon
-# comes; the keyboard then goes to the server box (Tab from the page's tab
-# walks the login fields first) and Alt+Down opens its list.
-sleep 1.5
+# comes (a second window of the program): the first picture. The list would
+# cover the balloon's end, so it opens once the balloon is gone: the keyboard goes to the
+# server box (Tab from the page's tab walks the login fields first) and
+# Alt+Down opens it for the second picture.
+balloon_shown() { [ "$(xdotool search --onlyvisible --pid "$program" | wc -l)" -ge 2 ]; }
+balloon_gone() { ! balloon_shown; }
+wait_for 20 balloon_shown
+sleep 0.5
+import -window root "$work/balloon.png"
+wait_for 20 balloon_gone
 xdotool key --delay 80 Tab Tab Tab Tab alt+Down
 sleep 0.7
-import -window root "$work/screen.png"
-# The window, the balloon and the list, without the empty screen around them.
-convert "$work/screen.png" -trim +repage "$out"
+import -window root "$work/list.png"
+# Side by side, without the empty screen around each.
+for shot in balloon list; do
+    convert "$work/$shot.png" -trim +repage -bordercolor white -border 8 "$work/$shot-trimmed.png"
+done
+convert "$work/balloon-trimmed.png" "$work/list-trimmed.png" -background white -gravity north +append "$out"
 echo "$out"
