@@ -145,7 +145,8 @@ void TFrmSQLSetup::createControls()
 
     Image1 = place<QLabel>(TabSheet1, "Image1", {11, 16, 37, 36});
     Image1->setPixmap(QIcon(QStringLiteral(":/app/image1.png")).pixmap(QSize(37, 36), devicePixelRatio()));
-    Image1->setAttribute(Qt::WA_TranslucentBackground);
+    // A label paints no background of its own: the page shows through the
+    // picture's transparent parts.
 
     Label1 = placeLabel(TabSheet1, "Label1", kServerLabel, {52, 31});
     cbServer = place<QComboBox>(TabSheet1, "cbServer", {94, 28, 145, kFieldHeight});
