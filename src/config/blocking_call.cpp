@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QThread>
 
 #include <exception>
@@ -22,7 +21,8 @@ constexpr int kCloseRetryMs = 50;
 
 bool onUserInterfaceThread()
 {
-    return qobject_cast<QGuiApplication *>(QCoreApplication::instance())
+    // Asked by class name: the database layer links no graphical module.
+    return QCoreApplication::instance() && QCoreApplication::instance()->inherits("QGuiApplication")
         && QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 

@@ -2,11 +2,11 @@
 
 #include "config/blocking_call.h"
 #include "setup/batches.h"
-#include "util/form_font.h"
+#include "ui/form_font.h"
 #include "util/system_info.h"
-#include "widgets/balloon_control.h"
-#include "widgets/mov_edit_box.h"
-#include "widgets/mov_single_instance.h"
+#include "widgets/balloon/balloon_control.h"
+#include "widgets/edit/mov_edit_box.h"
+#include "app/mov_single_instance.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -221,7 +221,7 @@ void TFrmSQLSetup::createComponents()
 
     // The batch holds no parameters; its text goes to the server as it stands.
     qrGetInstance.setParamCheck(false);
-    qrGetInstance.setSqlLines(kInstanceListBatch);
+    qrGetInstance.setSqlText(QString::fromLatin1(movan::kInstanceListSql.data(), qsizetype(movan::kInstanceListSql.size())));
 
     MovSingleInstance1->endLoading();
 }

@@ -7,16 +7,16 @@
 #include "config/data_module.h"
 #include "config/settings_file.h"
 #include "config/settings_keys.h"
-#include "setup/attach_statement.h"
+#include "setup/batches.h"
 #include "setup/default_database_files.h"
 #include "setup/server_list.h"
-#include "util/form_registry.h"
-#include "util/message_dialog.h"
+#include "ui/form_registry.h"
+#include "ui/message_dialog.h"
 #include "util/system_info.h"
 #include "util/text_trim.h"
-#include "widgets/balloon_control.h"
-#include "widgets/control_colors.h"
-#include "widgets/mov_edit_box.h"
+#include "widgets/balloon/balloon_control.h"
+#include "widgets/edit/control_colors.h"
+#include "widgets/edit/mov_edit_box.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -56,6 +56,14 @@ public:
         DMMain = nullptr;
     }
 };
+
+// The name as the settings file keeps it, trimmed, so the database attached
+// is the one the connection asks for.
+QString attachStatement(const QString &databaseName, const QString &dataFile, const QString &logFile)
+{
+    return QString::fromStdString(movan::attachDatabaseSql(TrimControl(databaseName).toStdString(),
+                                                           dataFile.toStdString(), logFile.toStdString()));
+}
 
 bool connectFromSettings()
 {

@@ -4,9 +4,10 @@
 #include "setup_window_fixture.h"
 
 #include "config/data_module.h"
-#include "util/message_dialog.h"
+#include "ui/message_dialog.h"
+#include "util/line_breaks.h"
 #include "util/system_info.h"
-#include "widgets/mov_edit_box.h"
+#include "widgets/edit/mov_edit_box.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "config/settings_file.h"
 #include "platform/profile_file.h"
 #include "setup/default_database_files.h"
-#include "widgets/balloon_window.h"
+#include "widgets/balloon/balloon_window.h"
 
 #include <QComboBox>
 #include <QDir>

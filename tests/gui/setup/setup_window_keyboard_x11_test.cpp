@@ -3,7 +3,7 @@
 #include "setup_window_fixture.h"
 
 #include "platform/keyboard_layout.h"
-#include "widgets/mov_edit_box.h"
+#include "widgets/edit/mov_edit_box.h"
 
 #include <QProcess>
 #include <QPushButton>

@@ -2,7 +2,7 @@
 // text fits, the order Tab walks them in.
 #include "setup_window_fixture.h"
 
-#include "widgets/mov_edit_box.h"
+#include "widgets/edit/mov_edit_box.h"
 
 #include <QComboBox>
 #include <QGroupBox>

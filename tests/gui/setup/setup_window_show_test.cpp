@@ -5,8 +5,8 @@
 
 #include "setup/batches.h"
 #include "util/system_info.h"
-#include "widgets/control_colors.h"
-#include "widgets/mov_edit_box.h"
+#include "widgets/edit/control_colors.h"
+#include "widgets/edit/mov_edit_box.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -26,7 +26,7 @@ protected:
             entries.append(GetLocalIPv4Address());
         return entries;
     }
-    static QString instanceListBatch() { return kInstanceListBatch.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"); }
+    static QString instanceListBatch() { return QString::fromStdString(std::string(movan::kInstanceListSql)); }
 };
 
 TEST_F(SetupWindowShow, FirstRunShowsTheWindowsDefaultsAndWritesNothing)

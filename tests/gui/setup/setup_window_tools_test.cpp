@@ -3,7 +3,7 @@
 #include "setup_window_fixture.h"
 
 #include "config/data_module.h"
-#include "util/form_registry.h"
+#include "ui/form_registry.h"
 
 #include <QComboBox>
 #include <QDialog>
