@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -260,6 +261,8 @@ bool TFrmSQLSetup::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == TabSheet1 && event->type() == QEvent::Resize)
         Panel2->setGeometry(0, TabSheet1->height() - kBottomPanelHeight, TabSheet1->width(), kBottomPanelHeight);
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+        startShowSequence();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -268,8 +271,21 @@ void TFrmSQLSetup::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (m_showSequenceStarted)
         return;
+    // Once the window is on the screen where the window manager put it, so
+    // that it paints while the server is asked for its instances and the
+    // balloon points at where the server box really is.
+    if (windowHandle())
+        windowHandle()->installEventFilter(this);
+    else
+        startShowSequence();
+}
+
+void TFrmSQLSetup::startShowSequence()
+{
+    if (m_showSequenceStarted)
+        return;
     m_showSequenceStarted = true;
-    // Once the window is on the screen, so that it paints while the server
-    // is asked for its instances.
+    if (windowHandle())
+        windowHandle()->removeEventFilter(this);
     QMetaObject::invokeMethod(this, &TFrmSQLSetup::FormShow, Qt::QueuedConnection);
 }

@@ -82,6 +82,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void startShowSequence();
     void createControls();
     void createComponents();
     void connectHandlers();
