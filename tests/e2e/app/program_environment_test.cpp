@@ -94,17 +94,21 @@ TEST_F(ProgramEnvironment, HighDensityScreensShowTheWindowAtTheSameSize)
 
 TEST_F(ProgramEnvironment, AnExecutableReplacedWhileRunningKeepsItsFolder)
 {
-    // As a package upgrade does it: the new file renamed over the running one.
     const QString installed = folder.filePath(QStringLiteral("guard_probe"));
     ASSERT_TRUE(QFile::copy(probe, installed));
     start(installed, QStringLiteral("offscreen"));
     ASSERT_FALSE(lineStartingWith("scale=").isEmpty());
+    const QByteArray expected = QFile::encodeName(QDir(folder.path()).canonicalPath() + u'/');
+
+    // An upgrade removes the old file, then puts the new one in its place.
+    ASSERT_TRUE(QFile::remove(installed));
+    program.write("folder\n");
+    EXPECT_EQ(lineStartingWith("folder="), expected);
     const QString upgrade = folder.filePath(QStringLiteral("guard_probe.new"));
     ASSERT_TRUE(QFile::copy(probe, upgrade));
     ASSERT_EQ(std::rename(QFile::encodeName(upgrade).constData(), QFile::encodeName(installed).constData()), 0);
-
     program.write("folder\n");
-    EXPECT_EQ(lineStartingWith("folder="), QFile::encodeName(QDir(folder.path()).canonicalPath() + u'/'));
+    EXPECT_EQ(lineStartingWith("folder="), expected);
 }
 
 } // namespace
