@@ -1,6 +1,7 @@
 #include "platform/profile_file.h"
 
 #include "platform/ansi_codec.h"
+#include "platform/atomic_file.h"
 #include "platform/blank_text.h"
 
 #include <QByteArray>
@@ -8,9 +9,7 @@
 #include <QFileInfo>
 #include <QList>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <optional>
 
@@ -145,59 +144,6 @@ Line makeLine(const QByteArray &content)
     return Line{content, kLineEnd.toByteArray(), QString()};
 }
 
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
-// Temporary file in the same folder, flushed, renamed over the target: a
-// reader sees the old file or the new one, never a part.
-bool replaceAtomically(const QString &path, const QByteArray &bytes)
-{
-    const QByteArray target = QFile::encodeName(path);
-    mode_t mode = S_IRUSR | S_IWUSR; // a new file holds a password: owner only
-    struct stat existing {};
-    if (::stat(target.constData(), &existing) == 0) {
-        // A read-only file stays unwritten, as it does for the sibling
-        // programs, even for a user the system would let through.
-        if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.constData(), W_OK) != 0)
-            return false;
-        mode = existing.st_mode & 07777;
-    }
-
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    QByteArray temp = folder + "/.InitPrg.XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok)
-        ok = ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
-
 } // namespace
 
 ProfileFile::ProfileFile(QString path)
@@ -277,6 +223,7 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
         lines.append(makeLine(keyBytes + '=' + valueBytes));
     }
 
-    if (!replaceAtomically(target, join(lines)))
+    // A new file holds a password: its owner alone may read it.
+    if (!replaceFileAtomically(target, join(lines), S_IRUSR | S_IWUSR))
         throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(m_path));
 }

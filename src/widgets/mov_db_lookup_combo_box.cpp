@@ -7,6 +7,8 @@
 #include <QAbstractItemView>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 namespace {
 
@@ -85,6 +87,26 @@ QVariant TMovDBLookupComboBox::KeyValue() const
 void TMovDBLookupComboBox::setKeyValue(const QVariant &value)
 {
     setCurrentIndex(value.isValid() ? findData(value, kKeyRole, Qt::MatchExactly) : -1);
+}
+
+void TMovDBLookupComboBox::showPopup()
+{
+    // The list is a window of its own, which would take the application's
+    // direction instead of the box's.
+    view()->window()->setLayoutDirection(layoutDirection());
+    QComboBox::showPopup();
+}
+
+void TMovDBLookupComboBox::paintEvent(QPaintEvent *)
+{
+    // The field shows the control's colour plainly, as an edit box does;
+    // styles would shade it into a gradient.
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.fillRect(style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this), Color());
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 void TMovDBLookupComboBox::focusInEvent(QFocusEvent *event)

@@ -129,3 +129,43 @@ TEST(BusyWindowOnX11, WindowManagerCannotCloseItBehindTheComponentsBack)
     windowManager.terminate();
     windowManager.waitForFinished(3000);
 }
+
+TEST(BusyWindowOnX11, OffersNoTitleBarButtonsAndComesBackWhenMinimised)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        GTEST_SKIP() << "needs openbox and xdotool";
+    QProcess windowManager;
+    windowManager.start(QStringLiteral("openbox"), {});
+    ASSERT_TRUE(windowManager.waitForStarted());
+    QTest::qWait(800);
+
+    TMovBusy busy;
+    configureFullWindow(busy);
+    busy.Show();
+    QPointer<TMovsfBusy> window = busy.Form();
+    ASSERT_TRUE(window);
+    QTest::qWait(300);
+    const QString id = QString::number(window->winId());
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_MOTIF_WM_HINTS")});
+    ASSERT_TRUE(xprop.waitForFinished());
+    // flags: functions and decorations; functions: move only; decorations:
+    // border and title.
+    EXPECT_TRUE(QString::fromLatin1(xprop.readAllStandardOutput()).contains(QStringLiteral("= 0x3, 0x4, 0xa")));
+
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), id});
+    QElapsedTimer waited;
+    waited.start();
+    while (!(window && window->isVisible() && !window->isMinimized()) && waited.elapsed() < 3000)
+        QTest::qWait(20);
+    QTest::qWait(300);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+    saveScreenshot(QStringLiteral("busy-openbox-buttons.png"));
+    busy.Hide();
+    QTest::qWait(100);
+    windowManager.terminate();
+    windowManager.waitForFinished(3000);
+}
