@@ -8,6 +8,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QStyleOptionComboBox>
+#include <QStyledItemDelegate>
 #include <QStylePainter>
 
 namespace {
@@ -26,6 +27,9 @@ TMovDBLookupComboBox::TMovDBLookupComboBox(QWidget *parent)
     setInsertPolicy(QComboBox::NoInsert);
     // Keys reach the open list through this filter before the popup's own.
     view()->installEventFilter(this);
+    // Rows drawn as an item view draws them follow the list's reading
+    // direction; the menu look some styles give the list ignores it.
+    setItemDelegate(new QStyledItemDelegate(this));
 }
 
 QColor TMovDBLookupComboBox::Color() const
@@ -94,6 +98,10 @@ void TMovDBLookupComboBox::showPopup()
     // The list is a window of its own, which would take the application's
     // direction instead of the box's.
     view()->window()->setLayoutDirection(layoutDirection());
+    // The yellow of the focused box is the box's, not its list's.
+    QPalette listPalette = view()->palette();
+    listPalette.setColor(QPalette::Base, windowColor());
+    view()->setPalette(listPalette);
     QComboBox::showPopup();
 }
 

@@ -1,4 +1,5 @@
 #include "support/memory_list_source.h"
+#include "widgets/control_colors.h"
 #include "widgets/mov_db_lookup_combo_box.h"
 #include "widgets/mov_edit_box.h"
 
@@ -175,6 +176,21 @@ TEST_F(LookupForm, OpenListReadsInTheBoxsDirection)
     openList();
     EXPECT_EQ(box->view()->window()->layoutDirection(), Qt::RightToLeft);
     EXPECT_EQ(box->view()->layoutDirection(), Qt::RightToLeft);
+    // The names stand at the right of their rows.
+    const QImage list = box->view()->viewport()->grab().toImage();
+    const QRect row = box->view()->visualRect(box->view()->model()->index(0, 0));
+    int leftmostInk = list.width();
+    for (int x = 0; x < list.width(); ++x)
+        for (int y = row.top(); y <= row.bottom() && leftmostInk == list.width(); ++y)
+            if (qGray(list.pixel(x, y)) < 100)
+                leftmostInk = x;
+    EXPECT_GT(leftmostInk, list.width() / 2);
+    box->hidePopup();
+    // The list keeps the window colour while the box is yellow.
+    focus(box);
+    openList();
+    const QImage focusedList = box->view()->viewport()->grab().toImage();
+    EXPECT_EQ(focusedList.pixelColor(2, focusedList.height() - 2).rgb(), windowColor().rgb());
     box->hidePopup();
 }
 
