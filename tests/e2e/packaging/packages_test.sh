@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Builds both Debian packages with CPack from a configured and built build
+# folder, unpacks them with dpkg-deb into a temporary root and checks what a
+# machine that installs them gets.
+#
+#   packages_test.sh BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/../../.." && pwd)
+for lib in ledger x-display sqlemu-password; do
+    # shellcheck disable=SC1090
+    source "$repo/tools/lib/$lib.sh"
+done
+
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+root=$work/root
+ledger=$work/processes
+trap 'ledger_stop "$ledger"; rm -rf "$work"' EXIT
+mkdir -p "$root" "$work/logs"
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+build_packages() {
+    if ! cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >"$work/logs/cpack" 2>&1; then
+        cat "$work/logs/cpack" >&2
+        echo "FAIL: cpack" >&2
+        exit 1
+    fi
+    app_deb=$(ls "$work"/packages/movan-config_*.deb)
+    sqlemu_deb=$(ls "$work"/packages/sqlemu_*.deb)
+    dpkg-deb -x "$app_deb" "$root"
+    dpkg-deb -x "$sqlemu_deb" "$root"
+}
+
+# Depends comes from the libraries the binaries link, not from a list.
+check_control() {
+    local depends
+    depends=$(dpkg-deb -f "$app_deb" Depends)
+    for library in libqt6widgets6 libsybdb5 libc6; do
+        grep -q "\b$library\b" <<<"$depends" || fail "movan-config does not depend on $library: $depends"
+    done
+    depends=$(dpkg-deb -f "$sqlemu_deb" Depends)
+    grep -q '\blibgssapi-krb5-2\b' <<<"$depends" || fail "sqlemu does not depend on libgssapi-krb5-2: $depends"
+    grep -q 'qt6' <<<"$depends" && fail "sqlemu depends on Qt: $depends"
+    [ "$(dpkg-deb -f "$app_deb" Package)" = movan-config ] || fail "the program's package is not movan-config"
+    [ "$(dpkg-deb -f "$sqlemu_deb" Package)" = sqlemu ] || fail "the emulator's package is not sqlemu"
+    local deb description
+    for deb in "$app_deb" "$sqlemu_deb"; do
+        description=$(dpkg-deb -f "$deb" Description)
+        grep -q '^ [^ .]' <<<"$description" || fail "$(basename "$deb") has no long description in Debian's form"
+        grep -q '^ ;' <<<"$description" && fail "$(basename "$deb") has list separators in its description"
+    done
+    return 0
+}
+
+check_layout() {
+    local app=$root/opt/movan
+    [ -x "$app/movan-config" ] || fail "no executable in /opt/movan"
+    [ -s "$app/DataLR.avi" ] || fail "no DataLR.avi beside the executable"
+    [ -d "$app/Data" ] || fail "no Data/ in /opt/movan"
+    [ -e "$app/InitPrg.ini" ] && fail "the package ships a settings file"
+    [ "$(readlink "$root/usr/bin/movan-config")" = /opt/movan/movan-config ] \
+        || fail "/usr/bin/movan-config does not point to /opt/movan/movan-config"
+    [ -x "$root/usr/bin/sqlemu" ] || fail "no /usr/bin/sqlemu"
+    [ -d "$root/var/lib/sqlemu" ] || fail "no /var/lib/sqlemu"
+    # (Listings are read whole first: grep -q leaving a pipe early would
+    # fail the pipeline and hide what it found.)
+    local listing
+    listing=$(dpkg-deb -c "$sqlemu_deb")
+    grep -q ' \./opt/' <<<"$listing" && fail "the sqlemu package owns folders under /opt"
+    if [ -e "$repo/emulator/sqlemu.1" ]; then
+        [ -s "$root/usr/share/man/man1/sqlemu.1" ] || fail "the sqlemu package has no man page"
+    fi
+    return 0
+}
+
+# Installed, never enabled or started by the package.
+check_service() {
+    local unit=$root/lib/systemd/system/sqlemu.service
+    [ -f "$unit" ] || { fail "no sqlemu.service"; return 0; }
+    grep -q '^ExecStart=/usr/bin/sqlemu --data-dir /var/lib/sqlemu ' "$unit" \
+        || fail "the service does not run /usr/bin/sqlemu on /var/lib/sqlemu"
+    [ -d "$root/etc/systemd" ] && fail "the package enables the service"
+    local info
+    info=$(dpkg-deb -I "$sqlemu_deb")
+    grep -q 'postinst' <<<"$info" && fail "the sqlemu package runs a postinst"
+    return 0
+}
+
+check_libraries() {
+    local binary missing
+    for binary in "$root/opt/movan/movan-config" "$root/usr/bin/sqlemu"; do
+        missing=$(ldd "$binary" 2>&1 | grep 'not found' || true)
+        [ -z "$missing" ] || fail "$(basename "$binary") needs libraries that are missing: $missing"
+    done
+}
+
+check_desktop_entry() {
+    local entry=$root/usr/share/applications/movan-config.desktop icon
+    [ -f "$entry" ] || { fail "no desktop entry"; return 0; }
+    desktop-file-validate "$entry" || fail "desktop-file-validate refuses the entry"
+    grep -q '^Name\[fa\]=' "$entry" || fail "the entry has no Persian name"
+    grep -q '^Categories=System;' "$entry" || fail "the entry is not in the System category"
+    grep -q '^Exec=/opt/movan/movan-config$' "$entry" || fail "the entry does not start /opt/movan/movan-config"
+    icon=$(sed -n 's/^Icon=//p' "$entry")
+    compgen -G "$root/usr/share/icons/hicolor/*/apps/$icon.*" >/dev/null \
+        || fail "no icon $icon in the hicolor theme"
+}
+
+start_packaged_sqlemu() {
+    local sqlemu=$root/usr/bin/sqlemu password_arguments _
+    mkdir -p "$work/sqlemu"
+    mapfile -t password_arguments < <(sqlemu_password_arguments "$sqlemu" "$sa_password" "$work/sa-password")
+    ledger_start "$ledger" sqlemu "$work/logs/sqlemu" \
+        "$sqlemu" --data-dir "$work/sqlemu" --port 0 "${password_arguments[@]}"
+    for _ in $(seq 1 300); do
+        sqlemu_port=$(sed -n 's/^sqlemu ready MSSQLSERVER=\([0-9]*\).*/\1/p' "$work/logs/sqlemu.out")
+        [ -n "$sqlemu_port" ] && return 0
+        kill -0 "$started_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    cat "$work/logs/sqlemu.err" >&2
+    return 1
+}
+
+# The program as installed, on a private X server, against the packaged
+# sqlemu, up to where a new user has got: today, its window on the screen.
+first_run_journey() {
+    sa_password=Packaged-1
+    start_packaged_sqlemu || { fail "the packaged sqlemu did not start"; return 0; }
+    start_private_display "$ledger" "$work/logs" || { fail "no X server"; return 0; }
+    export XDG_RUNTIME_DIR=$work/runtime
+    mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+    ledger_start "$ledger" movan-config "$work/logs/movan-config" \
+        env -u QT_QPA_PLATFORM "$root/opt/movan/movan-config"
+    if ! wait_for_window "Movan Config DataBase 4.0" 60 >/dev/null; then
+        fail "the packaged program showed no window"
+        cat "$work/logs/movan-config.err" >&2
+    fi
+}
+
+build_packages
+check_control
+check_layout
+check_service
+check_libraries
+check_desktop_entry
+first_run_journey
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "packages: $(basename "$app_deb") $(basename "$sqlemu_deb"): all checks passed"
