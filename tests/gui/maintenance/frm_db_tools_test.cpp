@@ -220,27 +220,46 @@ TEST_F(MaintenanceWindow, RepairReportsWhetherItRemovedTheValue)
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
+// Closes every default error report as it comes up and keeps its text. The
+// maintenance window itself is modal too, and is left alone.
+class ErrorReportCloser : public QObject {
+public:
+    ErrorReportCloser()
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && modal->isVisible() && modal->objectName() == u"ErrorReport") {
+                texts.append(ModalDialogDriver::describe(modal).text);
+                modal->close();
+            }
+        });
+        m_poll.start(20);
+    }
+    QStringList texts;
+
+private:
+    QTimer m_poll;
+};
+
 // Kept last: it stops the server, and starts it again at the end.
 TEST_F(MaintenanceWindow, UnreadableListIsReportedAndTheWindowStaysUsable)
 {
     s_server->stop();
-    ModalDialogDriver driver;
-    driver.pressEnter();
+    if (!loopbackPortIsFree(1433, SOCK_STREAM))
+        GTEST_SKIP() << "another server took TCP 1433";
+    ErrorReportCloser reports;
     withWindow([&](TFrmDBTools &w) {
+        ASSERT_EQ(reports.texts.size(), 1);
         EXPECT_EQ(w.DBLDBBackup->count(), 0);
         // The show ended at the list: the busy indicator got no clip.
         EXPECT_TRUE(w.MovBusy1->AVISource()->FileName().isEmpty());
-        driver.pressEnter();
         QTest::mouseClick(w.dbcDataList, Qt::LeftButton, {}, QPoint(w.dbcDataList->width() - 6, w.dbcDataList->height() / 2));
-        EXPECT_TRUE(driver.waitUntilAnswered());
+        EXPECT_EQ(reports.texts.size(), 2);
         EXPECT_TRUE(w.dbcDataList->isChecked());
         EXPECT_EQ(w.DBLDBBackup->count(), 0);
     });
-    ASSERT_EQ(driver.shown().size(), 2);
-    for (const ShownDialog &report : driver.shown()) {
-        EXPECT_EQ(report.objectName, QStringLiteral("ErrorReport"));
-        EXPECT_FALSE(report.text.isEmpty());
-    }
+    for (const QString &text : reports.texts)
+        EXPECT_FALSE(text.isEmpty());
     delete s_server;
     ASSERT_TRUE(startServer());
 }

@@ -151,6 +151,15 @@ protected:
                 window->close();
         });
         poll.start();
+        // Should the window never come up for the body, whatever is open is
+        // closed so that the test fails instead of hanging.
+        QTimer watchdog;
+        watchdog.setInterval(60000);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        watchdog.start();
         ShowFormByClassName(TFrmDBTools::kClassName);
         EXPECT_TRUE(ran) << "the window never showed";
     }
