@@ -5,7 +5,7 @@
 #include "engine/engine.h"
 #include "tds/instance_context.h"
 #include "tds/listener.h"
-#include "tds_socket_client.h"
+#include "support/tds_socket_client.h"
 
 #include <benchmark/benchmark.h>
 

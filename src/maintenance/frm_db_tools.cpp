@@ -10,16 +10,16 @@
 #include "maintenance/query_list_source.h"
 #include "platform/executable_path.h"
 #include "platform/machine_registry.h"
-#include "util/form_font.h"
-#include "util/form_registry.h"
-#include "util/message_dialog.h"
+#include "ui/form_font.h"
+#include "ui/form_registry.h"
+#include "ui/message_dialog.h"
 #include "util/sql_condition.h"
-#include "widgets/application_shell.h"
 #include "widgets/close_guard/close_after_call.h"
-#include "widgets/gauge.h"
-#include "widgets/mov_busy.h"
-#include "widgets/mov_db_lookup_combo_box.h"
+#include "widgets/gauge/gauge.h"
+#include "widgets/busy/mov_busy.h"
+#include "widgets/edit/mov_db_lookup_combo_box.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -68,6 +68,7 @@ const QString kRepairFailed = QStringLiteral("خطا درانجام عمليات
 const QString kSessionManagerKey = QStringLiteral("\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\");
 const QString kPendingRenamesValue = QStringLiteral("PendingFileRenameOperations");
 
+const QString kConditionConnector = QStringLiteral("AND");
 const QString kDataBaseParameter = QStringLiteral("Ar_DataBase");
 const QString kPathParameter = QStringLiteral("Ar_Path");
 constexpr int kDataBaseParameterSize = 50;
@@ -149,8 +150,9 @@ TFrmDBTools::TFrmDBTools(QWidget *parent)
     setFont(formFont());
     // A fixed size: no window manager offers to maximise it.
     setFixedSize(kClientSize);
-    if (const QWidget *mainForm = ApplicationShell::mainForm())
-        move(mainForm->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    // Centred over the window that opens it.
+    if (const QWidget *opener = QApplication::activeWindow())
+        move(opener->frameGeometry().center() - QPoint(width() / 2, height() / 2));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -241,7 +243,7 @@ void TFrmDBTools::createComponents()
 {
     qrDBList = new DbQuery;
     qrDBList->setConnectionString(kLocalMasterConnectionString);
-    qrDBList->setSqlLines(MaintenanceBatches::kDatabaseList);
+    qrDBList->setSqlText(QString::fromLatin1(movan::kDatabaseListSql));
     dsDBList = new QueryListSource(qrDBList, this);
     dsDBList->setObjectName(QStringLiteral("dsDBList"));
     DBLDBBackup->setListSource(dsDBList);
@@ -250,12 +252,12 @@ void TFrmDBTools::createComponents()
 
     qrCompressDB = new DbQuery;
     qrCompressDB->setConnection(DMMain ? &DMMain->ADOConnection1 : nullptr);
-    qrCompressDB->setSqlLines(MaintenanceBatches::kLogShrink);
+    qrCompressDB->setSqlText(QString::fromLatin1(movan::kLogShrinkSql));
     qrCompressDB->parameterByName(kDataBaseParameter).size = kDataBaseParameterSize;
 
     qrBackUp = new DbQuery;
     qrBackUp->setConnectionString(kLocalMasterConnectionString);
-    qrBackUp->setSqlLines(MaintenanceBatches::kBackup);
+    qrBackUp->setSqlText(QString::fromLatin1(movan::kBackupSql));
     qrBackUp->parameterByName(kDataBaseParameter).size = kDataBaseParameterSize;
     qrBackUp->parameterByName(kPathParameter).size = kPathParameterSize;
 
@@ -323,7 +325,7 @@ void TFrmDBTools::RefreshDBList()
     dsDBList->refresh();
     qrDBList->setSqlText(FListSQL);
     if (dbcDataList->isChecked())
-        AddSQLCondition(*qrDBList, MaintenanceBatches::kMovanDatabasesCondition, MaintenanceBatches::kConditionConnector);
+        AddSQLCondition(*qrDBList, QString::fromLatin1(movan::kProgramDatabasesCondition), kConditionConnector);
     qrDBList->open();
     dsDBList->refresh();
 }

@@ -5,6 +5,8 @@
 // with SIGTERM as a service manager would. Plain C++ and POSIX, so tests with
 // or without Qt can use it.
 
+#include "support/temp_folder.h"
+
 #include <chrono>
 #include <map>
 #include <string>
@@ -68,7 +70,5 @@ bool loopbackPortIsFree(int port, int socketType);
 // Reads a child's output from fd until marker has arrived, the stream ends,
 // or the time is up; returns what was read.
 std::string readUntil(int fd, const std::string &marker, std::chrono::milliseconds timeout);
-// Creates a fresh temporary folder.
-std::string makeTemporaryFolder(const std::string &prefix);
 // The built executable of that name (CTest passes the folder).
 std::string builtExecutable(const std::string &name);

@@ -4,11 +4,11 @@
 #include "maintenance_window_fixture.h"
 
 #include "platform/executable_path.h"
-#include "unit/emulator/tool_batches.h"
-#include "widgets/gauge.h"
-#include "widgets/mov_busy.h"
-#include "widgets/lookup_list_source.h"
-#include "widgets/mov_db_lookup_combo_box.h"
+#include "support/tool_batches.h"
+#include "widgets/gauge/gauge.h"
+#include "widgets/busy/mov_busy.h"
+#include "widgets/edit/lookup_list_source.h"
+#include "widgets/edit/mov_db_lookup_combo_box.h"
 
 #include "support/modal_dialog_driver.h"
 #include "support/qt_printers.h"
@@ -109,8 +109,8 @@ TEST_F(MaintenanceWindow, FilterAddsItsConditionOnceEachTime)
             EXPECT_EQ(listed(w.DBLDBBackup), names);
         }
     });
-    const QString plain = QString::fromLatin1(sqlemu::test::kDatabaseListBatch);
-    const QString filtered = QString::fromLatin1(sqlemu::test::kFilteredDatabaseListBatch);
+    const QString plain = QString::fromStdString(sqlemu::test::kDatabaseListBatch);
+    const QString filtered = QString::fromStdString(sqlemu::test::kFilteredDatabaseListBatch);
     EXPECT_EQ(catalogueBatches(*s_server).mid(before), (QStringList{plain, filtered, plain, filtered}));
 }
 

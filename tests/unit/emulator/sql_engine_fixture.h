@@ -5,7 +5,7 @@
 #include "engine/engine.h"
 #include "recording_sink.h"
 #include "storage/catalogue.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "sql_engine_fixture.h"
-#include "tool_batches.h"
+#include "support/tool_batches.h"
 
 #include <thread>
 

@@ -1,6 +1,6 @@
 #include "sql/parser.h"
 #include "sql/sql_error.h"
-#include "tool_batches.h"
+#include "support/tool_batches.h"
 
 #include <gtest/gtest.h>
 
