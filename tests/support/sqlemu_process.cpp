@@ -155,13 +155,18 @@ bool SqlemuProcess::start()
         args.push_back("--browser-port");
         args.push_back(std::to_string(m_options.browserPort));
     }
+    // Passwords travel in files: a command line is open to every local user.
     if (!m_options.saPassword.empty()) {
-        args.push_back("--sa-password");
-        args.push_back(m_options.saPassword);
+        std::ofstream(m_workDir + "/sa-password") << m_options.saPassword << '\n';
+        args.push_back("--sa-password-file");
+        args.push_back(m_workDir + "/sa-password");
     }
-    for (const auto &login : m_options.logins) {
-        args.push_back("--login");
-        args.push_back(login);
+    if (!m_options.logins.empty()) {
+        std::ofstream logins(m_workDir + "/logins");
+        for (const auto &login : m_options.logins)
+            logins << login << '\n';
+        args.push_back("--logins-file");
+        args.push_back(m_workDir + "/logins");
     }
     if (!m_options.keytab.empty()) {
         args.push_back("--keytab");
@@ -173,6 +178,12 @@ bool SqlemuProcess::start()
     }
     if (m_options.testStatements)
         args.push_back("--test-statements");
+    args.insert(args.end(), m_options.extraArguments.begin(), m_options.extraArguments.end());
+    if (m_options.openFileLimit > 0) {
+        // The shell lowers the limit, soft and hard, then becomes sqlemu.
+        args.insert(args.begin(), {"/bin/sh", "-c", "ulimit -n " + std::to_string(m_options.openFileLimit)
+                                                         + " && exec \"$0\" \"$@\""});
+    }
 
     const Child child = startChild({.arguments = args,
                                     .environment = m_options.environment,

@@ -4,7 +4,7 @@
 // reads back the tokens a server answers, independently of the server code
 // (only the byte helpers are shared).
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/byte_io.h"
 #include "tds/login7.h"
 #include "tds/text_codec.h"

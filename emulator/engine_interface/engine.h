@@ -1,8 +1,9 @@
 #pragma once
 
-#include "engine/result_sink.h"
+#include "engine_interface/result_sink.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,9 @@ class Engine {
 public:
     virtual ~Engine() = default;
 
-    // Checks that a database may be used at login; false sends 4060.
-    virtual bool databaseExists(const std::string &name) const = 0;
+    // Why a login may not start in this database: nothing when it may,
+    // otherwise the server's message (a missing one, one being restored).
+    virtual std::optional<ServerMessage> loginDatabaseRefusal(const std::string &name) const = 0;
 
     // Runs an SQLBatch.
     virtual void executeBatch(SessionState &session, const std::string &text, ResultSink &sink) = 0;
