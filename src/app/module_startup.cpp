@@ -1,12 +1,12 @@
 #include "app/module_startup.h"
 
+#include "maintenance/frm_db_tools.h"
 #include "platform/freetds_session.h"
 
 void startModules()
 {
-    // Window classes opened by name through ShowFormByClassName: the
-    // maintenance window enters itself here as "TFrmDBTools" when its module
-    // joins the program.
+    // Window classes opened by name through ShowFormByClassName.
+    TFrmDBTools::registerClass();
 
     // The database layer's process-wide start-up, where the Windows program
     // initialised COM for the user-interface thread.

@@ -7,6 +7,9 @@
 #include <QAbstractItemView>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QStyleOptionComboBox>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
 
 namespace {
 
@@ -24,6 +27,9 @@ TMovDBLookupComboBox::TMovDBLookupComboBox(QWidget *parent)
     setInsertPolicy(QComboBox::NoInsert);
     // Keys reach the open list through this filter before the popup's own.
     view()->installEventFilter(this);
+    // Rows drawn as an item view draws them follow the list's reading
+    // direction; the menu look some styles give the list ignores it.
+    setItemDelegate(new QStyledItemDelegate(this));
 }
 
 QColor TMovDBLookupComboBox::Color() const
@@ -85,6 +91,30 @@ QVariant TMovDBLookupComboBox::KeyValue() const
 void TMovDBLookupComboBox::setKeyValue(const QVariant &value)
 {
     setCurrentIndex(value.isValid() ? findData(value, kKeyRole, Qt::MatchExactly) : -1);
+}
+
+void TMovDBLookupComboBox::showPopup()
+{
+    // The list is a window of its own, which would take the application's
+    // direction instead of the box's.
+    view()->window()->setLayoutDirection(layoutDirection());
+    // The yellow of the focused box is the box's, not its list's.
+    QPalette listPalette = view()->palette();
+    listPalette.setColor(QPalette::Base, windowColor());
+    view()->setPalette(listPalette);
+    QComboBox::showPopup();
+}
+
+void TMovDBLookupComboBox::paintEvent(QPaintEvent *)
+{
+    // The field shows the control's colour plainly, as an edit box does;
+    // styles would shade it into a gradient.
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.fillRect(style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this), Color());
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 void TMovDBLookupComboBox::focusInEvent(QFocusEvent *event)
