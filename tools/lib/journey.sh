@@ -120,7 +120,7 @@ journey_first_run() {
         sleep 0.1
     done
     if journey_running "$pid"; then
-        journey_stop="the program did not end after the connection worked"
+        journey_stop="the program did not end after the second confirm"
         return 1
     fi
     wait "$pid" && journey_exit=0 || journey_exit=$?
