@@ -55,7 +55,7 @@ walk_through_first_run() {
     shot setup-again "the setup window again, with the saved settings"
     journey_open_tools "$program_pid" "$setup_window" || return
     settle 1.5
-    shot maintenance "the maintenance window on its backup tab, every database of this computer"
+    shot maintenance "the tools button pressed: the maintenance window on its backup page"
     # From the tab bar: the database list, then the filter.
     journey_keys Tab Tab space
     settle 1
