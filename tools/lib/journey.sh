@@ -53,8 +53,10 @@ journey_new_window() {
     return 1
 }
 
+# (windowactivate --sync would wait for ever on a window the window manager
+# refuses to raise.)
 journey_activate() {
-    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+    xdotool windowactivate "$1" >/dev/null 2>&1 || true
     local _
     for _ in $(seq 1 50); do
         [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] && return 0
