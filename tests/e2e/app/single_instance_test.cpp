@@ -129,6 +129,21 @@ TEST_F(SingleInstance, SecondStartRestoresTheMinimisedFirstAndShowsNothing)
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
+TEST_F(SingleInstance, CopyThatGivesWayNeverShowsItsMainWindowEvenForAMoment)
+{
+    QProcess *first = start(probe);
+    ASSERT_TRUE(waitForLine(first, "shown"));
+    // The probe says "shown" the moment its main window is asked to show,
+    // before the window system maps it; a copy that showed its window and
+    // then quit leaves no window to find afterwards, but leaves that line.
+    QProcess *second = start(probe);
+    ASSERT_TRUE(endedWithCodeZero(second));
+    const QList<QByteArray> said = second->readAllStandardOutput().split('\n');
+    EXPECT_FALSE(said.contains("shown"));
+    EXPECT_EQ(first->state(), QProcess::Running);
+    EXPECT_EQ(session.windowsNamed(kProbeCaption).size(), 1);
+}
+
 TEST_F(SingleInstance, ClosingTheMainWindowEndsTheProgramWithCodeZero)
 {
     QProcess *program = start(setup);

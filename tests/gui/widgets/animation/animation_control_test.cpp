@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,69 @@ aviwriter::Bytes clipWithDamagedSecondFrame()
     f.microSecondsPerFrame = 20000;
     return aviwriter::buildAvi(f, {aviwriter::Bytes{1, 2, 3, 4, 5, 6}, aviwriter::Bytes{1, 2}}, "00db");
 }
+
+// A 4x2 run-length coded clip whose frame i is painted all over in colour i
+// of its palette, so the picture tells which frame is shown.
+constexpr int kNumberedFrames = 7;
+constexpr std::uint32_t kNumberedFrameMicroSeconds = 37000;
+
+QRgb numberedFrameColour(int frame)
+{
+    return qRgb(40 * frame, 255 - 30 * frame, 100);
+}
+
+// The frame a picture belongs to; -1 for none.
+int numberedFrameOf(const QImage &picture)
+{
+    for (int frame = 0; frame < kNumberedFrames; ++frame)
+        if (picture.pixel(0, 0) == numberedFrameColour(frame))
+            return frame;
+    return -1;
+}
+
+aviwriter::Bytes clipOfNumberedFrames()
+{
+    aviwriter::Format f;
+    f.width = 4;
+    f.height = 2;
+    f.bitCount = 8;
+    f.compression = 1;
+    f.microSecondsPerFrame = kNumberedFrameMicroSeconds;
+    std::vector<aviwriter::Bytes> frames;
+    for (int i = 0; i < kNumberedFrames; ++i) {
+        f.palette.push_back(numberedFrameColour(i) & 0xFFFFFF);
+        frames.push_back(aviwriter::encodeRle8(std::vector<std::uint8_t>(8, std::uint8_t(i)), 4, 2));
+    }
+    return aviwriter::buildAvi(f, frames);
+}
+
+// Records, each time the control's frame timer fires, the frame on show
+// until then: every frame the loop shows, however late the ticks come.
+class FrameTickRecorder : public QObject {
+public:
+    explicit FrameTickRecorder(const AnimationControl &control) : m_control(control)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    QList<int> shown;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Timer)
+            return false;
+        // A timer of the control's own, or a timer object at the frame rate.
+        const auto *timer = qobject_cast<QTimer *>(watched);
+        if (watched == &m_control
+            || (timer && !timer->isSingleShot() && timer->interval() == m_control.frameIntervalMs()))
+            shown << numberedFrameOf(m_control.currentImage());
+        return false;
+    }
+
+private:
+    const AnimationControl &m_control;
+};
 
 } // namespace
 
@@ -84,6 +148,23 @@ TEST(AnimationControl, PlaysInALoopAndFiresItsStartEventOnce)
     control.play();
     QTest::qWait(300);
     EXPECT_NE(control.currentImage(), first);
+}
+
+TEST(AnimationControl, EveryFrameIsShownOncePerLoopInOrder)
+{
+    QTemporaryDir dir;
+    AnimationControl control;
+    control.setFileName(writeFile(dir, QStringLiteral("numbered.avi"), clipOfNumberedFrames()));
+    ASSERT_EQ(control.frameCount(), kNumberedFrames);
+    ASSERT_EQ(control.frameIntervalMs(), 37);
+    const QList<int> expected{0, 1, 2, 3, 4, 5, 6, 0, 1, 2, 3, 4, 5, 6, 0};
+
+    FrameTickRecorder recorder(control);
+    control.play();
+    for (int wait = 0; wait < 1000 && recorder.shown.size() < expected.size(); ++wait)
+        QTest::qWait(10);
+    control.stop();
+    EXPECT_EQ(recorder.shown.mid(0, expected.size()), expected);
 }
 
 TEST(AnimationControl, TransparentClipShowsTheBackgroundWhereItsFirstPixelColourIs)

@@ -115,6 +115,86 @@ TEST_F(BusyTest, MessagesAndProgressSwitchTheirPartsOnOutsideLoading)
     EXPECT_TRUE(loaded.Options().contains(abdShowProgress));
 }
 
+TEST_F(BusyTest, EveryProgressSetterSwitchesTheBarOnForANewNonZeroValueOnly)
+{
+    struct ProgressSetter {
+        const char *name;
+        void (TMovBusy::*set)(int);
+        int initial;
+        int (*live)(const TMovsfBusy &);
+    };
+    const ProgressSetter setters[] = {
+        {"ProgressMin", &TMovBusy::SetProgressMin, 0, [](const TMovsfBusy &w) { return w.ProgressBar->minimum(); }},
+        {"ProgressMax", &TMovBusy::SetProgressMax, 100, [](const TMovsfBusy &w) { return w.ProgressBar->maximum(); }},
+        {"ProgressPos", &TMovBusy::SetProgressPos, 0, [](const TMovsfBusy &w) { return w.ProgressBar->value(); }},
+        {"ProgressStep", &TMovBusy::SetProgressStep, 10, [](const TMovsfBusy &w) { return w.ProgressStep(); }},
+    };
+    for (const ProgressSetter &setter : setters) {
+        TMovBusy busy;
+        busy.SetMinDuration(0);
+        busy.SetOptions({abdShowCaption});
+        busy.Show();
+        (busy.*setter.set)(setter.initial);
+        (busy.*setter.set)(0);
+        EXPECT_FALSE(busy.Options().contains(abdShowProgress)) << setter.name;
+        (busy.*setter.set)(7);
+        EXPECT_TRUE(busy.Options().contains(abdShowProgress)) << setter.name;
+        // The shown window takes the value but keeps its bar hidden; the
+        // next window shows it.
+        EXPECT_EQ(setter.live(*busy.Form()), 7) << setter.name;
+        EXPECT_TRUE(busy.Form()->ProgressBar->isHidden()) << setter.name;
+        busy.Hide();
+        busy.Show();
+        EXPECT_TRUE(busy.Form()->ProgressBar->isVisible()) << setter.name;
+        EXPECT_EQ(setter.live(*busy.Form()), 7) << setter.name;
+        busy.Hide();
+    }
+}
+
+TEST_F(BusyTest, MessageFontsReachTheShownLabelsWithoutReArranging)
+{
+    TMovBusy busy;
+    busy.SetMinDuration(0);
+    // Not the window's own 11 pixels, so that the copy made for the new
+    // window shows.
+    QFont stored(QStringLiteral("Tahoma"));
+    stored.setPixelSize(12);
+    busy.beginLoading();
+    busy.SetMessage1Font(stored);
+    busy.SetMessage2Font(stored);
+    busy.SetMessage1(kRestoring);
+    busy.SetMessage2(kPleaseWait);
+    busy.endLoading();
+    busy.SetOptions({abdShowCaption, abdShowMessage1, abdShowMessage2});
+    busy.Show();
+    TMovsfBusy *window = busy.Form();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->lblMessage1->font().pixelSize(), 12);
+    EXPECT_EQ(window->lblMessage2->font().pixelSize(), 12);
+    const QRect first = window->lblMessage1->geometry();
+    const QRect second = window->lblMessage2->geometry();
+
+    QFont bold = stored;
+    bold.setBold(true);
+    bold.setPixelSize(15);
+    QFont italic = stored;
+    italic.setItalic(true);
+    italic.setPixelSize(13);
+    busy.SetMessage1Font(bold);
+    busy.SetMessage2Font(italic);
+    const QFont shown1 = window->lblMessage1->font();
+    const QFont shown2 = window->lblMessage2->font();
+    EXPECT_TRUE(shown1.bold());
+    EXPECT_FALSE(shown1.italic());
+    EXPECT_EQ(shown1.pixelSize(), 15);
+    EXPECT_TRUE(shown2.italic());
+    EXPECT_FALSE(shown2.bold());
+    EXPECT_EQ(shown2.pixelSize(), 13);
+    EXPECT_EQ(window->lblMessage1->geometry(), first);
+    EXPECT_EQ(window->lblMessage2->geometry(), second);
+    busy.Hide();
+}
+
 TEST_F(BusyTest, PositionAndSizeSettersCarryTheirSideEffects)
 {
     TMovBusy busy;
