@@ -31,7 +31,5 @@ install(TARGETS sqlemu RUNTIME DESTINATION /usr/bin COMPONENT sqlemu EXCLUDE_FRO
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/sqlemu.service DESTINATION /lib/systemd/system
         COMPONENT sqlemu EXCLUDE_FROM_ALL)
 install(DIRECTORY DESTINATION /var/lib/sqlemu COMPONENT sqlemu EXCLUDE_FROM_ALL)
-if(EXISTS ${PROJECT_SOURCE_DIR}/emulator/sqlemu.1)
-  install(FILES ${PROJECT_SOURCE_DIR}/emulator/sqlemu.1 DESTINATION /usr/share/man/man1
-          COMPONENT sqlemu EXCLUDE_FROM_ALL)
-endif()
+install(FILES ${PROJECT_SOURCE_DIR}/emulator/sqlemu.1 DESTINATION /usr/share/man/man1
+        COMPONENT sqlemu EXCLUDE_FROM_ALL)

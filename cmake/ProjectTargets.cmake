@@ -1,23 +1,70 @@
 # Every module folder is one static library built from the sources found in
 # it, so a module gains a file without touching any list kept elsewhere.
+# A CORE module draws nothing: it may link Qt Core and Network only, and its
+# build stops at the first source that includes a Qt Gui or Widgets header.
 function(movan_add_module target)
-  cmake_parse_arguments(ARG "" "" "LINK;PRIVATE_LINK" ${ARGN})
+  cmake_parse_arguments(ARG "CORE" "" "LINK;PRIVATE_LINK" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
-  # A folder of headers alone is an interface: nothing to compile or link.
-  set(compiled ${sources})
-  list(FILTER compiled INCLUDE REGEX "\\.(cpp|qrc)$")
-  if(NOT compiled)
-    # A module without code yet is still something others can link.
-    add_library(${target} INTERFACE)
-    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${target} INTERFACE ${ARG_LINK})
-    return()
-  endif()
   add_library(${target} STATIC ${sources})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${target} PUBLIC ${ARG_LINK} PRIVATE ${ARG_PRIVATE_LINK})
+  if(ARG_CORE)
+    movan_forbid_drawing(${target} ${sources})
+  endif()
+endfunction()
+
+# Qt's Gui and Widgets header folders; a core source may include nothing found
+# there, spelled either <QWidget> or <QtWidgets/QWidget>.
+function(movan_drawing_header_dirs out)
+  set(dirs)
+  foreach(module Gui Widgets)
+    get_target_property(includes Qt6::${module} INTERFACE_INCLUDE_DIRECTORIES)
+    foreach(dir IN LISTS includes)
+      if(dir MATCHES "/Qt${module}$")
+        list(APPEND dirs ${dir})
+      endif()
+    endforeach()
+  endforeach()
+  set(${out} ${dirs} PARENT_SCOPE)
+endfunction()
+
+# Fails the configuration when a core target reaches Qt Gui or Widgets through
+# its links, and fails its build when one of its sources includes their headers.
+function(movan_forbid_drawing target)
+  movan_check_links_draw_nothing(${target} ${target})
+  movan_drawing_header_dirs(dirs)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_draws_nothing.stamp)
+  add_custom_command(
+    OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} "-DFORBIDDEN_DIRS=${dirs}" "-DSOURCES=${ARGN}" -DSTAMP=${stamp}
+            -P ${PROJECT_SOURCE_DIR}/cmake/CheckNoDrawingHeaders.cmake
+    DEPENDS ${ARGN} ${PROJECT_SOURCE_DIR}/cmake/CheckNoDrawingHeaders.cmake
+    COMMENT "Checking that ${target} includes no Qt Gui or Widgets header"
+    VERBATIM)
+  add_custom_target(${target}_draws_nothing DEPENDS ${stamp})
+  add_dependencies(${target} ${target}_draws_nothing)
+endfunction()
+
+function(movan_check_links_draw_nothing core target)
+  if(NOT TARGET ${target})
+    return()
+  endif()
+  if(target MATCHES "^Qt6::(Gui|Widgets|OpenGL|Svg)")
+    message(FATAL_ERROR "${core} must draw nothing but links ${target}")
+  endif()
+  get_target_property(links ${target} INTERFACE_LINK_LIBRARIES)
+  get_target_property(type ${target} TYPE)
+  if(NOT type STREQUAL "INTERFACE_LIBRARY")
+    get_target_property(own ${target} LINK_LIBRARIES)
+    list(APPEND links ${own})
+  endif()
+  foreach(link IN LISTS links)
+    if(link AND NOT link MATCHES "NOTFOUND$|^\\$<|^Qt6::(Core|Network)$")
+      movan_check_links_draw_nothing(${core} ${link})
+    endif()
+  endforeach()
 endfunction()
 
 # One test executable per *_test.cpp file; the folder under tests/ names the

@@ -1,7 +1,8 @@
 // sqlemu: a SQL Server emulator that tests and the demo reach over TDS on the
 // loopback addresses.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
+#include "storage/data_folder_lock.h"
 #include "storage/make_database_command.h"
 #include "tds/browser.h"
 #include "tds/command_line.h"
@@ -10,6 +11,7 @@
 #include "tds/listener.h"
 #include "tds/trace_log.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <pthread.h>
 #include <sstream>
+#include <sys/resource.h>
 
 using namespace sqlemu;
 using namespace sqlemu::tds;
@@ -34,6 +37,25 @@ int fail(const std::string &message)
 {
     std::cerr << "sqlemu: " << message << '\n';
     return 1;
+}
+
+// Raises the descriptor limit as far as allowed and returns how many sessions
+// it leaves room for, beside the files, listeners and trace the server keeps.
+int sessionsTheDescriptorsAllow(int wanted)
+{
+    constexpr rlim_t kReserved = 32;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return wanted;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= static_cast<rlim_t>(wanted) + kReserved)
+        return wanted;
+    return limit.rlim_cur > kReserved * 2 ? static_cast<int>(limit.rlim_cur - kReserved)
+                                          : static_cast<int>(std::max<rlim_t>(1, limit.rlim_cur / 2));
 }
 
 } // namespace
@@ -59,7 +81,7 @@ int main(int argc, char **argv)
         return 2;
     }
     if (options.help) {
-        std::cout << usageText() << "       " << kMakeDatabaseUsage;
+        std::cout << usageText() << "       " << kMakeDatabaseUsage << '\n' << helpNotes();
         return 0;
     }
 
@@ -83,7 +105,11 @@ int main(int argc, char **argv)
 
     const std::string host = localHostName();
     const ServerVersion version = *ServerVersion::fromName(options.serverVersion);
-    const std::vector<std::string> addresses = listenAddresses();
+    const std::vector<std::string> addresses = listenAddresses(hostNameAddresses(), options.extraListenAddresses);
+    const int maxSessions = sessionsTheDescriptorsAllow(options.maxSessions);
+    DataFolderLock dataFolderLock;
+    if (std::string error; !dataFolderLock.acquire(options.dataDir, error))
+        return fail(error);
 
     std::vector<NamedInstance> wanted = {{"MSSQLSERVER", options.port}};
     wanted.insert(wanted.end(), options.instances.begin(), options.instances.end());
@@ -105,9 +131,10 @@ int main(int argc, char **argv)
             std::filesystem::create_directories(config.dataDir);
 
             running.context = std::make_unique<InstanceContext>();
-            running.listener = std::make_unique<Listener>(*running.context);
+            running.context->loginTimeout = std::chrono::seconds(options.loginTimeoutSeconds);
+            running.listener = std::make_unique<Listener>(*running.context, maxSessions);
             std::string error;
-            if (!running.listener->listen(addresses, w.port, error))
+            if (!running.listener->listen(addresses, options.extraListenAddresses, w.port, error))
                 return fail("cannot listen for " + w.name + ": " + error);
             running.context->port = running.listener->port();
             running.engine = createEngine(config);

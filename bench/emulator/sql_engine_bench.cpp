@@ -3,7 +3,7 @@
 // without its filter over a catalogue of 200 databases, from several
 // sessions at once.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "sql/parser.h"
 #include "storage/catalogue.h"
 

@@ -3,7 +3,7 @@
 // processed." packet reached the client, to show that progress arrives
 // while the backup runs, not at its end.
 
-#include "tds_socket_client.h"
+#include "support/tds_socket_client.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,10 +2,10 @@
 // interpreter: logins per second, and the round trip of the database-list
 // query while 50 sessions ask at once.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/instance_context.h"
 #include "tds/listener.h"
-#include "tds_socket_client.h"
+#include "support/tds_socket_client.h"
 
 #include <benchmark/benchmark.h>
 
@@ -42,9 +42,9 @@ public:
         m_context.engine = m_engine.get();
         m_context.config = config;
         m_context.policy = LoginPolicy{{{"sa", ""}}, nullptr, *ServerVersion::fromName("16.0"), "BENCH"};
-        m_listener = std::make_unique<Listener>(m_context);
+        m_listener = std::make_unique<Listener>(m_context, 4000);
         std::string error;
-        if (!m_listener->listen({"127.0.0.1"}, 0, error))
+        if (!m_listener->listen({"127.0.0.1"}, {}, 0, error))
             std::abort();
         m_listener->start();
     }

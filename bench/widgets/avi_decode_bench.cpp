@@ -2,9 +2,9 @@
 // decode in a small fraction of its display interval (tens of milliseconds)
 // so that playing it on the user-interface thread costs nothing noticeable.
 #include "resources/avi/avi_writer.h"
-#include "widgets/avi_frame_decoder.h"
-#include "widgets/avi_reader.h"
-#include "widgets/busy_layout.h"
+#include "avi/avi_frame_decoder.h"
+#include "avi/avi_reader.h"
+#include "widgets/busy/busy_layout.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 
 // The statements and expressions the parser builds and the interpreter runs.
 
-#include "engine/result_sink.h"
+#include "engine_interface/result_sink.h"
 
 #include <memory>
 #include <optional>
@@ -49,6 +49,9 @@ struct Expression {
     std::vector<ExpressionPtr> arguments;
     std::unique_ptr<SelectStatement> subquery;
     int line = 1;
+    // Levels of the tree below and including this node; the parser bounds
+    // it, so evaluating and destroying the tree cannot run out of stack.
+    int height = 1;
 };
 
 // A database or other name that a statement may give either directly or
@@ -67,6 +70,7 @@ struct DeclareStatement {
         std::string name;
         DataType type;
         ExpressionPtr initialValue;
+        bool output = false;   // a parameter declared OUTPUT: its value goes back to the caller
     };
     std::vector<Variable> variables;
 };

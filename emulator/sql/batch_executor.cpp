@@ -9,6 +9,7 @@
 #include "sql/system_tables.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
+#include "storage/storage_messages.h"
 
 #include <cctype>
 #include <cstdio>
@@ -66,30 +67,40 @@ BatchExecutor::BatchExecutor(ExecutionContext &context, DoneKind doneKind) : m_c
 
 bool BatchExecutor::runText(std::string_view text, const ParserOptions &options)
 {
+    // Compiled whole before any of it runs. A short batch keeps its trees; a
+    // long one is parsed again statement by statement as it runs, so that it
+    // holds one statement's tree at a time, not some sixty times its size.
+    constexpr std::size_t kLongBatch = 64 * 1024;
     Batch batch;
     try {
-        batch = parseBatch(text, options);
+        if (text.size() <= kLongBatch) {
+            batch = parseBatch(text, options);
+        } else {
+            StatementStream compile(text, options);
+            while (compile.next()) {
+            }
+        }
     } catch (const SqlError &e) {
         reportError(e);
         done(0, std::nullopt, true);
         return false;
     }
-    return run(batch);
-}
-
-bool BatchExecutor::run(const Batch &batch)
-{
     try {
-        for (const auto &statement : batch.statements)
-            runGuarded(*statement);
+        if (text.size() <= kLongBatch) {
+            for (const auto &statement : batch.statements)
+                runGuarded(*statement);
+        } else {
+            StatementStream statements(text, options);
+            while (auto statement = statements.next())
+                runGuarded(*statement);
+        }
     } catch (const AbortBatch &) {
     }
     return !m_failed;
 }
 
-void BatchExecutor::sendInfo(int number, const std::string &text)
+void BatchExecutor::sendInfo(ServerMessage message)
 {
-    ServerMessage message = errors::message(number, 0, 1, text);
     message.line = m_line;
     m_context.sink.message(message);
 }
@@ -157,7 +168,7 @@ void BatchExecutor::execute(const Statement &statement)
                    [&](const PrintStatement &s) {
                        ExpressionEvaluator evaluator(m_context);
                        const TypedValue v = evaluator.evaluate(*s.value);
-                       sendInfo(0, valueAsText(v.value).value_or(""));
+                       sendInfo(errors::message(0, 0, 1, valueAsText(v.value).value_or("")));
                    },
                    [&](const CheckpointStatement &) { runCheckpoint(m_context, m_doneKind); },
                    [&](const BackupStatement &s) { runBackup(s, m_context, m_doneKind); },
@@ -175,14 +186,14 @@ void BatchExecutor::executeUse(const UseStatement &use)
     const auto db = m_context.catalogue.find(use.database);
     if (!db)
         throw errors::unknownDatabase(use.database, m_context.identity.oldUnknownDatabaseText, 1);
+    if (db->state == DatabaseState::Restoring)
+        throw SqlError(storage_messages::databaseBeingRestored(db->name), ErrorScope::Batch);
     if (db->userAccess == UserAccess::SingleUser && !m_context.sessions.othersIn(db->name, m_context.session.spid).empty())
-        throw SqlError(errors::message(924, 14, 1,
-                                       "Database '" + db->name + "' is already open and can only have one user at a time."),
-                       ErrorScope::Batch);
+        throw errors::databaseSingleUserInUse(db->name);
     const std::string old = m_context.session.currentDatabase;
     m_context.session.currentDatabase = db->name;
     m_context.sink.databaseChanged(db->name, old);
-    sendInfo(5701, "Changed database context to '" + db->name + "'.");
+    sendInfo(errors::databaseContextChanged(db->name));
     done(0);
 }
 
@@ -240,7 +251,7 @@ void BatchExecutor::executeSetOption(const SetOptionStatement &set)
         const std::string old = m_context.options.language;
         m_context.options.language = "us_english";
         m_context.sink.languageChanged("us_english", old);
-        sendInfo(5703, "Changed language setting to us_english.");
+        sendInfo(errors::languageChanged());
     } else if (set.option == "IMPLICIT_TRANSACTIONS" && on) {
         throw errors::notSupportedYet("SET IMPLICIT_TRANSACTIONS ON");
     } else if ((set.option == "FMTONLY" || set.option == "NOEXEC" || set.option == "PARSEONLY"
@@ -271,7 +282,7 @@ void BatchExecutor::executeSelect(const SelectStatement &select)
     for (const auto &item : select.items) {
         if (!item.expression) {
             if (!table)
-                throw SqlError(errors::message(263, 16, 1, "Must specify table to select from."), ErrorScope::Batch);
+                throw errors::starWithoutTable();
             for (std::size_t i = 0; i < table->columns.size(); ++i) {
                 columns.push_back(table->columns[i]);
                 expressions.push_back(nullptr);
@@ -340,10 +351,7 @@ void BatchExecutor::executeProcedure(const ExecuteStatement &exec)
             argument.value = evaluator.evaluate(*a.value);
             if (a.output) {
                 if (a.value->kind != Expression::Kind::Variable)
-                    throw SqlError(errors::message(179, 15, 1,
-                                                   "Cannot use the OUTPUT option when passing a constant to a stored "
-                                                   "procedure."),
-                                   ErrorScope::Batch);
+                    throw errors::outputOfConstant();
                 argument.output = m_context.variables.find(a.value->name);
             }
         }

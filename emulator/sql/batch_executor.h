@@ -23,7 +23,6 @@ public:
     // Compiles and runs; a compile error is reported and nothing runs.
     // Returns false when any error was reported.
     bool runText(std::string_view text, const ParserOptions &options);
-    bool run(const Batch &batch);
 
 private:
     struct AbortBatch {};
@@ -41,7 +40,7 @@ private:
     void executeProcedure(const ExecuteStatement &exec);
     void executeWaitfor(const WaitforStatement &waitfor);
 
-    void sendInfo(int number, const std::string &text);
+    void sendInfo(ServerMessage message);
 
     ExecutionContext &m_context;
     DoneKind m_doneKind;

@@ -137,11 +137,7 @@ void checkFunctionCall(std::string_view name, std::size_t argumentCount, int lin
         throw errors::unknownFunction(name).atLine(line);
     if (argumentCount < f->minArguments || argumentCount > f->maxArguments) {
         const std::size_t expected = argumentCount < f->minArguments ? f->minArguments : f->maxArguments;
-        throw SqlError(errors::message(174, 15, 1,
-                                       "The " + std::string(name) + " function requires " + std::to_string(expected)
-                                           + " argument(s)."),
-                       ErrorScope::Compile)
-            .atLine(line);
+        throw errors::wrongArgumentCount(name, expected).atLine(line);
     }
 }
 

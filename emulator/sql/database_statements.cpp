@@ -65,7 +65,7 @@ std::string devicePath(const std::vector<ExpressionPtr> &disks, ExecutionContext
 
 SqlError withTermination(std::vector<ServerMessage> messages, const std::string &statement)
 {
-    messages.push_back(errors::message(3013, 16, 1, statement + " is terminating abnormally."));
+    messages.push_back(errors::statementTerminated(statement));
     return SqlError(std::move(messages), ErrorScope::Statement);
 }
 
@@ -306,27 +306,18 @@ void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext 
         throw errors::notSupportedYet("ALTER DATABASE ... SET " + statement.option);
     const auto db = context.catalogue.find(statement.name);
     if (!db)
-        throw SqlError({errors::message(5011, 14, 5,
-                                        "User does not have permission to alter database '" + statement.name
-                                            + "', the database does not exist, or the database is not in a state "
-                                              "that allows access checks."),
-                        errors::message(5069, 16, 1, "ALTER DATABASE statement failed.")},
+        throw SqlError({errors::alterDatabaseNotAllowed(statement.name), errors::alterDatabaseFailed()},
                        ErrorScope::Statement);
     if (singleUser) {
         const bool rollback = statement.termination.rfind("ROLLBACK", 0) == 0;
         if (!rollback && !context.sessions.othersIn(db->name, context.session.spid).empty())
             // A real server would wait without NO_WAIT; refusing at once
             // beats a batch that never ends.
-            throw SqlError({errors::message(5070, 16, 2,
-                                            "Database state cannot be changed while other users are using the "
-                                            "database '" + db->name + "'"),
-                            errors::message(5069, 16, 1, "ALTER DATABASE statement failed.")},
+            throw SqlError({errors::databaseInUseByOthers(db->name), errors::alterDatabaseFailed()},
                            ErrorScope::Statement);
         if (!context.sessions.killOthersIn(db->name, context.session.spid).empty()) {
-            context.sink.message(errors::message(
-                5060, 0, 1, "Nonqualified transactions are being rolled back. Estimated rollback completion: 0%."));
-            context.sink.message(errors::message(
-                5060, 0, 1, "Nonqualified transactions are being rolled back. Estimated rollback completion: 100%."));
+            context.sink.message(errors::rollbackProgress(0));
+            context.sink.message(errors::rollbackProgress(100));
         }
     }
     runStorage([&] {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "sql/ast.h"
 #include "sql/server_identity.h"
 #include "sql/sql_value.h"

@@ -155,8 +155,7 @@ TypedValue ExpressionEvaluator::arithmetic(const Expression &e, const ResultTabl
         overflow = __builtin_mul_overflow(x, y, &r);
     else {
         if (y == 0)
-            throw SqlError(errors::message(8134, 16, 1, "Divide by zero error encountered."), ErrorScope::Statement)
-                .atLine(e.line);
+            throw errors::divideByZero().atLine(e.line);
         if (x == std::numeric_limits<std::int64_t>::min() && y == -1)
             overflow = true;
         else
@@ -166,11 +165,7 @@ TypedValue ExpressionEvaluator::arithmetic(const Expression &e, const ResultTabl
     if (!overflow && resultType == SqlType::Int && (r < INT32_MIN || r > INT32_MAX))
         overflow = true;
     if (overflow)
-        throw SqlError(errors::message(8115, 16, 2,
-                                       "Arithmetic overflow error converting expression to data type "
-                                           + typeName(resultType) + "."),
-                       ErrorScope::Statement)
-            .atLine(e.line);
+        throw errors::arithmeticOverflow(typeName(resultType)).atLine(e.line);
     return TypedValue::integer(r, resultType);
 }
 

@@ -44,15 +44,11 @@ Parser::DepthGuard::DepthGuard(Parser &parser) : m_parser(parser)
     constexpr int kMaxDepth = 200;
     if (++m_parser.m_depth > kMaxDepth) {
         --m_parser.m_depth;
-        throw SqlError(errors::message(191, 15, 1,
-                                       "Some part of your SQL statement is nested too deeply. Rewrite the query or "
-                                       "break it up into smaller queries."),
-                       ErrorScope::Compile)
-            .atLine(m_parser.peek().line);
+        throw errors::nestedTooDeeply().atLine(m_parser.peek().line);
     }
 }
 
-Parser::Parser(std::vector<Token> tokens, const ParserOptions &options)
+Parser::Parser(Tokens tokens, const ParserOptions &options)
     : m_tokens(std::move(tokens)), m_options(options), m_declared(options.predeclaredVariables)
 {
 }
@@ -139,14 +135,20 @@ std::string Parser::useVariable(const Token &token)
 Batch Parser::parseBatch()
 {
     Batch batch;
-    bool first = true;
-    while (!atEnd()) {
-        if (acceptSymbol(";"))
-            continue;
-        batch.statements.push_back(parseStatement(first));
-        first = false;
-    }
+    while (auto statement = nextStatement())
+        batch.statements.push_back(std::move(statement));
     return batch;
+}
+
+StatementPtr Parser::nextStatement()
+{
+    while (acceptSymbol(";")) {
+    }
+    if (atEnd())
+        return nullptr;
+    auto statement = parseStatement(m_firstStatement);
+    m_firstStatement = false;
+    return statement;
 }
 
 std::vector<DeclareStatement::Variable> Parser::parseParameterList()
@@ -156,8 +158,7 @@ std::vector<DeclareStatement::Variable> Parser::parseParameterList()
         return list;
     do {
         list.push_back(parseVariableDeclaration());
-        if (acceptWord("OUTPUT") || acceptWord("OUT")) {
-        }
+        list.back().output = acceptWord("OUTPUT") || acceptWord("OUT");
     } while (acceptSymbol(","));
     if (!atEnd())
         failHere();
@@ -172,69 +173,55 @@ StatementPtr Parser::parseStatement(bool firstInBatch)
     statement->line = t.line;
     const std::string word = t.kind == TokenKind::Word ? upper(t.text) : std::string();
 
-    if (word == "USE") {
-        take();
-        statement->body = parseUse();
-    } else if (word == "DECLARE") {
-        take();
-        statement->body = parseDeclare();
-    } else if (word == "SET") {
-        take();
-        statement->body = parseSet();
-    } else if (word == "SELECT") {
-        take();
-        statement->body = parseSelect();
-    } else if (word == "EXEC" || word == "EXECUTE") {
-        take();
-        statement->body = parseExecute(true);
-    } else if (word == "IF") {
-        take();
-        statement->body = parseIf();
-    } else if (word == "BEGIN") {
-        take();
-        if (peek().isWord("TRAN") || peek().isWord("TRANSACTION") || peek().isWord("DISTRIBUTED"))
-            throw errors::notSupportedYet("BEGIN TRANSACTION").atLine(t.line);
-        statement->body = parseBlock();
-    } else if (word == "WAITFOR") {
-        take();
-        statement->body = parseWaitfor();
-    } else if (word == "PRINT") {
-        take();
-        statement->body = PrintStatement{parseScalar()};
-    } else if (word == "CHECKPOINT") {
-        take();
-        if (peek().kind == TokenKind::Integer)
+    // Each statement's keyword, taken before its parser runs.
+    using StatementParser = Statement::Body (*)(Parser &, const Token &keyword);
+    static const std::pair<std::string_view, StatementParser> kStatements[] = {
+        {"USE", [](Parser &p, const Token &) -> Statement::Body { return p.parseUse(); }},
+        {"DECLARE", [](Parser &p, const Token &) -> Statement::Body { return p.parseDeclare(); }},
+        {"SET", [](Parser &p, const Token &) { return p.parseSet(); }},
+        {"SELECT", [](Parser &p, const Token &) -> Statement::Body { return p.parseSelect(); }},
+        {"EXEC", [](Parser &p, const Token &) -> Statement::Body { return p.parseExecute(true); }},
+        {"EXECUTE", [](Parser &p, const Token &) -> Statement::Body { return p.parseExecute(true); }},
+        {"IF", [](Parser &p, const Token &) -> Statement::Body { return p.parseIf(); }},
+        {"BEGIN",
+         [](Parser &p, const Token &keyword) -> Statement::Body {
+             if (p.peek().isWord("TRAN") || p.peek().isWord("TRANSACTION") || p.peek().isWord("DISTRIBUTED"))
+                 throw errors::notSupportedYet("BEGIN TRANSACTION").atLine(keyword.line);
+             return p.parseBlock();
+         }},
+        {"WAITFOR", [](Parser &p, const Token &) -> Statement::Body { return p.parseWaitfor(); }},
+        {"PRINT", [](Parser &p, const Token &) -> Statement::Body { return PrintStatement{p.parseScalar()}; }},
+        {"CHECKPOINT",
+         [](Parser &p, const Token &) -> Statement::Body {
+             if (p.peek().kind == TokenKind::Integer)
+                 p.take();
+             return CheckpointStatement{};
+         }},
+        {"BACKUP", [](Parser &p, const Token &) -> Statement::Body { return p.parseBackup(); }},
+        {"RESTORE", [](Parser &p, const Token &) -> Statement::Body { return p.parseRestore(); }},
+        {"CREATE", [](Parser &p, const Token &) -> Statement::Body { return p.parseCreate(); }},
+        {"ALTER", [](Parser &p, const Token &) -> Statement::Body { return p.parseAlter(); }},
+        {"DROP", [](Parser &p, const Token &) -> Statement::Body { return p.parseDrop(); }},
+        {"DBCC", [](Parser &p, const Token &) -> Statement::Body { return p.parseDbcc(); }},
+    };
+    for (const auto &[keyword, parse] : kStatements) {
+        if (word == keyword) {
             take();
-        statement->body = CheckpointStatement{};
-    } else if (word == "BACKUP") {
-        take();
-        statement->body = parseBackup();
-    } else if (word == "RESTORE") {
-        take();
-        statement->body = parseRestore();
-    } else if (word == "CREATE") {
-        take();
-        statement->body = parseCreate();
-    } else if (word == "ALTER") {
-        take();
-        statement->body = parseAlter();
-    } else if (word == "DROP") {
-        take();
-        statement->body = parseDrop();
-    } else if (word == "DBCC") {
-        take();
-        statement->body = parseDbcc();
-    } else if (!word.empty()
-               && std::find(std::begin(kUnsupportedStarts), std::end(kUnsupportedStarts), word)
-                      != std::end(kUnsupportedStarts)) {
+            statement->body = parse(*this, t);
+            return statement;
+        }
+    }
+    if (!word.empty()
+        && std::find(std::begin(kUnsupportedStarts), std::end(kUnsupportedStarts), word)
+               != std::end(kUnsupportedStarts)) {
         throw errors::notSupportedYet(word).atLine(t.line);
-    } else if (firstInBatch && (t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !t.isReservedKeyword()))) {
+    }
+    if (firstInBatch && (t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !t.isReservedKeyword()))) {
         // A procedure name alone at the start of a batch runs the procedure.
         statement->body = parseExecute(false);
-    } else {
-        failHere();
+        return statement;
     }
-    return statement;
+    failHere();
 }
 
 std::string Parser::parseName()
@@ -318,10 +305,7 @@ DataType Parser::parseDataType()
         }
         return type;
     } else {
-        throw SqlError(errors::message(2715, 16, 3,
-                                       "Column, parameter, or variable #1: Cannot find data type " + t.text + "."),
-                       ErrorScope::Compile)
-            .atLine(t.line);
+        throw errors::unknownDataType(t.text).atLine(t.line);
     }
     if (text && acceptSymbol("(")) {
         if (acceptWord("MAX")) {
@@ -333,12 +317,7 @@ DataType Parser::parseDataType()
             type.length = std::stoi(take().text);
             const int limit = (type.type == SqlType::NVarChar || type.type == SqlType::NChar) ? 4000 : 8000;
             if (type.length < 1 || type.length > limit)
-                throw SqlError(errors::message(131, 15, 2,
-                                               "The size (" + n.text + ") given to the type '" + t.text
-                                                   + "' exceeds the maximum allowed for any data type ("
-                                                   + std::to_string(limit) + ")."),
-                               ErrorScope::Compile)
-                    .atLine(n.line);
+                throw errors::typeSizeTooLarge(n.text, t.text, limit).atLine(n.line);
         }
         expectSymbol(")");
     }
@@ -362,9 +341,7 @@ DeclareStatement::Variable Parser::parseVariableDeclaration()
     variable.type = parseDataType();
     if (peek().isSymbol("=")) {
         if (!m_options.declareInitializerAllowed)
-            throw SqlError(errors::message(139, 15, 1, "Cannot assign a default value to a local variable."),
-                           ErrorScope::Compile)
-                .atLine(peek().line);
+            throw errors::localVariableDefaultNotAllowed().atLine(peek().line);
         take();
         variable.initialValue = parseScalar();
     }
@@ -522,11 +499,7 @@ SelectStatement Parser::parseSelect()
     for (const auto &item : select.items) {
         if (item.assignTo.empty() != assigns)
             continue;
-        throw SqlError(errors::message(141, 15, 1,
-                                       "A SELECT statement that assigns a value to a variable must not be combined "
-                                       "with data-retrieval operations."),
-                       ErrorScope::Compile)
-            .atLine(peek().line);
+        throw errors::assignmentMixedWithRetrieval().atLine(peek().line);
     }
 
     if (acceptWord("FROM")) {
@@ -639,12 +612,32 @@ WaitforStatement Parser::parseWaitfor()
 
 } // namespace detail
 
-Batch parseBatch(std::string_view text, const ParserOptions &options)
+namespace {
+
+detail::Parser makeParser(std::string_view text, const ParserOptions &options)
 {
     TokenizerOptions tokenizerOptions;
     tokenizerOptions.quotedIdentifier = options.quotedIdentifier;
-    detail::Parser parser(tokenize(text, tokenizerOptions), options);
-    return parser.parseBatch();
+    return detail::Parser(tokenize(text, tokenizerOptions), options);
+}
+
+} // namespace
+
+Batch parseBatch(std::string_view text, const ParserOptions &options)
+{
+    return makeParser(text, options).parseBatch();
+}
+
+StatementStream::StatementStream(std::string_view text, const ParserOptions &options)
+    : m_parser(std::make_unique<detail::Parser>(makeParser(text, options)))
+{
+}
+
+StatementStream::~StatementStream() = default;
+
+StatementPtr StatementStream::next()
+{
+    return m_parser->nextStatement();
 }
 
 std::vector<DeclareStatement::Variable> parseParameterDeclarations(std::string_view text)

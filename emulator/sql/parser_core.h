@@ -7,6 +7,7 @@
 #include "sql/parser.h"
 #include "sql/sql_error.h"
 #include "sql/token.h"
+#include "sql/tokenizer.h"
 
 #include <string_view>
 #include <string>
@@ -16,9 +17,11 @@ namespace sqlemu::detail {
 
 class Parser {
 public:
-    Parser(std::vector<Token> tokens, const ParserOptions &options);
+    Parser(Tokens tokens, const ParserOptions &options);
 
     Batch parseBatch();
+    // The batch's next statement, null at its end.
+    StatementPtr nextStatement();
     std::vector<DeclareStatement::Variable> parseParameterList();
 
 private:
@@ -90,14 +93,19 @@ private:
         Parser &m_parser;
     };
 
-    std::vector<Token> m_tokens;
+    Tokens m_tokens;
     int m_depth = 0;
     std::size_t m_pos = 0;
     ParserOptions m_options;
     std::vector<std::string> m_declared;
+    bool m_firstStatement = true;
 };
 
 ExpressionPtr makeLiteral(Value value, SqlType type, int line);
+// Sets e's height from its operands and refuses (191) a tree too tall to
+// evaluate: a chain of operators built in a loop grows the tree as much as
+// parentheses do.
+ExpressionPtr finished(ExpressionPtr e);
 bool isCondition(const Expression &e);
 
 } // namespace sqlemu::detail

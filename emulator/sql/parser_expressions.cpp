@@ -2,6 +2,7 @@
 
 #include "sql/builtin_functions.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace sqlemu::detail {
@@ -13,6 +14,24 @@ ExpressionPtr makeLiteral(Value value, SqlType type, int line)
     e->literal = std::move(value);
     e->literalType = type;
     e->line = line;
+    return e;
+}
+
+ExpressionPtr finished(ExpressionPtr e)
+{
+    constexpr int kMaxHeight = 1000;
+    int below = 0;
+    for (const auto &a : e->arguments)
+        below = std::max(below, a ? a->height : 0);
+    if (e->subquery) {
+        for (const auto &item : e->subquery->items)
+            below = std::max(below, item.expression ? item.expression->height : 0);
+        if (e->subquery->where)
+            below = std::max(below, e->subquery->where->height);
+    }
+    e->height = below + 1;
+    if (e->height > kMaxHeight)
+        throw errors::nestedTooDeeply().atLine(e->line);
     return e;
 }
 
@@ -42,7 +61,7 @@ ExpressionPtr makeBinary(std::string op, ExpressionPtr left, ExpressionPtr right
     e->line = line;
     e->arguments.push_back(std::move(left));
     e->arguments.push_back(std::move(right));
-    return e;
+    return finished(std::move(e));
 }
 
 } // namespace
@@ -109,7 +128,7 @@ ExpressionPtr Parser::parseNot()
         e->kind = Expression::Kind::Not;
         e->line = line;
         e->arguments.push_back(std::move(operand));
-        return e;
+        return finished(std::move(e));
     }
     return parsePredicate();
 }
@@ -125,7 +144,7 @@ ExpressionPtr Parser::parsePredicate()
         e->line = line;
         e->subquery = std::make_unique<SelectStatement>(parseSelect());
         expectSymbol(")");
-        return e;
+        return finished(std::move(e));
     }
     auto left = parseAdditive();
     const Token &t = peek();
@@ -151,7 +170,7 @@ ExpressionPtr Parser::parsePredicate()
         e->arguments.push_back(parseAdditive());
         if (peek().isWord("ESCAPE"))
             throw errors::notSupportedYet("LIKE ... ESCAPE").atLine(peek().line);
-        return e;
+        return finished(std::move(e));
     }
     if (acceptWord("IS")) {
         auto e = std::make_unique<Expression>();
@@ -160,7 +179,7 @@ ExpressionPtr Parser::parsePredicate()
         expectWord("NULL");
         e->line = t.line;
         e->arguments.push_back(std::move(left));
-        return e;
+        return finished(std::move(e));
     }
     if (peek().isWord("IN") || peek().isWord("BETWEEN") || (peek().isWord("NOT") && !negated))
         throw errors::notSupportedYet(peek().text).atLine(peek().line);
@@ -205,7 +224,7 @@ ExpressionPtr Parser::parseUnary()
         e->kind = Expression::Kind::Negate;
         e->line = line;
         e->arguments.push_back(std::move(operand));
-        return e;
+        return finished(std::move(e));
     }
     if (acceptSymbol("+"))
         return parseUnary();
@@ -307,7 +326,7 @@ ExpressionPtr Parser::parseFunctionCall(const Token &name)
         expectSymbol(")");
     }
     checkFunctionCall(e->name, e->arguments.size(), e->line);
-    return e;
+    return finished(std::move(e));
 }
 
 ExpressionPtr Parser::parseOptionValue()

@@ -5,6 +5,7 @@
 #include "sql/system_procedures.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
+#include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
 
 #include <iostream>
@@ -30,9 +31,14 @@ SqlEngine::SqlEngine(const InstanceConfig &config, std::unique_ptr<Catalogue> ca
 
 SqlEngine::~SqlEngine() = default;
 
-bool SqlEngine::databaseExists(const std::string &name) const
+std::optional<ServerMessage> SqlEngine::loginDatabaseRefusal(const std::string &name) const
 {
-    return m_catalogue->contains(name);
+    const auto db = m_catalogue->find(name);
+    if (!db)
+        return errors::cannotOpenLoginDatabase(name);
+    if (db->state == DatabaseState::Restoring)
+        return storage_messages::databaseBeingRestored(db->name);
+    return std::nullopt;
 }
 
 SessionOptions &SqlEngine::optionsFor(int spid)

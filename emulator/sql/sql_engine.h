@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "sql/execution_context.h"
 #include "sql/server_identity.h"
 #include "sql/session_registry.h"
@@ -20,7 +20,7 @@ public:
     SqlEngine(const InstanceConfig &config, std::unique_ptr<Catalogue> catalogue);
     ~SqlEngine() override;
 
-    bool databaseExists(const std::string &name) const override;
+    std::optional<ServerMessage> loginDatabaseRefusal(const std::string &name) const override;
     void executeBatch(SessionState &session, const std::string &text, ResultSink &sink) override;
     void executeRpc(SessionState &session, const std::string &procedure, const std::vector<RpcParameter> &parameters,
                     ResultSink &sink) override;

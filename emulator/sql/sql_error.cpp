@@ -119,6 +119,28 @@ SqlError unknownDatabase(std::string_view name, bool oldText, int state)
     return {message(911, 16, state, text), ErrorScope::Batch};
 }
 
+SqlError nestedTooDeeply()
+{
+    return {message(191, 15, 1,
+                    "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into "
+                    "smaller queries."),
+            ErrorScope::Compile};
+}
+
+ServerMessage cannotOpenLoginDatabase(std::string_view name)
+{
+    return message(4060, 11, 1, "Cannot open database \"" + std::string(name) + "\" requested by the login. The login failed.");
+}
+
+SqlError notAnOutputParameter(std::string_view parameter)
+{
+    return {message(8162, 16, 2,
+                    "The formal parameter \"" + std::string(parameter)
+                        + "\" was not declared as an OUTPUT parameter, but the actual parameter passed in requested "
+                          "output."),
+            ErrorScope::Statement};
+}
+
 SqlError conversionFailed(std::string_view fromType, std::string_view value, std::string_view toType)
 {
     return {message(245, 16, 1,
@@ -145,6 +167,142 @@ SqlError notAParameter(std::string_view parameter, std::string_view procedure)
 {
     return {message(8145, 16, 1, std::string(parameter) + " is not a parameter for procedure " + std::string(procedure) + "."),
             ErrorScope::Statement};
+}
+
+ServerMessage registryKeyNotFound()
+{
+    return message(22001, 1, 1, "RegOpenKeyEx() returned error 2, 'The system cannot find the file specified.'");
+}
+
+ServerMessage registryValueNotFound()
+{
+    return message(22001, 1, 1, "RegQueryValueEx() returned error 2, 'The system cannot find the file specified.'");
+}
+
+ServerMessage databaseContextChanged(std::string_view name)
+{
+    return message(5701, 0, 1, "Changed database context to '" + std::string(name) + "'.");
+}
+
+ServerMessage languageChanged()
+{
+    return message(5703, 0, 1, "Changed language setting to us_english.");
+}
+
+ServerMessage statementTerminated(std::string_view statement)
+{
+    return message(3013, 16, 1, std::string(statement) + " is terminating abnormally.");
+}
+
+ServerMessage alterDatabaseNotAllowed(std::string_view name)
+{
+    return message(5011, 14, 5,
+                   "User does not have permission to alter database '" + std::string(name)
+                       + "', the database does not exist, or the database is not in a state that allows access "
+                         "checks.");
+}
+
+ServerMessage alterDatabaseFailed()
+{
+    return message(5069, 16, 1, "ALTER DATABASE statement failed.");
+}
+
+ServerMessage databaseInUseByOthers(std::string_view name)
+{
+    return message(5070, 16, 2,
+                   "Database state cannot be changed while other users are using the database '" + std::string(name)
+                       + "'");
+}
+
+ServerMessage rollbackProgress(int percent)
+{
+    return message(5060, 0, 1,
+                   "Nonqualified transactions are being rolled back. Estimated rollback completion: "
+                       + std::to_string(percent) + "%.");
+}
+
+SqlError procedureExpectsUnicodeText(std::string_view parameter)
+{
+    return {message(214, 16, 2, "Procedure expects parameter '" + std::string(parameter) + "' of type 'ntext/nchar/nvarchar'."),
+            ErrorScope::Statement};
+}
+
+SqlError unknownDataType(std::string_view name)
+{
+    return {message(2715, 16, 3, "Column, parameter, or variable #1: Cannot find data type " + std::string(name) + "."),
+            ErrorScope::Compile};
+}
+
+SqlError typeSizeTooLarge(std::string_view size, std::string_view type, int limit)
+{
+    return {message(131, 15, 2,
+                    "The size (" + std::string(size) + ") given to the type '" + std::string(type)
+                        + "' exceeds the maximum allowed for any data type (" + std::to_string(limit) + ")."),
+            ErrorScope::Compile};
+}
+
+SqlError localVariableDefaultNotAllowed()
+{
+    return {message(139, 15, 1, "Cannot assign a default value to a local variable."), ErrorScope::Compile};
+}
+
+SqlError assignmentMixedWithRetrieval()
+{
+    return {message(141, 15, 1,
+                    "A SELECT statement that assigns a value to a variable must not be combined with data-retrieval "
+                    "operations."),
+            ErrorScope::Compile};
+}
+
+SqlError conversionOverflowedInt(std::string_view fromType, std::string_view text)
+{
+    return {message(248, 16, 1,
+                    "The conversion of the " + std::string(fromType) + " value '" + std::string(text)
+                        + "' overflowed an int column."),
+            ErrorScope::Batch};
+}
+
+SqlError arithmeticOverflowValue(std::string_view type, std::int64_t value)
+{
+    return {message(220, 16, 1,
+                    "Arithmetic overflow error for data type " + std::string(type) + ", value = " + std::to_string(value)
+                        + "."),
+            ErrorScope::Batch};
+}
+
+SqlError wrongArgumentCount(std::string_view function, std::size_t expected)
+{
+    return {message(174, 15, 1,
+                    "The " + std::string(function) + " function requires " + std::to_string(expected) + " argument(s)."),
+            ErrorScope::Compile};
+}
+
+SqlError divideByZero()
+{
+    return {message(8134, 16, 1, "Divide by zero error encountered."), ErrorScope::Statement};
+}
+
+SqlError arithmeticOverflow(std::string_view type)
+{
+    return {message(8115, 16, 2, "Arithmetic overflow error converting expression to data type " + std::string(type) + "."),
+            ErrorScope::Statement};
+}
+
+SqlError databaseSingleUserInUse(std::string_view name)
+{
+    return {message(924, 14, 1, "Database '" + std::string(name) + "' is already open and can only have one user at a time."),
+            ErrorScope::Batch};
+}
+
+SqlError starWithoutTable()
+{
+    return {message(263, 16, 1, "Must specify table to select from."), ErrorScope::Batch};
+}
+
+SqlError outputOfConstant()
+{
+    return {message(179, 15, 1, "Cannot use the OUTPUT option when passing a constant to a stored procedure."),
+            ErrorScope::Batch};
 }
 
 SqlError notSupportedYet(std::string_view statement)

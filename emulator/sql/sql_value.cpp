@@ -1,6 +1,6 @@
 #include "sql/sql_value.h"
 
-#include "engine/sql_type_name.h"
+#include "engine_interface/sql_type_name.h"
 
 #include "sql/code_page.h"
 #include "sql/sql_error.h"
@@ -74,10 +74,7 @@ std::int64_t textToInteger(const std::string &text, SqlType fromType, SqlType to
             n = n * 10 + static_cast<std::uint64_t>(c - '0');
     }
     if (overflow || n > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-        throw SqlError(errors::message(248, 16, 1,
-                                       "The conversion of the " + typeName(fromType) + " value '" + text
-                                           + "' overflowed an int column."),
-                       ErrorScope::Batch);
+        throw errors::conversionOverflowedInt(typeName(fromType), text);
     return negative ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n);
 }
 
@@ -93,10 +90,7 @@ void checkRange(std::int64_t n, SqlType type)
     default: break;
     }
     if (n < low || n > high)
-        throw SqlError(errors::message(220, 16, 1,
-                                       "Arithmetic overflow error for data type " + typeName(type) + ", value = "
-                                           + std::to_string(n) + "."),
-                       ErrorScope::Batch);
+        throw errors::arithmeticOverflowValue(typeName(type), n);
 }
 
 std::string truncateCharacters(const std::string &text, int length)

@@ -6,6 +6,7 @@
 #include "sql/sql_error.h"
 #include "storage/collation.h"
 #include "storage/server_error.h"
+#include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
 
 #include <algorithm>
@@ -77,15 +78,13 @@ int xpRegread(const ProcedureCall &call, ExecutionContext &context)
     const bool machineRoot = root && (sameName(*root, "HKEY_LOCAL_MACHINE") || sameName(*root, "HKLM"));
     if (!machineRoot || !keyIs(kInstancesKey)) {
         sendFromProcedure(context,
-                          errors::message(22001, 1, 1,
-                                          "RegOpenKeyEx() returned error 2, 'The system cannot find the file specified.'"),
+                          errors::registryKeyNotFound(),
                           "xp_regread");
         return 1;
     }
     if (!valueName || !sameName(*valueName, kInstancesValue)) {
         sendFromProcedure(context,
-                          errors::message(22001, 1, 1,
-                                          "RegQueryValueEx() returned error 2, 'The system cannot find the file specified.'"),
+                          errors::registryValueNotFound(),
                           "xp_regread");
         return 1;
     }
@@ -129,7 +128,7 @@ int testProgress(const ProcedureCall &call, ExecutionContext &context)
         if (percent == lastPercent)
             continue;
         lastPercent = percent;
-        context.sink.message(errors::message(3211, 0, 1, std::to_string(percent) + " percent processed."));
+        context.sink.message(storage_messages::percentProcessed(percent));
         context.sink.flush();
     }
     return 0;
@@ -174,10 +173,7 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
         } else if (isUnicodeType(a->value.type)) {
             return valueAsText(a->value.value);
         }
-        throw SqlError(errors::message(214, 16, 2,
-                                       "Procedure expects parameter '" + std::string(name)
-                                           + "' of type 'ntext/nchar/nvarchar'."),
-                       ErrorScope::Statement);
+        throw errors::procedureExpectsUnicodeText(name);
     };
     const auto statementText = unicodeText("@statement", 0, true);
     const auto paramsText = unicodeText("@params", 1, false);
@@ -209,6 +205,8 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
         if (!declared)
             throw errors::notAParameter(a.name.empty() ? "@P" + std::to_string(position - 2) : a.name,
                                         "sp_executesql");
+        if (a.output && !declared->output)
+            throw errors::notAnOutputParameter(declared->name);
         if (inner.variables.find(declared->name))
             continue;
         Variable &v = inner.variables.declare(declared->name, declared->type);

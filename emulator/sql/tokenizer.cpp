@@ -31,9 +31,9 @@ class Tokenizer {
 public:
     Tokenizer(std::string_view text, const TokenizerOptions &options) : m_text(text), m_options(options) {}
 
-    std::vector<Token> run()
+    Tokens run()
     {
-        std::vector<Token> tokens;
+        Tokens tokens;
         while (true) {
             skipBlanksAndComments();
             if (m_pos >= m_text.size())
@@ -213,7 +213,7 @@ private:
 
 } // namespace
 
-std::vector<Token> tokenize(std::string_view batch, const TokenizerOptions &options)
+Tokens tokenize(std::string_view batch, const TokenizerOptions &options)
 {
     return Tokenizer(batch, options).run();
 }

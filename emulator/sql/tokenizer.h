@@ -2,8 +2,8 @@
 
 #include "sql/token.h"
 
+#include <deque>
 #include <string_view>
-#include <vector>
 
 namespace sqlemu {
 
@@ -12,9 +12,13 @@ struct TokenizerOptions {
     bool quotedIdentifier = false;
 };
 
+// A deque: a long batch's tokens grow in chunks, never copied to a vector
+// twice their size.
+using Tokens = std::deque<Token>;
+
 // Splits a batch into tokens; comments (-- and nested /* */) and blanks are
 // dropped. The last token is always End. Throws SqlError (105, 113) for an
 // unclosed string, name or comment.
-std::vector<Token> tokenize(std::string_view batch, const TokenizerOptions &options = {});
+Tokens tokenize(std::string_view batch, const TokenizerOptions &options = {});
 
 } // namespace sqlemu

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/result_sink.h"
+#include "engine_interface/result_sink.h"
 #include "storage/storage_error.h"
 
 #include <vector>

@@ -1,6 +1,7 @@
 #include "storage/storage_operations.h"
 
 #include "storage/collation.h"
+#include "storage/file_io.h"
 #include "storage/server_error.h"
 #include "storage/storage_messages.h"
 
@@ -127,6 +128,10 @@ std::vector<std::string> StorageOperations::checkDatabasesOnStart()
     std::lock_guard lock(m_mutex);
     std::vector<std::string> suspect;
     for (const auto &db : m_catalogue.databases()) {
+        // A restore killed midway leaves its hidden partial files beside the
+        // database's; nothing else will claim them.
+        for (const auto &f : db.files)
+            removeLeftoverPartials(f.physicalName);
         if (db.isSystemDatabase() || db.state != DatabaseState::Online)
             continue;
         const DatabaseFile *data = nullptr;

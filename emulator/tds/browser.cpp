@@ -81,7 +81,7 @@ BrowserService::~BrowserService()
 
 bool BrowserService::listen(const std::vector<std::string> &addresses, int port, std::string &error)
 {
-    m_port = bindAll(addresses, port, SOCK_DGRAM, m_sockets, error);
+    m_port = bindAll(addresses, {}, port, SOCK_DGRAM, m_sockets, error);
     return m_port >= 0;
 }
 

@@ -3,7 +3,7 @@
 // SQLBatch and RPC requests as the engine wants them: UTF-8 text and decoded
 // parameter values.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/byte_io.h"
 
 #include <cstdint>

@@ -3,21 +3,63 @@
 #include "tds/server_version.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cctype>
 #include <charconv>
+#include <fstream>
 #include <set>
 
 namespace sqlemu::tds {
 
 namespace {
 
+int parseNumber(const std::string &option, const std::string &text, int lowest, int highest, const char *what)
+{
+    int number = -1;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (ec != std::errc() || end != text.data() + text.size() || number < lowest || number > highest)
+        throw CommandLineError(option + ": not " + what + ": '" + text + "'");
+    return number;
+}
+
 int parsePort(const std::string &option, const std::string &text, bool allowZero)
 {
-    int port = -1;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (ec != std::errc() || end != text.data() + text.size() || port < (allowZero ? 0 : 1) || port > 65535)
-        throw CommandLineError(option + ": not a port number: '" + text + "'");
-    return port;
+    return parseNumber(option, text, allowZero ? 0 : 1, 65535, "a port number");
+}
+
+bool isAddress(const std::string &text)
+{
+    unsigned char raw[16];
+    return ::inet_pton(AF_INET, text.c_str(), raw) == 1 || ::inet_pton(AF_INET6, text.c_str(), raw) == 1;
+}
+
+std::vector<std::string> readLines(const std::string &option, const std::string &path)
+{
+    std::ifstream in(path);
+    if (!in)
+        throw CommandLineError(option + ": cannot read '" + path + "'");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The first line of the file is the password; an empty file is an empty one.
+std::string readPasswordFile(const std::string &option, const std::string &path)
+{
+    const auto lines = readLines(option, path);
+    return lines.empty() ? std::string() : lines.front();
+}
+
+std::pair<std::string, std::string> splitLogin(const std::string &option, const std::string &request)
+{
+    auto colon = request.find(':');
+    if (colon == std::string::npos || colon == 0)
+        throw CommandLineError(option + ": expected NAME:PASSWORD");   // never echoes what may be a password
+    return {request.substr(0, colon), request.substr(colon + 1)};
 }
 
 std::string upper(std::string s)
@@ -44,9 +86,20 @@ void checkInstanceName(const std::string &name)
 const char *usageText()
 {
     return "usage: sqlemu --data-dir DIR [--port N] [--instance NAME=PORT]... [--browser]\n"
-           "              [--browser-port N] [--sa-password P] [--login NAME:PASS]...\n"
-           "              [--keytab FILE] [--server-version 9.0|10.50|16.0] [--trace FILE]\n"
-           "              [--test-statements]\n";
+           "              [--browser-port N] [--sa-password-file FILE] [--logins-file FILE]\n"
+           "              [--sa-password P] [--login NAME:PASS]... [--listen ADDRESS]...\n"
+           "              [--max-sessions N] [--login-timeout SECONDS] [--keytab FILE]\n"
+           "              [--server-version 9.0|10.50|16.0] [--trace FILE] [--test-statements]\n";
+}
+
+const char *helpNotes()
+{
+    return "Listens on 127.0.0.1 and ::1 only (and on the computer's name where it is\n"
+           "loopback); --listen adds an address, and needs a non-empty sa password.\n"
+           "Passwords come from --sa-password-file (its first line) and --logins-file\n"
+           "(NAME:PASSWORD lines; '#' starts a comment). --sa-password and --login show\n"
+           "the passwords to every local user: use them for throw-away servers only.\n"
+           "Without any, sa has the empty password.\n";
 }
 
 ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
@@ -100,12 +153,24 @@ ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
             options.browserPort = parsePort(option, takeValue(), true);
         } else if (option == "--sa-password") {
             saPassword = takeValue();
+        } else if (option == "--sa-password-file") {
+            saPassword = readPasswordFile(option, takeValue());
         } else if (option == "--login") {
-            std::string request = takeValue();
-            auto colon = request.find(':');
-            if (colon == std::string::npos || colon == 0)
-                throw CommandLineError("--login: expected NAME:PASSWORD, got '" + request + "'");
-            logins.emplace_back(request.substr(0, colon), request.substr(colon + 1));
+            logins.push_back(splitLogin(option, takeValue()));
+        } else if (option == "--logins-file") {
+            for (const auto &line : readLines(option, takeValue())) {
+                if (!line.empty() && line[0] != '#')
+                    logins.push_back(splitLogin(option, line));
+            }
+        } else if (option == "--listen") {
+            const std::string address = takeValue();
+            if (!isAddress(address))
+                throw CommandLineError("--listen: not an IP address: '" + address + "'");
+            options.extraListenAddresses.push_back(address);
+        } else if (option == "--max-sessions") {
+            options.maxSessions = parseNumber(option, takeValue(), 1, 1000000, "a number of sessions");
+        } else if (option == "--login-timeout") {
+            options.loginTimeoutSeconds = parseNumber(option, takeValue(), 1, 86400, "a number of seconds");
         } else if (option == "--keytab") {
             options.keytab = takeValue();
         } else if (option == "--server-version") {
@@ -132,13 +197,15 @@ ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
         if (instance.port != 0 && !ports.insert(instance.port).second)
             throw CommandLineError("--instance: port " + std::to_string(instance.port) + " is used twice");
     }
+    if (!options.extraListenAddresses.empty() && saPassword.empty())
+        throw CommandLineError("--listen: a server reachable beyond this computer needs a non-empty sa password");
     options.logins["sa"] = saPassword;
     for (const auto &login : logins) {
         const std::string &name = login.first;
         auto existing = std::find_if(options.logins.begin(), options.logins.end(),
                                      [&](const auto &e) { return upper(e.first) == upper(name); });
         if (existing != options.logins.end())
-            throw CommandLineError("--login: '" + name + "' given twice (use --sa-password for sa)");
+            throw CommandLineError("--login: '" + name + "' given twice (use --sa-password-file for sa)");
         options.logins[name] = login.second;
     }
     return options;

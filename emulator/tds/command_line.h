@@ -27,6 +27,13 @@ struct ServerOptions {
     bool browser = false;
     int browserPort = 1434;
     std::map<std::string, std::string> logins;   // includes sa
+    // Addresses beyond loopback that --listen asked for; only with a
+    // non-empty sa password.
+    std::vector<std::string> extraListenAddresses;
+    // Sessions served at once; a connection beyond them is closed at once.
+    int maxSessions = 4000;
+    // From accept to a finished login, however slowly the client trickles.
+    int loginTimeoutSeconds = 60;
     std::string keytab;
     std::string serverVersion = "9.0";
     std::string trace;
@@ -34,7 +41,11 @@ struct ServerOptions {
     bool help = false;
 };
 
+// Reads the files --sa-password-file and --logins-file name, so that
+// passwords stay out of the process list.
 ServerOptions parseCommandLine(const std::vector<std::string> &arguments);
 const char *usageText();
+// What --help adds to the usage: where it listens, where passwords come from.
+const char *helpNotes();
 
 } // namespace sqlemu::tds

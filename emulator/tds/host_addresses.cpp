@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 namespace sqlemu::tds {
@@ -15,25 +16,58 @@ std::string localHostName()
     return name;
 }
 
-std::vector<std::string> listenAddresses()
+bool isLoopbackAddress(const std::string &address)
 {
-    std::vector<std::string> addresses = {"127.0.0.1", "::1"};
+    in_addr v4{};
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, address.c_str(), &v6) == 1) {
+        if (IN6_IS_ADDR_LOOPBACK(&v6))
+            return true;
+        // ::ffff:127.x.y.z reaches the IPv4 loopback.
+        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+    }
+    return false;
+}
+
+std::vector<std::string> hostNameAddresses()
+{
+    std::vector<std::string> addresses;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
-    if (::getaddrinfo(localHostName().c_str(), nullptr, &hints, &found) == 0) {
-        for (addrinfo *a = found; a; a = a->ai_next) {
-            char text[INET6_ADDRSTRLEN] = {};
-            const void *raw = a->ai_family == AF_INET6
-                                  ? static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr)
-                                  : static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr);
-            if (::inet_ntop(a->ai_family, raw, text, sizeof text)
-                && std::find(addresses.begin(), addresses.end(), text) == addresses.end())
-                addresses.emplace_back(text);
-        }
-        ::freeaddrinfo(found);
+    if (::getaddrinfo(localHostName().c_str(), nullptr, &hints, &found) != 0)
+        return addresses;
+    for (addrinfo *a = found; a; a = a->ai_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        const void *raw = a->ai_family == AF_INET6
+                              ? static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr)
+                              : static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr);
+        if (::inet_ntop(a->ai_family, raw, text, sizeof text))
+            addresses.emplace_back(text);
     }
+    ::freeaddrinfo(found);
+    return addresses;
+}
+
+std::vector<std::string> listenAddresses(const std::vector<std::string> &nameAddresses,
+                                         const std::vector<std::string> &extra)
+{
+    std::vector<std::string> addresses = {"127.0.0.1", "::1"};
+    auto add = [&addresses](const std::string &address) {
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+            addresses.push_back(address);
+    };
+    // An empty sa password is safe only where nobody else can connect: the
+    // name's addresses count only while they stay on this computer.
+    for (const auto &address : nameAddresses) {
+        if (isLoopbackAddress(address))
+            add(address);
+    }
+    for (const auto &address : extra)
+        add(address);
     return addresses;
 }
 

@@ -8,8 +8,16 @@ namespace sqlemu::tds {
 // The computer's own name, as gethostname reports it.
 std::string localHostName();
 
-// Where sqlemu listens: 127.0.0.1 first, ::1, and the addresses the
-// computer's own name resolves to (clients connect by that name too).
-std::vector<std::string> listenAddresses();
+// Whether a textual IPv4 or IPv6 address is a loopback one.
+bool isLoopbackAddress(const std::string &address);
+
+// Where sqlemu listens: 127.0.0.1 first, ::1, those of the given addresses
+// (what the computer's own name resolves to) that are loopback, then the
+// extra ones the command line asked for.
+std::vector<std::string> listenAddresses(const std::vector<std::string> &nameAddresses,
+                                         const std::vector<std::string> &extra);
+
+// What the computer's own name resolves to.
+std::vector<std::string> hostNameAddresses();
 
 } // namespace sqlemu::tds

@@ -2,11 +2,12 @@
 
 // Everything the sessions of one instance share.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/login_service.h"
 #include "tds/trace_log.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace sqlemu::tds {
@@ -17,6 +18,8 @@ struct InstanceContext {
     LoginPolicy policy;
     TraceLog *trace = nullptr;      // null: no --trace
     int port = 0;
+    // From accept to a finished login; trickling bytes does not extend it.
+    std::chrono::seconds loginTimeout{60};
 
     std::uint16_t nextSpid() { return static_cast<std::uint16_t>(51 + (m_sessions++ % 32000)); }
 

@@ -2,6 +2,7 @@
 
 #include "tds/session.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -9,9 +10,25 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <limits>
 #include <unistd.h>
 
 namespace sqlemu::tds {
+
+namespace {
+
+// The longest queue of connections the system allows: a burst of hundreds of
+// clients must wait in the queue, not in the clients' connect retries.
+int listenBacklog()
+{
+    return std::numeric_limits<int>::max();   // the kernel caps it at its own maximum
+}
+
+// While descriptors run out the queue cannot be drained; waiting a little
+// lets ending sessions give theirs back instead of spinning.
+constexpr int kOutOfDescriptorsPauseMs = 100;
+
+} // namespace
 
 int bindSocket(const std::string &address, int port, int type, std::string &error)
 {
@@ -48,7 +65,7 @@ int bindSocket(const std::string &address, int port, int type, std::string &erro
     if (family == AF_INET6)
         ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
     if (::bind(s, reinterpret_cast<sockaddr *>(&storage), length) != 0
-        || (type == SOCK_STREAM && ::listen(s, 128) != 0)) {
+        || (type == SOCK_STREAM && ::listen(s, listenBacklog()) != 0)) {
         error = address + ":" + std::to_string(port) + ": " + std::strerror(errno);
         ::close(s);
         return -1;
@@ -71,14 +88,17 @@ Listener::~Listener()
     stop();
 }
 
-int bindAll(const std::vector<std::string> &addresses, int port, int type, std::vector<int> &sockets,
-            std::string &error)
+int bindAll(const std::vector<std::string> &addresses, const std::vector<std::string> &required, int port, int type,
+            std::vector<int> &sockets, std::string &error)
 {
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         std::string failure;
         int s = bindSocket(addresses[i], port, type, failure);
         if (s < 0) {
-            if (i == 0) {
+            if (i == 0 || std::find(required.begin(), required.end(), addresses[i]) != required.end()) {
+                for (int bound : sockets)
+                    ::close(bound);
+                sockets.clear();
                 error = failure;
                 return -1;
             }
@@ -91,9 +111,10 @@ int bindAll(const std::vector<std::string> &addresses, int port, int type, std::
     return port;
 }
 
-bool Listener::listen(const std::vector<std::string> &addresses, int port, std::string &error)
+bool Listener::listen(const std::vector<std::string> &addresses, const std::vector<std::string> &required, int port,
+                      std::string &error)
 {
-    m_port = bindAll(addresses, port, SOCK_STREAM, m_listenSockets, error);
+    m_port = bindAll(addresses, required, port, SOCK_STREAM, m_listenSockets, error);
     return m_port >= 0;
 }
 
@@ -107,48 +128,64 @@ void Listener::acceptLoop(int listenSocket)
 {
     while (!m_stopping) {
         pollfd p{listenSocket, POLLIN, 0};
-        if (::poll(&p, 1, 200) <= 0)
+        if (::poll(&p, 1, 200) <= 0) {
+            reapFinished();
             continue;
-        int client = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            continue;
-        int on = 1;
-        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        reapFinished();
-        std::lock_guard lock(m_mutex);
-        if (m_stopping) {
-            ::close(client);
-            break;
         }
-        auto connection = std::make_unique<Connection>();
-        Connection *c = connection.get();
-        c->socket = client;
-        c->thread = std::thread([this, c] {
-            Session(c->socket, m_instance).run();
-            c->finished = true;
-        });
-        m_connections.push_back(std::move(connection));
+        int client = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                ::poll(nullptr, 0, kOutOfDescriptorsPauseMs);
+            continue;
+        }
+        if (reapFinished() >= m_maxSessions) {
+            // Closed before a word is exchanged: the client sees a refused
+            // login at once rather than a hang.
+            ::close(client);
+            continue;
+        }
+        serve(client);
     }
 }
 
-void Listener::reapFinished()
+void Listener::serve(int client)
 {
-    std::list<std::unique_ptr<Connection>> done;
+    int on = 1;
+    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    std::lock_guard lock(m_mutex);
+    if (m_stopping) {
+        ::close(client);
+        return;
+    }
+    Connection *c = m_running.emplace_back(std::make_unique<Connection>()).get();
+    const auto self = std::prev(m_running.end());
+    c->socket = client;
+    // The thread cannot end before this lock is released, so self is valid
+    // when it uses it.
+    c->thread = std::thread([this, c, self] {
+        Session(c->socket, m_instance).run();
+        // The descriptor goes back as soon as the session ends, not when the
+        // next client arrives; under the lock, as stop() shuts sockets down.
+        std::lock_guard lock(m_mutex);
+        ::close(c->socket);
+        c->socket = -1;
+        m_finished.splice(m_finished.end(), m_running, self);
+        m_sessionEnded.notify_all();
+    });
+}
+
+std::size_t Listener::reapFinished()
+{
+    Connections done;
+    std::size_t running = 0;
     {
         std::lock_guard lock(m_mutex);
-        for (auto it = m_connections.begin(); it != m_connections.end();) {
-            if ((*it)->finished) {
-                done.push_back(std::move(*it));
-                it = m_connections.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        done.swap(m_finished);
+        running = m_running.size();
     }
-    for (auto &c : done) {
+    for (auto &c : done)
         c->thread.join();
-        ::close(c->socket);
-    }
+    return running;
 }
 
 void Listener::stop()
@@ -159,17 +196,13 @@ void Listener::stop()
         t.join();
     for (int s : m_listenSockets)
         ::close(s);
-    std::list<std::unique_ptr<Connection>> connections;
     {
-        std::lock_guard lock(m_mutex);
-        connections.swap(m_connections);
-        for (auto &c : connections)
-            ::shutdown(c->socket, SHUT_RDWR);   // wakes the session's blocking read
+        std::unique_lock lock(m_mutex);
+        for (auto &c : m_running)
+            ::shutdown(c->socket, SHUT_RDWR);   // wakes the session's blocking read or write
+        m_sessionEnded.wait(lock, [this] { return m_running.empty(); });
     }
-    for (auto &c : connections) {
-        c->thread.join();
-        ::close(c->socket);
-    }
+    reapFinished();
 }
 
 } // namespace sqlemu::tds

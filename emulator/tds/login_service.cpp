@@ -31,12 +31,6 @@ ServerMessage loginFailedMessage(const std::string &user)
     return ServerMessage{18456, 1, 14, "Login failed for user '" + user + "'.", "", 1};
 }
 
-ServerMessage cannotOpenDatabaseMessage(const std::string &database)
-{
-    return ServerMessage{4060, 1, 11, "Cannot open database \"" + database + "\" requested by the login. The login failed.",
-                         "", 1};
-}
-
 ServerMessage untrustedDomainMessage(const ServerVersion &version)
 {
     const std::string kind = version.major < 10 ? "Windows" : "Integrated";
@@ -84,10 +78,9 @@ LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy
     }
 
     const std::string database = request.database.empty() ? "master" : request.database;
-    if (!engine.databaseExists(database)) {
-        outcome.failure = "no database '" + database + "'";
-        writeFailure(out, format, policy,
-                     {cannotOpenDatabaseMessage(database), loginFailedMessage(outcome.loginName)});
+    if (auto refusal = engine.loginDatabaseRefusal(database)) {
+        outcome.failure = "cannot open database '" + database + "'";
+        writeFailure(out, format, policy, {*refusal, loginFailedMessage(outcome.loginName)});
         return outcome;
     }
 

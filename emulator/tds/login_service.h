@@ -4,7 +4,7 @@
 // successful login, or the errors of a failed one (after which the server
 // closes the connection).
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/kerberos_acceptor.h"
 #include "tds/login7.h"
 #include "tds/server_version.h"
@@ -40,7 +40,6 @@ LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy
 
 // Texts of the login failures, as a real server words them.
 ServerMessage loginFailedMessage(const std::string &user);
-ServerMessage cannotOpenDatabaseMessage(const std::string &database);
 ServerMessage untrustedDomainMessage(const ServerVersion &version);
 
 } // namespace sqlemu::tds

@@ -5,10 +5,10 @@
 #include "tds/prelogin.h"
 #include "tds/token_result_sink.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <poll.h>
-#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,16 +20,9 @@ struct ConnectionLost {};
 
 constexpr auto kAttentionPollInterval = std::chrono::milliseconds(5);
 // Before login a connection may hold only a login's worth of memory and must
-// log in within a while, so stray or hostile connections cannot pile up.
+// log in by a deadline, so stray or hostile connections cannot pile up.
 constexpr std::size_t kMaxMessageBeforeLogin = 256 * 1024;
 constexpr std::size_t kMaxMessageAfterLogin = 64 * 1024 * 1024;
-constexpr int kLoginTimeoutSeconds = 60;
-
-void setReceiveTimeout(int socket, int seconds)
-{
-    timeval timeout{seconds, 0};
-    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-}
 
 } // namespace
 
@@ -37,7 +30,7 @@ Session::Session(int socket, InstanceContext &instance)
     : m_socket(socket), m_instance(instance), m_assembler(kMaxMessageBeforeLogin)
 {
     m_state.spid = instance.nextSpid();
-    setReceiveTimeout(m_socket, kLoginTimeoutSeconds);
+    m_loginDeadline = std::chrono::steady_clock::now() + instance.loginTimeout;
 }
 
 Session::~Session() = default;
@@ -75,12 +68,34 @@ bool Session::nextMessage(Message &message)
         case MessageAssembler::Result::NeedMore:
             break;
         }
+        if (!waitForInput()) {
+            log("connection closed: no login within " + std::to_string(m_instance.loginTimeout.count()) + " s");
+            return false;
+        }
         ssize_t n = ::recv(m_socket, buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
         m_assembler.append(std::span(buffer, static_cast<std::size_t>(n)));
+    }
+}
+
+bool Session::waitForInput()
+{
+    if (m_phase == Phase::LoggedIn)
+        return true;   // recv blocks for as long as the client stays idle
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_loginDeadline
+                                                                                - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd p{m_socket, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return true;   // recv reports the failure
     }
 }
 
@@ -180,7 +195,6 @@ bool Session::handleLogin(const Message &message)
     m_packetSize = outcome.packetSize;
     m_assembler.setMaxPacketSize(std::max(m_packetSize, kDefaultPacketSize));
     m_assembler.setMaxMessageSize(kMaxMessageAfterLogin);
-    setReceiveTimeout(m_socket, 0);
     return true;
 }
 

@@ -3,7 +3,7 @@
 // One client connection, on its own thread: PRELOGIN, LOGIN7, then requests
 // until the client leaves. A protocol violation ends this connection only.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "tds/instance_context.h"
 #include "tds/packet.h"
 #include "tds/response_stream.h"
@@ -29,6 +29,9 @@ private:
     enum class Phase { PreLogin, Login, LoggedIn };
 
     bool nextMessage(Message &message);
+    // Waits for the client's next bytes; before login only until the login
+    // deadline. False once the deadline has passed.
+    bool waitForInput();
     bool dispatch(const Message &message);
     bool handlePreLogin(const Message &message);
     bool handleLogin(const Message &message);
@@ -62,6 +65,7 @@ private:
     bool m_attention = false;
     bool m_broken = false;
     std::chrono::steady_clock::time_point m_lastPoll;
+    std::chrono::steady_clock::time_point m_loginDeadline;
 };
 
 } // namespace sqlemu::tds

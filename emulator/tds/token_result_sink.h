@@ -6,8 +6,8 @@
 // them or they run as an RPC, and DONE with the attention bit once the client
 // has cancelled.
 
-#include "engine/engine.h"
-#include "engine/result_sink.h"
+#include "engine_interface/engine.h"
+#include "engine_interface/result_sink.h"
 #include "tds/response_stream.h"
 #include "tds/tokens.h"
 

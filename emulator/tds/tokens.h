@@ -2,7 +2,7 @@
 
 // Token encoders: each appends one token of the tabular result stream.
 
-#include "engine/result_sink.h"
+#include "engine_interface/result_sink.h"
 #include "tds/byte_io.h"
 #include "tds/collation.h"
 #include "tds/type_codec.h"

@@ -1,6 +1,6 @@
 #include "tds/trace_log.h"
 
-#include "engine/sql_type_name.h"
+#include "engine_interface/sql_type_name.h"
 
 #include <nlohmann/json.hpp>
 

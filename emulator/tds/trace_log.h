@@ -3,7 +3,7 @@
 // --trace FILE: every batch and RPC a session receives, one JSON object per
 // line, appended, so tests can check what a client really sent.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 
 #include <fstream>
 #include <mutex>

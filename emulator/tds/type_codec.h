@@ -3,7 +3,7 @@
 // TYPE_INFO and values on the wire: read for RPC parameters, written for
 // COLMETADATA and ROW.
 
-#include "engine/result_sink.h"
+#include "engine_interface/result_sink.h"
 #include "tds/byte_io.h"
 #include "tds/collation.h"
 

@@ -1,5 +1,5 @@
-#include "widgets/avi_frame_decoder.h"
-#include "widgets/avi_reader.h"
+#include "avi/avi_frame_decoder.h"
+#include "avi/avi_reader.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #include "app/movan_application.h"
 
 #include "platform/app_error.h"
-#include "util/fonts.h"
-#include "util/message_dialog.h"
-#include "widgets/application_shell.h"
+#include "ui/fonts.h"
+#include "ui/message_dialog.h"
+#include "app/application_shell.h"
 
 #include <QMessageBox>
 

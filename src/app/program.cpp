@@ -4,7 +4,7 @@
 #include "app/movan_application.h"
 #include "app/window_activation.h"
 #include "platform/instance_channel.h"
-#include "widgets/application_shell.h"
+#include "app/application_shell.h"
 
 #include <QEvent>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "app/window_activation.h"
 
-#include "widgets/application_shell.h"
+#include "app/application_shell.h"
 
 #include "platform/x11_window.h"
 

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
@@ -48,7 +47,8 @@ public:
 
 bool onUserInterfaceThread()
 {
-    return qobject_cast<QGuiApplication *>(QCoreApplication::instance())
+    // Asked by class name: the database layer links no graphical module.
+    return QCoreApplication::instance() && QCoreApplication::instance()->inherits("QGuiApplication")
         && QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 

@@ -10,16 +10,16 @@
 #include "maintenance/query_list_source.h"
 #include "platform/executable_path.h"
 #include "platform/machine_registry.h"
-#include "util/form_font.h"
-#include "util/form_registry.h"
-#include "util/message_dialog.h"
+#include "ui/form_font.h"
+#include "ui/form_registry.h"
+#include "ui/message_dialog.h"
 #include "util/sql_condition.h"
-#include "widgets/application_shell.h"
 #include "widgets/close_guard/close_after_call.h"
-#include "widgets/gauge.h"
-#include "widgets/mov_busy.h"
-#include "widgets/mov_db_lookup_combo_box.h"
+#include "widgets/gauge/gauge.h"
+#include "widgets/busy/mov_busy.h"
+#include "widgets/edit/mov_db_lookup_combo_box.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -85,6 +85,13 @@ const QColor kMaroon(128, 0, 0);
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 
+const QString kConditionConnector = QStringLiteral("AND");
+
+QString fromBatch(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
 template <typename T>
 T *makeControl(QWidget *parent, const char *name)
 {
@@ -149,7 +156,8 @@ TFrmDBTools::TFrmDBTools(QWidget *parent)
     setFont(formFont());
     // A fixed size: no window manager offers to maximise it.
     setFixedSize(kClientSize);
-    if (const QWidget *mainForm = ApplicationShell::mainForm())
+    // Over the window it was opened from: the setup window, the active one.
+    if (const QWidget *mainForm = QApplication::activeWindow())
         move(mainForm->frameGeometry().center() - QPoint(width() / 2, height() / 2));
 
     auto *layout = new QVBoxLayout(this);
@@ -241,7 +249,7 @@ void TFrmDBTools::createComponents()
 {
     qrDBList = new DbQuery;
     qrDBList->setConnectionString(kLocalMasterConnectionString);
-    qrDBList->setSqlLines(MaintenanceBatches::kDatabaseList);
+    qrDBList->setSqlText(fromBatch(movan::kDatabaseListSql));
     dsDBList = new QueryListSource(qrDBList, this);
     dsDBList->setObjectName(QStringLiteral("dsDBList"));
     DBLDBBackup->setListSource(dsDBList);
@@ -250,12 +258,12 @@ void TFrmDBTools::createComponents()
 
     qrCompressDB = new DbQuery;
     qrCompressDB->setConnection(DMMain ? &DMMain->ADOConnection1 : nullptr);
-    qrCompressDB->setSqlLines(MaintenanceBatches::kLogShrink);
+    qrCompressDB->setSqlText(fromBatch(movan::kLogShrinkSql));
     qrCompressDB->parameterByName(kDataBaseParameter).size = kDataBaseParameterSize;
 
     qrBackUp = new DbQuery;
     qrBackUp->setConnectionString(kLocalMasterConnectionString);
-    qrBackUp->setSqlLines(MaintenanceBatches::kBackup);
+    qrBackUp->setSqlText(fromBatch(movan::kBackupSql));
     qrBackUp->parameterByName(kDataBaseParameter).size = kDataBaseParameterSize;
     qrBackUp->parameterByName(kPathParameter).size = kPathParameterSize;
 
@@ -323,7 +331,7 @@ void TFrmDBTools::RefreshDBList()
     dsDBList->refresh();
     qrDBList->setSqlText(FListSQL);
     if (dbcDataList->isChecked())
-        AddSQLCondition(*qrDBList, MaintenanceBatches::kMovanDatabasesCondition, MaintenanceBatches::kConditionConnector);
+        AddSQLCondition(*qrDBList, fromBatch(movan::kProgramDatabasesCondition), kConditionConnector);
     qrDBList->open();
     dsDBList->refresh();
 }

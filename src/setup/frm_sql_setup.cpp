@@ -1,7 +1,7 @@
 #include "setup/frm_sql_setup.h"
 
-#include "util/form_font.h"
-#include "widgets/mov_single_instance.h"
+#include "ui/form_font.h"
+#include "app/mov_single_instance.h"
 
 #include <QGuiApplication>
 #include <QIcon>

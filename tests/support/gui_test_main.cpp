@@ -1,6 +1,6 @@
 // main() of the tests that need a QApplication. Without an X display they use
 // the offscreen platform; under xvfb-run they get the real xcb one.
-#include "util/fonts.h"
+#include "ui/fonts.h"
 
 #include <QApplication>
 #include <QDir>

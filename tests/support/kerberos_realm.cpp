@@ -1,5 +1,7 @@
 #include "support/kerberos_realm.h"
 
+#include "support/child_process.h"
+
 #include "support/sqlemu_process.h"
 
 #include <cerrno>
@@ -53,33 +55,17 @@ bool KerberosRealm::start()
 {
     m_root = makeTemporaryFolder("krb-realm");
     m_dir = m_root + "/realm";
-    int in[2];
-    int out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
-        m_error = std::strerror(errno);
-        return false;
-    }
     std::vector<std::string> args = {"/bin/bash", scriptPath(), m_dir};
     for (int port : m_ports)
         args.push_back(std::to_string(port));
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in[0], STDIN_FILENO);
-        ::dup2(out[1], STDOUT_FILENO);
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    m_stdin = in[1];
-    m_pid = pid;
+    const Child child = startChild({.arguments = args, .pipeInput = true}, &m_error);
+    if (child.pid < 0)
+        return false;
+    m_stdin = child.input;
+    m_pid = child.pid;
 
-    const std::string text = readUntil(out[0], "realm ready\n", std::chrono::seconds(30));
-    ::close(out[0]);
+    const std::string text = readUntil(child.output, "realm ready\n", std::chrono::seconds(30));
+    ::close(child.output);
     auto user = text.find("user=");
     if (text.find("realm ready") == std::string::npos || user == std::string::npos) {
         m_error = "the Kerberos realm did not come up: " + text;
@@ -96,15 +82,7 @@ void KerberosRealm::stop()
         return;
     ::close(m_stdin);   // the script stops its KDC and exits
     m_stdin = -1;
-    int status = 0;
-    for (int i = 0; i < 200; ++i) {
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return;
-        }
-        ::usleep(25'000);
-    }
-    ::kill(m_pid, SIGTERM);
-    ::waitpid(m_pid, &status, 0);
+    if (!waitForChild(m_pid, std::chrono::seconds(5)))
+        killChild(m_pid, SIGTERM);
     m_pid = -1;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "widgets/lookup_list_source.h"
+#include "widgets/edit/lookup_list_source.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,5 +1,7 @@
 #include "support/sqlemu_process.h"
 
+#include "support/child_process.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -59,17 +61,6 @@ bool loopbackPortIsFree(int port, int socketType)
         return false;
     ::close(s);
     return true;
-}
-
-std::string makeTemporaryFolder(const std::string &prefix)
-{
-    const char *base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!::mkdtemp(buffer.data()))
-        return {};
-    return buffer.data();
 }
 
 std::string readUntil(int fd, const std::string &marker, std::chrono::milliseconds timeout)
@@ -164,13 +155,18 @@ bool SqlemuProcess::start()
         args.push_back("--browser-port");
         args.push_back(std::to_string(m_options.browserPort));
     }
+    // Passwords travel in files: a command line is open to every local user.
     if (!m_options.saPassword.empty()) {
-        args.push_back("--sa-password");
-        args.push_back(m_options.saPassword);
+        std::ofstream(m_workDir + "/sa-password") << m_options.saPassword << '\n';
+        args.push_back("--sa-password-file");
+        args.push_back(m_workDir + "/sa-password");
     }
-    for (const auto &login : m_options.logins) {
-        args.push_back("--login");
-        args.push_back(login);
+    if (!m_options.logins.empty()) {
+        std::ofstream logins(m_workDir + "/logins");
+        for (const auto &login : m_options.logins)
+            logins << login << '\n';
+        args.push_back("--logins-file");
+        args.push_back(m_workDir + "/logins");
     }
     if (!m_options.keytab.empty()) {
         args.push_back("--keytab");
@@ -182,38 +178,23 @@ bool SqlemuProcess::start()
     }
     if (m_options.testStatements)
         args.push_back("--test-statements");
+    args.insert(args.end(), m_options.extraArguments.begin(), m_options.extraArguments.end());
+    if (m_options.openFileLimit > 0) {
+        // The shell lowers the limit, soft and hard, then becomes sqlemu.
+        args.insert(args.begin(), {"/bin/sh", "-c", "ulimit -n " + std::to_string(m_options.openFileLimit)
+                                                         + " && exec \"$0\" \"$@\""});
+    }
 
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        m_error = std::strerror(errno);
+    const Child child = startChild({.arguments = args,
+                                    .environment = m_options.environment,
+                                    .errorFile = m_workDir + "/stderr.txt"},
+                                   &m_error);
+    if (child.pid < 0)
         return false;
-    }
-    const std::string errPath = m_workDir + "/stderr.txt";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (err >= 0)
-            ::dup2(err, STDERR_FILENO);
-        for (const auto &[key, value] : m_options.environment)
-            ::setenv(key.c_str(), value.c_str(), 1);
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    if (pid < 0) {
-        ::close(out[0]);
-        m_error = std::strerror(errno);
-        return false;
-    }
-    m_pid = pid;
+    m_pid = child.pid;
 
-    const std::string text = readUntil(out[0], "\n", kStartTimeout);
-    ::close(out[0]);
+    const std::string text = readUntil(child.output, "\n", kStartTimeout);
+    ::close(child.output);
     std::istringstream words(text.substr(0, text.find('\n')));
     std::string word;
     words >> word;
@@ -242,20 +223,9 @@ int SqlemuProcess::stop()
     if (m_pid <= 0)
         return -1;
     ::kill(m_pid, SIGTERM);
-    int status = 0;
-    auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-    while (true) {
-        pid_t done = ::waitpid(m_pid, &status, WNOHANG);
-        if (done == m_pid)
-            break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, &status, 0);
-            m_pid = -1;
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const std::optional<int> code = waitForChild(m_pid, kStopTimeout);
+    if (!code)
+        killChild(m_pid, SIGKILL);
     m_pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return code.value_or(-1);
 }

@@ -5,6 +5,8 @@
 // with SIGTERM as a service manager would. Plain C++ and POSIX, so tests with
 // or without Qt can use it.
 
+#include "support/temp_folder.h"
+
 #include <chrono>
 #include <map>
 #include <string>
@@ -16,13 +18,15 @@ struct SqlemuOptions {
     std::vector<std::pair<std::string, int>> instances; // named instances, port 0: a free one
     bool browser = false;
     int browserPort = 0;                               // 0: a free UDP port; 1434 for clients given HOST\NAME
-    std::string saPassword;
-    std::vector<std::string> logins;                   // NAME:PASSWORD
+    std::string saPassword;                            // handed over in a file, never on the command line
+    std::vector<std::string> logins;                   // NAME:PASSWORD, handed over in a file too
     std::string keytab;
     std::string serverVersion;                         // empty: sqlemu's default
     bool testStatements = true;
     std::map<std::string, std::string> environment;    // e.g. the Kerberos realm's variables
     std::string dataDir;                               // empty: a temporary folder owned by the fixture
+    std::vector<std::string> extraArguments;           // e.g. --max-sessions 8
+    int openFileLimit = 0;                             // the child's descriptor limit; 0: inherited
 };
 
 class SqlemuProcess {
@@ -38,6 +42,7 @@ public:
     // SIGTERM and wait; returns the exit status (-1 if it had to be killed).
     int stop();
     bool running() const { return m_pid > 0; }
+    pid_t processId() const { return m_pid; }
 
     int port() const { return instancePort("MSSQLSERVER"); }
     int instancePort(const std::string &name) const;
@@ -68,7 +73,5 @@ bool loopbackPortIsFree(int port, int socketType);
 // Reads a child's output from fd until marker has arrived, the stream ends,
 // or the time is up; returns what was read.
 std::string readUntil(int fd, const std::string &marker, std::chrono::milliseconds timeout);
-// Creates a fresh temporary folder.
-std::string makeTemporaryFolder(const std::string &prefix);
 // The built executable of that name (CTest passes the folder).
 std::string builtExecutable(const std::string &name);

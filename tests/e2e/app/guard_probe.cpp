@@ -10,8 +10,8 @@
 //   PROBE_MODAL=1             once shown, opens a modal dialog "Probe dialog"
 // Prints "shown" once its window is up.
 #include "app/program.h"
-#include "util/message_dialog.h"
-#include "widgets/mov_single_instance.h"
+#include "ui/message_dialog.h"
+#include "app/mov_single_instance.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -73,9 +73,8 @@ check_layout() {
     local listing
     listing=$(dpkg-deb -c "$sqlemu_deb")
     grep -q ' \./opt/' <<<"$listing" && fail "the sqlemu package owns folders under /opt"
-    if [ -e "$repo/emulator/sqlemu.1" ]; then
-        [ -s "$root/usr/share/man/man1/sqlemu.1" ] || fail "the sqlemu package has no man page"
-    fi
+    [ -s "$root/usr/share/man/man1/sqlemu.1" ] || fail "the sqlemu package has no man page"
+    man -l "$root/usr/share/man/man1/sqlemu.1" >/dev/null 2>&1 || fail "the man page does not format"
     return 0
 }
 

@@ -1,8 +1,8 @@
 #include "app/movan_application.h"
 #include "platform/app_error.h"
 #include "support/modal_dialog_driver.h"
-#include "util/message_dialog.h"
-#include "widgets/application_shell.h"
+#include "ui/message_dialog.h"
+#include "app/application_shell.h"
 
 #include <QPushButton>
 #include <QTest>

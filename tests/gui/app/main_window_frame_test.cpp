@@ -1,6 +1,6 @@
 #include "setup/frm_sql_setup.h"
-#include "widgets/application_shell.h"
-#include "widgets/mov_single_instance.h"
+#include "app/application_shell.h"
+#include "app/mov_single_instance.h"
 
 #include <QFontInfo>
 #include <QGuiApplication>

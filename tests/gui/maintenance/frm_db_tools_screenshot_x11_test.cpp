@@ -3,9 +3,9 @@
 // gauge part way. With MOVAN_SCREENSHOT_DIR set the screen is saved there.
 #include "maintenance_window_fixture.h"
 
-#include "widgets/gauge.h"
-#include "widgets/lookup_list_source.h"
-#include "widgets/mov_db_lookup_combo_box.h"
+#include "widgets/gauge/gauge.h"
+#include "widgets/edit/lookup_list_source.h"
+#include "widgets/edit/mov_db_lookup_combo_box.h"
 
 #include <QAbstractItemView>
 #include <QDir>

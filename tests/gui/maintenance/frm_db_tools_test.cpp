@@ -4,11 +4,11 @@
 #include "maintenance_window_fixture.h"
 
 #include "platform/executable_path.h"
-#include "unit/emulator/tool_batches.h"
-#include "widgets/gauge.h"
-#include "widgets/mov_busy.h"
-#include "widgets/lookup_list_source.h"
-#include "widgets/mov_db_lookup_combo_box.h"
+#include "support/tool_batches.h"
+#include "widgets/gauge/gauge.h"
+#include "widgets/busy/mov_busy.h"
+#include "widgets/edit/lookup_list_source.h"
+#include "widgets/edit/mov_db_lookup_combo_box.h"
 
 #include "support/modal_dialog_driver.h"
 #include "support/qt_printers.h"

@@ -14,7 +14,7 @@
 #include "maintenance/frm_db_tools.h"
 #include "platform/freetds_session.h"
 #include "platform/profile_file.h"
-#include "util/form_registry.h"
+#include "ui/form_registry.h"
 
 #include "support/kerberos_realm.h"
 #include "support/sqlemu_process.h"

@@ -7,7 +7,7 @@
 #include "dblib_client.h"
 #include "process_runner.h"
 #include "support/sqlemu_process.h"
-#include "unit/emulator/tool_batches.h"
+#include "support/tool_batches.h"
 
 #include <gtest/gtest.h>
 
@@ -60,11 +60,10 @@ inline std::size_t columnIndex(const ResultSet &set, const std::string &name)
     return 0;
 }
 
-// The drop batch of the tool's restore, byte for byte.
+// The drop batch of the tool's restore.
 inline std::string dropBatch(const std::string &database)
 {
-    return "USE MASTER IF EXISTS (SELECT name FROM master.dbo.sysdatabases WHERE name = N'" + database + "')"
-         + "ALTER DATABASE " + database + " SET SINGLE_USER WITH ROLLBACK IMMEDIATE  DROP DATABASE " + database;
+    return movan::dropDatabaseSql(database);
 }
 
 // The tool's own batches, as its parameters turn them into sp_executesql text.

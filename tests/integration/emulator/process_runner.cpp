@@ -1,5 +1,8 @@
 #include "process_runner.h"
 
+#include "support/child_process.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -13,52 +16,34 @@ ProcessResult runProcess(const std::vector<std::string> &arguments, const std::s
                          const std::map<std::string, std::string> &environment, int timeoutSeconds)
 {
     ProcessResult result;
-    int in[2];
-    int out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+    const Child child = startChild({.arguments = arguments, .environment = environment,
+                                    .pipeInput = true, .mergeErrors = true});
+    if (child.pid < 0)
         return result;
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in[0], STDIN_FILENO);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(out[1], STDERR_FILENO);
-        for (const auto &[key, value] : environment)
-            ::setenv(key.c_str(), value.c_str(), 1);
-        std::vector<char *> argv;
-        for (const auto &a : arguments)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
+    const pid_t pid = child.pid;
     std::signal(SIGPIPE, SIG_IGN);
     if (!input.empty())
-        (void)!::write(in[1], input.data(), input.size());
-    ::close(in[1]);
+        (void)!::write(child.input, input.data(), input.size());
+    ::close(child.input);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     char buffer[4096];
     while (std::chrono::steady_clock::now() < deadline) {
-        pollfd p{out[0], POLLIN, 0};
+        pollfd p{child.output, POLLIN, 0};
         if (::poll(&p, 1, 100) <= 0)
             continue;
-        ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        ssize_t n = ::read(child.output, buffer, sizeof buffer);
         if (n <= 0)
             break;
         result.output.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(out[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return result;
-        }
-        ::usleep(10'000);
+    ::close(child.output);
+    const auto left = std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+    const std::optional<int> code = waitForChild(pid, std::chrono::duration_cast<std::chrono::milliseconds>(left));
+    if (!code) {
+        killChild(pid, SIGKILL);
+        return result;
     }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.exitCode = *code;
     return result;
 }
 

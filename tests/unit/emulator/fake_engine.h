@@ -2,7 +2,7 @@
 
 // A scripted engine for protocol tests: each batch text names a behaviour.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 
 #include <chrono>
 #include <mutex>
@@ -16,10 +16,13 @@ using namespace sqlemu;
 
 class FakeEngine : public Engine {
 public:
-    bool databaseExists(const std::string &name) const override
+    std::optional<ServerMessage> loginDatabaseRefusal(const std::string &name) const override
     {
         static const std::set<std::string> names = {"master", "tempdb", "model", "msdb", "Tarnel"};
-        return names.count(name) > 0;
+        if (names.count(name) > 0)
+            return std::nullopt;
+        return ServerMessage{4060, 1, 11, "Cannot open database \"" + name + "\" requested by the login. The login failed.",
+                             "", 1};
     }
 
     void executeBatch(SessionState &session, const std::string &text, ResultSink &sink) override

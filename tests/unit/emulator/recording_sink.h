@@ -3,7 +3,7 @@
 // A ResultSink that keeps everything the engine reports, in order, for
 // tests that drive the interpreter directly.
 
-#include "engine/result_sink.h"
+#include "engine_interface/result_sink.h"
 
 #include <atomic>
 #include <string>

@@ -2,10 +2,10 @@
 
 // An engine over a catalogue in a temporary folder, driven directly.
 
-#include "engine/engine.h"
+#include "engine_interface/engine.h"
 #include "recording_sink.h"
 #include "storage/catalogue.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

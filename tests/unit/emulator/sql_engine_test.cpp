@@ -1,5 +1,5 @@
 #include "sql_engine_fixture.h"
-#include "tool_batches.h"
+#include "support/tool_batches.h"
 
 #include <thread>
 
@@ -159,8 +159,9 @@ TEST_F(EngineTest, UnknownDatabaseTextDependsOnTheServerVersion)
         EXPECT_EQ(sink.messages[0].text, c.text);
         EXPECT_TRUE(sink.resultSets.empty());
         EXPECT_EQ(session.currentDatabase, "master");
-        EXPECT_FALSE(engine->databaseExists("Nowhere"));
-        EXPECT_TRUE(engine->databaseExists("MSDB"));
+        ASSERT_TRUE(engine->loginDatabaseRefusal("Nowhere"));
+        EXPECT_EQ(engine->loginDatabaseRefusal("Nowhere")->number, 4060);
+        EXPECT_FALSE(engine->loginDatabaseRefusal("MSDB"));
     }
 }
 

@@ -1,6 +1,6 @@
 #include "sql/parser.h"
 #include "sql/sql_error.h"
-#include "tool_batches.h"
+#include "support/tool_batches.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +115,25 @@ TEST(ParserTest, DeepNestingIsRefusedNotOverflowed)
     }();
     EXPECT_THROW(parseBatch(ifs), SqlError);
     EXPECT_NO_THROW(parseBatch("select " + std::string(50, '(') + "1" + std::string(50, ')')));
+
+    // Operator chains build as deep a tree as parentheses, in a loop the
+    // nesting count alone does not see; the bound lies between these two.
+    auto chain = [](const std::string &head, const std::string &piece, int terms) {
+        std::string s = head;
+        for (int i = 0; i < terms; ++i)
+            s += piece;
+        return s;
+    };
+    for (const auto &tooLong : {chain("select 1", "+1", 1000), chain("select 1 where 1=1", " and 1=1", 1000),
+                                chain("select 1", "*-1", 1000), chain("select 1", "+abs(1", 499) + std::string(499, ')')}) {
+        try {
+            parseBatch(tooLong);
+            ADD_FAILURE() << "accepted " << tooLong.substr(0, 30);
+        } catch (const SqlError &e) {
+            EXPECT_EQ(e.messages().at(0).number, 191) << tooLong.substr(0, 30);
+        }
+    }
+    EXPECT_NO_THROW(parseBatch(chain("select 1", "+1", 998)));
 }
 
 TEST(ParserTest, SpExecuteSqlParameterListsParse)
@@ -125,6 +144,8 @@ TEST(ParserTest, SpExecuteSqlParameterListsParse)
     EXPECT_EQ(list[0].type.length, 50);
     EXPECT_EQ(list[1].type.length, -1);
     EXPECT_EQ(list[2].name, "@n");
+    EXPECT_FALSE(list[1].output);
+    EXPECT_TRUE(list[2].output);
     EXPECT_THROW(parseParameterDeclarations("@P1 varchar(50) junk"), SqlError);
 }
 

@@ -6,7 +6,7 @@
 namespace sqlemu {
 namespace {
 
-std::string describe(const std::vector<Token> &tokens)
+std::string describe(const Tokens &tokens)
 {
     std::string out;
     for (const auto &t : tokens) {

@@ -1,7 +1,7 @@
 #include "storage/backup_media.h"
 #include "storage/server_error.h"
 #include "storage_test_support.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

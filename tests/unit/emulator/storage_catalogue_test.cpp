@@ -2,7 +2,7 @@
 #include "storage/catalogue.h"
 #include "storage/catalogue_json.h"
 #include "storage/storage_error.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

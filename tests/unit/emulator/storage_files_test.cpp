@@ -2,7 +2,7 @@
 #include "storage/make_database_command.h"
 #include "storage/server_error.h"
 #include "storage_test_support.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include "storage/server_error.h"
 #include "storage/storage_operations.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

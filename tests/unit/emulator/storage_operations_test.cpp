@@ -2,7 +2,7 @@
 #include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
 #include "storage_test_support.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

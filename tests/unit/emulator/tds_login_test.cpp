@@ -2,7 +2,7 @@
 #include "tds/login7.h"
 #include "tds/login_service.h"
 #include "tds/prelogin.h"
-#include "tds_wire_client.h"
+#include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
 

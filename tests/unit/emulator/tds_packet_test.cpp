@@ -1,5 +1,5 @@
 #include "tds/packet.h"
-#include "tds_wire_client.h"
+#include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "tds/client_request.h"
 #include "tds/login7.h"
 #include "tds/type_codec.h"
-#include "tds_wire_client.h"
+#include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
 

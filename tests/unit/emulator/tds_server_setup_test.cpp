@@ -1,7 +1,11 @@
 #include "tds/browser.h"
 #include "tds/command_line.h"
+#include "tds/host_addresses.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 using namespace sqlemu::tds;
 
@@ -67,6 +71,30 @@ TEST(TdsCommandLine, ReadsEveryOption)
     EXPECT_FALSE(defaults.testStatements);
 }
 
+TEST(TdsCommandLine, PasswordsComeFromFilesAndListeningStaysOnLoopback)
+{
+    sqlemu::test::TempFolder folder;
+    const auto sa = folder.path() / "sa";
+    const auto logins = folder.path() / "logins";
+    std::ofstream(sa) << "first line: the password\r\nsecond line ignored\n";
+    std::ofstream(logins) << "# NAME:PASSWORD\nmovan:a:b\n\nreader:\n";
+    ServerOptions o = parseCommandLine({"--data-dir", "d", "--sa-password-file", sa.string(), "--logins-file",
+                                        logins.string(), "--listen", "192.0.2.7", "--max-sessions", "8",
+                                        "--login-timeout", "5"});
+    EXPECT_EQ(o.logins.at("sa"), "first line: the password");
+    EXPECT_EQ(o.logins.at("movan"), "a:b");
+    EXPECT_EQ(o.logins.at("reader"), "");
+    EXPECT_EQ(o.logins.size(), 3u);
+    EXPECT_EQ(o.maxSessions, 8);
+    EXPECT_EQ(o.loginTimeoutSeconds, 5);
+
+    // The computer's name may resolve to a network address: only the
+    // loopback ones of it are taken, and what --listen names.
+    EXPECT_EQ(listenAddresses({"127.0.1.1", "192.0.2.2", "fd00::2", "::1", "::ffff:127.0.0.2"}, o.extraListenAddresses),
+              (std::vector<std::string>{"127.0.0.1", "::1", "127.0.1.1", "::ffff:127.0.0.2", "192.0.2.7"}));
+    EXPECT_EQ(listenAddresses({"10.1.2.3"}, {}), (std::vector<std::string>{"127.0.0.1", "::1"}));
+}
+
 TEST(TdsCommandLine, RefusesMistakesWithAReason)
 {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -80,6 +108,11 @@ TEST(TdsCommandLine, RefusesMistakesWithAReason)
         {{"--data-dir", "d", "--browser=yes"}, "takes no value"},
         {{"--data-dir", "d", "--server-version", "8.0"}, "expected 9.0, 10.50 or 16.0"},
         {{"--data-dir", "d", "extra"}, "unknown option 'extra'"},
+        {{"--data-dir", "d", "--listen", "0.0.0.0"}, "needs a non-empty sa password"},
+        {{"--data-dir", "d", "--listen", "somewhere", "--sa-password", "x"}, "not an IP address"},
+        {{"--data-dir", "d", "--max-sessions", "0"}, "not a number of sessions"},
+        {{"--data-dir", "d", "--login-timeout", "soon"}, "not a number of seconds"},
+        {{"--data-dir", "d", "--sa-password-file", "/nonexistent/sa"}, "cannot read"},
     };
     for (const auto &[args, reason] : cases) {
         try {

@@ -1,7 +1,7 @@
 #include "fake_engine.h"
 #include "tds/instance_context.h"
 #include "tds/session.h"
-#include "tds_wire_client.h"
+#include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
 

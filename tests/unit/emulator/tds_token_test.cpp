@@ -1,7 +1,7 @@
 #include "tds/token_result_sink.h"
 #include "tds/tokens.h"
 #include "tds/type_codec.h"
-#include "tds_wire_client.h"
+#include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
 

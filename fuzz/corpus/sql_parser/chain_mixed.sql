@@ -1,0 +1,1 @@
+~ WHERE NOT 1=1 OR

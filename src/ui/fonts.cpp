@@ -1,0 +1,8 @@
+#include "ui/fonts.h"
+
+#include <QFont>
+
+void installFontSubstitutions()
+{
+    QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("Noto Sans Arabic UI"));
+}

@@ -1,0 +1,11 @@
+#include "ui/form_font.h"
+
+QFont formFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    // Pixels, not points: the layouts are measured in pixels at 96 dpi, and
+    // Xvfb or an offscreen platform may report another resolution.
+    font.setPixelSize(11);
+    font.setStyleStrategy(QFont::PreferDefault);
+    return font;
+}

@@ -1,8 +1,0 @@
-#include "util/fonts.h"
-
-#include <QFont>
-
-void installFontSubstitutions()
-{
-    QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("Noto Sans Arabic UI"));
-}

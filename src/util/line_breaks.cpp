@@ -1,0 +1,8 @@
+#include "util/line_breaks.h"
+
+QString displayLineBreaks(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}

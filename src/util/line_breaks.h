@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// A label draws a CR as a stray glyph: CR LF and a lone CR become one line
+// break each.
+QString displayLineBreaks(QString text);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "persistence/abc_avi_source.h"
+
+#include <QImage>
+#include <QList>
+
+// The standard animations, drawn by the program itself. Every clip's first
+// pixel is its background, so a transparent control blends it away.
+struct CommonAviClip {
+    QList<QImage> frames;
+    int frameIntervalMs = 0;
+};
+
+// An empty clip for aviNone.
+CommonAviClip commonAviClip(TCommonAVI which);

@@ -1,0 +1,243 @@
+#include "widgets/balloon/balloon_window.h"
+
+#include "widgets/balloon/balloon_fade.h"
+#include "widgets/balloon/balloon_geometry.h"
+#include "widgets/balloon/balloon_icons.h"
+#include "widgets/balloon/balloon_text.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPalette>
+#include <QTimer>
+
+#include <climits>
+
+namespace {
+
+const char *const kFontFace = "Tahoma";
+constexpr int kFontPointSize = 8;
+constexpr int kIconSize = 16;
+
+QWidget *ownerWidget(QObject *owner)
+{
+    return qobject_cast<QWidget *>(owner);
+}
+
+// A label sizes itself to its text; an empty one still keeps one line's
+// height, the width of a space.
+void fitToText(QLabel *label, const QString &text)
+{
+    label->setText(balloonLabelText(text));
+    if (label->text().isEmpty()) {
+        const QFontMetrics metrics(label->font());
+        label->resize(metrics.horizontalAdvance(QLatin1Char(' ')), metrics.height());
+    } else {
+        label->resize(label->sizeHint());
+    }
+}
+
+QLabel *makeLabel(QWidget *balloon, const char *name)
+{
+    auto *label = new QLabel(balloon);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(false);
+    label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
+    // A click on a label counts as a click on the balloon.
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
+} // namespace
+
+TBalloon::TBalloon(QObject *owner)
+    : QWidget(ownerWidget(owner),
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
+                  | Qt::NoDropShadowWindowHint)
+{
+    setObjectName(QStringLiteral("TBalloon"));
+    if (owner && !ownerWidget(owner))
+        connect(owner, &QObject::destroyed, this, [this] { delete this; });
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+
+    // The tooltip colours, so the text stays readable whatever the theme.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QApplication::palette().color(QPalette::ToolTipBase));
+    colours.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::ToolTipText));
+    setPalette(colours);
+    setAutoFillBackground(true);
+    setFont(QFont(QString::fromLatin1(kFontFace), kFontPointSize));
+
+    m_IconImage = new QLabel(this);
+    m_IconImage->setObjectName(QStringLiteral("IconImage"));
+    m_IconImage->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_IconImage->setGeometry(10, 10, kIconSize, kIconSize);
+
+    m_TitleLabel = makeLabel(this, "TitleLabel");
+    QFont bold = font();
+    bold.setBold(true);
+    m_TitleLabel->setFont(bold);
+    m_TitleLabel->move(34, 12);
+
+    m_TextLabel = makeLabel(this, "TextLabel");
+    m_TextLabel->move(10, m_TextLabel->y());
+
+    m_CloseTimer = new QTimer(this);
+    m_CloseTimer->setObjectName(QStringLiteral("CloseTimer"));
+    connect(m_CloseTimer, &QTimer::timeout, this, &TBalloon::requestClose);
+    m_FadeTimer = new QTimer(this);
+    m_FadeTimer->setObjectName(QStringLiteral("FadeTimer"));
+    connect(m_FadeTimer, &QTimer::timeout, this, &TBalloon::fadeInTick);
+}
+
+TBalloon::~TBalloon()
+{
+    // Destroyed with its owner while still on screen: fade out first, as a
+    // balloon that closes by itself does.
+    if (isVisible())
+        fadeOut();
+}
+
+void TBalloon::setFadeStep(TFrameRange step)
+{
+    m_FadeStep = step < 1 ? 1 : step;
+}
+
+void TBalloon::SetFade(bool fadeInOut)
+{
+    m_FadeEnabled = fadeInOut;
+    setOpacity(fadeInOut ? 0 : 255);
+}
+
+void TBalloon::ShowAtControl(QWidget *control, TBalloonHoriz horizontal, TBalloonVert vertical, const QString &title,
+                             const QString &text, TBalloonType type, int duration)
+{
+    QRect onScreen = control->isWindow() ? control->frameGeometry()
+                                         : QRect(control->mapToGlobal(QPoint(0, 0)), control->size());
+    const EdgeRect rect{onScreen.left(), onScreen.top(), onScreen.left() + onScreen.width(),
+                        onScreen.top() + onScreen.height()};
+    const QPoint point = BalloonGeometry::anchor(rect, horizontal, vertical);
+    ShowAtPoint(point.x(), point.y(), BalloonGeometry::corner(horizontal, vertical), title, text, type, duration);
+}
+
+void TBalloon::ShowAtPoint(int x, int y, TBalloonPosition corner, const QString &title, const QString &text,
+                           TBalloonType type, int duration)
+{
+    namespace geometry = BalloonGeometry;
+    m_corner = corner;
+    const bool onTop = geometry::arrowOnTop(corner);
+
+    fitToText(m_TitleLabel, title);
+    fitToText(m_TextLabel, text);
+    const geometry::Layout places = geometry::layout(onTop, m_TitleLabel->height());
+    m_TitleLabel->move(places.title);
+    m_TextLabel->move(places.text);
+    m_IconImage->move(places.icon);
+    m_IconImage->setPixmap(balloonIcon(type));
+
+    const QSize size = geometry::windowSize(m_TitleLabel->geometry(), m_TextLabel->geometry(), onTop);
+    // Nothing keeps the balloon on the screen: it points where it is asked to.
+    setGeometry(QRect(geometry::windowTopLeft(QPoint(x, y), corner, size), size));
+    m_shape = geometry::region(geometry::shape(corner, size));
+    setMask(m_shape);
+
+    setWindowState(Qt::WindowNoState);
+    show();
+    m_FadeTimer->setInterval(1);
+    if (m_FadeEnabled)
+        m_FadeTimer->start();
+    // A duration of 0 (or less) means the balloon stays until clicked.
+    if (duration > 0) {
+        m_CloseTimer->setInterval(duration > INT_MAX / 1000 ? INT_MAX : duration * 1000);
+        m_CloseTimer->start();
+    }
+}
+
+bool TBalloon::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DeferredDelete:
+        // The release request: the fade-out runs while the window is still
+        // on screen, and it disappears after.
+        if (isVisible())
+            fadeOut();
+        break;
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+        stayOnTop();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+void TBalloon::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    for (const QRect &rect : BalloonGeometry::outline(m_shape))
+        painter.fillRect(rect, Qt::black);
+}
+
+void TBalloon::mousePressEvent(QMouseEvent *)
+{
+    requestClose();
+}
+
+void TBalloon::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    stayOnTop();
+}
+
+void TBalloon::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+        stayOnTop();
+    }
+    QWidget::changeEvent(event);
+}
+
+void TBalloon::requestClose()
+{
+    m_CloseTimer->stop();
+    deleteLater();
+}
+
+void TBalloon::fadeInTick()
+{
+    const FadeInStep step = nextFadeIn(m_opacity, m_FadeStep, m_FadeEnabled);
+    if (step.finished)
+        m_FadeTimer->stop();
+    setOpacity(step.opacity);
+}
+
+void TBalloon::fadeOut()
+{
+    m_FadeTimer->stop();
+    if (!m_FadeEnabled || m_fadedOut)
+        return;
+    m_fadedOut = true;
+    for (int value : fadeOutSequence(m_FadeStep)) {
+        setOpacity(value);
+        repaint();
+    }
+}
+
+void TBalloon::setOpacity(int opacity)
+{
+    m_opacity = opacity;
+    setWindowOpacity(opacity / 255.0);
+    emit opacityChanged(opacity);
+}
+
+void TBalloon::stayOnTop()
+{
+    // Raise within the stay-on-top band without taking the focus.
+    raise();
+}

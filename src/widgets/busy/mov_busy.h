@@ -1,0 +1,180 @@
+#pragma once
+
+#include "persistence/abc_avi_source.h"
+#include "widgets/busy/mov_sf_busy.h"
+#include "persistence/persistent.h"
+
+#include <QColor>
+#include <QFont>
+#include <QPointer>
+
+#include <cstdint>
+#include <initializer_list>
+
+enum TabcPopupPosition { appScreenCenter, appMainFormCenter, appActiveFormCenter, appCustom };
+enum TabcAVIPosition { avpTop, avpLeft };
+enum TabcBusyOption { abdShowAVI, abdShowCaption, abdShowMessage1, abdShowMessage2, abdShowProgress, abdShowCancel };
+
+// A set of TabcBusyOption, one bit each, the first value in bit 0.
+class TabcBusyOptions {
+public:
+    constexpr TabcBusyOptions() = default;
+    constexpr TabcBusyOptions(std::initializer_list<TabcBusyOption> options)
+    {
+        for (TabcBusyOption option : options)
+            m_bits |= bit(option);
+    }
+    static constexpr TabcBusyOptions fromBits(std::uint8_t bits)
+    {
+        TabcBusyOptions options;
+        options.m_bits = bits & 0x3F;
+        return options;
+    }
+
+    constexpr bool contains(TabcBusyOption option) const { return m_bits & bit(option); }
+    constexpr TabcBusyOptions &operator+=(TabcBusyOption option)
+    {
+        m_bits |= bit(option);
+        return *this;
+    }
+    constexpr TabcBusyOptions &operator-=(TabcBusyOption option)
+    {
+        m_bits &= std::uint8_t(~bit(option));
+        return *this;
+    }
+    constexpr std::uint8_t bits() const { return m_bits; }
+    constexpr bool operator==(const TabcBusyOptions &) const = default;
+
+private:
+    static constexpr std::uint8_t bit(TabcBusyOption option) { return std::uint8_t(1u << option); }
+    std::uint8_t m_bits = 0;
+};
+
+// The busy indicator: a component that, on Show, builds a small always-on-top
+// window with whichever of caption, animation, two message lines, progress bar
+// and Cancel button are switched on, and lets it go on Hide.
+//
+// Hide returns at once; the window itself stays until MinDuration has passed
+// since it was shown, without blocking anything. The animation is driven by
+// the event loop, so it keeps moving while the program waits for a long call
+// in a local event loop.
+class TMovBusy : public TPersistent {
+    Q_OBJECT
+public:
+    explicit TMovBusy(QObject *Owner = nullptr);
+    ~TMovBusy() override;
+
+    // Stored properties are set between these while the owner loads them;
+    // the option side effects of the message and progress setters are off.
+    void beginLoading() { m_loading = true; }
+    void endLoading() { m_loading = false; }
+    bool isLoading() const { return m_loading; }
+
+    bool AutoSize() const { return m_autoSize; }
+    void SetAutoSize(bool Value) { m_autoSize = Value; }
+    TabcAVIPosition AVIPosition() const { return m_aviPosition; }
+    void SetAVIPosition(TabcAVIPosition Value) { m_aviPosition = Value; }
+    TabcAVISource *AVISource() const { return m_aviSource; }
+    void SetAVISource(TabcAVISource *Value);
+    bool AVITransparent() const { return m_aviTransparent; }
+    void SetAVITransparent(bool Value) { m_aviTransparent = Value; }
+    const QString &Caption() const { return m_caption; }
+    void SetCaption(const QString &Value);
+    // An invalid colour stands for the system's button face colour.
+    QColor DlgColor() const { return m_dlgColor; }
+    void SetDlgColor(const QColor &Value);
+    int DlgLeft() const { return m_dlgLeft; }
+    void SetDlgLeft(int Value);
+    int DlgTop() const { return m_dlgTop; }
+    void SetDlgTop(int Value);
+    int DlgWidth() const { return m_dlgWidth; }
+    void SetDlgWidth(int Value) { m_dlgWidth = Value; }
+    int DlgHeight() const { return m_dlgHeight; }
+    void SetDlgHeight(int Value);
+    TabcPopupPosition DlgPosition() const { return m_dlgPosition; }
+    void SetDlgPosition(TabcPopupPosition Value);
+    const QString &Message1() const { return m_message1; }
+    void SetMessage1(const QString &Value);
+    const QFont &Message1Font() const { return m_message1Font; }
+    void SetMessage1Font(const QFont &Value);
+    const QString &Message2() const { return m_message2; }
+    void SetMessage2(const QString &Value);
+    const QFont &Message2Font() const { return m_message2Font; }
+    void SetMessage2Font(const QFont &Value);
+    quint16 MinDuration() const { return m_minDuration; }
+    void SetMinDuration(quint16 Value) { m_minDuration = Value; }
+    TabcBusyOptions Options() const { return m_options; }
+    void SetOptions(TabcBusyOptions Value) { m_options = Value; }
+    int ProgressMin() const { return m_progressMin; }
+    void SetProgressMin(int Value);
+    int ProgressMax() const { return m_progressMax; }
+    void SetProgressMax(int Value);
+    int ProgressPos() const { return m_progressPos; }
+    void SetProgressPos(int Value);
+    int ProgressStep() const { return m_progressStep; }
+    void SetProgressStep(int Value);
+    bool WordWrap() const { return m_wordWrap; }
+    void SetWordWrap(bool Value) { m_wordWrap = Value; }
+    const TCloseEvent &OnFormClose() const { return m_onFormClose; }
+    void SetOnFormClose(TCloseEvent Value);
+
+    TNotifyEvent OnCancel;
+    TNotifyEvent OnFormActivate;
+    TNotifyEvent OnFormCreate;
+    TNotifyEvent OnFormShow;
+    TNotifyEvent OnStartAVI;
+
+    // Whether the user pressed Cancel since the last Show or ShowModal.
+    bool Cancelled() const { return m_cancelled; }
+    // The current window; none while hidden.
+    TMovsfBusy *Form() const { return m_form; }
+
+    virtual void CancelClick(QObject *Sender);
+    virtual void CreateBusyForm();
+    virtual void BusyFormActivate(QObject *Sender);
+    virtual void BusyFormShow(QObject *Sender);
+    // Shows the window and lets it paint, then returns. Raises when the clip
+    // cannot be opened; the unshown window then waits for Hide.
+    virtual void Show();
+    // Shows the window modally; 2 (cancel) once Hide or Cancel closed it.
+    virtual int ShowModal();
+    void Hide();
+
+    QList<TPersistentChild> PersistentChildren() const override;
+
+private:
+    void handClipToAnimation(TMovsfBusy &form);
+    // Returns the window's outer size.
+    QSize arrange(TMovsfBusy &form);
+    void position(TMovsfBusy &form, QSize outerSize);
+    void applyProgress(TMovsfBusy &form) const;
+    void includeOption(TabcBusyOption option);
+
+    bool m_loading = false;
+    bool m_autoSize = true;
+    TabcAVIPosition m_aviPosition = avpTop;
+    TabcAVISource *m_aviSource;
+    bool m_aviTransparent = true;
+    QString m_caption;
+    QColor m_dlgColor;
+    int m_dlgLeft = 0;
+    int m_dlgTop = 0;
+    int m_dlgWidth = 0;
+    int m_dlgHeight = 0;
+    TabcPopupPosition m_dlgPosition = appScreenCenter;
+    QString m_message1;
+    QFont m_message1Font;
+    QString m_message2;
+    QFont m_message2Font;
+    quint16 m_minDuration = 2000;
+    TabcBusyOptions m_options{abdShowAVI, abdShowCaption};
+    int m_progressMin = 0;
+    int m_progressMax = 100;
+    int m_progressPos = 0;
+    int m_progressStep = 10;
+    bool m_wordWrap = true;
+    TCloseEvent m_onFormClose;
+
+    bool m_cancelled = false;
+    QPointer<TMovsfBusy> m_form;
+};

@@ -1,0 +1,513 @@
+#include "support/compiled_resources.h"
+#include "widgets/animation/animation_control.h"
+#include "widgets/busy/mov_busy.h"
+#include "persistence/property_stream.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+const QString kPleaseWait = QStringLiteral("كمي صبر كنيد");
+const QString kRestoring = QStringLiteral("در حال بازگرداندن اطلاعات ...");
+
+QString dataLrPath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("DataLR.avi"));
+}
+
+QList<TMovsfBusy *> busyWindows()
+{
+    QList<TMovsfBusy *> windows;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *busy = qobject_cast<TMovsfBusy *>(widget))
+            windows << busy;
+    return windows;
+}
+
+// Runs the event loop until the window is gone or the time is up.
+bool waitForDeletion(const QPointer<TMovsfBusy> &window, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (window && timer.elapsed() < ms) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QTest::qWait(5);
+    }
+    return window.isNull();
+}
+
+class BusyTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (TMovsfBusy *window : busyWindows())
+            delete window;
+    }
+};
+
+} // namespace
+
+TEST_F(BusyTest, DefaultsOfTheStoredProperties)
+{
+    TMovBusy busy;
+    EXPECT_TRUE(busy.AutoSize());
+    EXPECT_EQ(busy.AVIPosition(), avpTop);
+    EXPECT_TRUE(busy.AVISource()->IsEmpty());
+    EXPECT_TRUE(busy.AVITransparent());
+    EXPECT_TRUE(busy.Caption().isEmpty());
+    EXPECT_FALSE(busy.DlgColor().isValid()); // the system's button face
+    EXPECT_EQ(busy.DlgPosition(), appScreenCenter);
+    EXPECT_EQ(busy.MinDuration(), 2000);
+    EXPECT_EQ(busy.Options(), (TabcBusyOptions{abdShowAVI, abdShowCaption}));
+    EXPECT_EQ(busy.Options().bits(), 0x03);
+    EXPECT_EQ(busy.ProgressMax(), 100);
+    EXPECT_EQ(busy.ProgressStep(), 10);
+    EXPECT_TRUE(busy.WordWrap());
+    EXPECT_EQ(busy.Message1Font().family(), QStringLiteral("Tahoma"));
+    EXPECT_EQ(busy.Message2Font().pointSize(), 8);
+    EXPECT_FALSE(busy.Cancelled());
+    EXPECT_EQ(busy.Form(), nullptr);
+}
+
+TEST_F(BusyTest, MessagesAndProgressSwitchTheirPartsOnOutsideLoading)
+{
+    TMovBusy busy;
+    busy.SetMessage1(QString());
+    busy.SetProgressPos(0);
+    EXPECT_EQ(busy.Options(), (TabcBusyOptions{abdShowAVI, abdShowCaption}));
+    busy.SetProgressPos(5);
+    EXPECT_TRUE(busy.Options().contains(abdShowProgress));
+    busy.SetMessage2(kRestoring);
+    EXPECT_TRUE(busy.Options().contains(abdShowMessage2));
+
+    // Options are never removed by these setters, and an unchanged value
+    // does not add them again.
+    TabcBusyOptions options = busy.Options();
+    options -= abdShowMessage2;
+    busy.SetOptions(options);
+    busy.SetMessage2(kRestoring);
+    busy.SetMessage2(QString());
+    EXPECT_FALSE(busy.Options().contains(abdShowMessage2));
+
+    TMovBusy loaded;
+    loaded.beginLoading();
+    loaded.SetMessage1(kRestoring);
+    loaded.SetProgressMax(50);
+    loaded.endLoading();
+    EXPECT_EQ(loaded.Options(), (TabcBusyOptions{abdShowAVI, abdShowCaption}));
+    loaded.SetMessage1(kPleaseWait);
+    loaded.SetProgressMin(1);
+    EXPECT_TRUE(loaded.Options().contains(abdShowMessage1));
+    EXPECT_TRUE(loaded.Options().contains(abdShowProgress));
+}
+
+TEST_F(BusyTest, PositionAndSizeSettersCarryTheirSideEffects)
+{
+    TMovBusy busy;
+    busy.SetDlgLeft(40);
+    EXPECT_EQ(busy.DlgPosition(), appCustom);
+    busy.SetDlgTop(30);
+    busy.SetDlgPosition(appScreenCenter);
+    EXPECT_EQ(busy.DlgLeft(), 0);
+    EXPECT_EQ(busy.DlgTop(), 0);
+    busy.SetDlgTop(30);
+    busy.SetDlgPosition(appCustom);
+    EXPECT_EQ(busy.DlgTop(), 30);
+    busy.SetDlgWidth(300);
+    EXPECT_TRUE(busy.AutoSize());
+    busy.SetDlgHeight(120);
+    EXPECT_FALSE(busy.AutoSize());
+}
+
+TEST_F(BusyTest, EmbeddedClipIsStoredAsAVISourceDataData)
+{
+    TMovBusy busy;
+    busy.AVISource()->Data()->SetBuffer("abc", 3);
+    const QByteArray stored = PropertyStream::writeProperties(busy);
+    QByteArray expected;
+    expected.append(char(19)).append("AVISource.Data.Data");
+    expected.append(QByteArray::fromHex("0a07000000030000006162630000").chopped(1));
+    EXPECT_EQ(stored, expected);
+
+    TMovBusy loaded;
+    PropertyStream::readProperties(stored, loaded);
+    EXPECT_EQ(loaded.AVISource()->Data()->Bytes(), QByteArray("abc"));
+
+    TabcAVISource other;
+    other.SetCommonAVI(aviFindFile);
+    loaded.SetAVISource(&other);
+    EXPECT_EQ(loaded.AVISource()->CommonAVI(), aviFindFile);
+    EXPECT_NE(loaded.AVISource(), &other);
+}
+
+TEST_F(BusyTest, ShowTwiceKeepsOneWindowAndHideWithoutOneDoesNothing)
+{
+    TMovBusy busy;
+    busy.Hide();
+    busy.SetMinDuration(0);
+    busy.Show();
+    TMovsfBusy *window = busy.Form();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    busy.Show();
+    EXPECT_EQ(busy.Form(), window);
+    EXPECT_EQ(busyWindows().size(), 1);
+    busy.Hide();
+    EXPECT_EQ(busy.Form(), nullptr);
+    busy.Hide();
+    EXPECT_TRUE(waitForDeletion(window, 2000));
+}
+
+TEST_F(BusyTest, HideReturnsAtOnceAndTheWindowStaysItsMinimumTime)
+{
+    TMovBusy busy;
+    busy.SetMinDuration(500);
+    busy.AVISource()->SetFileName(dataLrPath());
+    busy.Show();
+    QPointer<TMovsfBusy> window = busy.Form();
+    ASSERT_TRUE(window);
+    QTest::qWait(100);
+    QElapsedTimer sinceHide;
+    sinceHide.start();
+    busy.Hide();
+    EXPECT_LT(sinceHide.elapsed(), 300); // far below the 400 ms still to wait
+    EXPECT_EQ(busy.Form(), nullptr);
+    // The close request arrives and is held back.
+    for (int i = 0; i < 100 && window && !window->isWaitingToClose(); ++i)
+        QTest::qWait(2);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isWaitingToClose());
+    EXPECT_TRUE(waitForDeletion(window, 3000));
+    EXPECT_GE(sinceHide.elapsed(), 350);
+}
+
+TEST_F(BusyTest, WithoutMinimumTheWindowGoesWithTheCloseMessage)
+{
+    TMovBusy busy;
+    busy.SetMinDuration(0);
+    QObject *closedSender = nullptr;
+    TCloseAction offered = caNone;
+    busy.SetOnFormClose([&](QObject *sender, TCloseAction &action) {
+        closedSender = sender;
+        offered = action;
+    });
+    busy.Show();
+    QPointer<TMovsfBusy> window = busy.Form();
+    busy.Hide();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closedSender, window.data());
+    EXPECT_EQ(offered, caFree);
+    EXPECT_TRUE(waitForDeletion(window, 500));
+}
+
+TEST_F(BusyTest, CancelSetsCancelledFiresOnCancelAndCloses)
+{
+    TMovBusy busy;
+    busy.SetMinDuration(0);
+    busy.SetOptions({abdShowCaption, abdShowCancel});
+    QObject *cancelSender = nullptr;
+    busy.OnCancel = [&](QObject *sender) { cancelSender = sender; };
+    busy.Show();
+    QPointer<TMovsfBusy> window = busy.Form();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->btnCancel->text(), QStringLiteral("انصراف"));
+    QTest::mouseClick(window->btnCancel, Qt::LeftButton);
+    EXPECT_TRUE(busy.Cancelled());
+    EXPECT_EQ(cancelSender, &busy);
+    EXPECT_EQ(busy.Form(), nullptr);
+    EXPECT_TRUE(waitForDeletion(window, 2000));
+    busy.Show();
+    EXPECT_FALSE(busy.Cancelled());
+    busy.Hide();
+}
+
+TEST_F(BusyTest, EscapePressesCancel)
+{
+    TMovBusy busy;
+    busy.SetMinDuration(0);
+    busy.SetOptions({abdShowCancel});
+    busy.Show();
+    QPointer<TMovsfBusy> window = busy.Form();
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(busy.Cancelled());
+    EXPECT_TRUE(waitForDeletion(window, 2000));
+}
+
+TEST_F(BusyTest, MissingClipFailsBeforeAnythingIsShownAndHideDisposesOfTheWindow)
+{
+    TMovBusy busy;
+    busy.SetMinDuration(500);
+    busy.AVISource()->SetFileName(QDir::temp().filePath(QStringLiteral("no-such-clip-here.avi")));
+    bool created = false;
+    busy.OnFormCreate = [&](QObject *) { created = true; };
+    try {
+        busy.Show();
+        FAIL() << "Show went on without its clip";
+    } catch (const AppError &error) {
+        EXPECT_EQ(error.message(), QStringLiteral("Cannot open AVI"));
+    }
+    EXPECT_FALSE(created);
+    QPointer<TMovsfBusy> window = busy.Form();
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(window->isVisible());
+    busy.Hide();
+    EXPECT_TRUE(waitForDeletion(window, 100));
+}
+
+TEST_F(BusyTest, ClipFromTheResourcesOfALoadedModule)
+{
+    CompiledResources resources(QStringLiteral("AVI"), {{QStringLiteral("BUSY"), dataLrPath()}});
+    if (!resources.isRegistered())
+        GTEST_SKIP() << "no resource compiler";
+    TMovBusy busy;
+    busy.SetMinDuration(0);
+    // Any loadable library serves as the module; its Qt resources join the
+    // program's tree when it is loaded.
+    busy.AVISource()->SetResourceModule(QStringLiteral("libQt6Core.so.6"));
+    busy.AVISource()->SetResourceName(QStringLiteral("BUSY"));
+    busy.Show();
+    EXPECT_EQ(busy.Form()->Animate->frameCount(), 20);
+    EXPECT_NE(busy.AVISource()->ModuleHandle(), nullptr);
+    busy.Hide();
+}
+
+TEST_F(BusyTest, ResourceModuleThatCannotBeLoadedFailsShow)
+{
+    TMovBusy busy;
+    busy.AVISource()->SetResourceModule(QStringLiteral("libno-such-clips-module.so"));
+    busy.AVISource()->SetResourceName(QStringLiteral("BUSY"));
+    EXPECT_THROW(busy.Show(), AppError);
+    QPointer<TMovsfBusy> window = busy.Form();
+    busy.Hide();
+    EXPECT_TRUE(waitForDeletion(window, 100));
+}
+
+TEST_F(BusyTest, WindowOutlivingItsComponentClosesOnItsOwn)
+{
+    QPointer<TMovsfBusy> window;
+    {
+        TMovBusy busy;
+        busy.SetMinDuration(300);
+        busy.SetOptions({abdShowCaption, abdShowCancel});
+        busy.Show();
+        window = busy.Form();
+    }
+    ASSERT_TRUE(window);
+    // A click on the closing window must not reach the destroyed component.
+    QTest::mouseClick(window->btnCancel, Qt::LeftButton);
+    EXPECT_TRUE(waitForDeletion(window, 3000));
+}
+
+TEST_F(BusyTest, EmbeddedClipPlaysFromAPrivateTemporaryFile)
+{
+    QFile clip(dataLrPath());
+    ASSERT_TRUE(clip.open(QIODevice::ReadOnly));
+    const QByteArray bytes = clip.readAll();
+    QString tempFile;
+    {
+        TMovBusy busy;
+        busy.SetMinDuration(0);
+        busy.AVISource()->Data()->SetBuffer(bytes.constData(), bytes.size());
+        busy.Show();
+        tempFile = busy.AVISource()->TempFileName();
+        ASSERT_FALSE(tempFile.isEmpty());
+        EXPECT_TRUE(tempFile.startsWith(QDir::tempPath()));
+        EXPECT_EQ(QFile::permissions(tempFile) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
+        EXPECT_EQ(busy.Form()->Animate->frameCount(), 20);
+        busy.Hide();
+        // A second window plays the same file again.
+        busy.Show();
+        EXPECT_EQ(busy.AVISource()->TempFileName(), tempFile);
+        busy.Hide();
+    }
+    EXPECT_FALSE(QFile::exists(tempFile));
+}
+
+TEST_F(BusyTest, EmptySourceReservesTheDesignSizeAndPlaysNothing)
+{
+    TMovBusy busy;
+    busy.Show();
+    AnimationControl *animate = busy.Form()->Animate;
+    EXPECT_TRUE(animate->isVisible());
+    EXPECT_EQ(animate->size(), QSize(272, 60));
+    EXPECT_FALSE(animate->isActive());
+    EXPECT_GE(busy.Form()->width(), 272);
+    busy.Hide();
+}
+
+TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
+{
+    TMovBusy busy;
+    busy.SetCaption(kPleaseWait);
+    busy.AVISource()->SetFileName(dataLrPath());
+    busy.SetMessage1(kRestoring);
+    busy.SetMessage2(QStringLiteral("لطفا منتظر بمانيد تا عمليات به پايان برسد"));
+    busy.SetProgressPos(30);
+    busy.SetOptions(TabcBusyOptions::fromBits(0x3F));
+    QStringList events;
+    busy.OnFormCreate = [&](QObject *) { events << QStringLiteral("create"); };
+    busy.OnFormShow = [&](QObject *) { events << QStringLiteral("show"); };
+    busy.Show();
+    TMovsfBusy *window = busy.Form();
+    EXPECT_EQ(events, QStringList({"create", "show"}));
+    EXPECT_EQ(window->windowTitle(), kPleaseWait);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window->bvlBorder->isVisible());
+    const QList<QWidget *> parts = {window->Animate, window->lblMessage1, window->lblMessage2, window->ProgressBar,
+                                    window->btnCancel};
+    for (int i = 0; i < parts.size(); ++i) {
+        EXPECT_TRUE(parts[i]->isVisible()) << i;
+        EXPECT_TRUE(window->rect().contains(parts[i]->geometry())) << i;
+        for (int j = i + 1; j < parts.size(); ++j)
+            EXPECT_FALSE(parts[i]->geometry().intersects(parts[j]->geometry())) << i << " " << j;
+    }
+    for (QLabel *label : {window->lblMessage1, window->lblMessage2})
+        EXPECT_GE(label->width(), label->sizeHint().width()) << "text clipped";
+    EXPECT_EQ(window->ProgressBar->value(), 30);
+
+    // Run-time setters act on the live window, without re-arranging it.
+    const QRect before = window->lblMessage1->geometry();
+    busy.SetMessage1(QStringLiteral("پشتيبان"));
+    EXPECT_EQ(window->lblMessage1->text(), QStringLiteral("پشتيبان"));
+    EXPECT_EQ(window->lblMessage1->geometry(), before);
+    busy.SetProgressPos(70);
+    EXPECT_EQ(window->ProgressBar->value(), 70);
+    busy.SetCaption(QStringLiteral("x"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("x"));
+    busy.Hide();
+}
+
+TEST_F(BusyTest, WithoutCaptionTheWindowHasNoBorderAndShowsTheRaisedFrame)
+{
+    TMovBusy busy;
+    busy.SetCaption(kPleaseWait);
+    busy.SetOptions({abdShowMessage1});
+    busy.SetMessage1(QStringLiteral("a"));
+    busy.Show();
+    TMovsfBusy *window = busy.Form();
+    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(window->bvlBorder->isVisible());
+    EXPECT_EQ(window->bvlBorder->geometry(), window->rect());
+    EXPECT_EQ(window->CaptionWidth(), 0);
+    EXPECT_LT(window->width(), 40); // the caption does not widen it
+    busy.Hide();
+}
+
+TEST_F(BusyTest, CustomPositionPlacesTheWindow)
+{
+    TMovBusy busy;
+    busy.SetDlgLeft(37);
+    busy.SetDlgTop(41);
+    busy.Show();
+    EXPECT_EQ(busy.Form()->pos(), QPoint(37, 41));
+    busy.Hide();
+}
+
+TEST_F(BusyTest, CentredOnTheMainOrTheActiveWindow)
+{
+    QWidget main;
+    main.setGeometry(20, 500, 300, 200);
+    main.show();
+    qApp->setProperty("mainForm", QVariant::fromValue<QWidget *>(&main));
+    QWidget other;
+    other.setGeometry(700, 60, 300, 200);
+    other.show();
+    other.activateWindow();
+    QTest::qWait(20);
+
+    // Placement counts the window system's frame, which the offscreen
+    // platform does not draw: allow for half of it.
+    constexpr int kFrameAllowance = 30;
+    TMovBusy busy;
+    busy.SetDlgPosition(appMainFormCenter);
+    busy.Show();
+    EXPECT_LE((busy.Form()->frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), kFrameAllowance);
+    busy.Hide();
+
+    if (QApplication::activeWindow() == &other) {
+        busy.SetDlgPosition(appActiveFormCenter);
+        busy.Show();
+        EXPECT_LE((busy.Form()->frameGeometry().center() - other.frameGeometry().center()).manhattanLength(), kFrameAllowance);
+        busy.Hide();
+    }
+    qApp->setProperty("mainForm", QVariant());
+}
+
+TEST_F(BusyTest, FixedSizeWindowTakesDlgWidthAndDlgHeight)
+{
+    TMovBusy busy;
+    busy.SetOptions({abdShowMessage1, abdShowProgress});
+    busy.SetMessage1(kRestoring);
+    busy.SetDlgWidth(400);
+    busy.SetDlgHeight(100);
+    busy.Show();
+    EXPECT_EQ(busy.Form()->size(), QSize(400, 100)); // no caption bar: outer = client
+    EXPECT_EQ(busy.Form()->ProgressBar->geometry().right(), 400 - 6 - 1);
+    busy.Hide();
+}
+
+TEST_F(BusyTest, ShowModalReturnsCancelWhenHidden)
+{
+    TMovBusy busy;
+    busy.SetMinDuration(0);
+    QTimer::singleShot(100, &busy, [&] { busy.Hide(); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->hide();
+    });
+    watchdog.start(5000);
+    EXPECT_EQ(busy.ShowModal(), 2);
+    watchdog.stop();
+}
+
+TEST_F(BusyTest, AnimationKeepsMovingWhileALongCallBlocksTheCaller)
+{
+    TMovBusy busy;
+    busy.SetMinDuration(0);
+    busy.AVISource()->SetFileName(dataLrPath());
+    QList<QObject *> starts;
+    busy.OnStartAVI = [&](QObject *sender) { starts << sender; };
+    busy.Show();
+    AnimationControl *animate = busy.Form()->Animate;
+    QTest::qWait(20);
+    ASSERT_TRUE(animate->isActive());
+    EXPECT_EQ(starts, QList<QObject *>({animate}));
+    // The way the database layer waits: the call runs on a worker thread and
+    // the user-interface thread sits in a local loop without user input.
+    int advanced = 0;
+    int last = animate->currentFrame();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (animate->currentFrame() != last)
+            ++advanced;
+        last = animate->currentFrame();
+    });
+    watch.start(10);
+    QEventLoop wait;
+    std::thread call([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    call.join();
+    EXPECT_GE(advanced, 3); // about ten at 60 ms a frame
+    busy.Hide();
+}

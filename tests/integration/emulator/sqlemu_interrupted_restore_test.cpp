@@ -1,0 +1,106 @@
+// A restore killed midway: the next start clears the partial files it left,
+// and the database it left restoring admits nobody (927) until a restore
+// completes it, so no session can stand in the way of that restore.
+
+#include "database_files_support.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool seen(const DbLibConnection &c, int number)
+{
+    for (const auto &m : c.messages) {
+        if (m.number == number)
+            return true;
+    }
+    return false;
+}
+
+class SqlemuInterruptedRestore : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = makeTemporaryFolder("sqlemu-interrupted");
+        options.dataDir = (folder / "server").string();
+        fs::create_directories(folder / "restored");
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::string restoreTarget() const
+    {
+        const fs::path target = folder / "restored";
+        return "RESTORE DATABASE Target FROM DISK = N'" + (folder / "Source.Bak").string()
+             + "' WITH MOVE 'Data_Data' TO '" + (target / "Data.mdf").string() + "', MOVE 'Data_log' TO '"
+             + (target / "Data_Log.ldf").string() + "', REPLACE";
+    }
+
+    // Source attached and backed up, Target restored from it once.
+    void prepare(DbLibConnection &db)
+    {
+        const auto source = makeDatabaseFiles(folder, "Source", "Data_Data", "Data_log", 24);
+        bool ok = false;
+        db.execute("CREATE DATABASE Source ON (FILENAME = N'" + source.data.string() + "'), (FILENAME = N'"
+                       + source.log.string() + "') FOR ATTACH",
+                   &ok);
+        ASSERT_TRUE(ok);
+        db.execute("BACKUP DATABASE Source TO DISK = N'" + (folder / "Source.Bak").string() + "'", &ok);
+        ASSERT_TRUE(ok);
+        db.execute(restoreTarget(), &ok);
+        ASSERT_TRUE(ok);
+    }
+
+    fs::path folder;
+    SqlemuOptions options;
+};
+
+TEST_F(SqlemuInterruptedRestore, TheNextStartClearsPartialFilesAndRefusesTheRestoringDatabase)
+{
+    {
+        SqlemuProcess server(options);
+        ASSERT_TRUE(server.start()) << server.error();
+        DbLibConnection db;
+        ASSERT_TRUE(db.open(server.address(), "sa", ""));
+        prepare(db);
+        if (HasFatalFailure())
+            return;
+        bool ok = false;
+        db.execute("EXEC sqlemu_test_pace_storage @milliseconds = 40", &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_TRUE(db.send(restoreTarget()));
+        // Killed once the restore has begun writing its partial files.
+        for (int i = 0; i < 200 && strayFiles(folder / "restored").empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        ASSERT_FALSE(strayFiles(folder / "restored").empty());
+        ASSERT_EQ(::kill(server.processId(), SIGKILL), 0);
+        server.stop();
+    }
+
+    SqlemuProcess server(options);
+    ASSERT_TRUE(server.start()) << server.error();
+    EXPECT_EQ(strayFiles(folder / "restored"), std::vector<std::string>{});
+
+    DbLibConnection direct;
+    EXPECT_FALSE(direct.open(server.address(), "sa", "", "Target"));
+    EXPECT_TRUE(seen(direct, 927));
+
+    DbLibConnection db;
+    ASSERT_TRUE(db.open(server.address(), "sa", ""));
+    bool ok = true;
+    db.execute("USE Target", &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(seen(db, 927));
+
+    // Nobody is in it, so the restore that mends it goes through.
+    db.execute(restoreTarget(), &ok);
+    EXPECT_TRUE(ok);
+    db.execute("USE Target", &ok);
+    EXPECT_TRUE(ok);
+}
+
+} // namespace

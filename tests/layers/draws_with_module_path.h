@@ -1,0 +1,4 @@
+#pragma once
+
+#include <QtCore/QString>
+#include <QtGui/QFont>
