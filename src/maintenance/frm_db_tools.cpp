@@ -73,6 +73,7 @@ const QString kPendingRenamesValue = QStringLiteral("PendingFileRenameOperations
 const QString kRestoreWarning = QStringLiteral(
     "لطفا قبل از هر گونه عمليات بازگرداني اطلاعات ، يك كپي پشتيبان از اطلاعات برنامه\r\nتهيه نماييد.\r\nآيا از ادامه عمليات اطمينان داريد ؟");
 
+const QString kConditionConnector = QStringLiteral("AND");
 const QString kDataBaseParameter = QStringLiteral("Ar_DataBase");
 const QString kPathParameter = QStringLiteral("Ar_Path");
 constexpr int kDataBaseParameterSize = 50;
@@ -88,13 +89,6 @@ const QColor kGrey(128, 128, 128);
 const QColor kMaroon(128, 0, 0);
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
-
-const QString kConditionConnector = QStringLiteral("AND");
-
-QString fromBatch(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 template <typename T>
 T *makeControl(QWidget *parent, const char *name)
@@ -160,9 +154,9 @@ TFrmDBTools::TFrmDBTools(QWidget *parent)
     setFont(formFont());
     // A fixed size: no window manager offers to maximise it.
     setFixedSize(kClientSize);
-    // Over the window it was opened from: the setup window, the active one.
-    if (const QWidget *mainForm = QApplication::activeWindow())
-        move(mainForm->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    // Centred over the window that opens it.
+    if (const QWidget *opener = QApplication::activeWindow())
+        move(opener->frameGeometry().center() - QPoint(width() / 2, height() / 2));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -253,7 +247,7 @@ void TFrmDBTools::createComponents()
 {
     qrDBList = new DbQuery;
     qrDBList->setConnectionString(kLocalMasterConnectionString);
-    qrDBList->setSqlText(fromBatch(movan::kDatabaseListSql));
+    qrDBList->setSqlText(QString::fromLatin1(movan::kDatabaseListSql));
     dsDBList = new QueryListSource(qrDBList, this);
     dsDBList->setObjectName(QStringLiteral("dsDBList"));
     DBLDBBackup->setListSource(dsDBList);
@@ -262,12 +256,12 @@ void TFrmDBTools::createComponents()
 
     qrCompressDB = new DbQuery;
     qrCompressDB->setConnection(DMMain ? &DMMain->ADOConnection1 : nullptr);
-    qrCompressDB->setSqlText(fromBatch(movan::kLogShrinkSql));
+    qrCompressDB->setSqlText(QString::fromLatin1(movan::kLogShrinkSql));
     qrCompressDB->parameterByName(kDataBaseParameter).size = kDataBaseParameterSize;
 
     qrBackUp = new DbQuery;
     qrBackUp->setConnectionString(kLocalMasterConnectionString);
-    qrBackUp->setSqlText(fromBatch(movan::kBackupSql));
+    qrBackUp->setSqlText(QString::fromLatin1(movan::kBackupSql));
     qrBackUp->parameterByName(kDataBaseParameter).size = movan::kBackupDataBaseParameterSize;
     qrBackUp->parameterByName(kPathParameter).size = movan::kBackupPathParameterSize;
     qrBackUp->OnFetchProgress = [this](int progress, int maxProgress) { qrBackUpFetchProgress(progress, maxProgress); };
@@ -336,7 +330,7 @@ void TFrmDBTools::RefreshDBList()
     dsDBList->refresh();
     qrDBList->setSqlText(FListSQL);
     if (dbcDataList->isChecked())
-        AddSQLCondition(*qrDBList, fromBatch(movan::kProgramDatabasesCondition), kConditionConnector);
+        AddSQLCondition(*qrDBList, QString::fromLatin1(movan::kProgramDatabasesCondition), kConditionConnector);
     qrDBList->open();
     dsDBList->refresh();
 }

@@ -109,8 +109,8 @@ TEST_F(MaintenanceWindow, FilterAddsItsConditionOnceEachTime)
             EXPECT_EQ(listed(w.DBLDBBackup), names);
         }
     });
-    const QString plain = QString::fromLatin1(sqlemu::test::kDatabaseListBatch);
-    const QString filtered = QString::fromLatin1(sqlemu::test::kFilteredDatabaseListBatch);
+    const QString plain = QString::fromStdString(sqlemu::test::kDatabaseListBatch);
+    const QString filtered = QString::fromStdString(sqlemu::test::kFilteredDatabaseListBatch);
     EXPECT_EQ(catalogueBatches(*s_server).mid(before), (QStringList{plain, filtered, plain, filtered}));
 }
 
