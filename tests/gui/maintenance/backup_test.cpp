@@ -106,8 +106,8 @@ TEST_F(Backup, SecondBackupAppendsASetAndTheGaugeFollowsEveryStep)
         GaugePaints paints(w.Gauge1);
         auto follow = w.qrBackUp->OnFetchProgress;
         w.qrBackUp->OnFetchProgress = [&](int progress, int maxProgress) {
+            steps.append({progress, maxProgress});
             follow(progress, maxProgress);
-            steps.append({w.Gauge1->Progress(), w.Gauge1->MaxValue()});
         };
         for (int run = 0; run < 2; ++run) {
             backUp(w, QStringLiteral("Tarnel"), path, driver);
@@ -115,6 +115,8 @@ TEST_F(Backup, SecondBackupAppendsASetAndTheGaugeFollowsEveryStep)
             EXPECT_EQ(driver.last().icon, DialogIcon::Information);
         }
         painted = paints.progress;
+        EXPECT_EQ(w.Gauge1->Progress(), 100);
+        EXPECT_EQ(w.Gauge1->MaxValue(), 100);
     });
     EXPECT_EQ(backupSets(path + QStringLiteral(".Bak")), 2);
     ASSERT_EQ(steps.size(), 20);
