@@ -1,6 +1,6 @@
 #include "platform/machine_registry.h"
 
-#include "platform/atomic_file.h"
+#include "platform/locked_file.h"
 #include "platform/wine_hive_text.h"
 
 #include <QFile>
@@ -49,6 +49,16 @@ bool MachineRegistry::deleteValue(const QString &name)
     const auto hive = readWritableHive(m_prefix);
     if (!hive)
         return false;
-    const auto changed = WineHive::withoutValue(*hive, *m_key, name);
-    return changed && replaceFileAtomically(m_prefix.machineHivePath(), *changed, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+    if (!WineHive::withoutValue(*hive, *m_key, name))
+        return false;
+    // Under the file's lock, so a sibling program's own write between the
+    // read above and this one is not lost.
+    bool removed = false;
+    const bool stored = LockedFile::rewrite(QFile::encodeName(m_prefix.machineHivePath()), [&](QByteArrayView current) {
+        const QByteArray text = current.toByteArray();
+        const auto changed = WineHive::withoutValue(text, *m_key, name);
+        removed = changed.has_value();
+        return changed.value_or(text);
+    });
+    return stored && removed;
 }

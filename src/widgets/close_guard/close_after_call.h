@@ -13,6 +13,10 @@ class CloseAfterBlockingCall : public QObject {
 public:
     explicit CloseAfterBlockingCall(QWidget *window);
 
+    // Whether a close waits for the running call: a handler that would go on
+    // after its call (a dialog, a further step) asks this and stops instead.
+    bool closeRequested() const { return m_closePending; }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

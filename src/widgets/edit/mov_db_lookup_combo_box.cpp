@@ -194,21 +194,24 @@ bool TMovDBLookupComboBox::eventFilter(QObject *watched, QEvent *event)
 bool TMovDBLookupComboBox::handleOpenListKey(QKeyEvent *event)
 {
     const QChar typed = typedCharacter(event);
-    if (typed != QLatin1Char('\r') && typed != QChar(27))
-        return false; // other keys go to the list
+    if (typed.isNull())
+        return false; // arrows and pages move in the list
     QChar key = typed;
     if (OnKeyPress)
         OnKeyPress(this, key);
+    if (key.isNull())
+        return true; // the handler took the key
     if (key == QLatin1Char('\r')) {
         const int highlighted = view()->currentIndex().row();
         hidePopup();
         if (highlighted >= 0)
             setCurrentIndex(highlighted);
         postSelectNextControl(this);
-    } else if (key == QChar(27)) {
-        hidePopup();
-    } else if (!key.isNull()) {
-        return false;
+        return true;
     }
-    return true;
+    if (key == QChar(27)) {
+        hidePopup();
+        return true;
+    }
+    return false; // other keys go to the list
 }

@@ -116,6 +116,26 @@ TEST_F(LookupForm, EnterWithTheListOpenTakesTheHighlightedRowAndMovesOn)
     EXPECT_EQ(QApplication::focusWidget(), after);
 }
 
+TEST_F(LookupForm, EveryTypedKeyReachesTheHandlerWhileTheListIsOpen)
+{
+    QString seen;
+    box->OnKeyPress = [&seen](QObject *, QChar &key) {
+        seen += key;
+        if (key == u'x')
+            key = QChar(); // taken by the handler: the list keeps its row
+    };
+    focus(box);
+    box->setKeyValue(5);
+    openList();
+    QTest::keyClick(box->view(), Qt::Key_M);
+    QTest::keyClick(box->view(), Qt::Key_X);
+    QTest::keyClick(box->view(), Qt::Key_Down); // no character: the list's alone
+    EXPECT_EQ(seen, QStringLiteral("mx"));
+    EXPECT_TRUE(box->view()->isVisible());
+    QTest::keyClick(box->view(), Qt::Key_Escape);
+    EXPECT_EQ(seen, QStringLiteral("mx\x1b"));
+}
+
 TEST_F(LookupForm, EscapeWithTheListOpenChangesNothing)
 {
     focus(box);
