@@ -9,9 +9,10 @@
 # Where the package puts the application folder; the desktop entry and the
 # command on PATH point there.
 set(MOVAN_PACKAGE_APP_DIR /opt/movan)
-# The menu icon and the hicolor size folder it belongs in ("scalable" for SVG).
+# The menu icon: the program's drawn SVG, and the sizes rendered from it that
+# the window itself shows, for menus that draw no SVG.
 set(MOVAN_DESKTOP_ICON ${PROJECT_SOURCE_DIR}/resources/app/movan-config.svg)
-set(MOVAN_DESKTOP_ICON_SIZE scalable)
+set(MOVAN_DESKTOP_ICON_SIZES 16 24 32 48 64 128)
 
 install(TARGETS movan-config RUNTIME DESTINATION . COMPONENT movan)
 install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/DataLR.avi DESTINATION . COMPONENT movan)
@@ -20,11 +21,15 @@ install(DIRECTORY DESTINATION Data COMPONENT movan)
 set(packaging_out ${CMAKE_BINARY_DIR}/packaging)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/movan-config.desktop.in ${packaging_out}/movan-config.desktop @ONLY)
 file(CREATE_LINK ${MOVAN_PACKAGE_APP_DIR}/movan-config ${packaging_out}/movan-config SYMBOLIC)
-get_filename_component(icon_extension ${MOVAN_DESKTOP_ICON} LAST_EXT)
 install(FILES ${packaging_out}/movan-config.desktop DESTINATION /usr/share/applications
         COMPONENT movan EXCLUDE_FROM_ALL)
-install(FILES ${MOVAN_DESKTOP_ICON} DESTINATION /usr/share/icons/hicolor/${MOVAN_DESKTOP_ICON_SIZE}/apps
-        RENAME movan-config${icon_extension} COMPONENT movan EXCLUDE_FROM_ALL)
+install(FILES ${MOVAN_DESKTOP_ICON} DESTINATION /usr/share/icons/hicolor/scalable/apps
+        RENAME movan-config.svg COMPONENT movan EXCLUDE_FROM_ALL)
+foreach(size IN LISTS MOVAN_DESKTOP_ICON_SIZES)
+    install(FILES ${PROJECT_SOURCE_DIR}/resources/app/movan-config-${size}.png
+            DESTINATION /usr/share/icons/hicolor/${size}x${size}/apps
+            RENAME movan-config.png COMPONENT movan EXCLUDE_FROM_ALL)
+endforeach()
 install(FILES ${packaging_out}/movan-config DESTINATION /usr/bin COMPONENT movan EXCLUDE_FROM_ALL)
 
 install(TARGETS sqlemu RUNTIME DESTINATION /usr/bin COMPONENT sqlemu EXCLUDE_FROM_ALL)

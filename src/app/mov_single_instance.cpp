@@ -5,17 +5,19 @@
 #include "app/application_shell.h"
 
 #include <QMessageBox>
-#include <QTimer>
+#include <QCoreApplication>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
+#include <thread>
+
 namespace {
 
 // How often a copy that asked the previous one to quit looks whether it has.
-constexpr int kTakeOverIntervalMs = 50;
 
 QString mutexName(const QString &title)
 {
@@ -101,14 +103,20 @@ void TMovSingleInstance::giveWay()
 
 void TMovSingleInstance::takeOverWhenPreviousEnds()
 {
-    m_takeOver = new QTimer(this);
-    m_takeOver->setInterval(kTakeOverIntervalMs);
-    connect(m_takeOver, &QTimer::timeout, this, [this] {
-        m_instanceMutex = InstanceLock::tryAcquire(mutexName(ApplicationShell::title()));
-        if (m_instanceMutex)
-            m_takeOver->stop();
-    });
-    m_takeOver->start();
+    // A thread waits on the lock, so this copy owns it the moment the
+    // previous one ends, before a copy started right after could take it.
+    // A copy that never ends keeps the thread waiting until this one exits.
+    const QString name = mutexName(ApplicationShell::title());
+    QPointer<TMovSingleInstance> self(this);
+    std::thread([name, self] {
+        std::shared_ptr<InstanceLock> lock = InstanceLock::acquireWaiting(name);
+        if (QCoreApplication *application = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(application, [self, lock] {
+                if (self && lock && !self->m_instanceMutex)
+                    self->m_instanceMutex = lock;
+            }, Qt::QueuedConnection);
+        }
+    }).detach();
 }
 
 void TMovSingleInstance::terminateThisCopy()

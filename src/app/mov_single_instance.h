@@ -7,7 +7,6 @@
 #include <memory>
 
 class InstanceLock;
-class QTimer;
 class InstanceSemaphore;
 
 enum TMovTerminateMethod {
@@ -63,7 +62,7 @@ private:
     void terminateThisCopy();
     void takeOverWhenPreviousEnds();
 
-    std::unique_ptr<InstanceLock> m_instanceMutex;
+    std::shared_ptr<InstanceLock> m_instanceMutex;
     std::unique_ptr<InstanceSemaphore> m_instanceSemaphore;
     QString m_warningText;
     bool m_activatePrevious = true;
@@ -71,5 +70,4 @@ private:
     bool m_multipleInstances = false;
     TMovTerminateMethod m_terminateBy = atmAppTerminate;
     bool m_loading = false;
-    QTimer *m_takeOver = nullptr;
 };

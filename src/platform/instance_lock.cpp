@@ -65,20 +65,37 @@ QString perUserObjectPath(const QString &objectName)
     return QDir(folder).filePath(fileName + QStringLiteral(".lock"));
 }
 
-std::unique_ptr<InstanceLock> InstanceLock::tryAcquire(const QString &objectName)
+namespace {
+
+// The descriptor holding the lock; -1 when it is not to be had.
+int lockExclusively(const QString &objectName, int how)
 {
     const int fd = openLockFile(objectName);
     if (fd < 0)
-        return nullptr;
+        return -1;
     int rc;
     do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+        rc = ::flock(fd, how);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0) {
         closeDescriptor(fd);
-        return nullptr;
+        return -1;
     }
-    return std::unique_ptr<InstanceLock>(new InstanceLock(fd));
+    return fd;
+}
+
+} // namespace
+
+std::unique_ptr<InstanceLock> InstanceLock::tryAcquire(const QString &objectName)
+{
+    const int fd = lockExclusively(objectName, LOCK_EX | LOCK_NB);
+    return fd >= 0 ? std::unique_ptr<InstanceLock>(new InstanceLock(fd)) : nullptr;
+}
+
+std::unique_ptr<InstanceLock> InstanceLock::acquireWaiting(const QString &objectName)
+{
+    const int fd = lockExclusively(objectName, LOCK_EX);
+    return fd >= 0 ? std::unique_ptr<InstanceLock>(new InstanceLock(fd)) : nullptr;
 }
 
 InstanceLock::~InstanceLock()

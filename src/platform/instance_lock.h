@@ -21,6 +21,10 @@ class InstanceLock {
 public:
     // Null when another process holds the name or the lock cannot be made.
     static std::unique_ptr<InstanceLock> tryAcquire(const QString &objectName);
+    // Waits, without time-out, until the holder lets go: the kernel hands the
+    // lock over as the holder ends, before a copy started later can ask.
+    // Null only when the lock cannot be made.
+    static std::unique_ptr<InstanceLock> acquireWaiting(const QString &objectName);
     ~InstanceLock();
 
     InstanceLock(const InstanceLock &) = delete;

@@ -7,7 +7,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../../.." && pwd)
-for lib in ledger x-display sqlemu-password; do
+for lib in ledger x-display sqlemu-password journey; do
     # shellcheck disable=SC1090
     source "$repo/tools/lib/$lib.sh"
 done
@@ -107,8 +107,10 @@ check_desktop_entry() {
     grep -q '^Categories=System;' "$entry" || fail "the entry is not in the System category"
     grep -q '^Exec=/opt/movan/movan-config$' "$entry" || fail "the entry does not start /opt/movan/movan-config"
     icon=$(sed -n 's/^Icon=//p' "$entry")
-    compgen -G "$root/usr/share/icons/hicolor/*/apps/$icon.*" >/dev/null \
-        || fail "no icon $icon in the hicolor theme"
+    cmp -s "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" "$repo/resources/app/movan-config.svg" \
+        || fail "the scalable icon $icon is not the program's own"
+    cmp -s "$root/usr/share/icons/hicolor/48x48/apps/$icon.png" "$repo/resources/app/movan-config-48.png" \
+        || fail "no 48x48 icon $icon beside the scalable one"
 }
 
 start_packaged_sqlemu() {
@@ -127,20 +129,54 @@ start_packaged_sqlemu() {
     return 1
 }
 
+# The databases sqlemu serves, one name a line.
+sqlemu_database_names() {
+    printf 'select name from master.dbo.sysdatabases\ngo\nexit\n' \
+        | tsql -H 127.0.0.1 -p "$sqlemu_port" -U sa -P "$sa_password" -o q 2>&1 | sed 's/[[:space:]]*$//'
+}
+
+# The seven keys the sibling programs read, in their order, CR LF ended.
+check_settings_file() {
+    local file=$1 expected actual
+    [ -f "$file" ] || { fail "no InitPrg.ini beside the unpacked executable"; return 0; }
+    expected=$'[DataBase]\nServer=\nServerMachinName=\nServerIPAddress=\nDataBaseName=\nType=\nUser=\nPass='
+    actual=$(sed 's/=.*/=/' "$file" | tr -d '\r')
+    [ "$actual" = "$expected" ] || fail "InitPrg.ini does not hold the seven keys in order: $(cat -A "$file")"
+    [ "$(grep -c $'\r$' "$file")" -eq 8 ] || fail "InitPrg.ini lines do not end in CR LF"
+    grep -qx $'Server=127.0.0.1,'"$sqlemu_port"$'\r' "$file" || fail "InitPrg.ini does not name the server typed"
+    grep -qx $'DataBaseName=Tarnel\r' "$file" || fail "InitPrg.ini does not name the database Tarnel"
+    grep -qx $'Type=SQL\r' "$file" || fail "InitPrg.ini does not keep the SQL Server login"
+    grep -qx $'Pass='"$sa_password"$'\r' "$file" || fail "InitPrg.ini does not keep the password typed"
+}
+
 # The program as installed, on a private X server, against the packaged
-# sqlemu, up to where a new user has got: today, its window on the screen.
+# sqlemu, through a new user's first run: type the server, login and
+# password, confirm, accept the offer to attach the shipped database,
+# confirm again; the program ends with success and leaves its settings.
 first_run_journey() {
+    local app=$root/opt/movan window
     sa_password=Packaged-1
     start_packaged_sqlemu || { fail "the packaged sqlemu did not start"; return 0; }
+    "$root/usr/bin/sqlemu" --make-database Data --data "$app/Data/Data.mdf" --log "$app/Data/Data_Log.ldf" \
+        --logical-data Data_Data --logical-log Data_log >"$work/logs/make-database" 2>&1 \
+        || { fail "the packaged sqlemu made no database: $(cat "$work/logs/make-database")"; return 0; }
     start_private_display "$ledger" "$work/logs" || { fail "no X server"; return 0; }
     export XDG_RUNTIME_DIR=$work/runtime
     mkdir -m 700 -p "$XDG_RUNTIME_DIR"
-    ledger_start "$ledger" movan-config "$work/logs/movan-config" \
-        env -u QT_QPA_PLATFORM "$root/opt/movan/movan-config"
-    if ! wait_for_window "Movan Config DataBase 4.0" 60 >/dev/null; then
+    ledger_start "$ledger" movan-config "$work/logs/movan-config" env -u QT_QPA_PLATFORM "$app/movan-config"
+    if ! window=$(wait_for_window "Movan Config DataBase 4.0" 60); then
         fail "the packaged program showed no window"
         cat "$work/logs/movan-config.err" >&2
+        return 0
     fi
+    if ! journey_first_run "$started_pid" "$window" "127.0.0.1,$sqlemu_port" sa "$sa_password"; then
+        fail "the first run stopped: $journey_stop"
+        cat "$work/logs/movan-config.err" >&2
+        return 0
+    fi
+    [ "$journey_exit" = 0 ] || fail "the program ended with exit code $journey_exit"
+    check_settings_file "$app/InitPrg.ini"
+    sqlemu_database_names | grep -qx Tarnel || fail "sqlemu does not list the attached database: $(sqlemu_database_names)"
 }
 
 build_packages

@@ -1,0 +1,140 @@
+# The first-run journey played with xdotool as a new user plays it: the one
+# place that knows the setup window's keyboard order and how the program's
+# message dialogs are answered. The program's windows are found by its
+# process id, since xdotool does not match Persian window names; every key
+# goes to the window that has the keyboard, as a user's would.
+#
+# Source it with DISPLAY set; functions:
+#   journey_windows PID                 the visible windows of PID, one a line
+#   journey_new_window PID SECONDS KNOWN...
+#                                       waits for a visible window of PID that
+#                                       is none of KNOWN and prints its id
+#   journey_activate WINDOW             raises it and waits for the keyboard
+#   journey_keys KEY...  journey_type TEXT
+#   journey_answer_dialog PID MAIN      waits for a dialog of PID over MAIN,
+#                                       calls journey_dialog_shown N if the
+#                                       caller defines it, presses Enter (the
+#                                       first button) and waits till it is gone
+#   journey_first_run PID WINDOW SERVER LOGIN PASSWORD
+#                                       types them, confirms, accepts the offer
+#                                       to attach the default database,
+#                                       confirms again and waits for the
+#                                       program to end; sets journey_exit to
+#                                       its exit code
+#   journey_open_tools PID WINDOW       presses the tools button; sets
+#                                       journey_tools_window to the
+#                                       maintenance window's id
+# A step that does not come sets journey_stop to what was missing and
+# returns 1.
+
+journey_step_seconds=${journey_step_seconds:-30}
+
+journey_windows() {
+    xdotool search --onlyvisible --pid "$1" 2>/dev/null || true
+}
+
+# A child the shell has not yet reaped is still listed, as a zombie.
+journey_running() {
+    local state
+    state=$(sed -n 's/^State:[[:space:]]*\([A-Z]\).*/\1/p' "/proc/$1/status" 2>/dev/null)
+    [ -n "$state" ] && [ "$state" != Z ]
+}
+
+journey_new_window() {
+    local pid=$1 seconds=$2 window _
+    shift 2
+    for _ in $(seq 1 $((seconds * 10))); do
+        for window in $(journey_windows "$pid"); do
+            [[ " $* " == *" $window "* ]] || { echo "$window"; return 0; }
+        done
+        journey_running "$pid" || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# (windowactivate --sync would wait for ever on a window the window manager
+# refuses to raise.)
+journey_activate() {
+    xdotool windowactivate "$1" >/dev/null 2>&1 || true
+    local _
+    for _ in $(seq 1 50); do
+        [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+journey_keys() {
+    xdotool key --delay 50 "$@"
+}
+
+journey_type() {
+    xdotool type --delay 30 "$1"
+}
+
+journey_answer_dialog() {
+    local pid=$1 main=$2 dialog _
+    dialog=$(journey_new_window "$pid" "$journey_step_seconds" "$main") || return 1
+    journey_activate "$dialog" || return 1
+    journey_dialogs=$((${journey_dialogs:-0} + 1))
+    if declare -F journey_dialog_shown >/dev/null; then
+        journey_dialog_shown "$journey_dialogs"
+    fi
+    journey_keys Return
+    for _ in $(seq 1 $((journey_step_seconds * 10))); do
+        journey_windows "$pid" | grep -qx "$dialog" || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# The keyboard starts on the page's tab; Tab walks the login, the password,
+# the server, the database name and the confirm button (a text box that
+# takes the keyboard by Tab has its text selected, so typing replaces it).
+journey_fill_setup() {
+    local server=$1 login=$2 password=$3
+    journey_keys Tab Tab
+    journey_type "$login"
+    journey_keys Tab
+    journey_type "$password"
+    journey_keys Tab ctrl+a
+    journey_type "$server"
+    journey_keys Tab Tab
+}
+
+journey_first_run() {
+    local pid=$1 window=$2 server=$3 login=$4 password=$5 _
+    journey_stop=
+    journey_exit=
+    journey_activate "$window" || { journey_stop="the setup window never had the keyboard"; return 1; }
+    journey_fill_setup "$server" "$login" "$password"
+    journey_keys space
+    # No such database yet: the offer to attach the default one, then the
+    # note that it was attached.
+    journey_answer_dialog "$pid" "$window" || { journey_stop="confirm showed no offer to attach"; return 1; }
+    journey_answer_dialog "$pid" "$window" || { journey_stop="the attach reported nothing"; return 1; }
+    journey_activate "$window" || { journey_stop="the setup window did not take the keyboard back"; return 1; }
+    journey_keys space
+    journey_answer_dialog "$pid" "$window" || { journey_stop="the second confirm showed no message"; return 1; }
+    for _ in $(seq 1 $((journey_step_seconds * 10))); do
+        journey_running "$pid" || break
+        sleep 0.1
+    done
+    if journey_running "$pid"; then
+        journey_stop="the program did not end after the second confirm"
+        return 1
+    fi
+    wait "$pid" && journey_exit=0 || journey_exit=$?
+}
+
+# From the page's tab: the authentication choice, login, password, server,
+# database name, confirm, cancel, tools.
+journey_open_tools() {
+    local pid=$1 window=$2
+    journey_stop=
+    journey_activate "$window" || { journey_stop="the setup window never had the keyboard"; return 1; }
+    journey_keys Tab Tab Tab Tab Tab Tab Tab Tab space
+    journey_tools_window=$(journey_new_window "$pid" "$journey_step_seconds" "$window") \
+        || { journey_stop="the tools button opened no maintenance window"; return 1; }
+}
