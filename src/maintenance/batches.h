@@ -34,27 +34,48 @@ inline constexpr std::string_view kLogShrinkSql =
     "\r\n"
     "DBCC SHRINKFILE(@LogName, 1)\r\n";
 
-// qrBackUp, parameters Ar_DataBase and Ar_Path.
+// qrBackUp, parameters Ar_DataBase and Ar_Path. The path and the name are
+// held as Unicode and at full length: a path cut short would put the backup
+// in a file nobody chose, and a folder name outside the server's code page
+// would be mangled.
 inline constexpr std::string_view kBackupSql =
-    "Declare @Ar_Path Varchar(255),\r\n"
-    "        @Ar_DataBase varchar(50)\r\n"
+    "Declare @Ar_Path nvarchar(4000),\r\n"
+    "        @Ar_DataBase nvarchar(128)\r\n"
     "\r\n"
     "Set @Ar_DataBase = :Ar_DataBase\r\n"
     "Set @Ar_Path     = :Ar_Path\r\n"
     "\r\n"
     "Set @Ar_DataBase = LTrim(RTrim(Replace(@Ar_DataBase, '''', '')))\r\n"
-    "Declare @path varchar(200) Set @path= @Ar_Path  --+@Ar_DataBase+'_'+ Replace(Cast(GetDate() As char), ':', '-') + '.Back' \r\n"
+    "Declare @path nvarchar(4000) Set @path= @Ar_Path  --+@Ar_DataBase+'_'+ Replace(Cast(GetDate() As char), ':', '-') + '.Back' \r\n"
     "BACKUP DATABASE @Ar_DataBase TO DISK = @path WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, NOFORMAT\r\n"
     "\r\n";
+
+// The client's sizes of the backup's parameters, matching their declarations.
+inline constexpr int kBackupDataBaseParameterSize = 128;
+inline constexpr int kBackupPathParameterSize = 4000;
+
+// The logical files a backup must hold for the restore to place them.
+inline constexpr std::string_view kRestoredDataLogicalName = "Data_Data";
+inline constexpr std::string_view kRestoredLogLogicalName = "Data_log";
+
+// The name as an identifier: in brackets, each "]" doubled.
+std::string bracketedName(std::string_view name);
+// The text as a Unicode string literal: N'...', each "'" doubled.
+std::string unicodeLiteral(std::string_view text);
 
 // The drop batch of cmCreateDataBase for the restore's target database
 // (already trimmed); one line.
 std::string dropDatabaseSql(std::string_view targetDb);
 
 // The restore batch of QrRestore: the target database and the backup file
-// (both already trimmed) and the program's folder ending in a backslash,
+// (both already trimmed) and the program's folder ending in a separator,
 // below which the restored files are placed; one line.
 std::string restoreDatabaseSql(std::string_view targetDb, std::string_view backupFile,
                                std::string_view programFolder);
+
+// What the restore asks of the backup file before it replaces anything: the
+// logical files of its first set, and whether that set reads back whole.
+std::string fileListSql(std::string_view backupFile);
+std::string verifySql(std::string_view backupFile);
 
 } // namespace movan

@@ -5,9 +5,11 @@
 #include "config/database.h"
 #include "config/settings_file.h"
 #include "config/settings_keys.h"
+#include "maintenance/backup_operation.h"
 #include "maintenance/batches.h"
 #include "maintenance/logical_placement.h"
 #include "maintenance/query_list_source.h"
+#include "maintenance/restore_operation.h"
 #include "platform/executable_path.h"
 #include "platform/machine_registry.h"
 #include "ui/form_font.h"
@@ -68,11 +70,13 @@ const QString kRepairFailed = QStringLiteral("خطا درانجام عمليات
 const QString kSessionManagerKey = QStringLiteral("\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\");
 const QString kPendingRenamesValue = QStringLiteral("PendingFileRenameOperations");
 
+const QString kRestoreWarning = QStringLiteral(
+    "لطفا قبل از هر گونه عمليات بازگرداني اطلاعات ، يك كپي پشتيبان از اطلاعات برنامه\r\nتهيه نماييد.\r\nآيا از ادامه عمليات اطمينان داريد ؟");
+
 const QString kConditionConnector = QStringLiteral("AND");
 const QString kDataBaseParameter = QStringLiteral("Ar_DataBase");
 const QString kPathParameter = QStringLiteral("Ar_Path");
 constexpr int kDataBaseParameterSize = 50;
-constexpr int kPathParameterSize = 200;
 constexpr int kRestoreTimeoutSeconds = 500;
 constexpr quint16 kBusyMinDurationMs = 500;
 
@@ -258,8 +262,9 @@ void TFrmDBTools::createComponents()
     qrBackUp = new DbQuery;
     qrBackUp->setConnectionString(kLocalMasterConnectionString);
     qrBackUp->setSqlText(QString::fromLatin1(movan::kBackupSql));
-    qrBackUp->parameterByName(kDataBaseParameter).size = kDataBaseParameterSize;
-    qrBackUp->parameterByName(kPathParameter).size = kPathParameterSize;
+    qrBackUp->parameterByName(kDataBaseParameter).size = movan::kBackupDataBaseParameterSize;
+    qrBackUp->parameterByName(kPathParameter).size = movan::kBackupPathParameterSize;
+    qrBackUp->OnFetchProgress = [this](int progress, int maxProgress) { qrBackUpFetchProgress(progress, maxProgress); };
 
     cmCreateDataBase = new DbQuery;
     QrRestore = new DbQuery;
@@ -380,10 +385,28 @@ void TFrmDBTools::BitBtn2Click(QObject *)
 
 void TFrmDBTools::BitBtn4Click(QObject *)
 {
-    // The backup joins the window with its own change.
+    FTargetDB = DBLDBBackup->Text();
+    QCoreApplication::processEvents();
+    BackupDatabase(FTargetDB, currentDateTime(), {*SaveDialog1, *MovBusy1, *qrBackUp});
+}
+
+void TFrmDBTools::qrBackUpFetchProgress(int progress, int maxProgress)
+{
+    followBackupProgress(*Gauge1, progress, maxProgress);
 }
 
 void TFrmDBTools::BitBtn5Click(QObject *)
 {
-    // The restore joins the window with its own change.
+    FTargetDB = DBLDBBackup->Text();
+    if (ShowMessageDialog(QString(), kRestoreWarning, mbOK | mbCancel, mtWarning) == kMessageDialogClosedResult)
+        return;
+    FBackupFile = OpenDialogBak->exec() == QDialog::Accepted && !OpenDialogBak->selectedFiles().isEmpty()
+                      ? OpenDialogBak->selectedFiles().constFirst()
+                      : QString();
+    RestoreDataBase();
+}
+
+bool TFrmDBTools::RestoreDataBase()
+{
+    return ::RestoreDataBase(FTargetDB, FBackupFile, {*MovBusy1, *cmCreateDataBase, *QrRestore});
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QDateTime>
 #include <QWidget>
+
+#include <functional>
 
 class DbQuery;
 class QCheckBox;
@@ -77,6 +80,11 @@ public:
     void BitBtn2Click(QObject *Sender);
     void BitBtn4Click(QObject *Sender);
     void BitBtn5Click(QObject *Sender);
+    bool RestoreDataBase();
+    void qrBackUpFetchProgress(int progress, int maxProgress);
+
+    // The date and time the proposed backup name is made of.
+    std::function<QDateTime()> currentDateTime = [] { return QDateTime::currentDateTime(); };
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -145,7 +145,7 @@ void ModalDialogDriver::poll()
         return;
     }
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible()) {
+    if (!modal || !modal->isVisible() || m_ignored.contains(modal)) {
         m_seen = nullptr;
         if (m_waiting.elapsed() > m_timeoutMs) {
             m_failures.append(QStringLiteral("no modal dialog appeared"));

@@ -59,6 +59,9 @@ public:
 
     // Runs on each dialog before it is answered, e.g. to take a screenshot.
     void setBeforeAnswer(std::function<void(QWidget *modal)> hook) { m_beforeAnswer = std::move(hook); }
+    // A modal window the test itself works in (one that opens the dialogs)
+    // is never taken for a dialog to answer.
+    void ignoreWindow(QWidget *window) { m_ignored.append(window); }
     // Lets the window system draw the dialog before it is answered.
     void setAnswerDelay(int ms) { m_answerDelayMs = ms; }
 
@@ -91,6 +94,7 @@ private:
     QElapsedTimer m_waiting;
     QElapsedTimer m_visibleFor;
     QPointer<QWidget> m_seen;
+    QList<QPointer<QWidget>> m_ignored;
     int m_timeoutMs;
     int m_answerDelayMs = 0;
 };

@@ -1,0 +1,76 @@
+#include "maintenance/backup_operation.h"
+
+#include "config/database.h"
+#include "maintenance/backup_file_name.h"
+#include "maintenance/busy_indicator_calls.h"
+#include "ui/message_dialog.h"
+#include "widgets/busy/mov_busy.h"
+#include "widgets/gauge/gauge.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+
+#include <cstdio>
+
+namespace {
+
+const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
+const QString kBackupFailed = QStringLiteral("خطا در عمليات پشتيبان گيري ...");
+const QString kFilter = QStringLiteral("Bak Files (*.Bak)");
+const QString kDefaultSuffix = QStringLiteral("Bak");
+const QString kDialogTitle = QStringLiteral("Create New Backup File");
+const QString kDataBaseParameter = QStringLiteral("Ar_DataBase");
+const QString kPathParameter = QStringLiteral("Ar_Path");
+
+void prepareSaveDialog(QFileDialog &dialog, const QString &proposedName)
+{
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The server writes the file, so the folder need not exist here, and
+    // choosing an existing backup adds a set to it without a question.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOptions(QFileDialog::DontConfirmOverwrite | QFileDialog::DontUseNativeDialog);
+    dialog.setSizeGripEnabled(true);
+    dialog.setNameFilters({kFilter});
+    dialog.setDefaultSuffix(kDefaultSuffix);
+    dialog.setWindowTitle(kDialogTitle);
+    dialog.selectFile(proposedName);
+}
+
+void setParameter(DbQuery &query, const QString &name, const QString &value)
+{
+    DbQuery::Parameter &parameter = query.parameterByName(name);
+    parameter.value = value;
+    parameter.isNull = false;
+}
+
+} // namespace
+
+void BackupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts)
+{
+    prepareSaveDialog(parts.saveDialog, proposedBackupFileName(database, now));
+    if (parts.saveDialog.exec() != QDialog::Accepted || parts.saveDialog.selectedFiles().isEmpty())
+        return;
+    const QString path = parts.saveDialog.selectedFiles().constFirst();
+    try {
+        showBusyIgnoringErrors(parts.busy);
+        QCoreApplication::processEvents();
+        setParameter(parts.query, kDataBaseParameter, database);
+        setParameter(parts.query, kPathParameter, path);
+        parts.query.execSQL();
+        parts.query.unprepare();
+        parts.busy.Hide();
+    } catch (const std::exception &error) {
+        hideBusyIgnoringErrors(parts.busy);
+        std::fprintf(stderr, "backup of %s to %s failed: %s\n", database.toUtf8().constData(), path.toUtf8().constData(), error.what());
+        ShowMessageDialog(QString(), kBackupFailed, mbOK, mtError);
+        return;
+    }
+    ShowMessageDialog(QString(), kBackupDone, mbOK, mtInformation);
+}
+
+void followBackupProgress(TGauge &gauge, int progress, int maxProgress)
+{
+    gauge.setMaxValue(maxProgress);
+    gauge.setProgress(progress);
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class DbQuery;
+class QFileDialog;
+class TGauge;
+class TMovBusy;
+
+// The parts of the maintenance window a backup works with.
+struct BackupWindowParts {
+    QFileDialog &saveDialog;
+    TMovBusy &busy;
+    DbQuery &query;
+};
+
+// Asks where to write the backup of the database, proposing a name made at
+// now, and has the server append a backup set there; reports the outcome.
+// Cancelling the dialog does nothing. Why the server refused goes to
+// standard error: the notice itself is fixed.
+void BackupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts);
+
+// The gauge follows the server's "N percent processed.", painted at once.
+void followBackupProgress(TGauge &gauge, int progress, int maxProgress);

@@ -1,0 +1,21 @@
+#include "maintenance/busy_indicator_calls.h"
+
+#include "widgets/busy/mov_busy.h"
+
+#include <exception>
+
+void showBusyIgnoringErrors(TMovBusy &busy)
+{
+    try {
+        busy.Show();
+    } catch (const std::exception &) {
+    }
+}
+
+void hideBusyIgnoringErrors(TMovBusy &busy)
+{
+    try {
+        busy.Hide();
+    } catch (const std::exception &) {
+    }
+}

@@ -1,0 +1,167 @@
+#pragma once
+
+// Backup and restore through the maintenance window: dialogs answered with a
+// chosen file, databases the restore can take (logical files Data_Data and
+// Data_log), the server's trace and the sibling programs as real processes.
+
+#include "maintenance_window_fixture.h"
+
+#include "platform/executable_path.h"
+#include "support/modal_dialog_driver.h"
+#include "widgets/edit/lookup_list_source.h"
+#include "widgets/edit/mov_db_lookup_combo_box.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class BackupRestoreTest : public MaintenanceWindowTest {
+public:
+    // The folder beside the executable where the restore places its files.
+    static QString restoreFolder() { return executableDirectory() + QStringLiteral("Data"); }
+
+    void SetUp() override
+    {
+        MaintenanceWindowTest::SetUp();
+        QDir(restoreFolder()).removeRecursively();
+        QDir().mkpath(restoreFolder());
+    }
+    void TearDown() override
+    {
+        for (auto &program : m_siblings) {
+            program->kill();
+            program->waitForFinished();
+        }
+        for (const char *record : {"Create.txt", "Restore.txt"})
+            QFile::remove(executableDirectory() + QLatin1String(record));
+        QDir(restoreFolder()).removeRecursively();
+        MaintenanceWindowTest::TearDown();
+    }
+
+    // A database with the logical files a restore expects, its files in the
+    // server's data folder.
+    static void makeRestorable(const QString &name)
+    {
+        static int made = 0;
+        const QString stem = QStringLiteral("restorable%1").arg(++made);
+        const QString data = s_data->filePath(stem + QStringLiteral(".mdf"));
+        const QString log = s_data->filePath(stem + QStringLiteral("_log.ldf"));
+        QProcess make;
+        make.start(QString::fromStdString(builtExecutable("sqlemu")),
+                   {QStringLiteral("--make-database"), name, QStringLiteral("--data"), data, QStringLiteral("--log"), log,
+                    QStringLiteral("--logical-data"), QStringLiteral("Data_Data"), QStringLiteral("--logical-log"),
+                    QStringLiteral("Data_log")});
+        ASSERT_TRUE(make.waitForFinished(30000));
+        ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
+        runAsSa(QStringLiteral("USE master CREATE DATABASE [%1] ON (FILENAME = N'%2'), (FILENAME = N'%3') FOR ATTACH")
+                    .arg(QString(name).replace(u']', QStringLiteral("]]")), data, log));
+    }
+
+    static void runAsSa(const QString &sql)
+    {
+        DbCommand command;
+        command.setConnectionString(saConnectionString());
+        command.setCommandText(sql);
+        ASSERT_NO_THROW(command.execute()) << sql.toStdString();
+    }
+
+    // One column of a query run as sa, row by row.
+    static QStringList columnAsSa(const QString &sql, const QString &column)
+    {
+        DbQuery query;
+        query.setConnectionString(saConnectionString());
+        query.setParamCheck(false);
+        query.setSqlText(sql);
+        QStringList values;
+        try {
+            query.open();
+            for (query.first(); !query.eof(); query.next())
+                values.append(query.fieldByName(column));
+        } catch (const std::exception &error) {
+            ADD_FAILURE() << error.what();
+        }
+        return values;
+    }
+
+    static QString dataFileOf(const QString &database)
+    {
+        const QStringList files = columnAsSa(
+            QStringLiteral("SELECT filename FROM master.dbo.sysdatabases WHERE name = N'%1'")
+                .arg(QString(database).replace(u'\'', QStringLiteral("''"))),
+            QStringLiteral("filename"));
+        return files.isEmpty() ? QString() : QString(files.front()).replace(u'\\', u'/');
+    }
+
+    static QByteArray contents(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Answers a file dialog with the path.
+    static void chooseFile(ModalDialogDriver &driver, const QString &path)
+    {
+        driver.handle([path](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            ASSERT_NE(dialog, nullptr);
+            // As a user would: the folder, then the name typed in.
+            dialog->setDirectory(QFileInfo(path).absolutePath());
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(QFileInfo(path).fileName());
+            static_cast<QDialog *>(dialog)->accept();
+        });
+    }
+
+    // Backs the database up through the window's button into the file.
+    static void backUp(TFrmDBTools &w, const QString &database, const QString &path, ModalDialogDriver &driver)
+    {
+        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(database));
+        chooseFile(driver, path);
+        driver.pressEnter();
+        QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
+    }
+
+    // The batches and calls the server received from the entry on.
+    static QStringList receivedSince(qsizetype from)
+    {
+        QStringList texts;
+        const std::vector<std::string> lines = s_server->traceLines();
+        for (std::size_t i = std::size_t(from); i < lines.size(); ++i) {
+            const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(lines[i])).object();
+            texts.append(entry.value(QStringLiteral("text")).toString()
+                         + entry.value(QStringLiteral("procedure")).toString());
+        }
+        return texts;
+    }
+    static qsizetype received() { return qsizetype(s_server->traceLines().size()); }
+
+    // A running program whose executable is called name, as the process
+    // table shows it.
+    QProcess &startSibling(const QString &name)
+    {
+        const QString link = m_siblingFolder.filePath(name);
+        QFile::link(QStringLiteral("/bin/sleep"), link);
+        auto program = std::make_unique<QProcess>();
+        program->start(link, {QStringLiteral("600")});
+        EXPECT_TRUE(program->waitForStarted());
+        m_siblings.push_back(std::move(program));
+        return *m_siblings.back();
+    }
+
+    static bool ended(QProcess &program)
+    {
+        return program.state() == QProcess::NotRunning || program.waitForFinished(5000);
+    }
+
+private:
+    QTemporaryDir m_siblingFolder;
+    std::vector<std::unique_ptr<QProcess>> m_siblings;
+};

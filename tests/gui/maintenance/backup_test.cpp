@@ -1,0 +1,176 @@
+// The backup button: the proposed name and the dialog, the notices, sets
+// appended to an existing file, the gauge following the server, a busy
+// indicator without its clip, and paths that are long or Persian.
+#include "backup_restore_fixture.h"
+
+#include "widgets/busy/mov_busy.h"
+#include "widgets/edit/mov_db_lookup_combo_box.h"
+#include "widgets/gauge/gauge.h"
+
+#include <QDirIterator>
+#include <QPushButton>
+
+namespace {
+
+const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
+const QString kBackupFailed = QStringLiteral("خطا در عمليات پشتيبان گيري ...");
+
+using Backup = BackupRestoreTest;
+
+int backupSets(const QString &path)
+{
+    return int(BackupRestoreTest::columnAsSa(QStringLiteral("RESTORE HEADERONLY FROM DISK = N'%1'").arg(path),
+                                             QStringLiteral("BackupName"))
+                   .size());
+}
+
+TEST_F(Backup, DialogProposesDateAndClockAndCancelSendsNothing)
+{
+    ModalDialogDriver driver;
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        w.currentDateTime = [] { return QDateTime(QDate(2012, 11, 19), QTime(14, 5, 30)); };
+        const struct {
+            QString database;
+            QString proposed;
+        } runs[] = {{QStringLiteral("Tarnel"), QStringLiteral("Tarnel_13910829_14-05.Bak")},
+                    {QString(), QStringLiteral("_13910829_14-05.Bak")}};
+        for (const auto &run : runs) {
+            w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(run.database));
+            const qsizetype before = received();
+            driver.handle([&](QWidget *modal) {
+                auto *dialog = qobject_cast<QFileDialog *>(modal);
+                ASSERT_NE(dialog, nullptr);
+                EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Create New Backup File"));
+                EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Bak Files (*.Bak)")});
+                EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("Bak"));
+                EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+                EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
+                EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+                EXPECT_TRUE(dialog->isSizeGripEnabled());
+                EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), run.proposed);
+                dialog->reject();
+            });
+            QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
+            EXPECT_TRUE(driver.allAnswered());
+            EXPECT_EQ(received(), before);
+        }
+    });
+    EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
+}
+
+TEST_F(Backup, NoDatabaseChosenEndsWithTheErrorNotice)
+{
+    QTemporaryDir folder;
+    ModalDialogDriver driver;
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        backUp(w, QString(), folder.filePath(QStringLiteral("none.Bak")), driver);
+        EXPECT_EQ(driver.last().text, kBackupFailed);
+        EXPECT_EQ(driver.last().icon, DialogIcon::Error);
+        EXPECT_TRUE(driver.last().caption.isEmpty());
+        EXPECT_FALSE(w.MovBusy1->Form() && w.MovBusy1->Form()->isVisible());
+    });
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("none.Bak"))));
+    EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
+}
+
+// Records every position the gauge was painted at.
+class GaugePaints : public QObject {
+public:
+    explicit GaugePaints(TGauge *gauge) : m_gauge(gauge) { gauge->installEventFilter(this); }
+    QList<int> progress;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_gauge && event->type() == QEvent::Paint)
+            progress.append(m_gauge->Progress());
+        return false;
+    }
+
+private:
+    TGauge *m_gauge;
+};
+
+TEST_F(Backup, SecondBackupAppendsASetAndTheGaugeFollowsEveryStep)
+{
+    QTemporaryDir folder;
+    // The dialog adds the suffix.
+    const QString path = folder.filePath(QStringLiteral("Tarnel_sets"));
+    ModalDialogDriver driver;
+    QList<std::pair<int, int>> steps;
+    QList<int> painted;
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        GaugePaints paints(w.Gauge1);
+        auto follow = w.qrBackUp->OnFetchProgress;
+        w.qrBackUp->OnFetchProgress = [&](int progress, int maxProgress) {
+            steps.append({progress, maxProgress});
+            follow(progress, maxProgress);
+        };
+        for (int run = 0; run < 2; ++run) {
+            backUp(w, QStringLiteral("Tarnel"), path, driver);
+            EXPECT_EQ(driver.last().text, kBackupDone) << "run " << run;
+            EXPECT_EQ(driver.last().icon, DialogIcon::Information);
+        }
+        painted = paints.progress;
+        EXPECT_EQ(w.Gauge1->Progress(), 100);
+        EXPECT_EQ(w.Gauge1->MaxValue(), 100);
+    });
+    EXPECT_EQ(backupSets(path + QStringLiteral(".Bak")), 2);
+    ASSERT_EQ(steps.size(), 20);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(steps[i], std::make_pair(10 * (i % 10 + 1), 100)) << i;
+    // Painted while the server worked, not only once it had finished.
+    for (int percent : {10, 50, 90, 100})
+        EXPECT_TRUE(painted.contains(percent)) << percent;
+    EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
+}
+
+TEST_F(Backup, GoesOnWithoutTheBusyClip)
+{
+    QTemporaryDir folder;
+    ModalDialogDriver driver;
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        w.MovBusy1->AVISource()->SetFileName(folder.filePath(QStringLiteral("missing.avi")));
+        backUp(w, QStringLiteral("Archive"), folder.filePath(QStringLiteral("a.Bak")), driver);
+        EXPECT_EQ(driver.last().text, kBackupDone);
+    });
+    EXPECT_EQ(backupSets(folder.filePath(QStringLiteral("a.Bak"))), 1);
+}
+
+// A path beyond 200 characters and a Persian folder name reach the server
+// whole: the file is where the user chose, and nowhere else.
+TEST_F(Backup, LongAndPersianPathsAreWrittenWhereChosen)
+{
+    QTemporaryDir folder;
+    const QString persian = folder.filePath(QStringLiteral("پشتيبان موان"));
+    QString deep = folder.path();
+    while (deep.size() + 41 < 250)
+        deep += QLatin1Char('/') + QString(40, QLatin1Char('d'));
+    const QString longPath = deep + QLatin1Char('/') + QString(300 - deep.size() - 5, QLatin1Char('f')) + QStringLiteral(".Bak");
+    ASSERT_EQ(longPath.size(), 300);
+    ASSERT_TRUE(QDir().mkpath(persian) && QDir().mkpath(deep));
+    const QString persianPath = persian + QStringLiteral("/تارنل.Bak");
+    ModalDialogDriver driver;
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        for (const QString &path : {longPath, persianPath}) {
+            backUp(w, QStringLiteral("Tarnel"), path, driver);
+            EXPECT_EQ(driver.last().text, kBackupDone) << path.toStdString();
+        }
+    });
+    EXPECT_EQ(backupSets(longPath), 1);
+    EXPECT_EQ(backupSets(persianPath), 1);
+    QStringList written;
+    for (QDirIterator it(folder.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        written.append(it.next());
+    written.sort();
+    QStringList expected{longPath, persianPath};
+    expected.sort();
+    EXPECT_EQ(written, expected);
+}
+
+} // namespace
