@@ -4,12 +4,11 @@
 
 void startModules()
 {
-    // Window classes opened by name through ShowFormByClassName: the
-    // maintenance window enters itself here as "TFrmDBTools" when its module
-    // joins the program.
+    // Window classes opened by name through ShowFormByClassName are
+    // registered here, the maintenance window as "TFrmDBTools".
 
-    // The database layer's process-wide start-up, where the Windows program
-    // initialised COM for the user-interface thread.
+    // The database layer's process-wide start-up, once, on the user-interface
+    // thread, before any window can open a connection.
     FreeTdsSession::initializeLibrary();
 }
 
