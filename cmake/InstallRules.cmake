@@ -10,8 +10,8 @@
 # command on PATH point there.
 set(MOVAN_PACKAGE_APP_DIR /opt/movan)
 # The menu icon and the hicolor size folder it belongs in ("scalable" for SVG).
-set(MOVAN_DESKTOP_ICON ${PROJECT_SOURCE_DIR}/resources/app/movan.png)
-set(MOVAN_DESKTOP_ICON_SIZE 32x32)
+set(MOVAN_DESKTOP_ICON ${PROJECT_SOURCE_DIR}/resources/app/movan-config.svg)
+set(MOVAN_DESKTOP_ICON_SIZE scalable)
 
 install(TARGETS movan-config RUNTIME DESTINATION . COMPONENT movan)
 install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/DataLR.avi DESTINATION . COMPONENT movan)

@@ -13,6 +13,12 @@ namespace {
 // user-interface thread.
 thread_local bool t_workerOfWaitingInterface = false;
 
+// Calls the user-interface thread waits for, nested ones included.
+int s_runningCalls = 0;
+
+// How often a held-back close looks whether the calls have ended.
+constexpr int kCloseRetryMs = 50;
+
 bool onUserInterfaceThread()
 {
     // Asked by class name: the database layer links no graphical module.
@@ -40,8 +46,10 @@ void runWithoutFreezing(const std::function<void()> &work)
         // Posted after every event the work posted, so those run first.
         QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
+    ++s_runningCalls;
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
+    --s_runningCalls;
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -53,4 +61,40 @@ void runOnUserInterfaceThread(const std::function<void()> &f)
         return;
     }
     QMetaObject::invokeMethod(QCoreApplication::instance(), f, Qt::QueuedConnection);
+}
+
+bool blockingCallRunning()
+{
+    return s_runningCalls > 0;
+}
+
+CloseAfterBlockingCalls::CloseAfterBlockingCalls(QObject *window)
+    : QObject(window), m_window(window)
+{
+    m_wait.setInterval(kCloseRetryMs);
+    connect(&m_wait, &QTimer::timeout, this, &CloseAfterBlockingCalls::closeOnceCallsEnd);
+    window->installEventFilter(this);
+}
+
+bool CloseAfterBlockingCalls::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_window || event->type() != QEvent::Close || m_closing)
+        return false;
+    if (!blockingCallRunning() && !m_closeRequested)
+        return false;
+    event->ignore();
+    m_closeRequested = true;
+    m_wait.start();
+    return true;
+}
+
+void CloseAfterBlockingCalls::closeOnceCallsEnd()
+{
+    if (blockingCallRunning() || !m_window)
+        return;
+    m_wait.stop();
+    m_closing = true;
+    QMetaObject::invokeMethod(m_window, "close");
+    m_closing = false;
+    m_closeRequested = false;
 }

@@ -4,6 +4,18 @@ namespace movan {
 
 namespace {
 
+std::string bracketed(std::string_view name)
+{
+    std::string out = "[";
+    for (char c : name) {
+        out += c;
+        if (c == ']')
+            out += ']';
+    }
+    out += ']';
+    return out;
+}
+
 std::string quoted(std::string_view text)
 {
     std::string out = "'";
@@ -22,7 +34,7 @@ std::string attachDatabaseSql(std::string_view database, std::string_view dataFi
                               std::string_view logFile)
 {
     std::string sql = "USE master CREATE DATABASE ";
-    sql += database;
+    sql += bracketed(database);
     sql += " ON (FILENAME = N" + quoted(dataFile) + "),";
     sql += "(FILENAME = N" + quoted(logFile) + ")";
     sql += " FOR ATTACH";

@@ -18,9 +18,10 @@ inline constexpr std::string_view kInstanceListSql =
     "  @key = 'SOFTWARE\\Microsoft\\Microsoft SQL Server',\r\n"
     "  @value_name = 'InstalledInstances'\r\n";
 
-// The attach statement of qrAttachDB: the database name as typed (neither
-// bracketed nor quoted) and the full paths of the data and log files, each
-// quoted with its single quotes doubled.
+// The attach statement of qrAttachDB: the database name bracketed with every
+// "]" in it doubled, so that a name with blanks, hyphens or quotes stays one
+// name and can never end the statement, and the full paths of the data and
+// log files, each quoted with its single quotes doubled.
 std::string attachDatabaseSql(std::string_view database, std::string_view dataFile,
                               std::string_view logFile);
 

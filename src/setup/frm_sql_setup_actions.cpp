@@ -1,0 +1,245 @@
+// What the setup window does: its show sequence, the authentication choice,
+// and its three buttons.
+#include "setup/frm_sql_setup.h"
+
+#include "config/blocking_call.h"
+#include "config/connection_templates.h"
+#include "config/data_module.h"
+#include "config/settings_file.h"
+#include "config/settings_keys.h"
+#include "setup/batches.h"
+#include "setup/default_database_files.h"
+#include "setup/server_list.h"
+#include "ui/form_registry.h"
+#include "ui/message_dialog.h"
+#include "util/system_info.h"
+#include "util/text_trim.h"
+#include "widgets/balloon/balloon_control.h"
+#include "widgets/edit/control_colors.h"
+#include "widgets/edit/mov_edit_box.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QScopeGuard>
+
+namespace {
+
+const QString kErrorCaption = QStringLiteral("خطا");
+const QString kConnectedNotice = QStringLiteral("تنظيمات اتصال با بانک اطلاعاتي با موفقيت انجام شد");
+const QString kConnectFailedOffer = QStringLiteral(
+    "خطا در اتصال با بانک اطلاعاتي ...\r\nدرصورت تمايل با تاييد اين پيغام، بانک اطلاعاتي پيش فرض در پوشه جاري فعال مي گردد ...");
+const QString kFilesNotFound = QStringLiteral("فايل هاي مورد نياز در مسير پيش فرض پيدا نشد ...");
+const QString kAttached = QStringLiteral("بانک اطلاعاتي با موفقيت پيوست شد ...");
+const QString kAttachFailed =
+    QStringLiteral("خطا در پيوست بانک اطلاعاتي، براي دريافت اطلاعات بيشتر به راهنما مراجعه نماييد...");
+const QString kToolsConnectFailed = QStringLiteral("خطا در اتصال به بانك اطلاعاتي !");
+
+const QString kMaintenanceWindowClass = QStringLiteral("TFrmDBTools");
+const QString kEnglishLayout = QStringLiteral("E");
+const QString kDataFileExtension = QStringLiteral("mdf");
+const QString kLogFileExtension = QStringLiteral("ldf");
+const QString kInstanceNameField = QStringLiteral("Value_1");
+
+// The data module of one action: made at its start and released at its end,
+// whichever way the action ends.
+class DataModuleScope {
+public:
+    DataModuleScope() { DMMain = new TDMMain(); }
+    ~DataModuleScope() { release(); }
+    DataModuleScope(const DataModuleScope &) = delete;
+    DataModuleScope &operator=(const DataModuleScope &) = delete;
+
+    void release()
+    {
+        delete DMMain;
+        DMMain = nullptr;
+    }
+};
+
+// The name as the settings file keeps it, trimmed, so the database attached
+// is the one the connection asks for.
+QString attachStatement(const QString &databaseName, const QString &dataFile, const QString &logFile)
+{
+    return QString::fromStdString(movan::attachDatabaseSql(TrimControl(databaseName).toStdString(),
+                                                           dataFile.toStdString(), logFile.toStdString()));
+}
+
+bool connectFromSettings()
+{
+    return ConnectFromIni(DMMain->ADOConnection1, Settings::kSection, Settings::kFileName);
+}
+
+} // namespace
+
+void TFrmSQLSetup::FormShow()
+{
+    const auto finished = qScopeGuard([this] { emit showSequenceFinished(); });
+    using namespace Settings;
+    const ProfileFile file = openSettingsFile(kFileName);
+    const QString computer = GetComputerNameText();
+
+    EdtDataBaseName->setText(file.readString(kSection, kDataBaseName, SetupWindowDefault::kDataBaseName));
+    cbServer->clear();
+    const QString address = m_localAddress();
+    const QStringList instances = readNamedInstances();
+    if (m_closeAfterCalls->closeRequested())
+        return;
+    const QString server = file.readString(kSection, kServer, computer);
+    cbServer->addItems(serverListEntries(computer, address, instances, server));
+    m_capturedAddress = m_localAddress();
+    cbServer->setCurrentIndex(0);
+    cbServer->setCurrentText(server);
+
+    const QString type = file.readString(kSection, kType, SetupWindowDefault::kType);
+    if (type == kTypeSql) {
+        rgSql->setChecked(true);
+        EdtLogName->setText(file.readString(kSection, kUser, SetupWindowDefault::kUser));
+        EdtPassword->setText(file.readString(kSection, kPass, SetupWindowDefault::kPass));
+    } else if (type == kTypeWindows) {
+        rgWindows->setChecked(true);
+    }
+    if (computer != cbServer->currentText())
+        BalloonControl1->ShowBalloon();
+}
+
+QStringList TFrmSQLSetup::readNamedInstances()
+{
+    QStringList names;
+    try {
+        qrGetInstance.setConnection(nullptr);
+        qrGetInstance.setConnectionString(BuildMasterConnectionString());
+        qrGetInstance.close();
+        qrGetInstance.open();
+        for (qrGetInstance.first(); !qrGetInstance.eof(); qrGetInstance.next())
+            names.append(qrGetInstance.fieldByName(kInstanceNameField));
+    } catch (const std::exception &) {
+        // No settings, no server, a refused login or a denied procedure: the
+        // list keeps the instances read so far, and the user types the rest.
+    }
+    try {
+        qrGetInstance.close();
+    } catch (const std::exception &) {
+    }
+    return names;
+}
+
+void TFrmSQLSetup::rgWindowsClick()
+{
+    rgSql->setChecked(!rgWindows->isChecked());
+    UpdateLoginControls();
+}
+
+void TFrmSQLSetup::rgSqlClick()
+{
+    rgWindows->setChecked(!rgSql->isChecked());
+    UpdateLoginControls();
+}
+
+void TFrmSQLSetup::UpdateLoginControls()
+{
+    const bool windowsAuthentication = rgWindows->isChecked();
+    const QColor color = windowsAuthentication ? QApplication::palette().color(QPalette::Button) : windowColor();
+    for (TMovEditBox *edit : {EdtLogName, EdtPassword}) {
+        edit->setEnabled(!windowsAuthentication);
+        edit->setColor(color);
+    }
+}
+
+void TFrmSQLSetup::EdtDataBaseNameEnter()
+{
+    SwitchKeyboardLayout(kEnglishLayout);
+}
+
+void TFrmSQLSetup::EdtLogNameEnter()
+{
+    SwitchKeyboardLayout(kEnglishLayout);
+}
+
+void TFrmSQLSetup::saveSettings()
+{
+    using namespace Settings;
+    ProfileFile file = openSettingsFile(kFileName);
+    const auto write = [&file](const QString &key, const QString &value) {
+        file.writeString(kSection, key, TrimControl(value));
+    };
+    write(kServer, cbServer->currentText());
+    write(kServerMachineName, GetComputerNameText());
+    write(kServerIPAddress, m_capturedAddress);
+    write(kDataBaseName, EdtDataBaseName->text());
+    if (rgWindows->isChecked()) {
+        write(kType, kTypeWindows);
+        write(kUser, QString());
+        write(kPass, QString());
+    } else {
+        write(kType, kTypeSql);
+        write(kUser, EdtLogName->text());
+        write(kPass, EdtPassword->text());
+    }
+}
+
+void TFrmSQLSetup::BitBtn1Click()
+{
+    // A key that cannot be written ends the action here, with "Unable to
+    // write to <path>" in the program's error report.
+    saveSettings();
+    DataModuleScope dataModule;
+    const bool connected = connectFromSettings();
+    if (m_closeAfterCalls->closeRequested())
+        return;
+    if (connected) {
+        ShowMessageDialog(QString(), kConnectedNotice, mbOK, mtInformation);
+        dataModule.release();
+        close();
+        return;
+    }
+    if (ShowMessageDialog(kErrorCaption, kConnectFailedOffer, mbOK | mbCancel, mtWarning) == kMessageDialogClosedResult)
+        return;
+    attachDefaultDatabase();
+}
+
+void TFrmSQLSetup::attachDefaultDatabase()
+{
+    try {
+        const QString folder = defaultDatabaseFolder();
+        const QString dataFile = firstFileWithExtension(folder, kDataFileExtension);
+        const QString logFile = dataFile.isEmpty() ? QString() : firstFileWithExtension(folder, kLogFileExtension);
+        if (logFile.isEmpty()) {
+            ShowMessageDialog(QString(), kFilesNotFound, mbOK, mtError);
+            return;
+        }
+        qrAttachDB.setConnectionString(BuildMasterConnectionString());
+        qrAttachDB.setCommandText(attachStatement(EdtDataBaseName->text(), dataFile, logFile));
+        qrAttachDB.execute();
+        if (m_closeAfterCalls->closeRequested())
+            return;
+        ShowMessageDialog(QString(), kAttached, mbOK, mtInformation);
+    } catch (const std::exception &) {
+        if (m_closeAfterCalls->closeRequested())
+            return;
+        ShowMessageDialog(kErrorCaption, kAttachFailed, mbOK, mtError);
+    }
+}
+
+void TFrmSQLSetup::BitBtn2Click()
+{
+    close();
+}
+
+void TFrmSQLSetup::BitBtn3Click()
+{
+    DataModuleScope dataModule;
+    // The saved settings, not what the window shows now.
+    const bool connected = connectFromSettings();
+    if (m_closeAfterCalls->closeRequested())
+        return;
+    if (connected)
+        ShowFormByClassName(kMaintenanceWindowClass);
+    else
+        ShowMessageDialog(kErrorCaption, kToolsConnectFailed, mbOK, mtError);
+}
+
+void TFrmSQLSetup::SpeedButton1Click()
+{
+    BalloonControl1->ShowBalloon();
+}

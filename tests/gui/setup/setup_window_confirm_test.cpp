@@ -1,0 +1,210 @@
+// Confirming the setup window: the seven keys as the file holds them, the
+// test of the saved settings, and the attach of the default database that
+// the window offers when the test fails, checked against what sqlemu received.
+#include "setup_window_fixture.h"
+
+#include "config/data_module.h"
+#include "ui/message_dialog.h"
+#include "util/line_breaks.h"
+#include "util/system_info.h"
+#include "widgets/edit/mov_edit_box.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace setup_test {
+namespace {
+
+const QString kOffer = QStringLiteral(
+    "خطا در اتصال با بانک اطلاعاتي ...\r\nدرصورت تمايل با تاييد اين پيغام، بانک اطلاعاتي پيش فرض در پوشه جاري فعال مي گردد ...");
+const QString kFilesNotFound = QStringLiteral("فايل هاي مورد نياز در مسير پيش فرض پيدا نشد ...");
+const QString kAttached = QStringLiteral("بانک اطلاعاتي با موفقيت پيوست شد ...");
+const QString kConnected = QStringLiteral("تنظيمات اتصال با بانک اطلاعاتي با موفقيت انجام شد");
+const QString kYes = QStringLiteral("بلي");
+const QString kNo = QStringLiteral("خير");
+const QString kOk = QStringLiteral("تاييد");
+
+class SetupWindowConfirm : public SetupWindowTest {
+protected:
+    void confirm(TFrmSQLSetup &form)
+    {
+        QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
+        EXPECT_TRUE(driver.allAnswered());
+        EXPECT_EQ(DMMain, nullptr) << "the data module outlived the action";
+    }
+    QStringList shownTexts() const
+    {
+        QStringList texts;
+        for (const ShownDialog &dialog : driver.shown())
+            texts.append(dialog.text);
+        return texts;
+    }
+    static QString attachBatch(const QString &quotedName, const QString &dataFile, const QString &logFile)
+    {
+        return QStringLiteral("USE master CREATE DATABASE %1 ON (FILENAME = N'%2'),(FILENAME = N'%3') FOR ATTACH")
+            .arg(quotedName, dataFolder() + dataFile, dataFolder() + logFile);
+    }
+};
+
+TEST_F(SetupWindowConfirm, SevenKeysAreSavedAndRefusalOfTheOfferLeavesTheWindowOpen)
+{
+    makeDatabaseFiles(QStringLiteral("Tarnel"), QStringLiteral("Tarnel.mdf"), QStringLiteral("Tarnel_log.ldf"));
+    auto form = showWindow();
+    const QString dead = deadServerAddress();
+    form->cbServer->setCurrentText(QStringLiteral("  ") + dead + QStringLiteral("\t"));
+    form->EdtDataBaseName->setText(QStringLiteral(" Tarnel "));
+    form->EdtLogName->setText(QStringLiteral("bob"));
+    form->EdtPassword->setText(QStringLiteral("pw"));
+    QTest::mouseClick(form->rgWindows, Qt::LeftButton);
+    ASSERT_TRUE(form->rgWindows->isChecked());
+    EXPECT_FALSE(form->EdtLogName->isEnabled());
+    EXPECT_EQ(form->EdtLogName->text(), QStringLiteral("bob")) << "the texts stay as they are";
+
+    driver.pressButton(kNo);
+    confirm(*form);
+    ASSERT_EQ(driver.shown().size(), 1);
+    EXPECT_EQ(driver.last().caption, QStringLiteral("خطا"));
+    EXPECT_EQ(driver.last().text, displayLineBreaks(kOffer));
+    EXPECT_EQ(driver.last().buttons, QStringList({kYes, kNo}));
+    EXPECT_EQ(driver.last().icon, DialogIcon::Warning);
+    EXPECT_EQ(settingsBytes(), (QStringLiteral("[DataBase]\r\nServer=%1\r\nServerMachinName=%2\r\nServerIPAddress=%3\r\n"
+                                               "DataBaseName=Tarnel\r\nType=WIN\r\nUser=\r\nPass=\r\n")
+                                    .arg(dead, GetComputerNameText(), form->capturedAddress()))
+                                   .toLatin1());
+    EXPECT_TRUE(form->isVisible());
+
+    // Back to SQL Server authentication: the fields come back with their texts.
+    QTest::mouseClick(form->rgSql, Qt::LeftButton);
+    EXPECT_TRUE(form->EdtLogName->isEnabled());
+    driver.pressEscape();
+    confirm(*form);
+    EXPECT_EQ(setting(QStringLiteral("Type")), QStringLiteral("SQL"));
+    EXPECT_EQ(setting(QStringLiteral("User")), QStringLiteral("bob"));
+    EXPECT_EQ(setting(QStringLiteral("Pass")), QStringLiteral("pw"));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(newBatches(), QStringList()) << "nothing was attached";
+}
+
+TEST_F(SetupWindowConfirm, MissingDataOrLogFileIsReportedAndNothingIsSent)
+{
+    const std::function<void()> folders[] = {
+        [] {},
+        [] { QDir().mkpath(dataFolder()); },
+        [] {
+            QDir().mkpath(dataFolder() + QStringLiteral("folder.mdf"));
+            QDir().mkpath(dataFolder() + QStringLiteral("folder.ldf"));
+        },
+        [] { makeDatabaseFiles(QStringLiteral("Tarnel"), QStringLiteral("Tarnel.mdf"), QStringLiteral("Tarnel_log.ldf"));
+             QFile::remove(dataFolder() + QStringLiteral("Tarnel_log.ldf")); },
+    };
+    writeServerSettings();
+    auto form = showWindow();
+    newBatches();
+    for (size_t i = 0; i < std::size(folders); ++i) {
+        SCOPED_TRACE(i);
+        QDir(dataFolder()).removeRecursively();
+        folders[i]();
+        driver.pressButton(kYes).pressButton(kOk);
+        confirm(*form);
+        EXPECT_EQ(driver.last().text, kFilesNotFound);
+        EXPECT_EQ(driver.last().caption, QString());
+        EXPECT_EQ(driver.last().icon, DialogIcon::Error);
+        EXPECT_EQ(newBatches(), QStringList());
+        EXPECT_TRUE(form->isVisible());
+    }
+}
+
+TEST_F(SetupWindowConfirm, FirstPairIsAttachedAndTheNextConfirmEndsTheProgram)
+{
+    // Upper-case extensions, a folder that looks like a data file, and later
+    // files that are no database at all.
+    makeDatabaseFiles(QStringLiteral("Tarnel"), QStringLiteral("Tarnel.MDF"), QStringLiteral("Tarnel_log.LDF"));
+    QDir().mkpath(dataFolder() + QStringLiteral("A.mdf"));
+    for (const QString &decoy : {QStringLiteral("Zeta.mdf"), QStringLiteral("Zeta.ldf")}) {
+        QFile file(dataFolder() + decoy);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a database");
+    }
+    writeServerSettings(QStringLiteral("Tarnel"));
+    auto form = showWindow();
+    newBatches();
+
+    driver.pressButton(kYes).pressButton(kOk);
+    confirm(*form);
+    EXPECT_EQ(shownTexts(), QStringList({displayLineBreaks(kOffer), kAttached}));
+    EXPECT_EQ(driver.last().caption, QString());
+    EXPECT_EQ(driver.last().icon, DialogIcon::Information);
+    EXPECT_EQ(newBatches(), QStringList{attachBatch(QStringLiteral("[Tarnel]"), QStringLiteral("Tarnel.MDF"),
+                                                    QStringLiteral("Tarnel_log.LDF"))});
+    EXPECT_TRUE(databaseNames().contains(QStringLiteral("Tarnel")));
+    EXPECT_TRUE(form->isVisible());
+
+    driver.pressButton(kOk);
+    confirm(*form);
+    EXPECT_EQ(driver.last().text, kConnected);
+    EXPECT_EQ(driver.last().icon, DialogIcon::Information);
+    EXPECT_FALSE(form->isVisible()) << "a good connection ends the program";
+    EXPECT_EQ(newBatches(), QStringList());
+}
+
+TEST_F(SetupWindowConfirm, DatabaseNamesCannotBreakOrExtendTheAttachStatement)
+{
+    // A database the injected statement would drop.
+    makeDatabaseFiles(QStringLiteral("Victim"), QStringLiteral("victim/Victim.mdf"), QStringLiteral("victim/Victim_log.ldf"));
+    {
+        DbCommand attach;
+        attach.setConnectionString(QStringLiteral("Provider=SQLOLEDB.1;Password=%1;User ID=sa;Initial Catalog=master;Data Source=%2")
+                                       .arg(kSaPassword, serverAddress()));
+        attach.setCommandText(attachBatch(QStringLiteral("Victim"), QStringLiteral("victim/Victim.mdf"),
+                                          QStringLiteral("victim/Victim_log.ldf")));
+        attach.execute();
+    }
+    const std::pair<QString, QString> names[] = {
+        {QStringLiteral("My Db"), QStringLiteral("[My Db]")},
+        {QStringLiteral("Tarnel-1391"), QStringLiteral("[Tarnel-1391]")},
+        {QStringLiteral("a]b"), QStringLiteral("[a]]b]")},
+        {QStringLiteral("O'Neil"), QStringLiteral("[O'Neil]")},
+        {QStringLiteral("x ON (FILENAME = N'/x.mdf') ; DROP DATABASE Victim --"),
+         QStringLiteral("[x ON (FILENAME = N'/x.mdf') ; DROP DATABASE Victim --]")},
+        {QStringLiteral("y] ; DROP DATABASE Victim --"), QStringLiteral("[y]] ; DROP DATABASE Victim --]")},
+    };
+    writeServerSettings();
+    auto form = showWindow();
+    newBatches();
+    char first = 'Z';
+    for (const auto &[name, quoted] : names) {
+        SCOPED_TRACE(name.toStdString());
+        // Each new pair sorts before the ones already attached.
+        const QString stem = QString(QChar(first--));
+        makeDatabaseFiles(QStringLiteral("Db"), stem + QStringLiteral(".mdf"), stem + QStringLiteral(".ldf"));
+        form->EdtDataBaseName->setText(name);
+        driver.pressButton(kYes).pressButton(kOk);
+        confirm(*form);
+        EXPECT_EQ(newBatches(), QStringList{attachBatch(quoted, stem + QStringLiteral(".mdf"), stem + QStringLiteral(".ldf"))});
+        EXPECT_EQ(driver.last().text, kAttached);
+        EXPECT_TRUE(databaseNames().contains(name));
+    }
+    EXPECT_TRUE(databaseNames().contains(QStringLiteral("Victim")));
+}
+
+TEST_F(SetupWindowConfirm, UnwritableSettingsFileEndsTheActionBeforeAnyTest)
+{
+    writeServerSettings(QStringLiteral("master"));
+    auto form = showWindow();
+    const QByteArray before = settingsBytes();
+    ASSERT_TRUE(QFile::setPermissions(settingsPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    driver.pressButton(QStringLiteral("OK"));
+    confirm(*form);
+    ASSERT_EQ(driver.shown().size(), 1) << "the settings were tested all the same";
+    EXPECT_EQ(driver.last().objectName, QStringLiteral("ErrorReport"));
+    EXPECT_EQ(driver.last().text, QStringLiteral("Unable to write to ") + settingsPath());
+    EXPECT_EQ(settingsBytes(), before);
+    EXPECT_TRUE(form->isVisible());
+}
+
+} // namespace
+} // namespace setup_test
