@@ -88,3 +88,18 @@ function(movan_add_tests label)
                          ENVIRONMENT "MOVAN_SOURCE_DIR=${PROJECT_SOURCE_DIR};MOVAN_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
   endforeach()
 endfunction()
+
+# Tests of a label folder that run sqlemu as this computer's default
+# instance (TCP 1433, the browser on UDP 1434) or write InitPrg.ini beside the
+# test executables: one at a time, each after sqlemu is built.
+function(movan_add_local_server_tests label)
+  file(GLOB files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  movan_add_tests(${label} FILES ${files} ${ARGN})
+  foreach(file IN LISTS files)
+    get_filename_component(name ${file} NAME_WE)
+    if(TARGET sqlemu)
+      add_dependencies(${label}_${name} sqlemu)
+    endif()
+    set_tests_properties(${label}_${name} PROPERTIES RESOURCE_LOCK "settings_file_beside_binaries;tcp_1433;udp_1434")
+  endforeach()
+endfunction()

@@ -228,11 +228,14 @@ std::filesystem::path partialPathFor(const std::filesystem::path &target)
     return target.parent_path() / name;
 }
 
-void removeLeftoverPartials(const std::filesystem::path &target)
+bool removeLeftoverPartialsIn(const std::filesystem::path &folder)
 {
     std::error_code error;
-    const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    bool clean = true;
+    std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, error);
+    if (error)
+        return error == std::errc::no_such_file_or_directory;
+    for (std::filesystem::directory_iterator end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
         const auto marker = name.find(kPartialMarker);
         if (name.empty() || name[0] != '.' || marker == std::string::npos)
@@ -240,11 +243,20 @@ void removeLeftoverPartials(const std::filesystem::path &target)
         // Only files of processes that are gone: a live writer's partial
         // file is its business.
         const auto pid = static_cast<pid_t>(std::atol(name.c_str() + marker + kPartialMarker.size()));
-        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM)
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM) {
+            clean = false;
             continue;
-        std::error_code ignored;
-        std::filesystem::remove(it->path(), ignored);
+        }
+        std::error_code removal;
+        if (!std::filesystem::remove(it->path(), removal) && removal)
+            clean = false;
     }
+    return clean && !error;
+}
+
+void removeLeftoverPartials(const std::filesystem::path &target)
+{
+    removeLeftoverPartialsIn(target.parent_path());
 }
 
 void renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to)

@@ -90,6 +90,9 @@ void syncFolder(const std::filesystem::path &folder);
 // removes those of processes that no longer run.
 std::filesystem::path partialPathFor(const std::filesystem::path &target);
 void removeLeftoverPartials(const std::filesystem::path &target);
+// The same for a folder; true when none of our partial files is left in it
+// (a folder that does not exist is clean, one that cannot be read is not).
+bool removeLeftoverPartialsIn(const std::filesystem::path &folder);
 
 // rename(2) that refuses to replace an existing target (EEXIST).
 void renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to);

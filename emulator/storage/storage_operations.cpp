@@ -113,7 +113,7 @@ private:
 };
 
 StorageOperations::StorageOperations(Catalogue &catalogue, StorageServerInfo server)
-    : m_catalogue(catalogue), m_server(std::move(server))
+    : m_catalogue(catalogue), m_server(std::move(server)), m_partialFolders(catalogue.dataDirectory())
 {
 }
 
@@ -126,10 +126,11 @@ bool StorageOperations::isBusy(const std::string &database) const
 std::vector<std::string> StorageOperations::checkDatabasesOnStart()
 {
     std::lock_guard lock(m_mutex);
+    m_partialFolders.sweep();
     std::vector<std::string> suspect;
     for (const auto &db : m_catalogue.databases()) {
-        // A restore killed midway leaves its hidden partial files beside the
-        // database's; nothing else will claim them.
+        // Beside a database's files too: a folder written before the
+        // journal existed is in none of its lines.
         for (const auto &f : db.files)
             removeLeftoverPartials(f.physicalName);
         if (db.isSystemDatabase() || db.state != DatabaseState::Online)
@@ -230,8 +231,10 @@ TransferFigures StorageOperations::backupDatabase(const std::string &name, const
     description.databaseCreated = db.created;
     description.files = filePathsOf(db);
 
+    const auto media = normalisedFilePath(mediaPath);
+    m_partialFolders.record(media.parent_path());
     const auto start = std::chrono::steady_clock::now();
-    const auto set = appendBackupSet(normalisedFilePath(mediaPath), description, progress);
+    const auto set = appendBackupSet(media, description, progress);
     return figuresOf(set, secondsSince(start));
 }
 
@@ -301,6 +304,8 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
             m_catalogue.update(existing->name, [](DatabaseInfo &db) { db.state = DatabaseState::Restoring; });
     }
 
+    for (const auto &target : targets)
+        m_partialFolders.record(target.parent_path());
     const auto start = std::chrono::steady_clock::now();
     try {
         restoreBackupSet(mediaPath, request.position, targets, progress);

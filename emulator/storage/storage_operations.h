@@ -5,6 +5,7 @@
 #include "storage/catalogue.h"
 #include "storage/database_file.h"
 #include "storage/operation_progress.h"
+#include "storage/partial_folder_journal.h"
 
 #include <cstdint>
 #include <mutex>
@@ -115,6 +116,8 @@ public:
     // database whose files are missing or not whole is marked Suspect (a
     // real server shows it in recovery); returns their names. Databases a
     // killed restore left in Restoring stay so until restored or dropped.
+    // The hidden partial files a killed backup or restore left behind are
+    // removed first, wherever this server wrote them.
     std::vector<std::string> checkDatabasesOnStart();
 
     // True while a backup or restore works on the database.
@@ -130,6 +133,7 @@ private:
 
     Catalogue &m_catalogue;
     const StorageServerInfo m_server;
+    PartialFolderJournal m_partialFolders;  // where a kill may leave hidden partial files
     mutable std::mutex m_mutex;            // checks and catalogue changes of attach, restore and drop
     std::vector<std::string> m_busy;       // databases a backup or restore works on
 };

@@ -5,6 +5,7 @@
 #include "app/application_shell.h"
 
 #include <QMessageBox>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -12,6 +13,9 @@
 #include <unistd.h>
 
 namespace {
+
+// How often a copy that asked the previous one to quit looks whether it has.
+constexpr int kTakeOverIntervalMs = 50;
 
 QString mutexName(const QString &title)
 {
@@ -85,12 +89,26 @@ void TMovSingleInstance::giveWay()
         return;
     }
     if (m_closePrevious) {
-        // The other copy is asked to quit; this one keeps running.
+        // The other copy is asked to quit; this one keeps running and, once
+        // the other has gone, is the running copy the next start gives way to.
         InstanceChannel::send(title, InstanceChannel::Request::Quit);
+        takeOverWhenPreviousEnds();
         return;
     }
     InstanceChannel::send(title, InstanceChannel::Request::Activate);
     terminateThisCopy();
+}
+
+void TMovSingleInstance::takeOverWhenPreviousEnds()
+{
+    m_takeOver = new QTimer(this);
+    m_takeOver->setInterval(kTakeOverIntervalMs);
+    connect(m_takeOver, &QTimer::timeout, this, [this] {
+        m_instanceMutex = InstanceLock::tryAcquire(mutexName(ApplicationShell::title()));
+        if (m_instanceMutex)
+            m_takeOver->stop();
+    });
+    m_takeOver->start();
 }
 
 void TMovSingleInstance::terminateThisCopy()

@@ -7,6 +7,7 @@
 #include <memory>
 
 class InstanceLock;
+class QTimer;
 class InstanceSemaphore;
 
 enum TMovTerminateMethod {
@@ -60,6 +61,7 @@ private:
     void loaded();
     void giveWay();
     void terminateThisCopy();
+    void takeOverWhenPreviousEnds();
 
     std::unique_ptr<InstanceLock> m_instanceMutex;
     std::unique_ptr<InstanceSemaphore> m_instanceSemaphore;
@@ -69,4 +71,5 @@ private:
     bool m_multipleInstances = false;
     TMovTerminateMethod m_terminateBy = atmAppTerminate;
     bool m_loading = false;
+    QTimer *m_takeOver = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "app/movan_application.h"
 
 #include "platform/app_error.h"
+#include "platform/executable_path.h"
 #include "ui/fonts.h"
 #include "ui/message_dialog.h"
 #include "app/application_shell.h"
@@ -17,8 +18,12 @@ MovanApplication::MovanApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
     installFontSubstitutions();
-    // The program's first argument is its own path; nothing else is read.
-    const QString executable = argc > 0 && argv[0] ? QString::fromLocal8Bit(argv[0]) : applicationFilePath();
+    // The executable file itself names the program, as it names the folder
+    // of its settings: started through a link or a launcher, it is the same
+    // program and meets its other copies.
+    QString executable = executableFilePath();
+    if (executable.isEmpty())
+        executable = argc > 0 && argv[0] ? QString::fromLocal8Bit(argv[0]) : applicationFilePath();
     const QString title = ApplicationShell::titleFromExecutableName(executable);
     ApplicationShell::setTitle(title);
     setApplicationName(title);

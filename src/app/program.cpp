@@ -3,6 +3,7 @@
 #include "app/module_startup.h"
 #include "app/movan_application.h"
 #include "app/window_activation.h"
+#include "platform/executable_path.h"
 #include "platform/instance_channel.h"
 #include "app/application_shell.h"
 
@@ -45,11 +46,11 @@ int runProgram(int argc, char **argv, const std::function<QWidget *()> &createMa
     // -reverse, -qwindowtitle would change the program): it sees only the
     // program's own path, which gives the title.
     int qtArgc = argc > 0 ? 1 : 0;
-    // The windows are laid out for 96 dots per inch (Tahoma 8 pt = 11 px), as
-    // on the computers the program was made for; X servers report other
-    // figures.
-    if (qEnvironmentVariableIsEmpty("QT_FONT_DPI"))
-        qputenv("QT_FONT_DPI", "96");
+    // Before anything can replace the executable (an upgrade while it runs).
+    executableDirectory();
+    // The windows are laid out in 96-dpi logical pixels with fonts set in
+    // pixels; Qt's scaling stays on, so a high-density screen shows them at
+    // the same size as every other program.
     char *qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
     MovanApplication app(qtArgc, qtArgv);
     startModules();

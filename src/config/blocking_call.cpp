@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <exception>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -13,11 +16,34 @@ namespace {
 // user-interface thread.
 thread_local bool t_workerOfWaitingInterface = false;
 
-// Calls the user-interface thread waits for, nested ones included.
-int s_runningCalls = 0;
+// Only the user-interface thread waits, so only it touches these.
+int s_waitingCalls = 0;
+struct AfterCalls {
+    QPointer<QObject> context;
+    std::function<void()> f;
+};
+std::vector<AfterCalls> s_afterCalls;
 
-// How often a held-back close looks whether the calls have ended.
-constexpr int kCloseRetryMs = 50;
+void post(const AfterCalls &entry)
+{
+    if (entry.context)
+        QTimer::singleShot(0, entry.context.data(), entry.f);
+}
+
+// Counts the waiting call for as long as it waits, also when it throws.
+class WaitingCall {
+public:
+    WaitingCall() { ++s_waitingCalls; }
+    ~WaitingCall()
+    {
+        if (--s_waitingCalls > 0)
+            return;
+        std::vector<AfterCalls> due;
+        due.swap(s_afterCalls);
+        for (const AfterCalls &entry : due)
+            post(entry);
+    }
+};
 
 bool onUserInterfaceThread()
 {
@@ -34,6 +60,7 @@ void runWithoutFreezing(const std::function<void()> &work)
         work();
         return;
     }
+    const WaitingCall waiting;
     std::exception_ptr failure;
     QEventLoop loop;
     std::thread worker([&] {
@@ -46,12 +73,24 @@ void runWithoutFreezing(const std::function<void()> &work)
         // Posted after every event the work posted, so those run first.
         QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
-    ++s_runningCalls;
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
-    --s_runningCalls;
     if (failure)
         std::rethrow_exception(failure);
+}
+
+bool blockingCallRunning()
+{
+    return s_waitingCalls > 0;
+}
+
+void runAfterBlockingCalls(QObject *context, std::function<void()> f)
+{
+    AfterCalls entry{context, std::move(f)};
+    if (s_waitingCalls > 0)
+        s_afterCalls.push_back(std::move(entry));
+    else
+        post(entry);
 }
 
 void runOnUserInterfaceThread(const std::function<void()> &f)
@@ -61,40 +100,4 @@ void runOnUserInterfaceThread(const std::function<void()> &f)
         return;
     }
     QMetaObject::invokeMethod(QCoreApplication::instance(), f, Qt::QueuedConnection);
-}
-
-bool blockingCallRunning()
-{
-    return s_runningCalls > 0;
-}
-
-CloseAfterBlockingCalls::CloseAfterBlockingCalls(QObject *window)
-    : QObject(window), m_window(window)
-{
-    m_wait.setInterval(kCloseRetryMs);
-    connect(&m_wait, &QTimer::timeout, this, &CloseAfterBlockingCalls::closeOnceCallsEnd);
-    window->installEventFilter(this);
-}
-
-bool CloseAfterBlockingCalls::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched != m_window || event->type() != QEvent::Close || m_closing)
-        return false;
-    if (!blockingCallRunning() && !m_closeRequested)
-        return false;
-    event->ignore();
-    m_closeRequested = true;
-    m_wait.start();
-    return true;
-}
-
-void CloseAfterBlockingCalls::closeOnceCallsEnd()
-{
-    if (blockingCallRunning() || !m_window)
-        return;
-    m_wait.stop();
-    m_closing = true;
-    QMetaObject::invokeMethod(m_window, "close");
-    m_closing = false;
-    m_closeRequested = false;
 }

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QObject>
-#include <QPointer>
-#include <QTimer>
-
 #include <functional>
+
+class QObject;
 
 // Runs a blocking call without freezing the window. Called on the
 // user-interface thread, the work runs on a worker thread while this thread
@@ -14,34 +12,17 @@
 // or without a GUI application, the work runs inline.
 void runWithoutFreezing(const std::function<void()> &work);
 
+// Whether the user-interface thread waits for a call of runWithoutFreezing
+// now (the handler that made it has not got its result yet).
+bool blockingCallRunning();
+
+// Runs f from the event loop once no call of runWithoutFreezing waits any
+// more (at once, in the next pass of the loop, when none waits now), unless
+// context is gone by then. A handler that made the call has returned when f
+// runs.
+void runAfterBlockingCalls(QObject *context, std::function<void()> f);
+
 // Runs f where the caller of the blocking call waits: posted to the
 // user-interface thread when called from the worker of runWithoutFreezing (it
 // runs inside the waiting loop, in order), called at once otherwise.
 void runOnUserInterfaceThread(const std::function<void()> &f);
-
-// Whether the user-interface thread is waiting in runWithoutFreezing now.
-bool blockingCallRunning();
-
-// Keeps a window open while the program waits for a blocking call: a close
-// asked for meanwhile (close box, Alt+F4, the window manager) is held back,
-// so the window is never torn down under the running call, and carried out
-// once the call has returned. A handler that would go on after its call (a
-// dialog, a further step) asks closeRequested() first and stops instead.
-class CloseAfterBlockingCalls : public QObject {
-public:
-    // window: a QWidget or anything else with a close() slot.
-    explicit CloseAfterBlockingCalls(QObject *window);
-
-    bool closeRequested() const { return m_closeRequested; }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void closeOnceCallsEnd();
-
-    QPointer<QObject> m_window;
-    QTimer m_wait;
-    bool m_closeRequested = false;
-    bool m_closing = false;
-};

@@ -3,6 +3,8 @@
 #include "config/connection_string.h"
 #include "platform/database_error.h"
 
+#include <QHostAddress>
+
 namespace {
 
 bool isLocalName(const QString &host)
@@ -17,31 +19,70 @@ bool isTrue(const QString &value)
         || value.compare(u"yes", Qt::CaseInsensitive) == 0;
 }
 
+// "::1" or "fe80::1%eth0": a colon there names no protocol.
+bool isIpv6Literal(const QString &text)
+{
+    QHostAddress address;
+    return text.contains(u':') && address.setAddress(text) && address.protocol() == QAbstractSocket::IPv6Protocol;
+}
+
+// The part after the host: ",PORT" and/or "\INSTANCE", in the order written.
+void applyPortAndInstance(QString rest, const QString &source, ConnectionTarget &target)
+{
+    const qsizetype comma = rest.indexOf(u',');
+    if (comma >= 0) {
+        bool ok = false;
+        const int port = rest.mid(comma + 1).trimmed().toInt(&ok);
+        if (!ok || port < 1 || port > 65535)
+            throw DatabaseError(QStringLiteral("The server \"%1\" has an invalid port.").arg(source));
+        target.port = port;
+        rest = rest.left(comma).trimmed();
+    }
+    const qsizetype backslash = rest.indexOf(u'\\');
+    if (backslash >= 0) {
+        target.instance = rest.mid(backslash + 1).trimmed();
+        if (target.instance.isEmpty())
+            throw DatabaseError(QStringLiteral("The server name ends with \"\\\" but names no instance."));
+        rest = rest.left(backslash).trimmed();
+    }
+    if (!rest.isEmpty())
+        throw DatabaseError(QStringLiteral("The server \"%1\" is not a server name.").arg(source));
+}
+
+void refuseOtherProtocol(const QString &source)
+{
+    throw DatabaseError(QStringLiteral("The server \"%1\" names a protocol other than TCP, which is not supported.").arg(source));
+}
+
 void applyDataSource(QString source, ConnectionTarget &target)
 {
     source = source.trimmed();
     if (source.startsWith(u"tcp:", Qt::CaseInsensitive))
         source = source.mid(4).trimmed();
-    else if (source.contains(u':'))
-        throw DatabaseError(QStringLiteral("The server \"%1\" names a protocol other than TCP, which is not supported.").arg(source));
 
-    const qsizetype comma = source.indexOf(u',');
-    if (comma >= 0) {
-        bool ok = false;
-        const int port = source.mid(comma + 1).trimmed().toInt(&ok);
-        if (!ok || port < 1 || port > 65535)
-            throw DatabaseError(QStringLiteral("The server \"%1\" has an invalid port.").arg(source));
-        target.port = port;
-        source = source.left(comma).trimmed();
+    QString host;
+    if (source.startsWith(u'[')) {
+        // "[address]", with a port or an instance after it.
+        const qsizetype close = source.indexOf(u']');
+        host = close < 0 ? QString() : source.mid(1, close - 1).trimmed();
+        if (!isIpv6Literal(host))
+            throw DatabaseError(QStringLiteral("The server \"%1\" is not a server name.").arg(source));
+        applyPortAndInstance(source.mid(close + 1).trimmed(), source, target);
+        target.host = host;
+        return;
     }
-    const qsizetype backslash = source.indexOf(u'\\');
-    if (backslash >= 0) {
-        target.instance = source.mid(backslash + 1).trimmed();
-        source = source.left(backslash).trimmed();
-        if (target.instance.isEmpty())
-            throw DatabaseError(QStringLiteral("The server name ends with \"\\\" but names no instance."));
-    }
-    target.host = isLocalName(source) ? QStringLiteral("localhost") : source;
+    const qsizetype end = [&] {
+        const qsizetype comma = source.indexOf(u',');
+        const qsizetype backslash = source.indexOf(u'\\');
+        if (comma < 0 || backslash < 0)
+            return qMax(comma, backslash);
+        return qMin(comma, backslash);
+    }();
+    host = (end < 0 ? source : source.left(end)).trimmed();
+    if (host.contains(u':') && !isIpv6Literal(host))
+        refuseOtherProtocol(source);
+    applyPortAndInstance(end < 0 ? QString() : source.mid(end), source, target);
+    target.host = isLocalName(host) ? QStringLiteral("localhost") : host;
 }
 
 } // namespace

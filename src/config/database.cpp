@@ -18,12 +18,15 @@ TdsLogin loginFrom(const QString &connectionString)
     TdsLogin login;
     login.host = target.host;
     login.port = target.port;
+    // The client reads an IPv6 address's own colons as a port unless the
+    // address stands in brackets.
+    const QString host = target.host.contains(u':') ? u'[' + target.host + u']' : target.host;
     if (target.port > 0)
-        login.server = target.host + u':' + QString::number(target.port);
+        login.server = host + u':' + QString::number(target.port);
     else if (!target.instance.isEmpty())
-        login.server = target.host + u'\\' + target.instance;
+        login.server = host + u'\\' + target.instance;
     else {
-        login.server = target.host + QStringLiteral(":1433");
+        login.server = host + QStringLiteral(":1433");
         login.port = 1433;
     }
     login.user = target.user;

@@ -1,5 +1,6 @@
 #include "platform/keyboard_layout.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QRegularExpression>
 
@@ -19,6 +20,15 @@ DisplayHandle openDisplay()
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         return {};
     return DisplayHandle(XOpenDisplay(nullptr));
+}
+
+// The keyboard the program's windows take their keys from is the X server's
+// only when Qt draws them there: offscreen or on Wayland, DISPLAY may still
+// name a server that belongs to something else.
+bool windowsLiveOnX()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app && app->property("platformName").toString() == u"xcb";
 }
 
 // The layout of each group, from the keymap's symbols name, which reads like
@@ -67,6 +77,8 @@ namespace KeyboardLayout {
 
 void activate(const QByteArray &xkbLayout)
 {
+    if (!windowsLiveOnX())
+        return;
     DisplayHandle display = openDisplay();
     if (!display)
         return;

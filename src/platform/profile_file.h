@@ -2,7 +2,10 @@
 
 #include "platform/app_error.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 // Refused before anything is written: the file would lose or garble the
 // value, or the write failed.
@@ -15,12 +18,16 @@ public:
 // do it, because the sibling programs read the same file with them:
 // - sections and keys match case-insensitively, the first match wins;
 // - a value read loses its leading and trailing blanks and one pair of
-//   enclosing quotes, and is cut at kMaxValueLength characters;
+//   enclosing quotes, and is cut at kMaxValueLength characters; a default
+//   loses its trailing blanks;
 // - a write updates the key in place, adds a missing key at the end of its
 //   section and a missing section at the end of the file, and keeps every other
 //   line byte for byte; the first write creates the file.
-// The file is Windows-1256 with CR LF line ends. Each write replaces it
-// atomically, so a crash leaves the old or the new file, never a torn one.
+// The file is Windows-1256 with CR LF line ends. One object reads the file
+// once, at its first read, and then answers from that text and from its own
+// writes; open a new one to see another program's changes. Every write reads,
+// changes and stores the file under a lock (see LockedFile), through links
+// only where they can be trusted (see trustedLinkTarget).
 class ProfileFile {
 public:
     static constexpr int kMaxValueLength = 2047;
@@ -33,9 +40,13 @@ public:
     QString readString(const QString &section, const QString &key, const QString &defaultValue) const;
 
     // Throws ProfileWriteError with "Unable to write to <path>" when the file
-    // cannot be written, or a clear reason when the text cannot be stored.
+    // cannot be written, or a reason naming the key (never the value, which
+    // may be a password) when the text cannot be stored.
     void writeString(const QString &section, const QString &key, const QString &value);
 
 private:
+    const QByteArray &contents() const;
+
     QString m_path;
+    mutable std::optional<QByteArray> m_contents;
 };

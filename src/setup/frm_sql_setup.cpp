@@ -5,6 +5,7 @@
 #include "ui/form_font.h"
 #include "util/system_info.h"
 #include "widgets/balloon/balloon_control.h"
+#include "widgets/close_guard/close_after_call.h"
 #include "widgets/edit/mov_edit_box.h"
 #include "app/mov_single_instance.h"
 
@@ -126,7 +127,7 @@ TFrmSQLSetup::TFrmSQLSetup(QWidget *parent)
     createComponents();
     connectHandlers();
     setTabOrders();
-    m_closeAfterCalls = new CloseAfterBlockingCalls(this);
+    m_closeAfterCalls = new CloseAfterBlockingCall(this);
 }
 
 TFrmSQLSetup::~TFrmSQLSetup() = default;

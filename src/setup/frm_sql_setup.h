@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class CloseAfterBlockingCalls;
+class CloseAfterBlockingCall;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -93,7 +93,7 @@ private:
     void saveSettings();
     void attachDefaultDatabase();
 
-    CloseAfterBlockingCalls *m_closeAfterCalls = nullptr;
+    CloseAfterBlockingCall *m_closeAfterCalls = nullptr;
     std::function<QString()> m_localAddress;
     QString m_capturedAddress;
     bool m_showSequenceStarted = false;

@@ -11,6 +11,7 @@
 #include "setup/default_database_files.h"
 #include "setup/server_list.h"
 #include "ui/form_registry.h"
+#include "widgets/close_guard/close_after_call.h"
 #include "ui/message_dialog.h"
 #include "util/system_info.h"
 #include "util/text_trim.h"

@@ -1,5 +1,7 @@
 #include "util/persian_date.h"
 
+#include "util/jalali_calendar.h"
+
 #include <QCalendar>
 
 #include <cmath>
@@ -24,12 +26,19 @@ QString PersianDateStr(double dateTime)
     if (dateTime == 0)
         return QStringLiteral("    /  /  ");
 
-    // The calendar's own rules, not a fixed arithmetic shortcut: the shortcut
-    // drifts a day off the real calendar from 2029 on, and a backup would be
-    // named with the wrong date.
+    // The calendar's own rules, not an arithmetic shortcut: the fixed rule
+    // drifts a day off the real calendar from 2029 on, Qt's from 2058, and a
+    // backup would be named, and sorted, by the wrong date.
     const QDate date = kEpoch.addDays(static_cast<qint64>(std::trunc(dateTime)));
-    static const QCalendar jalali(QCalendar::System::Jalali);
-    const QCalendar::YearMonthDay parts = jalali.partsFromDate(date);
+    JalaliCalendar::Date parts{};
+    if (const auto official = JalaliCalendar::fromGregorian(date)) {
+        parts = *official;
+    } else {
+        // Centuries away from any backup: the arithmetic calendar will do.
+        static const QCalendar arithmetic(QCalendar::System::Jalali);
+        const QCalendar::YearMonthDay computed = arithmetic.partsFromDate(date);
+        parts = {computed.year, computed.month, computed.day};
+    }
     return kRightToLeftMark + QStringLiteral("%1/%2/%3")
                                   .arg(parts.year)
                                   .arg(parts.month, 2, 10, QChar(u'0'))

@@ -17,7 +17,8 @@
 namespace {
 
 const char *const kFontFace = "Tahoma";
-constexpr int kFontPointSize = 8;
+// 8 points at 96 dpi, set in pixels like the rest of the layout.
+constexpr int kFontPixelSize = 11;
 constexpr int kIconSize = 16;
 
 QWidget *ownerWidget(QObject *owner)
@@ -69,7 +70,9 @@ TBalloon::TBalloon(QObject *owner)
     colours.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::ToolTipText));
     setPalette(colours);
     setAutoFillBackground(true);
-    setFont(QFont(QString::fromLatin1(kFontFace), kFontPointSize));
+    QFont face(QString::fromLatin1(kFontFace));
+    face.setPixelSize(kFontPixelSize);
+    setFont(face);
 
     m_iconImage = new QLabel(this);
     m_iconImage->setObjectName(QStringLiteral("IconImage"));

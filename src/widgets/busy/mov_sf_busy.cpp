@@ -1,5 +1,6 @@
 #include "widgets/busy/mov_sf_busy.h"
 
+#include "platform/x11_window_functions.h"
 #include "widgets/animation/animation_control.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <chrono>
 
@@ -158,6 +160,7 @@ void TMovsfBusy::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
+    offerNoTitleBarButtons();
     m_shown = true;
     if (ShowHook)
         ShowHook(this);
@@ -191,6 +194,27 @@ bool TMovsfBusy::event(QEvent *event)
             });
     }
     return handled;
+}
+
+void TMovsfBusy::changeEvent(QEvent *event)
+{
+    // A window manager that minimises the window anyway would hide it for
+    // good: it has no task bar entry to bring it back from.
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+        raise();
+    }
+    QDialog::changeEvent(event);
+}
+
+void TMovsfBusy::offerNoTitleBarButtons()
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    // Before the window is mapped, so that the window manager decorates it
+    // so from the start.
+    if (x11 && m_captionBar)
+        allowOnlyMovingX11Window(x11->display(), winId());
 }
 
 void TMovsfBusy::resizeEvent(QResizeEvent *event)

@@ -74,9 +74,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void startAnimation();
+    void offerNoTitleBarButtons();
 
     bool m_captionBar = true;
     bool m_shown = false;

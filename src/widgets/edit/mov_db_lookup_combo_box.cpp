@@ -7,6 +7,9 @@
 #include <QAbstractItemView>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QStyleOptionComboBox>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
 
 namespace {
 
@@ -24,6 +27,9 @@ TMovDBLookupComboBox::TMovDBLookupComboBox(QWidget *parent)
     setInsertPolicy(QComboBox::NoInsert);
     // Keys reach the open list through this filter before the popup's own.
     view()->installEventFilter(this);
+    // Rows drawn as an item view draws them follow the list's reading
+    // direction; the menu look some styles give the list ignores it.
+    setItemDelegate(new QStyledItemDelegate(this));
 }
 
 QColor TMovDBLookupComboBox::Color() const
@@ -85,6 +91,30 @@ QVariant TMovDBLookupComboBox::KeyValue() const
 void TMovDBLookupComboBox::setKeyValue(const QVariant &value)
 {
     setCurrentIndex(value.isValid() ? findData(value, kKeyRole, Qt::MatchExactly) : -1);
+}
+
+void TMovDBLookupComboBox::showPopup()
+{
+    // The list is a window of its own, which would take the application's
+    // direction instead of the box's.
+    view()->window()->setLayoutDirection(layoutDirection());
+    // The yellow of the focused box is the box's, not its list's.
+    QPalette listPalette = view()->palette();
+    listPalette.setColor(QPalette::Base, windowColor());
+    view()->setPalette(listPalette);
+    QComboBox::showPopup();
+}
+
+void TMovDBLookupComboBox::paintEvent(QPaintEvent *)
+{
+    // The field shows the control's colour plainly, as an edit box does;
+    // styles would shade it into a gradient.
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.fillRect(style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this), Color());
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 void TMovDBLookupComboBox::focusInEvent(QFocusEvent *event)
@@ -164,21 +194,24 @@ bool TMovDBLookupComboBox::eventFilter(QObject *watched, QEvent *event)
 bool TMovDBLookupComboBox::handleOpenListKey(QKeyEvent *event)
 {
     const QChar typed = typedCharacter(event);
-    if (typed != QLatin1Char('\r') && typed != QChar(27))
-        return false; // other keys go to the list
+    if (typed.isNull())
+        return false; // arrows and pages move in the list
     QChar key = typed;
     if (OnKeyPress)
         OnKeyPress(this, key);
+    if (key.isNull())
+        return true; // the handler took the key
     if (key == QLatin1Char('\r')) {
         const int highlighted = view()->currentIndex().row();
         hidePopup();
         if (highlighted >= 0)
             setCurrentIndex(highlighted);
         postSelectNextControl(this);
-    } else if (key == QChar(27)) {
-        hidePopup();
-    } else if (!key.isNull()) {
-        return false;
+        return true;
     }
-    return true;
+    if (key == QChar(27)) {
+        hidePopup();
+        return true;
+    }
+    return false; // other keys go to the list
 }

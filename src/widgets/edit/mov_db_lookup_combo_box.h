@@ -46,11 +46,15 @@ public:
     // The ListField of the selected row, as shown; empty with no selection.
     QString Text() const { return currentText(); }
 
+    // Opens the list in the box's own reading direction.
+    void showPopup() override;
+
     NotifyEvent OnEnter;
     NotifyEvent OnExit;
     KeyPressEvent OnKeyPress;
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;

@@ -8,15 +8,22 @@
 //   PROBE_CLOSE_PREVIOUS=1    ClosePrevious
 //   PROBE_WARNING=text        WarningText
 //   PROBE_MODAL=1             once shown, opens a modal dialog "Probe dialog"
-// Prints "shown" once its window is up.
+// Prints "shown" once its window is up, then "scale=<device pixel ratio>
+// size=<width>x<height>". Answers the line "folder" on its standard input with
+// "folder=<the executable's folder>".
 #include "app/program.h"
 #include "ui/message_dialog.h"
 #include "app/mov_single_instance.h"
 
+#include "platform/executable_path.h"
+
+#include <QFile>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +63,16 @@ public:
             };
         }
         guard->endLoading();
+
+        auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+        connect(input, &QSocketNotifier::activated, this, [input] {
+            char line[64] = {};
+            const ssize_t got = ::read(STDIN_FILENO, line, sizeof line - 1);
+            if (got <= 0)
+                input->setEnabled(false);
+            else if (QByteArray(line).startsWith("folder"))
+                say("folder=" + QFile::encodeName(executableDirectory()));
+        });
     }
 
 protected:
@@ -65,6 +82,8 @@ protected:
             return;
         m_shownOnce = true;
         say("shown");
+        say("scale=" + QByteArray::number(devicePixelRatioF()) + " size=" + QByteArray::number(width()) + 'x'
+            + QByteArray::number(height()));
         if (setting("PROBE_MODAL") == "1")
             QTimer::singleShot(0, this, [] {
                 ShowMessageDialog(QStringLiteral("Probe dialog"), QStringLiteral("پيغام آزمايشي"), mbOK, mtInformation);

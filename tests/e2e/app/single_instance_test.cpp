@@ -281,6 +281,22 @@ TEST_F(SingleInstance, ClosePreviousEndsTheFirstCopyAndKeepsTheSecond)
     EXPECT_TRUE(endedWithCodeZero(first));
     EXPECT_TRUE(session.waitForWindows(kProbeCaption, 1));
     EXPECT_EQ(second->state(), QProcess::Running);
+    // The copy that took over is now the running one: the next start gives way.
+    QProcess *third = start(probe);
+    EXPECT_TRUE(endedWithCodeZero(third));
+    EXPECT_EQ(second->state(), QProcess::Running);
+    EXPECT_EQ(session.windowsNamed(kProbeCaption).size(), 1);
+}
+
+TEST_F(SingleInstance, ALinkToTheProgramIsTheSameProgram)
+{
+    ASSERT_TRUE(waitForLine(start(probe), "shown"));
+    // Under another name, which would give another title if the name counted.
+    const QString link = QDir(copies.path()).filePath(QStringLiteral("launcher"));
+    ASSERT_TRUE(QFile::link(probe, link));
+    QProcess *second = start(link);
+    EXPECT_TRUE(endedWithCodeZero(second));
+    EXPECT_EQ(session.windowsNamed(kProbeCaption).size(), 1);
 }
 
 TEST_F(SingleInstance, WarningTextIsShownUnderTheTitleBeforeGivingWay)

@@ -89,6 +89,9 @@ TEST_F(MessageDialogTest, EnterEscapeAndCloseBox)
         {mbYes | mbNo, 6, 7},
         {mbYes | mbNo | mbCancel, 6, 2},
         {mbAbort | mbRetry | mbIgnore, 4, -1},
+        // OK wins over Yes, Cancel over No, when a set holds both.
+        {mbYes | mbOK | mbNo | mbCancel, 1, 2},
+        {mbRetry | mbYes, 6, -1},
     };
     for (const KeyCase &c : cases) {
         driver.pressEnter();

@@ -1,6 +1,8 @@
 #include "platform/keyboard_layout.h"
 #include "util/system_info.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -37,6 +39,27 @@ TEST_F(KeyboardLayoutTest, OtherCodesDoNothing)
         SwitchKeyboardLayout(QString::fromUtf8(code));
         EXPECT_EQ(KeyboardLayout::activeLayout(), QByteArray("ir")) << '"' << code << '"';
     }
+}
+
+// Offscreen or on Wayland, DISPLAY may name an X server whose keyboard is not
+// the one the program's windows take their keys from.
+TEST_F(KeyboardLayoutTest, OnlyTheXcbPlatformSwitchesTheXServersLayout)
+{
+    if (QGuiApplication::platformName() != u"xcb") {
+        SwitchKeyboardLayout(QStringLiteral("F"));
+        EXPECT_EQ(KeyboardLayout::activeLayout(), QByteArray("us"));
+        return;
+    }
+    // This same test again, offscreen on the same X server.
+    QProcess offscreen;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    offscreen.setProcessEnvironment(env);
+    offscreen.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=KeyboardLayoutTest.OnlyTheXcbPlatformSwitchesTheXServersLayout")});
+    ASSERT_TRUE(offscreen.waitForFinished(60000));
+    EXPECT_EQ(offscreen.exitCode(), 0) << offscreen.readAll().toStdString();
+    EXPECT_EQ(KeyboardLayout::activeLayout(), QByteArray("us"));
 }
 
 TEST_F(KeyboardLayoutTest, ALayoutThatIsNotConfiguredChangesNothing)

@@ -95,6 +95,17 @@ TEST_F(DatabaseLayer, SqlLoginTemplatesOpen)
     }
 }
 
+TEST_F(DatabaseLayer, IPv6LiteralsConnect)
+{
+    for (const QString &source : {QStringLiteral("[::1],%1"), QStringLiteral("tcp:[::1] , %1"), QStringLiteral("::1,%1")}) {
+        DbConnection connection;
+        connection.setConnectionString(
+            BuildConnectionString(source.arg(s_server->port()), QStringLiteral("SQL"), QStringLiteral("sa"), kSaPassword, QString()));
+        EXPECT_NO_THROW(connection.open()) << source.toStdString();
+        EXPECT_TRUE(connection.connected()) << source.toStdString();
+    }
+}
+
 TEST_F(DatabaseLayer, ServerLevelTemplatesOpen)
 {
     QTemporaryDir dir;
@@ -307,6 +318,19 @@ TEST_F(ConnectFromIniTest, TypeSpellings)
         EXPECT_FALSE(ConnectFromIni(module.ADOConnection1, QStringLiteral("DataBase"), QStringLiteral("InitPrg.ini")));
         EXPECT_TRUE(module.ADOConnection1.connectionString().contains(QStringLiteral("Integrated Security=SSPI")));
     }
+}
+
+TEST_F(ConnectFromIniTest, KeysMissingFromTheFileTakeTheirDefaults)
+{
+    // No User (sa), no DataBaseName (the login's default database).
+    ProfileFile file(path);
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Type"), QStringLiteral("SQL"));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), kSaPassword);
+    TDMMain module;
+    EXPECT_TRUE(ConnectFromIni(module.ADOConnection1, QStringLiteral("DataBase"), QStringLiteral("InitPrg.ini")));
+    const QString used = module.ADOConnection1.connectionString();
+    EXPECT_TRUE(used.contains(QStringLiteral(";User ID=sa;Initial Catalog=;Data Source=127.0.0.1,"))) << used.toStdString();
 }
 
 // Windows authentication is Kerberos: a throw-away realm, a ticket for the

@@ -31,6 +31,14 @@ TEST(ConnectionTarget, DataSourceForms)
         {".\\INST", "localhost", 0, "INST"},
         {"srv,1444", "srv", 1444, ""},
         {"tcp:srv , 1500", "srv", 1500, ""},
+        {"srv\\INST,1444", "srv", 1444, "INST"},
+        // IPv6 literals: bare, or in brackets when a port or instance follows.
+        {"::1", "::1", 0, ""},
+        {"fe80::1%eth0", "fe80::1%eth0", 0, ""},
+        {"[::1],1433", "::1", 1433, ""},
+        {"tcp:[2001:db8::5] , 1500", "2001:db8::5", 1500, ""},
+        {"[::1]\\INST", "::1", 0, "INST"},
+        {"::1,1444", "::1", 1444, ""},
     };
     for (const auto &c : cases) {
         const ConnectionTarget t = target(QString::fromUtf8(c.source));
@@ -61,6 +69,8 @@ TEST(ConnectionTarget, RefusesWhatItCannotReach)
 {
     for (const char *bad : {"Provider=MSDASQL;Data Source=.", "Data Source=.", "Provider=SQLOLEDB.1;Data Source=srv,99999",
                             "Provider=SQLOLEDB.1;Data Source=np:\\\\.\\pipe\\sql", "Provider=SQLOLEDB.1;Data Source=srv\\",
+                            "Provider=SQLOLEDB.1;Data Source=[::1", "Provider=SQLOLEDB.1;Data Source=[srv],1",
+                            "Provider=SQLOLEDB.1;Data Source=[::1]x", "Provider=SQLOLEDB.1;Data Source=lpc:srv",
                             "Provider=SQLOLEDB.1;Password='open"})
         EXPECT_THROW(connectionTargetFrom(QString::fromUtf8(bad)), DatabaseError) << bad;
     try {

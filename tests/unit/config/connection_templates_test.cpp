@@ -27,6 +27,10 @@ TEST(BuildConnectionString, ComposesTheConfiguredDatabaseStrings)
               QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=Tarnel;"
                              "Data Source=SRV") + kTail)
         << "a password of blanks and control characters is no password and is not sent";
+    EXPECT_FALSE(BuildConnectionString(QStringLiteral("SRV"), QStringLiteral("SQL"), QStringLiteral("sa"),
+                                       QStringLiteral("\x01\x1f\r"), QString())
+                     .contains(QStringLiteral("Password=")))
+        << "control characters alone are no password either";
     EXPECT_EQ(BuildConnectionString(QStringLiteral("."), QStringLiteral("SQL"), QStringLiteral("sa"),
                                     QStringLiteral("p@ss "), QStringLiteral("Tarnel")),
               QStringLiteral("Provider=SQLOLEDB.1;Password=\"p@ss \";Persist Security Info=True;User ID=sa;"

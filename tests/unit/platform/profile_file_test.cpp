@@ -9,10 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
+
 namespace {
+
+// The unprivileged user and group of a Debian system.
+constexpr uid_t kNobody = 65534;
 
 class ProfileFileTest : public ::testing::Test {
 protected:
@@ -66,6 +74,10 @@ TEST_F(ProfileFileTest, ReadsLikeThePrivateProfileFunctions)
         {"[DataBase]\r\nPass=\r\n", "DataBase", "Pass", ""},
         {"Server=outside\r\n[DataBase]\r\n", "DataBase", "Server", "<default>"},
         {"", "DataBase", "Server", "<default>"},
+        // A header without its ']' opens no section; the last ']' ends a name.
+        {"[DataBase\r\nServer=x\r\n", "DataBase", "Server", "<default>"},
+        {"[Other]\r\n[DataBase\r\nServer=x\r\n", "Other", "Server", "x"},
+        {"[Data]Base]\r\nServer=x\r\n", "Data]Base", "Server", "x"},
     };
     for (const ReadCase &c : cases) {
         writeBytes(c.file);
@@ -78,6 +90,8 @@ TEST_F(ProfileFileTest, MissingFileGivesTheDefault)
 {
     EXPECT_FALSE(ProfileFile(path).exists());
     EXPECT_EQ(read(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral(".")), QStringLiteral("."));
+    // The default loses its trailing blanks, as the sibling programs see it.
+    EXPECT_EQ(read(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral(" dflt \t ")), QStringLiteral(" dflt"));
 }
 
 TEST_F(ProfileFileTest, ReadValueIsCutAt2047Characters)
@@ -151,14 +165,187 @@ TEST_F(ProfileFileTest, RewriteKeepsTheFilesPermissions)
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-TEST_F(ProfileFileTest, WriteThroughALinkChangesTheFileItPointsAt)
+TEST_F(ProfileFileTest, WriteThroughAChainOfLinksChangesTheFileAtItsEnd)
 {
     const QString real = dir.filePath(QStringLiteral("real.ini"));
+    const QString middle = dir.filePath(QStringLiteral("mid.ini"));
     QFile(real).open(QIODevice::WriteOnly);
-    ASSERT_TRUE(QFile::link(real, path));
+    ASSERT_TRUE(QFile::link(QStringLiteral("real.ini"), middle)); // relative to the link's folder
+    ASSERT_TRUE(QFile::link(middle, path));
     ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("x"));
     EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_TRUE(QFileInfo(middle).isSymLink());
     EXPECT_EQ(ProfileFile(real).readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}), QStringLiteral("x"));
+}
+
+TEST_F(ProfileFileTest, LinksThatCannotBeTrustedAreRefused)
+{
+    const QString missing = dir.filePath(QStringLiteral("missing.ini"));
+    ASSERT_TRUE(QFile::link(missing, path));
+    try {
+        ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("x"));
+        ADD_FAILURE() << "written through a dangling link";
+    } catch (const ProfileWriteError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Unable to write to ") + path);
+    }
+    EXPECT_FALSE(QFileInfo::exists(missing)) << "no file is created where a link points";
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "planting another user's link needs the superuser";
+    // Another user's link to a file of ours (as /etc/passwd is root's).
+    QFile::remove(path);
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("root:x:0:0\n");
+    file.close();
+    ASSERT_TRUE(QFile::link(victim, path));
+    ASSERT_EQ(::lchown(QFile::encodeName(path).constData(), kNobody, kNobody), 0);
+    EXPECT_THROW(ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), QStringLiteral("secret")),
+                 ProfileWriteError);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "root:x:0:0\n");
+}
+
+TEST_F(ProfileFileTest, ConcurrentWritersLoseNothing)
+{
+    constexpr int kKeysEach = 300;
+    const auto writeKeys = [this](const char *prefix) {
+        for (int i = 0; i < kKeysEach; ++i)
+            ProfileFile(path).writeString(QStringLiteral("DataBase"), QString::fromLatin1(prefix) + QString::number(i),
+                                          QStringLiteral("v"));
+    };
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        writeKeys("Other");
+        ::_exit(0);
+    }
+    writeKeys("Mine");
+    int status = 0;
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const ProfileFile file(path);
+    int found = 0;
+    for (int i = 0; i < kKeysEach; ++i) {
+        for (const char *prefix : {"Mine", "Other"})
+            found += !file.readString(QStringLiteral("DataBase"), QString::fromLatin1(prefix) + QString::number(i), {}).isEmpty();
+    }
+    EXPECT_EQ(found, 2 * kKeysEach);
+}
+
+// Runs body in a child process as an unprivileged user: a folder or file of
+// the superuser is then really out of bounds.
+bool asNobody(const std::function<bool()> &body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        bool ok = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+        try {
+            ok = ok && body();
+        } catch (const std::exception &) {
+            ok = false;
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct Ownership {
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+    bool operator==(const Ownership &) const = default;
+};
+
+Ownership ownershipOf(const QString &path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return {st.st_uid, st.st_gid, st.st_mode & 07777};
+}
+
+TEST_F(ProfileFileTest, SavesWhereverTheFileIsWritableAndKeepsItsOwnership)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "changing users needs the superuser";
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    const struct {
+        const char *name;
+        mode_t folderMode;
+        Ownership file;
+        bool asNobody;
+    } cases[] = {
+        // An application folder the user may not write, the file the user's own.
+        {"opt", 0755, {kNobody, kNobody, 0600}, true},
+        // A sticky folder, the file another user's but writable by all.
+        {"sticky", 01777, {0, 0, 0666}, true},
+        // The superuser saving a user's private file (the tool run with sudo).
+        {"sudo", 0755, {kNobody, kNobody, 0600}, false},
+    };
+    for (const auto &c : cases) {
+        const QString folder = dir.filePath(QString::fromLatin1(c.name));
+        QDir().mkdir(folder);
+        ::chmod(QFile::encodeName(folder).constData(), c.folderMode);
+        const QString file = folder + QStringLiteral("/InitPrg.ini");
+        QFile seed(file);
+        ASSERT_TRUE(seed.open(QIODevice::WriteOnly));
+        seed.write("[DataBase]\r\nServer=old\r\n");
+        seed.close();
+        ::chown(QFile::encodeName(file).constData(), c.file.owner, c.file.group);
+        ::chmod(QFile::encodeName(file).constData(), c.file.mode);
+
+        const auto save = [&] {
+            ProfileFile(file).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("new"));
+            return true;
+        };
+        EXPECT_TRUE(c.asNobody ? asNobody(save) : save()) << c.name;
+        EXPECT_EQ(ProfileFile(file).readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}), QStringLiteral("new"))
+            << c.name;
+        EXPECT_TRUE(ownershipOf(file) == c.file) << c.name;
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1) << c.name;
+    }
+}
+
+TEST_F(ProfileFileTest, AKilledWritesTemporaryFileIsRemovedByTheNext)
+{
+    const QString stale = dir.filePath(QStringLiteral(".InitPrg.ini.Ab12Cd"));
+    QFile leftOver(stale);
+    ASSERT_TRUE(leftOver.open(QIODevice::WriteOnly));
+    leftOver.write("[DataBase]\r\nPass=secret\r\n");
+    leftOver.close();
+    const QString unrelated = dir.filePath(QStringLiteral(".InitPrg.ini.keep-me"));
+    QFile(unrelated).open(QIODevice::WriteOnly);
+    ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("x"));
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(unrelated));
+}
+
+TEST_F(ProfileFileTest, ALargeFileIsReadOnceInLittleMoreThanItsSize)
+{
+    // Short lines are the worst case for a reader that keeps each line apart.
+    constexpr qsizetype kSize = 24 * 1024 * 1024;
+    QByteArray bytes;
+    bytes.reserve(kSize + 64);
+    bytes += "[Filler]\r\n";
+    while (bytes.size() < kSize)
+        bytes += "k=v\r\n";
+    bytes += "[DataBase]\r\nServer=far\r\n";
+    writeBytes(bytes);
+    bytes = QByteArray();
+
+    struct rusage before {}, after {};
+    ::getrusage(RUSAGE_SELF, &before);
+    const ProfileFile file(path);
+    EXPECT_EQ(file.readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}), QStringLiteral("far"));
+    // Another program's later change is seen by the next object, not this one.
+    writeBytes("[DataBase]\r\nServer=changed\r\n");
+    for (const char *key : {"Pass", "DataBaseName", "User", "Type"})
+        EXPECT_EQ(file.readString(QStringLiteral("DataBase"), QString::fromLatin1(key), QStringLiteral("d")), QStringLiteral("d"));
+    EXPECT_EQ(file.readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}), QStringLiteral("far"));
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT((after.ru_maxrss - before.ru_maxrss) * 1024, 3 * kSize);
 }
 
 TEST_F(ProfileFileTest, UnwritableTargetsRaiseUnableToWriteWithTheFullPath)
@@ -207,6 +394,18 @@ TEST_F(ProfileFileTest, TextTheFileCannotHoldIsRefusedAndNothingIsWritten)
     }
     EXPECT_THROW(ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("a=b"), QStringLiteral("x")),
                  ProfileWriteError);
+    // The refusal names the key; the value may be the password.
+    try {
+        ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), QStringLiteral("s3cret\n"));
+    } catch (const ProfileWriteError &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("Pass")));
+        EXPECT_FALSE(e.message().contains(QStringLiteral("s3cret")));
+    }
+    try {
+        ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), QStringLiteral("s3cret漢"));
+    } catch (const ProfileWriteError &e) {
+        EXPECT_FALSE(e.message().contains(QStringLiteral("s3cret")));
+    }
 }
 
 TEST_F(ProfileFileTest, VeryLongLinesSurviveARewrite)

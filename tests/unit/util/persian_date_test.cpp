@@ -78,11 +78,49 @@ TEST(PersianDateStr, AgreesWithTheOldRuleEveryDayFrom1990To2028)
     }
 }
 
+// The almanac's calendar where arithmetic ones go wrong: around the years in
+// which Qt's rule and the astronomical calendar first part (2058, 2091), and
+// far from today.
+TEST(PersianDateStr, FollowsTheAlmanacWhereArithmeticCalendarsDrift)
+{
+    const struct {
+        int y, m, d;
+        const char *expected;
+    } cases[] = {
+        {1921, 3, 21, "1300/01/01"}, {2024, 3, 20, "1403/01/01"}, {2025, 3, 20, "1403/12/30"},
+        {2025, 3, 21, "1404/01/01"}, {2057, 3, 20, "1436/01/01"}, {2058, 3, 20, "1436/12/30"},
+        {2058, 3, 21, "1437/01/01"}, {2091, 3, 20, "1469/12/30"}, {2091, 3, 21, "1470/01/01"},
+        {2121, 3, 20, "1499/12/29"}, {2121, 3, 21, "1500/01/01"}, {2150, 12, 31, "1529/10/10"},
+        {2222, 6, 15, "1601/03/25"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(PersianDateStr(dateValue(c.y, c.m, c.d)), kMark + QString::fromLatin1(c.expected))
+            << c.y << '-' << c.m << '-' << c.d;
+}
+
+TEST(PersianDateStr, EachYearFrom1300To1500BeginsOnItsAlmanacDay)
+{
+    // Day of March of 1 Farvardin, less 19, for 1300, 1301, ... 1500.
+    const char *const marchDays = "23322332223222322232223222322232223222322222222222"
+                                  "22222222222222222222222221222122212221222122212221"
+                                  "22212221122112211221122112211221122112211121112111"
+                                  "21112111211121112111211111111222222222222222222222"
+                                  "2";
+    for (int year = 1300; year <= 1500; ++year) {
+        const QDate newYear(year + 621, 3, 19 + (marchDays[year - 1300] - '0'));
+        const QString first = PersianDateStr(dateValue(newYear.year(), newYear.month(), newYear.day()));
+        EXPECT_EQ(first, kMark + QString::number(year) + QStringLiteral("/01/01")) << year;
+        const QDate eve = newYear.addDays(-1);
+        const QString last = PersianDateStr(dateValue(eve.year(), eve.month(), eve.day()));
+        EXPECT_TRUE(last.startsWith(kMark + QString::number(year - 1) + QStringLiteral("/12/"))) << last.toStdString();
+    }
+}
+
 TEST(PersianDateStr, EveryDayAdvancesTheDateByOne)
 {
     // Months 1-6 have 31 days, 7-11 have 30, 12 has 29 or 30: no gaps, no repeats.
     QString previous = PersianDateStr(dateValue(1989, 12, 31)).mid(1);
-    for (QDate day(1990, 1, 1); day <= QDate(2056, 12, 31); day = day.addDays(1)) {
+    for (QDate day(1990, 1, 1); day <= QDate(2160, 12, 31); day = day.addDays(1)) {
         const QString current = PersianDateStr(dateValue(day.year(), day.month(), day.day())).mid(1);
         const QStringList a = previous.split(u'/'), b = current.split(u'/');
         const bool nextDay = a[0] == b[0] && a[1] == b[1] && b[2].toInt() == a[2].toInt() + 1;
@@ -103,6 +141,9 @@ TEST(ReplaceFirst, ReplacesOnlyTheFirstOccurrence)
     EXPECT_EQ(ReplaceFirst(QStringLiteral("abc"), QString(), QStringLiteral("y")), QStringLiteral("abc"));
     EXPECT_EQ(ReplaceFirst(QStringLiteral("aAa"), QStringLiteral("A"), QStringLiteral("-")), QStringLiteral("a-a"));
     EXPECT_EQ(ReplaceFirst(QStringLiteral("xx"), QStringLiteral("x"), QStringLiteral("xx")), QStringLiteral("xxx"));
+    // A longer search text goes whole, wherever it first stands.
+    EXPECT_EQ(ReplaceFirst(QStringLiteral("1391--08--29"), QStringLiteral("--"), QString()), QStringLiteral("139108--29"));
+    EXPECT_EQ(ReplaceFirst(QStringLiteral("a-b--c"), QStringLiteral("--"), QStringLiteral("+")), QStringLiteral("a-b+c"));
 }
 
 } // namespace

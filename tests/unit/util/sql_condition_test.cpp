@@ -41,6 +41,9 @@ TEST(AddSQLCondition, WorkedExamples)
         {lines({"SELECT * FROM T"}), lines({"SELECT * FROM T", "WHERE B=2"})},
         {lines({"SELECT A, COUNT(*) FROM T", "GROUP BY A"}), lines({"SELECT A, COUNT(*) FROM T", "WHERE B=2", "GROUP BY A"})},
         {lines({"SELECT * FROM T", "ORDER BY A"}), lines({"SELECT * FROM T", "WHERE B=2", "ORDER BY A"})},
+        {lines({"select a from t", "group by a"}), lines({"select a from t", "WHERE B=2", "group by a"})},
+        {lines({"select a from t", "order by a"}), lines({"select a from t", "WHERE B=2", "order by a"})},
+        {lines({"select a from t", "order  by a"}), lines({"select a from t", "order  by a", "WHERE B=2"})},
         {lines({"SELECT * FROM T", "WHERE", "A=1"}), lines({"SELECT * FROM T", "WHERE B=2", "A=1"})},
         // Lower case is found; a "where " inside a longer word or a comment counts too.
         {lines({"select * from t where a=1"}), lines({"select * from t where B=2 AND  a=1"})},

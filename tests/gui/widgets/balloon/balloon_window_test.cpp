@@ -42,7 +42,7 @@ TEST(BalloonWindow, ATopmostToolWindowThatTakesNoFocus)
     EXPECT_TRUE(balloon->testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_EQ(balloon->palette().color(QPalette::Window), QApplication::palette().color(QPalette::ToolTipBase));
     EXPECT_EQ(balloon->font().family(), QStringLiteral("Tahoma"));
-    EXPECT_EQ(balloon->font().pointSize(), 8);
+    EXPECT_EQ(balloon->font().pixelSize(), 11);
     EXPECT_TRUE(label(balloon, "TitleLabel")->font().bold());
     EXPECT_FALSE(label(balloon, "TextLabel")->font().bold());
     delete balloon;

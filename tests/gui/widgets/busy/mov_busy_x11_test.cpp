@@ -99,20 +99,39 @@ TEST(BusyWindowOnX11, AnimationBesideTheTextsWithoutCaption)
     QTest::qWait(100);
 }
 
-TEST(BusyWindowOnX11, WindowManagerCannotCloseItBehindTheComponentsBack)
-{
-    if (QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty()
-        || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-        GTEST_SKIP() << "needs openbox and xdotool";
-    QProcess windowManager;
-    windowManager.start(QStringLiteral("openbox"), {});
-    ASSERT_TRUE(windowManager.waitForStarted());
-    QTest::qWait(800);
+// The busy window under openbox, which decorates it as a desktop would.
+class BusyWindowUnderOpenbox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty()
+            || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            GTEST_SKIP() << "needs openbox and xdotool";
+        m_windowManager.start(QStringLiteral("openbox"), {});
+        ASSERT_TRUE(m_windowManager.waitForStarted());
+        QTest::qWait(800);
+        configureFullWindow(busy);
+        busy.Show();
+        window = busy.Form();
+        ASSERT_TRUE(window);
+    }
+    void TearDown() override
+    {
+        busy.Hide();
+        QTest::qWait(100);
+        m_windowManager.terminate();
+        m_windowManager.waitForFinished(3000);
+    }
 
     TMovBusy busy;
-    configureFullWindow(busy);
-    busy.Show();
-    QPointer<TMovsfBusy> window = busy.Form();
+    QPointer<TMovsfBusy> window;
+
+private:
+    QProcess m_windowManager;
+};
+
+TEST_F(BusyWindowUnderOpenbox, WindowManagerCannotCloseItBehindTheComponentsBack)
+{
     QElapsedTimer waited;
     waited.start();
     while (QApplication::activeWindow() != window && waited.elapsed() < 3000)
@@ -124,8 +143,26 @@ TEST(BusyWindowOnX11, WindowManagerCannotCloseItBehindTheComponentsBack)
     EXPECT_TRUE(window && window->isVisible());
     EXPECT_EQ(busy.Form(), window.data());
     saveScreenshot(QStringLiteral("busy-openbox.png"));
-    busy.Hide();
-    QTest::qWait(100);
-    windowManager.terminate();
-    windowManager.waitForFinished(3000);
+}
+
+TEST_F(BusyWindowUnderOpenbox, AsksForNoTitleBarButtonsAndComesBackWhenMinimised)
+{
+    QTest::qWait(300);
+    const QString id = QString::number(window->winId());
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_MOTIF_WM_HINTS")});
+    ASSERT_TRUE(xprop.waitForFinished());
+    // flags: functions and decorations; functions: move only; decorations:
+    // border and title.
+    EXPECT_TRUE(QString::fromLatin1(xprop.readAllStandardOutput()).contains(QStringLiteral("= 0x3, 0x4, 0xa")));
+
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), id});
+    QElapsedTimer waited;
+    waited.start();
+    while (!(window && window->isVisible() && !window->isMinimized()) && waited.elapsed() < 3000)
+        QTest::qWait(20);
+    QTest::qWait(300);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
 }

@@ -1,4 +1,5 @@
 #include "support/memory_list_source.h"
+#include "widgets/edit/control_colors.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 #include "widgets/edit/mov_edit_box.h"
 
@@ -115,6 +116,26 @@ TEST_F(LookupForm, EnterWithTheListOpenTakesTheHighlightedRowAndMovesOn)
     EXPECT_EQ(QApplication::focusWidget(), after);
 }
 
+TEST_F(LookupForm, EveryTypedKeyReachesTheHandlerWhileTheListIsOpen)
+{
+    QString seen;
+    box->OnKeyPress = [&seen](QObject *, QChar &key) {
+        seen += key;
+        if (key == u'x')
+            key = QChar(); // taken by the handler: the list keeps its row
+    };
+    focus(box);
+    box->setKeyValue(5);
+    openList();
+    QTest::keyClick(box->view(), Qt::Key_M);
+    QTest::keyClick(box->view(), Qt::Key_X);
+    QTest::keyClick(box->view(), Qt::Key_Down); // no character: the list's alone
+    EXPECT_EQ(seen, QStringLiteral("mx"));
+    EXPECT_TRUE(box->view()->isVisible());
+    QTest::keyClick(box->view(), Qt::Key_Escape);
+    EXPECT_EQ(seen, QStringLiteral("mx\x1b"));
+}
+
 TEST_F(LookupForm, EscapeWithTheListOpenChangesNothing)
 {
     focus(box);
@@ -157,15 +178,40 @@ TEST_F(LookupForm, FocusedBoxAndEditArePaintedYellow)
     if (const QString folder = qEnvironmentVariable("MOVAN_SCREENSHOT_DIR"); !folder.isEmpty())
         window.grab().save(QDir(folder).filePath("lookup_focused.png"));
     const QImage boxImage = box->grab().toImage();
-    const QColor boxFace = boxImage.pixelColor(boxImage.width() / 3, boxImage.height() / 2);
-    EXPECT_GT(boxFace.red(), 200);
-    EXPECT_GT(boxFace.green(), 200);
-    EXPECT_LT(boxFace.blue(), 120);
+    // Pure yellow, as the edit box: no style's shading of it.
+    EXPECT_EQ(boxImage.pixelColor(boxImage.width() / 3, boxImage.height() / 2).rgb(), kYellow);
     focus(after);
     const QImage editImage = after->grab().toImage();
     EXPECT_EQ(editImage.pixelColor(editImage.width() / 2, editImage.height() / 2).rgb(), kYellow);
     const QImage unfocused = box->grab().toImage();
     EXPECT_GT(unfocused.pixelColor(unfocused.width() / 3, unfocused.height() / 2).blue(), 200);
+}
+
+// The list is a window of its own; it reads in the box's direction, not in
+// the application's.
+TEST_F(LookupForm, OpenListReadsInTheBoxsDirection)
+{
+    window.setLayoutDirection(Qt::RightToLeft);
+    ASSERT_EQ(QGuiApplication::layoutDirection(), Qt::LeftToRight);
+    openList();
+    EXPECT_EQ(box->view()->window()->layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(box->view()->layoutDirection(), Qt::RightToLeft);
+    // The names stand at the right of their rows.
+    const QImage list = box->view()->viewport()->grab().toImage();
+    const QRect row = box->view()->visualRect(box->view()->model()->index(0, 0));
+    int leftmostInk = list.width();
+    for (int x = 0; x < list.width(); ++x)
+        for (int y = row.top(); y <= row.bottom() && leftmostInk == list.width(); ++y)
+            if (qGray(list.pixel(x, y)) < 100)
+                leftmostInk = x;
+    EXPECT_GT(leftmostInk, list.width() / 2);
+    box->hidePopup();
+    // The list keeps the window colour while the box is yellow.
+    focus(box);
+    openList();
+    const QImage focusedList = box->view()->viewport()->grab().toImage();
+    EXPECT_EQ(focusedList.pixelColor(2, focusedList.height() - 2).rgb(), windowColor().rgb());
+    box->hidePopup();
 }
 
 TEST_F(LookupForm, EnterWithTheListClosedMovesOnUnlessTheHandlerZeroesIt)

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// A Wine prefix: the folder where Windows programs on this computer (the
+// sibling programs among them) keep their drive C: and their registry.
+class WinePrefix {
+public:
+    // $WINEPREFIX, else ~/.wine.
+    static WinePrefix fromEnvironment();
+    explicit WinePrefix(QString directory);
+
+    const QString &directory() const { return m_directory; }
+    // The HKEY_LOCAL_MACHINE hive.
+    QString machineHivePath() const;
+
+    // Whether a wineserver serves the prefix now. While one does, it holds the
+    // registry in memory and writes it back over any change made to the files.
+    bool serverRunning() const;
+
+private:
+    QString m_directory;
+};

@@ -1,0 +1,106 @@
+// sqlemu killed while a backup writes a new medium and while a restore
+// writes a new database's files, each into a folder no database of the
+// server uses: the next start removes the hidden partial files left there.
+
+#include "database_files_support.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class SqlemuPartialSweep : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = makeTemporaryFolder("sqlemu-partials");
+        options.dataDir = (folder / "server").string();
+        fs::create_directories(options.dataDir);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::unique_ptr<SqlemuProcess> start()
+    {
+        auto server = std::make_unique<SqlemuProcess>(options);
+        EXPECT_TRUE(server->start()) << server->error() << server->standardError();
+        return server;
+    }
+
+    static bool holdsPartialFile(const fs::path &watched)
+    {
+        std::error_code error;
+        for (fs::directory_iterator it(watched, error), end; !error && it != end; it.increment(error))
+            if (it->path().filename().string().find(".sqlemu-partial-") != std::string::npos)
+                return true;
+        return false;
+    }
+
+    // Sends statement with every storage piece slowed down, and kills the
+    // server once the statement's partial file is in watched; false when it
+    // never showed up.
+    bool killWhileWritingInto(const std::string &statement, const fs::path &watched)
+    {
+        auto server = start();
+        DbLibConnection db;
+        if (!db.open(server->address(), "sa", ""))
+            return false;
+        bool ok = false;
+        db.execute("EXEC sqlemu_test_pace_storage @milliseconds = 10000", &ok);
+        if (!ok || !db.send(statement))
+            return false;
+        bool seen = false;
+        for (int attempt = 0; attempt < 600 && !(seen = holdsPartialFile(watched)); ++attempt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(server->processId(), SIGKILL);
+        server->stop();   // collects the killed process
+        return seen;
+    }
+
+    fs::path folder;
+    SqlemuOptions options;
+};
+
+TEST_F(SqlemuPartialSweep, StartRemovesWhatKilledBackupAndRestoreLeftInFoldersNoDatabaseUses)
+{
+    const fs::path media = folder / "Source.Bak";
+    {
+        auto server = start();
+        DbLibConnection db;
+        ASSERT_TRUE(db.open(server->address(), "sa", ""));
+        const auto source = makeDatabaseFiles(folder, "Source", "Data_Data", "Data_log");
+        bool ok = false;
+        db.execute("CREATE DATABASE Source ON (FILENAME = N'" + source.data.string() + "'), (FILENAME = N'"
+                       + source.log.string() + "') FOR ATTACH",
+                   &ok);
+        ASSERT_TRUE(ok);
+        db.execute("BACKUP DATABASE Source TO DISK = N'" + media.string() + "'", &ok);
+        ASSERT_TRUE(ok);
+    }
+    const fs::path backups = folder / "backups";
+    const fs::path restored = folder / "restored";
+    fs::create_directories(backups);
+    fs::create_directories(restored);
+
+    ASSERT_TRUE(killWhileWritingInto("BACKUP DATABASE Source TO DISK = N'" + (backups / "New.Bak").string() + "'",
+                                     backups));
+    ASSERT_TRUE(killWhileWritingInto("RESTORE DATABASE Target FROM DISK = N'" + media.string()
+                                         + "' WITH MOVE 'Data_Data' TO '" + (restored / "Target.mdf").string()
+                                         + "', MOVE 'Data_log' TO '" + (restored / "Target_log.ldf").string() + "'",
+                                     restored));
+
+    auto server = start();
+    EXPECT_EQ(strayFiles(backups), std::vector<std::string>{});
+    EXPECT_EQ(strayFiles(restored), std::vector<std::string>{});
+    DbLibConnection db;
+    ASSERT_TRUE(db.open(server->address(), "sa", ""));
+    auto names = db.execute("select name from master.dbo.sysdatabases where dbid > 4");
+    ASSERT_EQ(names.size(), 1u);
+    ASSERT_EQ(names[0].rows.size(), 1u);
+    EXPECT_EQ(names[0].rows[0][0], "Source");
+}
+
+} // namespace
