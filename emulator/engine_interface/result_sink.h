@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -58,6 +59,17 @@ struct ServerMessage {
     std::int32_t line = 1;
     bool isError() const { return severity > 10; }
 };
+
+// A message as the catalogues write them: number, severity, state and text.
+inline ServerMessage makeServerMessage(int number, int severity, int state, std::string text)
+{
+    ServerMessage m;
+    m.number = number;
+    m.severity = static_cast<std::uint8_t>(severity);
+    m.state = static_cast<std::uint8_t>(state);
+    m.text = std::move(text);
+    return m;
+}
 
 // Which DONE token ends a statement.
 //   Statement:    a statement of the batch itself: DONE (DONEINPROC while an

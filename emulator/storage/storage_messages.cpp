@@ -8,12 +8,7 @@ namespace {
 
 ServerMessage make(int number, int severity, int state, std::string text)
 {
-    ServerMessage m;
-    m.number = number;
-    m.severity = static_cast<std::uint8_t>(severity);
-    m.state = static_cast<std::uint8_t>(state);
-    m.text = std::move(text);
-    return m;
+    return makeServerMessage(number, severity, state, std::move(text));
 }
 
 ServerMessage info(int number, std::string text)

@@ -8,8 +8,8 @@ void startModules()
     // Window classes opened by name through ShowFormByClassName.
     TFrmDBTools::registerClass();
 
-    // The database layer's process-wide start-up, where the Windows program
-    // initialised COM for the user-interface thread.
+    // The database layer's process-wide start-up, once, on the user-interface
+    // thread, before any window can open a connection.
     FreeTdsSession::initializeLibrary();
 }
 

@@ -314,8 +314,8 @@ ReadResult readAvi(const std::uint8_t *data, std::size_t size)
 {
     if (!data)
         size = 0;
-    static const std::uint8_t empty = 0;
-    return Parser(data ? data : &empty, size).run();
+    static constexpr std::uint8_t kNoBytes = 0;
+    return Parser(data ? data : &kNoBytes, size).run();
 }
 
 } // namespace avi

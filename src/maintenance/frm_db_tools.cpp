@@ -316,7 +316,7 @@ void TFrmDBTools::FormShow(QObject *)
                   .readString(Settings::kSection, Settings::kDataBaseName, Settings::MaintenanceWindowDefault::kDataBaseName);
     lbDataBaseName->setText(FDBName);
     RefreshDBList();
-    MovBusy1->AVISource()->SetFileName(executableDirectory() + kBusyClip);
+    MovBusy1->AVISource()->setFileName(executableDirectory() + kBusyClip);
 }
 
 void TFrmDBTools::dbcDataListClick(QObject *)

@@ -1,13 +1,8 @@
 #include "persistence/abc_avi_source.h"
 
-void TabcAVISource::SetCommonAVI(TCommonAVI Value)
+void TabcAVISource::setCommonAVI(TCommonAVI value)
 {
-    if (Value == m_commonAVI)
-        return;
-    Changing();
-    Clear();
-    m_commonAVI = Value;
-    Changed();
+    replaceSource(m_commonAVI, value);
 }
 
 void TabcAVISource::Clear()
@@ -21,9 +16,9 @@ bool TabcAVISource::IsEmpty() const
     return TabcResourceData::IsEmpty() && m_commonAVI == aviNone;
 }
 
-void TabcAVISource::Assign(TPersistent *Source)
+void TabcAVISource::Assign(TPersistent *source)
 {
-    if (auto *source = qobject_cast<TabcAVISource *>(Source))
-        m_commonAVI = source->m_commonAVI;
-    TabcResourceData::Assign(Source);
+    if (auto *avi = qobject_cast<TabcAVISource *>(source))
+        m_commonAVI = avi->m_commonAVI;
+    TabcResourceData::Assign(source);
 }

@@ -23,11 +23,11 @@ public:
     explicit TabcAVISource(QObject *parent = nullptr) : TabcResourceData(parent) {}
 
     TCommonAVI CommonAVI() const { return m_commonAVI; }
-    void SetCommonAVI(TCommonAVI Value);
+    void setCommonAVI(TCommonAVI value);
 
     void Clear() override;
     bool IsEmpty() const override;
-    void Assign(TPersistent *Source) override;
+    void Assign(TPersistent *source) override;
 
 private:
     TCommonAVI m_commonAVI = aviNone;

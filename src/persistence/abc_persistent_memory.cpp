@@ -29,82 +29,82 @@ void TabcPersistentMemory::store(QByteArray incoming)
         OnChange(this);
 }
 
-void TabcPersistentMemory::SetBuffer(const void *Buffer, qint64 Count)
+void TabcPersistentMemory::SetBuffer(const void *buffer, qint64 count)
 {
-    if (Count <= 0) {
+    if (count <= 0) {
         Clear();
         return;
     }
-    store(QByteArray(static_cast<const char *>(Buffer), Count));
+    store(QByteArray(static_cast<const char *>(buffer), count));
 }
 
-void TabcPersistentMemory::LoadFromStream(QIODevice &Stream, qint64 Count)
+void TabcPersistentMemory::LoadFromStream(QIODevice &stream, qint64 count)
 {
-    if (Count < 0)
+    if (count < 0)
         throw EReadError::streamRead();
-    if (Count == 0) {
+    if (count == 0) {
         Clear();
         return;
     }
-    if (!Stream.isSequential() && Count > Stream.bytesAvailable())
+    if (!stream.isSequential() && count > stream.bytesAvailable())
         throw EReadError::streamRead();
-    QByteArray incoming = Stream.read(Count);
-    if (incoming.size() != Count)
+    QByteArray incoming = stream.read(count);
+    if (incoming.size() != count)
         throw EReadError::streamRead();
     store(std::move(incoming));
 }
 
-void TabcPersistentMemory::ReadData(QIODevice &Stream)
+void TabcPersistentMemory::ReadData(QIODevice &stream)
 {
     char count[4];
-    if (Stream.read(count, 4) != 4)
+    if (stream.read(count, 4) != 4)
         throw EReadError::streamRead();
-    LoadFromStream(Stream, qFromLittleEndian<qint32>(count));
+    LoadFromStream(stream, qFromLittleEndian<qint32>(count));
 }
 
-void TabcPersistentMemory::WriteData(QIODevice &Stream) const
+void TabcPersistentMemory::WriteData(QIODevice &stream) const
 {
     char count[4];
     qToLittleEndian<qint32>(static_cast<qint32>(m_contents.size()), count);
-    if (Stream.write(count, 4) != 4)
-        throw AppError(QStringLiteral("Stream write error"));
-    SaveToStream(Stream);
+    if (stream.write(count, 4) != 4)
+        throw AppError(QStringLiteral("stream write error"));
+    SaveToStream(stream);
 }
 
-void TabcPersistentMemory::SaveToStream(QIODevice &Stream) const
+void TabcPersistentMemory::SaveToStream(QIODevice &stream) const
 {
-    if (!m_contents.isEmpty() && Stream.write(m_contents) != m_contents.size())
-        throw AppError(QStringLiteral("Stream write error"));
+    if (!m_contents.isEmpty() && stream.write(m_contents) != m_contents.size())
+        throw AppError(QStringLiteral("stream write error"));
 }
 
-void TabcPersistentMemory::SaveToFile(const QString &FileName) const
+void TabcPersistentMemory::SaveToFile(const QString &fileName) const
 {
-    QFile file(FileName);
+    QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw EFCreateError::cannotCreate(FileName, file.errorString());
+        throw EFCreateError::cannotCreate(fileName, file.errorString());
     SaveToStream(file);
     if (!file.flush())
-        throw EFCreateError::cannotCreate(FileName, file.errorString());
+        throw EFCreateError::cannotCreate(fileName, file.errorString());
 }
 
-void TabcPersistentMemory::Assign(TPersistent *Source)
+void TabcPersistentMemory::Assign(TPersistent *source)
 {
-    if (!Source) {
+    if (!source) {
         Clear();
         return;
     }
-    if (auto *memory = qobject_cast<TabcPersistentMemory *>(Source)) {
+    if (auto *memory = qobject_cast<TabcPersistentMemory *>(source)) {
         // Copy first: the source may be this block itself.
         const QByteArray bytes = memory->m_contents;
         SetBuffer(bytes.constData(), bytes.size());
         return;
     }
-    TPersistent::Assign(Source);
+    TPersistent::Assign(source);
 }
 
-void TabcPersistentMemory::DefineProperties(TFiler &filer)
+void TabcPersistentMemory::defineProperties(TFiler &filer)
 {
-    filer.DefineBinaryProperty(
+    filer.defineBinaryProperty(
         QStringLiteral("Data"), [this](QIODevice &payload) { ReadData(payload); },
         [this](QIODevice &payload) { WriteData(payload); }, !IsEmpty());
 }

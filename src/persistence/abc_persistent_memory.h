@@ -1,6 +1,7 @@
 #pragma once
 
 #include "persistence/persistent.h"
+#include "util/notify_event.h"
 
 #include <QByteArray>
 
@@ -15,28 +16,28 @@ public:
 
     const char *Memory() const { return m_contents.constData(); }
     qint64 Size() const { return m_contents.size(); }
-    const QByteArray &Bytes() const { return m_contents; }
+    const QByteArray &bytes() const { return m_contents; }
     bool IsEmpty() const { return m_contents.isEmpty(); }
 
     void Clear();
-    void SetBuffer(const void *Buffer, qint64 Count);
-    // Reads exactly Count bytes; a stream that ends sooner raises EReadError
+    void SetBuffer(const void *buffer, qint64 count);
+    // Reads exactly count bytes; a stream that ends sooner raises EReadError
     // and leaves the block as it was.
-    void LoadFromStream(QIODevice &Stream, qint64 Count);
-    void ReadData(QIODevice &Stream);
-    void WriteData(QIODevice &Stream) const;
-    void SaveToStream(QIODevice &Stream) const;
-    void SaveToFile(const QString &FileName) const;
+    void LoadFromStream(QIODevice &stream, qint64 count);
+    void ReadData(QIODevice &stream);
+    void WriteData(QIODevice &stream) const;
+    void SaveToStream(QIODevice &stream) const;
+    void SaveToFile(const QString &fileName) const;
 
-    void Assign(TPersistent *Source) override;
-    void DefineProperties(TFiler &filer) override;
+    void Assign(TPersistent *source) override;
+    void defineProperties(TFiler &filer) override;
 
     TNotifyEvent OnChanging;
     TNotifyEvent OnChange;
 
 protected:
     // Sees the incoming bytes before they are stored and may rewrite them.
-    virtual void ProcessData(QByteArray &Incoming);
+    virtual void ProcessData(QByteArray &incoming);
 
 private:
     void store(QByteArray incoming);

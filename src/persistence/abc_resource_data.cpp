@@ -18,46 +18,31 @@ TabcResourceData::~TabcResourceData()
     DeleteTempFile();
 }
 
-void TabcResourceData::SetData(TabcPersistentMemory *Value)
+void TabcResourceData::setData(TabcPersistentMemory *value)
 {
-    if (Value == m_data)
+    if (value == m_data)
         return;
-    // Copy first: Clear empties our block and Value may share its owner.
-    const QByteArray bytes = Value ? Value->Bytes() : QByteArray();
+    // Copy first: Clear empties our block and value may share its owner.
+    const QByteArray bytes = value ? value->bytes() : QByteArray();
     Changing();
     Clear();
     m_data->SetBuffer(bytes.constData(), bytes.size());
     Changed();
 }
 
-void TabcResourceData::SetFileName(const QString &Value)
+void TabcResourceData::setFileName(const QString &value)
 {
-    if (Value == m_fileName)
-        return;
-    Changing();
-    Clear();
-    m_fileName = Value;
-    Changed();
+    replaceSource(m_fileName, value);
 }
 
-void TabcResourceData::SetResourceName(const QString &Value)
+void TabcResourceData::setResourceName(const QString &value)
 {
-    if (Value == m_resourceName)
-        return;
-    Changing();
-    Clear();
-    m_resourceName = Value;
-    Changed();
+    replaceSource(m_resourceName, value);
 }
 
-void TabcResourceData::SetResourceID(int Value)
+void TabcResourceData::setResourceID(int value)
 {
-    if (Value == m_resourceID)
-        return;
-    Changing();
-    Clear();
-    m_resourceID = Value;
-    Changed();
+    replaceSource(m_resourceID, value);
 }
 
 void TabcResourceData::Clear()
@@ -79,7 +64,7 @@ bool TabcResourceData::IsResource() const
     return !m_resourceName.isEmpty() || m_resourceID != 0;
 }
 
-void TabcResourceData::LoadModule()
+void TabcResourceData::loadModule()
 {
     if (m_resourceModule.isEmpty())
         return;
@@ -97,7 +82,7 @@ QString TabcResourceData::ResourceHandle()
         return m_resourceHandle;
     if (!IsResource())
         return {};
-    LoadModule();
+    loadModule();
     const QString name = m_resourceName.isEmpty() ? QString::number(m_resourceID) : m_resourceName;
     const QString path = m_resourceType.isEmpty() ? QStringLiteral(":/%1").arg(name)
                                                   : QStringLiteral(":/%1/%2").arg(m_resourceType, name);
@@ -108,15 +93,15 @@ QString TabcResourceData::ResourceHandle()
     return m_resourceHandle;
 }
 
-void TabcResourceData::WriteDataToFile(QString &FileName)
+void TabcResourceData::WriteDataToFile(QString &fileName)
 {
     if (m_data->IsEmpty()) {
-        FileName.clear();
+        fileName.clear();
         return;
     }
     DeleteTempFile();
-    m_data->SaveToFile(FileName);
-    m_tempFileName = FileName;
+    m_data->SaveToFile(fileName);
+    m_tempFileName = fileName;
 }
 
 void TabcResourceData::DeleteTempFile()
@@ -127,32 +112,32 @@ void TabcResourceData::DeleteTempFile()
     m_tempFileName.clear();
 }
 
-void TabcResourceData::Assign(TPersistent *Source)
+void TabcResourceData::Assign(TPersistent *source)
 {
-    auto *source = qobject_cast<TabcResourceData *>(Source);
-    if (Source && !source) {
-        TPersistent::Assign(Source);
+    auto *holder = qobject_cast<TabcResourceData *>(source);
+    if (source && !holder) {
+        TPersistent::Assign(source);
         return;
     }
     Changing();
-    if (!source) {
+    if (!holder) {
         Clear();
-    } else if (source != this) {
-        if (!source->m_data->IsEmpty()) {
-            const QByteArray bytes = source->m_data->Bytes();
+    } else if (holder != this) {
+        if (!holder->m_data->IsEmpty()) {
+            const QByteArray bytes = holder->m_data->bytes();
             m_data->SetBuffer(bytes.constData(), bytes.size());
         }
-        m_fileName = source->m_fileName;
-        m_resourceModule = source->m_resourceModule;
-        m_resourceName = source->m_resourceName;
-        m_resourceID = source->m_resourceID;
+        m_fileName = holder->m_fileName;
+        m_resourceModule = holder->m_resourceModule;
+        m_resourceName = holder->m_resourceName;
+        m_resourceID = holder->m_resourceID;
         // A handle found for the old resource names must not outlive them.
         m_resourceHandle.clear();
     }
     Changed();
 }
 
-QList<TPersistentChild> TabcResourceData::PersistentChildren() const
+QList<TPersistentChild> TabcResourceData::persistentChildren() const
 {
     return {{QStringLiteral("Data"), m_data}};
 }

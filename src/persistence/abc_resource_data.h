@@ -2,10 +2,12 @@
 
 #include "persistence/abc_persistent_memory.h"
 #include "persistence/persistent.h"
+#include "util/notify_event.h"
 
 #include <QString>
 
 #include <memory>
+#include <utility>
 
 class QLibrary;
 
@@ -21,24 +23,24 @@ public:
     ~TabcResourceData() override;
 
     TabcPersistentMemory *Data() const { return m_data; }
-    void SetData(TabcPersistentMemory *Value);
+    void setData(TabcPersistentMemory *value);
     const QString &FileName() const { return m_fileName; }
-    void SetFileName(const QString &Value);
+    void setFileName(const QString &value);
     const QString &ResourceModule() const { return m_resourceModule; }
-    void SetResourceModule(const QString &Value) { m_resourceModule = Value; }
+    void setResourceModule(const QString &value) { m_resourceModule = value; }
     const QString &ResourceName() const { return m_resourceName; }
-    void SetResourceName(const QString &Value);
+    void setResourceName(const QString &value);
     int ResourceID() const { return m_resourceID; }
-    void SetResourceID(int Value);
+    void setResourceID(int value);
     const QString &ResourceType() const { return m_resourceType; }
-    void SetResourceType(const QString &Value) { m_resourceType = Value; }
+    void setResourceType(const QString &value) { m_resourceType = value; }
 
     const QString &TempFileName() const { return m_tempFileName; }
     // Loads the module named by ResourceModule, once; raises the loader's
     // error when it cannot be loaded. Nothing when no module is named.
-    void LoadModule();
+    void loadModule();
     // The loaded module, or none when the resources are the program's own.
-    QLibrary *ModuleHandle() const { return m_module.get(); }
+    QLibrary *moduleHandle() const { return m_module.get(); }
 
     virtual void Clear();
     virtual bool IsEmpty() const;
@@ -47,13 +49,13 @@ public:
     // module first when one is named; empty when this is no resource source.
     virtual QString ResourceHandle();
 
-    // Writes the embedded bytes to FileName and remembers it as the temporary
-    // file (deleting the previous one); with no bytes FileName is emptied.
-    void WriteDataToFile(QString &FileName);
+    // Writes the embedded bytes to fileName and remembers it as the temporary
+    // file (deleting the previous one); with no bytes fileName is emptied.
+    void WriteDataToFile(QString &fileName);
     void DeleteTempFile();
 
-    void Assign(TPersistent *Source) override;
-    QList<TPersistentChild> PersistentChildren() const override;
+    void Assign(TPersistent *source) override;
+    QList<TPersistentChild> persistentChildren() const override;
 
     TNotifyEvent OnChanging;
     TNotifyEvent OnChange;
@@ -61,6 +63,21 @@ public:
 protected:
     virtual void Changed();
     virtual void Changing();
+
+    // Makes value the one source, between the change events; nothing when
+    // the field already holds it. The value is copied before the other
+    // sources are cleared, as it may be one of them.
+    template <class T>
+    void replaceSource(T &field, const T &value)
+    {
+        if (value == field)
+            return;
+        T newValue = value;
+        Changing();
+        Clear();
+        field = std::move(newValue);
+        Changed();
+    }
 
 private:
     TabcPersistentMemory *m_data;

@@ -2,33 +2,33 @@
 
 #include "persistence/persistent_errors.h"
 
-void TPersistent::Assign(TPersistent *Source)
+void TPersistent::Assign(TPersistent *source)
 {
-    if (Source) {
-        Source->AssignTo(this);
+    if (source) {
+        source->assignTo(this);
         return;
     }
-    AssignTo(this);
+    assignTo(this);
 }
 
-void TPersistent::AssignTo(TPersistent *Dest)
+void TPersistent::assignTo(TPersistent *dest)
 {
     // Only reached when neither side knows the other (or a null source met a
     // class that cannot be cleared by Assign).
-    const QString source = (Dest == this) ? QStringLiteral("nil") : ClassName();
-    throw EConvertError::cannotAssign(source, Dest->ClassName());
+    const QString sourceClass = (dest == this) ? QStringLiteral("nil") : className();
+    throw EConvertError::cannotAssign(sourceClass, dest->className());
 }
 
-void TPersistent::DefineProperties(TFiler &)
+void TPersistent::defineProperties(TFiler &)
 {
 }
 
-QList<TPersistentChild> TPersistent::PersistentChildren() const
+QList<TPersistentChild> TPersistent::persistentChildren() const
 {
     return {};
 }
 
-QString TPersistent::ClassName() const
+QString TPersistent::className() const
 {
     return QString::fromLatin1(metaObject()->className());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/notify_event.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -19,7 +21,7 @@ public:
     using WriteFn = std::function<void(QIODevice &payload)>;
 
     virtual ~TFiler() = default;
-    virtual void DefineBinaryProperty(const QString &name, ReadFn read, WriteFn write, bool hasData) = 0;
+    virtual void defineBinaryProperty(const QString &name, ReadFn read, WriteFn write, bool hasData) = 0;
 };
 
 // A nested persistent object stored under a property name of its owner, so
@@ -36,21 +38,18 @@ class TPersistent : public QObject {
 public:
     explicit TPersistent(QObject *parent = nullptr) : QObject(parent) {}
 
-    // Copies the state of Source into this object. An object that does not
-    // know the source's class hands the job to the source (AssignTo), which
+    // Copies the state of source into this object. An object that does not
+    // know the source's class hands the job to the source (assignTo), which
     // refuses it unless it knows this class.
-    virtual void Assign(TPersistent *Source);
+    virtual void Assign(TPersistent *source);
 
     // Extra stored properties beyond the published ones.
-    virtual void DefineProperties(TFiler &filer);
+    virtual void defineProperties(TFiler &filer);
     // Persistent objects owned by this one and stored with it.
-    virtual QList<TPersistentChild> PersistentChildren() const;
+    virtual QList<TPersistentChild> persistentChildren() const;
 
-    QString ClassName() const;
+    QString className() const;
 
 protected:
-    virtual void AssignTo(TPersistent *Dest);
+    virtual void assignTo(TPersistent *dest);
 };
-
-// Notification handler called with the object that changed.
-using TNotifyEvent = std::function<void(QObject *Sender)>;

@@ -2,8 +2,8 @@
 
 #include "platform/app_error.h"
 
-// The failures of the persistence framework, with the texts its users know
-// from the original window framework.
+// The failures of the persistence framework, with the English texts users
+// of the sibling programs already see for them.
 
 // Assign between classes that do not know each other.
 class EConvertError : public AppError {

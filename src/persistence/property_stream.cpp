@@ -26,14 +26,14 @@ public:
     void collect(TPersistent &object, const QString &prefix)
     {
         m_prefix = prefix;
-        object.DefineProperties(*this);
-        for (const TPersistentChild &child : object.PersistentChildren()) {
+        object.defineProperties(*this);
+        for (const TPersistentChild &child : object.persistentChildren()) {
             if (child.object)
                 collect(*child.object, prefix + child.name + QLatin1Char('.'));
         }
     }
 
-    void DefineBinaryProperty(const QString &name, ReadFn read, WriteFn write, bool hasData) override
+    void defineBinaryProperty(const QString &name, ReadFn read, WriteFn write, bool hasData) override
     {
         properties.emplace_back(m_prefix + name, BinaryProperty{std::move(read), std::move(write), hasData});
     }

@@ -105,7 +105,8 @@ QStyle::StandardPixmap kindIcon(quint8 kind, bool *hasIcon)
     }
 }
 
-// Dialog-unit margins of the classic message box at this font, in pixels.
+// The message box's margins at this font, in pixels: the layout users of the
+// sibling programs already see in their notices.
 constexpr int kMargin = 12;
 constexpr int kSpacing = 15;
 constexpr int kButtonWidth = 75;
@@ -168,7 +169,8 @@ void addIconAndText(MessageDialog *dialog, QBoxLayout *outer, const QString &mes
         body->addWidget(image, 0, Qt::AlignTop);
     }
 
-    // Long messages wrap at half the screen's width, as the classic box does.
+    // Long messages wrap at half the screen's width, so a notice never spans
+    // the screen.
     const QString shownText = readRightToLeft(displayLineBreaks(message));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const int maxTextWidth = screen ? screen->availableGeometry().width() / 2 : 640;

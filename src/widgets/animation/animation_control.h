@@ -2,7 +2,7 @@
 
 #include "platform/app_error.h"
 #include "persistence/abc_avi_source.h"
-#include "persistence/persistent.h"
+#include "util/notify_event.h"
 
 #include <QImage>
 #include <QTimer>

@@ -12,7 +12,7 @@ const char *const kDefaultTitle = "Movan System";
 } // namespace
 
 TBalloonControl::TBalloonControl(QObject *owner)
-    : QObject(owner), m_Title(QString::fromLatin1(kDefaultTitle))
+    : QObject(owner), m_title(QString::fromLatin1(kDefaultTitle))
 {
 }
 
@@ -20,11 +20,11 @@ TBalloonControl::~TBalloonControl() = default;
 
 void TBalloonControl::ShowBalloon()
 {
-    if (!m_Control)
+    if (!m_control)
         throw AppError(QString::fromLatin1(kNoControl));
     auto *balloon = new TBalloon(parent());
-    balloon->setFadeStep(m_FadeFrameRate);
-    balloon->SetFade(m_FadeIn_Out);
-    balloon->ShowAtControl(m_Control, m_Horizontal, m_Vertical, m_Title, balloonText(m_Text), m_BalloonType,
-                           m_Duration);
+    balloon->setFadeStep(m_fadeFrameRate);
+    balloon->SetFade(m_fadeInOut);
+    balloon->ShowAtControl(m_control, m_horizontal, m_vertical, m_title, balloonText(m_text), m_balloonType,
+                           m_duration);
 }

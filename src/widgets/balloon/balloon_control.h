@@ -17,48 +17,48 @@ public:
     explicit TBalloonControl(QObject *owner = nullptr);
     ~TBalloonControl() override;
 
-    const QStringList &Text() const { return m_Text; }
-    void setText(const QStringList &lines) { m_Text = lines; }
-    QString Title() const { return m_Title; }
-    void setTitle(const QString &title) { m_Title = title; }
-    int Duration() const { return m_Duration; }
-    void setDuration(int seconds) { m_Duration = seconds; }
-    TBalloonHoriz Horizontal() const { return m_Horizontal; }
-    void setHorizontal(TBalloonHoriz value) { m_Horizontal = value; }
-    TBalloonVert Vertical() const { return m_Vertical; }
-    void setVertical(TBalloonVert value) { m_Vertical = value; }
+    const QStringList &Text() const { return m_text; }
+    void setText(const QStringList &lines) { m_text = lines; }
+    QString Title() const { return m_title; }
+    void setTitle(const QString &title) { m_title = title; }
+    int Duration() const { return m_duration; }
+    void setDuration(int seconds) { m_duration = seconds; }
+    TBalloonHoriz Horizontal() const { return m_horizontal; }
+    void setHorizontal(TBalloonHoriz value) { m_horizontal = value; }
+    TBalloonVert Vertical() const { return m_vertical; }
+    void setVertical(TBalloonVert value) { m_vertical = value; }
     // Stored with the form, but the balloon's place comes from the control.
-    TBalloonPosition Position() const { return m_Position; }
-    void setPosition(TBalloonPosition value) { m_Position = value; }
-    int PixelCoordinateX() const { return m_PixelCoordinateX; }
-    void setPixelCoordinateX(int value) { m_PixelCoordinateX = value; }
-    int PixelCoordinateY() const { return m_PixelCoordinateY; }
-    void setPixelCoordinateY(int value) { m_PixelCoordinateY = value; }
+    TBalloonPosition Position() const { return m_position; }
+    void setPosition(TBalloonPosition value) { m_position = value; }
+    int PixelCoordinateX() const { return m_pixelCoordinateX; }
+    void setPixelCoordinateX(int value) { m_pixelCoordinateX = value; }
+    int PixelCoordinateY() const { return m_pixelCoordinateY; }
+    void setPixelCoordinateY(int value) { m_pixelCoordinateY = value; }
     // Not owned. A control destroyed later reads as no control at all.
-    QWidget *Control() const { return m_Control; }
-    void setControl(QWidget *control) { m_Control = control; }
-    TBalloonType BalloonType() const { return m_BalloonType; }
-    void setBalloonType(TBalloonType value) { m_BalloonType = value; }
-    TFrameRange FadeFrameRate() const { return m_FadeFrameRate; }
+    QWidget *Control() const { return m_control; }
+    void setControl(QWidget *control) { m_control = control; }
+    TBalloonType BalloonType() const { return m_balloonType; }
+    void setBalloonType(TBalloonType value) { m_balloonType = value; }
+    TFrameRange FadeFrameRate() const { return m_fadeFrameRate; }
     // A rate of 0 would make the fade-out endless; it is taken as 1.
-    void setFadeFrameRate(TFrameRange rate) { m_FadeFrameRate = rate < 1 ? 1 : rate; }
-    bool FadeIn_Out() const { return m_FadeIn_Out; }
-    void setFadeIn_Out(bool fade) { m_FadeIn_Out = fade; }
+    void setFadeFrameRate(TFrameRange rate) { m_fadeFrameRate = rate < 1 ? 1 : rate; }
+    bool FadeIn_Out() const { return m_fadeInOut; }
+    void setFadeIn_Out(bool fade) { m_fadeInOut = fade; }
 
     // Throws AppError "Can't found assigned control!" when no control is set.
     void ShowBalloon();
 
 private:
-    QStringList m_Text;
-    QString m_Title;
-    int m_Duration = 0;
-    TBalloonHoriz m_Horizontal = blnLeft;
-    TBalloonVert m_Vertical = blnTop;
-    TBalloonPosition m_Position = blnArrowTopLeft;
-    QPointer<QWidget> m_Control;
-    int m_PixelCoordinateX = 0;
-    int m_PixelCoordinateY = 0;
-    TBalloonType m_BalloonType = blnInfo;
-    TFrameRange m_FadeFrameRate = 7;
-    bool m_FadeIn_Out = true;
+    QStringList m_text;
+    QString m_title;
+    int m_duration = 0;
+    TBalloonHoriz m_horizontal = blnLeft;
+    TBalloonVert m_vertical = blnTop;
+    TBalloonPosition m_position = blnArrowTopLeft;
+    QPointer<QWidget> m_control;
+    int m_pixelCoordinateX = 0;
+    int m_pixelCoordinateY = 0;
+    TBalloonType m_balloonType = blnInfo;
+    TFrameRange m_fadeFrameRate = 7;
+    bool m_fadeInOut = true;
 };

@@ -60,7 +60,7 @@ QPoint anchor(const EdgeRect &control, TBalloonHoriz horizontal, TBalloonVert ve
 
 TBalloonPosition corner(TBalloonHoriz horizontal, TBalloonVert vertical)
 {
-    static const TBalloonPosition table[3][3] = {
+    static constexpr TBalloonPosition kCorners[3][3] = {
         // blnTop            blnCenter            blnBottom
         {blnArrowTopLeft, blnArrowBottomLeft, blnArrowBottomLeft},     // blnLeft
         {blnArrowTopLeft, blnArrowBottomRight, blnArrowBottomRight},   // blnMiddle
@@ -68,7 +68,7 @@ TBalloonPosition corner(TBalloonHoriz horizontal, TBalloonVert vertical)
     };
     const int row = std::min<int>(horizontal, blnRight);
     const int column = std::min<int>(vertical, blnBottom);
-    return table[row][column];
+    return kCorners[row][column];
 }
 
 bool arrowOnTop(TBalloonPosition corner)

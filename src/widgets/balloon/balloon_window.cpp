@@ -74,26 +74,26 @@ TBalloon::TBalloon(QObject *owner)
     face.setPixelSize(kFontPixelSize);
     setFont(face);
 
-    m_IconImage = new QLabel(this);
-    m_IconImage->setObjectName(QStringLiteral("IconImage"));
-    m_IconImage->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_IconImage->setGeometry(10, 10, kIconSize, kIconSize);
+    m_iconImage = new QLabel(this);
+    m_iconImage->setObjectName(QStringLiteral("IconImage"));
+    m_iconImage->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_iconImage->setGeometry(10, 10, kIconSize, kIconSize);
 
-    m_TitleLabel = makeLabel(this, "TitleLabel");
+    m_titleLabel = makeLabel(this, "TitleLabel");
     QFont bold = font();
     bold.setBold(true);
-    m_TitleLabel->setFont(bold);
-    m_TitleLabel->move(34, 12);
+    m_titleLabel->setFont(bold);
+    m_titleLabel->move(34, 12);
 
-    m_TextLabel = makeLabel(this, "TextLabel");
-    m_TextLabel->move(10, m_TextLabel->y());
+    m_textLabel = makeLabel(this, "TextLabel");
+    m_textLabel->move(10, m_textLabel->y());
 
-    m_CloseTimer = new QTimer(this);
-    m_CloseTimer->setObjectName(QStringLiteral("CloseTimer"));
-    connect(m_CloseTimer, &QTimer::timeout, this, &TBalloon::requestClose);
-    m_FadeTimer = new QTimer(this);
-    m_FadeTimer->setObjectName(QStringLiteral("FadeTimer"));
-    connect(m_FadeTimer, &QTimer::timeout, this, &TBalloon::fadeInTick);
+    m_closeTimer = new QTimer(this);
+    m_closeTimer->setObjectName(QStringLiteral("CloseTimer"));
+    connect(m_closeTimer, &QTimer::timeout, this, &TBalloon::requestClose);
+    m_fadeTimer = new QTimer(this);
+    m_fadeTimer->setObjectName(QStringLiteral("FadeTimer"));
+    connect(m_fadeTimer, &QTimer::timeout, this, &TBalloon::fadeInTick);
 }
 
 TBalloon::~TBalloon()
@@ -106,12 +106,12 @@ TBalloon::~TBalloon()
 
 void TBalloon::setFadeStep(TFrameRange step)
 {
-    m_FadeStep = step < 1 ? 1 : step;
+    m_fadeStep = step < 1 ? 1 : step;
 }
 
 void TBalloon::SetFade(bool fadeInOut)
 {
-    m_FadeEnabled = fadeInOut;
+    m_fadeEnabled = fadeInOut;
     setOpacity(fadeInOut ? 0 : 255);
 }
 
@@ -133,15 +133,15 @@ void TBalloon::ShowAtPoint(int x, int y, TBalloonPosition corner, const QString 
     m_corner = corner;
     const bool onTop = geometry::arrowOnTop(corner);
 
-    fitToText(m_TitleLabel, title);
-    fitToText(m_TextLabel, text);
-    const geometry::Layout places = geometry::layout(onTop, m_TitleLabel->height());
-    m_TitleLabel->move(places.title);
-    m_TextLabel->move(places.text);
-    m_IconImage->move(places.icon);
-    m_IconImage->setPixmap(balloonIcon(type));
+    fitToText(m_titleLabel, title);
+    fitToText(m_textLabel, text);
+    const geometry::Layout places = geometry::layout(onTop, m_titleLabel->height());
+    m_titleLabel->move(places.title);
+    m_textLabel->move(places.text);
+    m_iconImage->move(places.icon);
+    m_iconImage->setPixmap(balloonIcon(type));
 
-    const QSize size = geometry::windowSize(m_TitleLabel->geometry(), m_TextLabel->geometry(), onTop);
+    const QSize size = geometry::windowSize(m_titleLabel->geometry(), m_textLabel->geometry(), onTop);
     // Nothing keeps the balloon on the screen: it points where it is asked to.
     setGeometry(QRect(geometry::windowTopLeft(QPoint(x, y), corner, size), size));
     m_shape = geometry::region(geometry::shape(corner, size));
@@ -149,13 +149,13 @@ void TBalloon::ShowAtPoint(int x, int y, TBalloonPosition corner, const QString 
 
     setWindowState(Qt::WindowNoState);
     show();
-    m_FadeTimer->setInterval(1);
-    if (m_FadeEnabled)
-        m_FadeTimer->start();
+    m_fadeTimer->setInterval(1);
+    if (m_fadeEnabled)
+        m_fadeTimer->start();
     // A duration of 0 (or less) means the balloon stays until clicked.
     if (duration > 0) {
-        m_CloseTimer->setInterval(duration > INT_MAX / 1000 ? INT_MAX : duration * 1000);
-        m_CloseTimer->start();
+        m_closeTimer->setInterval(duration > INT_MAX / 1000 ? INT_MAX : duration * 1000);
+        m_closeTimer->start();
     }
 }
 
@@ -208,25 +208,25 @@ void TBalloon::changeEvent(QEvent *event)
 
 void TBalloon::requestClose()
 {
-    m_CloseTimer->stop();
+    m_closeTimer->stop();
     deleteLater();
 }
 
 void TBalloon::fadeInTick()
 {
-    const FadeInStep step = nextFadeIn(m_opacity, m_FadeStep, m_FadeEnabled);
+    const FadeInStep step = nextFadeIn(m_opacity, m_fadeStep, m_fadeEnabled);
     if (step.finished)
-        m_FadeTimer->stop();
+        m_fadeTimer->stop();
     setOpacity(step.opacity);
 }
 
 void TBalloon::fadeOut()
 {
-    m_FadeTimer->stop();
-    if (!m_FadeEnabled || m_fadedOut)
+    m_fadeTimer->stop();
+    if (!m_fadeEnabled || m_fadedOut)
         return;
     m_fadedOut = true;
-    for (int value : fadeOutSequence(m_FadeStep)) {
+    for (int value : fadeOutSequence(m_fadeStep)) {
         setOpacity(value);
         repaint();
     }

@@ -30,16 +30,16 @@ public:
                      TBalloonType type, int duration);
 
     // The opacity step of the fades, 1 to 255.
-    TFrameRange FadeStep() const { return m_FadeStep; }
+    TFrameRange FadeStep() const { return m_fadeStep; }
     void setFadeStep(TFrameRange step);
-    bool FadeEnabled() const { return m_FadeEnabled; }
+    bool FadeEnabled() const { return m_fadeEnabled; }
 
     // 0 (transparent) to 255 (opaque). Whether it shows depends on the window
     // system: without a compositor the balloon is simply opaque.
-    int Opacity() const { return m_opacity; }
-    TBalloonPosition Corner() const { return m_corner; }
+    int opacity() const { return m_opacity; }
+    TBalloonPosition corner() const { return m_corner; }
     // The window's shape in window coordinates; also where the outline is drawn.
-    QRegion Shape() const { return m_shape; }
+    QRegion shape() const { return m_shape; }
 
 signals:
     void opacityChanged(int opacity);
@@ -58,13 +58,13 @@ private:
     void setOpacity(int opacity);
     void stayOnTop();
 
-    QLabel *m_TitleLabel;
-    QLabel *m_TextLabel;
-    QLabel *m_IconImage;
-    QTimer *m_CloseTimer;
-    QTimer *m_FadeTimer;
-    bool m_FadeEnabled = true;
-    TFrameRange m_FadeStep = 7;
+    QLabel *m_titleLabel;
+    QLabel *m_textLabel;
+    QLabel *m_iconImage;
+    QTimer *m_closeTimer;
+    QTimer *m_fadeTimer;
+    bool m_fadeEnabled = true;
+    TFrameRange m_fadeStep = 7;
     int m_opacity = 255;
     bool m_fadedOut = false;
     TBalloonPosition m_corner = blnArrowTopLeft;

@@ -249,10 +249,10 @@ void TMovBusy::handClipToAnimation(TMovsfBusy &form)
             // With no type to look under, the lookup could only fail; the
             // control finds its clips under "AVI" once the module is loaded.
             if (source.ResourceType().isEmpty())
-                source.LoadModule();
+                source.loadModule();
             else
                 source.ResourceHandle();
-            module = source.ModuleHandle();
+            module = source.moduleHandle();
         }
         if (!source.ResourceName().isEmpty())
             animate.setResourceName(module, source.ResourceName());
@@ -461,7 +461,7 @@ void TMovBusy::Hide()
         form->deleteLater();
 }
 
-QList<TPersistentChild> TMovBusy::PersistentChildren() const
+QList<TPersistentChild> TMovBusy::persistentChildren() const
 {
     return {{QStringLiteral("AVISource"), m_aviSource}};
 }

@@ -140,7 +140,7 @@ public:
     virtual int ShowModal();
     void Hide();
 
-    QList<TPersistentChild> PersistentChildren() const override;
+    QList<TPersistentChild> persistentChildren() const override;
 
 private:
     void handClipToAnimation(TMovsfBusy &form);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/notify_event.h"
+
 #include <QColor>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -23,7 +25,6 @@ class TMovDBLookupComboBox : public QComboBox {
     Q_PROPERTY(QVariant KeyValue READ KeyValue WRITE setKeyValue)
     Q_PROPERTY(QString Text READ Text)
 public:
-    using NotifyEvent = std::function<void(QObject *sender)>;
     using KeyPressEvent = std::function<void(QObject *sender, QChar &key)>;
 
     explicit TMovDBLookupComboBox(QWidget *parent = nullptr);
@@ -49,8 +50,8 @@ public:
     // Opens the list in the box's own reading direction.
     void showPopup() override;
 
-    NotifyEvent OnEnter;
-    NotifyEvent OnExit;
+    TNotifyEvent OnEnter;
+    TNotifyEvent OnExit;
     KeyPressEvent OnKeyPress;
 
 protected:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/notify_event.h"
+
 #include <QColor>
 #include <QLineEdit>
 
@@ -13,7 +15,6 @@ class TMovEditBox : public QLineEdit {
     Q_PROPERTY(bool AutoSelect READ AutoSelect WRITE setAutoSelect)
     Q_PROPERTY(QChar PasswordChar READ PasswordChar WRITE setPasswordChar)
 public:
-    using NotifyEvent = std::function<void(QObject *sender)>;
     // The typed character; set it to 0 to stop its processing, or change it.
     using KeyPressEvent = std::function<void(QObject *sender, QChar &key)>;
 
@@ -27,8 +28,8 @@ public:
     QChar PasswordChar() const { return m_passwordChar; }
     void setPasswordChar(QChar character);
 
-    NotifyEvent OnEnter;
-    NotifyEvent OnExit;
+    TNotifyEvent OnEnter;
+    TNotifyEvent OnExit;
     KeyPressEvent OnKeyPress;
 
 protected:

@@ -11,12 +11,12 @@
 // 32-bit values.
 int ValueToPercent(int value, int range);
 
-// The share of a length covered by a percentage, truncated toward zero. The
-// gauge has always evaluated length * (percent * 0.01) in 64-bit-mantissa
-// extended precision, where 0.01 itself lies slightly below one hundredth, so
-// some whole products come out one short (5 % of 100 gives 4). The result is
-// reproduced exactly here with integer arithmetic, so it does not depend on
-// what long double happens to be on the compiler at hand.
+// The share of a length covered by a percentage, truncated toward zero, as
+// length * (percent * 0.01) evaluated in 64-bit-mantissa extended precision,
+// where 0.01 itself lies slightly below one hundredth, so some whole products
+// come out one short (5 % of 100 gives 4): the bar lengths users of the
+// sibling programs already see. Integer arithmetic gives that result exactly,
+// whatever long double happens to be on the compiler at hand.
 int PercentOfLength(int percent, int length);
 
 namespace GaugeGeometry {
@@ -53,7 +53,8 @@ struct Line {
 Line needle(int gaugeWidth, const EdgeRect &inner, int percent);
 
 // Where the percentage text's top left corner goes for a text of the given
-// size; centred in the area as the gauge always did, not offset by its origin.
+// size: centred on the area's size plus one pixel, but not offset by its
+// origin, so that the text sits where users of the sibling programs see it.
 QPoint textOrigin(const EdgeRect &inner, int textWidth, int textHeight);
 
 // A pie's start and span for QPainter (sixteenths of a degree, counter-

@@ -60,8 +60,8 @@ void drawNeedle(QPainter &painter, const GaugeAppearance &look, const EdgeRect &
     painter.fillRect(inner.toQRect(), look.color);
     const NeedleDial dial = needleDial(inner, look.singleBorder);
     const QRect ellipse = outlinedShapeRect(dial.box);
-    // A flat cap leaves out the last point, as line drawing on the window
-    // system always has.
+    // A flat cap leaves out the line's last point, so the base line stops one
+    // pixel short of the gauge's right edge.
     painter.setPen(QPen(look.foreColor, 1, Qt::SolidLine, Qt::FlatCap));
     painter.setBrush(look.backColor);
     const ArcAngles arc = arcBetweenRadials(ellipse, dial.startRadial, dial.endRadial);

@@ -134,7 +134,7 @@ TEST_F(Backup, GoesOnWithoutTheBusyClip)
     ModalDialogDriver driver;
     withWindow([&](TFrmDBTools &w) {
         driver.ignoreWindow(&w);
-        w.MovBusy1->AVISource()->SetFileName(folder.filePath(QStringLiteral("missing.avi")));
+        w.MovBusy1->AVISource()->setFileName(folder.filePath(QStringLiteral("missing.avi")));
         backUp(w, QStringLiteral("Archive"), folder.filePath(QStringLiteral("a.Bak")), driver);
         EXPECT_EQ(driver.last().text, kBackupDone);
     });

@@ -58,7 +58,7 @@ TEST(PersistentMemoryStoredForm, WrittenUnderThePathBelowTheOwnerAndReadBack)
 
     TabcAVISource loaded;
     PropertyStream::readProperties(stored, loaded);
-    EXPECT_EQ(loaded.Data()->Bytes(), QByteArray("abc"));
+    EXPECT_EQ(loaded.Data()->bytes(), QByteArray("abc"));
 }
 
 TEST(PersistentMemoryStoredForm, EmptyBlockWritesNoProperty)
@@ -91,7 +91,7 @@ TEST(PersistentMemoryStoredForm, ShortStreamRaisesReadErrorAndKeepsTheBlock)
         stream.open(QIODevice::ReadOnly);
         EXPECT_THROW(block.ReadData(stream), EReadError) << payload.toHex().constData();
     }
-    EXPECT_EQ(block.Bytes(), QByteArray("old"));
+    EXPECT_EQ(block.bytes(), QByteArray("old"));
     EXPECT_TRUE(log.events.isEmpty());
 }
 
@@ -109,7 +109,7 @@ TEST(PersistentMemoryStoredForm, ReaderRefusesDamagedOrUnknownProperties)
     cutPayload.append(char(9)).append("Data.Data").append(PropertyStream::encodeBinaryValue(bytes({9, 0, 0, 0, 'a'})));
     for (const QByteArray &stored : {unknown, wrongTag, cutValue, cutPayload, QByteArray()})
         EXPECT_THROW(PropertyStream::readProperties(stored, target), EReadError) << stored.toHex().constData();
-    EXPECT_EQ(target.Data()->Bytes(), QByteArray("keep"));
+    EXPECT_EQ(target.Data()->bytes(), QByteArray("keep"));
 }
 
 TEST(PersistentMemory, ChangesAreBracketedByEvents)
@@ -130,7 +130,7 @@ TEST(PersistentMemory, ProcessDataSeesIncomingBytesBeforeTheyAreStored)
         void ProcessData(QByteArray &incoming) override { incoming = incoming.toUpper(); }
     } block;
     block.SetBuffer("abc", 3);
-    EXPECT_EQ(block.Bytes(), QByteArray("ABC"));
+    EXPECT_EQ(block.bytes(), QByteArray("ABC"));
 }
 
 TEST(PersistentMemory, AssignCopiesBlocksAndRefusesOtherClasses)
@@ -138,9 +138,9 @@ TEST(PersistentMemory, AssignCopiesBlocksAndRefusesOtherClasses)
     TabcPersistentMemory source, target;
     source.SetBuffer("data", 4);
     target.Assign(&source);
-    EXPECT_EQ(target.Bytes(), QByteArray("data"));
+    EXPECT_EQ(target.bytes(), QByteArray("data"));
     target.Assign(&target);
-    EXPECT_EQ(target.Bytes(), QByteArray("data"));
+    EXPECT_EQ(target.bytes(), QByteArray("data"));
     target.Assign(nullptr);
     EXPECT_TRUE(target.IsEmpty());
 

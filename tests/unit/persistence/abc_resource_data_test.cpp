@@ -26,13 +26,13 @@ TEST(ResourceData, SettingASourceClearsTheOthersButNotModuleAndType)
 {
     TabcResourceData holder;
     holder.Data()->SetBuffer("abc", 3);
-    holder.SetResourceModule(QStringLiteral("lib.so"));
-    holder.SetResourceType(QStringLiteral("AVI"));
-    holder.SetResourceName(QStringLiteral("clip"));
+    holder.setResourceModule(QStringLiteral("lib.so"));
+    holder.setResourceType(QStringLiteral("AVI"));
+    holder.setResourceName(QStringLiteral("clip"));
     EXPECT_TRUE(holder.Data()->IsEmpty());
-    holder.SetFileName(QStringLiteral("a.avi"));
+    holder.setFileName(QStringLiteral("a.avi"));
     EXPECT_TRUE(holder.ResourceName().isEmpty());
-    holder.SetResourceID(7);
+    holder.setResourceID(7);
     EXPECT_TRUE(holder.FileName().isEmpty());
     EXPECT_EQ(holder.ResourceModule(), QStringLiteral("lib.so"));
     EXPECT_EQ(holder.ResourceType(), QStringLiteral("AVI"));
@@ -40,11 +40,17 @@ TEST(ResourceData, SettingASourceClearsTheOthersButNotModuleAndType)
 
     TabcPersistentMemory block;
     block.SetBuffer("xy", 2);
-    holder.SetData(&block);
+    holder.setData(&block);
     EXPECT_EQ(holder.ResourceID(), 0);
-    EXPECT_EQ(holder.Data()->Bytes(), QByteArray("xy"));
+    EXPECT_EQ(holder.Data()->bytes(), QByteArray("xy"));
     EXPECT_FALSE(holder.IsResource());
     EXPECT_FALSE(holder.IsEmpty());
+
+    // The new source may be read from the one it replaces.
+    holder.setResourceName(QStringLiteral("clip"));
+    holder.setFileName(holder.ResourceName());
+    EXPECT_EQ(holder.FileName(), QStringLiteral("clip"));
+    EXPECT_TRUE(holder.ResourceName().isEmpty());
 }
 
 TEST(ResourceData, OnlyARealChangeFiresTheEventsOnce)
@@ -52,13 +58,13 @@ TEST(ResourceData, OnlyARealChangeFiresTheEventsOnce)
     TabcResourceData holder;
     EventLog log;
     log.attach(holder);
-    holder.SetFileName(QStringLiteral("a.avi"));
-    holder.SetFileName(QStringLiteral("a.avi"));
+    holder.setFileName(QStringLiteral("a.avi"));
+    holder.setFileName(QStringLiteral("a.avi"));
     EXPECT_EQ(log.changing, 1);
     EXPECT_EQ(log.change, 1);
-    holder.SetResourceID(0);
-    holder.SetResourceName(QString());
-    holder.SetData(holder.Data());
+    holder.setResourceID(0);
+    holder.setResourceName(QString());
+    holder.setData(holder.Data());
     EXPECT_EQ(log.change, 1);
 }
 
@@ -66,13 +72,13 @@ TEST(ResourceData, AssignWithEmptyDataKeepsTheTargetsBytes)
 {
     TabcResourceData source, target;
     target.Data()->SetBuffer("own", 3);
-    source.SetResourceModule(QStringLiteral("m.so"));
-    source.SetResourceName(QStringLiteral("name"));
-    source.SetResourceType(QStringLiteral("TYPE"));
+    source.setResourceModule(QStringLiteral("m.so"));
+    source.setResourceName(QStringLiteral("name"));
+    source.setResourceType(QStringLiteral("TYPE"));
     EventLog log;
     log.attach(target);
     target.Assign(&source);
-    EXPECT_EQ(target.Data()->Bytes(), QByteArray("own"));
+    EXPECT_EQ(target.Data()->bytes(), QByteArray("own"));
     EXPECT_EQ(target.ResourceName(), QStringLiteral("name"));
     EXPECT_EQ(target.ResourceModule(), QStringLiteral("m.so"));
     EXPECT_TRUE(target.ResourceType().isEmpty());
@@ -81,7 +87,7 @@ TEST(ResourceData, AssignWithEmptyDataKeepsTheTargetsBytes)
 
     source.Data()->SetBuffer("new", 3);
     target.Assign(&source);
-    EXPECT_EQ(target.Data()->Bytes(), QByteArray("new"));
+    EXPECT_EQ(target.Data()->bytes(), QByteArray("new"));
 
     target.Assign(nullptr);
     EXPECT_TRUE(target.IsEmpty());
@@ -143,20 +149,20 @@ TEST(ResourceData, ResourceLookupByNameAndIdUnderItsType)
 
     TabcResourceData holder;
     EXPECT_TRUE(holder.ResourceHandle().isEmpty());
-    holder.SetResourceType(QStringLiteral("MYTYPE"));
-    holder.SetResourceName(QStringLiteral("Spinner"));
+    holder.setResourceType(QStringLiteral("MYTYPE"));
+    holder.setResourceName(QStringLiteral("Spinner"));
     EXPECT_EQ(holder.ResourceHandle(), QStringLiteral(":/MYTYPE/Spinner"));
-    holder.SetResourceID(42);
+    holder.setResourceID(42);
     EXPECT_EQ(holder.ResourceHandle(), QStringLiteral(":/MYTYPE/42"));
-    holder.SetResourceID(43);
+    holder.setResourceID(43);
     EXPECT_THROW(holder.ResourceHandle(), AppError);
 }
 
 TEST(ResourceData, ModuleThatCannotBeLoadedRaisesTheLoadersError)
 {
     TabcResourceData holder;
-    holder.SetResourceModule(QStringLiteral("libno-such-module-here.so"));
-    holder.SetResourceName(QStringLiteral("clip"));
+    holder.setResourceModule(QStringLiteral("libno-such-module-here.so"));
+    holder.setResourceName(QStringLiteral("clip"));
     try {
         holder.ResourceHandle();
         FAIL() << "a missing module loaded";
@@ -171,13 +177,13 @@ TEST(AVISource, StandardAnimationIsASourceOfItsOwn)
     EXPECT_TRUE(source.IsEmpty());
     int changes = 0;
     source.OnChange = [&](QObject *) { ++changes; };
-    source.SetCommonAVI(aviCopyFiles);
-    source.SetCommonAVI(aviCopyFiles);
+    source.setCommonAVI(aviCopyFiles);
+    source.setCommonAVI(aviCopyFiles);
     EXPECT_EQ(changes, 1);
     EXPECT_FALSE(source.IsEmpty());
-    source.SetFileName(QStringLiteral("clip.avi"));
+    source.setFileName(QStringLiteral("clip.avi"));
     EXPECT_EQ(source.CommonAVI(), aviNone);
-    source.SetCommonAVI(aviFindFile);
+    source.setCommonAVI(aviFindFile);
     EXPECT_TRUE(source.FileName().isEmpty());
     source.Clear();
     EXPECT_TRUE(source.IsEmpty());
@@ -186,7 +192,7 @@ TEST(AVISource, StandardAnimationIsASourceOfItsOwn)
 TEST(AVISource, AssignCopiesTheStandardAnimationToo)
 {
     TabcAVISource source, target;
-    source.SetCommonAVI(aviDeleteFile);
+    source.setCommonAVI(aviDeleteFile);
     target.Assign(&source);
     EXPECT_EQ(target.CommonAVI(), aviDeleteFile);
     EXPECT_FALSE(target.IsEmpty());

@@ -21,7 +21,7 @@ TEST(PersianDateStr, WorkedExamples)
         {2014, 1, 1, "1392/10/11"},   {2010, 9, 22, "1389/06/31"}, {2010, 9, 23, "1389/07/01"},
         {2011, 12, 21, "1390/09/30"}, {2000, 2, 29, "1378/12/10"}, {1992, 3, 20, "1370/12/30"},
         {1997, 3, 20, "1375/12/30"},  {2016, 12, 31, "1395/10/11"},
-        // The real calendar starts 1408 on 20 March 2029; the old shortcut said 1407/12/30.
+        // The real calendar starts 1408 on 20 March 2029; a fixed arithmetic rule would say 1407/12/30.
         {2029, 3, 20, "1408/01/01"},  {2029, 3, 19, "1407/12/29"},
     };
     for (const auto &c : cases)

@@ -78,7 +78,7 @@ TEST_F(BalloonOnForm, TheArrowTouchesTheLeftEdgesMidpoint)
     control->ShowBalloon();
     ASSERT_EQ(balloons().size(), 1);
     TBalloon *balloon = balloons().first();
-    EXPECT_EQ(balloon->Corner(), blnArrowBottomLeft);
+    EXPECT_EQ(balloon->corner(), blnArrowBottomLeft);
     const QPoint comboLeft = combo->mapToGlobal(QPoint(0, 0));
     const QPoint anchor(comboLeft.x(), comboLeft.y() + 10); // 21 / 2 rounds to 10
     EXPECT_EQ(balloon->geometry().topLeft(), QPoint(anchor.x() - (balloon->width() - 20), anchor.y() - 2));

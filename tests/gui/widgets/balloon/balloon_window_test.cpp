@@ -111,9 +111,9 @@ TEST(BalloonWindow, FadesInByTheStepTo254)
     Recorder recorder;
     recorder.attach(balloon);
     balloon->SetFade(true);
-    EXPECT_EQ(balloon->Opacity(), 0);
+    EXPECT_EQ(balloon->opacity(), 0);
     balloon->ShowAtPoint(500, 400, blnArrowTopRight, kTitle, QStringLiteral("text"), blnInfo, 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return balloon->Opacity() == 254; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return balloon->opacity() == 254; }, 5000));
     QList<int> expected;
     for (int v = 0; v <= 252; v += 7)
         expected.append(v);
@@ -131,7 +131,7 @@ TEST(BalloonWindow, StepOf255JumpsStraightTo254AndFadesOutIn2Steps)
     balloon->setFadeStep(255);
     balloon->SetFade(true);
     balloon->ShowAtPoint(500, 400, blnArrowTopRight, kTitle, QStringLiteral("text"), blnInfo, 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return balloon->Opacity() == 254; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return balloon->opacity() == 254; }, 5000));
     EXPECT_EQ(recorder.opacities, QList<int>({0, 254}));
     recorder.opacities.clear();
     // A click closes it; the release comes later, from the event loop.
@@ -148,7 +148,7 @@ TEST(BalloonWindow, WithoutFadingItIsOpaqueAtOnceAndVanishesWithoutFading)
     balloon->SetFade(false);
     recorder.attach(balloon);
     balloon->ShowAtPoint(500, 400, blnArrowTopRight, kTitle, QStringLiteral("text"), blnInfo, 0);
-    EXPECT_EQ(balloon->Opacity(), 255);
+    EXPECT_EQ(balloon->opacity(), 255);
     EXPECT_FALSE(balloon->findChild<QTimer *>(QStringLiteral("FadeTimer"))->isActive());
     QTest::mouseClick(balloon, Qt::LeftButton, {}, QPoint(5, 5));
     ASSERT_TRUE(QTest::qWaitFor([&] { return balloon.isNull(); }, 5000));

@@ -91,7 +91,7 @@ TEST_F(BalloonOverForm, ReadableWhileFadingAndLeavesTheFocusAlone)
     balloon->findChild<QTimer *>(QStringLiteral("FadeTimer"))->stop();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(balloon));
     const QImage shown = screenUnder(balloon);
-    EXPECT_LT(balloon->Opacity(), 20);
+    EXPECT_LT(balloon->opacity(), 20);
     EXPECT_EQ(rgb(shown, balloon->width() / 2, 8), QApplication::palette().color(QPalette::ToolTipBase).rgb());
     EXPECT_EQ(QApplication::activeWindow(), form.get());
     EXPECT_EQ(QApplication::focusWidget(), edit);

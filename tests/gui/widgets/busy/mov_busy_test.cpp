@@ -225,10 +225,10 @@ TEST_F(BusyTest, EmbeddedClipIsStoredAsAVISourceDataData)
 
     TMovBusy loaded;
     PropertyStream::readProperties(stored, loaded);
-    EXPECT_EQ(loaded.AVISource()->Data()->Bytes(), QByteArray("abc"));
+    EXPECT_EQ(loaded.AVISource()->Data()->bytes(), QByteArray("abc"));
 
     TabcAVISource other;
-    other.SetCommonAVI(aviFindFile);
+    other.setCommonAVI(aviFindFile);
     loaded.SetAVISource(&other);
     EXPECT_EQ(loaded.AVISource()->CommonAVI(), aviFindFile);
     EXPECT_NE(loaded.AVISource(), &other);
@@ -256,7 +256,7 @@ TEST_F(BusyTest, HideReturnsAtOnceAndTheWindowStaysItsMinimumTime)
 {
     TMovBusy busy;
     busy.SetMinDuration(500);
-    busy.AVISource()->SetFileName(dataLrPath());
+    busy.AVISource()->setFileName(dataLrPath());
     busy.Show();
     QPointer<TMovsfBusy> window = busy.Form();
     ASSERT_TRUE(window);
@@ -332,7 +332,7 @@ TEST_F(BusyTest, MissingClipFailsBeforeAnythingIsShownAndHideDisposesOfTheWindow
 {
     TMovBusy busy;
     busy.SetMinDuration(500);
-    busy.AVISource()->SetFileName(QDir::temp().filePath(QStringLiteral("no-such-clip-here.avi")));
+    busy.AVISource()->setFileName(QDir::temp().filePath(QStringLiteral("no-such-clip-here.avi")));
     bool created = false;
     busy.OnFormCreate = [&](QObject *) { created = true; };
     try {
@@ -358,19 +358,19 @@ TEST_F(BusyTest, ClipFromTheResourcesOfALoadedModule)
     busy.SetMinDuration(0);
     // Any loadable library serves as the module; its Qt resources join the
     // program's tree when it is loaded.
-    busy.AVISource()->SetResourceModule(QStringLiteral("libQt6Core.so.6"));
-    busy.AVISource()->SetResourceName(QStringLiteral("BUSY"));
+    busy.AVISource()->setResourceModule(QStringLiteral("libQt6Core.so.6"));
+    busy.AVISource()->setResourceName(QStringLiteral("BUSY"));
     busy.Show();
     EXPECT_EQ(busy.Form()->Animate->frameCount(), 20);
-    EXPECT_NE(busy.AVISource()->ModuleHandle(), nullptr);
+    EXPECT_NE(busy.AVISource()->moduleHandle(), nullptr);
     busy.Hide();
 }
 
 TEST_F(BusyTest, ResourceModuleThatCannotBeLoadedFailsShow)
 {
     TMovBusy busy;
-    busy.AVISource()->SetResourceModule(QStringLiteral("libno-such-clips-module.so"));
-    busy.AVISource()->SetResourceName(QStringLiteral("BUSY"));
+    busy.AVISource()->setResourceModule(QStringLiteral("libno-such-clips-module.so"));
+    busy.AVISource()->setResourceName(QStringLiteral("BUSY"));
     EXPECT_THROW(busy.Show(), AppError);
     QPointer<TMovsfBusy> window = busy.Form();
     busy.Hide();
@@ -434,7 +434,7 @@ TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
 {
     TMovBusy busy;
     busy.SetCaption(kPleaseWait);
-    busy.AVISource()->SetFileName(dataLrPath());
+    busy.AVISource()->setFileName(dataLrPath());
     busy.SetMessage1(kRestoring);
     busy.SetMessage2(QStringLiteral("لطفا منتظر بمانيد تا عمليات به پايان برسد"));
     busy.SetProgressPos(30);
@@ -562,7 +562,7 @@ TEST_F(BusyTest, AnimationKeepsMovingWhileALongCallBlocksTheCaller)
 {
     TMovBusy busy;
     busy.SetMinDuration(0);
-    busy.AVISource()->SetFileName(dataLrPath());
+    busy.AVISource()->setFileName(dataLrPath());
     QList<QObject *> starts;
     busy.OnStartAVI = [&](QObject *sender) { starts << sender; };
     busy.Show();

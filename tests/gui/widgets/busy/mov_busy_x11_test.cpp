@@ -33,7 +33,7 @@ void saveScreenshot(const QString &name)
 void configureFullWindow(TMovBusy &busy)
 {
     busy.SetCaption(QStringLiteral("كمي صبر كنيد"));
-    busy.AVISource()->SetFileName(dataLrPath());
+    busy.AVISource()->setFileName(dataLrPath());
     busy.SetMessage1(QStringLiteral("در حال بازگرداندن اطلاعات ..."));
     busy.SetMessage2(QStringLiteral("لطفاً تا پايان عمليات منتظر بمانيد"));
     busy.SetProgressPos(40);

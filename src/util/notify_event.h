@@ -1,0 +1,10 @@
+#pragma once
+
+#include <functional>
+
+class QObject;
+
+// A notification handler, called with the object that raised it. Every
+// component's plain events (OnChange, OnEnter, OnCancel, ...) take this type,
+// so one handler can serve several of them.
+using TNotifyEvent = std::function<void(QObject *sender)>;
