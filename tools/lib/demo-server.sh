@@ -34,18 +34,6 @@ require_free_port() {
     fi
 }
 
-# wait_for_line FILE TEXT PID SECONDS: until FILE holds a line starting with
-# TEXT; fails when the process ends first or the time is up.
-wait_for_line() {
-    local file=$1 text=$2 pid=$3 seconds=$4 _
-    for _ in $(seq 1 $((seconds * 10))); do
-        grep -q "^$text" "$file" 2>/dev/null && return 0
-        kill -0 "$pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-
 start_realm() {
     local named_port=$1
     ledger_start "$ledger" kerberos-realm "$demo/logs/kerberos" \

@@ -15,6 +15,13 @@
 #                                       calls journey_dialog_shown N if the
 #                                       caller defines it, presses Enter (the
 #                                       first button) and waits till it is gone
+#   journey_new_dialog PID SECONDS KNOWN...
+#                                       as journey_new_window, but passes over
+#                                       the busy indicator (a tool window)
+#   journey_dismiss PID WINDOW          Enter, then waits till WINDOW is gone
+#   journey_choose_file PID KNOWN PATH  waits for a file dialog over the
+#                                       windows KNOWN (blank separated), types
+#                                       the full PATH as the file name, Enter
 #   journey_first_run PID WINDOW SERVER LOGIN PASSWORD
 #                                       types them, confirms, accepts the offer
 #                                       to attach the default database,
@@ -74,19 +81,55 @@ journey_type() {
 }
 
 journey_answer_dialog() {
-    local pid=$1 main=$2 dialog _
+    local pid=$1 main=$2 dialog
     dialog=$(journey_new_window "$pid" "$journey_step_seconds" "$main") || return 1
     journey_activate "$dialog" || return 1
     journey_dialogs=$((${journey_dialogs:-0} + 1))
     if declare -F journey_dialog_shown >/dev/null; then
         journey_dialog_shown "$journey_dialogs"
     fi
+    journey_dismiss "$pid" "$dialog"
+}
+
+# The busy indicator is a window of the program too, shown while a long
+# operation runs; the window manager is told it is a tool (utility) window.
+journey_is_tool_window() {
+    xprop -id "$1" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_UTILITY
+}
+
+journey_new_dialog() {
+    local pid=$1 seconds=$2 window _
+    shift 2
+    for _ in $(seq 1 $((seconds * 10))); do
+        for window in $(journey_windows "$pid"); do
+            [[ " $* " == *" $window "* ]] && continue
+            journey_is_tool_window "$window" || { echo "$window"; return 0; }
+        done
+        journey_running "$pid" || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+journey_dismiss() {
+    local pid=$1 dialog=$2 _
     journey_keys Return
     for _ in $(seq 1 $((journey_step_seconds * 10))); do
         journey_windows "$pid" | grep -qx "$dialog" || return 0
         sleep 0.1
     done
     return 1
+}
+
+# The file name field has the keyboard when a file dialog opens; a full path
+# typed there is taken as it stands.
+journey_choose_file() {
+    local pid=$1 known=$2 path=$3 dialog
+    # shellcheck disable=SC2086
+    dialog=$(journey_new_dialog "$pid" "$journey_step_seconds" $known) || return 1
+    journey_activate "$dialog" || return 1
+    journey_type "$path"
+    journey_dismiss "$pid" "$dialog"
 }
 
 # The keyboard starts on the page's tab; Tab walks the login, the password,
@@ -135,6 +178,6 @@ journey_open_tools() {
     journey_stop=
     journey_activate "$window" || { journey_stop="the setup window never had the keyboard"; return 1; }
     journey_keys Tab Tab Tab Tab Tab Tab Tab Tab space
-    journey_tools_window=$(journey_new_window "$pid" "$journey_step_seconds" "$window") \
+    journey_tools_window=$(journey_new_dialog "$pid" "$journey_step_seconds" "$window") \
         || { journey_stop="the tools button opened no maintenance window"; return 1; }
 }

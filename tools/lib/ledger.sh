@@ -10,6 +10,9 @@
 #                                                sets started_pid
 #   ledger_stop LEDGER                           stops them all, empties it
 #   process_start_time PID                       "" when there is no such process
+#   wait_for_line FILE TEXT PID SECONDS          until FILE (a started
+#                                                process's output) holds a
+#                                                line starting with TEXT
 
 process_start_time() {
     local stat
@@ -76,4 +79,16 @@ ledger_stop() {
 ledger_lock() {
     exec 9>>"$1"
     flock -n 9
+}
+
+# wait_for_line FILE TEXT PID SECONDS: until FILE holds a line starting with
+# TEXT; fails when the process ends first or the time is up.
+wait_for_line() {
+    local file=$1 text=$2 pid=$3 seconds=$4 _
+    for _ in $(seq 1 $((seconds * 10))); do
+        grep -q "^$text" "$file" 2>/dev/null && return 0
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
 }
