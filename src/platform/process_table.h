@@ -7,8 +7,8 @@
 #include <sys/types.h>
 
 // The running processes as a snapshot: each with its id and the file name of
-// its executable, in ascending id order. A Windows program run under Wine
-// shows as its own .exe, since its argv[0] is the Windows path.
+// its executable, in ascending id order. A sibling program run under Wine
+// shows as its own .exe, since its argv[0] is the C:\ path Wine gives it.
 struct ProcessEntry {
     pid_t pid = 0;
     QString exeFile;

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// A Wine prefix: the folder where Windows programs on this computer (the
-// sibling programs among them) keep their drive C: and their registry.
+// A Wine prefix: the folder where the sibling programs, run under Wine,
+// keep their drive C: and the registry a SQL Server setup reads.
 class WinePrefix {
 public:
     // $WINEPREFIX, else ~/.wine.

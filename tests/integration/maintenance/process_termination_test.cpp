@@ -1,6 +1,6 @@
 // Stopping programs by a fragment of their executable's name, on real
 // processes: copies of a small program started under the sibling programs'
-// names, some as a Windows program under Wine shows its name.
+// names, some with the C:\ path a sibling program run under Wine has as argv[0].
 #include "maintenance/process_termination.h"
 
 #include <QCoreApplication>
@@ -85,7 +85,7 @@ TEST_F(RunningCopies, NamesMatchAsFragmentsWithoutRegardToAsciiCase)
     // The last of the matches in ascending id order.
     EXPECT_EQ(FindProcessByName(name(QStringLiteral("telvarex"))), std::uint32_t(std::max({plain, upper, older})));
 
-    // A Windows program under Wine is known by its .exe, not by the loader.
+    // A sibling program under Wine is known by its .exe, not by the loader.
     const pid_t windows = start(QStringLiteral("wine64-preloader"),
                                 QStringLiteral("C:\\Movan\\") + name(QStringLiteral("Cordanex")) + QStringLiteral(".exe"));
     EXPECT_EQ(FindProcessByName(name(QStringLiteral("Cordanex")) + QStringLiteral(".EXE")), std::uint32_t(windows));

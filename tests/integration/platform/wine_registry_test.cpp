@@ -148,7 +148,7 @@ TEST_F(WinePrefixFixture, APrefixInUseIsLeftAlone)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("WINEPREFIX"), s_prefix);
     server.setProcessEnvironment(environment);
-    // A persistent server, as while a Windows program of the prefix runs.
+    // A persistent server, as while a sibling program of the prefix runs.
     server.start(QStringLiteral("wineserver"), {QStringLiteral("-f"), QStringLiteral("-p")});
     ASSERT_TRUE(server.waitForStarted());
     MachineRegistry registry{WinePrefix(s_prefix)};
