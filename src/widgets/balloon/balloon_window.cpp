@@ -4,6 +4,7 @@
 #include "widgets/balloon/balloon_geometry.h"
 #include "widgets/balloon/balloon_icons.h"
 #include "widgets/balloon/balloon_text.h"
+#include "widgets/common/keep_unminimised.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -198,11 +199,8 @@ void TBalloon::showEvent(QShowEvent *event)
 
 void TBalloon::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        show();
+    if (restoreIfMinimised(this, event))
         stayOnTop();
-    }
     QWidget::changeEvent(event);
 }
 

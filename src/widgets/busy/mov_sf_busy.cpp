@@ -2,6 +2,7 @@
 
 #include "platform/x11_window_functions.h"
 #include "widgets/animation/animation_control.h"
+#include "widgets/common/keep_unminimised.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -198,13 +199,8 @@ bool TMovsfBusy::event(QEvent *event)
 
 void TMovsfBusy::changeEvent(QEvent *event)
 {
-    // A window manager that minimises the window anyway would hide it for
-    // good: it has no task bar entry to bring it back from.
-    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        show();
+    if (restoreIfMinimised(this, event))
         raise();
-    }
     QDialog::changeEvent(event);
 }
 
