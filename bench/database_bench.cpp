@@ -13,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace movan;
+
 namespace {
 
 SqlemuProcess *g_server = nullptr;

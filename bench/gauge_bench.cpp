@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace movan;
+
 namespace {
 
 void BM_ProgressUnchangedPercent(benchmark::State &state)

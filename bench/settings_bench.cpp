@@ -7,6 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace movan;
+
 namespace {
 
 void PersianDateEveryDay1990To2040(benchmark::State &state)

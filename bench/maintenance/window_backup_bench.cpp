@@ -31,6 +31,8 @@
 
 #include <sys/socket.h>
 
+using namespace movan;
+
 namespace {
 
 const QString kDatabase = QStringLiteral("Big");

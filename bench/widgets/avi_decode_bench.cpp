@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace movan;
+
 namespace {
 
 constexpr int kWidth = 272;

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+using namespace movan;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const avi::ReadResult result = avi::readAvi(data, size);

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace movan {
+
 namespace {
 
 struct ShellState {
@@ -69,3 +71,5 @@ void halt()
 }
 
 } // namespace ApplicationShell
+
+} // namespace movan

@@ -6,6 +6,8 @@
 
 class QWidget;
 
+namespace movan {
+
 // What the program's components may ask of the running application: its
 // title, its main window, whether the main window is shown when the message
 // loop starts, and how to end the program. The start-up fills it in.
@@ -34,3 +36,5 @@ void setHaltHandler(std::function<void()> handler);
 [[noreturn]] void halt();
 
 } // namespace ApplicationShell
+
+} // namespace movan

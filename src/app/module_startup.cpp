@@ -3,6 +3,8 @@
 #include "maintenance/frm_db_tools.h"
 #include "platform/freetds_session.h"
 
+namespace movan {
+
 void startModules()
 {
     // Window classes opened by name through ShowFormByClassName.
@@ -17,3 +19,5 @@ void finishModules()
 {
     FreeTdsSession::finalizeLibrary();
 }
+
+} // namespace movan

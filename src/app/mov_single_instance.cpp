@@ -15,6 +15,8 @@
 
 #include <thread>
 
+namespace movan {
+
 namespace {
 
 // How often a copy that asked the previous one to quit looks whether it has.
@@ -140,3 +142,5 @@ void TMovSingleInstance::terminateThisCopy()
         ::_exit(0);
     }
 }
+
+} // namespace movan

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+namespace movan {
+
 class InstanceLock;
 class InstanceSemaphore;
 
@@ -71,3 +73,5 @@ private:
     TMovTerminateMethod m_terminateBy = atmAppTerminate;
     bool m_loading = false;
 };
+
+} // namespace movan

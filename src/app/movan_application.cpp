@@ -8,6 +8,8 @@
 
 #include <QMessageBox>
 
+namespace movan {
+
 namespace {
 
 const QString kUnknownError = QStringLiteral("Unknown error.");
@@ -63,3 +65,5 @@ void MovanApplication::showErrorBox(const QString &message)
         box.setLayoutDirection(Qt::RightToLeft);
     box.exec();
 }
+
+} // namespace movan

@@ -4,6 +4,8 @@
 
 #include <exception>
 
+namespace movan {
+
 // The application object. An exception that escapes an event handler ends
 // up here: it is reported in a message box with its message and the
 // program goes on, as the window framework's default error report does.
@@ -21,3 +23,5 @@ public:
 private:
     static void showErrorBox(const QString &message);
 };
+
+} // namespace movan

@@ -14,6 +14,8 @@
 
 #include <memory>
 
+namespace movan {
+
 namespace {
 
 // Closing the main window ends the program, even while other windows of it
@@ -73,3 +75,5 @@ int runProgram(int argc, char **argv, const std::function<QWidget *()> &createMa
     finishModules();
     return 0;
 }
+
+} // namespace movan

@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
+namespace movan {
+
 namespace {
 
 void bringToFront(QWidget *window)
@@ -50,3 +52,5 @@ void WindowActivation::restoreOrRaise()
     if (popup && popup->isVisible() && popup->isEnabled())
         bringToFront(popup);
 }
+
+} // namespace movan

@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace movan {
+
 // What this copy does when another copy, giving way, asks for it: a
 // minimised main window is restored; otherwise the window the user last
 // worked in (a modal dialog or window, else the main window) comes to the
@@ -20,3 +22,5 @@ public:
 private:
     QPointer<QWidget> m_lastActive;
 };
+
+} // namespace movan

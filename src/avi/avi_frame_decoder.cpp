@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+namespace movan {
+
 namespace avi {
 namespace {
 
@@ -167,3 +169,5 @@ bool FrameDecoder::decodeRle8(const std::uint8_t *data, std::size_t size)
 }
 
 } // namespace avi
+
+} // namespace movan

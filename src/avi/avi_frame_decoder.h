@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace movan {
+
 namespace avi {
 
 class FrameDecoder {
@@ -48,3 +50,5 @@ private:
 };
 
 } // namespace avi
+
+} // namespace movan

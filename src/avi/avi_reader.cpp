@@ -4,6 +4,8 @@
 #include <cstring>
 #include <optional>
 
+namespace movan {
+
 namespace avi {
 namespace {
 
@@ -319,3 +321,5 @@ ReadResult readAvi(const std::uint8_t *data, std::size_t size)
 }
 
 } // namespace avi
+
+} // namespace movan

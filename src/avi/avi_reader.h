@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace movan {
+
 namespace avi {
 
 enum class Compression : std::uint32_t {
@@ -54,3 +56,5 @@ inline constexpr std::size_t kMaxFrames = 1u << 20;
 ReadResult readAvi(const std::uint8_t *data, std::size_t size);
 
 } // namespace avi
+
+} // namespace movan

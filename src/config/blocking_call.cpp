@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+namespace movan {
+
 namespace {
 
 // Set on the worker of runWithoutFreezing, whose caller waits on the
@@ -101,3 +103,5 @@ void runOnUserInterfaceThread(const std::function<void()> &f)
     }
     QMetaObject::invokeMethod(QCoreApplication::instance(), f, Qt::QueuedConnection);
 }
+
+} // namespace movan

@@ -4,6 +4,8 @@
 
 class QObject;
 
+namespace movan {
+
 // Runs a blocking call without freezing the window. Called on the
 // user-interface thread, the work runs on a worker thread while this thread
 // waits in a local event loop that leaves user input queued: painting,
@@ -26,3 +28,5 @@ void runAfterBlockingCalls(QObject *context, std::function<void()> f);
 // user-interface thread when called from the worker of runWithoutFreezing (it
 // runs inside the waiting loop, in order), called at once otherwise.
 void runOnUserInterfaceThread(const std::function<void()> &f);
+
+} // namespace movan

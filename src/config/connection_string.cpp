@@ -2,6 +2,8 @@
 
 #include "platform/blank_text.h"
 
+namespace movan {
+
 namespace {
 
 bool needsQuoting(const QString &value)
@@ -125,3 +127,5 @@ ConnectionProperties parseConnectionString(const QString &text)
     }
     return properties;
 }
+
+} // namespace movan

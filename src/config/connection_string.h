@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+namespace movan {
+
 // OLE DB connection strings: "Key=Value;Key=Value". A value holding ";", "=",
 // a quote, or blanks at either end is quoted (double quotes, or single quotes
 // when it holds a double quote, the enclosing quote doubled inside); any other
@@ -35,3 +37,5 @@ private:
 // Throws ConnectionStringError for a string that is not well formed (an
 // unterminated quote, text after a closing quote, a part without "=").
 ConnectionProperties parseConnectionString(const QString &connectionString);
+
+} // namespace movan

@@ -5,6 +5,8 @@
 
 #include <QHostAddress>
 
+namespace movan {
+
 namespace {
 
 bool isLocalName(const QString &host)
@@ -125,3 +127,5 @@ ConnectionTarget connectionTargetFrom(const QString &connectionString)
     }
     return target;
 }
+
+} // namespace movan

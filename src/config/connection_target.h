@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace movan {
+
 // Where and how a connection string says to connect, in the terms of the
 // TDS client: the OLE DB keys mapped once, so the session never sees them.
 struct ConnectionTarget {
@@ -19,3 +21,5 @@ struct ConnectionTarget {
 // Throws DatabaseError for a provider other than SQLOLEDB, a malformed
 // string or a Data Source that names no server.
 ConnectionTarget connectionTargetFrom(const QString &connectionString);
+
+} // namespace movan

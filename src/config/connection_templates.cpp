@@ -5,6 +5,8 @@
 #include "config/settings_keys.h"
 #include "util/text_trim.h"
 
+namespace movan {
+
 namespace {
 
 const QString kTail = QStringLiteral(";Use Procedure for Prepare=1;Auto Translate=True;Packet Size=4096;")
@@ -99,3 +101,5 @@ QString BuildRestoreConnectionString(const ProfileFile &file)
     }
     return {};
 }
+
+} // namespace movan

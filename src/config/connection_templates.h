@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace movan {
+
 class ProfileFile;
 
 // Every connection string the program hands to the provider. The catalog is
@@ -27,3 +29,5 @@ QString BuildRestoreConnectionString(const ProfileFile &file);
 // settings say: the database list and the backup always go there.
 inline const QString kLocalMasterConnectionString = QStringLiteral(
     "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=master;Data Source=.");
+
+} // namespace movan

@@ -4,6 +4,8 @@
 #include "config/settings_file.h"
 #include "config/settings_keys.h"
 
+namespace movan {
+
 TDMMain *DMMain = nullptr;
 
 TDMMain::TDMMain() = default;
@@ -28,3 +30,5 @@ bool ConnectFromIni(DbConnection &connection, const QString &section, const QStr
     }
     return true;
 }
+
+} // namespace movan

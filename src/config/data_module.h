@@ -2,6 +2,8 @@
 
 #include "config/database.h"
 
+namespace movan {
+
 // The data module: the one connection the setup window shares with the
 // maintenance window while one of its actions runs.
 class TDMMain {
@@ -18,3 +20,5 @@ extern TDMMain *DMMain;
 // false when opening fails, whatever the reason (the caller reports it in its
 // own words).
 bool ConnectFromIni(DbConnection &connection, const QString &section, const QString &fileName);
+
+} // namespace movan

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+namespace movan {
+
 namespace {
 
 constexpr int kPercentProcessed = 3211;
@@ -293,3 +295,5 @@ void DbCommand::execute()
     FreeTdsSession &session = connection.session();
     runWithoutFreezing([&] { session.execute(m_commandText, {}, 0, {}); });
 }
+
+} // namespace movan

@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 
+namespace movan {
+
 class FreeTdsSession;
 
 // The database access the windows use: a connection, a query and a command,
@@ -138,3 +140,5 @@ QStringList uniqueFieldNames(const QStringList &columns);
 
 // Progress N from the text of message 3211 ("N percent processed.").
 std::optional<int> percentProcessed(int messageNumber, const QString &text);
+
+} // namespace movan

@@ -1,5 +1,7 @@
 #include "config/named_parameters.h"
 
+namespace movan {
+
 namespace {
 
 bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
@@ -75,3 +77,5 @@ ParameterizedText parseNamedParameters(const QString &sql)
     }
     return result;
 }
+
+} // namespace movan

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace movan {
+
 // SQL text in which ":Name" marks a parameter, turned into the text the server
 // runs: each distinct name becomes @P1, @P2, ... in order of first appearance.
 // A colon inside a string literal, a quoted or bracketed name or a comment is
@@ -14,3 +16,5 @@ struct ParameterizedText {
 };
 
 ParameterizedText parseNamedParameters(const QString &sql);
+
+} // namespace movan

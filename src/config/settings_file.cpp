@@ -2,6 +2,8 @@
 
 #include "platform/executable_path.h"
 
+namespace movan {
+
 QString settingsFilePath(const QString &fileName)
 {
     return executableDirectory() + fileName;
@@ -11,3 +13,5 @@ ProfileFile openSettingsFile(const QString &fileName)
 {
     return ProfileFile(settingsFilePath(fileName));
 }
+
+} // namespace movan

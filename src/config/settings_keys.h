@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace movan {
+
 // The shared settings file InitPrg.ini: its name, its one section, its keys,
 // and the default each reader falls back to when a key is absent. Readers
 // differ on purpose (the setup window proposes SQL Server authentication, the
@@ -65,3 +67,5 @@ inline const QString kPass;
 } // namespace RestoreConnectionDefault
 
 } // namespace Settings
+
+} // namespace movan

@@ -3,6 +3,8 @@
 #include "util/persian_date.h"
 #include "util/text_trim.h"
 
+namespace movan {
+
 namespace {
 
 QString persianDateDigits(const QDateTime &now)
@@ -27,3 +29,5 @@ QString proposedBackupFileName(const QString &database, const QDateTime &now)
 {
     return database + QLatin1Char('_') + persianDateDigits(now) + QLatin1Char('_') + clockTime(now);
 }
+
+} // namespace movan

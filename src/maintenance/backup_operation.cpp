@@ -12,6 +12,8 @@
 
 #include <cstdio>
 
+namespace movan {
+
 namespace {
 
 const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
@@ -74,3 +76,5 @@ void followBackupProgress(TGauge &gauge, int progress, int maxProgress)
     gauge.setProgress(progress);
     QCoreApplication::processEvents();
 }
+
+} // namespace movan

@@ -3,8 +3,11 @@
 #include <QDateTime>
 #include <QString>
 
-class DbQuery;
 class QFileDialog;
+
+namespace movan {
+
+class DbQuery;
 class TGauge;
 class TMovBusy;
 
@@ -23,3 +26,5 @@ void BackupDatabase(const QString &database, const QDateTime &now, const BackupW
 
 // The gauge follows the server's "N percent processed.", painted at once.
 void followBackupProgress(TGauge &gauge, int progress, int maxProgress);
+
+} // namespace movan

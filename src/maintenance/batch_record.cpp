@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+namespace movan {
+
 std::optional<QString> writeBatchRecord(const QString &path, const QString &sqlText)
 {
     QFile file(path);
@@ -10,3 +12,5 @@ std::optional<QString> writeBatchRecord(const QString &path, const QString &sqlT
         return QStringLiteral("Unable to write to %1: %2").arg(path, file.errorString());
     return std::nullopt;
 }
+
+} // namespace movan

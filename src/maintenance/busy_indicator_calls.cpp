@@ -4,6 +4,8 @@
 
 #include <exception>
 
+namespace movan {
+
 void showBusyIgnoringErrors(TMovBusy &busy)
 {
     try {
@@ -19,3 +21,5 @@ void hideBusyIgnoringErrors(TMovBusy &busy)
     } catch (const std::exception &) {
     }
 }
+
+} // namespace movan

@@ -33,6 +33,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+namespace movan {
+
 namespace {
 
 const QString kCaption = QStringLiteral("بررسي و رفع اشكالات احتمالي بانكهاي اطلاعاتي نرم افزارهاي موان");
@@ -408,5 +410,7 @@ void TFrmDBTools::BitBtn5Click(QObject *)
 
 bool TFrmDBTools::RestoreDataBase()
 {
-    return ::RestoreDataBase(FTargetDB, FBackupFile, {*MovBusy1, *cmCreateDataBase, *QrRestore});
+    return movan::RestoreDataBase(FTargetDB, FBackupFile, {*MovBusy1, *cmCreateDataBase, *QrRestore});
 }
+
+} // namespace movan

@@ -5,7 +5,6 @@
 
 #include <functional>
 
-class DbQuery;
 class QCheckBox;
 class QFileDialog;
 class QFrame;
@@ -14,6 +13,10 @@ class QLabel;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
+
+namespace movan {
+
+class DbQuery;
 class QueryListSource;
 class TGauge;
 class TMovBusy;
@@ -104,3 +107,5 @@ private:
     QString FTargetDB;
     bool m_shown = false;
 };
+
+} // namespace movan

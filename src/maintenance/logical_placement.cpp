@@ -4,6 +4,8 @@
 #include <QStyle>
 #include <QWidget>
 
+namespace movan {
+
 namespace {
 
 constexpr char kLogicalRect[] = "logicalRect";
@@ -50,3 +52,5 @@ void placeLogically(QWidget *child, const QRect &logical)
     child->setProperty(kLogicalRect, logical);
     place(child);
 }
+
+} // namespace movan

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+namespace movan {
+
 QString LowerCaseAscii(const QString &text)
 {
     QString lowered = text;
@@ -37,3 +39,5 @@ void KillProcessByName(const QString &name)
     EnableDebugPrivilege();
     terminateProcess(pid_t(FindProcessByName(name)));
 }
+
+} // namespace movan

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace movan {
+
 // Stopping the sibling programs that hold a database open, by a fragment of
 // their executable's file name. Every failure is silent.
 
@@ -21,3 +23,5 @@ std::uint32_t FindProcessByName(const QString &name);
 // Ends the process FindProcessByName chooses; nothing when there is none or
 // it may not be ended.
 void KillProcessByName(const QString &name);
+
+} // namespace movan

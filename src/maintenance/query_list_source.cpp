@@ -2,6 +2,8 @@
 
 #include "config/database.h"
 
+namespace movan {
+
 QueryListSource::QueryListSource(DbQuery *dataSet, QObject *parent)
     : LookupListSource(parent), m_dataSet(dataSet)
 {
@@ -30,3 +32,5 @@ QVariant QueryListSource::fieldValue(int row, const QString &fieldName) const
     const auto found = fields.constFind(fieldName.toCaseFolded());
     return found == fields.constEnd() ? QVariant() : QVariant(*found);
 }
+
+} // namespace movan

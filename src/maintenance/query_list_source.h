@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QList>
 
+namespace movan {
+
 class DbQuery;
 
 // The data source between a query and a lookup box: the rows of the open
@@ -25,3 +27,5 @@ private:
     DbQuery *m_dataSet;
     QList<QHash<QString, QString>> m_rows;
 };
+
+} // namespace movan

@@ -21,6 +21,8 @@
 #include <cstdio>
 #include <optional>
 
+namespace movan {
+
 namespace {
 
 const QString kChooseBackupCaption = QStringLiteral("توجه");
@@ -168,3 +170,5 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
     showPlainMessage(kRestoreDone);
     return true;
 }
+
+} // namespace movan

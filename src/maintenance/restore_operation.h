@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace movan {
+
 class DbQuery;
 class TMovBusy;
 
@@ -19,3 +21,5 @@ struct RestoreWindowParts {
 // database and the sibling programs as they were. True only once the server
 // has finished the restore and the user was told so.
 bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const RestoreWindowParts &parts);
+
+} // namespace movan

@@ -1,5 +1,7 @@
 #include "persistence/abc_avi_source.h"
 
+namespace movan {
+
 void TabcAVISource::setCommonAVI(TCommonAVI value)
 {
     replaceSource(m_commonAVI, value);
@@ -22,3 +24,5 @@ void TabcAVISource::Assign(TPersistent *source)
         m_commonAVI = avi->m_commonAVI;
     TabcResourceData::Assign(source);
 }
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include "persistence/abc_resource_data.h"
 
+namespace movan {
+
 // The standard animations the animation control can play without a file.
 enum TCommonAVI {
     aviNone,
@@ -32,3 +34,5 @@ public:
 private:
     TCommonAVI m_commonAVI = aviNone;
 };
+
+} // namespace movan

@@ -6,6 +6,8 @@
 #include <QIODevice>
 #include <QtEndian>
 
+namespace movan {
+
 TabcPersistentMemory::TabcPersistentMemory(QObject *parent) : TPersistent(parent)
 {
 }
@@ -112,3 +114,5 @@ void TabcPersistentMemory::defineProperties(TFiler &filer)
 void TabcPersistentMemory::ProcessData(QByteArray &)
 {
 }
+
+} // namespace movan

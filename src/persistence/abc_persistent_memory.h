@@ -7,6 +7,8 @@
 
 class QIODevice;
 
+namespace movan {
+
 // A block of bytes that stores itself with its owner as one raw-bytes
 // property named "Data" (a 32-bit little-endian count, then the bytes).
 class TabcPersistentMemory : public TPersistent {
@@ -44,3 +46,5 @@ private:
 
     QByteArray m_contents;
 };
+
+} // namespace movan

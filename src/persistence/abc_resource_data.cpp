@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QLibrary>
 
+namespace movan {
+
 TabcResourceData::TabcResourceData(QObject *parent)
     : TPersistent(parent), m_data(new TabcPersistentMemory(this))
 {
@@ -153,3 +155,5 @@ void TabcResourceData::Changing()
     if (OnChanging)
         OnChanging(this);
 }
+
+} // namespace movan

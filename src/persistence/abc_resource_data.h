@@ -11,6 +11,8 @@
 
 class QLibrary;
 
+namespace movan {
+
 // Says where a piece of raw data comes from: bytes embedded with the window,
 // a file, or a Qt resource of the program or of a shared library. At most one
 // kind of source is set at any time.
@@ -90,3 +92,5 @@ private:
     QString m_resourceHandle;
     std::unique_ptr<QLibrary> m_module;
 };
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include "persistence/persistent_errors.h"
 
+namespace movan {
+
 void TPersistent::Assign(TPersistent *source)
 {
     if (source) {
@@ -30,5 +32,10 @@ QList<TPersistentChild> TPersistent::persistentChildren() const
 
 QString TPersistent::className() const
 {
-    return QString::fromLatin1(metaObject()->className());
+    // Messages name the class as users of the sibling programs know it,
+    // without the namespace of this program.
+    const QString qualified = QString::fromLatin1(metaObject()->className());
+    return qualified.mid(qualified.lastIndexOf(u':') + 1);
 }
+
+} // namespace movan

@@ -10,6 +10,8 @@
 
 class QIODevice;
 
+namespace movan {
+
 class TPersistent;
 
 // What a persistent object may store besides its published properties:
@@ -53,3 +55,5 @@ public:
 protected:
     virtual void assignTo(TPersistent *dest);
 };
+
+} // namespace movan

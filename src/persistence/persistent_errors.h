@@ -2,6 +2,8 @@
 
 #include "platform/app_error.h"
 
+namespace movan {
+
 // The failures of the persistence framework, with the English texts users
 // of the sibling programs already see for them.
 
@@ -32,3 +34,5 @@ public:
         return EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, reason));
     }
 };
+
+} // namespace movan

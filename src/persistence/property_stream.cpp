@@ -9,6 +9,8 @@
 
 #include <map>
 
+namespace movan {
+
 namespace {
 
 struct BinaryProperty {
@@ -144,3 +146,5 @@ void readProperties(const QByteArray &bytes, TPersistent &root)
 }
 
 } // namespace PropertyStream
+
+} // namespace movan

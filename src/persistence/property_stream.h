@@ -4,6 +4,9 @@
 #include <QString>
 
 class QIODevice;
+
+namespace movan {
+
 class TPersistent;
 
 // The binary encoding in which a window's components store their properties:
@@ -31,3 +34,5 @@ void readProperties(QIODevice &in, TPersistent &root);
 void readProperties(const QByteArray &bytes, TPersistent &root);
 
 } // namespace PropertyStream
+
+} // namespace movan

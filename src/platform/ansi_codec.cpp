@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <vector>
 
+namespace movan {
+
 namespace {
 
 constexpr const char *kAnsiCodePage = "WINDOWS-1256";
@@ -64,3 +66,5 @@ std::optional<QByteArray> encode(const QString &text)
 }
 
 } // namespace AnsiCodec
+
+} // namespace movan

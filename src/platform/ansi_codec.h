@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace movan {
+
 // The sibling programs read and write their shared files in the ANSI code page
 // Windows-1256; inside this program text is QString. These are the only two
 // crossings between the two.
@@ -17,3 +19,5 @@ QString decode(const QByteArray &ansi);
 std::optional<QByteArray> encode(const QString &text);
 
 } // namespace AnsiCodec
+
+} // namespace movan

@@ -4,6 +4,8 @@
 
 #include <exception>
 
+namespace movan {
+
 // The one base of every failure the program raises on purpose. It carries a
 // message meant for a person; what() gives it in UTF-8 so that handlers that
 // only know std::exception still show it whole.
@@ -19,3 +21,5 @@ private:
     QString m_message;
     QByteArray m_utf8;
 };
+
+} // namespace movan

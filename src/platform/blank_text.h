@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringView>
 
+namespace movan {
+
 // Blanks as the INI and connection-string syntaxes know them: space and tab.
 inline bool isBlank(QChar c)
 {
@@ -18,3 +20,5 @@ inline QString trimBlanks(QStringView text)
         --end;
     return text.mid(begin, end - begin).toString();
 }
+
+} // namespace movan

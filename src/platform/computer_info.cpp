@@ -4,6 +4,8 @@
 #include <netdb.h>
 #include <unistd.h>
 
+namespace movan {
+
 namespace ComputerInfo {
 
 QString hostName()
@@ -33,3 +35,5 @@ QString localIPv4Address()
 }
 
 } // namespace ComputerInfo
+
+} // namespace movan

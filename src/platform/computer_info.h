@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace movan {
+
 namespace ComputerInfo {
 
 // The computer's name exactly as the system reports it; empty on failure.
@@ -12,3 +14,5 @@ QString hostName();
 QString localIPv4Address();
 
 } // namespace ComputerInfo
+
+} // namespace movan

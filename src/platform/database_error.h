@@ -2,6 +2,8 @@
 
 #include "platform/app_error.h"
 
+namespace movan {
+
 // A failure reported by the database layer: a refused connection, a syntax
 // error, a server error. Number and severity are the server's when the server
 // raised it; errors of the client library carry its own number and severity 0
@@ -20,3 +22,5 @@ private:
     int m_severity;
     int m_state;
 };
+
+} // namespace movan

@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+namespace movan {
+
 namespace {
 
 // The kernel's mark on the link of an executable whose file was removed or
@@ -56,3 +58,5 @@ QString executableDirectory()
     }();
     return folder;
 }
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace movan {
+
 // The running executable, as the kernel knows it: a link or a launcher that
 // started it makes no difference. Found once, at the first call (start-up
 // makes it early), and kept: a package upgrade that replaces the file while
@@ -12,3 +14,5 @@ QString executableFilePath();
 // the program shares with its siblings live there, whatever the working
 // directory is.
 QString executableDirectory();
+
+} // namespace movan

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+namespace movan {
+
 namespace {
 
 // The wire type of NVARCHAR on TDS 7 and later; db-lib's header only names the
@@ -300,3 +302,5 @@ QList<TdsResult> FreeTdsSession::execute(const QString &sql, const QList<TdsPara
         m_state->raise(QStringLiteral("SQL Server did not run the statement."));
     return results;
 }
+
+} // namespace movan

@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+namespace movan {
+
 // One TDS session with a SQL Server through FreeTDS's db-lib. Calls block and
 // throw DatabaseError; a session is used by one thread at a time.
 
@@ -74,3 +76,5 @@ public:
 private:
     std::unique_ptr<State> m_state;
 };
+
+} // namespace movan

@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QTimer>
 
+namespace movan {
+
 namespace {
 
 constexpr int kConnectTimeoutMs = 1000;
@@ -126,3 +128,5 @@ bool InstanceChannel::send(const QString &title, Request request)
     socket.disconnectFromServer();
     return true;
 }
+
+} // namespace movan

@@ -7,6 +7,9 @@
 
 class QLocalServer;
 class QTimer;
+
+namespace movan {
+
 class InstanceLock;
 
 // How one copy of the program finds another copy's application window and
@@ -42,3 +45,5 @@ private:
     QLocalServer *m_server = nullptr;
     QTimer *m_retry = nullptr;
 };
+
+} // namespace movan

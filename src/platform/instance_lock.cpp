@@ -14,6 +14,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+namespace movan {
+
 namespace {
 
 // File names stay well below the 255-byte limit; longer names keep a
@@ -167,3 +169,5 @@ int InstanceSemaphore::holders() const
     }
     return count;
 }
+
+} // namespace movan

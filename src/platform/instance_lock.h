@@ -4,6 +4,8 @@
 
 #include <memory>
 
+namespace movan {
+
 // The named kernel objects that keep copies of the program apart, built on
 // per-user lock files. Every lock is held through an open file, so the
 // kernel drops it when its holder dies: a crashed copy never blocks the next.
@@ -59,3 +61,5 @@ private:
     int m_probeFd; // a second open of the file, which sees this copy's unit as taken
 
 };
+
+} // namespace movan

@@ -6,6 +6,8 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+namespace movan {
+
 namespace {
 
 QString statusText(OM_uint32 status, int type)
@@ -90,3 +92,5 @@ std::optional<QString> kerberosLoginProblem(const QString &host, int port)
     gss_release_cred(&minor, &credential);
     return problem;
 }
+
+} // namespace movan

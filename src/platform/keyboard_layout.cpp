@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace movan {
+
 namespace {
 
 struct DisplayCloser {
@@ -102,3 +104,5 @@ QByteArray activeLayout()
 }
 
 } // namespace KeyboardLayout
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+namespace movan {
+
 namespace KeyboardLayout {
 
 // Makes the keyboard group whose layout is xkbLayout ("us", "ir") the active
@@ -14,3 +16,5 @@ void activate(const QByteArray &xkbLayout);
 QByteArray activeLayout();
 
 } // namespace KeyboardLayout
+
+} // namespace movan

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace movan {
+
 namespace {
 
 // The kernel's own limit on links followed in one lookup.
@@ -63,3 +65,5 @@ std::optional<QByteArray> trustedLinkTarget(const QByteArray &path)
     }
     return std::nullopt;
 }
+
+} // namespace movan

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace movan {
+
 namespace {
 
 constexpr QByteArrayView kTemporarySuffix = ".XXXXXX";
@@ -207,3 +209,5 @@ bool isTemporaryCopyName(QByteArrayView candidate, QByteArrayView fileName)
 }
 
 } // namespace LockedFile
+
+} // namespace movan

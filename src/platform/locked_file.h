@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+namespace movan {
+
 // Whole-file reads and rewrites of a small shared file that several programs
 // (and several copies of one) change at once. Writers hold an exclusive
 // advisory lock on the file across read, change and write, so no write is
@@ -34,3 +36,5 @@ bool rewrite(const QByteArray &target, const std::function<QByteArray(QByteArray
 bool isTemporaryCopyName(QByteArrayView candidate, QByteArrayView fileName);
 
 } // namespace LockedFile
+
+} // namespace movan

@@ -8,6 +8,8 @@
 
 #include <sys/stat.h>
 
+namespace movan {
+
 namespace {
 
 std::optional<QByteArray> readWritableHive(const WinePrefix &prefix)
@@ -62,3 +64,5 @@ bool MachineRegistry::deleteValue(const QString &name)
     });
     return stored && removed;
 }
+
+} // namespace movan

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace movan {
+
 // Keys and values under HKEY_LOCAL_MACHINE, kept in the machine hive of a
 // Wine prefix. Paths are relative to the root; leading and trailing
 // backslashes are allowed. A change rewrites the hive atomically and keeps
@@ -28,3 +30,5 @@ private:
     WinePrefix m_prefix;
     std::optional<QString> m_key;
 };
+
+} // namespace movan

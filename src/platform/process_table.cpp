@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <csignal>
 
+namespace movan {
+
 namespace {
 
 QByteArray readProcFile(const QString &path)
@@ -66,3 +68,5 @@ bool terminateProcess(pid_t pid)
 {
     return pid > 0 && ::kill(pid, SIGKILL) == 0;
 }
+
+} // namespace movan

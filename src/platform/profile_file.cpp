@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace movan {
+
 namespace {
 
 QString unquote(const QString &value)
@@ -85,3 +87,5 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
         throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(m_path));
     m_contents = std::move(written);
 }
+
+} // namespace movan

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace movan {
+
 // Refused before anything is written: the file would lose or garble the
 // value, or the write failed.
 class ProfileWriteError : public AppError {
@@ -50,3 +52,5 @@ private:
     QString m_path;
     mutable std::optional<QByteArray> m_contents;
 };
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include "platform/ansi_codec.h"
 
+namespace movan {
+
 namespace {
 
 constexpr QByteArrayView kLineEnd = "\r\n";
@@ -209,3 +211,5 @@ QByteArray withValue(QByteArrayView file, const QString &section, QByteArrayView
 }
 
 } // namespace ProfileText
+
+} // namespace movan

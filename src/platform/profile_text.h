@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace movan {
+
 // The text of an INI file as the Windows private-profile functions see it,
 // worked on as the file's own bytes (Windows-1256) so that a large file is
 // never split into per-line objects:
@@ -27,3 +29,5 @@ QByteArray withValue(QByteArrayView file, const QString &section, QByteArrayView
                      QByteArrayView keyBytes, QByteArrayView valueBytes);
 
 } // namespace ProfileText
+
+} // namespace movan

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QStringList>
 
+namespace movan {
+
 namespace WineHive {
 namespace {
 
@@ -265,3 +267,5 @@ std::optional<QByteArray> withoutValue(const QByteArray &text, const QString &ke
 }
 
 } // namespace WineHive
+
+} // namespace movan

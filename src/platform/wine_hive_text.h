@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace movan {
+
 // The text format in which Wine keeps a registry hive (system.reg of a
 // prefix): a header, then for each key a line "[Name\\Of\\Key] seconds",
 // its meta lines ("#time=", "#link", ...) and one line per value
@@ -27,3 +29,5 @@ std::optional<QString> resolveKey(const QByteArray &text, const QString &path);
 std::optional<QByteArray> withoutValue(const QByteArray &text, const QString &keyPath, const QString &valueName);
 
 } // namespace WineHive
+
+} // namespace movan

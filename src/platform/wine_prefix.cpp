@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace movan {
+
 namespace {
 
 // Whether another process holds a lock on the file, as a running wineserver
@@ -71,3 +73,5 @@ bool WinePrefix::serverRunning() const
     }
     return false;
 }
+
+} // namespace movan

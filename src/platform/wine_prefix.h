@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace movan {
+
 // A Wine prefix: the folder where the sibling programs, run under Wine,
 // keep their drive C: and the registry a SQL Server setup reads.
 class WinePrefix {
@@ -21,3 +23,5 @@ public:
 private:
     QString m_directory;
 };
+
+} // namespace movan

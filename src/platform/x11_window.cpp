@@ -3,6 +3,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+namespace movan {
+
 void clearX11WindowTitle(void *display, unsigned long window)
 {
     auto *x = static_cast<Display *>(display);
@@ -33,3 +35,5 @@ void activateX11WindowForUser(void *display, unsigned long window)
     XRaiseWindow(x, window);
     XFlush(x);
 }
+
+} // namespace movan

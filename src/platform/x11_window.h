@@ -1,5 +1,7 @@
 #pragma once
 
+namespace movan {
+
 // Small X11 window requests Qt does not make the way this program needs.
 // Each takes the Xlib display the window was made on, so that the request
 // is ordered after Qt's own requests on that connection.
@@ -13,3 +15,5 @@ void clearX11WindowTitle(void *display, unsigned long window);
 // stands for the user who just started it, so its request is not subject to
 // the focus-stealing rules an ordinary application's request is.
 void activateX11WindowForUser(void *display, unsigned long window);
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include <X11/Xlib.h>
 
+namespace movan {
+
 void allowOnlyMovingX11Window(void *display, unsigned long window)
 {
     auto *x = static_cast<Display *>(display);
@@ -16,3 +18,5 @@ void allowOnlyMovingX11Window(void *display, unsigned long window)
     XChangeProperty(x, window, motifHints, motifHints, 32, PropModeReplace, reinterpret_cast<unsigned char *>(hints), 5);
     XFlush(x);
 }
+
+} // namespace movan

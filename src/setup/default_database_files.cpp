@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace movan {
+
 namespace {
 
 // Names compared as an NTFS folder orders them: by their upper-case form,
@@ -38,3 +40,5 @@ QString firstFileWithExtension(const QString &folder, const QString &extension)
         return {};
     return dir.filePath(*std::min_element(names.cbegin(), names.cend(), beforeInFolderOrder));
 }
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace movan {
+
 // The folder beside the executable that holds the default database's files.
 QString defaultDatabaseFolder();
 
@@ -11,3 +13,5 @@ QString defaultDatabaseFolder();
 // programs run on return them, so every computer picks the same file. Empty
 // when there is none; folders and other non-files never count.
 QString firstFileWithExtension(const QString &folder, const QString &extension);
+
+} // namespace movan

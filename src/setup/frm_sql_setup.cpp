@@ -24,6 +24,16 @@
 
 #include <algorithm>
 
+// The resources sit in a static library, whose registration the linker would
+// otherwise drop; they are registered by a global name, so outside the
+// program's namespace.
+static void registerProgramPictures()
+{
+    Q_INIT_RESOURCE(app);
+}
+
+namespace movan {
+
 namespace {
 
 const QString kCaption = QStringLiteral("Movan Config DataBase 4.0");
@@ -111,9 +121,7 @@ TFrmSQLSetup::TFrmSQLSetup(QWidget *parent)
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_localAddress(GetLocalIPv4Address)
 {
-    // The resources sit in a static library, whose registration the linker
-    // would otherwise drop.
-    Q_INIT_RESOURCE(app);
+    registerProgramPictures();
     setObjectName(QStringLiteral("FrmSQLSetup"));
     setWindowTitle(kCaption);
     setWindowIcon(programIcon());
@@ -290,3 +298,5 @@ void TFrmSQLSetup::startShowSequence()
         windowHandle()->removeEventFilter(this);
     QMetaObject::invokeMethod(this, &TFrmSQLSetup::FormShow, Qt::QueuedConnection);
 }
+
+} // namespace movan

@@ -6,7 +6,6 @@
 
 #include <functional>
 
-class CloseAfterBlockingCall;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -14,6 +13,10 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 class QToolButton;
+
+namespace movan {
+
+class CloseAfterBlockingCall;
 class TBalloonControl;
 class TMovEditBox;
 class TMovSingleInstance;
@@ -98,3 +101,5 @@ private:
     QString m_capturedAddress;
     bool m_showSequenceStarted = false;
 };
+
+} // namespace movan

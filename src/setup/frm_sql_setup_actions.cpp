@@ -24,6 +24,8 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 
+namespace movan {
+
 namespace {
 
 const QString kErrorCaption = QStringLiteral("خطا");
@@ -244,3 +246,5 @@ void TFrmSQLSetup::SpeedButton1Click()
 {
     BalloonControl1->ShowBalloon();
 }
+
+} // namespace movan

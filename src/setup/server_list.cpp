@@ -1,5 +1,7 @@
 #include "setup/server_list.h"
 
+namespace movan {
+
 QStringList serverListEntries(const QString &computerName, const QString &localAddress,
                               const QStringList &instanceNames, const QString &configuredServer)
 {
@@ -14,3 +16,5 @@ QStringList serverListEntries(const QString &computerName, const QString &localA
         entries.append(configuredServer);
     return entries;
 }
+
+} // namespace movan

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace movan {
+
 // The name the default instance goes by in the server's instance list; the
 // computer name already stands for it.
 inline const QString kDefaultInstanceName = QStringLiteral("MSSQLSERVER");
@@ -12,3 +14,5 @@ inline const QString kDefaultInstanceName = QStringLiteral("MSSQLSERVER");
 // configured server at the end unless an entry already equals it exactly.
 QStringList serverListEntries(const QString &computerName, const QString &localAddress,
                               const QStringList &instanceNames, const QString &configuredServer);
+
+} // namespace movan

@@ -1,5 +1,7 @@
 #include "ui/form_font.h"
 
+namespace movan {
+
 QFont formFont()
 {
     QFont font(QStringLiteral("Tahoma"));
@@ -9,3 +11,5 @@ QFont formFont()
     font.setStyleStrategy(QFont::PreferDefault);
     return font;
 }
+
+} // namespace movan

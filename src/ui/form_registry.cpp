@@ -11,6 +11,8 @@
 
 #include <memory>
 
+namespace movan {
+
 namespace {
 
 const QString kSystemErrorCaption = QStringLiteral("خطاي سيستمي");
@@ -93,3 +95,5 @@ void ShowFormByClassName(const QString &className)
     }
     ModalLoop(form.get()).run();
 }
+
+} // namespace movan

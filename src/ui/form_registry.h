@@ -6,6 +6,8 @@
 
 class QWidget;
 
+namespace movan {
+
 // The program-wide table from window class name to a way of making that
 // window, filled at start-up, so that a window can open another one without
 // depending on its module.
@@ -25,3 +27,5 @@ void registerFormClass(const QString &className)
 // destroys it when its modal loop ends, also when showing it throws. An
 // unknown name is reported in a message dialog.
 void ShowFormByClassName(const QString &className);
+
+} // namespace movan

@@ -17,6 +17,8 @@
 #include <array>
 #include <memory>
 
+namespace movan {
+
 namespace {
 
 struct ButtonInfo {
@@ -271,3 +273,5 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     // A dialog ended by the program's end rather than a button counts as cancelled.
     return result == 0 ? kMessageDialogClosedResult : result;
 }
+
+} // namespace movan

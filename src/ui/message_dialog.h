@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+namespace movan {
+
 // The buttons of a message dialog; a button set is a mask of them, and the
 // dialog shows its members in this order, left to right.
 enum TMsgDlgBtn : quint16 {
@@ -39,3 +41,5 @@ constexpr int kMessageDialogClosedResult = 2;
 // mbIgnore 5, mbAll 8, mbNoToAll 9, mbYesToAll 10; the close box gives 2.
 // The caption is the title bar as it stands, empty when none is given.
 int ShowMessageDialog(const QString &caption, const QString &message, quint16 buttons, quint8 kind);
+
+} // namespace movan

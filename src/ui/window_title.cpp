@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
+namespace movan {
+
 void setExactWindowTitle(QWidget *window, const QString &title)
 {
     window->setWindowTitle(title);
@@ -17,3 +19,5 @@ void setExactWindowTitle(QWidget *window, const QString &title)
     // The native window must exist for its title to be replaced.
     clearX11WindowTitle(x11->display(), window->winId());
 }
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace movan {
+
 namespace {
 
 // Years at which the pattern of leap years within the 33-year cycle shifts.
@@ -89,3 +91,5 @@ std::optional<Date> fromGregorian(const QDate &date)
 }
 
 } // namespace JalaliCalendar
+
+} // namespace movan

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+namespace movan {
+
 // The Iranian (Jalali) calendar as the country's almanacs publish it, the year
 // starting on the day of the vernal equinox. Its leap years follow 33-year
 // cycles broken at known years, which matches the astronomical calendar from
@@ -30,3 +32,5 @@ std::optional<QDate> newYearsDay(int year);
 bool isLeapYear(int year);
 
 } // namespace JalaliCalendar
+
+} // namespace movan

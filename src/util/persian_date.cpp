@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace movan {
+
 namespace {
 
 const QDate kEpoch(1899, 12, 30);
@@ -56,3 +58,5 @@ QString ReplaceFirst(const QString &source, const QString &search, const QString
     result.replace(at, search.size(), replacement);
     return result;
 }
+
+} // namespace movan

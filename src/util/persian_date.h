@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
+namespace movan {
+
 // A date-time as the sibling programs count it: days since 30 December 1899,
 // the fraction being the time of day.
 double toDateTimeValue(const QDateTime &dateTime);
@@ -16,3 +18,5 @@ QString PersianDateStr(double dateTime);
 // The source with the first occurrence of search replaced (case-sensitive);
 // unchanged when search is empty or absent.
 QString ReplaceFirst(const QString &source, const QString &search, const QString &replacement);
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include "util/text_trim.h"
 
+namespace movan {
+
 namespace {
 
 // Only a to z change, so positions in the copy are positions in the text.
@@ -93,3 +95,5 @@ bool SetSQLWhere(SqlTextQuery &query, const QString &condition)
         query.open();
     return query.isOpen();
 }
+
+} // namespace movan

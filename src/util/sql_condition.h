@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace movan {
+
 // What the condition routines need of a query: its SQL text as lines, and
 // whether it is open. The database layer's query implements it.
 class SqlTextQuery {
@@ -28,3 +30,5 @@ bool AddSQLCondition(SqlTextQuery &query, const QString &condition, const QStrin
 // upper-cased condition; else a line "WHERE ..." goes before the first
 // "GROUP BY" line, else before the first "ORDER BY" line, else at the end.
 bool SetSQLWhere(SqlTextQuery &query, const QString &condition);
+
+} // namespace movan

@@ -3,6 +3,8 @@
 #include "platform/computer_info.h"
 #include "platform/keyboard_layout.h"
 
+namespace movan {
+
 void SwitchKeyboardLayout(const QString &code)
 {
     if (code == u"E" || code == u"e")
@@ -20,3 +22,5 @@ QString GetLocalIPv4Address()
 {
     return ComputerInfo::localIPv4Address();
 }
+
+} // namespace movan

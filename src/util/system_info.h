@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace movan {
+
 // Switches the keyboard to English for "E"/"e" and to Persian for "F"/"f";
 // any other code, longer ones included, does nothing. Failures are silent.
 void SwitchKeyboardLayout(const QString &code);
@@ -12,3 +14,5 @@ QString GetComputerNameText();
 
 // The first IPv4 address of the computer's own name, dotted; empty if none.
 QString GetLocalIPv4Address();
+
+} // namespace movan

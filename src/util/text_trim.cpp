@@ -1,5 +1,7 @@
 #include "util/text_trim.h"
 
+namespace movan {
+
 QString TrimControl(const QString &text)
 {
     qsizetype begin = 0, end = text.size();
@@ -9,3 +11,5 @@ QString TrimControl(const QString &text)
         --end;
     return text.mid(begin, end - begin);
 }
+
+} // namespace movan

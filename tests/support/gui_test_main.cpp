@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 
+using namespace movan;
+
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -7,7 +7,7 @@
 #include <QVariantList>
 
 // Rows kept in memory for a lookup combo box under test.
-class MemoryListSource : public LookupListSource {
+class MemoryListSource : public movan::LookupListSource {
 public:
     MemoryListSource(QStringList fields, QList<QVariantList> rows)
         : m_fields(std::move(fields)), m_rows(std::move(rows)) {}

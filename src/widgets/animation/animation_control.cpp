@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace movan {
+
 namespace {
 
 // Clips beyond this size are refused rather than read into memory whole.
@@ -288,3 +290,5 @@ void AnimationControl::paintEvent(QPaintEvent *)
         return;
     painter.drawImage(QPoint(0, 0), m_image);
 }
+
+} // namespace movan

@@ -12,6 +12,8 @@
 
 class QLibrary;
 
+namespace movan {
+
 // A clip that cannot be opened: missing, unreadable, or in a format the
 // control does not play.
 class EAviOpenError : public AppError {
@@ -88,3 +90,5 @@ private:
     int m_frame = 0;
     QTimer m_timer;
 };
+
+} // namespace movan

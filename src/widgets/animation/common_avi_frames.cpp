@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <QtMath>
 
+namespace movan {
+
 namespace {
 
 constexpr int kFrameCount = 16;
@@ -174,3 +176,5 @@ CommonAviClip commonAviClip(TCommonAVI which)
     }
     return clip;
 }
+
+} // namespace movan

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QList>
 
+namespace movan {
+
 // The standard animations, drawn by the program itself. Every clip's first
 // pixel is its background, so a transparent control blends it away.
 struct CommonAviClip {
@@ -14,3 +16,5 @@ struct CommonAviClip {
 
 // An empty clip for aviNone.
 CommonAviClip commonAviClip(TCommonAVI which);
+
+} // namespace movan

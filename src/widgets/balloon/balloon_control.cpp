@@ -4,6 +4,8 @@
 #include "widgets/balloon/balloon_text.h"
 #include "widgets/balloon/balloon_window.h"
 
+namespace movan {
+
 namespace {
 
 const char *const kNoControl = "Can't found assigned control!";
@@ -28,3 +30,5 @@ void TBalloonControl::ShowBalloon()
     balloon->ShowAtControl(m_control, m_horizontal, m_vertical, m_title, balloonText(m_text), m_balloonType,
                            m_duration);
 }
+
+} // namespace movan

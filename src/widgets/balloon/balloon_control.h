@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QWidget>
 
+namespace movan {
+
 // A component that pops up a balloon hint pointing at a control. Each
 // ShowBalloon makes a new balloon owned by this component's owner; earlier
 // ones stay until they close by themselves.
@@ -62,3 +64,5 @@ private:
     TFrameRange m_fadeFrameRate = 7;
     bool m_fadeInOut = true;
 };
+
+} // namespace movan

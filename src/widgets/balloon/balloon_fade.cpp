@@ -1,5 +1,7 @@
 #include "widgets/balloon/balloon_fade.h"
 
+namespace movan {
+
 FadeInStep nextFadeIn(int opacity, int step, bool fadeEnabled)
 {
     if (fadeEnabled && opacity + step <= kBalloonFadedInOpacity)
@@ -18,3 +20,5 @@ QList<int> fadeOutSequence(int step)
     values.append(1);
     return values;
 }
+
+} // namespace movan

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace movan {
+
 namespace BalloonGeometry {
 
 namespace {
@@ -158,3 +160,5 @@ QRegion outline(const QRegion &region)
 }
 
 } // namespace BalloonGeometry
+
+} // namespace movan

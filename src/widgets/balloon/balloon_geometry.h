@@ -9,6 +9,8 @@
 #include <QRegion>
 #include <QSize>
 
+namespace movan {
+
 // Where a balloon goes and what shape it has, apart from any window.
 namespace BalloonGeometry {
 
@@ -47,3 +49,5 @@ QRegion region(const Shape &shape);
 QRegion outline(const QRegion &region);
 
 } // namespace BalloonGeometry
+
+} // namespace movan

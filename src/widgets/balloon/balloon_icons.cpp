@@ -3,7 +3,8 @@
 #include <QString>
 
 // The resources live in a static library; nothing else refers to them, so
-// the linker would leave them out unless they are registered by name.
+// the linker would leave them out unless they are registered by name. That
+// name is global, so the call sits outside the program's namespace.
 static void registerBalloonIcons()
 {
     static const bool registered = [] {
@@ -12,6 +13,8 @@ static void registerBalloonIcons()
     }();
     (void)registered;
 }
+
+namespace movan {
 
 QString balloonIconResource(TBalloonType type)
 {
@@ -31,3 +34,5 @@ QPixmap balloonIcon(TBalloonType type)
     registerBalloonIcons();
     return QPixmap(balloonIconResource(type));
 }
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include "util/line_breaks.h"
 
+namespace movan {
+
 namespace {
 
 bool isTrimmed(QChar c)
@@ -43,3 +45,5 @@ QString balloonLabelText(const QString &text)
     }
     return shown;
 }
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace movan {
+
 enum TBalloonType : std::uint8_t { blnInfo, blnError, blnWarning };
 enum TBalloonHoriz : std::uint8_t { blnLeft, blnMiddle, blnRight };
 enum TBalloonVert : std::uint8_t { blnTop, blnCenter, blnBottom };
@@ -14,3 +16,5 @@ enum TBalloonPosition : std::uint8_t {
 };
 // The opacity step of a fade, 1 to 255.
 using TFrameRange = std::uint8_t;
+
+} // namespace movan

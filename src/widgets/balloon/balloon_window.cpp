@@ -15,6 +15,8 @@
 
 #include <climits>
 
+namespace movan {
+
 namespace {
 
 const char *const kFontFace = "Tahoma";
@@ -242,3 +244,5 @@ void TBalloon::stayOnTop()
     // Raise within the stay-on-top band without taking the focus.
     raise();
 }
+
+} // namespace movan

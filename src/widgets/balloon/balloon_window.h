@@ -8,6 +8,8 @@
 class QLabel;
 class QTimer;
 
+namespace movan {
+
 // The pop-up of a balloon hint: an icon, a bold title and a text in a
 // rounded, outlined body whose arrow points at a spot on the screen. It stays
 // above other windows without taking the focus, fades in and out, and
@@ -70,3 +72,5 @@ private:
     TBalloonPosition m_corner = blnArrowTopLeft;
     QRegion m_shape;
 };
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace movan {
+
 namespace BusyLayout {
 namespace {
 
@@ -239,3 +241,5 @@ Result placeControlsLeft(const Input &input, QSize outerSize)
 }
 
 } // namespace BusyLayout
+
+} // namespace movan

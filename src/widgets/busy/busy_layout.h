@@ -5,6 +5,8 @@
 
 #include <functional>
 
+namespace movan {
+
 // The arrangements of the busy window as pure functions of the measured sizes
 // of its parts, so that they can be checked without a display. All positions
 // are client coordinates; the outer size adds the frame and caption metrics.
@@ -68,3 +70,5 @@ QSize clientSizeFor(const Input &input, QSize outerSize);
 QSize outerSizeFor(const Input &input, QSize clientSize);
 
 } // namespace BusyLayout
+
+} // namespace movan

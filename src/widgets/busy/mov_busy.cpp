@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QTemporaryFile>
 
+namespace movan {
+
 namespace {
 
 QFont defaultMessageFont()
@@ -465,3 +467,5 @@ QList<TPersistentChild> TMovBusy::persistentChildren() const
 {
     return {{QStringLiteral("AVISource"), m_aviSource}};
 }
+
+} // namespace movan

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <initializer_list>
 
+namespace movan {
+
 enum TabcPopupPosition { appScreenCenter, appMainFormCenter, appActiveFormCenter, appCustom };
 enum TabcAVIPosition { avpTop, avpLeft };
 enum TabcBusyOption { abdShowAVI, abdShowCaption, abdShowMessage1, abdShowMessage2, abdShowProgress, abdShowCancel };
@@ -178,3 +180,5 @@ private:
     bool m_cancelled = false;
     QPointer<TMovsfBusy> m_form;
 };
+
+} // namespace movan

@@ -16,6 +16,8 @@
 
 #include <chrono>
 
+namespace movan {
+
 namespace {
 
 template <typename T>
@@ -224,3 +226,5 @@ void TMovsfBusy::startAnimation()
     if (Animate->isVisible() && Animate->hasPlayableSource())
         Animate->play();
 }
+
+} // namespace movan

@@ -8,11 +8,14 @@
 
 #include <functional>
 
-class AnimationControl;
 class QFrame;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+
+namespace movan {
+
+class AnimationControl;
 
 // What a window does once it has agreed to close.
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
@@ -85,3 +88,5 @@ private:
     int m_progressStep = 10;
     QTimer m_closeTimer;
 };
+
+} // namespace movan

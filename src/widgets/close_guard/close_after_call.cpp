@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QWidget>
 
+namespace movan {
+
 CloseAfterBlockingCall::CloseAfterBlockingCall(QWidget *window)
     : QObject(window), m_window(window)
 {
@@ -26,3 +28,5 @@ bool CloseAfterBlockingCall::eventFilter(QObject *watched, QEvent *event)
     }
     return true;
 }
+
+} // namespace movan

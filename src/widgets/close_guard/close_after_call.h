@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace movan {
+
 // Keeps a window whose handler waits for a blocking call (see
 // config/blocking_call.h) open until the call has returned: a close request
 // in that time, by the close box, Alt+F4 or the window manager, is put off,
@@ -24,3 +26,5 @@ private:
     QPointer<QWidget> m_window;
     bool m_closePending = false;
 };
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include <QRect>
 
+namespace movan {
+
 // A rectangle in the window-system convention the drawing rules are written
 // in: the right and bottom edges lie just outside the covered pixels. Keeping
 // that convention in the geometry avoids the off-by-one traps of QRect's
@@ -18,3 +20,5 @@ struct EdgeRect {
 
     friend bool operator==(const EdgeRect &, const EdgeRect &) = default;
 };
+
+} // namespace movan

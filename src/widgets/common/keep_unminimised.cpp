@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QWidget>
 
+namespace movan {
+
 bool restoreIfMinimised(QWidget *window, const QEvent *event)
 {
     if (event->type() != QEvent::WindowStateChange || !window->isMinimized())
@@ -11,3 +13,5 @@ bool restoreIfMinimised(QWidget *window, const QEvent *event)
     window->show();
     return true;
 }
+
+} // namespace movan

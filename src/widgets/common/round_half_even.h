@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace movan {
+
 // Rounds to the nearest integer, an exact half to the even neighbour, without
 // depending on the floating-point environment's current rounding mode.
 inline int roundHalfEven(double value)
@@ -13,3 +15,5 @@ inline int roundHalfEven(double value)
         ++result;
     return result;
 }
+
+} // namespace movan

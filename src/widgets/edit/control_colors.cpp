@@ -4,6 +4,8 @@
 #include <QPalette>
 #include <QWidget>
 
+namespace movan {
+
 QColor focusedControlColor()
 {
     return QColor(255, 255, 0);
@@ -28,3 +30,5 @@ void setControlColor(QWidget *control, const QColor &color)
     palette.setColor(QPalette::Button, color);
     control->setPalette(palette);
 }
+
+} // namespace movan

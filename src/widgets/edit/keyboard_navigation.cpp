@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace movan {
+
 namespace {
 
 bool takesTabFocus(const QWidget *candidate, const QWidget *window)
@@ -56,3 +58,5 @@ QChar typedCharacter(const QKeyEvent *event)
     const QString text = event->text();
     return text.size() == 1 ? text.at(0) : QChar();
 }
+
+} // namespace movan

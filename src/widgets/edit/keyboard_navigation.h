@@ -5,6 +5,8 @@
 class QKeyEvent;
 class QWidget;
 
+namespace movan {
+
 // The character a key press types, as a key-press handler sees it (Enter is
 // carriage return, Escape 27, Backspace 8); null for keys that type none,
 // such as the arrows.
@@ -24,3 +26,5 @@ void selectNextControl(QWidget *window);
 // Focus changes that only follow a window or a popup being (de)activated:
 // the control keeps its state through them.
 bool isWindowOrPopupFocusChange(int focusReason);
+
+} // namespace movan

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariant>
 
+namespace movan {
+
 // The rows a lookup combo box lists: any table of named fields, such as the
 // result of a query. rowsChanged() tells the box to read them again.
 class LookupListSource : public QObject {
@@ -18,3 +20,5 @@ public:
 signals:
     void rowsChanged();
 };
+
+} // namespace movan

@@ -11,6 +11,8 @@
 #include <QStyledItemDelegate>
 #include <QStylePainter>
 
+namespace movan {
+
 namespace {
 
 constexpr int kKeyRole = Qt::UserRole;
@@ -215,3 +217,5 @@ bool TMovDBLookupComboBox::handleOpenListKey(QKeyEvent *event)
     }
     return false; // other keys go to the list
 }
+
+} // namespace movan

@@ -10,6 +10,8 @@
 
 #include <functional>
 
+namespace movan {
+
 class LookupListSource;
 
 // A lookup combo box for fast keyboard entry: it lists the ListField of the
@@ -73,3 +75,5 @@ private:
     QElapsedTimer m_sinceLastSearchKey;
     bool m_entered = false;
 };
+
+} // namespace movan

@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QProxyStyle>
 
+namespace movan {
+
 namespace {
 
 // Qt takes the masking character from the style, not from the edit; this
@@ -122,3 +124,5 @@ void TMovEditBox::keyPressEvent(QKeyEvent *event)
     QLineEdit::keyPressEvent(&replaced);
     event->setAccepted(replaced.isAccepted());
 }
+
+} // namespace movan

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+namespace movan {
+
 // A single-line edit for fast keyboard entry: yellow while it has the
 // focus, and Enter moves on to the next control as Tab does.
 class TMovEditBox : public QLineEdit {
@@ -42,3 +44,5 @@ private:
     QChar m_passwordChar;
     bool m_entered = false;
 };
+
+} // namespace movan

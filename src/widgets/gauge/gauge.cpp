@@ -8,6 +8,8 @@
 
 #include <climits>
 
+namespace movan {
+
 namespace {
 
 const char *const kValueOutOfRange = "Value must be between %d and %d";
@@ -161,3 +163,5 @@ void TGauge::repaintNow()
     if (isVisible())
         repaint();
 }
+
+} // namespace movan

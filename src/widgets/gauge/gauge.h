@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QWidget>
 
+namespace movan {
+
 struct GaugeAppearance;
 
 // Shows how far a task has got as a whole percentage, as text, a bar, a pie
@@ -77,3 +79,5 @@ private:
     QColor m_backColor = Qt::white;
     bool m_loading = false;
 };
+
+} // namespace movan

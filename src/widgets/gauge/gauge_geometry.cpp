@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <numbers>
 
+namespace movan {
+
 namespace {
 
 // A number in the 64-bit-mantissa extended format: |value| = mantissa * 2^exponent,
@@ -229,3 +231,5 @@ ArcAngles arcBetweenRadials(const QRectF &ellipse, QPoint from, QPoint to)
 }
 
 } // namespace GaugeGeometry
+
+} // namespace movan

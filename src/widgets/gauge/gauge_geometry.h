@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace movan {
+
 // The whole percentage of value within range: 0 for an empty range, otherwise
 // value * 100 / range truncated toward zero, without overflow for any pair of
 // 32-bit values.
@@ -68,3 +70,5 @@ struct ArcAngles {
 ArcAngles arcBetweenRadials(const QRectF &ellipse, QPoint from, QPoint to);
 
 } // namespace GaugeGeometry
+
+} // namespace movan

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace movan {
+
 enum TGaugeKind : std::uint8_t {
     gkText,
     gkHorizontalBar,
@@ -9,3 +11,5 @@ enum TGaugeKind : std::uint8_t {
     gkPie,
     gkNeedle,
 };
+
+} // namespace movan

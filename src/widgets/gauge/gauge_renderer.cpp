@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+namespace movan {
+
 namespace {
 
 using namespace GaugeGeometry;
@@ -131,3 +133,5 @@ QImage renderGauge(const GaugeAppearance &look)
         drawPercentText(image, look, inner);
     return image;
 }
+
+} // namespace movan

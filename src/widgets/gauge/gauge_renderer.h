@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QSize>
 
+namespace movan {
+
 // Everything the gauge's picture depends on.
 struct GaugeAppearance {
     QSize size;
@@ -25,3 +27,5 @@ struct GaugeAppearance {
 // whatever lies under each letter. The caller copies the result to the
 // screen in one go.
 QImage renderGauge(const GaugeAppearance &look);
+
+} // namespace movan

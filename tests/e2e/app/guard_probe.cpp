@@ -25,6 +25,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace movan;
+
 namespace {
 
 QByteArray setting(const char *name)

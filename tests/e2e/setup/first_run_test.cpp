@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 const QString kSetupCaption = QStringLiteral("Movan Config DataBase 4.0");

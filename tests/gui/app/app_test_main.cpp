@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -12,6 +12,8 @@
 
 #include <stdexcept>
 
+using namespace movan;
+
 namespace {
 
 class DefaultErrorReport : public ::testing::Test {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 TEST(MainWindowFrame, CaptionSizeFontIconAndPlace)

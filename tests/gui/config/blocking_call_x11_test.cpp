@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+using namespace movan;
+
 namespace {
 
 using namespace std::chrono_literals;

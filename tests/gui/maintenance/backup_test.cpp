@@ -10,6 +10,8 @@
 #include <QDirIterator>
 #include <QPushButton>
 
+using namespace movan;
+
 namespace {
 
 const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");

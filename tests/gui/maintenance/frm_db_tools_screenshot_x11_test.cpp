@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+using namespace movan;
+
 namespace {
 
 void saveScreen(const QString &name)

@@ -23,6 +23,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+using namespace movan;
+
 namespace {
 
 const QString kShrinkWaiting = QStringLiteral("لطفا شکيبا باشيد ...");

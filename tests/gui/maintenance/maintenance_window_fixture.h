@@ -33,6 +33,8 @@
 #include <functional>
 #include <memory>
 
+using namespace movan;
+
 class MaintenanceWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()

@@ -9,6 +9,8 @@
 
 #include <QPushButton>
 
+using namespace movan;
+
 namespace {
 
 const QString kYes = QStringLiteral("بلي");

@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QTest>
 
+using namespace movan;
+
 namespace setup_test {
 namespace {
 

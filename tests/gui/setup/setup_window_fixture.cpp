@@ -20,6 +20,8 @@
 #include <map>
 #include <sys/socket.h>
 
+using namespace movan;
+
 namespace setup_test {
 
 namespace {

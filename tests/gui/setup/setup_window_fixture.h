@@ -16,6 +16,8 @@
 #include <memory>
 #include <utility>
 
+using namespace movan;
+
 namespace setup_test {
 
 inline const QString kSaPassword = QStringLiteral("Secret1");

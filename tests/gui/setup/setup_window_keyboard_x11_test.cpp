@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QTest>
 
+using namespace movan;
+
 namespace setup_test {
 namespace {
 

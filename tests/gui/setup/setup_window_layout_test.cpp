@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+using namespace movan;
+
 namespace setup_test {
 namespace {
 

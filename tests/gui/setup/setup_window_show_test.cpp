@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QRadioButton>
 
+using namespace movan;
+
 namespace setup_test {
 namespace {
 

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace movan;
+
 namespace setup_test {
 namespace {
 

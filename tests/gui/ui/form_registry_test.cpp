@@ -11,6 +11,8 @@
 
 #include <stdexcept>
 
+using namespace movan;
+
 namespace {
 
 int g_alive = 0;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 const QString kMessage = QStringLiteral("تنظيمات اتصال با بانک اطلاعاتي با موفقيت انجام شد");

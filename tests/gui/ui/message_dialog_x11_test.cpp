@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 QString xprop(QWidget *window, const QString &property)

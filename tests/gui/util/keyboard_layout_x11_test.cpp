@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 class KeyboardLayoutTest : public ::testing::Test {

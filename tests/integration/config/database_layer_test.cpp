@@ -25,6 +25,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace movan;
+
 namespace {
 
 const QString kSaPassword = QStringLiteral("Secret1");

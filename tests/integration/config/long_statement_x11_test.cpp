@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <string>
 
+using namespace movan;
+
 namespace {
 
 class PaintCounter : public QWidget {

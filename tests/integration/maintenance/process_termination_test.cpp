@@ -17,6 +17,8 @@
 
 #include <vector>
 
+using namespace movan;
+
 extern char **environ;
 
 namespace {

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 const QString kKey = QStringLiteral("\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\");

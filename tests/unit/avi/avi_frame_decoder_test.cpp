@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 using Pixels = std::vector<std::uint32_t>;

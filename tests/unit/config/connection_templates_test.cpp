@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 const QString kTail = QStringLiteral(

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 TEST(NamedParameters, MarkersOutsideLiteralsNamesAndCommentsBecomePositional)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 QDateTime at(int year, int month, int day, int hour, int minute)

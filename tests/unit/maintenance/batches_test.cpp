@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 // Names and paths that were accepted bare give the same statements, only

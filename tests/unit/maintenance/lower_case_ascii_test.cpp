@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 // Only A..Z change: names match as the sibling programs' file names were

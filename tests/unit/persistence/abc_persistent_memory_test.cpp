@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 QByteArray bytes(std::initializer_list<int> values)

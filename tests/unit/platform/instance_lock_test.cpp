@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace movan;
+
 namespace {
 
 class InstanceLockTest : public ::testing::Test {

@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+using namespace movan;
+
 namespace {
 
 TEST(ProcessTable, ExecutableNameIsTheLastComponentOfArgv0ElseComm)

@@ -17,6 +17,8 @@
 
 #include <functional>
 
+using namespace movan;
+
 namespace {
 
 // The unprivileged user and group of a Debian system.

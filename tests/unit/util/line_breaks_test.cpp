@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 TEST(DisplayLineBreaks, EveryKindOfLineEndBecomesOneBreak)
 {
     EXPECT_EQ(displayLineBreaks(QStringLiteral("a\r\nb")), QStringLiteral("a\nb"));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 const QString kMark(QChar(0x200F));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 // A query that only records: enough to see what the routines do to the text

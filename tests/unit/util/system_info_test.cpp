@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+using namespace movan;
+
 namespace {
 
 TEST(GetComputerNameText, IsTheHostNameAsTheSystemReportsIt)

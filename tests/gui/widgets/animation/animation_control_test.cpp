@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 QString dataLrPath()

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+using namespace movan;
+
 namespace {
 
 class BalloonOnForm : public ::testing::Test {

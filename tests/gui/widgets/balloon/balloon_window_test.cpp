@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 const QString kTitle = QStringLiteral("Movan System");

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using namespace movan;
+
 namespace {
 
 const QColor kFormColour(0, 160, 0);

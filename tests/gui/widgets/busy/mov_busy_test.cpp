@@ -19,6 +19,8 @@
 
 #include <thread>
 
+using namespace movan;
+
 namespace {
 
 const QString kPleaseWait = QStringLiteral("كمي صبر كنيد");

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 QString dataLrPath()

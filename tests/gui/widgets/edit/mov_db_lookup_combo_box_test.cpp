@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 const QRgb kYellow = qRgb(255, 255, 0);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 class PaintCounter : public QObject {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 namespace {
 
 const QRgb kBlack = qRgb(0, 0, 0);

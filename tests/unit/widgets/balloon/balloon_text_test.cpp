@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace movan;
+
 TEST(BalloonText, LinesEndWithCrLfAndTheWholeIsTrimmed)
 {
     EXPECT_EQ(balloonText({}), QString());

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace movan;
+
 using namespace GaugeGeometry;
 
 TEST(GaugePercent, ValueToPercentTruncatesAndSurvivesLargeValues)
