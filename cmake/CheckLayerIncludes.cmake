@@ -2,16 +2,15 @@
 # Fails when one of SOURCES includes a header of one of FORBIDDEN_FOLDERS
 # (the source folders of the layers above the library), as "folder/header.h".
 include(${CMAKE_CURRENT_LIST_DIR}/IncludeCheck.cmake)
-set(found "")
-foreach(source IN LISTS SOURCES)
-  movan_included_headers(${source} headers)
-  foreach(header IN LISTS headers)
-    foreach(folder IN LISTS FORBIDDEN_FOLDERS)
-      if(header MATCHES "^${folder}/")
-        list(APPEND found "${source}: ${header}")
-        break()
-      endif()
-    endforeach()
+
+function(header_of_a_higher_layer header result)
+  foreach(folder IN LISTS FORBIDDEN_FOLDERS)
+    if(header MATCHES "^${folder}/")
+      set(${result} TRUE PARENT_SCOPE)
+      return()
+    endif()
   endforeach()
-endforeach()
+endfunction()
+
+movan_refused_includes("${SOURCES}" header_of_a_higher_layer found)
 movan_finish_include_check("A library includes a header of a layer above its own" "${found}" "${STAMP}")

@@ -11,6 +11,24 @@ function(movan_included_headers source out)
   set(${out} ${headers} PARENT_SCOPE)
 endfunction()
 
+# The "source: header" lines of SOURCES whose included header the function
+# named PREDICATE refuses; it is called as PREDICATE(header result) and sets
+# result to TRUE in its caller's scope for a header it refuses.
+function(movan_refused_includes sources predicate out)
+  set(found "")
+  foreach(source IN LISTS sources)
+    movan_included_headers(${source} headers)
+    foreach(header IN LISTS headers)
+      set(refused FALSE)
+      cmake_language(CALL ${predicate} "${header}" refused)
+      if(refused)
+        list(APPEND found "${source}: ${header}")
+      endif()
+    endforeach()
+  endforeach()
+  set(${out} "${found}" PARENT_SCOPE)
+endfunction()
+
 # Fails with the offending "source: header" lines under a heading, else
 # touches the stamp that tells the build the check passed.
 function(movan_finish_include_check heading offences stamp)
