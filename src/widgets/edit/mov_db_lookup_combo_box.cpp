@@ -177,9 +177,12 @@ bool TMovDBLookupComboBox::handleOpenListKey(QKeyEvent *event)
         hidePopup();
         return true;
     }
-    if (key == QLatin1Char('\r'))
+    if (key == QLatin1Char('\r')) {
         takeHighlightedRow();
-    return applyEnterRule(key) || key.isNull(); // other keys go to the list
+        applyEnterRule(key);
+    }
+    // Enter and a key the handler took are done with; others go to the list.
+    return key.isNull();
 }
 
 void TMovDBLookupComboBox::takeHighlightedRow()
