@@ -196,7 +196,7 @@ void TMovBusy::setProgressStep(int value)
         m_form->setProgressStep(value);
 }
 
-void TMovBusy::setOnFormClose(TCloseEvent value)
+void TMovBusy::setOnFormClose(CloseEvent value)
 {
     m_onFormClose = std::move(value);
     if (m_form)

@@ -117,14 +117,14 @@ public:
     void setProgressStep(int value);
     bool WordWrap() const { return m_wordWrap; }
     void setWordWrap(bool value) { m_wordWrap = value; }
-    const TCloseEvent &OnFormClose() const { return m_onFormClose; }
-    void setOnFormClose(TCloseEvent value);
+    const CloseEvent &OnFormClose() const { return m_onFormClose; }
+    void setOnFormClose(CloseEvent value);
 
-    TNotifyEvent OnCancel;
-    TNotifyEvent OnFormActivate;
-    TNotifyEvent OnFormCreate;
-    TNotifyEvent OnFormShow;
-    TNotifyEvent OnStartAVI;
+    NotifyEvent OnCancel;
+    NotifyEvent OnFormActivate;
+    NotifyEvent OnFormCreate;
+    NotifyEvent OnFormShow;
+    NotifyEvent OnStartAVI;
 
     // Whether the user pressed Cancel since the last Show or ShowModal.
     bool Cancelled() const { return m_cancelled; }
@@ -180,7 +180,7 @@ private:
     int m_progressPos = 0;
     int m_progressStep = 10;
     bool m_wordWrap = true;
-    TCloseEvent m_onFormClose;
+    CloseEvent m_onFormClose;
 
     bool m_cancelled = false;
     QPointer<TMovsfBusy> m_form;

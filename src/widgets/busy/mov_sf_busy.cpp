@@ -128,7 +128,7 @@ void TMovsfBusy::FormClose(QObject *, QCloseEvent *event)
             return;
         }
     }
-    TCloseAction action = caFree;
+    CloseAction action = caFree;
     if (closeHook)
         closeHook(this, action);
     switch (action) {

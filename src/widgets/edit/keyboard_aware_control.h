@@ -14,7 +14,7 @@ namespace movan {
 
 // A key-press handler: it sees the typed character and may change it, or set
 // it to 0 to stop its processing.
-using TKeyPressEvent = std::function<void(QObject *sender, QChar &key)>;
+using KeyPressEvent = std::function<void(QObject *sender, QChar &key)>;
 
 // What the keyboard-aware controls have in common: the OnEnter, OnExit and
 // OnKeyPress handlers, the yellow that follows the focus around the first
@@ -23,9 +23,9 @@ using TKeyPressEvent = std::function<void(QObject *sender, QChar &key)>;
 // widget's own handling is done.
 class KeyboardAwareControl {
 public:
-    TNotifyEvent OnEnter;
-    TNotifyEvent OnExit;
-    TKeyPressEvent OnKeyPress;
+    NotifyEvent OnEnter;
+    NotifyEvent OnExit;
+    KeyPressEvent OnKeyPress;
 
     // The background: yellow from focus gained to focus lost, else the
     // window colour, or what was set until the control first loses the focus.

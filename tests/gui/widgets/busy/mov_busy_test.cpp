@@ -283,8 +283,8 @@ TEST_F(BusyTest, WithoutMinimumTheWindowGoesWithTheCloseMessage)
     TMovBusy busy;
     busy.setMinDuration(0);
     QObject *closedSender = nullptr;
-    TCloseAction offered = caNone;
-    busy.setOnFormClose([&](QObject *sender, TCloseAction &action) {
+    CloseAction offered = caNone;
+    busy.setOnFormClose([&](QObject *sender, CloseAction &action) {
         closedSender = sender;
         offered = action;
     });
