@@ -94,7 +94,7 @@ void BM_StackedArrangement(benchmark::State &state)
     input.progressShown = true;
     input.cancelShown = true;
     for (auto _ : state)
-        benchmark::DoNotOptimize(BusyLayout::sizeToContentTop(input, 0, 1280));
+        benchmark::DoNotOptimize(BusyLayout::SizeToContentTop(input, 0, 1280));
 }
 BENCHMARK(BM_StackedArrangement);
 

@@ -280,11 +280,11 @@ void TFrmDBTools::createComponents()
     MovBusy1 = new TMovBusy(this);
     MovBusy1->setObjectName(QStringLiteral("MovBusy1"));
     MovBusy1->beginLoading();
-    MovBusy1->SetCaption(kBusyCaption);
+    MovBusy1->setCaption(kBusyCaption);
     QFont messageFont(QStringLiteral("Tahoma"));
     messageFont.setPixelSize(11);
-    MovBusy1->SetMessage1Font(messageFont);
-    MovBusy1->SetMinDuration(kBusyMinDurationMs);
+    MovBusy1->setMessage1Font(messageFont);
+    MovBusy1->setMinDuration(kBusyMinDurationMs);
     MovBusy1->endLoading();
 }
 

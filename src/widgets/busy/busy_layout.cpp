@@ -76,7 +76,7 @@ QSize outerSizeFor(const Input &input, QSize clientSize)
                  clientSize.height() + input.metrics.cyCaption + 2 * input.metrics.cyDlgFrame);
 }
 
-Result sizeToContentTop(const Input &input, int dlgWidth, int screenWidth)
+Result SizeToContentTop(const Input &input, int dlgWidth, int screenWidth)
 {
     Result r;
     int w = captionWidthOf(input);
@@ -138,7 +138,7 @@ Result sizeToContentTop(const Input &input, int dlgWidth, int screenWidth)
     return r;
 }
 
-Result sizeToContentLeft(const Input &input, int desktopWidth)
+Result SizeToContentLeft(const Input &input, int desktopWidth)
 {
     Result r;
     int w = captionWidthOf(input);
@@ -230,12 +230,12 @@ Result placeControls(const Input &input, QSize outerSize, bool aviLeft)
 
 } // namespace
 
-Result placeControlsTop(const Input &input, QSize outerSize)
+Result PlaceControlsTop(const Input &input, QSize outerSize)
 {
     return placeControls(input, outerSize, false);
 }
 
-Result placeControlsLeft(const Input &input, QSize outerSize)
+Result PlaceControlsLeft(const Input &input, QSize outerSize)
 {
     return placeControls(input, outerSize, true);
 }

@@ -57,13 +57,13 @@ struct Result {
 
 // Stacked, animation on top; messages wrap at the wider of the caption, the
 // animation and dlgWidth - 12. The outer width never exceeds screenWidth.
-Result sizeToContentTop(const Input &input, int dlgWidth, int screenWidth);
+Result SizeToContentTop(const Input &input, int dlgWidth, int screenWidth);
 // Animation at the left, the rest in a column to its right; messages wrap
 // where the column would leave the desktop.
-Result sizeToContentLeft(const Input &input, int desktopWidth);
+Result SizeToContentLeft(const Input &input, int desktopWidth);
 // Fixed outer size; the parts are placed inside it.
-Result placeControlsTop(const Input &input, QSize outerSize);
-Result placeControlsLeft(const Input &input, QSize outerSize);
+Result PlaceControlsTop(const Input &input, QSize outerSize);
+Result PlaceControlsLeft(const Input &input, QSize outerSize);
 
 // The client size of a window of the given outer size, and back.
 QSize clientSizeFor(const Input &input, QSize outerSize);

@@ -59,8 +59,8 @@ QPoint centredOn(const QRect &area, const QSize &size)
 
 } // namespace
 
-TMovBusy::TMovBusy(QObject *Owner)
-    : TPersistent(Owner), m_aviSource(new TabcAVISource(this)), m_message1Font(defaultMessageFont()),
+TMovBusy::TMovBusy(QObject *owner)
+    : TPersistent(owner), m_aviSource(new TabcAVISource(this)), m_message1Font(defaultMessageFont()),
       m_message2Font(defaultMessageFont())
 {
     m_aviSource->setObjectName(QStringLiteral("AVISource"));
@@ -72,50 +72,50 @@ TMovBusy::~TMovBusy()
         Hide();
 }
 
-void TMovBusy::SetAVISource(TabcAVISource *Value)
+void TMovBusy::setAVISource(TabcAVISource *value)
 {
-    m_aviSource->Assign(Value);
+    m_aviSource->Assign(value);
 }
 
-void TMovBusy::SetCaption(const QString &Value)
+void TMovBusy::setCaption(const QString &value)
 {
-    m_caption = Value;
+    m_caption = value;
     if (m_form)
-        m_form->setWindowTitle(Value);
+        m_form->setWindowTitle(value);
 }
 
-void TMovBusy::SetDlgColor(const QColor &Value)
+void TMovBusy::setDlgColor(const QColor &value)
 {
-    m_dlgColor = Value;
+    m_dlgColor = value;
     if (m_form) {
         QPalette palette = m_form->palette();
-        palette.setColor(QPalette::Window, Value.isValid() ? Value : QApplication::palette().color(QPalette::Button));
+        palette.setColor(QPalette::Window, value.isValid() ? value : QApplication::palette().color(QPalette::Button));
         m_form->setPalette(palette);
     }
 }
 
-void TMovBusy::SetDlgLeft(int Value)
+void TMovBusy::setDlgLeft(int value)
 {
-    m_dlgLeft = Value;
+    m_dlgLeft = value;
     m_dlgPosition = appCustom;
 }
 
-void TMovBusy::SetDlgTop(int Value)
+void TMovBusy::setDlgTop(int value)
 {
-    m_dlgTop = Value;
+    m_dlgTop = value;
     m_dlgPosition = appCustom;
 }
 
-void TMovBusy::SetDlgHeight(int Value)
+void TMovBusy::setDlgHeight(int value)
 {
-    m_dlgHeight = Value;
+    m_dlgHeight = value;
     m_autoSize = false;
 }
 
-void TMovBusy::SetDlgPosition(TabcPopupPosition Value)
+void TMovBusy::setDlgPosition(TabcPopupPosition value)
 {
-    m_dlgPosition = Value;
-    if (Value != appCustom) {
+    m_dlgPosition = value;
+    if (value != appCustom) {
         m_dlgLeft = 0;
         m_dlgTop = 0;
     }
@@ -127,40 +127,41 @@ void TMovBusy::includeOption(TabcBusyOption option)
         m_options += option;
 }
 
-void TMovBusy::SetMessage1(const QString &Value)
+template <typename T>
+bool TMovBusy::storeShownValue(T &field, const T &value, TabcBusyOption option)
 {
-    if (Value == m_message1)
-        return;
-    m_message1 = Value;
-    if (!Value.isEmpty())
-        includeOption(abdShowMessage1);
-    if (m_form)
-        m_form->lblMessage1->setText(displayLineBreaks(Value));
+    if (value == field)
+        return false;
+    field = value;
+    if (value != T())
+        includeOption(option);
+    return true;
 }
 
-void TMovBusy::SetMessage2(const QString &Value)
+void TMovBusy::SetMessage1(const QString &value)
 {
-    if (Value == m_message2)
-        return;
-    m_message2 = Value;
-    if (!Value.isEmpty())
-        includeOption(abdShowMessage2);
-    if (m_form)
-        m_form->lblMessage2->setText(displayLineBreaks(Value));
+    if (storeShownValue(m_message1, value, abdShowMessage1) && m_form)
+        m_form->lblMessage1->setText(displayLineBreaks(value));
 }
 
-void TMovBusy::SetMessage1Font(const QFont &Value)
+void TMovBusy::SetMessage2(const QString &value)
 {
-    m_message1Font = Value;
-    if (m_form)
-        m_form->lblMessage1->setFont(Value);
+    if (storeShownValue(m_message2, value, abdShowMessage2) && m_form)
+        m_form->lblMessage2->setText(displayLineBreaks(value));
 }
 
-void TMovBusy::SetMessage2Font(const QFont &Value)
+void TMovBusy::setMessage1Font(const QFont &value)
 {
-    m_message2Font = Value;
+    m_message1Font = value;
     if (m_form)
-        m_form->lblMessage2->setFont(Value);
+        m_form->lblMessage1->setFont(value);
+}
+
+void TMovBusy::setMessage2Font(const QFont &value)
+{
+    m_message2Font = value;
+    if (m_form)
+        m_form->lblMessage2->setFont(value);
 }
 
 void TMovBusy::applyProgress(TMovsfBusy &form) const
@@ -171,55 +172,35 @@ void TMovBusy::applyProgress(TMovsfBusy &form) const
     form.setProgressStep(m_progressStep);
 }
 
-void TMovBusy::SetProgressMin(int Value)
+void TMovBusy::setProgressMin(int value)
 {
-    if (Value == m_progressMin)
-        return;
-    m_progressMin = Value;
-    if (Value != 0)
-        includeOption(abdShowProgress);
-    if (m_form)
-        m_form->ProgressBar->setMinimum(Value);
+    if (storeShownValue(m_progressMin, value, abdShowProgress) && m_form)
+        m_form->ProgressBar->setMinimum(value);
 }
 
-void TMovBusy::SetProgressMax(int Value)
+void TMovBusy::setProgressMax(int value)
 {
-    if (Value == m_progressMax)
-        return;
-    m_progressMax = Value;
-    if (Value != 0)
-        includeOption(abdShowProgress);
-    if (m_form)
-        m_form->ProgressBar->setMaximum(Value);
+    if (storeShownValue(m_progressMax, value, abdShowProgress) && m_form)
+        m_form->ProgressBar->setMaximum(value);
 }
 
-void TMovBusy::SetProgressPos(int Value)
+void TMovBusy::setProgressPos(int value)
 {
-    if (Value == m_progressPos)
-        return;
-    m_progressPos = Value;
-    if (Value != 0)
-        includeOption(abdShowProgress);
-    if (m_form)
-        m_form->ProgressBar->setValue(Value);
+    if (storeShownValue(m_progressPos, value, abdShowProgress) && m_form)
+        m_form->ProgressBar->setValue(value);
 }
 
-void TMovBusy::SetProgressStep(int Value)
+void TMovBusy::setProgressStep(int value)
 {
-    if (Value == m_progressStep)
-        return;
-    m_progressStep = Value;
-    if (Value != 0)
-        includeOption(abdShowProgress);
-    if (m_form)
-        m_form->setProgressStep(Value);
+    if (storeShownValue(m_progressStep, value, abdShowProgress) && m_form)
+        m_form->setProgressStep(value);
 }
 
-void TMovBusy::SetOnFormClose(TCloseEvent Value)
+void TMovBusy::setOnFormClose(CloseEvent value)
 {
-    m_onFormClose = std::move(Value);
+    m_onFormClose = std::move(value);
     if (m_form)
-        m_form->CloseHook = m_onFormClose;
+        m_form->closeHook = m_onFormClose;
 }
 
 void TMovBusy::CancelClick(QObject *)
@@ -297,12 +278,12 @@ QSize TMovBusy::arrange(TMovsfBusy &form)
     const QRect desktop = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     BusyLayout::Result result;
     if (m_autoSize) {
-        result = m_aviPosition == avpTop ? BusyLayout::sizeToContentTop(input, m_dlgWidth, desktop.width())
-                                         : BusyLayout::sizeToContentLeft(input, desktop.width());
+        result = m_aviPosition == avpTop ? BusyLayout::SizeToContentTop(input, m_dlgWidth, desktop.width())
+                                         : BusyLayout::SizeToContentLeft(input, desktop.width());
     } else {
         const QSize outer(m_dlgWidth, m_dlgHeight);
-        result = m_aviPosition == avpTop ? BusyLayout::placeControlsTop(input, outer)
-                                         : BusyLayout::placeControlsLeft(input, outer);
+        result = m_aviPosition == avpTop ? BusyLayout::PlaceControlsTop(input, outer)
+                                         : BusyLayout::PlaceControlsLeft(input, outer);
     }
     if (input.aviShown)
         form.Animate->setGeometry(result.avi);
@@ -365,7 +346,7 @@ void TMovBusy::CreateBusyForm()
     m_form = form;
     form->setCaptionBar(m_options.contains(abdShowCaption));
     form->setWindowTitle(m_caption);
-    SetDlgColor(m_dlgColor);
+    setDlgColor(m_dlgColor);
     // Opening the clip may fail; the window is then remembered, unshown,
     // until Hide disposes of it.
     if (m_options.contains(abdShowAVI)) {
@@ -395,7 +376,7 @@ void TMovBusy::CreateBusyForm()
     if (m_options.contains(abdShowCancel)) {
         form->btnCancel->setText(TMovsfBusy::cancelCaption());
         form->btnCancel->setVisible(true);
-        form->CancelClickHandler = [self](QObject *sender) {
+        form->cancelClickHandler = [self](QObject *sender) {
             if (self)
                 self->CancelClick(sender);
         };
@@ -403,15 +384,15 @@ void TMovBusy::CreateBusyForm()
     position(*form, arrange(*form));
     if (OnFormCreate)
         OnFormCreate(this);
-    form->ShowHook = [self](QObject *sender) {
+    form->showHook = [self](QObject *sender) {
         if (self)
             self->BusyFormShow(sender);
     };
-    form->ActivateHook = [self](QObject *sender) {
+    form->activateHook = [self](QObject *sender) {
         if (self)
             self->BusyFormActivate(sender);
     };
-    form->CloseHook = m_onFormClose;
+    form->closeHook = m_onFormClose;
 }
 
 void TMovBusy::BusyFormActivate(QObject *)
@@ -421,9 +402,9 @@ void TMovBusy::BusyFormActivate(QObject *)
         OnFormActivate(this);
 }
 
-void TMovBusy::BusyFormShow(QObject *Sender)
+void TMovBusy::BusyFormShow(QObject *sender)
 {
-    TMovsfBusy *form = qobject_cast<TMovsfBusy *>(Sender);
+    TMovsfBusy *form = qobject_cast<TMovsfBusy *>(sender);
     if (!form)
         form = m_form;
     if (form)

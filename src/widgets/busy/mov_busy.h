@@ -63,7 +63,7 @@ private:
 class TMovBusy : public TPersistent {
     Q_OBJECT
 public:
-    explicit TMovBusy(QObject *Owner = nullptr);
+    explicit TMovBusy(QObject *owner = nullptr);
     ~TMovBusy() override;
 
     // Stored properties are set between these while the owner loads them;
@@ -73,52 +73,52 @@ public:
     bool isLoading() const { return m_loading; }
 
     bool AutoSize() const { return m_autoSize; }
-    void SetAutoSize(bool Value) { m_autoSize = Value; }
+    void setAutoSize(bool value) { m_autoSize = value; }
     TabcAVIPosition AVIPosition() const { return m_aviPosition; }
-    void SetAVIPosition(TabcAVIPosition Value) { m_aviPosition = Value; }
+    void setAVIPosition(TabcAVIPosition value) { m_aviPosition = value; }
     TabcAVISource *AVISource() const { return m_aviSource; }
-    void SetAVISource(TabcAVISource *Value);
+    void setAVISource(TabcAVISource *value);
     bool AVITransparent() const { return m_aviTransparent; }
-    void SetAVITransparent(bool Value) { m_aviTransparent = Value; }
+    void setAVITransparent(bool value) { m_aviTransparent = value; }
     const QString &Caption() const { return m_caption; }
-    void SetCaption(const QString &Value);
+    void setCaption(const QString &value);
     // An invalid colour stands for the system's button face colour.
     QColor DlgColor() const { return m_dlgColor; }
-    void SetDlgColor(const QColor &Value);
+    void setDlgColor(const QColor &value);
     int DlgLeft() const { return m_dlgLeft; }
-    void SetDlgLeft(int Value);
+    void setDlgLeft(int value);
     int DlgTop() const { return m_dlgTop; }
-    void SetDlgTop(int Value);
+    void setDlgTop(int value);
     int DlgWidth() const { return m_dlgWidth; }
-    void SetDlgWidth(int Value) { m_dlgWidth = Value; }
+    void setDlgWidth(int value) { m_dlgWidth = value; }
     int DlgHeight() const { return m_dlgHeight; }
-    void SetDlgHeight(int Value);
+    void setDlgHeight(int value);
     TabcPopupPosition DlgPosition() const { return m_dlgPosition; }
-    void SetDlgPosition(TabcPopupPosition Value);
+    void setDlgPosition(TabcPopupPosition value);
     const QString &Message1() const { return m_message1; }
-    void SetMessage1(const QString &Value);
+    void SetMessage1(const QString &value);
     const QFont &Message1Font() const { return m_message1Font; }
-    void SetMessage1Font(const QFont &Value);
+    void setMessage1Font(const QFont &value);
     const QString &Message2() const { return m_message2; }
-    void SetMessage2(const QString &Value);
+    void SetMessage2(const QString &value);
     const QFont &Message2Font() const { return m_message2Font; }
-    void SetMessage2Font(const QFont &Value);
+    void setMessage2Font(const QFont &value);
     quint16 MinDuration() const { return m_minDuration; }
-    void SetMinDuration(quint16 Value) { m_minDuration = Value; }
+    void setMinDuration(quint16 value) { m_minDuration = value; }
     TabcBusyOptions Options() const { return m_options; }
-    void SetOptions(TabcBusyOptions Value) { m_options = Value; }
+    void setOptions(TabcBusyOptions value) { m_options = value; }
     int ProgressMin() const { return m_progressMin; }
-    void SetProgressMin(int Value);
+    void setProgressMin(int value);
     int ProgressMax() const { return m_progressMax; }
-    void SetProgressMax(int Value);
+    void setProgressMax(int value);
     int ProgressPos() const { return m_progressPos; }
-    void SetProgressPos(int Value);
+    void setProgressPos(int value);
     int ProgressStep() const { return m_progressStep; }
-    void SetProgressStep(int Value);
+    void setProgressStep(int value);
     bool WordWrap() const { return m_wordWrap; }
-    void SetWordWrap(bool Value) { m_wordWrap = Value; }
-    const TCloseEvent &OnFormClose() const { return m_onFormClose; }
-    void SetOnFormClose(TCloseEvent Value);
+    void setWordWrap(bool value) { m_wordWrap = value; }
+    const CloseEvent &OnFormClose() const { return m_onFormClose; }
+    void setOnFormClose(CloseEvent value);
 
     NotifyEvent OnCancel;
     NotifyEvent OnFormActivate;
@@ -129,12 +129,12 @@ public:
     // Whether the user pressed Cancel since the last Show or ShowModal.
     bool Cancelled() const { return m_cancelled; }
     // The current window; none while hidden.
-    TMovsfBusy *Form() const { return m_form; }
+    TMovsfBusy *form() const { return m_form; }
 
-    virtual void CancelClick(QObject *Sender);
+    virtual void CancelClick(QObject *sender);
     virtual void CreateBusyForm();
-    virtual void BusyFormActivate(QObject *Sender);
-    virtual void BusyFormShow(QObject *Sender);
+    virtual void BusyFormActivate(QObject *sender);
+    virtual void BusyFormShow(QObject *sender);
     // Shows the window and lets it paint, then returns. Raises when the clip
     // cannot be opened; the unshown window then waits for Hide.
     virtual void Show();
@@ -151,6 +151,11 @@ private:
     void position(TMovsfBusy &form, QSize outerSize);
     void applyProgress(TMovsfBusy &form) const;
     void includeOption(TabcBusyOption option);
+    // Stores a message or progress value; a new one that is not empty or 0
+    // switches its part of the window on. False when the value is the
+    // stored one.
+    template <typename T>
+    bool storeShownValue(T &field, const T &value, TabcBusyOption option);
 
     bool m_loading = false;
     bool m_autoSize = true;
@@ -175,7 +180,7 @@ private:
     int m_progressPos = 0;
     int m_progressStep = 10;
     bool m_wordWrap = true;
-    TCloseEvent m_onFormClose;
+    CloseEvent m_onFormClose;
 
     bool m_cancelled = false;
     QPointer<TMovsfBusy> m_form;

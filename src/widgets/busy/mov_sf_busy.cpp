@@ -64,8 +64,8 @@ TMovsfBusy::TMovsfBusy(QWidget *parent) : QDialog(parent)
     btnCancel->setAutoDefault(true);
     connect(btnCancel, &QPushButton::clicked, this, [this] {
         setResult(kModalResultCancel);
-        if (CancelClickHandler)
-            CancelClickHandler(btnCancel);
+        if (cancelClickHandler)
+            cancelClickHandler(btnCancel);
     });
 
     m_closeTimer.setSingleShot(true);
@@ -128,9 +128,9 @@ void TMovsfBusy::FormClose(QObject *, QCloseEvent *event)
             return;
         }
     }
-    TCloseAction action = caFree;
-    if (CloseHook)
-        CloseHook(this, action);
+    CloseAction action = caFree;
+    if (closeHook)
+        closeHook(this, action);
     switch (action) {
     case caNone:
         event->ignore();
@@ -165,8 +165,8 @@ void TMovsfBusy::showEvent(QShowEvent *event)
         return;
     offerNoTitleBarButtons();
     m_shown = true;
-    if (ShowHook)
-        ShowHook(this);
+    if (showHook)
+        showHook(this);
     // Where the window system gives no activation (no window manager, focus
     // stealing prevention), the clip still plays once the window is up.
     QTimer::singleShot(0, this, &TMovsfBusy::startAnimation);
@@ -190,10 +190,10 @@ bool TMovsfBusy::event(QEvent *event)
     if (event->type() == QEvent::WindowActivate) {
         startAnimation();
         // The hook pumps events; it runs after this event, not inside it.
-        if (ActivateHook)
+        if (activateHook)
             QTimer::singleShot(0, this, [this] {
-                if (ActivateHook)
-                    ActivateHook(this);
+                if (activateHook)
+                    activateHook(this);
             });
     }
     return handled;

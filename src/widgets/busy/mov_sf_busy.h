@@ -18,8 +18,8 @@ namespace movan {
 class AnimationControl;
 
 // What a window does once it has agreed to close.
-enum TCloseAction { caNone, caHide, caFree, caMinimize };
-using TCloseEvent = std::function<void(QObject *Sender, TCloseAction &Action)>;
+enum CloseAction { caNone, caHide, caFree, caMinimize };
+using CloseEvent = std::function<void(QObject *sender, CloseAction &action)>;
 
 // The small always-on-top busy window. TMovBusy builds one for every Show,
 // arranges it and lets it go on Hide; the window then waits out its minimum
@@ -45,10 +45,10 @@ public:
     // Monotonic milliseconds (32-bit, wrapping) before which the window does
     // not close; 0 until it is shown.
     quint32 EarliestCloseTick = 0;
-    TCloseEvent CloseHook;
-    NotifyEvent ActivateHook;
-    NotifyEvent ShowHook;
-    NotifyEvent CancelClickHandler;
+    CloseEvent closeHook;
+    NotifyEvent activateHook;
+    NotifyEvent showHook;
+    NotifyEvent cancelClickHandler;
 
     // A tool-window caption bar, or no border and the raised frame instead.
     void setCaptionBar(bool captionBar);
@@ -63,7 +63,7 @@ public:
 
     // The window's close handler: holds the window until EarliestCloseTick,
     // then frees it unless the close hook decides otherwise.
-    void FormClose(QObject *Sender, QCloseEvent *event);
+    void FormClose(QObject *sender, QCloseEvent *event);
 
     // The milliseconds counter EarliestCloseTick is measured in.
     static quint32 tickCount();

@@ -23,7 +23,7 @@ constexpr int kMaxSearchLength = 32;
 } // namespace
 
 TMovDBLookupComboBox::TMovDBLookupComboBox(QWidget *parent)
-    : QComboBox(parent)
+    : QComboBox(parent), KeyboardAwareControl(this)
 {
     setEditable(false);
     setInsertPolicy(QComboBox::NoInsert);
@@ -32,16 +32,6 @@ TMovDBLookupComboBox::TMovDBLookupComboBox(QWidget *parent)
     // Rows drawn as an item view draws them follow the list's reading
     // direction; the menu look some styles give the list ignores it.
     setItemDelegate(new QStyledItemDelegate(this));
-}
-
-QColor TMovDBLookupComboBox::Color() const
-{
-    return controlColor(this);
-}
-
-void TMovDBLookupComboBox::setColor(const QColor &color)
-{
-    setControlColor(this, color);
 }
 
 void TMovDBLookupComboBox::setListSource(LookupListSource *source)
@@ -122,25 +112,16 @@ void TMovDBLookupComboBox::paintEvent(QPaintEvent *)
 void TMovDBLookupComboBox::focusInEvent(QFocusEvent *event)
 {
     QComboBox::focusInEvent(event);
-    if (m_entered && isWindowOrPopupFocusChange(event->reason()))
-        return;
-    m_entered = true;
-    if (OnEnter)
-        OnEnter(this);
-    setColor(focusedControlColor());
+    if (focusEntersControl(event))
+        enterControl();
 }
 
 void TMovDBLookupComboBox::focusOutEvent(QFocusEvent *event)
 {
     QComboBox::focusOutEvent(event);
-    // Opening the list, whose view takes the focus while it is open, or
-    // another window is no exit from the control.
-    if (isWindowOrPopupFocusChange(event->reason()) || view()->window()->isVisible())
-        return;
-    m_entered = false;
-    if (OnExit)
-        OnExit(this);
-    setColor(windowColor());
+    // The open list takes the focus while it is open; that is no exit.
+    if (!view()->window()->isVisible())
+        exitControl(event);
 }
 
 void TMovDBLookupComboBox::keyPressEvent(QKeyEvent *event)
@@ -150,17 +131,10 @@ void TMovDBLookupComboBox::keyPressEvent(QKeyEvent *event)
         QComboBox::keyPressEvent(event);
         return;
     }
-    QChar key = typed;
-    if (OnKeyPress)
-        OnKeyPress(this, key);
     event->accept();
-    if (key.isNull())
-        return;
-    if (key == QLatin1Char('\r')) {
-        postSelectNextControl(this);
-        return;
-    }
-    searchIncrementally(key);
+    QChar key = keyAfterHandler(typed);
+    if (!applyEnterRule(key) && !key.isNull())
+        searchIncrementally(key);
 }
 
 void TMovDBLookupComboBox::searchIncrementally(QChar key)
@@ -198,24 +172,25 @@ bool TMovDBLookupComboBox::handleOpenListKey(QKeyEvent *event)
     const QChar typed = typedCharacter(event);
     if (typed.isNull())
         return false; // arrows and pages move in the list
-    QChar key = typed;
-    if (OnKeyPress)
-        OnKeyPress(this, key);
-    if (key.isNull())
-        return true; // the handler took the key
-    if (key == QLatin1Char('\r')) {
-        const int highlighted = view()->currentIndex().row();
-        hidePopup();
-        if (highlighted >= 0)
-            setCurrentIndex(highlighted);
-        postSelectNextControl(this);
-        return true;
-    }
+    QChar key = keyAfterHandler(typed);
     if (key == QChar(27)) {
         hidePopup();
         return true;
     }
-    return false; // other keys go to the list
+    if (key == QLatin1Char('\r')) {
+        takeHighlightedRow();
+        applyEnterRule(key);
+    }
+    // Enter and a key the handler took are done with; others go to the list.
+    return key.isNull();
+}
+
+void TMovDBLookupComboBox::takeHighlightedRow()
+{
+    const int highlighted = view()->currentIndex().row();
+    hidePopup();
+    if (highlighted >= 0)
+        setCurrentIndex(highlighted);
 }
 
 } // namespace movan

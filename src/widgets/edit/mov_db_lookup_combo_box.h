@@ -1,14 +1,12 @@
 #pragma once
 
-#include "util/notify_event.h"
+#include "widgets/edit/keyboard_aware_control.h"
 
 #include <QColor>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QVariant>
-
-#include <functional>
 
 namespace movan {
 
@@ -19,7 +17,7 @@ class LookupListSource;
 // focus, and Enter moves on to the next control as Tab does. With the list
 // closed, typing searches the rows incrementally; with it open, Enter takes
 // the highlighted row and Escape leaves the selection as it was.
-class TMovDBLookupComboBox : public QComboBox {
+class TMovDBLookupComboBox : public QComboBox, public KeyboardAwareControl {
     Q_OBJECT
     Q_PROPERTY(QColor Color READ Color WRITE setColor)
     Q_PROPERTY(QString ListField READ ListField WRITE setListField)
@@ -27,12 +25,7 @@ class TMovDBLookupComboBox : public QComboBox {
     Q_PROPERTY(QVariant KeyValue READ KeyValue WRITE setKeyValue)
     Q_PROPERTY(QString Text READ Text)
 public:
-    using KeyPressEvent = std::function<void(QObject *sender, QChar &key)>;
-
     explicit TMovDBLookupComboBox(QWidget *parent = nullptr);
-
-    QColor Color() const;
-    void setColor(const QColor &color);
 
     LookupListSource *ListSource() const { return m_listSource; }
     void setListSource(LookupListSource *source);
@@ -52,10 +45,6 @@ public:
     // Opens the list in the box's own reading direction.
     void showPopup() override;
 
-    NotifyEvent OnEnter;
-    NotifyEvent OnExit;
-    KeyPressEvent OnKeyPress;
-
 protected:
     void paintEvent(QPaintEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
@@ -66,6 +55,8 @@ protected:
 private:
     void reloadRows();
     bool handleOpenListKey(QKeyEvent *event);
+    // Closes the list and selects the row highlighted in it, if any.
+    void takeHighlightedRow();
     void searchIncrementally(QChar key);
 
     QPointer<LookupListSource> m_listSource;
@@ -73,7 +64,6 @@ private:
     QString m_keyField;
     QString m_searchText;
     QElapsedTimer m_sinceLastSearchKey;
-    bool m_entered = false;
 };
 
 } // namespace movan

@@ -1,6 +1,5 @@
 #include "widgets/edit/mov_edit_box.h"
 
-#include "widgets/edit/control_colors.h"
 #include "widgets/edit/keyboard_navigation.h"
 
 #include <QApplication>
@@ -33,7 +32,7 @@ private:
 } // namespace
 
 TMovEditBox::TMovEditBox(QWidget *parent)
-    : QLineEdit(parent)
+    : QLineEdit(parent), KeyboardAwareControl(this)
 {
     setText(QString());
 }
@@ -54,24 +53,13 @@ void TMovEditBox::setPasswordChar(QChar character)
     setEchoMode(QLineEdit::Password);
 }
 
-QColor TMovEditBox::Color() const
-{
-    return controlColor(this);
-}
-
-void TMovEditBox::setColor(const QColor &color)
-{
-    setControlColor(this, color);
-}
-
 void TMovEditBox::focusInEvent(QFocusEvent *event)
 {
     const bool hadSelection = hasSelectedText();
     const int cursor = cursorPosition();
     QLineEdit::focusInEvent(event);
-    if (m_entered && isWindowOrPopupFocusChange(event->reason()))
+    if (!focusEntersControl(event))
         return;
-    m_entered = true;
     // Focus that arrives with the left button held is placing the cursor.
     const bool byMouse = event->reason() == Qt::MouseFocusReason
                       || (QApplication::mouseButtons() & Qt::LeftButton);
@@ -79,44 +67,26 @@ void TMovEditBox::focusInEvent(QFocusEvent *event)
         selectAll();
     else if (!m_autoSelect && !hadSelection && hasSelectedText())
         setCursorPosition(cursor);
-    if (OnEnter)
-        OnEnter(this);
-    setColor(focusedControlColor());
+    enterControl();
 }
 
 void TMovEditBox::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    // Another window or a popup taking over is no exit from the control.
-    if (isWindowOrPopupFocusChange(event->reason()))
-        return;
-    m_entered = false;
-    if (OnExit)
-        OnExit(this);
-    setColor(windowColor());
+    exitControl(event);
 }
 
 void TMovEditBox::keyPressEvent(QKeyEvent *event)
 {
     const QChar typed = typedCharacter(event);
-    if (typed.isNull()) {
-        QLineEdit::keyPressEvent(event);
-        return;
-    }
-    QChar key = typed;
-    if (OnKeyPress)
-        OnKeyPress(this, key);
-    if (key.isNull()) {
-        event->accept();
-        return;
-    }
-    if (key == QLatin1Char('\r')) {
-        event->accept();
-        postSelectNextControl(this);
-        return;
-    }
+    QChar key = keyAfterHandler(typed);
+    applyEnterRule(key);
     if (key == typed) {
         QLineEdit::keyPressEvent(event);
+        return;
+    }
+    if (key.isNull()) {
+        event->accept(); // taken by the handler or by the Enter rule
         return;
     }
     // The handler put another character in place of the typed one.

@@ -1,38 +1,27 @@
 #pragma once
 
-#include "util/notify_event.h"
+#include "widgets/edit/keyboard_aware_control.h"
 
 #include <QColor>
 #include <QLineEdit>
-
-#include <functional>
 
 namespace movan {
 
 // A single-line edit for fast keyboard entry: yellow while it has the
 // focus, and Enter moves on to the next control as Tab does.
-class TMovEditBox : public QLineEdit {
+class TMovEditBox : public QLineEdit, public KeyboardAwareControl {
     Q_OBJECT
     Q_PROPERTY(QColor Color READ Color WRITE setColor)
     Q_PROPERTY(bool AutoSelect READ AutoSelect WRITE setAutoSelect)
     Q_PROPERTY(QChar PasswordChar READ PasswordChar WRITE setPasswordChar)
 public:
-    // The typed character; set it to 0 to stop its processing, or change it.
-    using KeyPressEvent = std::function<void(QObject *sender, QChar &key)>;
-
     explicit TMovEditBox(QWidget *parent = nullptr);
 
-    QColor Color() const;
-    void setColor(const QColor &color);
     bool AutoSelect() const { return m_autoSelect; }
     void setAutoSelect(bool on) { m_autoSelect = on; }
     // Shown in place of each character; a null character shows the text.
     QChar PasswordChar() const { return m_passwordChar; }
     void setPasswordChar(QChar character);
-
-    NotifyEvent OnEnter;
-    NotifyEvent OnExit;
-    KeyPressEvent OnKeyPress;
 
 protected:
     void focusInEvent(QFocusEvent *event) override;
@@ -42,7 +31,6 @@ protected:
 private:
     bool m_autoSelect = true;
     QChar m_passwordChar;
-    bool m_entered = false;
 };
 
 } // namespace movan

@@ -71,7 +71,7 @@ TEST_F(Backup, NoDatabaseChosenEndsWithTheErrorNotice)
         EXPECT_EQ(driver.last().text, kBackupFailed);
         EXPECT_EQ(driver.last().icon, DialogIcon::Error);
         EXPECT_TRUE(driver.last().caption.isEmpty());
-        EXPECT_FALSE(w.MovBusy1->Form() && w.MovBusy1->Form()->isVisible());
+        EXPECT_FALSE(w.MovBusy1->form() && w.MovBusy1->form()->isVisible());
     });
     EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("none.Bak"))));
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();

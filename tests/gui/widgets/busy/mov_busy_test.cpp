@@ -82,16 +82,16 @@ TEST_F(BusyTest, DefaultsOfTheStoredProperties)
     EXPECT_EQ(busy.Message1Font().family(), QStringLiteral("Tahoma"));
     EXPECT_EQ(busy.Message2Font().pointSize(), 8);
     EXPECT_FALSE(busy.Cancelled());
-    EXPECT_EQ(busy.Form(), nullptr);
+    EXPECT_EQ(busy.form(), nullptr);
 }
 
 TEST_F(BusyTest, MessagesAndProgressSwitchTheirPartsOnOutsideLoading)
 {
     TMovBusy busy;
     busy.SetMessage1(QString());
-    busy.SetProgressPos(0);
+    busy.setProgressPos(0);
     EXPECT_EQ(busy.Options(), (TabcBusyOptions{abdShowAVI, abdShowCaption}));
-    busy.SetProgressPos(5);
+    busy.setProgressPos(5);
     EXPECT_TRUE(busy.Options().contains(abdShowProgress));
     busy.SetMessage2(kRestoring);
     EXPECT_TRUE(busy.Options().contains(abdShowMessage2));
@@ -100,7 +100,7 @@ TEST_F(BusyTest, MessagesAndProgressSwitchTheirPartsOnOutsideLoading)
     // does not add them again.
     TabcBusyOptions options = busy.Options();
     options -= abdShowMessage2;
-    busy.SetOptions(options);
+    busy.setOptions(options);
     busy.SetMessage2(kRestoring);
     busy.SetMessage2(QString());
     EXPECT_FALSE(busy.Options().contains(abdShowMessage2));
@@ -108,11 +108,11 @@ TEST_F(BusyTest, MessagesAndProgressSwitchTheirPartsOnOutsideLoading)
     TMovBusy loaded;
     loaded.beginLoading();
     loaded.SetMessage1(kRestoring);
-    loaded.SetProgressMax(50);
+    loaded.setProgressMax(50);
     loaded.endLoading();
     EXPECT_EQ(loaded.Options(), (TabcBusyOptions{abdShowAVI, abdShowCaption}));
     loaded.SetMessage1(kPleaseWait);
-    loaded.SetProgressMin(1);
+    loaded.setProgressMin(1);
     EXPECT_TRUE(loaded.Options().contains(abdShowMessage1));
     EXPECT_TRUE(loaded.Options().contains(abdShowProgress));
 }
@@ -126,15 +126,15 @@ TEST_F(BusyTest, EveryProgressSetterSwitchesTheBarOnForANewNonZeroValueOnly)
         int (*live)(const TMovsfBusy &);
     };
     const ProgressSetter setters[] = {
-        {"ProgressMin", &TMovBusy::SetProgressMin, 0, [](const TMovsfBusy &w) { return w.ProgressBar->minimum(); }},
-        {"ProgressMax", &TMovBusy::SetProgressMax, 100, [](const TMovsfBusy &w) { return w.ProgressBar->maximum(); }},
-        {"ProgressPos", &TMovBusy::SetProgressPos, 0, [](const TMovsfBusy &w) { return w.ProgressBar->value(); }},
-        {"ProgressStep", &TMovBusy::SetProgressStep, 10, [](const TMovsfBusy &w) { return w.ProgressStep(); }},
+        {"ProgressMin", &TMovBusy::setProgressMin, 0, [](const TMovsfBusy &w) { return w.ProgressBar->minimum(); }},
+        {"ProgressMax", &TMovBusy::setProgressMax, 100, [](const TMovsfBusy &w) { return w.ProgressBar->maximum(); }},
+        {"ProgressPos", &TMovBusy::setProgressPos, 0, [](const TMovsfBusy &w) { return w.ProgressBar->value(); }},
+        {"ProgressStep", &TMovBusy::setProgressStep, 10, [](const TMovsfBusy &w) { return w.ProgressStep(); }},
     };
     for (const ProgressSetter &setter : setters) {
         TMovBusy busy;
-        busy.SetMinDuration(0);
-        busy.SetOptions({abdShowCaption});
+        busy.setMinDuration(0);
+        busy.setOptions({abdShowCaption});
         busy.Show();
         (busy.*setter.set)(setter.initial);
         (busy.*setter.set)(0);
@@ -143,12 +143,12 @@ TEST_F(BusyTest, EveryProgressSetterSwitchesTheBarOnForANewNonZeroValueOnly)
         EXPECT_TRUE(busy.Options().contains(abdShowProgress)) << setter.name;
         // The shown window takes the value but keeps its bar hidden; the
         // next window shows it.
-        EXPECT_EQ(setter.live(*busy.Form()), 7) << setter.name;
-        EXPECT_TRUE(busy.Form()->ProgressBar->isHidden()) << setter.name;
+        EXPECT_EQ(setter.live(*busy.form()), 7) << setter.name;
+        EXPECT_TRUE(busy.form()->ProgressBar->isHidden()) << setter.name;
         busy.Hide();
         busy.Show();
-        EXPECT_TRUE(busy.Form()->ProgressBar->isVisible()) << setter.name;
-        EXPECT_EQ(setter.live(*busy.Form()), 7) << setter.name;
+        EXPECT_TRUE(busy.form()->ProgressBar->isVisible()) << setter.name;
+        EXPECT_EQ(setter.live(*busy.form()), 7) << setter.name;
         busy.Hide();
     }
 }
@@ -156,20 +156,20 @@ TEST_F(BusyTest, EveryProgressSetterSwitchesTheBarOnForANewNonZeroValueOnly)
 TEST_F(BusyTest, MessageFontsReachTheShownLabelsWithoutReArranging)
 {
     TMovBusy busy;
-    busy.SetMinDuration(0);
+    busy.setMinDuration(0);
     // Not the window's own 11 pixels, so that the copy made for the new
     // window shows.
     QFont stored(QStringLiteral("Tahoma"));
     stored.setPixelSize(12);
     busy.beginLoading();
-    busy.SetMessage1Font(stored);
-    busy.SetMessage2Font(stored);
+    busy.setMessage1Font(stored);
+    busy.setMessage2Font(stored);
     busy.SetMessage1(kRestoring);
     busy.SetMessage2(kPleaseWait);
     busy.endLoading();
-    busy.SetOptions({abdShowCaption, abdShowMessage1, abdShowMessage2});
+    busy.setOptions({abdShowCaption, abdShowMessage1, abdShowMessage2});
     busy.Show();
-    TMovsfBusy *window = busy.Form();
+    TMovsfBusy *window = busy.form();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->lblMessage1->font().pixelSize(), 12);
     EXPECT_EQ(window->lblMessage2->font().pixelSize(), 12);
@@ -182,8 +182,8 @@ TEST_F(BusyTest, MessageFontsReachTheShownLabelsWithoutReArranging)
     QFont italic = stored;
     italic.setItalic(true);
     italic.setPixelSize(13);
-    busy.SetMessage1Font(bold);
-    busy.SetMessage2Font(italic);
+    busy.setMessage1Font(bold);
+    busy.setMessage2Font(italic);
     const QFont shown1 = window->lblMessage1->font();
     const QFont shown2 = window->lblMessage2->font();
     EXPECT_TRUE(shown1.bold());
@@ -200,18 +200,18 @@ TEST_F(BusyTest, MessageFontsReachTheShownLabelsWithoutReArranging)
 TEST_F(BusyTest, PositionAndSizeSettersCarryTheirSideEffects)
 {
     TMovBusy busy;
-    busy.SetDlgLeft(40);
+    busy.setDlgLeft(40);
     EXPECT_EQ(busy.DlgPosition(), appCustom);
-    busy.SetDlgTop(30);
-    busy.SetDlgPosition(appScreenCenter);
+    busy.setDlgTop(30);
+    busy.setDlgPosition(appScreenCenter);
     EXPECT_EQ(busy.DlgLeft(), 0);
     EXPECT_EQ(busy.DlgTop(), 0);
-    busy.SetDlgTop(30);
-    busy.SetDlgPosition(appCustom);
+    busy.setDlgTop(30);
+    busy.setDlgPosition(appCustom);
     EXPECT_EQ(busy.DlgTop(), 30);
-    busy.SetDlgWidth(300);
+    busy.setDlgWidth(300);
     EXPECT_TRUE(busy.AutoSize());
-    busy.SetDlgHeight(120);
+    busy.setDlgHeight(120);
     EXPECT_FALSE(busy.AutoSize());
 }
 
@@ -231,7 +231,7 @@ TEST_F(BusyTest, EmbeddedClipIsStoredAsAVISourceDataData)
 
     TabcAVISource other;
     other.setCommonAVI(aviFindFile);
-    loaded.SetAVISource(&other);
+    loaded.setAVISource(&other);
     EXPECT_EQ(loaded.AVISource()->CommonAVI(), aviFindFile);
     EXPECT_NE(loaded.AVISource(), &other);
 }
@@ -240,16 +240,16 @@ TEST_F(BusyTest, ShowTwiceKeepsOneWindowAndHideWithoutOneDoesNothing)
 {
     TMovBusy busy;
     busy.Hide();
-    busy.SetMinDuration(0);
+    busy.setMinDuration(0);
     busy.Show();
-    TMovsfBusy *window = busy.Form();
+    TMovsfBusy *window = busy.form();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     busy.Show();
-    EXPECT_EQ(busy.Form(), window);
+    EXPECT_EQ(busy.form(), window);
     EXPECT_EQ(busyWindows().size(), 1);
     busy.Hide();
-    EXPECT_EQ(busy.Form(), nullptr);
+    EXPECT_EQ(busy.form(), nullptr);
     busy.Hide();
     EXPECT_TRUE(waitForDeletion(window, 2000));
 }
@@ -257,17 +257,17 @@ TEST_F(BusyTest, ShowTwiceKeepsOneWindowAndHideWithoutOneDoesNothing)
 TEST_F(BusyTest, HideReturnsAtOnceAndTheWindowStaysItsMinimumTime)
 {
     TMovBusy busy;
-    busy.SetMinDuration(500);
+    busy.setMinDuration(500);
     busy.AVISource()->setFileName(dataLrPath());
     busy.Show();
-    QPointer<TMovsfBusy> window = busy.Form();
+    QPointer<TMovsfBusy> window = busy.form();
     ASSERT_TRUE(window);
     QTest::qWait(100);
     QElapsedTimer sinceHide;
     sinceHide.start();
     busy.Hide();
     EXPECT_LT(sinceHide.elapsed(), 300); // far below the 400 ms still to wait
-    EXPECT_EQ(busy.Form(), nullptr);
+    EXPECT_EQ(busy.form(), nullptr);
     // The close request arrives and is held back.
     for (int i = 0; i < 100 && window && !window->isWaitingToClose(); ++i)
         QTest::qWait(2);
@@ -281,15 +281,15 @@ TEST_F(BusyTest, HideReturnsAtOnceAndTheWindowStaysItsMinimumTime)
 TEST_F(BusyTest, WithoutMinimumTheWindowGoesWithTheCloseMessage)
 {
     TMovBusy busy;
-    busy.SetMinDuration(0);
+    busy.setMinDuration(0);
     QObject *closedSender = nullptr;
-    TCloseAction offered = caNone;
-    busy.SetOnFormClose([&](QObject *sender, TCloseAction &action) {
+    CloseAction offered = caNone;
+    busy.setOnFormClose([&](QObject *sender, CloseAction &action) {
         closedSender = sender;
         offered = action;
     });
     busy.Show();
-    QPointer<TMovsfBusy> window = busy.Form();
+    QPointer<TMovsfBusy> window = busy.form();
     busy.Hide();
     QCoreApplication::processEvents();
     EXPECT_EQ(closedSender, window.data());
@@ -300,18 +300,18 @@ TEST_F(BusyTest, WithoutMinimumTheWindowGoesWithTheCloseMessage)
 TEST_F(BusyTest, CancelSetsCancelledFiresOnCancelAndCloses)
 {
     TMovBusy busy;
-    busy.SetMinDuration(0);
-    busy.SetOptions({abdShowCaption, abdShowCancel});
+    busy.setMinDuration(0);
+    busy.setOptions({abdShowCaption, abdShowCancel});
     QObject *cancelSender = nullptr;
     busy.OnCancel = [&](QObject *sender) { cancelSender = sender; };
     busy.Show();
-    QPointer<TMovsfBusy> window = busy.Form();
+    QPointer<TMovsfBusy> window = busy.form();
     ASSERT_TRUE(window);
     EXPECT_EQ(window->btnCancel->text(), QStringLiteral("انصراف"));
     QTest::mouseClick(window->btnCancel, Qt::LeftButton);
     EXPECT_TRUE(busy.Cancelled());
     EXPECT_EQ(cancelSender, &busy);
-    EXPECT_EQ(busy.Form(), nullptr);
+    EXPECT_EQ(busy.form(), nullptr);
     EXPECT_TRUE(waitForDeletion(window, 2000));
     busy.Show();
     EXPECT_FALSE(busy.Cancelled());
@@ -321,10 +321,10 @@ TEST_F(BusyTest, CancelSetsCancelledFiresOnCancelAndCloses)
 TEST_F(BusyTest, EscapePressesCancel)
 {
     TMovBusy busy;
-    busy.SetMinDuration(0);
-    busy.SetOptions({abdShowCancel});
+    busy.setMinDuration(0);
+    busy.setOptions({abdShowCancel});
     busy.Show();
-    QPointer<TMovsfBusy> window = busy.Form();
+    QPointer<TMovsfBusy> window = busy.form();
     QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_TRUE(busy.Cancelled());
     EXPECT_TRUE(waitForDeletion(window, 2000));
@@ -333,7 +333,7 @@ TEST_F(BusyTest, EscapePressesCancel)
 TEST_F(BusyTest, MissingClipFailsBeforeAnythingIsShownAndHideDisposesOfTheWindow)
 {
     TMovBusy busy;
-    busy.SetMinDuration(500);
+    busy.setMinDuration(500);
     busy.AVISource()->setFileName(QDir::temp().filePath(QStringLiteral("no-such-clip-here.avi")));
     bool created = false;
     busy.OnFormCreate = [&](QObject *) { created = true; };
@@ -344,7 +344,7 @@ TEST_F(BusyTest, MissingClipFailsBeforeAnythingIsShownAndHideDisposesOfTheWindow
         EXPECT_EQ(error.message(), QStringLiteral("Cannot open AVI"));
     }
     EXPECT_FALSE(created);
-    QPointer<TMovsfBusy> window = busy.Form();
+    QPointer<TMovsfBusy> window = busy.form();
     ASSERT_TRUE(window);
     EXPECT_FALSE(window->isVisible());
     busy.Hide();
@@ -357,13 +357,13 @@ TEST_F(BusyTest, ClipFromTheResourcesOfALoadedModule)
     if (!resources.isRegistered())
         GTEST_SKIP() << "no resource compiler";
     TMovBusy busy;
-    busy.SetMinDuration(0);
+    busy.setMinDuration(0);
     // Any loadable library serves as the module; its Qt resources join the
     // program's tree when it is loaded.
     busy.AVISource()->setResourceModule(QStringLiteral("libQt6Core.so.6"));
     busy.AVISource()->setResourceName(QStringLiteral("BUSY"));
     busy.Show();
-    EXPECT_EQ(busy.Form()->Animate->frameCount(), 20);
+    EXPECT_EQ(busy.form()->Animate->frameCount(), 20);
     EXPECT_NE(busy.AVISource()->moduleHandle(), nullptr);
     busy.Hide();
 }
@@ -374,7 +374,7 @@ TEST_F(BusyTest, ResourceModuleThatCannotBeLoadedFailsShow)
     busy.AVISource()->setResourceModule(QStringLiteral("libno-such-clips-module.so"));
     busy.AVISource()->setResourceName(QStringLiteral("BUSY"));
     EXPECT_THROW(busy.Show(), AppError);
-    QPointer<TMovsfBusy> window = busy.Form();
+    QPointer<TMovsfBusy> window = busy.form();
     busy.Hide();
     EXPECT_TRUE(waitForDeletion(window, 100));
 }
@@ -384,10 +384,10 @@ TEST_F(BusyTest, WindowOutlivingItsComponentClosesOnItsOwn)
     QPointer<TMovsfBusy> window;
     {
         TMovBusy busy;
-        busy.SetMinDuration(300);
-        busy.SetOptions({abdShowCaption, abdShowCancel});
+        busy.setMinDuration(300);
+        busy.setOptions({abdShowCaption, abdShowCancel});
         busy.Show();
-        window = busy.Form();
+        window = busy.form();
     }
     ASSERT_TRUE(window);
     // A click on the closing window must not reach the destroyed component.
@@ -403,14 +403,14 @@ TEST_F(BusyTest, EmbeddedClipPlaysFromAPrivateTemporaryFile)
     QString tempFile;
     {
         TMovBusy busy;
-        busy.SetMinDuration(0);
+        busy.setMinDuration(0);
         busy.AVISource()->Data()->SetBuffer(bytes.constData(), bytes.size());
         busy.Show();
         tempFile = busy.AVISource()->TempFileName();
         ASSERT_FALSE(tempFile.isEmpty());
         EXPECT_TRUE(tempFile.startsWith(QDir::tempPath()));
         EXPECT_EQ(QFile::permissions(tempFile) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
-        EXPECT_EQ(busy.Form()->Animate->frameCount(), 20);
+        EXPECT_EQ(busy.form()->Animate->frameCount(), 20);
         busy.Hide();
         // A second window plays the same file again.
         busy.Show();
@@ -424,28 +424,28 @@ TEST_F(BusyTest, EmptySourceReservesTheDesignSizeAndPlaysNothing)
 {
     TMovBusy busy;
     busy.Show();
-    AnimationControl *animate = busy.Form()->Animate;
+    AnimationControl *animate = busy.form()->Animate;
     EXPECT_TRUE(animate->isVisible());
     EXPECT_EQ(animate->size(), QSize(272, 60));
     EXPECT_FALSE(animate->isActive());
-    EXPECT_GE(busy.Form()->width(), 272);
+    EXPECT_GE(busy.form()->width(), 272);
     busy.Hide();
 }
 
 TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
 {
     TMovBusy busy;
-    busy.SetCaption(kPleaseWait);
+    busy.setCaption(kPleaseWait);
     busy.AVISource()->setFileName(dataLrPath());
     busy.SetMessage1(kRestoring);
     busy.SetMessage2(QStringLiteral("لطفا منتظر بمانيد تا عمليات به پايان برسد"));
-    busy.SetProgressPos(30);
-    busy.SetOptions(TabcBusyOptions::fromBits(0x3F));
+    busy.setProgressPos(30);
+    busy.setOptions(TabcBusyOptions::fromBits(0x3F));
     QStringList events;
     busy.OnFormCreate = [&](QObject *) { events << QStringLiteral("create"); };
     busy.OnFormShow = [&](QObject *) { events << QStringLiteral("show"); };
     busy.Show();
-    TMovsfBusy *window = busy.Form();
+    TMovsfBusy *window = busy.form();
     EXPECT_EQ(events, QStringList({"create", "show"}));
     EXPECT_EQ(window->windowTitle(), kPleaseWait);
     EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
@@ -468,9 +468,9 @@ TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
     busy.SetMessage1(QStringLiteral("پشتيبان"));
     EXPECT_EQ(window->lblMessage1->text(), QStringLiteral("پشتيبان"));
     EXPECT_EQ(window->lblMessage1->geometry(), before);
-    busy.SetProgressPos(70);
+    busy.setProgressPos(70);
     EXPECT_EQ(window->ProgressBar->value(), 70);
-    busy.SetCaption(QStringLiteral("x"));
+    busy.setCaption(QStringLiteral("x"));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("x"));
     busy.Hide();
 }
@@ -478,11 +478,11 @@ TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
 TEST_F(BusyTest, WithoutCaptionTheWindowHasNoBorderAndShowsTheRaisedFrame)
 {
     TMovBusy busy;
-    busy.SetCaption(kPleaseWait);
-    busy.SetOptions({abdShowMessage1});
+    busy.setCaption(kPleaseWait);
+    busy.setOptions({abdShowMessage1});
     busy.SetMessage1(QStringLiteral("a"));
     busy.Show();
-    TMovsfBusy *window = busy.Form();
+    TMovsfBusy *window = busy.form();
     EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_TRUE(window->bvlBorder->isVisible());
     EXPECT_EQ(window->bvlBorder->geometry(), window->rect());
@@ -494,10 +494,10 @@ TEST_F(BusyTest, WithoutCaptionTheWindowHasNoBorderAndShowsTheRaisedFrame)
 TEST_F(BusyTest, CustomPositionPlacesTheWindow)
 {
     TMovBusy busy;
-    busy.SetDlgLeft(37);
-    busy.SetDlgTop(41);
+    busy.setDlgLeft(37);
+    busy.setDlgTop(41);
     busy.Show();
-    EXPECT_EQ(busy.Form()->pos(), QPoint(37, 41));
+    EXPECT_EQ(busy.form()->pos(), QPoint(37, 41));
     busy.Hide();
 }
 
@@ -517,15 +517,15 @@ TEST_F(BusyTest, CentredOnTheMainOrTheActiveWindow)
     // platform does not draw: allow for half of it.
     constexpr int kFrameAllowance = 30;
     TMovBusy busy;
-    busy.SetDlgPosition(appMainFormCenter);
+    busy.setDlgPosition(appMainFormCenter);
     busy.Show();
-    EXPECT_LE((busy.Form()->frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), kFrameAllowance);
+    EXPECT_LE((busy.form()->frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), kFrameAllowance);
     busy.Hide();
 
     if (QApplication::activeWindow() == &other) {
-        busy.SetDlgPosition(appActiveFormCenter);
+        busy.setDlgPosition(appActiveFormCenter);
         busy.Show();
-        EXPECT_LE((busy.Form()->frameGeometry().center() - other.frameGeometry().center()).manhattanLength(), kFrameAllowance);
+        EXPECT_LE((busy.form()->frameGeometry().center() - other.frameGeometry().center()).manhattanLength(), kFrameAllowance);
         busy.Hide();
     }
     qApp->setProperty("mainForm", QVariant());
@@ -534,20 +534,20 @@ TEST_F(BusyTest, CentredOnTheMainOrTheActiveWindow)
 TEST_F(BusyTest, FixedSizeWindowTakesDlgWidthAndDlgHeight)
 {
     TMovBusy busy;
-    busy.SetOptions({abdShowMessage1, abdShowProgress});
+    busy.setOptions({abdShowMessage1, abdShowProgress});
     busy.SetMessage1(kRestoring);
-    busy.SetDlgWidth(400);
-    busy.SetDlgHeight(100);
+    busy.setDlgWidth(400);
+    busy.setDlgHeight(100);
     busy.Show();
-    EXPECT_EQ(busy.Form()->size(), QSize(400, 100)); // no caption bar: outer = client
-    EXPECT_EQ(busy.Form()->ProgressBar->geometry().right(), 400 - 6 - 1);
+    EXPECT_EQ(busy.form()->size(), QSize(400, 100)); // no caption bar: outer = client
+    EXPECT_EQ(busy.form()->ProgressBar->geometry().right(), 400 - 6 - 1);
     busy.Hide();
 }
 
 TEST_F(BusyTest, ShowModalReturnsCancelWhenHidden)
 {
     TMovBusy busy;
-    busy.SetMinDuration(0);
+    busy.setMinDuration(0);
     QTimer::singleShot(100, &busy, [&] { busy.Hide(); });
     QTimer watchdog;
     watchdog.setSingleShot(true);
@@ -563,12 +563,12 @@ TEST_F(BusyTest, ShowModalReturnsCancelWhenHidden)
 TEST_F(BusyTest, AnimationKeepsMovingWhileALongCallBlocksTheCaller)
 {
     TMovBusy busy;
-    busy.SetMinDuration(0);
+    busy.setMinDuration(0);
     busy.AVISource()->setFileName(dataLrPath());
     QList<QObject *> starts;
     busy.OnStartAVI = [&](QObject *sender) { starts << sender; };
     busy.Show();
-    AnimationControl *animate = busy.Form()->Animate;
+    AnimationControl *animate = busy.form()->Animate;
     QTest::qWait(20);
     ASSERT_TRUE(animate->isActive());
     EXPECT_EQ(starts, QList<QObject *>({animate}));

@@ -34,13 +34,13 @@ void saveScreenshot(const QString &name)
 
 void configureFullWindow(TMovBusy &busy)
 {
-    busy.SetCaption(QStringLiteral("كمي صبر كنيد"));
+    busy.setCaption(QStringLiteral("كمي صبر كنيد"));
     busy.AVISource()->setFileName(dataLrPath());
     busy.SetMessage1(QStringLiteral("در حال بازگرداندن اطلاعات ..."));
     busy.SetMessage2(QStringLiteral("لطفاً تا پايان عمليات منتظر بمانيد"));
-    busy.SetProgressPos(40);
-    busy.SetOptions(TabcBusyOptions::fromBits(0x3F));
-    busy.SetMinDuration(0);
+    busy.setProgressPos(40);
+    busy.setOptions(TabcBusyOptions::fromBits(0x3F));
+    busy.setMinDuration(0);
 }
 
 } // namespace
@@ -56,7 +56,7 @@ TEST(BusyWindowOnX11, FullWindowIsCentredActiveAndAnimated)
         ++activations;
     };
     busy.Show();
-    TMovsfBusy *window = busy.Form();
+    TMovsfBusy *window = busy.form();
     ASSERT_NE(window, nullptr);
     QElapsedTimer waited;
     waited.start();
@@ -87,10 +87,10 @@ TEST(BusyWindowOnX11, AnimationBesideTheTextsWithoutCaption)
     configureFullWindow(busy);
     TabcBusyOptions options = busy.Options();
     options -= abdShowCaption;
-    busy.SetOptions(options);
-    busy.SetAVIPosition(avpLeft);
+    busy.setOptions(options);
+    busy.setAVIPosition(avpLeft);
     busy.Show();
-    TMovsfBusy *window = busy.Form();
+    TMovsfBusy *window = busy.form();
     ASSERT_NE(window, nullptr);
     QTest::qWait(300);
     EXPECT_TRUE(window->bvlBorder->isVisible());
@@ -114,7 +114,7 @@ protected:
         QTest::qWait(800);
         configureFullWindow(busy);
         busy.Show();
-        window = busy.Form();
+        window = busy.form();
         ASSERT_TRUE(window);
     }
     void TearDown() override
@@ -143,7 +143,7 @@ TEST_F(BusyWindowUnderOpenbox, WindowManagerCannotCloseItBehindTheComponentsBack
     QTest::qWait(400);
     EXPECT_TRUE(window);
     EXPECT_TRUE(window && window->isVisible());
-    EXPECT_EQ(busy.Form(), window.data());
+    EXPECT_EQ(busy.form(), window.data());
     saveScreenshot(QStringLiteral("busy-openbox.png"));
 }
 

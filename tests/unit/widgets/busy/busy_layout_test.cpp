@@ -42,7 +42,7 @@ TEST(BusyLayoutTop, ProgressAndCancelAloneGiveTheMinimumRow)
     Input input;
     input.progressShown = true;
     input.cancelShown = true;
-    const Result r = sizeToContentTop(input, 0, 1280);
+    const Result r = SizeToContentTop(input, 0, 1280);
     EXPECT_EQ(r.contentWidth, 293);
     EXPECT_EQ(r.progress, QRect(6, 6 + (25 - 16) / 2, 200, 16));
     EXPECT_EQ(r.cancel, QRect(212, 6, 75, 25));
@@ -57,7 +57,7 @@ TEST(BusyLayoutTop, CaptionAnimationAndMessagesStackAndTheFrameIsAdded)
     input.aviSize = QSize(240, 48);
     input.message1 = label(100);
     input.message2 = label(80);
-    const Result r = sizeToContentTop(input, 0, 1280);
+    const Result r = SizeToContentTop(input, 0, 1280);
     EXPECT_EQ(r.contentWidth, 240);
     EXPECT_EQ(r.clientSize.width(), 252); // 6 either side of the animation
     EXPECT_EQ(r.avi, QRect(6, 6, 240, 48));
@@ -71,9 +71,9 @@ TEST(BusyLayoutTop, CaptionCountsOnlyWithACaptionBar)
 {
     Input input = withCaption(400);
     input.message1 = label(50);
-    EXPECT_EQ(sizeToContentTop(input, 0, 1280).contentWidth, 400);
+    EXPECT_EQ(SizeToContentTop(input, 0, 1280).contentWidth, 400);
     input.hasCaption = false;
-    EXPECT_EQ(sizeToContentTop(input, 0, 1280).contentWidth, 50);
+    EXPECT_EQ(SizeToContentTop(input, 0, 1280).contentWidth, 50);
 }
 
 TEST(BusyLayoutTop, LongMessagesWrapAtTheWidestOfCaptionAnimationAndDlgWidth)
@@ -82,21 +82,21 @@ TEST(BusyLayoutTop, LongMessagesWrapAtTheWidestOfCaptionAnimationAndDlgWidth)
     input.aviShown = true;
     input.aviSize = QSize(200, 40);
     input.message1 = label(700);
-    Result r = sizeToContentTop(input, 0, 1280);
+    Result r = SizeToContentTop(input, 0, 1280);
     EXPECT_EQ(r.message1.width(), 200);
     EXPECT_EQ(r.message1.height(), 4 * kLineHeight);
     EXPECT_TRUE(inside(r.message1, r.clientSize));
 
-    r = sizeToContentTop(input, 412, 1280);
+    r = SizeToContentTop(input, 412, 1280);
     EXPECT_EQ(r.message1.width(), 400);
     EXPECT_EQ(r.clientSize.width(), 412);
 
     input.wordWrap = false;
-    r = sizeToContentTop(input, 0, 1280);
+    r = SizeToContentTop(input, 0, 1280);
     EXPECT_EQ(r.message1, QRect(6, 52, 700, kLineHeight));
     EXPECT_EQ(r.clientSize.width(), 712);
     // Never wider than the screen.
-    r = sizeToContentTop(input, 0, 500);
+    r = SizeToContentTop(input, 0, 500);
     EXPECT_EQ(r.outerSize.width(), 500);
 }
 
@@ -104,10 +104,10 @@ TEST(BusyLayoutTop, WithNothingToMeasureByMessagesWrapOnlyAtTheScreen)
 {
     Input input;
     input.message1 = label(300);
-    Result r = sizeToContentTop(input, 0, 1280);
+    Result r = SizeToContentTop(input, 0, 1280);
     EXPECT_EQ(r.message1, QRect(6, 6, 300, kLineHeight));
     input.message1 = label(2000);
-    r = sizeToContentTop(input, 0, 1280);
+    r = SizeToContentTop(input, 0, 1280);
     EXPECT_EQ(r.message1.width(), 1268);
     EXPECT_EQ(r.clientSize.width(), 1280);
 }
@@ -118,13 +118,13 @@ TEST(BusyLayoutTop, WideContentStretchesTheBarUpToTheButton)
     input.message1 = label(320);
     input.progressShown = true;
     input.cancelShown = true;
-    const Result r = sizeToContentTop(input, 0, 1280);
+    const Result r = SizeToContentTop(input, 0, 1280);
     EXPECT_EQ(r.progress.width(), 320 - 6 - 75);
     EXPECT_EQ(r.cancel.left(), r.progress.right() + 1 + 6);
     EXPECT_TRUE(inside(r.cancel, r.clientSize));
 
     input.cancelShown = false;
-    const Result bar = sizeToContentTop(input, 0, 1280);
+    const Result bar = SizeToContentTop(input, 0, 1280);
     EXPECT_EQ(bar.progress, QRect(6, 26, 320, 16));
     EXPECT_TRUE(inside(bar.progress, bar.clientSize));
 }
@@ -134,7 +134,7 @@ TEST(BusyLayoutTop, CancelAloneIsCentred)
     Input input;
     input.message1 = label(200);
     input.cancelShown = true;
-    const Result r = sizeToContentTop(input, 0, 1280);
+    const Result r = SizeToContentTop(input, 0, 1280);
     EXPECT_EQ(r.cancel.left(), 6 + (200 - 75) / 2);
     EXPECT_EQ(r.cancel.top(), 26);
 }
@@ -148,7 +148,7 @@ TEST(BusyLayoutLeft, AnimationBesideAColumnCentredOnIt)
     input.message2 = label(100);
     input.progressShown = true;
     input.cancelShown = true;
-    const Result r = sizeToContentLeft(input, 1280);
+    const Result r = SizeToContentLeft(input, 1280);
     const int x = 6 + 40 + 6;
     EXPECT_EQ(r.message1.topLeft(), QPoint(x, 6));
     EXPECT_EQ(r.message2.topLeft(), QPoint(x, 26));
@@ -167,7 +167,7 @@ TEST(BusyLayoutLeft, MessagesWrapAtTheDesktopEdge)
     input.aviShown = true;
     input.aviSize = QSize(40, 40);
     input.message1 = label(2000);
-    const Result r = sizeToContentLeft(input, 800);
+    const Result r = SizeToContentLeft(input, 800);
     EXPECT_EQ(r.message1.width(), 800 - 12 - 52);
     EXPECT_EQ(r.clientSize.width(), 800 - 12 + 6);
     EXPECT_EQ(r.avi.top(), 6 + (r.clientSize.height() - 52) / 2);
@@ -182,7 +182,7 @@ TEST(BusyLayoutFixed, PartsFillTheGivenSize)
     input.progressShown = true;
     input.cancelShown = true;
     const QSize outer(406, 200);
-    const Result top = placeControlsTop(input, outer);
+    const Result top = PlaceControlsTop(input, outer);
     EXPECT_EQ(top.clientSize, QSize(400, 200 - 25));
     EXPECT_EQ(top.avi, QRect(150, 6, 100, 30));
     EXPECT_EQ(top.message1, QRect(6, 42, 388, 2 * kLineHeight));
@@ -190,14 +190,14 @@ TEST(BusyLayoutFixed, PartsFillTheGivenSize)
     EXPECT_EQ(top.progress.right() + 1, top.cancel.left() - 6);
     EXPECT_EQ(top.progress.top(), top.cancel.top() + 4);
 
-    const Result left = placeControlsLeft(input, outer);
+    const Result left = PlaceControlsLeft(input, outer);
     EXPECT_EQ(left.avi, QRect(6, 6, 100, 30));
     EXPECT_EQ(left.message1, QRect(112, 6, 400 - 112 - 6, 3 * kLineHeight));
     EXPECT_EQ(left.progress.left(), 112);
 
     input.cancelShown = false;
-    EXPECT_EQ(placeControlsTop(input, outer).progress.right() + 1, 400 - 6);
+    EXPECT_EQ(PlaceControlsTop(input, outer).progress.right() + 1, 400 - 6);
     input.progressShown = false;
     input.cancelShown = true;
-    EXPECT_EQ(placeControlsTop(input, outer).cancel.left(), (400 - 75) / 2);
+    EXPECT_EQ(PlaceControlsTop(input, outer).cancel.left(), (400 - 75) / 2);
 }
