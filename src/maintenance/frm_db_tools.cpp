@@ -284,6 +284,7 @@ void TFrmDBTools::createComponents()
     QFont messageFont(QStringLiteral("Tahoma"));
     messageFont.setPixelSize(11);
     MovBusy1->setMessage1Font(messageFont);
+    MovBusy1->setMessage2Font(messageFont);
     MovBusy1->setMinDuration(kBusyMinDurationMs);
     MovBusy1->endLoading();
 }

@@ -96,6 +96,10 @@ TEST_F(MaintenanceWindow, FirstShowListsEveryDatabaseOnTheBackupTab)
         EXPECT_EQ(w.MovBusy1->AVISource()->FileName(), executableDirectory() + QStringLiteral("DataLR.avi"));
         EXPECT_EQ(w.MovBusy1->Caption(), QStringLiteral("كمي صبر كنيد"));
         EXPECT_EQ(w.MovBusy1->MinDuration(), 500);
+        for (const QFont &font : {w.MovBusy1->Message1Font(), w.MovBusy1->Message2Font()}) {
+            EXPECT_EQ(font.family(), QStringLiteral("Tahoma"));
+            EXPECT_EQ(font.pixelSize(), 11);
+        }
     });
 }
 
