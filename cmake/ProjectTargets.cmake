@@ -1,16 +1,20 @@
+include(${CMAKE_CURRENT_LIST_DIR}/Layers.cmake)
+
 # Every module folder is one static library built from the sources found in
 # it, so a module gains a file without touching any list kept elsewhere.
-# A CORE module draws nothing: it may link Qt Core and Network only, and its
-# build stops at the first source that includes a Qt Gui or Widgets header.
+# Each stands in one of the layers (see Layers.cmake). A core module draws
+# nothing: it may link Qt Core and Network only, and its build stops at the
+# first source that includes a Qt Gui or Widgets header.
 function(movan_add_module target)
-  cmake_parse_arguments(ARG "CORE" "" "LINK;PRIVATE_LINK" ${ARGN})
+  cmake_parse_arguments(ARG "" "LAYER" "LINK;PRIVATE_LINK" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   add_library(${target} STATIC ${sources})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${target} PUBLIC ${ARG_LINK} PRIVATE ${ARG_PRIVATE_LINK})
-  if(ARG_CORE)
+  movan_place_in_layer(${target} ${ARG_LAYER})
+  if(ARG_LAYER STREQUAL "core")
     movan_forbid_drawing(${target} ${sources})
   endif()
 endfunction()
@@ -40,7 +44,7 @@ function(movan_forbid_drawing target)
     OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} "-DFORBIDDEN_DIRS=${dirs}" "-DSOURCES=${ARGN}" -DSTAMP=${stamp}
             -P ${PROJECT_SOURCE_DIR}/cmake/CheckNoDrawingHeaders.cmake
-    DEPENDS ${ARGN} ${PROJECT_SOURCE_DIR}/cmake/CheckNoDrawingHeaders.cmake
+    DEPENDS ${ARGN} ${PROJECT_SOURCE_DIR}/cmake/CheckNoDrawingHeaders.cmake ${PROJECT_SOURCE_DIR}/cmake/IncludeCheck.cmake
     COMMENT "Checking that ${target} includes no Qt Gui or Widgets header"
     VERBATIM)
   add_custom_target(${target}_draws_nothing DEPENDS ${stamp})
@@ -54,14 +58,9 @@ function(movan_check_links_draw_nothing core target)
   if(target MATCHES "^Qt6::(Gui|Widgets|OpenGL|Svg)")
     message(FATAL_ERROR "${core} must draw nothing but links ${target}")
   endif()
-  get_target_property(links ${target} INTERFACE_LINK_LIBRARIES)
-  get_target_property(type ${target} TYPE)
-  if(NOT type STREQUAL "INTERFACE_LIBRARY")
-    get_target_property(own ${target} LINK_LIBRARIES)
-    list(APPEND links ${own})
-  endif()
+  movan_direct_links(${target} links)
   foreach(link IN LISTS links)
-    if(link AND NOT link MATCHES "NOTFOUND$|^\\$<|^Qt6::(Core|Network)$")
+    if(link AND NOT link MATCHES "^\\$<|^Qt6::(Core|Network)$")
       movan_check_links_draw_nothing(${core} ${link})
     endif()
   endforeach()

@@ -4,7 +4,7 @@
 #include "platform/executable_path.h"
 #include "ui/fonts.h"
 #include "ui/message_dialog.h"
-#include "app/application_shell.h"
+#include "ui/application_shell.h"
 
 #include <QMessageBox>
 

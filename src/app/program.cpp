@@ -2,10 +2,10 @@
 
 #include "app/module_startup.h"
 #include "app/movan_application.h"
-#include "app/window_activation.h"
+#include "single_instance/window_activation.h"
 #include "platform/executable_path.h"
 #include "platform/instance_channel.h"
-#include "app/application_shell.h"
+#include "ui/application_shell.h"
 
 #include <QEvent>
 #include <QPointer>

@@ -43,7 +43,7 @@ QString serverLevelSqlString(const ProfileFile &file, const QString &server, con
 {
     const QString password = file.readString(Settings::kSection, Settings::kPass, passDefault);
     const QString user = file.readString(Settings::kSection, Settings::kUser, userDefault);
-    if (TrimControl(password).isEmpty())
+    if (trimControl(password).isEmpty())
         return sqlStringWithoutPassword(user, catalogWithoutPassword, server);
     return sqlStringWithPassword(password, user, catalogWithPassword, server);
 }
@@ -57,7 +57,7 @@ QString BuildConnectionString(const QString &server, const QString &type, const 
     if (upper == Settings::kTypeWindows)
         return windowsString(q(database), server);
     if (upper == Settings::kTypeSql) {
-        if (TrimControl(password).isEmpty())
+        if (trimControl(password).isEmpty())
             return sqlStringWithoutPassword(user, q(database), server);
         return sqlStringWithPassword(password, user, q(database), server);
     }
@@ -83,12 +83,12 @@ QString BuildMasterConnectionString(const ProfileFile &file)
     return {};
 }
 
-QString BuildRestoreConnectionString()
+QString buildRestoreConnectionString()
 {
-    return BuildRestoreConnectionString(openSettingsFile(Settings::kFileName));
+    return buildRestoreConnectionString(openSettingsFile(Settings::kFileName));
 }
 
-QString BuildRestoreConnectionString(const ProfileFile &file)
+QString buildRestoreConnectionString(const ProfileFile &file)
 {
     using namespace Settings::RestoreConnectionDefault;
     const QString type = file.readString(Settings::kSection, Settings::kType, kType);

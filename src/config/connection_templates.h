@@ -22,8 +22,8 @@ QString BuildMasterConnectionString(const ProfileFile &file);
 
 // Server level for the restore, from InitPrg.ini beside the executable (type
 // compared exactly); empty for another type.
-QString BuildRestoreConnectionString();
-QString BuildRestoreConnectionString(const ProfileFile &file);
+QString buildRestoreConnectionString();
+QString buildRestoreConnectionString(const ProfileFile &file);
 
 // The local default instance with Windows authentication, whatever the
 // settings say: the database list and the backup always go there.

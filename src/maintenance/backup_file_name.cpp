@@ -15,7 +15,7 @@ QString persianDateDigits(const QDateTime &now)
     // The right-to-left mark in front of the date has no place in a file name.
     if (!date.isEmpty())
         date[0] = QLatin1Char(' ');
-    return TrimControl(date);
+    return trimControl(date);
 }
 
 QString clockTime(const QDateTime &now)

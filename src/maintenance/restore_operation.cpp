@@ -131,12 +131,12 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
         ShowMessageDialog(kNoSettingsCaption, kNoSettings, mbOK, mtError);
         return false;
     }
-    const QString connection = BuildRestoreConnectionString();
+    const QString connection = buildRestoreConnectionString();
     if (!userConfirms())
         return false;
 
-    const std::string target = utf8(TrimControl(targetDb));
-    const QString file = TrimControl(backupFile);
+    const std::string target = utf8(trimControl(targetDb));
+    const QString file = trimControl(backupFile);
     try {
         parts.busy.SetMessage1(kRestoring);
         showBusyIgnoringErrors(parts.busy);

@@ -34,8 +34,8 @@ public:
     void Assign(TPersistent *source) override;
     void defineProperties(TFiler &filer) override;
 
-    TNotifyEvent OnChanging;
-    TNotifyEvent OnChange;
+    NotifyEvent OnChanging;
+    NotifyEvent OnChange;
 
 protected:
     // Sees the incoming bytes before they are stored and may rewrite them.

@@ -59,8 +59,8 @@ public:
     void Assign(TPersistent *source) override;
     QList<TPersistentChild> persistentChildren() const override;
 
-    TNotifyEvent OnChanging;
-    TNotifyEvent OnChange;
+    NotifyEvent OnChanging;
+    NotifyEvent OnChange;
 
 protected:
     virtual void Changed();

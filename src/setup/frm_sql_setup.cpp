@@ -7,7 +7,7 @@
 #include "widgets/balloon/balloon_control.h"
 #include "widgets/close_guard/close_after_call.h"
 #include "widgets/edit/mov_edit_box.h"
-#include "app/mov_single_instance.h"
+#include "single_instance/mov_single_instance.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -64,7 +64,7 @@ public:
 // is the one the connection asks for.
 QString attachStatement(const QString &databaseName, const QString &dataFile, const QString &logFile)
 {
-    return QString::fromStdString(movan::attachDatabaseSql(TrimControl(databaseName).toStdString(),
+    return QString::fromStdString(movan::attachDatabaseSql(trimControl(databaseName).toStdString(),
                                                            dataFile.toStdString(), logFile.toStdString()));
 }
 
@@ -164,7 +164,7 @@ void TFrmSQLSetup::saveSettings()
     using namespace Settings;
     ProfileFile file = openSettingsFile(kFileName);
     const auto write = [&file](const QString &key, const QString &value) {
-        file.writeString(kSection, key, TrimControl(value));
+        file.writeString(kSection, key, trimControl(value));
     };
     write(kServer, cbServer->currentText());
     write(kServerMachineName, GetComputerNameText());

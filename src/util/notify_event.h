@@ -9,6 +9,6 @@ namespace movan {
 // A notification handler, called with the object that raised it. Every
 // component's plain events (OnChange, OnEnter, OnCancel, ...) take this type,
 // so one handler can serve several of them.
-using TNotifyEvent = std::function<void(QObject *sender)>;
+using NotifyEvent = std::function<void(QObject *sender)>;
 
 } // namespace movan

@@ -51,7 +51,7 @@ bool AddSQLCondition(SqlTextQuery &query, const QString &condition, const QStrin
     const bool wasOpen = query.isOpen();
     if (wasOpen)
         query.close();
-    if (TrimControl(condition).isEmpty() || TrimControl(connector).isEmpty())
+    if (trimControl(condition).isEmpty() || trimControl(connector).isEmpty())
         return false;
 
     const QString text = joinLines(query.sqlLines());

@@ -2,7 +2,7 @@
 
 namespace movan {
 
-QString TrimControl(const QString &text)
+QString trimControl(const QString &text)
 {
     qsizetype begin = 0, end = text.size();
     while (begin < end && text[begin].unicode() <= 32)

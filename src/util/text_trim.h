@@ -6,6 +6,6 @@ namespace movan {
 
 // Wherever the program trims a text it removes every leading and trailing
 // character whose code is 32 or less: blanks and control characters alike.
-QString TrimControl(const QString &text);
+QString trimControl(const QString &text);
 
 } // namespace movan

@@ -67,8 +67,8 @@ public:
     // The picture as it is painted now (after transparency).
     QImage currentImage() const;
 
-    TNotifyEvent OnStart;
-    TNotifyEvent OnStop;
+    NotifyEvent OnStart;
+    NotifyEvent OnStop;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -120,11 +120,11 @@ public:
     const TCloseEvent &OnFormClose() const { return m_onFormClose; }
     void SetOnFormClose(TCloseEvent Value);
 
-    TNotifyEvent OnCancel;
-    TNotifyEvent OnFormActivate;
-    TNotifyEvent OnFormCreate;
-    TNotifyEvent OnFormShow;
-    TNotifyEvent OnStartAVI;
+    NotifyEvent OnCancel;
+    NotifyEvent OnFormActivate;
+    NotifyEvent OnFormCreate;
+    NotifyEvent OnFormShow;
+    NotifyEvent OnStartAVI;
 
     // Whether the user pressed Cancel since the last Show or ShowModal.
     bool Cancelled() const { return m_cancelled; }

@@ -46,9 +46,9 @@ public:
     // not close; 0 until it is shown.
     quint32 EarliestCloseTick = 0;
     TCloseEvent CloseHook;
-    TNotifyEvent ActivateHook;
-    TNotifyEvent ShowHook;
-    TNotifyEvent CancelClickHandler;
+    NotifyEvent ActivateHook;
+    NotifyEvent ShowHook;
+    NotifyEvent CancelClickHandler;
 
     // A tool-window caption bar, or no border and the raised frame instead.
     void setCaptionBar(bool captionBar);

@@ -52,8 +52,8 @@ public:
     // Opens the list in the box's own reading direction.
     void showPopup() override;
 
-    TNotifyEvent OnEnter;
-    TNotifyEvent OnExit;
+    NotifyEvent OnEnter;
+    NotifyEvent OnExit;
     KeyPressEvent OnKeyPress;
 
 protected:

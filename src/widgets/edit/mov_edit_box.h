@@ -30,8 +30,8 @@ public:
     QChar PasswordChar() const { return m_passwordChar; }
     void setPasswordChar(QChar character);
 
-    TNotifyEvent OnEnter;
-    TNotifyEvent OnExit;
+    NotifyEvent OnEnter;
+    NotifyEvent OnExit;
     KeyPressEvent OnKeyPress;
 
 protected:

@@ -13,7 +13,7 @@
 // "folder=<the executable's folder>".
 #include "app/program.h"
 #include "ui/message_dialog.h"
-#include "app/mov_single_instance.h"
+#include "single_instance/mov_single_instance.h"
 
 #include "platform/executable_path.h"
 

@@ -2,7 +2,7 @@
 #include "platform/app_error.h"
 #include "support/modal_dialog_driver.h"
 #include "ui/message_dialog.h"
-#include "app/application_shell.h"
+#include "ui/application_shell.h"
 
 #include <QPushButton>
 #include <QTest>

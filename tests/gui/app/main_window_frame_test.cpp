@@ -1,6 +1,6 @@
 #include "setup/frm_sql_setup.h"
-#include "app/application_shell.h"
-#include "app/mov_single_instance.h"
+#include "ui/application_shell.h"
+#include "single_instance/mov_single_instance.h"
 
 #include <QFontInfo>
 #include <QGuiApplication>

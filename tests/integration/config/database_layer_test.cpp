@@ -118,7 +118,7 @@ TEST_F(DatabaseLayer, ServerLevelTemplatesOpen)
     for (const QString &password : {kPersianPassword, QString()}) {
         file.writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), password);
         const bool passwordGiven = !password.isEmpty();
-        for (const QString &text : {BuildMasterConnectionString(file), BuildRestoreConnectionString(file)}) {
+        for (const QString &text : {BuildMasterConnectionString(file), buildRestoreConnectionString(file)}) {
             DbConnection connection;
             connection.setConnectionString(text);
             if (passwordGiven)
@@ -379,7 +379,7 @@ TEST_F(WindowsAuthentication, ServerLevelTemplatesLogIn)
     ProfileFile file(dir.filePath(QStringLiteral("InitPrg.ini")));
     file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
     file.writeString(QStringLiteral("DataBase"), QStringLiteral("Type"), QStringLiteral("WIN"));
-    for (const QString &text : {BuildMasterConnectionString(file), BuildRestoreConnectionString(file)}) {
+    for (const QString &text : {BuildMasterConnectionString(file), buildRestoreConnectionString(file)}) {
         DbConnection connection;
         connection.setConnectionString(text);
         EXPECT_NO_THROW(connection.open()) << text.toStdString();

@@ -103,7 +103,7 @@ TEST_F(ServerLevelStrings, DefaultsWhenKeysAreAbsent)
     EXPECT_EQ(BuildMasterConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
                              "Initial Catalog=master;Data Source=."));
-    EXPECT_EQ(BuildRestoreConnectionString(file),
+    EXPECT_EQ(buildRestoreConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
                              "Initial Catalog=master;Data Source="))
         << "with Windows authentication the restore leaves an absent server empty";
@@ -111,11 +111,11 @@ TEST_F(ServerLevelStrings, DefaultsWhenKeysAreAbsent)
     EXPECT_EQ(BuildMasterConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
                              "Initial Catalog= master;Data Source=.") + kTail);
-    EXPECT_EQ(BuildRestoreConnectionString(file),
+    EXPECT_EQ(buildRestoreConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
                              "Initial Catalog=master;Data Source=.") + kTail);
     set("Pass", "pw");
-    EXPECT_EQ(BuildRestoreConnectionString(file),
+    EXPECT_EQ(buildRestoreConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;"
                              "Initial Catalog=master;Data Source=.") + kTail);
 }

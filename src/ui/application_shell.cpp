@@ -1,4 +1,4 @@
-#include "app/application_shell.h"
+#include "ui/application_shell.h"
 
 #include <QCoreApplication>
 #include <QPointer>

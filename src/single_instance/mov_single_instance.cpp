@@ -1,8 +1,8 @@
-#include "app/mov_single_instance.h"
+#include "single_instance/mov_single_instance.h"
 
 #include "platform/instance_channel.h"
 #include "platform/instance_lock.h"
-#include "app/application_shell.h"
+#include "ui/application_shell.h"
 
 #include <QMessageBox>
 #include <QCoreApplication>

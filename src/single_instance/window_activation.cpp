@@ -1,6 +1,6 @@
-#include "app/window_activation.h"
+#include "single_instance/window_activation.h"
 
-#include "app/application_shell.h"
+#include "ui/application_shell.h"
 
 #include "platform/x11_window.h"
 
