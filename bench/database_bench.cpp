@@ -4,11 +4,10 @@
 #include "config/database.h"
 #include "platform/freetds_session.h"
 
+#include "support/bench_application.h"
 #include "support/sqlemu_process.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -70,12 +69,7 @@ BENCHMARK(LongestInterfaceStallDuringATenSecondStatement)->Iterations(1)->Unit(b
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // sqlemu is built beside the benchmarks.
-    if (qEnvironmentVariableIsEmpty("MOVAN_BIN_DIR"))
-        qputenv("MOVAN_BIN_DIR", QFile::encodeName(QCoreApplication::applicationDirPath()));
+    const auto app = makeBenchApplication(argc, argv);
     SqlemuOptions options;
     options.saPassword = "Secret1";
     SqlemuProcess server(options);

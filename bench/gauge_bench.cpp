@@ -4,7 +4,8 @@
 #include "widgets/gauge/gauge.h"
 #include "ui/fonts.h"
 
-#include <QApplication>
+#include "support/bench_application.h"
+
 #include <QTest>
 
 #include <benchmark/benchmark.h>
@@ -60,9 +61,7 @@ BENCHMARK(BM_RenderBackupPageGauge)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    const auto app = makeBenchApplication(argc, argv);
     installFontSubstitutions();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -11,11 +11,11 @@
 #include "widgets/edit/lookup_list_source.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 
+#include "support/bench_application.h"
 #include "support/kerberos_realm.h"
 #include "support/modal_dialog_driver.h"
 #include "support/sqlemu_process.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -143,11 +143,7 @@ bool makeDatabase(const QString &dataDir)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    if (qEnvironmentVariableIsEmpty("MOVAN_BIN_DIR"))
-        qputenv("MOVAN_BIN_DIR", QFile::encodeName(QCoreApplication::applicationDirPath()));
+    const auto app = makeBenchApplication(argc, argv);
     if (!loopbackPortIsFree(1433, SOCK_STREAM)) {
         fprintf(stderr, "TCP 1433 is in use\n");
         return 1;
@@ -161,11 +157,8 @@ int main(int argc, char **argv)
     QTemporaryDir data;
     QTemporaryDir backups;
     g_backups = &backups;
-    SqlemuOptions options;
-    options.port = 1433;
+    SqlemuOptions options = realm.serverOptions(1433);
     options.saPassword = "Secret1";
-    options.keytab = realm.keytab();
-    options.environment = realm.environment();
     options.dataDir = data.path().toStdString();
     SqlemuProcess server(options);
     if (!server.start()) {

@@ -2,6 +2,7 @@
 
 #include "sql/execution_context.h"
 #include "sql/sql_error.h"
+#include "sql/token.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
 #include "storage/server_clock.h"
@@ -29,17 +30,9 @@ constexpr Signature kFunctions[] = {
     {"USER", 0, 0},       {"USER_NAME", 0, 0},
 };
 
-std::string upper(std::string_view s)
-{
-    std::string out(s);
-    for (char &c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 const Signature *findSignature(std::string_view name)
 {
-    const std::string key = upper(name);
+    const std::string key = asciiUpper(name);
     for (const auto &f : kFunctions)
         if (f.name == key)
             return &f;
@@ -108,7 +101,7 @@ std::string changeCase(const std::string &text, bool toUpper)
 
 TypedValue serverProperty(const std::string &property, ExecutionContext &context)
 {
-    const std::string key = upper(property);
+    const std::string key = asciiUpper(property);
     const ServerIdentity &id = context.identity;
     const bool defaultInstance = sameName(context.config.instanceName, "MSSQLSERVER");
     std::string machine = context.config.serverName;
@@ -143,7 +136,7 @@ void checkFunctionCall(std::string_view name, std::size_t argumentCount, int lin
 
 TypedValue functionResultType(std::string_view name, const std::vector<TypedValue> &argumentTypes)
 {
-    const std::string key = upper(name);
+    const std::string key = asciiUpper(name);
     auto textLike = [&](std::size_t i) {
         if (i < argumentTypes.size() && isTextType(argumentTypes[i].type))
             return TypedValue::null(argumentTypes[i].type == SqlType::Char ? SqlType::VarChar
@@ -171,7 +164,7 @@ TypedValue functionResultType(std::string_view name, const std::vector<TypedValu
 
 TypedValue callFunction(std::string_view name, const std::vector<TypedValue> &arguments, ExecutionContext &context)
 {
-    const std::string key = upper(name);
+    const std::string key = asciiUpper(name);
     TypedValue result = functionResultType(name, arguments);
     auto text = [&](std::size_t i) { return valueAsText(arguments[i].value); };
 
@@ -239,7 +232,7 @@ void checkSystemVariable(std::string_view name, int line)
     static constexpr std::string_view kKnown[] = {"@@VERSION", "@@SERVERNAME", "@@SERVICENAME", "@@SPID",
                                                   "@@LANGUAGE", "@@ROWCOUNT", "@@ERROR", "@@TRANCOUNT",
                                                   "@@TEXTSIZE", "@@MAX_PRECISION"};
-    const std::string key = upper(name);
+    const std::string key = asciiUpper(name);
     for (auto known : kKnown)
         if (key == known)
             return;
@@ -248,7 +241,7 @@ void checkSystemVariable(std::string_view name, int line)
 
 TypedValue systemVariable(std::string_view name, ExecutionContext &context)
 {
-    const std::string key = upper(name);
+    const std::string key = asciiUpper(name);
     if (key == "@@VERSION")
         return TypedValue::text(context.identity.versionBanner, SqlType::NVarChar, 300);
     if (key == "@@SERVERNAME")

@@ -13,14 +13,6 @@ namespace detail {
 
 namespace {
 
-std::string upper(std::string_view s)
-{
-    std::string out(s);
-    for (char &c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 // Words that begin a statement; a statement without a separator ends where
 // one of them starts.
 constexpr std::string_view kStatementStarts[] = {
@@ -120,7 +112,7 @@ bool Parser::atStatementStart() const
         return true;
     if (t.kind != TokenKind::Word)
         return false;
-    const std::string word = upper(t.text);
+    const std::string word = asciiUpper(t.text);
     return std::find(std::begin(kStatementStarts), std::end(kStatementStarts), word) != std::end(kStatementStarts);
 }
 
@@ -171,7 +163,7 @@ StatementPtr Parser::parseStatement(bool firstInBatch)
     auto statement = std::make_unique<Statement>();
     const Token &t = peek();
     statement->line = t.line;
-    const std::string word = t.kind == TokenKind::Word ? upper(t.text) : std::string();
+    const std::string word = t.kind == TokenKind::Word ? asciiUpper(t.text) : std::string();
 
     // Each statement's keyword, taken before its parser runs.
     using StatementParser = Statement::Body (*)(Parser &, const Token &keyword);
@@ -267,7 +259,7 @@ DataType Parser::parseDataType()
     const Token &t = peek();
     if (t.kind != TokenKind::Word && t.kind != TokenKind::QuotedName)
         failHere();
-    const std::string name = upper(take().text);
+    const std::string name = asciiUpper(take().text);
     DataType type;
     type.written = name;
     bool text = false;
@@ -337,7 +329,7 @@ DeclareStatement::Variable Parser::parseVariableDeclaration()
     variable.name = t.text;
     acceptWord("AS");
     if (peek().isWord("TABLE") || peek().isWord("CURSOR"))
-        throw errors::notSupportedYet("DECLARE " + upper(peek().text)).atLine(peek().line);
+        throw errors::notSupportedYet("DECLARE " + asciiUpper(peek().text)).atLine(peek().line);
     variable.type = parseDataType();
     if (peek().isSymbol("=")) {
         if (!m_options.declareInitializerAllowed)
@@ -358,6 +350,15 @@ DeclareStatement Parser::parseDeclare()
     return declare;
 }
 
+std::string Parser::parseOnOff()
+{
+    if (acceptWord("ON"))
+        return "ON";
+    if (!acceptWord("OFF"))
+        failHere();
+    return "OFF";
+}
+
 Statement::Body Parser::parseSet()
 {
     const Token &t = peek();
@@ -372,7 +373,7 @@ Statement::Body Parser::parseSet()
     if (t.kind != TokenKind::Word)
         failHere();
     SetOptionStatement option;
-    const std::string first = upper(take().text);
+    const std::string first = asciiUpper(take().text);
     static constexpr std::string_view kOnOff[] = {
         "ANSI_DEFAULTS", "ANSI_NULL_DFLT_OFF", "ANSI_NULL_DFLT_ON", "ANSI_NULLS", "ANSI_PADDING", "ANSI_WARNINGS",
         "ARITHABORT", "ARITHIGNORE", "CONCAT_NULL_YIELDS_NULL", "CURSOR_CLOSE_ON_COMMIT", "FMTONLY", "FORCEPLAN",
@@ -383,25 +384,15 @@ Statement::Body Parser::parseSet()
     if (std::find(std::begin(kOnOff), std::end(kOnOff), first) != std::end(kOnOff)) {
         option.option = first;
         // SET NOCOUNT, ANSI_NULLS ON sets several at once; only one here.
-        if (acceptWord("ON"))
-            option.value = "ON";
-        else if (acceptWord("OFF"))
-            option.value = "OFF";
-        else
-            failHere();
+        option.value = parseOnOff();
         return option;
     }
     if (first == "STATISTICS") {
         const Token &what = peek();
         if (!(what.isWord("IO") || what.isWord("TIME") || what.isWord("XML") || what.isWord("PROFILE")))
             failHere();
-        option.option = "STATISTICS " + upper(take().text);
-        if (acceptWord("ON"))
-            option.value = "ON";
-        else if (acceptWord("OFF"))
-            option.value = "OFF";
-        else
-            failHere();
+        option.option = "STATISTICS " + asciiUpper(take().text);
+        option.value = parseOnOff();
         return option;
     }
     if (first == "TEXTSIZE" || first == "DATEFIRST" || first == "LOCK_TIMEOUT" || first == "ROWCOUNT") {
@@ -464,7 +455,7 @@ SelectStatement Parser::parseSelect()
             expectSymbol(")");
     }
     if (peek().isWord("DISTINCT") || peek().isWord("ALL") || peek().isWord("INTO"))
-        throw errors::notSupportedYet("SELECT " + upper(peek().text)).atLine(peek().line);
+        throw errors::notSupportedYet("SELECT " + asciiUpper(peek().text)).atLine(peek().line);
     do {
         SelectItem item;
         const Token &t = peek();
@@ -520,7 +511,7 @@ SelectStatement Parser::parseSelect()
             failHere();
     }
     if (peek().isWord("ORDER") || peek().isWord("GROUP") || peek().isWord("HAVING") || peek().isWord("UNION"))
-        throw errors::notSupportedYet("SELECT ... " + upper(peek().text)).atLine(peek().line);
+        throw errors::notSupportedYet("SELECT ... " + asciiUpper(peek().text)).atLine(peek().line);
     return select;
 }
 

@@ -43,6 +43,7 @@ private:
     DeclareStatement parseDeclare();
     DeclareStatement::Variable parseVariableDeclaration();
     Statement::Body parseSet();
+    std::string parseOnOff();   // the value of a SET option that is ON or OFF
     SelectStatement parseSelect();
     ExecuteStatement parseExecute(bool keywordGiven);
     IfStatement parseIf();

@@ -7,14 +7,6 @@ namespace sqlemu::detail {
 
 namespace {
 
-std::string upper(std::string_view s)
-{
-    std::string out(s);
-    for (char &c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 const std::vector<std::string_view> kBackupOptions = {
     "BLOCKSIZE", "BUFFERCOUNT", "CHECKSUM", "COMPRESSION", "CONTINUE_AFTER_ERROR", "COPY_ONLY", "DESCRIPTION",
     "DIFFERENTIAL", "EXPIREDATE", "FORMAT", "INIT", "MAXTRANSFERSIZE", "MEDIADESCRIPTION", "MEDIANAME",
@@ -68,7 +60,7 @@ std::vector<StatementOption> Parser::parseWithOptions(const std::vector<std::str
             failHere();
         take();
         StatementOption option;
-        option.name = upper(t.text);
+        option.name = asciiUpper(t.text);
         const bool oldLogOption = option.name == "TRUNCATE_ONLY" || option.name == "NO_LOG";
         const bool recognised = std::find(known.begin(), known.end(), option.name) != known.end()
                              || (oldLogOption && statementName == "BACKUP" && m_options.truncateOnlyAllowed);
@@ -137,7 +129,7 @@ std::vector<StatementOption> Parser::parseFileSpec()
         if (t.kind != TokenKind::Word)
             failHere();
         StatementOption option;
-        option.name = upper(take().text);
+        option.name = asciiUpper(take().text);
         static constexpr std::string_view kKnown[] = {"NAME", "NEWNAME", "FILENAME", "SIZE", "MAXSIZE", "FILEGROWTH"};
         if (std::find(std::begin(kKnown), std::end(kKnown), option.name) == std::end(kKnown))
             failAt(t);
@@ -148,7 +140,7 @@ std::vector<StatementOption> Parser::parseFileSpec()
             option.value = parseOptionValue();
             const Token &unit = peek();
             if (unit.isWord("KB") || unit.isWord("MB") || unit.isWord("GB") || unit.isWord("TB") || unit.isSymbol("%"))
-                option.unit = upper(take().text);
+                option.unit = asciiUpper(take().text);
         }
         request.push_back(std::move(option));
     } while (acceptSymbol(","));
@@ -159,7 +151,7 @@ std::vector<StatementOption> Parser::parseFileSpec()
 CreateDatabaseStatement Parser::parseCreate()
 {
     if (!peek().isWord("DATABASE"))
-        throw errors::notSupportedYet("CREATE " + upper(peek().text)).atLine(peek().line);
+        throw errors::notSupportedYet("CREATE " + asciiUpper(peek().text)).atLine(peek().line);
     take();
     CreateDatabaseStatement create;
     create.name = parseName();
@@ -192,7 +184,7 @@ CreateDatabaseStatement Parser::parseCreate()
 AlterDatabaseStatement Parser::parseAlter()
 {
     if (!peek().isWord("DATABASE"))
-        throw errors::notSupportedYet("ALTER " + upper(peek().text)).atLine(peek().line);
+        throw errors::notSupportedYet("ALTER " + asciiUpper(peek().text)).atLine(peek().line);
     take();
     AlterDatabaseStatement alter;
     alter.name = parseName();
@@ -200,14 +192,14 @@ AlterDatabaseStatement Parser::parseAlter()
     const Token &t = peek();
     if (t.kind != TokenKind::Word)
         failHere();
-    alter.option = upper(take().text);
+    alter.option = asciiUpper(take().text);
     static constexpr std::string_view kSingleWord[] = {"SINGLE_USER", "MULTI_USER", "RESTRICTED_USER", "OFFLINE",
                                                        "ONLINE", "READ_ONLY", "READ_WRITE"};
     if (alter.option == "RECOVERY") {
         const Token &model = peek();
         if (!(model.isWord("SIMPLE") || model.isWord("FULL") || model.isWord("BULK_LOGGED")))
             failHere();
-        alter.option.append(" ").append(upper(take().text));
+        alter.option.append(" ").append(asciiUpper(take().text));
     } else if (std::find(std::begin(kSingleWord), std::end(kSingleWord), alter.option) == std::end(kSingleWord)) {
         failAt(t);
     }
@@ -234,7 +226,7 @@ AlterDatabaseStatement Parser::parseAlter()
 DropDatabaseStatement Parser::parseDrop()
 {
     if (!peek().isWord("DATABASE"))
-        throw errors::notSupportedYet("DROP " + upper(peek().text)).atLine(peek().line);
+        throw errors::notSupportedYet("DROP " + asciiUpper(peek().text)).atLine(peek().line);
     take();
     DropDatabaseStatement drop;
     do {
@@ -249,7 +241,7 @@ DbccStatement Parser::parseDbcc()
     if (t.kind != TokenKind::Word)
         failHere();
     DbccStatement dbcc;
-    dbcc.command = upper(take().text);
+    dbcc.command = asciiUpper(take().text);
     if (acceptSymbol("(")) {
         if (!acceptSymbol(")")) {
             do {
@@ -265,7 +257,7 @@ DbccStatement Parser::parseDbcc()
             const Token &w = peek();
             if (w.kind != TokenKind::Word)
                 failHere();
-            dbcc.withOptions.push_back(upper(take().text));
+            dbcc.withOptions.push_back(asciiUpper(take().text));
         } while (acceptSymbol(","));
     }
     return dbcc;

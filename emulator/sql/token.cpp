@@ -30,19 +30,19 @@ constexpr std::array<std::string_view, 181> kReserved = {
     "VARYING", "VIEW", "WAITFOR", "WHEN", "WHERE", "WHILE", "WITH", "WRITETEXT",
 };
 
-std::string upper(std::string_view s)
+} // namespace
+
+std::string asciiUpper(std::string_view text)
 {
-    std::string out(s);
+    std::string out(text);
     for (char &c : out)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
-} // namespace
-
 bool isReservedKeyword(std::string_view word)
 {
-    const std::string key = upper(word);
+    const std::string key = asciiUpper(word);
     return std::binary_search(kReserved.begin(), kReserved.end(), std::string_view(key));
 }
 

@@ -31,6 +31,10 @@ struct Token {
     bool isReservedKeyword() const;
 };
 
+// text with its ASCII letters in upper case, as keywords and the names of
+// options and functions are compared; other bytes stay as they are.
+std::string asciiUpper(std::string_view text);
+
 // T-SQL's reserved keywords; a word among them cannot name anything without
 // brackets, and errors near it say "near the keyword".
 bool isReservedKeyword(std::string_view word);

@@ -210,6 +210,20 @@ void Session::serverError(ResultSink &sink, const std::string &what)
     sink.message(ServerMessage{50000, 1, 16, "Internal error in the emulator: " + what, "", 1});
 }
 
+void Session::runEngineCall(TokenResultSink &sink, const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const ConnectionLost &) {
+        throw;
+    } catch (const std::exception &e) {
+        serverError(sink, e.what());
+    }
+    pollAttention(true);
+    if (sink.newDatabase())
+        m_state.currentDatabase = *sink.newDatabase();
+}
+
 void Session::handleBatch(const Message &message)
 {
     std::string text = parseSqlBatch(message.payload, m_format.tdsVersion);
@@ -219,16 +233,7 @@ void Session::handleBatch(const Message &message)
     acknowledgeReset(stream);
     TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Batch,
                          [this] { return pollAttention(false); });
-    try {
-        m_instance.engine->executeBatch(m_state, text, sink);
-    } catch (const ConnectionLost &) {
-        throw;
-    } catch (const std::exception &e) {
-        serverError(sink, e.what());
-    }
-    pollAttention(true);
-    if (sink.newDatabase())
-        m_state.currentDatabase = *sink.newDatabase();
+    runEngineCall(sink, [&] { m_instance.engine->executeBatch(m_state, text, sink); });
     sink.finish(true);
     stream.finish();
     m_attention = false;
@@ -246,18 +251,11 @@ void Session::handleRpc(const Message &message)
         TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Rpc,
                              [this] { return pollAttention(false); });
         sink.setRpcParameters(&call.parameters);
-        if (!m_attention) {
-            try {
+        runEngineCall(sink, [&] {
+            // A cancel that came before this call leaves it unrun.
+            if (!m_attention)
                 m_instance.engine->executeRpc(m_state, call.procedure, call.parameters, sink);
-            } catch (const ConnectionLost &) {
-                throw;
-            } catch (const std::exception &e) {
-                serverError(sink, e.what());
-            }
-        }
-        pollAttention(true);
-        if (sink.newDatabase())
-            m_state.currentDatabase = *sink.newDatabase();
+        });
         const bool last = i + 1 == calls.size() || m_attention;
         sink.finish(last);
         if (last)

@@ -10,9 +10,12 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <string>
 
 namespace sqlemu::tds {
+
+class TokenResultSink;
 
 class Session {
 public:
@@ -46,6 +49,10 @@ private:
     void sendMessage(const Bytes &tokens);
     void sendBytes(std::span<const std::uint8_t> bytes);
     void serverError(ResultSink &sink, const std::string &what);
+    // Runs one call of the engine into sink: a fault of the engine becomes an
+    // error in the response (a lost connection still ends the session), and a
+    // database the call switched to becomes the session's.
+    void runEngineCall(TokenResultSink &sink, const std::function<void()> &call);
     // Reads whatever the client sent meanwhile; true once it asked to cancel.
     bool pollAttention(bool force);
     ResponseStream makeStream();

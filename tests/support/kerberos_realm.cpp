@@ -36,6 +36,15 @@ KerberosRealm::~KerberosRealm()
     }
 }
 
+SqlemuOptions KerberosRealm::serverOptions(int port) const
+{
+    SqlemuOptions options;
+    options.port = port;
+    options.keytab = keytab();
+    options.environment = environment();
+    return options;
+}
+
 std::map<std::string, std::string> KerberosRealm::environment() const
 {
     return {{"KRB5_CONFIG", m_dir + "/krb5.conf"},

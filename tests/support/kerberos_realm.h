@@ -5,6 +5,8 @@
 // ticket, service principals MSSQLSvc/<host>:<port> for the given ports in a
 // keytab. Stopped and removed when the object goes.
 
+#include "support/sqlemu_process.h"
+
 #include <map>
 #include <string>
 #include <sys/types.h>
@@ -29,6 +31,9 @@ public:
     std::map<std::string, std::string> environment() const;
     // Sets them in this process, for the client library the test drives.
     void applyToThisProcess() const;
+    // A sqlemu on that port that takes this realm's tickets: its service key
+    // from the keytab, the realm's variables in its environment.
+    SqlemuOptions serverOptions(int port) const;
 
 private:
     std::vector<int> m_ports;

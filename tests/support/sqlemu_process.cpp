@@ -29,10 +29,7 @@ int boundLoopbackSocket(int port, int socketType)
     int s = ::socket(AF_INET, socketType | SOCK_CLOEXEC, 0);
     if (s < 0)
         return -1;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = loopbackAddress(port);
     if (::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
         ::close(s);
         return -1;
@@ -41,6 +38,15 @@ int boundLoopbackSocket(int port, int socketType)
 }
 
 } // namespace
+
+sockaddr_in loopbackAddress(int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
 
 int freeLoopbackPort(int socketType)
 {

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <map>
+#include <netinet/in.h>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -66,6 +67,8 @@ private:
     std::string m_error;
 };
 
+// The IPv4 loopback address with that port (0: any free one, for bind).
+sockaddr_in loopbackAddress(int port);
 // A loopback port that was free a moment ago (SOCK_STREAM or SOCK_DGRAM).
 int freeLoopbackPort(int socketType);
 // Whether a loopback port can be bound now.

@@ -1,6 +1,7 @@
 // The program's start-up where real installs differ from a build folder:
 // screens of high density and an executable replaced while it runs. Runs
 // offscreen; no X server is needed.
+#include "support/program_end.h"
 #include "support/test_paths.h"
 
 #include <QDeadlineTimer>
@@ -19,13 +20,7 @@ constexpr int kStartMs = 20000;
 
 class ProgramEnvironment : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(3000);
-        }
-    }
+    void TearDown() override { killIfRunning(program); }
 
     void start(const QString &executable, const QString &platform, const QProcessEnvironment &extra = {})
     {
@@ -87,8 +82,7 @@ TEST_F(ProgramEnvironment, HighDensityScreensShowTheWindowAtTheSameSize)
         start(probe, c.platform, c.env);
         // Twice the device pixels, the same layout in logical ones.
         EXPECT_EQ(lineStartingWith("scale="), QByteArray("2 size=240x120")) << c.name;
-        program.kill();
-        program.waitForFinished(3000);
+        killIfRunning(program);
     }
 }
 

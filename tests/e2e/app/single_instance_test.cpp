@@ -1,3 +1,4 @@
+#include "support/program_end.h"
 #include "support/test_paths.h"
 #include "support/x_session.h"
 
@@ -35,12 +36,8 @@ protected:
 
     void TearDown() override
     {
-        for (auto &process : processes) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(3000);
-            }
-        }
+        for (auto &process : processes)
+            killIfRunning(*process);
     }
 
     QProcess *start(const QString &program, const QProcessEnvironment &env = {})

@@ -10,18 +10,13 @@
 #
 #   backup_restore_test.sh MOVAN_CONFIG SQLEMU
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../../.." && pwd)
-for lib in ledger x-display sqlemu-password journey; do
-    # shellcheck disable=SC1090
-    source "$repo/tools/lib/$lib.sh"
-done
+repo=$(cd "$(dirname "$0")/../../.." && pwd)
+# shellcheck disable=SC1090
+# sets work and ledger
+source "$repo/tests/e2e/script_start.sh"
 
 program=$1
 sqlemu=$2
-work=$(mktemp -d)
-ledger=$work/processes
-trap 'ledger_stop "$ledger"; rm -rf "$work"' EXIT
 mkdir -p "$work/logs" "$work/server" "$work/app/Data" "$work/backups"
 readonly sa_password=Secret1
 readonly database=Tarnel

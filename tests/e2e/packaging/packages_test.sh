@@ -5,18 +5,13 @@
 #
 #   packages_test.sh BUILD_DIR
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../../.." && pwd)
-for lib in ledger x-display sqlemu-password journey; do
-    # shellcheck disable=SC1090
-    source "$repo/tools/lib/$lib.sh"
-done
+repo=$(cd "$(dirname "$0")/../../.." && pwd)
+# shellcheck disable=SC1090
+# sets work and ledger
+source "$repo/tests/e2e/script_start.sh"
 
 build=$(cd "$1" && pwd)
-work=$(mktemp -d)
 root=$work/root
-ledger=$work/processes
-trap 'ledger_stop "$ledger"; rm -rf "$work"' EXIT
 mkdir -p "$root" "$work/logs"
 
 failures=0

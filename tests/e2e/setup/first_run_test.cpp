@@ -1,8 +1,8 @@
 // A user's first start of the program: no settings yet, the database files
 // shipped in Data/. They type the server and the login, confirm, accept the
 // offer to attach the default database, confirm again, and the program ends.
-#include "config/connection_templates.h"
-#include "config/database.h"
+#include "support/program_end.h"
+#include "support/server_databases.h"
 #include "support/sqlemu_process.h"
 #include "support/test_paths.h"
 #include "support/x_session.h"
@@ -15,8 +15,6 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
-
-using namespace movan;
 
 namespace {
 
@@ -37,10 +35,8 @@ protected:
     }
     void TearDown() override
     {
-        if (program && program->state() != QProcess::NotRunning) {
-            program->kill();
-            program->waitForFinished(3000);
-        }
+        if (program)
+            killIfRunning(*program);
     }
 
     QString dataSource() const { return QString::fromStdString(server->dataSource()); }
@@ -85,18 +81,7 @@ protected:
         return session.tool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program->processId())})
             .split('\n', Qt::SkipEmptyParts);
     }
-    QStringList databaseNames() const
-    {
-        DbQuery query;
-        query.setConnectionString(BuildConnectionString(dataSource(), QStringLiteral("SQL"), QStringLiteral("sa"),
-                                                        kSaPassword, QStringLiteral("master")));
-        query.setSqlText(QStringLiteral("select name from master.dbo.sysdatabases"));
-        query.open();
-        QStringList names;
-        for (query.first(); !query.eof(); query.next())
-            names.append(query.fieldByName(QStringLiteral("name")));
-        return names;
-    }
+    QStringList databaseNames() const { return serverDatabaseNames(dataSource(), kSaPassword); }
 
     XSession session;
     QTemporaryDir folder;

@@ -74,11 +74,8 @@ protected:
 
     static bool startServer()
     {
-        SqlemuOptions options;
-        options.port = 1433;
+        SqlemuOptions options = s_realm->serverOptions(1433);
         options.saPassword = "Secret1";
-        options.keytab = s_realm->keytab();
-        options.environment = s_realm->environment();
         options.dataDir = s_data->path().toStdString();
         s_server = new SqlemuProcess(options);
         return s_server->start();

@@ -1,10 +1,9 @@
 #include "setup_window_fixture.h"
 
-#include "config/connection_templates.h"
-#include "config/database.h"
 #include "config/settings_file.h"
 #include "platform/profile_file.h"
 #include "setup/default_database_files.h"
+#include "support/server_databases.h"
 #include "widgets/balloon/balloon_window.h"
 
 #include <QComboBox>
@@ -173,15 +172,7 @@ QStringList SetupWindowTest::newBatches(const SqlemuProcess &process)
 
 QStringList SetupWindowTest::databaseNames(const SqlemuProcess &process)
 {
-    DbQuery query;
-    query.setConnectionString(BuildConnectionString(serverAddress(process), QStringLiteral("SQL"), QStringLiteral("sa"),
-                                                    kSaPassword, QStringLiteral("master")));
-    query.setSqlText(QStringLiteral("select name from master.dbo.sysdatabases"));
-    query.open();
-    QStringList names;
-    for (query.first(); !query.eof(); query.next())
-        names.append(query.fieldByName(QStringLiteral("name")));
-    query.close();
+    const QStringList names = serverDatabaseNames(serverAddress(process), kSaPassword);
     // The query itself is no business of the window.
     newBatches(process);
     return names;

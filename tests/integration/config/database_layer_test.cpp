@@ -161,9 +161,7 @@ TEST_F(DatabaseLayer, AServerThatNeverAnswersFailsWithinTheConnectTimeOut)
     // A socket that listens but never reads: the connection is accepted by
     // the kernel and the login then waits for an answer that never comes.
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = loopbackAddress(0);
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(listener, 4), 0);
     socklen_t length = sizeof address;
@@ -345,11 +343,7 @@ protected:
         s_realm = new KerberosRealm({port, 1433});
         ASSERT_TRUE(s_realm->start()) << s_realm->error();
         s_realm->applyToThisProcess();
-        SqlemuOptions options;
-        options.port = port;
-        options.keytab = s_realm->keytab();
-        options.environment = s_realm->environment();
-        s_server = new SqlemuProcess(options);
+        s_server = new SqlemuProcess(s_realm->serverOptions(port));
         ASSERT_TRUE(s_server->start()) << s_server->error();
     }
     static void TearDownTestSuite()
@@ -406,11 +400,7 @@ TEST_F(WindowsAuthentication, TheLocalDefaultInstanceAnswersTheFixedString)
 {
     if (!loopbackPortIsFree(1433, SOCK_STREAM))
         GTEST_SKIP() << "TCP 1433 is in use on this machine";
-    SqlemuOptions options;
-    options.port = 1433;
-    options.keytab = s_realm->keytab();
-    options.environment = s_realm->environment();
-    SqlemuProcess local(options);
+    SqlemuProcess local(s_realm->serverOptions(1433));
     ASSERT_TRUE(local.start()) << local.error();
     DbQuery list;
     list.setConnectionString(kLocalMasterConnectionString);

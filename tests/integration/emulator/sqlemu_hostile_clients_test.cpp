@@ -27,10 +27,7 @@ public:
     explicit RawConnection(int port)
     {
         m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in a = loopbackAddress(port);
         m_connected = ::connect(m_socket, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
     }
     ~RawConnection() { ::close(m_socket); }

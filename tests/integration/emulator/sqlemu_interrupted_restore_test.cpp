@@ -2,7 +2,7 @@
 // and the database it left restoring admits nobody (927) until a restore
 // completes it, so no session can stand in the way of that restore.
 
-#include "database_files_support.h"
+#include "killed_server_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -22,41 +22,26 @@ bool seen(const DbLibConnection &c, int number)
     return false;
 }
 
-class SqlemuInterruptedRestore : public ::testing::Test {
+class SqlemuInterruptedRestore : public KilledServerTest {
 protected:
+    SqlemuInterruptedRestore() : KilledServerTest("sqlemu-interrupted") {}
+
     void SetUp() override
     {
-        folder = makeTemporaryFolder("sqlemu-interrupted");
-        options.dataDir = (folder / "server").string();
+        KilledServerTest::SetUp();
         fs::create_directories(folder / "restored");
     }
-    void TearDown() override { fs::remove_all(folder); }
 
-    std::string restoreTarget() const
-    {
-        const fs::path target = folder / "restored";
-        return "RESTORE DATABASE Target FROM DISK = N'" + (folder / "Source.Bak").string()
-             + "' WITH MOVE 'Data_Data' TO '" + (target / "Data.mdf").string() + "', MOVE 'Data_log' TO '"
-             + (target / "Data_Log.ldf").string() + "', REPLACE";
-    }
+    std::string restoreTarget() const { return restoreStatement("Target"); }
 
     // Source attached and backed up, Target restored from it once.
     void prepare(DbLibConnection &db)
     {
-        const auto source = makeDatabaseFiles(folder, "Source", "Data_Data", "Data_log", 24);
+        ASSERT_TRUE(attachAndBackUpSource(db, 24));
         bool ok = false;
-        db.execute("CREATE DATABASE Source ON (FILENAME = N'" + source.data.string() + "'), (FILENAME = N'"
-                       + source.log.string() + "') FOR ATTACH",
-                   &ok);
-        ASSERT_TRUE(ok);
-        db.execute("BACKUP DATABASE Source TO DISK = N'" + (folder / "Source.Bak").string() + "'", &ok);
-        ASSERT_TRUE(ok);
         db.execute(restoreTarget(), &ok);
         ASSERT_TRUE(ok);
     }
-
-    fs::path folder;
-    SqlemuOptions options;
 };
 
 TEST_F(SqlemuInterruptedRestore, TheNextStartClearsPartialFilesAndRefusesTheRestoringDatabase)

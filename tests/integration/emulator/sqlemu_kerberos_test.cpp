@@ -24,11 +24,7 @@ protected:
         ASSERT_TRUE(realm->start()) << realm->error();
         realm->applyToThisProcess();
 
-        SqlemuOptions secure;
-        secure.port = securePort;
-        secure.keytab = realm->keytab();
-        secure.environment = realm->environment();
-        withKeytab = new SqlemuProcess(secure);
+        withKeytab = new SqlemuProcess(realm->serverOptions(securePort));
         ASSERT_TRUE(withKeytab->start()) << withKeytab->error();
 
         SqlemuOptions plain;

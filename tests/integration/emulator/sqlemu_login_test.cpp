@@ -103,10 +103,7 @@ TEST_F(SqlemuLogins, TsqlLogsInWithSqlAuthentication)
 bool serverDropsAfter(int port, const std::string &bytes)
 {
     int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = loopbackAddress(port);
     if (::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
         ::close(s);
         return false;

@@ -20,10 +20,7 @@ namespace {
 std::optional<std::string> askBrowser(int port, const std::string &request)
 {
     int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in to = loopbackAddress(port);
     ::sendto(s, request.data(), request.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
     pollfd p{s, POLLIN, 0};
     std::optional<std::string> answer;

@@ -2,7 +2,7 @@
 // writes a new database's files, each into a folder no database of the
 // server uses: the next start removes the hidden partial files left there.
 
-#include "database_files_support.h"
+#include "killed_server_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,22 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SqlemuPartialSweep : public ::testing::Test {
+class SqlemuPartialSweep : public KilledServerTest {
 protected:
-    void SetUp() override
-    {
-        folder = makeTemporaryFolder("sqlemu-partials");
-        options.dataDir = (folder / "server").string();
-        fs::create_directories(options.dataDir);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    std::unique_ptr<SqlemuProcess> start()
-    {
-        auto server = std::make_unique<SqlemuProcess>(options);
-        EXPECT_TRUE(server->start()) << server->error() << server->standardError();
-        return server;
-    }
+    SqlemuPartialSweep() : KilledServerTest("sqlemu-partials") {}
 
     static bool holdsPartialFile(const fs::path &watched)
     {
@@ -59,26 +46,15 @@ protected:
         server->stop();   // collects the killed process
         return seen;
     }
-
-    fs::path folder;
-    SqlemuOptions options;
 };
 
 TEST_F(SqlemuPartialSweep, StartRemovesWhatKilledBackupAndRestoreLeftInFoldersNoDatabaseUses)
 {
-    const fs::path media = folder / "Source.Bak";
     {
         auto server = start();
         DbLibConnection db;
         ASSERT_TRUE(db.open(server->address(), "sa", ""));
-        const auto source = makeDatabaseFiles(folder, "Source", "Data_Data", "Data_log");
-        bool ok = false;
-        db.execute("CREATE DATABASE Source ON (FILENAME = N'" + source.data.string() + "'), (FILENAME = N'"
-                       + source.log.string() + "') FOR ATTACH",
-                   &ok);
-        ASSERT_TRUE(ok);
-        db.execute("BACKUP DATABASE Source TO DISK = N'" + media.string() + "'", &ok);
-        ASSERT_TRUE(ok);
+        ASSERT_TRUE(attachAndBackUpSource(db, 3));
     }
     const fs::path backups = folder / "backups";
     const fs::path restored = folder / "restored";

@@ -4,7 +4,7 @@
 // restoring until a restore completes), and every backup set it committed
 // verifies.
 
-#include "database_files_support.h"
+#include "killed_server_fixture.h"
 #include "storage/database_file.h"
 
 #include <gtest/gtest.h>
@@ -21,23 +21,9 @@ namespace fs = std::filesystem;
 constexpr std::int64_t kStatusRestoring = 0x20;
 constexpr std::int64_t kStatusSuspect = 0x100;
 
-class SqlemuStorageKill : public ::testing::Test {
+class SqlemuStorageKill : public KilledServerTest {
 protected:
-    void SetUp() override
-    {
-        folder = makeTemporaryFolder("sqlemu-kill");
-        options.dataDir = (folder / "server").string();
-        fs::create_directories(options.dataDir);
-        media = folder / "Source.Bak";
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    std::unique_ptr<SqlemuProcess> start()
-    {
-        auto server = std::make_unique<SqlemuProcess>(options);
-        EXPECT_TRUE(server->start()) << server->error() << server->standardError();
-        return server;
-    }
+    SqlemuStorageKill() : KilledServerTest("sqlemu-kill") {}
 
     static int processId(DbLibConnection &connection)
     {
@@ -82,17 +68,6 @@ protected:
         }
     }
 
-    std::string restoreStatement(const std::string &database) const
-    {
-        const fs::path target = folder / "restored";
-        return "RESTORE DATABASE " + database + " FROM DISK = N'" + media.string() + "' WITH MOVE 'Data_Data' TO '"
-             + (target / "Data.mdf").string() + "', MOVE 'Data_log' TO '" + (target / "Data_Log.ldf").string()
-             + "', REPLACE";
-    }
-
-    fs::path folder;
-    fs::path media;
-    SqlemuOptions options;
 };
 
 TEST_F(SqlemuStorageKill, EveryStartAfterAKillFindsWholeDatabasesAndBackups)
@@ -101,14 +76,7 @@ TEST_F(SqlemuStorageKill, EveryStartAfterAKillFindsWholeDatabasesAndBackups)
         auto server = start();
         DbLibConnection db;
         ASSERT_TRUE(db.open(server->address(), "sa", ""));
-        const auto source = makeDatabaseFiles(folder, "Source", "Data_Data", "Data_log", 24);
-        bool ok = false;
-        db.execute("CREATE DATABASE Source ON (FILENAME = N'" + source.data.string() + "'), (FILENAME = N'"
-                       + source.log.string() + "') FOR ATTACH",
-                   &ok);
-        ASSERT_TRUE(ok);
-        db.execute("BACKUP DATABASE Source TO DISK = N'" + media.string() + "' WITH NAME = N'first'", &ok);
-        ASSERT_TRUE(ok);
+        ASSERT_TRUE(attachAndBackUpSource(db, 24, " WITH NAME = N'first'"));
         fs::create_directories(folder / "restored");
     }
 

@@ -10,12 +10,7 @@
 namespace sqlemu {
 namespace {
 
-using test::folderEntries;
-using test::makeDatabase;
-using test::readBytes;
-using test::serverErrorNumbers;
-using test::serverErrorOf;
-using test::TempFolder;
+using namespace test;
 
 class BackupMediaTest : public ::testing::Test {
 protected:

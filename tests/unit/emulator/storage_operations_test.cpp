@@ -9,12 +9,7 @@
 namespace sqlemu {
 namespace {
 
-using test::folderEntries;
-using test::makeDatabase;
-using test::readBytes;
-using test::serverErrorNumbers;
-using test::serverErrorOf;
-using test::TempFolder;
+using namespace test;
 
 class StorageOperationsTest : public ::testing::Test {
 protected:

@@ -1,0 +1,20 @@
+#include "support/server_databases.h"
+
+#include "config/connection_templates.h"
+#include "config/database.h"
+
+using namespace movan;
+
+QStringList serverDatabaseNames(const QString &dataSource, const QString &saPassword)
+{
+    DbQuery query;
+    query.setConnectionString(BuildConnectionString(dataSource, QStringLiteral("SQL"), QStringLiteral("sa"), saPassword,
+                                                    QStringLiteral("master")));
+    query.setSqlText(QStringLiteral("select name from master.dbo.sysdatabases"));
+    query.open();
+    QStringList names;
+    for (query.first(); !query.eof(); query.next())
+        names.append(query.fieldByName(QStringLiteral("name")));
+    query.close();
+    return names;
+}
