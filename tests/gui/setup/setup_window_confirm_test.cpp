@@ -134,6 +134,8 @@ TEST_F(SetupWindowConfirm, FirstPairIsAttachedAndTheNextConfirmEndsTheProgram)
     writeServerSettings(QStringLiteral("Tarnel"));
     auto form = showWindow();
     newBatches();
+    // Attached under the name the settings keep, so the next confirm finds it.
+    form->EdtDataBaseName->setText(QStringLiteral(" Tarnel\t"));
 
     driver.pressButton(kYes).pressButton(kOk);
     confirm(*form);

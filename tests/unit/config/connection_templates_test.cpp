@@ -83,6 +83,11 @@ TEST_F(ServerLevelStrings, MasterStringsKeepTheirOwnCatalogSpellings)
     EXPECT_EQ(BuildMasterConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Password=secret;Persist Security Info=True;User ID=admin;"
                              "Initial Catalog=Master;Data Source=SRV") + kTail);
+    set("Pass", "\x01\x1f");
+    EXPECT_EQ(BuildMasterConnectionString(file),
+              QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=admin;"
+                             "Initial Catalog= master;Data Source=SRV") + kTail)
+        << "control characters alone are no password";
     set("Type", "win");
     EXPECT_EQ(BuildMasterConnectionString(file), QString()) << "the server-level strings compare the type exactly";
 }
@@ -103,6 +108,9 @@ TEST_F(ServerLevelStrings, DefaultsWhenKeysAreAbsent)
                              "Initial Catalog=master;Data Source="))
         << "with Windows authentication the restore leaves an absent server empty";
     set("Type", "SQL");
+    EXPECT_EQ(BuildMasterConnectionString(file),
+              QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
+                             "Initial Catalog= master;Data Source=.") + kTail);
     EXPECT_EQ(buildRestoreConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
                              "Initial Catalog=master;Data Source=.") + kTail);

@@ -32,18 +32,4 @@ TEST(NamedParameters, MarkersOutsideLiteralsNamesAndCommentsBecomePositional)
     }
 }
 
-TEST(NamedParameters, TheBackupBatchHasItsTwoParametersAndKeepsItsVariables)
-{
-    const QString batch = QStringLiteral(
-        "Declare @Ar_Path Varchar(255),\r\n        @Ar_DataBase varchar(50)\r\n\r\n"
-        "Set @Ar_DataBase = :Ar_DataBase\r\nSet @Ar_Path     = :Ar_Path\r\n\r\n"
-        "Set @Ar_DataBase = LTrim(RTrim(Replace(@Ar_DataBase, '''', '')))\r\n"
-        "Declare @path varchar(200) Set @path= @Ar_Path  --+@Ar_DataBase+'_'+ Replace(Cast(GetDate() As char), ':', '-') + '.Back' \r\n"
-        "BACKUP DATABASE @Ar_DataBase TO DISK = @path WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, NOFORMAT\r\n\r\n");
-    const ParameterizedText parsed = parseNamedParameters(batch);
-    EXPECT_EQ(parsed.names, (QStringList{QStringLiteral("Ar_DataBase"), QStringLiteral("Ar_Path")}));
-    EXPECT_TRUE(parsed.text.contains(QStringLiteral("Set @Ar_DataBase = @P1\r\nSet @Ar_Path     = @P2")));
-    EXPECT_TRUE(parsed.text.contains(QStringLiteral("Replace(Cast(GetDate() As char), ':', '-')")));
-}
-
 } // namespace

@@ -112,6 +112,10 @@ TEST_F(ProfileFileTest, PersianTextTravelsAsWindows1256)
     EXPECT_EQ(read(QStringLiteral("DataBase"), QStringLiteral("DataBaseName")), persian);
     // Byte 0xFE is the right-to-left mark in this code page.
     EXPECT_EQ(AnsiCodec::decode(QByteArray("\xFE")), QString(QChar(0x200F)));
+    // A value longer than the read limit, each letter two bytes once decoded.
+    const QString longPersian = persian.repeated(600);
+    ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), longPersian);
+    EXPECT_EQ(read(QStringLiteral("DataBase"), QStringLiteral("Pass")), longPersian.left(ProfileFile::kMaxValueLength));
 }
 
 TEST_F(ProfileFileTest, BytesFromAnotherEncodingAreReadWithoutHarmAndKept)
@@ -140,11 +144,17 @@ TEST_F(ProfileFileTest, WritesInPlaceAndKeepsEverythingElseByteForByte)
                            "[Tail]\r\nx=1");
 }
 
-TEST_F(ProfileFileTest, AppendsAMissingSectionAtTheEnd)
+// A hand-edited file often lacks its final line end: what is added starts on
+// a line of its own and leaves the last value as it was.
+TEST_F(ProfileFileTest, WhatIsAddedToAFileWithoutAFinalLineEndStartsOnANewLine)
 {
-    writeBytes("[Other]\r\na=1"); // no final line end
+    writeBytes("[Other]\r\na=1");
     ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("."));
     EXPECT_EQ(readBytes(), "[Other]\r\na=1\r\n\r\n[DataBase]\r\nServer=.\r\n");
+
+    writeBytes("[DataBase]\r\nServer=srv");
+    ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("User"), QStringLiteral("sa"));
+    EXPECT_EQ(readBytes(), "[DataBase]\r\nServer=srv\r\nUser=sa\r\n");
 }
 
 TEST_F(ProfileFileTest, FirstWriteCreatesTheFileForItsOwnerOnly)
