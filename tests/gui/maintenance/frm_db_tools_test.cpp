@@ -252,7 +252,7 @@ TEST_F(MaintenanceWindow, UnreadableListIsReportedAndTheWindowStaysUsable)
 {
     s_server->stop();
     if (!loopbackPortIsFree(1433, SOCK_STREAM))
-        GTEST_SKIP() << "another server took TCP 1433";
+        GTEST_FAIL() << "another server took TCP 1433 while the test stopped its own";
     ErrorReportCloser reports;
     withWindow([&](TFrmDBTools &w) {
         ASSERT_EQ(reports.texts.size(), 1);

@@ -17,6 +17,7 @@
 #include "ui/form_registry.h"
 
 #include "support/kerberos_realm.h"
+#include "support/modal_dialog_driver.h"
 #include "support/sqlemu_process.h"
 
 #include <QApplication>
@@ -62,7 +63,7 @@ protected:
     void SetUp() override
     {
         if (!s_server)
-            GTEST_SKIP() << "TCP 1433 is in use on this machine";
+            GTEST_FAIL() << "TCP 1433 is in use on this machine: stop the server holding it (a running demo, say) and test again";
         QFile::remove(settingsFilePath(Settings::kFileName));
     }
     void TearDown() override
@@ -150,13 +151,16 @@ protected:
                 window->close();
         });
         poll.start();
-        // Should the window never come up for the body, whatever is open is
-        // closed so that the test fails instead of hanging.
+        // Should the window never come up for the body, or a message nobody
+        // expected stay open, whatever is open is closed and the test fails
+        // instead of hanging.
         QTimer watchdog;
         watchdog.setInterval(60000);
         QObject::connect(&watchdog, &QTimer::timeout, [] {
-            if (QWidget *modal = QApplication::activeModalWidget())
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                ADD_FAILURE() << "nobody answered \"" << ModalDialogDriver::describe(modal).text.toStdString() << '"';
                 modal->close();
+            }
         });
         watchdog.start();
         ShowFormByClassName(TFrmDBTools::kClassName);

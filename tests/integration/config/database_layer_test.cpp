@@ -399,7 +399,7 @@ TEST_F(WindowsAuthentication, NoTicketGivesAClearReason)
 TEST_F(WindowsAuthentication, TheLocalDefaultInstanceAnswersTheFixedString)
 {
     if (!loopbackPortIsFree(1433, SOCK_STREAM))
-        GTEST_SKIP() << "TCP 1433 is in use on this machine";
+        GTEST_FAIL() << "TCP 1433 is in use on this machine: stop the server holding it and test again";
     SqlemuProcess local(s_realm->serverOptions(1433));
     ASSERT_TRUE(local.start()) << local.error();
     DbQuery list;
@@ -417,7 +417,7 @@ TEST_F(WindowsAuthentication, TheLocalDefaultInstanceAnswersTheFixedString)
 TEST(NamedInstance, IsFoundThroughTheBrowser)
 {
     if (!loopbackPortIsFree(1434, SOCK_DGRAM))
-        GTEST_SKIP() << "UDP 1434 is in use on this machine";
+        GTEST_FAIL() << "UDP 1434 is in use on this machine: stop the browser holding it and test again";
     SqlemuOptions options;
     options.saPassword = kSaPassword.toStdString();
     options.instances = {{"MOVAN", 0}};

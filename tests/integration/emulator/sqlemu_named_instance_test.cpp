@@ -79,7 +79,7 @@ TEST(SqlemuBrowser, AnswersTheThreeRequestsClientsUse)
 TEST(SqlemuBrowser, FreeTdsFindsANamedInstanceThroughUdp1434)
 {
     if (!loopbackPortIsFree(1434, SOCK_DGRAM))
-        GTEST_SKIP() << "UDP 1434 is taken on this machine; FreeTDS asks no other port";
+        GTEST_FAIL() << "UDP 1434 is taken on this machine and FreeTDS asks no other port: stop the browser holding it and test again";
     SqlemuOptions options;
     options.instances = {{"SALES", 0}};
     options.browser = true;
