@@ -44,7 +44,7 @@
 #                                       and closes the notice; the keyboard is
 #                                       left on the backup button
 #   journey_restore PID KNOWN PATH      from the backup button: restores PATH
-#                                       over the database of the settings,
+#                                       over the database chosen in the box,
 #                                       answering the warning, the open
 #                                       dialog, the question and the final
 #                                       message
@@ -220,8 +220,9 @@ journey_open_tools() {
         || { journey_stop="the tools button opened no maintenance window"; return 1; }
 }
 
-# From the tab bar: the database box (typed; Enter goes on to the filter),
-# the backup button.
+# From the tab bar: the database box (typed, it takes the first database
+# whose name begins with the text; Enter goes on to the filter), the backup
+# button.
 journey_backup() {
     local pid=$1 known=$2 database=$3 path=$4
     journey_stop=
@@ -234,8 +235,8 @@ journey_backup() {
 }
 
 # The keyboard is back on the backup button after its notice; the restore
-# button is next. It warns that a file is to be chosen, asks before it
-# replaces the database and says how it went.
+# button is next. It warns to back up first, asks for the file, asks again
+# before it replaces the database and says how it went.
 journey_restore() {
     local pid=$1 known=$2 path=$3
     journey_stop=
