@@ -3,13 +3,13 @@
 # (the source folders of the layers above the library), as "folder/header.h".
 include(${CMAKE_CURRENT_LIST_DIR}/IncludeCheck.cmake)
 
+# Folder names are plain words, so they can stand in a pattern as they are.
+list(JOIN FORBIDDEN_FOLDERS "|" higher_folders)
+
 function(header_of_a_higher_layer header result)
-  foreach(folder IN LISTS FORBIDDEN_FOLDERS)
-    if(header MATCHES "^${folder}/")
-      set(${result} TRUE PARENT_SCOPE)
-      return()
-    endif()
-  endforeach()
+  if(higher_folders AND header MATCHES "^(${higher_folders})/")
+    set(${result} TRUE PARENT_SCOPE)
+  endif()
 endfunction()
 
 movan_refused_includes("${SOURCES}" header_of_a_higher_layer found)

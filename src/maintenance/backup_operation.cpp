@@ -47,7 +47,7 @@ void setParameter(DbQuery &query, const QString &name, const QString &value)
 
 } // namespace
 
-void BackupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts)
+void backupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts)
 {
     prepareSaveDialog(parts.saveDialog, proposedBackupFileName(database, now));
     if (parts.saveDialog.exec() != QDialog::Accepted || parts.saveDialog.selectedFiles().isEmpty())

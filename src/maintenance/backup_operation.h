@@ -22,7 +22,7 @@ struct BackupWindowParts {
 // now, and has the server append a backup set there; reports the outcome.
 // Cancelling the dialog does nothing. Why the server refused goes to
 // standard error: the notice itself is fixed.
-void BackupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts);
+void backupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts);
 
 // The gauge follows the server's "N percent processed.", painted at once.
 void followBackupProgress(TGauge &gauge, int progress, int maxProgress);

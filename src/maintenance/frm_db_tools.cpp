@@ -390,7 +390,7 @@ void TFrmDBTools::BitBtn4Click(QObject *)
 {
     FTargetDB = DBLDBBackup->Text();
     QCoreApplication::processEvents();
-    BackupDatabase(FTargetDB, currentDateTime(), {*SaveDialog1, *MovBusy1, *qrBackUp});
+    backupDatabase(FTargetDB, currentDateTime(), {*SaveDialog1, *MovBusy1, *qrBackUp});
 }
 
 void TFrmDBTools::qrBackUpFetchProgress(int progress, int maxProgress)

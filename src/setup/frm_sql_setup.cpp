@@ -1,13 +1,14 @@
 #include "setup/frm_sql_setup.h"
 
 #include "config/blocking_call.h"
+#include "platform/computer_info.h"
 #include "setup/batches.h"
+#include "single_instance/mov_single_instance.h"
 #include "ui/form_font.h"
 #include "util/system_info.h"
 #include "widgets/balloon/balloon_control.h"
 #include "widgets/close_guard/close_after_call.h"
 #include "widgets/edit/mov_edit_box.h"
-#include "single_instance/mov_single_instance.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -119,7 +120,7 @@ QPushButton *placeButton(QWidget *parent, const char *name, const QString &text,
 TFrmSQLSetup::TFrmSQLSetup(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_localAddress(GetLocalIPv4Address)
+      m_localAddress(ComputerInfo::localIPv4Address)
 {
     registerProgramPictures();
     setObjectName(QStringLiteral("FrmSQLSetup"));

@@ -18,9 +18,4 @@ QString GetComputerNameText()
     return ComputerInfo::hostName();
 }
 
-QString GetLocalIPv4Address()
-{
-    return ComputerInfo::localIPv4Address();
-}
-
 } // namespace movan

@@ -12,7 +12,4 @@ void SwitchKeyboardLayout(const QString &code);
 // empty when it cannot be read.
 QString GetComputerNameText();
 
-// The first IPv4 address of the computer's own name, dotted; empty if none.
-QString GetLocalIPv4Address();
-
 } // namespace movan

@@ -3,6 +3,7 @@
 // configured server, and the warning when that server is not this computer.
 #include "setup_window_fixture.h"
 
+#include "platform/computer_info.h"
 #include "setup/batches.h"
 #include "util/system_info.h"
 #include "widgets/edit/control_colors.h"
@@ -24,8 +25,8 @@ protected:
     static QStringList computerEntries()
     {
         QStringList entries{GetComputerNameText()};
-        if (!GetLocalIPv4Address().isEmpty())
-            entries.append(GetLocalIPv4Address());
+        if (!ComputerInfo::localIPv4Address().isEmpty())
+            entries.append(ComputerInfo::localIPv4Address());
         return entries;
     }
     static QString instanceListBatch() { return QString::fromStdString(std::string(movan::kInstanceListSql)); }

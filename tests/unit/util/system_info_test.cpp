@@ -1,5 +1,7 @@
 #include "util/system_info.h"
 
+#include "platform/computer_info.h"
+
 #include "support/qt_printers.h"
 
 #include <QHostAddress>
@@ -20,15 +22,15 @@ TEST(GetComputerNameText, IsTheHostNameAsTheSystemReportsIt)
     EXPECT_EQ(GetComputerNameText(), QString::fromLocal8Bit(name));
 }
 
-TEST(GetLocalIPv4Address, IsTheFirstIPv4AddressOfTheOwnName)
+TEST(LocalIPv4Address, IsTheFirstIPv4AddressOfTheOwnName)
 {
     QProcess getent;
     getent.start(QStringLiteral("getent"), {QStringLiteral("ahostsv4"), GetComputerNameText()});
     ASSERT_TRUE(getent.waitForFinished());
     const QString first = QString::fromLocal8Bit(getent.readAllStandardOutput()).section(u'\n', 0, 0).section(u' ', 0, 0);
-    EXPECT_EQ(GetLocalIPv4Address(), first);
+    EXPECT_EQ(ComputerInfo::localIPv4Address(), first);
     if (!first.isEmpty())
-        EXPECT_EQ(QHostAddress(GetLocalIPv4Address()).protocol(), QAbstractSocket::IPv4Protocol);
+        EXPECT_EQ(QHostAddress(ComputerInfo::localIPv4Address()).protocol(), QAbstractSocket::IPv4Protocol);
 }
 
 TEST(SwitchKeyboardLayout, WithoutAnXDisplayDoesNothingAndDoesNotFail)
