@@ -10,13 +10,15 @@ readonly named_instance=SHOBE
 # instance, name, size of the data file in MB: big enough that a backup
 # shows its progress for a moment. Those beginning with Qelnat or holding
 # Movan or Tarnel pass the "Movan databases only" filter; there is no
-# "Tarnel" itself, so the first connection test offers to attach Data/.
+# "Tarnel" itself, so the first connection test offers to attach Data/. No
+# other name begins with "Tarnel": the database box picks the first name
+# that begins with what is typed.
 readonly demo_databases=(
     "MSSQLSERVER QelnatAcc1403 48"
     "MSSQLSERVER QelnatAnbar 24"
     "MSSQLSERVER MovanSalary 32"
     "MSSQLSERVER OldMovanArchive 16"
-    "MSSQLSERVER TarnelBranch2 24"
+    "MSSQLSERVER BranchTarnel2 24"
     "MSSQLSERVER Shop 16"
     "MSSQLSERVER PhoneBook 8"
     "$named_instance QelnatShobe 16"

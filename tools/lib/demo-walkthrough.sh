@@ -1,7 +1,7 @@
 # What the demo does on a screen nobody looks at: it plays the first-run
 # journey (tools/lib/journey.sh) as a new user would, starts the program
-# again, opens the maintenance window and tries its filter, with a
-# screenshot of each step. Needs ledger.sh, x-display.sh and journey.sh;
+# again, opens the maintenance window, tries its filter, backs "Tarnel" up
+# and restores it from that file, with a screenshot of each step. Needs ledger.sh, x-display.sh and journey.sh;
 # uses the caller's $demo, $ledger, $sa_password and report_window_open.
 
 readonly setup_caption="Movan Config DataBase 4.0"
@@ -28,6 +28,22 @@ journey_dialog_shown() {
     esac
 }
 
+# The steps of the backup and the restore that have a screenshot.
+journey_step_shown() {
+    case "$1" in
+        backup-save-dialog)
+            settle 0.5
+            shot backup-save-dialog "the backup button: its save dialog with the path typed, backups/Tarnel.Bak" ;;
+        backup-notice)
+            settle_busy
+            shot backup-done "the backup done: the notice that it succeeded" ;;
+        restore-warning) shot restore-warning "the restore button: the warning to back up first; yes goes on" ;;
+        restore-done)
+            settle_busy
+            shot restored "Tarnel restored from backups/Tarnel.Bak: the final message" ;;
+    esac
+}
+
 start_program() {
     ledger_start "$ledger" movan-config "$demo/logs/movan-config" "$demo/app/movan-config"
     program_pid=$started_pid
@@ -38,6 +54,12 @@ start_program() {
 # list, the balloon) runs just after.
 settle() {
     sleep "${1:-1}"
+}
+
+# The busy indicator stays up for a moment after an operation's closing
+# message comes.
+settle_busy() {
+    settle 0.8
 }
 
 # Sets journey_stop to where the journey stopped short, if it did.
@@ -65,5 +87,20 @@ walk_through_first_run() {
     journey_keys Escape Tab space shift+Tab alt+Down
     settle 1
     shot maintenance-all "the filter cleared: the list holds every database again"
-    journey_keys Escape
+    journey_keys Escape shift+Tab
+    back_up_and_restore
+}
+
+# From the maintenance window's tab bar. The backup adds a set to an
+# existing file and a restore takes the file's first set, so the last
+# run's file goes first.
+back_up_and_restore() {
+    local backup=$demo/backups/Tarnel.Bak known="$setup_window $journey_tools_window"
+    rm -f "$backup"
+    journey_backup "$program_pid" "$known" Tarnel "$backup" || return
+    journey_activate "$journey_tools_window" || { journey_stop="the maintenance window did not take the keyboard back"; return; }
+    journey_restore "$program_pid" "$known" "$backup" || return
+    # A restore that fails ends with a message too; one that succeeds has
+    # written the data file anew.
+    [ "$demo/app/Data/Data.mdf" -nt "$backup" ] || journey_stop="the restore did not replace Tarnel"
 }

@@ -1,6 +1,6 @@
-# The first-run journey played with xdotool as a new user plays it: the one
-# place that knows the setup window's keyboard order and how the program's
-# message dialogs are answered. The program's windows are found by its
+# The first-run journey and a backup and restore in the maintenance window,
+# played with xdotool as a user plays them: the one place that knows the
+# keyboard order of the program's windows and how its dialogs are answered. The program's windows are found by its
 # process id, since xdotool does not match Persian window names; every key
 # goes to the window that has the keyboard, as a user's would.
 #
@@ -19,9 +19,16 @@
 #                                       as journey_new_window, but passes over
 #                                       the busy indicator (a tool window)
 #   journey_dismiss PID WINDOW          Enter, then waits till WINDOW is gone
-#   journey_choose_file PID KNOWN PATH  waits for a file dialog over the
+#   journey_choose_file PID KNOWN PATH [STEP]
+#                                       waits for a file dialog over the
 #                                       windows KNOWN (blank separated), types
-#                                       the full PATH as the file name, Enter
+#                                       the full PATH as the file name, shows
+#                                       STEP if given, Enter
+#   journey_answer PID SECONDS STEP KNOWN MISSING
+#                                       waits for a dialog over KNOWN, shows
+#                                       STEP, presses Enter and waits till it
+#                                       is gone; MISSING is what journey_stop
+#                                       says when none comes
 #   journey_first_run PID WINDOW SERVER LOGIN PASSWORD
 #                                       types them, confirms, accepts the offer
 #                                       to attach the default database,
@@ -31,10 +38,26 @@
 #   journey_open_tools PID WINDOW       presses the tools button; sets
 #                                       journey_tools_window to the
 #                                       maintenance window's id
+#   journey_backup PID KNOWN DATABASE PATH
+#                                       from the maintenance window's tab bar:
+#                                       chooses DATABASE, backs it up to PATH
+#                                       and closes the notice; the keyboard is
+#                                       left on the backup button
+#   journey_restore PID KNOWN PATH      from the backup button: restores PATH
+#                                       over the database chosen in the box,
+#                                       answering the warning, the open
+#                                       dialog, the question and the final
+#                                       message
+# A step is shown by calling journey_step_shown STEP if the caller defines
+# it, while the step is on the screen: backup-save-dialog (the path typed),
+# backup-notice, restore-warning, restore-open-dialog, restore-question,
+# restore-done.
 # A step that does not come sets journey_stop to what was missing and
 # returns 1.
 
 journey_step_seconds=${journey_step_seconds:-30}
+# A backup or a restore runs before its closing message comes.
+journey_operation_seconds=${journey_operation_seconds:-60}
 
 journey_windows() {
     xdotool search --onlyvisible --pid "$1" 2>/dev/null || true
@@ -124,12 +147,27 @@ journey_dismiss() {
 # The file name field has the keyboard when a file dialog opens; a full path
 # typed there is taken as it stands.
 journey_choose_file() {
-    local pid=$1 known=$2 path=$3 dialog
+    local pid=$1 known=$2 path=$3 step=${4:-} dialog
     # shellcheck disable=SC2086
     dialog=$(journey_new_dialog "$pid" "$journey_step_seconds" $known) || return 1
     journey_activate "$dialog" || return 1
     journey_type "$path"
+    [ -z "$step" ] || journey_show_step "$step"
     journey_dismiss "$pid" "$dialog"
+}
+
+journey_show_step() {
+    if declare -F journey_step_shown >/dev/null; then
+        journey_step_shown "$1"
+    fi
+}
+
+journey_answer() {
+    local pid=$1 seconds=$2 step=$3 known=$4 missing=$5 dialog
+    # shellcheck disable=SC2086
+    dialog=$(journey_new_dialog "$pid" "$seconds" $known) || { journey_stop=$missing; return 1; }
+    journey_show_step "$step"
+    journey_dismiss "$pid" "$dialog" || { journey_stop="the $step dialog did not close"; return 1; }
 }
 
 # The keyboard starts on the page's tab; Tab walks the login, the password,
@@ -180,4 +218,33 @@ journey_open_tools() {
     journey_keys Tab Tab Tab Tab Tab Tab Tab Tab space
     journey_tools_window=$(journey_new_dialog "$pid" "$journey_step_seconds" "$window") \
         || { journey_stop="the tools button opened no maintenance window"; return 1; }
+}
+
+# From the tab bar: the database box (typed, it takes the first database
+# whose name begins with the text; Enter goes on to the filter), the backup
+# button.
+journey_backup() {
+    local pid=$1 known=$2 database=$3 path=$4
+    journey_stop=
+    journey_keys Tab
+    journey_type "$database"
+    journey_keys Return Tab space
+    journey_choose_file "$pid" "$known" "$path" backup-save-dialog \
+        || { journey_stop="the backup button opened no save dialog"; return 1; }
+    journey_answer "$pid" "$journey_operation_seconds" backup-notice "$known" "the backup reported nothing"
+}
+
+# The keyboard is back on the backup button after its notice; the restore
+# button is next. It warns to back up first, asks for the file, asks again
+# before it replaces the database and says how it went.
+journey_restore() {
+    local pid=$1 known=$2 path=$3
+    journey_stop=
+    journey_keys Tab space
+    journey_answer "$pid" "$journey_step_seconds" restore-warning "$known" "the restore button showed no warning" \
+        || return 1
+    journey_choose_file "$pid" "$known" "$path" restore-open-dialog \
+        || { journey_stop="the restore showed no open dialog"; return 1; }
+    journey_answer "$pid" "$journey_step_seconds" restore-question "$known" "the restore asked nothing" || return 1
+    journey_answer "$pid" "$journey_operation_seconds" restore-done "$known" "the restore showed no final message"
 }

@@ -95,29 +95,14 @@ cp "$work/server/$database.mdf" "$data_before"
 cp "$work/server/${database}_log.ldf" "$log_before"
 backup=$work/backups/$database.Bak
 
-# From the tab bar: the database box (typed; Enter goes on to the filter),
-# the backup button.
-journey_keys Tab
-journey_type "$database"
-journey_keys Return Tab space
-journey_choose_file "$pid" "$setup $tools" "$backup" || die "the backup button opened no save dialog"
-notice=$(journey_new_dialog "$pid" 60 "$setup" "$tools") || die "the backup reported nothing"
+journey_backup "$pid" "$setup $tools" "$database" "$backup" || die "$journey_stop"
 [ -s "$backup" ] || die "no backup file at the path typed: $(ls -la "$work/backups")"
-journey_dismiss "$pid" "$notice" || die "the backup notice did not close"
 
 as_sa "EXEC sqlemu_test_grow_log @database = N'$database', @megabytes = 2" >"$work/logs/grow"
 cmp -s "$work/server/${database}_log.ldf" "$log_before" && die "the log did not change: $(cat "$work/logs/grow")"
 
-# The keyboard is back on the backup button; the restore button is next.
 journey_activate "$tools" || die "the maintenance window did not take the keyboard back"
-journey_keys Tab space
-warning=$(journey_new_dialog "$pid" 30 "$setup" "$tools") || die "the restore button showed no warning"
-journey_dismiss "$pid" "$warning" || die "the warning did not close"
-journey_choose_file "$pid" "$setup $tools" "$backup" || die "the restore showed no open dialog"
-question=$(journey_new_dialog "$pid" 30 "$setup" "$tools") || die "the restore asked nothing"
-journey_dismiss "$pid" "$question" || die "the question did not close"
-final=$(journey_new_dialog "$pid" 60 "$setup" "$tools") || die "the restore showed no final message"
-journey_dismiss "$pid" "$final" || die "the final message did not close"
+journey_restore "$pid" "$setup $tools" "$backup" || die "$journey_stop"
 
 restored=$(data_file_of)
 [ "$restored" = "$work/app/Data/Data.mdf" ] || die "the server has $database at '$restored', not in Data/ beside the program"
