@@ -44,8 +44,10 @@ journey_step_shown() {
     esac
 }
 
+# The program starts in its own folder, so that its file dialogs open beside
+# its data rather than wherever the demo was started.
 start_program() {
-    ledger_start "$ledger" movan-config "$demo/logs/movan-config" "$demo/app/movan-config"
+    ledger_start "$ledger" movan-config "$demo/logs/movan-config" env -C "$demo/app" "$demo/app/movan-config"
     program_pid=$started_pid
     setup_window=$(wait_for_window "$setup_caption" 60)
 }
