@@ -34,6 +34,15 @@ MachineRegistry::MachineRegistry(WinePrefix prefix)
 {
 }
 
+// Out of line: inlined into callers, the optional key's destructor makes
+// GCC 12 warn of a string that may be used uninitialised, which it is not.
+MachineRegistry::~MachineRegistry() = default;
+
+void MachineRegistry::closeKey()
+{
+    m_key.reset();
+}
+
 bool MachineRegistry::openKey(const QString &path)
 {
     m_key.reset();

@@ -15,6 +15,7 @@ namespace movan {
 class MachineRegistry {
 public:
     explicit MachineRegistry(WinePrefix prefix = WinePrefix::fromEnvironment());
+    ~MachineRegistry();
 
     // Opens an existing key for reading and writing. False, with no key open,
     // when the hive is missing, not a hive, or not writable, when the
@@ -24,7 +25,7 @@ public:
     // Deletes a value of the open key; false when there is none of that name
     // or the hive cannot be rewritten.
     bool deleteValue(const QString &name);
-    void closeKey() { m_key.reset(); }
+    void closeKey();
 
 private:
     WinePrefix m_prefix;
