@@ -38,6 +38,23 @@ function(movan_direct_links target out)
   set(${out} ${links} PARENT_SCOPE)
 endfunction()
 
+# The build of target waits for SCRIPT, one of the include checks run with
+# cmake -P, to pass over SOURCES with VARIABLE set to VALUES; the target
+# <target>_<check> runs it again whenever a source or the check changes.
+function(movan_add_include_check target check script comment)
+  cmake_parse_arguments(ARG "" "VARIABLE" "SOURCES;VALUES" ${ARGN})
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_${check}.stamp)
+  add_custom_command(
+    OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} "-D${ARG_VARIABLE}=${ARG_VALUES}" "-DSOURCES=${ARG_SOURCES}" -DSTAMP=${stamp}
+            -P ${script}
+    DEPENDS ${ARG_SOURCES} ${script} ${MOVAN_CMAKE_DIR}/IncludeCheck.cmake
+    COMMENT "${comment}"
+    VERBATIM)
+  add_custom_target(${target}_${check} DEPENDS ${stamp})
+  add_dependencies(${target} ${target}_${check})
+endfunction()
+
 # Run once every layered library exists: fails the configuration when one
 # links a library of a higher layer, and makes the build of each stop at a
 # source that includes a header of a higher layer's folder.
@@ -87,14 +104,7 @@ function(movan_forbid_including_above target all_targets)
   get_target_property(source_dir ${target} SOURCE_DIR)
   list(FILTER sources INCLUDE REGEX "\\.(h|cpp)$")
   list(TRANSFORM sources PREPEND "${source_dir}/" REGEX "^[^/]")
-  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_includes_nothing_above.stamp)
-  add_custom_command(
-    OUTPUT ${stamp}
-    COMMAND ${CMAKE_COMMAND} "-DFORBIDDEN_FOLDERS=${folders}" "-DSOURCES=${sources}" -DSTAMP=${stamp}
-            -P ${MOVAN_CMAKE_DIR}/CheckLayerIncludes.cmake
-    DEPENDS ${sources} ${MOVAN_CMAKE_DIR}/CheckLayerIncludes.cmake ${MOVAN_CMAKE_DIR}/IncludeCheck.cmake
-    COMMENT "Checking that ${target} includes nothing of a layer above it"
-    VERBATIM)
-  add_custom_target(${target}_includes_nothing_above DEPENDS ${stamp})
-  add_dependencies(${target} ${target}_includes_nothing_above)
+  movan_add_include_check(${target} includes_nothing_above ${MOVAN_CMAKE_DIR}/CheckLayerIncludes.cmake
+    "Checking that ${target} includes nothing of a layer above it"
+    SOURCES ${sources} VARIABLE FORBIDDEN_FOLDERS VALUES ${folders})
 endfunction()

@@ -39,16 +39,9 @@ endfunction()
 function(movan_forbid_drawing target)
   movan_check_links_draw_nothing(${target} ${target})
   movan_drawing_header_dirs(dirs)
-  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_draws_nothing.stamp)
-  add_custom_command(
-    OUTPUT ${stamp}
-    COMMAND ${CMAKE_COMMAND} "-DFORBIDDEN_DIRS=${dirs}" "-DSOURCES=${ARGN}" -DSTAMP=${stamp}
-            -P ${PROJECT_SOURCE_DIR}/cmake/CheckNoDrawingHeaders.cmake
-    DEPENDS ${ARGN} ${PROJECT_SOURCE_DIR}/cmake/CheckNoDrawingHeaders.cmake ${PROJECT_SOURCE_DIR}/cmake/IncludeCheck.cmake
-    COMMENT "Checking that ${target} includes no Qt Gui or Widgets header"
-    VERBATIM)
-  add_custom_target(${target}_draws_nothing DEPENDS ${stamp})
-  add_dependencies(${target} ${target}_draws_nothing)
+  movan_add_include_check(${target} draws_nothing ${MOVAN_CMAKE_DIR}/CheckNoDrawingHeaders.cmake
+    "Checking that ${target} includes no Qt Gui or Widgets header"
+    SOURCES ${ARGN} VARIABLE FORBIDDEN_DIRS VALUES ${dirs})
 endfunction()
 
 function(movan_check_links_draw_nothing core target)
