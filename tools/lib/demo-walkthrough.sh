@@ -1,8 +1,9 @@
 # What the demo does on a screen nobody looks at: it plays the first-run
 # journey (tools/lib/journey.sh) as a new user would, starts the program
 # again, opens the maintenance window, tries its filter, backs "Tarnel" up
-# and restores it from that file, with a screenshot of each step. Needs ledger.sh, x-display.sh and journey.sh;
-# uses the caller's $demo, $ledger, $sa_password and report_window_open.
+# and restores it from that file, with a screenshot of each step. Needs
+# ledger.sh, x-display.sh and journey.sh; uses the caller's $demo, $ledger,
+# $sa_password and report_window_open.
 
 readonly setup_caption="Movan Config DataBase 4.0"
 

@@ -1,8 +1,9 @@
 # The first-run journey and a backup and restore in the maintenance window,
 # played with xdotool as a user plays them: the one place that knows the
-# keyboard order of the program's windows and how its dialogs are answered. The program's windows are found by its
-# process id, since xdotool does not match Persian window names; every key
-# goes to the window that has the keyboard, as a user's would.
+# keyboard order of the program's windows and how its dialogs are answered.
+# The program's windows are found by its process id, since xdotool does not
+# match Persian window names; every key goes to the window that has the
+# keyboard, as a user's would.
 #
 # Source it with DISPLAY set; functions:
 #   journey_windows PID                 the visible windows of PID, one a line
