@@ -30,7 +30,8 @@ void LoginAndDatabaseList(benchmark::State &state)
     for (auto _ : state) {
         DbQuery list;
         list.setConnectionString(saString());
-        list.setSqlLines({QStringLiteral("Select name, filename from master.dbo.sysdatabases "), QStringLiteral("Where 1=1"), QString()});
+        list.setSqlLines({QStringLiteral("Select name, filename from master.dbo.sysdatabases "),
+                          QStringLiteral("Where 1=1"), QString()});
         list.open();
         benchmark::DoNotOptimize(list.fieldByName(QStringLiteral("name")));
     }

@@ -1,8 +1,8 @@
 // The gauge is fed from a backup's progress events: a report that leaves the
 // whole percentage unchanged must cost next to nothing, and a repaint of the
 // backup page's gauge must be cheap enough for every percent.
-#include "widgets/gauge/gauge.h"
 #include "ui/fonts.h"
+#include "widgets/gauge/gauge.h"
 
 #include "support/bench_application.h"
 

@@ -30,7 +30,8 @@ const char *const kKeys[] = {"Server", "ServerMachinName", "ServerIPAddress", "D
 void fillSettings(ProfileFile &file)
 {
     for (const char *key : kKeys)
-        file.writeString(QStringLiteral("DataBase"), QString::fromLatin1(key), QStringLiteral("value-of-") + QString::fromLatin1(key));
+        file.writeString(QStringLiteral("DataBase"), QString::fromLatin1(key),
+                         QStringLiteral("value-of-") + QString::fromLatin1(key));
 }
 
 void SettingsReadSevenKeys(benchmark::State &state)

@@ -54,8 +54,7 @@ public:
             ::close(out[0]);
             const std::string exe = sqlemuExecutable().string();
             const std::string dir = dataDir.string();
-            ::execl(exe.c_str(), exe.c_str(), "--data-dir", dir.c_str(), "--port", "0",
-                    static_cast<char *>(nullptr));
+            ::execl(exe.c_str(), exe.c_str(), "--data-dir", dir.c_str(), "--port", "0", static_cast<char *>(nullptr));
             ::_exit(127);
         }
         ::close(out[1]);
@@ -114,16 +113,18 @@ void BM_BackupOverTds(benchmark::State &state)
         benchtds::SocketClient client(server.port());
         if (!client.login())
             std::abort();
-        run(client, "CREATE DATABASE Big ON (FILENAME = N'" + data.string() + "'), (FILENAME = N'" + log.string()
-                   + "') FOR ATTACH");
+        run(client,
+            "CREATE DATABASE Big ON (FILENAME = N'" + data.string() + "'), (FILENAME = N'" + log.string()
+                + "') FOR ATTACH");
         int round = 0;
         double totalSeconds = 0;
         for (auto _ : state) {
             const fs::path media = dir / ("Big" + std::to_string(round++) + ".Bak");
             const auto sent = Clock::now();
-            const auto packets = run(client, "BACKUP DATABASE Big TO DISK = N'" + media.string()
-                                            + "' WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, "
-                                              "NOFORMAT");
+            const auto packets = run(client,
+                                     "BACKUP DATABASE Big TO DISK = N'" + media.string()
+                                         + "' WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, "
+                                           "NOFORMAT");
             const auto ended = packets.back().at;
             const double seconds = std::chrono::duration<double>(ended - sent).count();
             state.SetIterationTime(seconds);

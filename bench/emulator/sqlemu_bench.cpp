@@ -5,6 +5,7 @@
 #include "engine_interface/engine.h"
 #include "tds/instance_context.h"
 #include "tds/listener.h"
+
 #include "support/tds_socket_client.h"
 
 #include <benchmark/benchmark.h>
@@ -69,7 +70,6 @@ BenchServer &server()
     return instance;
 }
 
-
 void BM_SqlLogin(benchmark::State &state)
 {
     const int port = server().port();
@@ -79,7 +79,8 @@ void BM_SqlLogin(benchmark::State &state)
             state.SkipWithError("login refused");
     }
     state.SetItemsProcessed(state.iterations());
-    state.counters["logins/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["logins/s"]
+        = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SqlLogin)->UseRealTime();
 
@@ -101,9 +102,8 @@ void BM_DatabaseListRoundTrip(benchmark::State &state)
     state.SetItemsProcessed(state.iterations());
     // What one session waits for its answer while the others ask too.
     const double micros = std::chrono::duration<double, std::micro>(waited).count();
-    state.counters["round_trip_us"] =
-        benchmark::Counter(state.iterations() ? micros / static_cast<double>(state.iterations()) : 0,
-                           benchmark::Counter::kAvgThreads);
+    state.counters["round_trip_us"] = benchmark::Counter(
+        state.iterations() ? micros / static_cast<double>(state.iterations()) : 0, benchmark::Counter::kAvgThreads);
 }
 BENCHMARK(BM_DatabaseListRoundTrip)->Threads(1)->UseRealTime();
 BENCHMARK(BM_DatabaseListRoundTrip)->Threads(50)->UseRealTime();

@@ -84,8 +84,8 @@ double secondsOf(const std::function<void()> &work)
 void copyWithCp(const DatabaseFilePair &pair, const std::filesystem::path &data, const std::filesystem::path &log,
                 bool flush)
 {
-    std::string command = "cp " + quoted(pair.dataPath) + " " + quoted(data) + " && cp " + quoted(pair.logPath) + " "
-        + quoted(log);
+    std::string command
+        = "cp " + quoted(pair.dataPath) + " " + quoted(data) + " && cp " + quoted(pair.logPath) + " " + quoted(log);
     if (flush)
         command += " && sync " + quoted(data) + " " + quoted(log);
     if (std::system(command.c_str()) != 0)
@@ -140,18 +140,21 @@ void BM_BackupAndRestoreAgainstCp(benchmark::State &state)
         };
         step("cp", [&] { copyWithCp(pair, copyData, copyLog, false); }, {copyData, copyLog});
         step("cp+sync", [&] { copyWithCp(pair, copyData, copyLog, true); }, {copyData, copyLog});
-        step("backup", [&] {
-            OperationProgress progress;
-            const auto start = std::chrono::steady_clock::now();
-            if (firstBackup)
-                progress.onProgress = [&](int percent) {
-                    progressTimes.emplace_back(
-                        percent, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-                };
-            appendBackupSet(media, description, progress);
-            firstBackup = false;
-        }, {});
-        step("restore", [&] { restoreBackupSet(media, 1, targets, OperationProgress{}); }, {targets[0], targets[1], media});
+        step("backup",
+             [&] {
+                 OperationProgress progress;
+                 const auto start = std::chrono::steady_clock::now();
+                 if (firstBackup)
+                     progress.onProgress = [&](int percent) {
+                         progressTimes.emplace_back(
+                             percent, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+                     };
+                 appendBackupSet(media, description, progress);
+                 firstBackup = false;
+             },
+             {});
+        step("restore", [&] { restoreBackupSet(media, 1, targets, OperationProgress{}); },
+             {targets[0], targets[1], media});
         state.SetIterationTime(total);
     }
     const double iterations = static_cast<double>(state.iterations());

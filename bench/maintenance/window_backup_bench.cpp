@@ -101,9 +101,9 @@ void StraightWithTsql(benchmark::State &state)
     for (auto _ : state) {
         const QString path = nextBackupPath();
         QProcess tsql;
-        tsql.start(QStringLiteral("tsql"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                                            QStringLiteral("1433"), QStringLiteral("-U"), QStringLiteral("sa"),
-                                            QStringLiteral("-P"), QStringLiteral("Secret1")});
+        tsql.start(QStringLiteral("tsql"),
+                   {QStringLiteral("-S"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QStringLiteral("1433"),
+                    QStringLiteral("-U"), QStringLiteral("sa"), QStringLiteral("-P"), QStringLiteral("Secret1")});
         tsql.write(QStringLiteral("BACKUP DATABASE %1 TO DISK = N'%2' WITH NOINIT, NOUNLOAD, NAME = N'My Backup', "
                                   "NOSKIP, STATS = 10, NOFORMAT\ngo\nexit\n")
                        .arg(kDatabase, path)
@@ -127,14 +127,15 @@ bool makeDatabase(const QString &dataDir)
     const QString log = dataDir + QStringLiteral("/Big_log.ldf");
     QProcess make;
     make.start(QString::fromStdString(builtExecutable("sqlemu")),
-               {QStringLiteral("--make-database"), kDatabase, QStringLiteral("--data"), data, QStringLiteral("--log"), log,
-                QStringLiteral("--size"), QString::number(kDatabaseMegabytes)});
+               {QStringLiteral("--make-database"), kDatabase, QStringLiteral("--data"), data, QStringLiteral("--log"),
+                log, QStringLiteral("--size"), QString::number(kDatabaseMegabytes)});
     if (!make.waitForFinished(600000) || make.exitCode() != 0)
         return false;
     DbCommand attach;
     attach.setConnectionString(saConnectionString());
     attach.setCommandText(
-        QStringLiteral("USE master CREATE DATABASE Big ON (FILENAME = N'%1'), (FILENAME = N'%2') FOR ATTACH").arg(data, log));
+        QStringLiteral("USE master CREATE DATABASE Big ON (FILENAME = N'%1'), (FILENAME = N'%2') FOR ATTACH")
+            .arg(data, log));
     attach.execute();
     return true;
 }

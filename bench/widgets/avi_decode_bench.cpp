@@ -1,9 +1,9 @@
 // How fast the busy animation's clips are read and decoded. A frame must
 // decode in a small fraction of its display interval (tens of milliseconds)
 // so that playing it on the user-interface thread costs nothing noticeable.
-#include "resources/avi/avi_writer.h"
 #include "avi/avi_frame_decoder.h"
 #include "avi/avi_reader.h"
+#include "resources/avi/avi_writer.h"
 #include "widgets/busy/busy_layout.h"
 
 #include <benchmark/benchmark.h>

@@ -12,7 +12,7 @@ namespace sqlemu {
 // What the interpreter knows of the session it runs for.
 struct SessionState {
     int spid = 51;
-    std::string loginName;         // as the client logged in (SQL login or Kerberos principal)
+    std::string loginName; // as the client logged in (SQL login or Kerberos principal)
     bool integratedLogin = false;
     std::string currentDatabase = "master";
     std::string hostName;
@@ -21,7 +21,7 @@ struct SessionState {
 
 // A parameter of an RPC (sp_executesql's @params values), already decoded.
 struct RpcParameter {
-    std::string name;              // with its leading '@'
+    std::string name; // with its leading '@'
     SqlType type = SqlType::NVarChar;
     int maxLength = 0;
     Value value;
@@ -30,12 +30,12 @@ struct RpcParameter {
 
 // What one instance of the server is; the command line fills it in.
 struct InstanceConfig {
-    std::string instanceName = "MSSQLSERVER";   // MSSQLSERVER for the default instance
-    std::string serverName;                      // as @@SERVERNAME: HOST or HOST\INSTANCE
-    std::string dataDir;                         // this instance's own folder
-    std::string serverVersion = "9.0";           // 9.0, 10.50 or 16.0
+    std::string instanceName = "MSSQLSERVER"; // MSSQLSERVER for the default instance
+    std::string serverName; // as @@SERVERNAME: HOST or HOST\INSTANCE
+    std::string dataDir; // this instance's own folder
+    std::string serverVersion = "9.0"; // 9.0, 10.50 or 16.0
     std::vector<std::string> installedInstances; // every instance of the process, for xp_regread
-    bool testStatements = false;                 // enables the statements only tests use
+    bool testStatements = false; // enables the statements only tests use
 };
 
 // One instance's interpreter. Thread-safe: every session calls it from its
@@ -53,7 +53,8 @@ public:
 
     // Runs an RPC. procedure is the name (or "sp_executesql" for ProcID 10).
     virtual void executeRpc(SessionState &session, const std::string &procedure,
-                            const std::vector<RpcParameter> &parameters, ResultSink &sink) = 0;
+                            const std::vector<RpcParameter> &parameters, ResultSink &sink)
+        = 0;
 
     // The session ended; the engine drops whatever it holds for it.
     virtual void sessionClosed(const SessionState &session) = 0;

@@ -31,12 +31,12 @@ enum class SqlType {
 };
 
 struct ColumnInfo {
-    std::string name;      // UTF-8
+    std::string name; // UTF-8
     SqlType type = SqlType::NVarChar;
-    int maxLength = 0;     // characters for text types, bytes for binary, ignored for fixed types
+    int maxLength = 0; // characters for text types, bytes for binary, ignored for fixed types
     bool nullable = true;
-    int precision = 0;     // Decimal only
-    int scale = 0;         // Decimal only
+    int precision = 0; // Decimal only
+    int scale = 0; // Decimal only
 };
 
 // NULL, an integer, a text (UTF-8), raw bytes, or a date-time in
@@ -48,14 +48,17 @@ struct DateTimeValue {
 using Bytes = std::vector<std::uint8_t>;
 using Value = std::variant<std::monostate, std::int64_t, std::string, Bytes, DateTimeValue>;
 
-inline bool isNull(const Value &v) { return std::holds_alternative<std::monostate>(v); }
+inline bool isNull(const Value &v)
+{
+    return std::holds_alternative<std::monostate>(v);
+}
 
 struct ServerMessage {
     std::int32_t number = 0;
     std::uint8_t state = 1;
-    std::uint8_t severity = 0;   // sent as the token's class; 10 and below travel as INFO
-    std::string text;            // UTF-8
-    std::string procedure;       // empty when not raised inside a procedure
+    std::uint8_t severity = 0; // sent as the token's class; 10 and below travel as INFO
+    std::string text; // UTF-8
+    std::string procedure; // empty when not raised inside a procedure
     std::int32_t line = 1;
     bool isError() const { return severity > 10; }
 };
@@ -84,9 +87,9 @@ enum class DoneKind { Statement, InProcedure, ProcedureEnd };
 // How a statement ended; the protocol maps this to DONE / DONEINPROC / DONEPROC
 // and sets MORE on all but the last one of the request.
 struct StatementResult {
-    std::uint16_t curCmd = 0;               // e.g. 0xC1 for SELECT
-    std::optional<std::uint64_t> rowCount;  // present: DONE_COUNT is set
-    bool error = false;                     // DONE_ERROR
+    std::uint16_t curCmd = 0; // e.g. 0xC1 for SELECT
+    std::optional<std::uint64_t> rowCount; // present: DONE_COUNT is set
+    bool error = false; // DONE_ERROR
     DoneKind kind = DoneKind::Statement;
 };
 

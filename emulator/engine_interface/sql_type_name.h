@@ -10,19 +10,32 @@ namespace sqlemu {
 inline std::string sqlTypeName(SqlType type)
 {
     switch (type) {
-    case SqlType::Int: return "int";
-    case SqlType::SmallInt: return "smallint";
-    case SqlType::TinyInt: return "tinyint";
-    case SqlType::BigInt: return "bigint";
-    case SqlType::Bit: return "bit";
-    case SqlType::NVarChar: return "nvarchar";
-    case SqlType::VarChar: return "varchar";
-    case SqlType::NChar: return "nchar";
-    case SqlType::Char: return "char";
-    case SqlType::DateTime: return "datetime";
-    case SqlType::VarBinary: return "varbinary";
-    case SqlType::UniqueIdentifier: return "uniqueidentifier";
-    case SqlType::Decimal: return "numeric";
+    case SqlType::Int:
+        return "int";
+    case SqlType::SmallInt:
+        return "smallint";
+    case SqlType::TinyInt:
+        return "tinyint";
+    case SqlType::BigInt:
+        return "bigint";
+    case SqlType::Bit:
+        return "bit";
+    case SqlType::NVarChar:
+        return "nvarchar";
+    case SqlType::VarChar:
+        return "varchar";
+    case SqlType::NChar:
+        return "nchar";
+    case SqlType::Char:
+        return "char";
+    case SqlType::DateTime:
+        return "datetime";
+    case SqlType::VarBinary:
+        return "varbinary";
+    case SqlType::UniqueIdentifier:
+        return "uniqueidentifier";
+    case SqlType::Decimal:
+        return "numeric";
     }
     return "sql_variant";
 }

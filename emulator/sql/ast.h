@@ -21,23 +21,23 @@ using StatementPtr = std::unique_ptr<Statement>;
 // A declared type: varchar(50), nvarchar(max), int ...
 struct DataType {
     SqlType type = SqlType::Int;
-    int length = 0;          // characters for text types; -1 for (max)
-    std::string written;     // as the batch spelt it, for messages
+    int length = 0; // characters for text types; -1 for (max)
+    std::string written; // as the batch spelt it, for messages
 };
 
 struct Expression {
     enum class Kind {
-        Literal,          // literal, literalType
-        Variable,         // name ("@x")
-        SystemVariable,   // name ("@@VERSION")
-        Column,           // parts: [table qualifiers..., column]
-        Function,         // name, arguments
-        Binary,           // op: + - * / % = <> < > <= >= AND OR
-        Not,              // arguments[0]
-        Negate,           // arguments[0]
-        Like,             // arguments[0] LIKE arguments[1]; negated
-        IsNull,           // arguments[0] IS [NOT] NULL; negated
-        Exists,           // subquery
+        Literal, // literal, literalType
+        Variable, // name ("@x")
+        SystemVariable, // name ("@@VERSION")
+        Column, // parts: [table qualifiers..., column]
+        Function, // name, arguments
+        Binary, // op: + - * / % = <> < > <= >= AND OR
+        Not, // arguments[0]
+        Negate, // arguments[0]
+        Like, // arguments[0] LIKE arguments[1]; negated
+        IsNull, // arguments[0] IS [NOT] NULL; negated
+        Exists, // subquery
     };
     Kind kind = Kind::Literal;
     Value literal;
@@ -70,7 +70,7 @@ struct DeclareStatement {
         std::string name;
         DataType type;
         ExpressionPtr initialValue;
-        bool output = false;   // a parameter declared OUTPUT: its value goes back to the caller
+        bool output = false; // a parameter declared OUTPUT: its value goes back to the caller
     };
     std::vector<Variable> variables;
 };
@@ -82,20 +82,20 @@ struct SetVariableStatement {
 
 // SET NOCOUNT ON, SET TEXTSIZE 100, SET TRANSACTION ISOLATION LEVEL ...
 struct SetOptionStatement {
-    std::string option;      // upper case; words joined by one blank
-    std::string value;       // ON, OFF, a number or a name, as written
+    std::string option; // upper case; words joined by one blank
+    std::string value; // ON, OFF, a number or a name, as written
 };
 
 struct TableReference {
-    std::vector<std::string> parts;   // [database, schema, table]; empty parts for ".."
-    std::string written;              // as a real server prints it in 208
+    std::vector<std::string> parts; // [database, schema, table]; empty parts for ".."
+    std::string written; // as a real server prints it in 208
     int line = 1;
 };
 
 struct SelectItem {
-    ExpressionPtr expression;   // null for *
+    ExpressionPtr expression; // null for *
     std::string alias;
-    std::string assignTo;       // SELECT @v = expression
+    std::string assignTo; // SELECT @v = expression
 };
 
 struct SelectStatement {
@@ -106,14 +106,14 @@ struct SelectStatement {
 };
 
 struct ExecuteArgument {
-    std::string name;           // "@rootkey", or empty for a positional one
-    ExpressionPtr value;        // null for DEFAULT
+    std::string name; // "@rootkey", or empty for a positional one
+    ExpressionPtr value; // null for DEFAULT
     bool output = false;
 };
 
 struct ExecuteStatement {
-    std::vector<std::string> procedure;   // name parts
-    std::string returnVariable;           // EXEC @r = proc
+    std::vector<std::string> procedure; // name parts
+    std::string returnVariable; // EXEC @r = proc
     std::vector<ExecuteArgument> arguments;
 };
 
@@ -140,10 +140,10 @@ struct CheckpointStatement {};
 // An option of BACKUP, RESTORE, CREATE DATABASE file lists: NAME = value,
 // or a bare word (NOINIT); MOVE 'a' TO 'b' keeps both expressions.
 struct StatementOption {
-    std::string name;          // upper case
-    ExpressionPtr value;       // null for a bare option
-    ExpressionPtr target;      // MOVE ... TO target
-    std::string unit;          // KB, MB, GB, TB or % after a size
+    std::string name; // upper case
+    ExpressionPtr value; // null for a bare option
+    ExpressionPtr target; // MOVE ... TO target
+    std::string unit; // KB, MB, GB, TB or % after a size
 };
 
 struct BackupStatement {
@@ -156,7 +156,7 @@ struct BackupStatement {
 struct RestoreStatement {
     enum class Kind { Database, Log, FileListOnly, HeaderOnly, VerifyOnly, LabelOnly };
     Kind kind = Kind::Database;
-    NameOrVariable database;   // Database and Log only
+    NameOrVariable database; // Database and Log only
     std::vector<ExpressionPtr> disks;
     std::vector<StatementOption> options;
 };
@@ -166,13 +166,13 @@ struct CreateDatabaseStatement {
     std::vector<std::vector<StatementOption>> dataFiles;
     std::vector<std::vector<StatementOption>> logFiles;
     bool forAttach = false;
-    bool rebuildLog = false;   // FOR ATTACH_REBUILD_LOG
+    bool rebuildLog = false; // FOR ATTACH_REBUILD_LOG
 };
 
 struct AlterDatabaseStatement {
     std::string name;
-    std::string option;         // SINGLE_USER, MULTI_USER, OFFLINE ... (upper case)
-    std::string termination;    // ROLLBACK IMMEDIATE, ROLLBACK AFTER n, NO_WAIT or empty
+    std::string option; // SINGLE_USER, MULTI_USER, OFFLINE ... (upper case)
+    std::string termination; // ROLLBACK IMMEDIATE, ROLLBACK AFTER n, NO_WAIT or empty
 };
 
 struct DropDatabaseStatement {
@@ -180,7 +180,7 @@ struct DropDatabaseStatement {
 };
 
 struct DbccStatement {
-    std::string command;                  // upper case: SHRINKFILE ...
+    std::string command; // upper case: SHRINKFILE ...
     std::vector<ExpressionPtr> arguments;
     std::vector<std::string> withOptions; // upper case: NO_INFOMSGS ...
 };
@@ -188,9 +188,9 @@ struct DbccStatement {
 struct Statement {
     int line = 1;
     using Body = std::variant<UseStatement, DeclareStatement, SetVariableStatement, SetOptionStatement, SelectStatement,
-                 ExecuteStatement, IfStatement, BlockStatement, WaitforStatement, PrintStatement, CheckpointStatement,
-                 BackupStatement, RestoreStatement, CreateDatabaseStatement, AlterDatabaseStatement,
-                 DropDatabaseStatement, DbccStatement>;
+                              ExecuteStatement, IfStatement, BlockStatement, WaitforStatement, PrintStatement,
+                              CheckpointStatement, BackupStatement, RestoreStatement, CreateDatabaseStatement,
+                              AlterDatabaseStatement, DropDatabaseStatement, DbccStatement>;
     Body body;
 };
 

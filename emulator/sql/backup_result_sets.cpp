@@ -129,7 +129,7 @@ ResultTable backupHeaderTable(const std::vector<BackupSetInfo> &sets, int compat
             Value{},
             std::int64_t{0},
             std::int64_t{set.position},
-            std::int64_t{102},   // a disk file named by its path (2 would be a logical device)
+            std::int64_t{102}, // a disk file named by its path (2 would be a logical device)
             set.userName,
             set.serverName,
             set.databaseName,

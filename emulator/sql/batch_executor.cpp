@@ -22,12 +22,10 @@ namespace {
 constexpr std::uint16_t kCmdSelect = 0xC1;
 constexpr std::uint16_t kCmdExecute = 0xE0;
 
-template <class... Ts>
-struct Overloaded : Ts... {
+template <class... Ts> struct Overloaded : Ts... {
     using Ts::operator()...;
 };
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
+template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
 // 'hh:mm', 'hh:mm:ss' or 'hh:mm:ss.mmm', below 24 hours.
 std::optional<std::chrono::milliseconds> parseDelay(const std::string &text)
@@ -61,9 +59,10 @@ std::optional<std::chrono::milliseconds> parseDelay(const std::string &text)
 
 } // namespace
 
-BatchExecutor::BatchExecutor(ExecutionContext &context, DoneKind doneKind) : m_context(context), m_doneKind(doneKind)
-{
-}
+BatchExecutor::BatchExecutor(ExecutionContext &context, DoneKind doneKind)
+    : m_context(context)
+    , m_doneKind(doneKind)
+{}
 
 bool BatchExecutor::runText(std::string_view text, const ParserOptions &options)
 {
@@ -77,8 +76,7 @@ bool BatchExecutor::runText(std::string_view text, const ParserOptions &options)
             batch = parseBatch(text, options);
         } else {
             StatementStream compile(text, options);
-            while (compile.next()) {
-            }
+            while (compile.next()) {}
         }
     } catch (const SqlError &e) {
         reportError(e);
@@ -94,8 +92,7 @@ bool BatchExecutor::runText(std::string_view text, const ParserOptions &options)
             while (auto statement = statements.next())
                 runGuarded(*statement);
         }
-    } catch (const AbortBatch &) {
-    }
+    } catch (const AbortBatch &) {}
     return !m_failed;
 }
 
@@ -188,7 +185,8 @@ void BatchExecutor::executeUse(const UseStatement &use)
         throw errors::unknownDatabase(use.database, m_context.identity.oldUnknownDatabaseText, 1);
     if (db->state == DatabaseState::Restoring)
         throw SqlError(storage_messages::databaseBeingRestored(db->name), ErrorScope::Batch);
-    if (db->userAccess == UserAccess::SingleUser && !m_context.sessions.othersIn(db->name, m_context.session.spid).empty())
+    if (db->userAccess == UserAccess::SingleUser
+        && !m_context.sessions.othersIn(db->name, m_context.session.spid).empty())
         throw errors::databaseSingleUserInUse(db->name);
     const std::string old = m_context.session.currentDatabase;
     m_context.session.currentDatabase = db->name;
@@ -278,7 +276,7 @@ void BatchExecutor::executeSelect(const SelectStatement &select)
     // checks the whole statement before it runs.
     std::vector<ColumnInfo> columns;
     std::vector<const Expression *> expressions;
-    std::vector<int> tableColumns;   // -1 unless the column comes from *
+    std::vector<int> tableColumns; // -1 unless the column comes from *
     for (const auto &item : select.items) {
         if (!item.expression) {
             if (!table)

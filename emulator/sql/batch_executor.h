@@ -44,7 +44,7 @@ private:
 
     ExecutionContext &m_context;
     DoneKind m_doneKind;
-    int m_line = 1;   // of the statement running now
+    int m_line = 1; // of the statement running now
     bool m_failed = false;
 };
 

@@ -8,26 +8,28 @@
 #include "storage/server_clock.h"
 #include "storage/utf8.h"
 
-#include <unistd.h>
 #include <cctype>
+#include <unistd.h>
 
 namespace sqlemu {
 
 namespace {
 
 struct Signature {
-    std::string_view name;   // upper case
+    std::string_view name; // upper case
     std::size_t minArguments;
     std::size_t maxArguments;
 };
 
 constexpr Signature kFunctions[] = {
-    {"APP_NAME", 0, 0},   {"COALESCE", 2, 64},  {"CURRENT_TIMESTAMP", 0, 0}, {"CURRENT_USER", 0, 0},
-    {"DB_ID", 0, 1},      {"DB_NAME", 0, 1},    {"GETDATE", 0, 0},           {"HOST_NAME", 0, 0},
-    {"ISNULL", 2, 2},     {"LEN", 1, 1},        {"LOWER", 1, 1},             {"LTRIM", 1, 1},
-    {"REPLACE", 3, 3},    {"RTRIM", 1, 1},      {"SERVERPROPERTY", 1, 1},    {"SESSION_USER", 0, 0},
-    {"SUSER_NAME", 0, 0}, {"SUSER_SNAME", 0, 0}, {"SYSTEM_USER", 0, 0},      {"UPPER", 1, 1},
-    {"USER", 0, 0},       {"USER_NAME", 0, 0},
+    {"APP_NAME", 0, 0},     {"COALESCE", 2, 64},  {"CURRENT_TIMESTAMP", 0, 0},
+    {"CURRENT_USER", 0, 0}, {"DB_ID", 0, 1},      {"DB_NAME", 0, 1},
+    {"GETDATE", 0, 0},      {"HOST_NAME", 0, 0},  {"ISNULL", 2, 2},
+    {"LEN", 1, 1},          {"LOWER", 1, 1},      {"LTRIM", 1, 1},
+    {"REPLACE", 3, 3},      {"RTRIM", 1, 1},      {"SERVERPROPERTY", 1, 1},
+    {"SESSION_USER", 0, 0}, {"SUSER_NAME", 0, 0}, {"SUSER_SNAME", 0, 0},
+    {"SYSTEM_USER", 0, 0},  {"UPPER", 1, 1},      {"USER", 0, 0},
+    {"USER_NAME", 0, 0},
 };
 
 const Signature *findSignature(std::string_view name)
@@ -107,17 +109,28 @@ TypedValue serverProperty(const std::string &property, ExecutionContext &context
     std::string machine = context.config.serverName;
     if (auto slash = machine.find('\\'); slash != std::string::npos)
         machine.resize(slash);
-    if (key == "PRODUCTVERSION") return nameValue(id.productVersion);
-    if (key == "PRODUCTLEVEL") return nameValue(id.productLevel);
-    if (key == "EDITION") return nameValue(id.edition);
-    if (key == "ENGINEEDITION") return TypedValue::integer(4);
-    if (key == "SERVERNAME") return nameValue(context.config.serverName);
-    if (key == "MACHINENAME") return nameValue(machine);
-    if (key == "INSTANCENAME") return defaultInstance ? nameNull() : nameValue(context.config.instanceName);
-    if (key == "COLLATION") return nameValue("Arabic_CI_AS");
-    if (key == "ISINTEGRATEDSECURITYONLY") return TypedValue::integer(0);
-    if (key == "ISCLUSTERED") return TypedValue::integer(0);
-    if (key == "PROCESSID") return TypedValue::integer(::getpid());   // the server process, as a real one reports
+    if (key == "PRODUCTVERSION")
+        return nameValue(id.productVersion);
+    if (key == "PRODUCTLEVEL")
+        return nameValue(id.productLevel);
+    if (key == "EDITION")
+        return nameValue(id.edition);
+    if (key == "ENGINEEDITION")
+        return TypedValue::integer(4);
+    if (key == "SERVERNAME")
+        return nameValue(context.config.serverName);
+    if (key == "MACHINENAME")
+        return nameValue(machine);
+    if (key == "INSTANCENAME")
+        return defaultInstance ? nameNull() : nameValue(context.config.instanceName);
+    if (key == "COLLATION")
+        return nameValue("Arabic_CI_AS");
+    if (key == "ISINTEGRATEDSECURITYONLY")
+        return TypedValue::integer(0);
+    if (key == "ISCLUSTERED")
+        return TypedValue::integer(0);
+    if (key == "PROCESSID")
+        return TypedValue::integer(::getpid()); // the server process, as a real one reports
     return nameNull();
 }
 
@@ -139,9 +152,9 @@ TypedValue functionResultType(std::string_view name, const std::vector<TypedValu
     const std::string key = asciiUpper(name);
     auto textLike = [&](std::size_t i) {
         if (i < argumentTypes.size() && isTextType(argumentTypes[i].type))
-            return TypedValue::null(argumentTypes[i].type == SqlType::Char ? SqlType::VarChar
-                                    : argumentTypes[i].type == SqlType::NChar ? SqlType::NVarChar
-                                                                              : argumentTypes[i].type,
+            return TypedValue::null(argumentTypes[i].type == SqlType::Char        ? SqlType::VarChar
+                                        : argumentTypes[i].type == SqlType::NChar ? SqlType::NVarChar
+                                                                                  : argumentTypes[i].type,
                                     argumentTypes[i].length);
         return TypedValue::null(SqlType::VarChar, 8000);
     };
@@ -154,7 +167,8 @@ TypedValue functionResultType(std::string_view name, const std::vector<TypedValu
         return unicode ? TypedValue::null(SqlType::NVarChar, 4000) : TypedValue::null(SqlType::VarChar, 8000);
     }
     if (key == "ISNULL" || key == "COALESCE")
-        return argumentTypes.empty() ? TypedValue::null() : TypedValue::null(argumentTypes[0].type, argumentTypes[0].length);
+        return argumentTypes.empty() ? TypedValue::null()
+                                     : TypedValue::null(argumentTypes[0].type, argumentTypes[0].length);
     if (key == "LEN" || key == "DB_ID")
         return TypedValue::null(SqlType::Int);
     if (key == "GETDATE" || key == "CURRENT_TIMESTAMP")
@@ -229,9 +243,9 @@ TypedValue callFunction(std::string_view name, const std::vector<TypedValue> &ar
 
 void checkSystemVariable(std::string_view name, int line)
 {
-    static constexpr std::string_view kKnown[] = {"@@VERSION", "@@SERVERNAME", "@@SERVICENAME", "@@SPID",
-                                                  "@@LANGUAGE", "@@ROWCOUNT", "@@ERROR", "@@TRANCOUNT",
-                                                  "@@TEXTSIZE", "@@MAX_PRECISION"};
+    static constexpr std::string_view kKnown[]
+        = {"@@VERSION",  "@@SERVERNAME", "@@SERVICENAME", "@@SPID",     "@@LANGUAGE",
+           "@@ROWCOUNT", "@@ERROR",      "@@TRANCOUNT",   "@@TEXTSIZE", "@@MAX_PRECISION"};
     const std::string key = asciiUpper(name);
     for (auto known : kKnown)
         if (key == known)

@@ -2,9 +2,8 @@
 
 #include "storage/utf8.h"
 
-#include <iconv.h>
-
 #include <algorithm>
+#include <iconv.h>
 #include <vector>
 
 namespace sqlemu {

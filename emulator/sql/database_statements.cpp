@@ -119,8 +119,7 @@ OperationProgress progressFor(const std::vector<StatementOption> &options, Execu
 
 // Runs a storage operation of a BACKUP or RESTORE statement: its failures
 // end with 3013, a cancel stops the batch as ATTENTION does.
-template <class Operation>
-auto runTerminating(const std::string &statement, Operation operation)
+template <class Operation> auto runTerminating(const std::string &statement, Operation operation)
 {
     try {
         return operation();
@@ -132,8 +131,7 @@ auto runTerminating(const std::string &statement, Operation operation)
 }
 
 // Runs a storage operation of any other statement.
-template <class Operation>
-auto runStorage(Operation operation)
+template <class Operation> auto runStorage(Operation operation)
 {
     try {
         return operation();
@@ -239,9 +237,8 @@ void runBackup(const BackupStatement &statement, ExecutionContext &context, Done
         throw terminating(e, kind);
     }
     const auto progress = progressFor(statement.options, context);
-    const auto figures = runTerminating(kind, [&] {
-        return context.storage.backupDatabase(name, path, setName, context.session.loginName, progress);
-    });
+    const auto figures = runTerminating(
+        kind, [&] { return context.storage.backupDatabase(name, path, setName, context.session.loginName, progress); });
     sendAll(context, figures.completionMessages(kind));
     done(context, doneKind);
 }
@@ -256,7 +253,8 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
     case Kind::FileListOnly: {
         const std::string path = devicePath(statement.disks, context);
         const int position = positionOf(statement, context);
-        const auto set = runTerminating("RESTORE FILELIST", [&] { return context.storage.backupFileList(path, position); });
+        const auto set
+            = runTerminating("RESTORE FILELIST", [&] { return context.storage.backupFileList(path, position); });
         sendTable(backupFileListTable(set, context.identity.compatibilityLevel), context, doneKind);
         return;
     }

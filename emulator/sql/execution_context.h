@@ -6,8 +6,8 @@
 #include "sql/sql_value.h"
 
 #include <chrono>
-#include <string>
 #include <deque>
+#include <string>
 #include <vector>
 
 namespace sqlemu {
@@ -20,10 +20,10 @@ class StorageOperations;
 struct SessionOptions {
     bool noCount = false;
     bool quotedIdentifier = false;
-    bool ansiNulls = true;              // OFF: NULL = NULL is true
-    bool concatNullYieldsNull = true;   // OFF: 'a' + NULL is 'a'
-    bool xactAbort = false;             // ON: any run-time error ends the batch
-    std::int64_t rowCountLimit = 0;     // SET ROWCOUNT; 0 = no limit
+    bool ansiNulls = true; // OFF: NULL = NULL is true
+    bool concatNullYieldsNull = true; // OFF: 'a' + NULL is 'a'
+    bool xactAbort = false; // ON: any run-time error ends the batch
+    std::int64_t rowCountLimit = 0; // SET ROWCOUNT; 0 = no limit
     std::string language = "us_english";
     std::int64_t textSize = 4096;
     // Tests only (sqlemu_test_pace_storage): a pause at every piece of a
@@ -45,7 +45,7 @@ public:
     std::vector<std::string> names() const;
 
 private:
-    std::deque<Variable> m_variables;   // stable addresses: callers keep Variable pointers
+    std::deque<Variable> m_variables; // stable addresses: callers keep Variable pointers
 };
 
 // Everything a running batch reaches.
@@ -59,8 +59,8 @@ struct ExecutionContext {
     SessionRegistry &sessions;
     ResultSink &sink;
     Variables variables;
-    std::int64_t lastRowCount = 0;   // @@ROWCOUNT
-    std::int32_t lastError = 0;      // @@ERROR
+    std::int64_t lastRowCount = 0; // @@ROWCOUNT
+    std::int32_t lastError = 0; // @@ERROR
 };
 
 // Waits, looking at the client's cancel every few milliseconds; throws

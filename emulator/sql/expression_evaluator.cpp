@@ -89,9 +89,7 @@ TypedValue ExpressionEvaluator::typeOf(const Expression &e, const ResultTable *t
         TypedValue a = typeOf(*e.arguments[0], table);
         TypedValue b = typeOf(*e.arguments[1], table);
         // The literal NULL has no type of its own; it takes its partner's.
-        auto untyped = [](const Expression &x) {
-            return x.kind == Expression::Kind::Literal && isNull(x.literal);
-        };
+        auto untyped = [](const Expression &x) { return x.kind == Expression::Kind::Literal && isNull(x.literal); };
         if (untyped(*e.arguments[0]))
             a = b;
         else if (untyped(*e.arguments[1]))
@@ -120,7 +118,8 @@ std::optional<int> ExpressionEvaluator::compare(const TypedValue &a, const Typed
     if (const auto *da = std::get_if<DateTimeValue>(&a.value)) {
         if (const auto *db = std::get_if<DateTimeValue>(&b.value))
             return da->millisecondsSince1900 < db->millisecondsSince1900 ? -1
-                 : da->millisecondsSince1900 == db->millisecondsSince1900 ? 0 : 1;
+                : da->millisecondsSince1900 == db->millisecondsSince1900 ? 0
+                                                                         : 1;
     }
     // A number beside a text compares as numbers (int outranks varchar).
     const std::int64_t x = asInteger(a), y = asInteger(b);
@@ -284,12 +283,18 @@ std::optional<bool> ExpressionEvaluator::test(const Expression &e, const ResultT
         auto c = compare(left, right);
         if (!c)
             return std::nullopt;
-        if (e.op == "=") return *c == 0;
-        if (e.op == "<>" || e.op == "!=") return *c != 0;
-        if (e.op == "<" || e.op == "!>") return e.op == "<" ? *c < 0 : *c <= 0;
-        if (e.op == ">" || e.op == "!<") return e.op == ">" ? *c > 0 : *c >= 0;
-        if (e.op == "<=") return *c <= 0;
-        if (e.op == ">=") return *c >= 0;
+        if (e.op == "=")
+            return *c == 0;
+        if (e.op == "<>" || e.op == "!=")
+            return *c != 0;
+        if (e.op == "<" || e.op == "!>")
+            return e.op == "<" ? *c < 0 : *c <= 0;
+        if (e.op == ">" || e.op == "!<")
+            return e.op == ">" ? *c > 0 : *c >= 0;
+        if (e.op == "<=")
+            return *c <= 0;
+        if (e.op == ">=")
+            return *c >= 0;
         break;
     }
     default:

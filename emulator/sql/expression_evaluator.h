@@ -15,7 +15,9 @@ struct ExecutionContext;
 // nullopt is UNKNOWN.
 class ExpressionEvaluator {
 public:
-    explicit ExpressionEvaluator(ExecutionContext &context) : m_context(context) {}
+    explicit ExpressionEvaluator(ExecutionContext &context)
+        : m_context(context)
+    {}
 
     TypedValue evaluate(const Expression &e, const ResultTable *table = nullptr, std::size_t row = 0);
     std::optional<bool> test(const Expression &e, const ResultTable *table = nullptr, std::size_t row = 0);

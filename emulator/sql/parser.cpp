@@ -16,22 +16,25 @@ namespace {
 // Words that begin a statement; a statement without a separator ends where
 // one of them starts.
 constexpr std::string_view kStatementStarts[] = {
-    "ALTER", "BACKUP", "BEGIN", "BREAK", "CHECKPOINT", "CLOSE", "COMMIT", "CONTINUE", "CREATE", "DBCC",
-    "DEALLOCATE", "DECLARE", "DELETE", "DENY", "DROP", "ELSE", "END", "EXEC", "EXECUTE", "FETCH", "GOTO",
-    "GRANT", "IF", "INSERT", "KILL", "MERGE", "OPEN", "PRINT", "RAISERROR", "RESTORE", "RETURN", "REVOKE",
-    "ROLLBACK", "SAVE", "SELECT", "SET", "TRUNCATE", "UPDATE", "USE", "WAITFOR", "WHILE", "WITH",
+    "ALTER",    "BACKUP",     "BEGIN",   "BREAK",   "CHECKPOINT", "CLOSE",    "COMMIT", "CONTINUE", "CREATE",
+    "DBCC",     "DEALLOCATE", "DECLARE", "DELETE",  "DENY",       "DROP",     "ELSE",   "END",      "EXEC",
+    "EXECUTE",  "FETCH",      "GOTO",    "GRANT",   "IF",         "INSERT",   "KILL",   "MERGE",    "OPEN",
+    "PRINT",    "RAISERROR",  "RESTORE", "RETURN",  "REVOKE",     "ROLLBACK", "SAVE",   "SELECT",   "SET",
+    "TRUNCATE", "UPDATE",     "USE",     "WAITFOR", "WHILE",      "WITH",
 };
 
 // Statements a real server knows but this one does not run; a batch holding
 // one is refused as a whole, never half run.
 constexpr std::string_view kUnsupportedStarts[] = {
-    "BREAK", "CLOSE", "COMMIT", "CONTINUE", "DEALLOCATE", "DELETE", "DENY", "FETCH", "GOTO", "GRANT", "INSERT",
-    "KILL", "MERGE", "OPEN", "RAISERROR", "RETURN", "REVOKE", "ROLLBACK", "SAVE", "TRUNCATE", "UPDATE", "WHILE",
+    "BREAK",  "CLOSE",    "COMMIT", "CONTINUE", "DEALLOCATE", "DELETE", "DENY",      "FETCH",
+    "GOTO",   "GRANT",    "INSERT", "KILL",     "MERGE",      "OPEN",   "RAISERROR", "RETURN",
+    "REVOKE", "ROLLBACK", "SAVE",   "TRUNCATE", "UPDATE",     "WHILE",
 };
 
 } // namespace
 
-Parser::DepthGuard::DepthGuard(Parser &parser) : m_parser(parser)
+Parser::DepthGuard::DepthGuard(Parser &parser)
+    : m_parser(parser)
 {
     constexpr int kMaxDepth = 200;
     if (++m_parser.m_depth > kMaxDepth) {
@@ -41,9 +44,10 @@ Parser::DepthGuard::DepthGuard(Parser &parser) : m_parser(parser)
 }
 
 Parser::Parser(Tokens tokens, const ParserOptions &options)
-    : m_tokens(std::move(tokens)), m_options(options), m_declared(options.predeclaredVariables)
-{
-}
+    : m_tokens(std::move(tokens))
+    , m_options(options)
+    , m_declared(options.predeclaredVariables)
+{}
 
 const Token &Parser::peek(std::size_t ahead) const
 {
@@ -134,8 +138,7 @@ Batch Parser::parseBatch()
 
 StatementPtr Parser::nextStatement()
 {
-    while (acceptSymbol(";")) {
-    }
+    while (acceptSymbol(";")) {}
     if (atEnd())
         return nullptr;
     auto statement = parseStatement(m_firstStatement);
@@ -205,7 +208,7 @@ StatementPtr Parser::parseStatement(bool firstInBatch)
     }
     if (!word.empty()
         && std::find(std::begin(kUnsupportedStarts), std::end(kUnsupportedStarts), word)
-               != std::end(kUnsupportedStarts)) {
+            != std::end(kUnsupportedStarts)) {
         throw errors::notSupportedYet(word).atLine(t.line);
     }
     if (firstInBatch && (t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !t.isReservedKeyword()))) {
@@ -263,22 +266,29 @@ DataType Parser::parseDataType()
     DataType type;
     type.written = name;
     bool text = false;
-    if (name == "INT" || name == "INTEGER") type.type = SqlType::Int;
-    else if (name == "SMALLINT") type.type = SqlType::SmallInt;
-    else if (name == "TINYINT") type.type = SqlType::TinyInt;
-    else if (name == "BIGINT") type.type = SqlType::BigInt;
-    else if (name == "BIT") type.type = SqlType::Bit;
-    else if (name == "DATETIME") type.type = SqlType::DateTime;
-    else if (name == "UNIQUEIDENTIFIER") type.type = SqlType::UniqueIdentifier;
+    if (name == "INT" || name == "INTEGER")
+        type.type = SqlType::Int;
+    else if (name == "SMALLINT")
+        type.type = SqlType::SmallInt;
+    else if (name == "TINYINT")
+        type.type = SqlType::TinyInt;
+    else if (name == "BIGINT")
+        type.type = SqlType::BigInt;
+    else if (name == "BIT")
+        type.type = SqlType::Bit;
+    else if (name == "DATETIME")
+        type.type = SqlType::DateTime;
+    else if (name == "UNIQUEIDENTIFIER")
+        type.type = SqlType::UniqueIdentifier;
     else if (name == "SYSNAME") {
         type.type = SqlType::NVarChar;
         type.length = 128;
     } else if (name == "VARCHAR" || name == "NVARCHAR" || name == "CHAR" || name == "NCHAR" || name == "VARBINARY") {
         type.type = name == "VARCHAR" ? SqlType::VarChar
-                  : name == "NVARCHAR" ? SqlType::NVarChar
-                  : name == "CHAR" ? SqlType::Char
-                  : name == "NCHAR" ? SqlType::NChar
-                                    : SqlType::VarBinary;
+            : name == "NVARCHAR"      ? SqlType::NVarChar
+            : name == "CHAR"          ? SqlType::Char
+            : name == "NCHAR"         ? SqlType::NChar
+                                      : SqlType::VarBinary;
         type.length = 1;
         text = true;
     } else if (name == "DECIMAL" || name == "NUMERIC") {
@@ -375,10 +385,29 @@ Statement::Body Parser::parseSet()
     SetOptionStatement option;
     const std::string first = asciiUpper(take().text);
     static constexpr std::string_view kOnOff[] = {
-        "ANSI_DEFAULTS", "ANSI_NULL_DFLT_OFF", "ANSI_NULL_DFLT_ON", "ANSI_NULLS", "ANSI_PADDING", "ANSI_WARNINGS",
-        "ARITHABORT", "ARITHIGNORE", "CONCAT_NULL_YIELDS_NULL", "CURSOR_CLOSE_ON_COMMIT", "FMTONLY", "FORCEPLAN",
-        "IMPLICIT_TRANSACTIONS", "NO_BROWSETABLE", "NOCOUNT", "NOEXEC", "NUMERIC_ROUNDABORT", "PARSEONLY",
-        "QUOTED_IDENTIFIER", "REMOTE_PROC_TRANSACTIONS", "SHOWPLAN_ALL", "SHOWPLAN_TEXT", "SHOWPLAN_XML",
+        "ANSI_DEFAULTS",
+        "ANSI_NULL_DFLT_OFF",
+        "ANSI_NULL_DFLT_ON",
+        "ANSI_NULLS",
+        "ANSI_PADDING",
+        "ANSI_WARNINGS",
+        "ARITHABORT",
+        "ARITHIGNORE",
+        "CONCAT_NULL_YIELDS_NULL",
+        "CURSOR_CLOSE_ON_COMMIT",
+        "FMTONLY",
+        "FORCEPLAN",
+        "IMPLICIT_TRANSACTIONS",
+        "NO_BROWSETABLE",
+        "NOCOUNT",
+        "NOEXEC",
+        "NUMERIC_ROUNDABORT",
+        "PARSEONLY",
+        "QUOTED_IDENTIFIER",
+        "REMOTE_PROC_TRANSACTIONS",
+        "SHOWPLAN_ALL",
+        "SHOWPLAN_TEXT",
+        "SHOWPLAN_XML",
         "XACT_ABORT",
     };
     if (std::find(std::begin(kOnOff), std::end(kOnOff), first) != std::end(kOnOff)) {
@@ -501,7 +530,8 @@ SelectStatement Parser::parseSelect()
             failHere();
         if (acceptWord("AS"))
             parseName();
-        else if (peek().kind == TokenKind::QuotedName || (peek().kind == TokenKind::Word && !peek().isReservedKeyword()))
+        else if (peek().kind == TokenKind::QuotedName
+                 || (peek().kind == TokenKind::Word && !peek().isReservedKeyword()))
             take();
         select.from = std::move(table);
     }
@@ -597,8 +627,8 @@ WaitforStatement Parser::parseWaitfor()
     if (t.kind != TokenKind::String && t.kind != TokenKind::UnicodeString)
         failHere();
     take();
-    return WaitforStatement{makeLiteral(t.text, t.kind == TokenKind::String ? SqlType::VarChar : SqlType::NVarChar,
-                                        t.line)};
+    return WaitforStatement{
+        makeLiteral(t.text, t.kind == TokenKind::String ? SqlType::VarChar : SqlType::NVarChar, t.line)};
 }
 
 } // namespace detail
@@ -621,8 +651,7 @@ Batch parseBatch(std::string_view text, const ParserOptions &options)
 
 StatementStream::StatementStream(std::string_view text, const ParserOptions &options)
     : m_parser(std::make_unique<detail::Parser>(makeParser(text, options)))
-{
-}
+{}
 
 StatementStream::~StatementStream() = default;
 

@@ -9,8 +9,8 @@
 #include "sql/token.h"
 #include "sql/tokenizer.h"
 
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sqlemu::detail {
@@ -43,7 +43,7 @@ private:
     DeclareStatement parseDeclare();
     DeclareStatement::Variable parseVariableDeclaration();
     Statement::Body parseSet();
-    std::string parseOnOff();   // the value of a SET option that is ON or OFF
+    std::string parseOnOff(); // the value of a SET option that is ON or OFF
     SelectStatement parseSelect();
     ExecuteStatement parseExecute(bool keywordGiven);
     IfStatement parseIf();
@@ -55,8 +55,8 @@ private:
     std::string useVariable(const Token &token);
 
     // Expressions (parser_expressions.cpp).
-    ExpressionPtr parseExpression();   // a condition or a scalar
-    ExpressionPtr parseScalar();       // refuses conditions
+    ExpressionPtr parseExpression(); // a condition or a scalar
+    ExpressionPtr parseScalar(); // refuses conditions
     ExpressionPtr parseOr();
     ExpressionPtr parseAnd();
     ExpressionPtr parseNot();
@@ -66,7 +66,7 @@ private:
     ExpressionPtr parseUnary();
     ExpressionPtr parsePrimary();
     ExpressionPtr parseFunctionCall(const Token &name);
-    ExpressionPtr parseOptionValue();   // literal, variable or bare word
+    ExpressionPtr parseOptionValue(); // literal, variable or bare word
 
     // Database statements (parser_database.cpp).
     BackupStatement parseBackup();

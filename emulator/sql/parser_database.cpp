@@ -8,18 +8,47 @@ namespace sqlemu::detail {
 namespace {
 
 const std::vector<std::string_view> kBackupOptions = {
-    "BLOCKSIZE", "BUFFERCOUNT", "CHECKSUM", "COMPRESSION", "CONTINUE_AFTER_ERROR", "COPY_ONLY", "DESCRIPTION",
-    "DIFFERENTIAL", "EXPIREDATE", "FORMAT", "INIT", "MAXTRANSFERSIZE", "MEDIADESCRIPTION", "MEDIANAME",
-    "MEDIAPASSWORD", "NAME", "NOFORMAT", "NOINIT", "NORECOVERY", "NOREWIND", "NOSKIP", "NOUNLOAD", "NO_CHECKSUM",
-    "NO_COMPRESSION", "NO_TRUNCATE", "PASSWORD", "RETAINDAYS", "REWIND", "SKIP", "STANDBY", "STATS",
-    "STOP_ON_ERROR", "UNLOAD",
+    "BLOCKSIZE", "BUFFERCOUNT",     "CHECKSUM",         "COMPRESSION",    "CONTINUE_AFTER_ERROR",
+    "COPY_ONLY", "DESCRIPTION",     "DIFFERENTIAL",     "EXPIREDATE",     "FORMAT",
+    "INIT",      "MAXTRANSFERSIZE", "MEDIADESCRIPTION", "MEDIANAME",      "MEDIAPASSWORD",
+    "NAME",      "NOFORMAT",        "NOINIT",           "NORECOVERY",     "NOREWIND",
+    "NOSKIP",    "NOUNLOAD",        "NO_CHECKSUM",      "NO_COMPRESSION", "NO_TRUNCATE",
+    "PASSWORD",  "RETAINDAYS",      "REWIND",           "SKIP",           "STANDBY",
+    "STATS",     "STOP_ON_ERROR",   "UNLOAD",
 };
 
 const std::vector<std::string_view> kRestoreOptions = {
-    "BLOCKSIZE", "BUFFERCOUNT", "CHECKSUM", "CONTINUE_AFTER_ERROR", "ENABLE_BROKER", "ERROR_BROKER_CONVERSATIONS",
-    "FILE", "KEEP_CDC", "KEEP_REPLICATION", "LOADHISTORY", "MAXTRANSFERSIZE", "MEDIANAME", "MEDIAPASSWORD", "MOVE",
-    "NEW_BROKER", "NORECOVERY", "NOREWIND", "NOUNLOAD", "NO_CHECKSUM", "PARTIAL", "PASSWORD", "RECOVERY",
-    "REPLACE", "RESTART", "RESTRICTED_USER", "REWIND", "STANDBY", "STATS", "STOPAT", "STOP_ON_ERROR", "UNLOAD",
+    "BLOCKSIZE",
+    "BUFFERCOUNT",
+    "CHECKSUM",
+    "CONTINUE_AFTER_ERROR",
+    "ENABLE_BROKER",
+    "ERROR_BROKER_CONVERSATIONS",
+    "FILE",
+    "KEEP_CDC",
+    "KEEP_REPLICATION",
+    "LOADHISTORY",
+    "MAXTRANSFERSIZE",
+    "MEDIANAME",
+    "MEDIAPASSWORD",
+    "MOVE",
+    "NEW_BROKER",
+    "NORECOVERY",
+    "NOREWIND",
+    "NOUNLOAD",
+    "NO_CHECKSUM",
+    "PARTIAL",
+    "PASSWORD",
+    "RECOVERY",
+    "REPLACE",
+    "RESTART",
+    "RESTRICTED_USER",
+    "REWIND",
+    "STANDBY",
+    "STATS",
+    "STOPAT",
+    "STOP_ON_ERROR",
+    "UNLOAD",
 };
 
 } // namespace
@@ -63,7 +92,7 @@ std::vector<StatementOption> Parser::parseWithOptions(const std::vector<std::str
         option.name = asciiUpper(t.text);
         const bool oldLogOption = option.name == "TRUNCATE_ONLY" || option.name == "NO_LOG";
         const bool recognised = std::find(known.begin(), known.end(), option.name) != known.end()
-                             || (oldLogOption && statementName == "BACKUP" && m_options.truncateOnlyAllowed);
+            || (oldLogOption && statementName == "BACKUP" && m_options.truncateOnlyAllowed);
         if (!recognised)
             throw errors::unknownOption(t.text, statementName).atLine(t.line);
         if (option.name == "MOVE" && allowMove) {
@@ -193,8 +222,8 @@ AlterDatabaseStatement Parser::parseAlter()
     if (t.kind != TokenKind::Word)
         failHere();
     alter.option = asciiUpper(take().text);
-    static constexpr std::string_view kSingleWord[] = {"SINGLE_USER", "MULTI_USER", "RESTRICTED_USER", "OFFLINE",
-                                                       "ONLINE", "READ_ONLY", "READ_WRITE"};
+    static constexpr std::string_view kSingleWord[]
+        = {"SINGLE_USER", "MULTI_USER", "RESTRICTED_USER", "OFFLINE", "ONLINE", "READ_ONLY", "READ_WRITE"};
     if (alter.option == "RECOVERY") {
         const Token &model = peek();
         if (!(model.isWord("SIMPLE") || model.isWord("FULL") || model.isWord("BULK_LOGGED")))

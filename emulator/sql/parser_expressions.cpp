@@ -1,6 +1,5 @@
-#include "sql/parser_core.h"
-
 #include "sql/builtin_functions.h"
+#include "sql/parser_core.h"
 
 #include <algorithm>
 #include <cctype>
@@ -78,10 +77,14 @@ ExpressionPtr Parser::parseScalar()
         // T-SQL has no truth values outside conditions; a real server
         // stops at the operator that made one.
         std::string near = e->op;
-        if (e->kind == Expression::Kind::Like) near = "LIKE";
-        else if (e->kind == Expression::Kind::IsNull) near = "IS";
-        else if (e->kind == Expression::Kind::Exists) near = "EXISTS";
-        else if (e->kind == Expression::Kind::Not) near = "NOT";
+        if (e->kind == Expression::Kind::Like)
+            near = "LIKE";
+        else if (e->kind == Expression::Kind::IsNull)
+            near = "IS";
+        else if (e->kind == Expression::Kind::Exists)
+            near = "EXISTS";
+        else if (e->kind == Expression::Kind::Not)
+            near = "NOT";
         if (isReservedKeyword(near))
             throw errors::syntaxNearKeyword(near).atLine(e->line);
         throw errors::syntaxNear(near).atLine(e->line);

@@ -13,7 +13,9 @@
 namespace sqlemu {
 
 SqlEngine::SqlEngine(const InstanceConfig &config, std::unique_ptr<Catalogue> catalogue)
-    : m_config(config), m_identity(serverIdentity(config.serverVersion)), m_catalogue(std::move(catalogue))
+    : m_config(config)
+    , m_identity(serverIdentity(config.serverVersion))
+    , m_catalogue(std::move(catalogue))
 {
     StorageServerInfo server;
     server.serverName = config.serverName;
@@ -50,7 +52,8 @@ SessionOptions &SqlEngine::optionsFor(int spid)
 void SqlEngine::executeBatch(SessionState &session, const std::string &text, ResultSink &sink)
 {
     SessionOptions &options = optionsFor(session.spid);
-    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry, sink, {}, 0, 0};
+    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry,
+                             sink,    {},      0,        0};
     m_registry.enter(session.spid, session.currentDatabase);
     ParserOptions parserOptions;
     parserOptions.quotedIdentifier = options.quotedIdentifier;
@@ -68,7 +71,8 @@ void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
                            const std::vector<RpcParameter> &parameters, ResultSink &sink)
 {
     SessionOptions &options = optionsFor(session.spid);
-    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry, sink, {}, 0, 0};
+    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry,
+                             sink,    {},      0,        0};
     m_registry.enter(session.spid, session.currentDatabase);
     ProcedureCall call;
     call.writtenName = procedure;
@@ -93,8 +97,7 @@ void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
             sink.message(m);
         sink.statementDone({0, std::nullopt, true, DoneKind::Statement});
         sink.returnStatus(e.messages().empty() ? 1 : e.messages().back().number);
-    } catch (const Cancelled &) {
-    }
+    } catch (const Cancelled &) {}
     m_registry.enter(session.spid, session.currentDatabase);
 }
 

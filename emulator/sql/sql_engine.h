@@ -36,10 +36,10 @@ private:
     InstanceConfig m_config;
     ServerIdentity m_identity;
     std::unique_ptr<Catalogue> m_catalogue;
-    std::unique_ptr<StorageOperations> m_storage;   // works on the catalogue's databases and their files
+    std::unique_ptr<StorageOperations> m_storage; // works on the catalogue's databases and their files
     SessionRegistry m_registry;
     std::mutex m_sessionsMutex;
-    std::map<int, SessionOptions> m_sessions;   // node-based: references stay valid
+    std::map<int, SessionOptions> m_sessions; // node-based: references stay valid
 };
 
 } // namespace sqlemu

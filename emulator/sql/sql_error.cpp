@@ -3,15 +3,14 @@
 namespace sqlemu {
 
 SqlError::SqlError(std::vector<ServerMessage> messages, ErrorScope scope)
-    : std::runtime_error(messages.empty() ? std::string() : messages.front().text),
-      m_messages(std::move(messages)), m_scope(scope)
-{
-}
+    : std::runtime_error(messages.empty() ? std::string() : messages.front().text)
+    , m_messages(std::move(messages))
+    , m_scope(scope)
+{}
 
 SqlError::SqlError(ServerMessage message, ErrorScope scope)
     : SqlError(std::vector<ServerMessage>{std::move(message)}, scope)
-{
-}
+{}
 
 SqlError &SqlError::atLine(int line)
 {
@@ -73,15 +72,18 @@ SqlError invalidColumn(std::string_view name)
 
 SqlError mustDeclareVariable(std::string_view name)
 {
-    return {message(137, 15, 2, "Must declare the scalar variable \"" + std::string(name) + "\"."), ErrorScope::Compile};
+    return {message(137, 15, 2, "Must declare the scalar variable \"" + std::string(name) + "\"."),
+            ErrorScope::Compile};
 }
 
 SqlError variableAlreadyDeclared(std::string_view name)
 {
-    return {message(134, 15, 1,
-                    "The variable name " + quoted(name)
-                        + " has already been declared. Variable names must be unique within a query batch or stored procedure."),
-            ErrorScope::Compile};
+    return {
+        message(
+            134, 15, 1,
+            "The variable name " + quoted(name)
+                + " has already been declared. Variable names must be unique within a query batch or stored procedure."),
+        ErrorScope::Compile};
 }
 
 SqlError procedureNotFound(std::string_view name)
@@ -109,7 +111,7 @@ SqlError unknownDatabase(std::string_view name, bool oldText, int state)
 {
     const std::string text = oldText
         ? "Could not locate entry in sysdatabases for database " + quoted(name)
-              + ". No entry found with that name. Make sure that the name is entered correctly."
+            + ". No entry found with that name. Make sure that the name is entered correctly."
         : "Database " + quoted(name) + " does not exist. Make sure that the name is entered correctly.";
     return {message(911, 16, state, text), ErrorScope::Batch};
 }
@@ -124,7 +126,8 @@ SqlError nestedTooDeeply()
 
 ServerMessage cannotOpenLoginDatabase(std::string_view name)
 {
-    return message(4060, 11, 1, "Cannot open database \"" + std::string(name) + "\" requested by the login. The login failed.");
+    return message(4060, 11, 1,
+                   "Cannot open database \"" + std::string(name) + "\" requested by the login. The login failed.");
 }
 
 SqlError notAnOutputParameter(std::string_view parameter)
@@ -160,7 +163,8 @@ SqlError missingParameter(std::string_view query, std::string_view parameter)
 
 SqlError notAParameter(std::string_view parameter, std::string_view procedure)
 {
-    return {message(8145, 16, 1, std::string(parameter) + " is not a parameter for procedure " + std::string(procedure) + "."),
+    return {message(8145, 16, 1,
+                    std::string(parameter) + " is not a parameter for procedure " + std::string(procedure) + "."),
             ErrorScope::Statement};
 }
 
@@ -218,7 +222,8 @@ ServerMessage rollbackProgress(int percent)
 
 SqlError procedureExpectsUnicodeText(std::string_view parameter)
 {
-    return {message(214, 16, 2, "Procedure expects parameter '" + std::string(parameter) + "' of type 'ntext/nchar/nvarchar'."),
+    return {message(214, 16, 2,
+                    "Procedure expects parameter '" + std::string(parameter) + "' of type 'ntext/nchar/nvarchar'."),
             ErrorScope::Statement};
 }
 
@@ -260,16 +265,17 @@ SqlError conversionOverflowedInt(std::string_view fromType, std::string_view tex
 SqlError arithmeticOverflowValue(std::string_view type, std::int64_t value)
 {
     return {message(220, 16, 1,
-                    "Arithmetic overflow error for data type " + std::string(type) + ", value = " + std::to_string(value)
-                        + "."),
+                    "Arithmetic overflow error for data type " + std::string(type)
+                        + ", value = " + std::to_string(value) + "."),
             ErrorScope::Batch};
 }
 
 SqlError wrongArgumentCount(std::string_view function, std::size_t expected)
 {
-    return {message(174, 15, 1,
-                    "The " + std::string(function) + " function requires " + std::to_string(expected) + " argument(s)."),
-            ErrorScope::Compile};
+    return {
+        message(174, 15, 1,
+                "The " + std::string(function) + " function requires " + std::to_string(expected) + " argument(s)."),
+        ErrorScope::Compile};
 }
 
 SqlError divideByZero()
@@ -279,13 +285,15 @@ SqlError divideByZero()
 
 SqlError arithmeticOverflow(std::string_view type)
 {
-    return {message(8115, 16, 2, "Arithmetic overflow error converting expression to data type " + std::string(type) + "."),
-            ErrorScope::Statement};
+    return {
+        message(8115, 16, 2, "Arithmetic overflow error converting expression to data type " + std::string(type) + "."),
+        ErrorScope::Statement};
 }
 
 SqlError databaseSingleUserInUse(std::string_view name)
 {
-    return {message(924, 14, 1, "Database '" + std::string(name) + "' is already open and can only have one user at a time."),
+    return {message(924, 14, 1,
+                    "Database '" + std::string(name) + "' is already open and can only have one user at a time."),
             ErrorScope::Batch};
 }
 

@@ -2,10 +2,10 @@
 
 #include "engine_interface/result_sink.h"
 
-#include <stdexcept>
-#include <string>
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -39,52 +39,52 @@ namespace errors {
 
 ServerMessage message(int number, int severity, int state, std::string text);
 
-SqlError syntaxNear(std::string_view near);                 // 102
-SqlError nestedTooDeeply();                                  // 191
-SqlError syntaxNearKeyword(std::string_view keyword);       // 156
-SqlError unclosedQuotation(std::string_view text);          // 105 + 102
-SqlError missingEndComment();                               // 113
-SqlError invalidObject(std::string_view name);              // 208
-SqlError invalidColumn(std::string_view name);              // 207
-SqlError mustDeclareVariable(std::string_view name);        // 137
-SqlError variableAlreadyDeclared(std::string_view name);    // 134
-SqlError procedureNotFound(std::string_view name);          // 2812
-SqlError unknownFunction(std::string_view name);            // 195
-SqlError unknownSetOption(std::string_view name);           // 195
-SqlError unknownOption(std::string_view option, std::string_view statement);  // 155
-SqlError unknownDatabase(std::string_view name, bool oldText, int state);     // 911
-ServerMessage cannotOpenLoginDatabase(std::string_view name);  // 4060
-SqlError conversionFailed(std::string_view fromType, std::string_view value, std::string_view toType);  // 245
-SqlError badWaitforTime(std::string_view text);              // 148
-SqlError missingParameter(std::string_view query, std::string_view parameter);  // 8178
-SqlError notAnOutputParameter(std::string_view parameter);  // 8162
+SqlError syntaxNear(std::string_view near); // 102
+SqlError nestedTooDeeply(); // 191
+SqlError syntaxNearKeyword(std::string_view keyword); // 156
+SqlError unclosedQuotation(std::string_view text); // 105 + 102
+SqlError missingEndComment(); // 113
+SqlError invalidObject(std::string_view name); // 208
+SqlError invalidColumn(std::string_view name); // 207
+SqlError mustDeclareVariable(std::string_view name); // 137
+SqlError variableAlreadyDeclared(std::string_view name); // 134
+SqlError procedureNotFound(std::string_view name); // 2812
+SqlError unknownFunction(std::string_view name); // 195
+SqlError unknownSetOption(std::string_view name); // 195
+SqlError unknownOption(std::string_view option, std::string_view statement); // 155
+SqlError unknownDatabase(std::string_view name, bool oldText, int state); // 911
+ServerMessage cannotOpenLoginDatabase(std::string_view name); // 4060
+SqlError conversionFailed(std::string_view fromType, std::string_view value, std::string_view toType); // 245
+SqlError badWaitforTime(std::string_view text); // 148
+SqlError missingParameter(std::string_view query, std::string_view parameter); // 8178
+SqlError notAnOutputParameter(std::string_view parameter); // 8162
 SqlError notAParameter(std::string_view parameter, std::string_view procedure); // 8145
 // Messages without an error of their own: informational, or one of several
 // that a refusal sends together.
-ServerMessage registryKeyNotFound();                          // 22001
-ServerMessage registryValueNotFound();                        // 22001
-ServerMessage databaseContextChanged(std::string_view name);  // 5701
-ServerMessage languageChanged();                              // 5703
-ServerMessage statementTerminated(std::string_view statement);  // 3013
-ServerMessage alterDatabaseNotAllowed(std::string_view name);   // 5011
-ServerMessage alterDatabaseFailed();                             // 5069
-ServerMessage databaseInUseByOthers(std::string_view name);      // 5070
-ServerMessage rollbackProgress(int percent);                     // 5060
+ServerMessage registryKeyNotFound(); // 22001
+ServerMessage registryValueNotFound(); // 22001
+ServerMessage databaseContextChanged(std::string_view name); // 5701
+ServerMessage languageChanged(); // 5703
+ServerMessage statementTerminated(std::string_view statement); // 3013
+ServerMessage alterDatabaseNotAllowed(std::string_view name); // 5011
+ServerMessage alterDatabaseFailed(); // 5069
+ServerMessage databaseInUseByOthers(std::string_view name); // 5070
+ServerMessage rollbackProgress(int percent); // 5060
 
-SqlError procedureExpectsUnicodeText(std::string_view parameter);  // 214
-SqlError unknownDataType(std::string_view name);                    // 2715
-SqlError typeSizeTooLarge(std::string_view size, std::string_view type, int limit);  // 131
-SqlError localVariableDefaultNotAllowed();                          // 139
-SqlError assignmentMixedWithRetrieval();                            // 141
-SqlError conversionOverflowedInt(std::string_view fromType, std::string_view text);  // 248
-SqlError arithmeticOverflowValue(std::string_view type, std::int64_t value);          // 220
-SqlError wrongArgumentCount(std::string_view function, std::size_t expected);         // 174
-SqlError divideByZero();                                             // 8134
-SqlError arithmeticOverflow(std::string_view type);                  // 8115
-SqlError databaseSingleUserInUse(std::string_view name);             // 924
-SqlError starWithoutTable();                                         // 263
-SqlError outputOfConstant();                                         // 179
-SqlError notSupportedYet(std::string_view statement);       // 50000, our own
+SqlError procedureExpectsUnicodeText(std::string_view parameter); // 214
+SqlError unknownDataType(std::string_view name); // 2715
+SqlError typeSizeTooLarge(std::string_view size, std::string_view type, int limit); // 131
+SqlError localVariableDefaultNotAllowed(); // 139
+SqlError assignmentMixedWithRetrieval(); // 141
+SqlError conversionOverflowedInt(std::string_view fromType, std::string_view text); // 248
+SqlError arithmeticOverflowValue(std::string_view type, std::int64_t value); // 220
+SqlError wrongArgumentCount(std::string_view function, std::size_t expected); // 174
+SqlError divideByZero(); // 8134
+SqlError arithmeticOverflow(std::string_view type); // 8115
+SqlError databaseSingleUserInUse(std::string_view name); // 924
+SqlError starWithoutTable(); // 263
+SqlError outputOfConstant(); // 179
+SqlError notSupportedYet(std::string_view statement); // 50000, our own
 
 } // namespace errors
 

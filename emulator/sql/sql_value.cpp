@@ -1,7 +1,6 @@
 #include "sql/sql_value.h"
 
 #include "engine_interface/sql_type_name.h"
-
 #include "sql/code_page.h"
 #include "sql/sql_error.h"
 #include "storage/utf8.h"
@@ -61,7 +60,7 @@ std::int64_t textToInteger(const std::string &text, SqlType fromType, SqlType to
     if (i < end && (text[i] == '-' || text[i] == '+'))
         negative = text[i++] == '-';
     if (i == end)
-        return 0;   // '' and ' ' convert to 0 on a real server
+        return 0; // '' and ' ' convert to 0 on a real server
     std::uint64_t n = 0;
     bool overflow = false;
     for (std::size_t k = i; k < end; ++k) {
@@ -84,10 +83,20 @@ void checkRange(std::int64_t n, SqlType type)
 {
     std::int64_t low = std::numeric_limits<std::int64_t>::min(), high = std::numeric_limits<std::int64_t>::max();
     switch (type) {
-    case SqlType::Int: low = INT32_MIN; high = INT32_MAX; break;
-    case SqlType::SmallInt: low = INT16_MIN; high = INT16_MAX; break;
-    case SqlType::TinyInt: low = 0; high = 255; break;
-    default: break;
+    case SqlType::Int:
+        low = INT32_MIN;
+        high = INT32_MAX;
+        break;
+    case SqlType::SmallInt:
+        low = INT16_MIN;
+        high = INT16_MAX;
+        break;
+    case SqlType::TinyInt:
+        low = 0;
+        high = 255;
+        break;
+    default:
+        break;
     }
     if (n < low || n > high)
         throw errors::arithmeticOverflowValue(typeName(type), n);
@@ -122,7 +131,8 @@ TypedValue convertTo(const TypedValue &value, const DataType &type)
         auto text = valueAsText(value.value);
         if (!text)
             throw errors::notSupportedYet("converting " + typeName(value.type) + " to " + typeName(type.type));
-        std::string converted = truncateCharacters(isUnicodeType(type.type) ? *text : toServerCodePage(*text), type.length);
+        std::string converted
+            = truncateCharacters(isUnicodeType(type.type) ? *text : toServerCodePage(*text), type.length);
         if (type.type == SqlType::Char || type.type == SqlType::NChar)
             converted = padCharacters(converted, type.length);
         return TypedValue::text(std::move(converted), type.type, type.length);

@@ -13,7 +13,7 @@ namespace sqlemu {
 struct TypedValue {
     Value value;
     SqlType type = SqlType::Int;
-    int length = 0;   // characters for text types, -1 for (max)
+    int length = 0; // characters for text types, -1 for (max)
 
     static TypedValue null(SqlType type = SqlType::Int, int length = 0) { return {std::monostate{}, type, length}; }
     static TypedValue integer(std::int64_t n, SqlType type = SqlType::Int) { return {n, type, 0}; }

@@ -77,20 +77,16 @@ int xpRegread(const ProcedureCall &call, ExecutionContext &context)
     };
     const bool machineRoot = root && (sameName(*root, "HKEY_LOCAL_MACHINE") || sameName(*root, "HKLM"));
     if (!machineRoot || !keyIs(kInstancesKey)) {
-        sendFromProcedure(context,
-                          errors::registryKeyNotFound(),
-                          "xp_regread");
+        sendFromProcedure(context, errors::registryKeyNotFound(), "xp_regread");
         return 1;
     }
     if (!valueName || !sameName(*valueName, kInstancesValue)) {
-        sendFromProcedure(context,
-                          errors::registryValueNotFound(),
-                          "xp_regread");
+        sendFromProcedure(context, errors::registryValueNotFound(), "xp_regread");
         return 1;
     }
     const auto &instances = context.config.installedInstances.empty()
-                              ? std::vector<std::string>{context.config.instanceName}
-                              : context.config.installedInstances;
+        ? std::vector<std::string>{context.config.instanceName}
+        : context.config.installedInstances;
     if (output && output->output) {
         // A multi-string read into a variable yields its first string.
         Variable &target = *output->output;
@@ -178,8 +174,17 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
     const auto statementText = unicodeText("@statement", 0, true);
     const auto paramsText = unicodeText("@params", 1, false);
 
-    ExecutionContext inner{context.session, context.options, context.config, context.identity,
-                           context.catalogue, context.storage, context.sessions, context.sink, {}, 0, 0};
+    ExecutionContext inner{context.session,
+                           context.options,
+                           context.config,
+                           context.identity,
+                           context.catalogue,
+                           context.storage,
+                           context.sessions,
+                           context.sink,
+                           {},
+                           0,
+                           0};
     std::vector<DeclareStatement::Variable> declarations;
     if (paramsText)
         declarations = parseParameterDeclarations(*paramsText);
@@ -203,8 +208,7 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
                     declared = &d;
         }
         if (!declared)
-            throw errors::notAParameter(a.name.empty() ? "@P" + std::to_string(position - 2) : a.name,
-                                        "sp_executesql");
+            throw errors::notAParameter(a.name.empty() ? "@P" + std::to_string(position - 2) : a.name, "sp_executesql");
         if (a.output && !declared->output)
             throw errors::notAnOutputParameter(declared->name);
         if (inner.variables.find(declared->name))

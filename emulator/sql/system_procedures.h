@@ -11,17 +11,17 @@ struct ExecutionContext;
 struct Variable;
 
 struct ProcedureArgument {
-    std::string name;          // "@rootkey", empty when passed by position
+    std::string name; // "@rootkey", empty when passed by position
     TypedValue value;
     bool isDefault = false;
-    Variable *output = nullptr;   // set when passed as OUTPUT
+    Variable *output = nullptr; // set when passed as OUTPUT
 };
 
 // How a procedure's own statements end: InProcedure when a batch EXECUTEs
 // it, Statement when it is the RPC itself.
 struct ProcedureCall {
-    std::string writtenName;   // as the caller spelt it, for 2812
-    std::string name;          // the procedure's own name, without qualifiers
+    std::string writtenName; // as the caller spelt it, for 2812
+    std::string name; // the procedure's own name, without qualifiers
     std::vector<ProcedureArgument> arguments;
     DoneKind innerDone = DoneKind::InProcedure;
 };

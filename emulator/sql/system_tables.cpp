@@ -128,7 +128,8 @@ ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
         database = table.parts[0];
     const bool schemaFits = schema.empty() || sameName(schema, "dbo") || sameName(schema, "sys");
 
-    std::optional<DatabaseInfo> db = context.catalogue.find(database.empty() ? context.session.currentDatabase : database);
+    std::optional<DatabaseInfo> db
+        = context.catalogue.find(database.empty() ? context.session.currentDatabase : database);
     if (!db || !schemaFits)
         throw errors::invalidObject(table.written).atLine(table.line);
     if (sameName(name, "sysdatabases"))

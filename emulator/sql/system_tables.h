@@ -19,7 +19,7 @@ struct ResultTable {
     std::vector<ColumnInfo> columns;
     std::vector<std::vector<Value>> rows;
 
-    std::optional<std::size_t> columnIndex(std::string_view name) const;   // case-insensitive
+    std::optional<std::size_t> columnIndex(std::string_view name) const; // case-insensitive
 };
 
 // master.dbo.sysdatabases: one row per database in dbid order, with the

@@ -6,22 +6,22 @@
 namespace sqlemu {
 
 enum class TokenKind {
-    Word,            // a regular identifier or keyword: select, master, xp_regread
-    QuotedName,      // [bracketed] or "quoted" (QUOTED_IDENTIFIER ON) identifier
-    Variable,        // @name
-    SystemVariable,  // @@name
-    String,          // 'text'
-    UnicodeString,   // N'text'
+    Word, // a regular identifier or keyword: select, master, xp_regread
+    QuotedName, // [bracketed] or "quoted" (QUOTED_IDENTIFIER ON) identifier
+    Variable, // @name
+    SystemVariable, // @@name
+    String, // 'text'
+    UnicodeString, // N'text'
     Integer,
     Decimal,
-    Binary,          // 0x...
-    Symbol,          // ( ) , . ; = <> <= ... and any other single character
+    Binary, // 0x...
+    Symbol, // ( ) , . ; = <> <= ... and any other single character
     End,
 };
 
 struct Token {
     TokenKind kind = TokenKind::End;
-    std::string text;   // identifiers unbracketed, strings unescaped, symbols as written
+    std::string text; // identifiers unbracketed, strings unescaped, symbols as written
     int line = 1;
     std::size_t offset = 0;
 

@@ -13,7 +13,10 @@ bool isBlank(unsigned char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isDigit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Letters of any script may start a name; bytes above 0x7F belong to UTF-8
 // sequences of such letters (Persian database names need no brackets).
@@ -29,7 +32,10 @@ bool isNamePart(unsigned char c)
 
 class Tokenizer {
 public:
-    Tokenizer(std::string_view text, const TokenizerOptions &options) : m_text(text), m_options(options) {}
+    Tokenizer(std::string_view text, const TokenizerOptions &options)
+        : m_text(text)
+        , m_options(options)
+    {}
 
     Tokens run()
     {
@@ -110,7 +116,7 @@ private:
     std::string readQuoted(char close, int line)
     {
         std::string value;
-        advance();   // the opening character
+        advance(); // the opening character
         while (true) {
             if (m_pos >= m_text.size())
                 throw errors::unclosedQuotation(value).atLine(line);
@@ -193,8 +199,8 @@ private:
             advance(end - m_pos);
             return make(TokenKind::Word, std::move(text), line, start);
         }
-        static constexpr std::string_view kTwoCharacter[] = {"<=", ">=", "<>", "!=", "!<", "!>", "::",
-                                                             "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
+        static constexpr std::string_view kTwoCharacter[]
+            = {"<=", ">=", "<>", "!=", "!<", "!>", "::", "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
         for (auto symbol : kTwoCharacter) {
             if (m_text.substr(m_pos, 2) == symbol) {
                 advance(2);

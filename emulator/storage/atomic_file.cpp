@@ -31,7 +31,7 @@ void syncFolder(const std::filesystem::path &folder)
 {
     Descriptor dir{::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (dir.fd >= 0)
-        ::fsync(dir.fd);   // best effort: some file systems refuse fsync on folders
+        ::fsync(dir.fd); // best effort: some file systems refuse fsync on folders
 }
 
 } // namespace

@@ -40,7 +40,7 @@ struct CommitSlot {
 };
 
 struct MediaState {
-    int currentSlot = -1;   // the slot that holds the commit, -1 for none
+    int currentSlot = -1; // the slot that holds the commit, -1 for none
     CommitSlot commit;
 };
 
@@ -132,8 +132,8 @@ std::vector<std::uint8_t> encodeSetHeader(const BackupSetInfo &set)
     RecordWriter w;
     w.raw(kSetMagic, sizeof kSetMagic);
     w.u32(kMediaFormatVersion);
-    w.u32(0);   // encoded length, filled in below
-    w.u32(0);   // block length, filled in below
+    w.u32(0); // encoded length, filled in below
+    w.u32(0); // block length, filled in below
     w.u64(set.setLength);
     w.u32(static_cast<std::uint32_t>(set.position));
     w.u16(static_cast<std::uint16_t>(set.backupType));
@@ -265,8 +265,7 @@ LoadedMedia loadMedia(const File &media)
     for (const auto &state : readCommits(media)) {
         try {
             return {state, walkSets(media, state)};
-        } catch (const MediaMalformed &) {
-        }
+        } catch (const MediaMalformed &) {}
     }
     throw MediaMalformed{};
 }
@@ -338,8 +337,8 @@ void writeSet(File &media, BackupSetInfo &set, BackupSources &sources, const Ope
     meter.checkCancelled();
     for (std::size_t i = 0; i < set.files.size(); ++i) {
         auto &entry = set.files[i];
-        entry.checksum = streamCopy(sources.files[i].file, 0, media, set.setOffset + entry.dataOffset,
-                                    entry.byteLength, meter);
+        entry.checksum
+            = streamCopy(sources.files[i].file, 0, media, set.setOffset + entry.dataOffset, entry.byteLength, meter);
     }
     set.backupFinish = serverNow();
     const auto header = encodeSetHeader(set);
@@ -371,7 +370,7 @@ BackupSetInfo appendToNewMedia(const std::filesystem::path &mediaPath, const Bac
         const auto header = encodeMediaHeader();
         media.writeAt(0, header.data(), header.size());
         MediaState state;
-        state.currentSlot = 1;   // so the first commit goes to slot 0
+        state.currentSlot = 1; // so the first commit goes to slot 0
         auto set = describeSet(description, sources, 1, kMediaHeaderBytes);
         writeSet(media, set, sources, progress);
         writeCommit(media, state, set.setOffset + set.setLength, 1);
@@ -442,8 +441,7 @@ BackupSetInfo appendToExistingMedia(File &media, const std::filesystem::path &me
                 media.truncate(committedEnd);
                 media.sync();
             }
-        } catch (const StorageError &) {
-        }
+        } catch (const StorageError &) {}
         try {
             throw;
         } catch (const FileIoError &e) {

@@ -32,24 +32,24 @@ struct BackupFileEntry {
     int fileId = 1;
     DatabaseFileType type = DatabaseFileType::Data;
     std::string logicalName;
-    std::string physicalName;      // where the file was when it was backed up
+    std::string physicalName; // where the file was when it was backed up
     std::int64_t sizePages = 0;
     std::int64_t usedPages = 0;
-    std::uint64_t dataOffset = 0;  // from the start of the set
+    std::uint64_t dataOffset = 0; // from the start of the set
     std::uint64_t byteLength = 0;
-    std::uint32_t checksum = 0;    // CRC-32C of the file's bytes
+    std::uint32_t checksum = 0; // CRC-32C of the file's bytes
 };
 
 // What RESTORE HEADERONLY and FILELISTONLY show of one set.
 struct BackupSetInfo {
-    int position = 1;                 // FILE = n
-    int backupType = 1;               // 1 database, 2 log
-    std::string name;                 // NAME = ...
+    int position = 1; // FILE = n
+    int backupType = 1; // 1 database, 2 log
+    std::string name; // NAME = ...
     std::string description;
     std::string databaseName;
     std::string serverName;
     std::string userName;
-    std::string productVersion;       // e.g. 9.00.1399.06
+    std::string productVersion; // e.g. 9.00.1399.06
     int databaseVersion = 611;
     int compatibilityLevel = 90;
     DateTimeValue databaseCreated;
@@ -57,11 +57,11 @@ struct BackupSetInfo {
     DateTimeValue backupFinish;
     FileFamilyId familyId{};
     std::vector<BackupFileEntry> files;
-    std::uint64_t setOffset = 0;      // in the media file
-    std::uint64_t setLength = 0;      // header and data, bytes
+    std::uint64_t setOffset = 0; // in the media file
+    std::uint64_t setLength = 0; // header and data, bytes
 
     std::uint64_t backupSizeBytes() const { return setLength; }
-    const BackupFileEntry *fileByLogicalName(std::string_view logical) const;   // as the collation compares
+    const BackupFileEntry *fileByLogicalName(std::string_view logical) const; // as the collation compares
 };
 
 // What a backup records beside the files themselves.

@@ -45,7 +45,10 @@ private:
 
 class RecordReader {
 public:
-    RecordReader(const void *data, std::size_t size) : m_data(static_cast<const std::uint8_t *>(data)), m_size(size) {}
+    RecordReader(const void *data, std::size_t size)
+        : m_data(static_cast<const std::uint8_t *>(data))
+        , m_size(size)
+    {}
 
     std::uint8_t u8() { return static_cast<std::uint8_t>(get(1)); }
     std::uint16_t u16() { return static_cast<std::uint16_t>(get(2)); }

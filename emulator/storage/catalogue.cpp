@@ -38,7 +38,8 @@ void sortById(std::vector<DatabaseInfo> &databases)
 } // namespace
 
 Catalogue::Catalogue(std::filesystem::path dataDir, std::vector<DatabaseInfo> databases)
-    : m_dataDir(std::move(dataDir)), m_databases(std::move(databases))
+    : m_dataDir(std::move(dataDir))
+    , m_databases(std::move(databases))
 {
     sortById(m_databases);
 }

@@ -33,7 +33,7 @@ public:
 
     // Every database, in dbid order (the order sysdatabases shows).
     std::vector<DatabaseInfo> databases() const;
-    std::optional<DatabaseInfo> find(std::string_view name) const;   // compared as the collation does
+    std::optional<DatabaseInfo> find(std::string_view name) const; // compared as the collation does
     std::optional<DatabaseInfo> findById(int id) const;
     bool contains(std::string_view name) const { return find(name).has_value(); }
 
@@ -56,7 +56,7 @@ private:
 
     const std::filesystem::path m_dataDir;
     mutable std::mutex m_mutex;
-    std::vector<DatabaseInfo> m_databases;   // sorted by id
+    std::vector<DatabaseInfo> m_databases; // sorted by id
 };
 
 } // namespace sqlemu

@@ -5,7 +5,6 @@
 #include "storage/storage_error.h"
 
 #include <nlohmann/json.hpp>
-
 #include <set>
 
 namespace sqlemu {
@@ -19,7 +18,7 @@ struct StateName {
     const char *name;
 };
 constexpr StateName kStates[] = {
-    {DatabaseState::Online, "ONLINE"},       {DatabaseState::Restoring, "RESTORING"},
+    {DatabaseState::Online, "ONLINE"},         {DatabaseState::Restoring, "RESTORING"},
     {DatabaseState::Recovering, "RECOVERING"}, {DatabaseState::Suspect, "SUSPECT"},
     {DatabaseState::Offline, "OFFLINE"},
 };
@@ -75,14 +74,10 @@ bool boolean(const json &object, const char *key)
 
 json fileToJson(const DatabaseFile &file)
 {
-    return json{{"fileId", file.fileId},
-                {"type", file.type == DatabaseFileType::Data ? "data" : "log"},
-                {"logicalName", file.logicalName},
-                {"physicalName", file.physicalName},
-                {"sizePages", file.sizePages},
-                {"maxSizePages", file.maxSizePages},
-                {"growth", file.growth},
-                {"percentGrowth", file.percentGrowth}};
+    return json{{"fileId", file.fileId},           {"type", file.type == DatabaseFileType::Data ? "data" : "log"},
+                {"logicalName", file.logicalName}, {"physicalName", file.physicalName},
+                {"sizePages", file.sizePages},     {"maxSizePages", file.maxSizePages},
+                {"growth", file.growth},           {"percentGrowth", file.percentGrowth}};
 }
 
 DatabaseFile fileFromJson(const json &object)

@@ -8,20 +8,30 @@ namespace sqlemu {
 
 char32_t foldCase(char32_t c)
 {
-    if (c >= U'A' && c <= U'Z') return c + 32;
-    if (c < 0x80) return c;
+    if (c >= U'A' && c <= U'Z')
+        return c + 32;
+    if (c < 0x80)
+        return c;
     // Latin-1 capitals, except the multiplication sign.
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        return c + 32;
     // Latin Extended-A: capitals and small letters alternate.
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
-    if (c == 0x178) return 0xFF;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return c | 1;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+        return (c & 1) ? c + 1 : c;
+    if (c == 0x178)
+        return 0xFF;
     // Greek and Cyrillic.
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
-    if (c >= 0x410 && c <= 0x42F) return c + 32;
-    if (c >= 0x400 && c <= 0x40F) return c + 80;
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
+        return c + 32;
+    if (c >= 0x410 && c <= 0x42F)
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 80;
     // Full-width Latin capitals.
-    if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;
+    if (c >= 0xFF21 && c <= 0xFF3A)
+        return c + 32;
     return c;
 }
 

@@ -11,7 +11,7 @@ namespace sqlemu {
 
 namespace {
 
-constexpr std::uint32_t kPolynomial = 0x82F63B78u;   // reflected Castagnoli
+constexpr std::uint32_t kPolynomial = 0x82F63B78u; // reflected Castagnoli
 
 using Tables = std::array<std::array<std::uint32_t, 256>, 8>;
 
@@ -38,9 +38,8 @@ std::uint32_t crcTables(const unsigned char *p, std::size_t n, std::uint32_t crc
         std::uint64_t word;
         std::memcpy(&word, p, 8);
         word ^= crc;
-        crc = t[7][word & 0xFF] ^ t[6][(word >> 8) & 0xFF] ^ t[5][(word >> 16) & 0xFF]
-            ^ t[4][(word >> 24) & 0xFF] ^ t[3][(word >> 32) & 0xFF] ^ t[2][(word >> 40) & 0xFF]
-            ^ t[1][(word >> 48) & 0xFF] ^ t[0][word >> 56];
+        crc = t[7][word & 0xFF] ^ t[6][(word >> 8) & 0xFF] ^ t[5][(word >> 16) & 0xFF] ^ t[4][(word >> 24) & 0xFF]
+            ^ t[3][(word >> 32) & 0xFF] ^ t[2][(word >> 40) & 0xFF] ^ t[1][(word >> 48) & 0xFF] ^ t[0][word >> 56];
         p += 8;
         n -= 8;
     }

@@ -21,7 +21,7 @@ namespace msg = storage_messages;
 constexpr char kMagic[8] = {'S', 'Q', 'L', 'E', 'M', 'U', 'D', 'F'};
 constexpr std::uint16_t kPageTypeData = 1;
 constexpr std::uint16_t kPageTypeLog = 2;
-constexpr std::size_t kFormatChunkPages = 128;   // 1 MB per write while formatting
+constexpr std::size_t kFormatChunkPages = 128; // 1 MB per write while formatting
 
 std::uint8_t typeCode(DatabaseFileType type)
 {
@@ -206,7 +206,7 @@ std::vector<std::uint8_t> encodeDatabaseFileHeader(const DatabaseFileHeader &h)
     RecordWriter w;
     w.raw(kMagic, sizeof kMagic);
     w.u32(h.formatVersion);
-    w.u32(0);   // header length, filled in below
+    w.u32(0); // header length, filled in below
     w.u8(typeCode(h.type));
     w.u8(0);
     w.u16(0);
@@ -336,7 +336,8 @@ DatabaseFileHeader growLogFile(const std::filesystem::path &logPath, std::int64_
     const std::int64_t needed = header.usedPages + pages;
     if (needed > header.sizePages) {
         // Grow by a tenth at least, as a log with 10% growth does.
-        const std::int64_t grown = std::max(needed, header.sizePages + std::max<std::int64_t>(1, header.sizePages / 10));
+        const std::int64_t grown
+            = std::max(needed, header.sizePages + std::max<std::int64_t>(1, header.sizePages / 10));
         resizeFile(file, header, grown);
     }
     header.usedPages = needed;

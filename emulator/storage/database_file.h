@@ -37,8 +37,8 @@ struct DatabaseFileHeader {
     std::string databaseName;
     std::string logicalName;
     std::int64_t sizePages = 0;
-    std::int64_t usedPages = 0;      // pages in use; a shrink stops here
-    std::int64_t minimumPages = 0;   // the size the file was made with
+    std::int64_t usedPages = 0; // pages in use; a shrink stops here
+    std::int64_t minimumPages = 0; // the size the file was made with
     DateTimeValue created;
 
     bool operator==(const DatabaseFileHeader &) const = default;
@@ -61,8 +61,8 @@ struct NewDatabaseFiles {
     std::filesystem::path logPath;
     std::int64_t dataSizeMegabytes = 3;
     std::int64_t logSizeMegabytes = 1;
-    std::string logicalDataName;   // empty: <name>_Data
-    std::string logicalLogName;    // empty: <name>_log
+    std::string logicalDataName; // empty: <name>_Data
+    std::string logicalLogName; // empty: <name>_log
 };
 
 // Writes a new pair under hidden names and renames them into place, so a

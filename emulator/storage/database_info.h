@@ -16,10 +16,10 @@ struct DatabaseFile {
     int fileId = 1;
     DatabaseFileType type = DatabaseFileType::Data;
     std::string logicalName;
-    std::string physicalName;        // full path, as the statement that made it named it
+    std::string physicalName; // full path, as the statement that made it named it
     std::int64_t sizePages = 0;
-    std::int64_t maxSizePages = -1;  // -1: grows until the disk is full
-    std::int64_t growth = 10;        // pages, or percent when percentGrowth
+    std::int64_t maxSizePages = -1; // -1: grows until the disk is full
+    std::int64_t growth = 10; // pages, or percent when percentGrowth
     bool percentGrowth = true;
 
     bool operator==(const DatabaseFile &) const = default;
@@ -29,13 +29,13 @@ enum class DatabaseState { Online, Restoring, Recovering, Suspect, Offline };
 enum class UserAccess { MultiUser, SingleUser, RestrictedUser };
 
 struct DatabaseInfo {
-    int id = 0;                       // dbid; the catalogue gives it on add
+    int id = 0; // dbid; the catalogue gives it on add
     std::string name;
     DatabaseState state = DatabaseState::Online;
     UserAccess userAccess = UserAccess::MultiUser;
     DateTimeValue created;
     int compatibilityLevel = 90;
-    std::vector<DatabaseFile> files;  // in file id order; data file first
+    std::vector<DatabaseFile> files; // in file id order; data file first
 
     const DatabaseFile *primaryDataFile() const;
     const DatabaseFile *fileById(int fileId) const;

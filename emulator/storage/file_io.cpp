@@ -2,10 +2,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -67,16 +67,19 @@ OsError windowsError(int errnoValue, const std::filesystem::path &path)
 }
 
 FileIoError::FileIoError(const std::string &what, const std::filesystem::path &path, int errnoValue)
-    : StorageError(what + " " + path.string() + ": " + systemMessage(errnoValue)), m_path(path), m_errno(errnoValue)
-{
-}
+    : StorageError(what + " " + path.string() + ": " + systemMessage(errnoValue))
+    , m_path(path)
+    , m_errno(errnoValue)
+{}
 
 File::~File()
 {
     close();
 }
 
-File::File(File &&other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path))
+File::File(File &&other) noexcept
+    : m_fd(other.m_fd)
+    , m_path(std::move(other.m_path))
 {
     other.m_fd = -1;
 }

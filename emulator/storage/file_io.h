@@ -75,7 +75,10 @@ public:
     void close();
 
 private:
-    File(int fd, std::filesystem::path path) : m_fd(fd), m_path(std::move(path)) {}
+    File(int fd, std::filesystem::path path)
+        : m_fd(fd)
+        , m_path(std::move(path))
+    {}
     int m_fd = -1;
     std::filesystem::path m_path;
 };

@@ -7,9 +7,9 @@
 namespace sqlemu {
 
 ProgressMeter::ProgressMeter(const OperationProgress &progress, std::uint64_t totalBytes)
-    : m_progress(progress), m_total(totalBytes)
-{
-}
+    : m_progress(progress)
+    , m_total(totalBytes)
+{}
 
 void ProgressMeter::checkCancelled() const
 {

@@ -95,8 +95,7 @@ bool appendDurably(const std::filesystem::path &path, std::string line)
 
 PartialFolderJournal::PartialFolderJournal(const std::filesystem::path &dataDir)
     : m_path(dataDir / kFileName)
-{
-}
+{}
 
 void PartialFolderJournal::record(const std::filesystem::path &folder)
 {

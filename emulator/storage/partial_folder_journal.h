@@ -34,7 +34,7 @@ public:
 private:
     const std::filesystem::path m_path;
     std::mutex m_mutex;
-    std::set<std::string> m_recorded;   // written down since the last sweep
+    std::set<std::string> m_recorded; // written down since the last sweep
 };
 
 } // namespace sqlemu

@@ -17,7 +17,9 @@ std::string joined(const std::vector<ServerMessage> &messages)
 
 } // namespace
 
-ServerError::ServerError(std::vector<ServerMessage> messages) : StorageError(joined(messages)), m_messages(std::move(messages))
+ServerError::ServerError(std::vector<ServerMessage> messages)
+    : StorageError(joined(messages))
+    , m_messages(std::move(messages))
 {
     if (m_messages.empty())
         m_messages.push_back({});

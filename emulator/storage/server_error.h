@@ -14,7 +14,9 @@ namespace sqlemu {
 class ServerError : public StorageError {
 public:
     explicit ServerError(std::vector<ServerMessage> messages);
-    explicit ServerError(ServerMessage message) : ServerError(std::vector<ServerMessage>{std::move(message)}) {}
+    explicit ServerError(ServerMessage message)
+        : ServerError(std::vector<ServerMessage>{std::move(message)})
+    {}
 
     const std::vector<ServerMessage> &messages() const { return m_messages; }
     // The first message: the cause.
@@ -28,7 +30,9 @@ private:
 // written is gone; the interpreter answers with the attention DONE.
 class OperationCancelled : public StorageError {
 public:
-    OperationCancelled() : StorageError("The operation was cancelled") {}
+    OperationCancelled()
+        : StorageError("The operation was cancelled")
+    {}
 };
 
 } // namespace sqlemu

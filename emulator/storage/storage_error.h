@@ -9,7 +9,9 @@ namespace sqlemu {
 // backup media): unreadable, unwritable or not in the expected format.
 class StorageError : public std::runtime_error {
 public:
-    explicit StorageError(const std::string &message) : std::runtime_error(message) {}
+    explicit StorageError(const std::string &message)
+        : std::runtime_error(message)
+    {}
 };
 
 } // namespace sqlemu

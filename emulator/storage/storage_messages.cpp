@@ -42,8 +42,9 @@ ServerMessage percentProcessed(int percent)
 
 ServerMessage pagesProcessed(std::int64_t pages, std::string_view database, std::string_view logicalFile, int position)
 {
-    return info(4035, "Processed " + std::to_string(pages) + " pages for database '" + s(database) + "', file '"
-                          + s(logicalFile) + "' on file " + std::to_string(position) + ".");
+    return info(4035,
+                "Processed " + std::to_string(pages) + " pages for database '" + s(database) + "', file '"
+                    + s(logicalFile) + "' on file " + std::to_string(position) + ".");
 }
 
 ServerMessage successfullyProcessed(std::string_view statement, std::int64_t pages, double seconds)
@@ -52,8 +53,9 @@ ServerMessage successfullyProcessed(std::string_view statement, std::int64_t pag
     if (seconds < 0.001)
         seconds = 0.001;
     const double megabytesPerSecond = static_cast<double>(pages) * 8192.0 / 1048576.0 / seconds;
-    return info(3014, s(statement) + " successfully processed " + std::to_string(pages) + " pages in "
-                          + thousandths(seconds) + " seconds (" + thousandths(megabytesPerSecond) + " MB/sec).");
+    return info(3014,
+                s(statement) + " successfully processed " + std::to_string(pages) + " pages in " + thousandths(seconds)
+                    + " seconds (" + thousandths(megabytesPerSecond) + " MB/sec).");
 }
 
 ServerMessage backupSetValid(int position)
@@ -68,14 +70,16 @@ ServerMessage dbccCompleted()
 
 ServerMessage cannotOpenPhysicalFile(std::string_view path, const OsError &error)
 {
-    return make(5120, 16, 101, "Unable to open the physical file \"" + s(path) + "\". Operating system error "
-                                   + std::to_string(error.code) + ": \"" + error.numbered() + "\".");
+    return make(5120, 16, 101,
+                "Unable to open the physical file \"" + s(path) + "\". Operating system error "
+                    + std::to_string(error.code) + ": \"" + error.numbered() + "\".");
 }
 
 ServerMessage invalidFileHeader(std::string_view path, std::string_view property)
 {
-    return make(5172, 16, 15, "The header for file '" + s(path) + "' is not a valid database file header. The "
-                                  + s(property) + " property is incorrect.");
+    return make(5172, 16, 15,
+                "The header for file '" + s(path) + "' is not a valid database file header. The " + s(property)
+                    + " property is incorrect.");
 }
 
 ServerMessage filesDoNotMatch()
@@ -88,14 +92,16 @@ ServerMessage filesDoNotMatch()
 
 ServerMessage newerDatabaseVersion(std::string_view database, int version, int supported)
 {
-    return make(948, 20, 1, "The database '" + s(database) + "' cannot be opened because it is version "
-                                + std::to_string(version) + ". This server supports version " + std::to_string(supported)
-                                + " and earlier. A downgrade path is not supported.");
+    return make(948, 20, 1,
+                "The database '" + s(database) + "' cannot be opened because it is version " + std::to_string(version)
+                    + ". This server supports version " + std::to_string(supported)
+                    + " and earlier. A downgrade path is not supported.");
 }
 
 ServerMessage createDatabaseFailed()
 {
-    return make(1802, 16, 7, "CREATE DATABASE failed. Some file names listed could not be created. Check related errors.");
+    return make(1802, 16, 7,
+                "CREATE DATABASE failed. Some file names listed could not be created. Check related errors.");
 }
 
 ServerMessage couldNotOpenNewDatabase(std::string_view database)
@@ -110,21 +116,24 @@ ServerMessage databaseExists(std::string_view database)
 
 ServerMessage cannotCreateFile(std::string_view path)
 {
-    return make(5170, 16, 1, "Cannot create file '" + s(path)
-                                 + "' because it already exists. Change the file path or the file name, and retry the "
-                                   "operation.");
+    return make(5170, 16, 1,
+                "Cannot create file '" + s(path)
+                    + "' because it already exists. Change the file path or the file name, and retry the "
+                      "operation.");
 }
 
 ServerMessage createFileFailed(std::string_view path, const OsError &error)
 {
-    return make(5123, 16, 1, "CREATE FILE encountered operating system error " + error.numbered()
-                                 + " while attempting to open or create the physical file '" + s(path) + "'.");
+    return make(5123, 16, 1,
+                "CREATE FILE encountered operating system error " + error.numbered()
+                    + " while attempting to open or create the physical file '" + s(path) + "'.");
 }
 
 ServerMessage cannotDropMissing(std::string_view database)
 {
-    return make(3701, 11, 1, "Cannot drop the database '" + s(database)
-                                 + "', because it does not exist or you do not have permission.");
+    return make(3701, 11, 1,
+                "Cannot drop the database '" + s(database)
+                    + "', because it does not exist or you do not have permission.");
 }
 
 ServerMessage cannotDropInUse(std::string_view database)
@@ -150,23 +159,25 @@ ServerMessage databaseBeingRestored(std::string_view database)
 ServerMessage unknownDatabase(std::string_view database, bool oldText, int state)
 {
     if (oldText)
-        return make(911, 16, state, "Could not locate entry in sysdatabases for database '" + s(database)
-                                        + "'. No entry found with that name. Make sure that the name is entered "
-                                          "correctly.");
+        return make(911, 16, state,
+                    "Could not locate entry in sysdatabases for database '" + s(database)
+                        + "'. No entry found with that name. Make sure that the name is entered "
+                          "correctly.");
     return make(911, 16, state,
                 "Database '" + s(database) + "' does not exist. Make sure that the name is entered correctly.");
 }
 
 ServerMessage fileNotInDatabase(std::string_view file, std::string_view database)
 {
-    return make(8985, 16, 1, "Could not locate file '" + s(file) + "' for database '" + s(database)
-                                 + "' in sys.database_files. The file either does not exist, or was dropped.");
+    return make(8985, 16, 1,
+                "Could not locate file '" + s(file) + "' for database '" + s(database)
+                    + "' in sys.database_files. The file either does not exist, or was dropped.");
 }
 
 ServerMessage cannotOpenBackupDevice(std::string_view path, const OsError &error, int state)
 {
-    return make(3201, 16, state, "Cannot open backup device '" + s(path) + "'. Operating system error "
-                                     + error.numbered() + ".");
+    return make(3201, 16, state,
+                "Cannot open backup device '" + s(path) + "'. Operating system error " + error.numbered() + ".");
 }
 
 ServerMessage writeFailed(std::string_view path, const OsError &error)
@@ -181,8 +192,9 @@ ServerMessage readFailed(std::string_view path, const OsError &error)
 
 ServerMessage mediaFamilyIncorrectlyFormed(std::string_view path)
 {
-    return make(3241, 16, 0, "The media family on device '" + s(path)
-                                 + "' is incorrectly formed. SQL Server cannot process this media family.");
+    return make(3241, 16, 0,
+                "The media family on device '" + s(path)
+                    + "' is incorrectly formed. SQL Server cannot process this media family.");
 }
 
 ServerMessage volumeEmpty(std::string_view path)
@@ -212,14 +224,15 @@ ServerMessage noSuchBackupSet(int position, std::string_view path)
 
 ServerMessage logicalFileNotInBackup(std::string_view logical, std::string_view database)
 {
-    return make(3234, 16, 2, "Logical file '" + s(logical) + "' is not part of database '" + s(database)
-                                 + "'. Use RESTORE FILELISTONLY to list the logical file names.");
+    return make(3234, 16, 2,
+                "Logical file '" + s(logical) + "' is not part of database '" + s(database)
+                    + "'. Use RESTORE FILELISTONLY to list the logical file names.");
 }
 
 ServerMessage backupOfOtherDatabase(std::string_view database)
 {
-    return make(3154, 16, 4, "The backup set holds a backup of a database other than the existing '" + s(database)
-                                 + "' database.");
+    return make(3154, 16, 4,
+                "The backup set holds a backup of a database other than the existing '" + s(database) + "' database.");
 }
 
 ServerMessage tailLogNotBackedUp(std::string_view database)
@@ -233,27 +246,31 @@ ServerMessage tailLogNotBackedUp(std::string_view database)
 
 ServerMessage fileInUseByDatabase(std::string_view path, std::string_view database)
 {
-    return make(1834, 16, 1, "The file '" + s(path) + "' cannot be overwritten.  It is being used by database '"
-                                 + s(database) + "'.");
+    return make(1834, 16, 1,
+                "The file '" + s(path) + "' cannot be overwritten.  It is being used by database '" + s(database)
+                    + "'.");
 }
 
 ServerMessage directoryLookupFailed(std::string_view path, const OsError &error)
 {
-    return make(5133, 16, 1, "Directory lookup for the file \"" + s(path) + "\" failed with the operating system error "
-                                 + error.numbered() + ".");
+    return make(5133, 16, 1,
+                "Directory lookup for the file \"" + s(path) + "\" failed with the operating system error "
+                    + error.numbered() + ".");
 }
 
 ServerMessage cannotRestoreOverExisting(std::string_view logical, std::string_view path)
 {
-    return make(3142, 16, 1, "File \"" + s(logical) + "\" cannot be restored over the existing \"" + s(path)
-                                 + "\". Reissue the RESTORE statement using WITH REPLACE to overwrite pre-existing "
-                                   "files, or WITH MOVE to identify an alternate location.");
+    return make(3142, 16, 1,
+                "File \"" + s(logical) + "\" cannot be restored over the existing \"" + s(path)
+                    + "\". Reissue the RESTORE statement using WITH REPLACE to overwrite pre-existing "
+                      "files, or WITH MOVE to identify an alternate location.");
 }
 
 ServerMessage fileCannotBeRestored(std::string_view logical, std::string_view path, int state)
 {
-    return make(3156, 16, state, "File '" + s(logical) + "' cannot be restored to '" + s(path)
-                                     + "'. Use WITH MOVE to identify a valid location for the file.");
+    return make(3156, 16, state,
+                "File '" + s(logical) + "' cannot be restored to '" + s(path)
+                    + "'. Use WITH MOVE to identify a valid location for the file.");
 }
 
 ServerMessage restorePlanningProblems()

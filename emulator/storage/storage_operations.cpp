@@ -94,9 +94,11 @@ std::vector<ServerMessage> TransferFigures::completionMessages(std::string_view 
 // Marks a database as used by a backup or restore for the guard's life.
 class StorageOperations::BusyGuard {
 public:
-    BusyGuard(StorageOperations &owner, std::string name) : m_owner(owner), m_name(std::move(name))
+    BusyGuard(StorageOperations &owner, std::string name)
+        : m_owner(owner)
+        , m_name(std::move(name))
     {
-        m_owner.m_busy.push_back(m_name);   // the caller holds m_mutex
+        m_owner.m_busy.push_back(m_name); // the caller holds m_mutex
     }
     ~BusyGuard()
     {
@@ -113,9 +115,10 @@ private:
 };
 
 StorageOperations::StorageOperations(Catalogue &catalogue, StorageServerInfo server)
-    : m_catalogue(catalogue), m_server(std::move(server)), m_partialFolders(catalogue.dataDirectory())
-{
-}
+    : m_catalogue(catalogue)
+    , m_server(std::move(server))
+    , m_partialFolders(catalogue.dataDirectory())
+{}
 
 bool StorageOperations::isBusy(const std::string &database) const
 {
@@ -185,7 +188,8 @@ DatabaseInfo StorageOperations::attachDatabase(const std::string &name, const st
         paths.push_back(normalisedFilePath(p));
     for (const auto &path : paths)
         if (databaseUsingFile(m_catalogue, path))
-            throw ServerError({msg::cannotOpenPhysicalFile(path.string(), kSharingViolation), msg::createDatabaseFailed()});
+            throw ServerError(
+                {msg::cannotOpenPhysicalFile(path.string(), kSharingViolation), msg::createDatabaseFailed()});
 
     DatabaseFilePair pair;
     try {
@@ -238,9 +242,9 @@ TransferFigures StorageOperations::backupDatabase(const std::string &name, const
     return figuresOf(set, secondsSince(start));
 }
 
-std::vector<std::filesystem::path> StorageOperations::planRestoreTargets(const RestoreRequest &request,
-                                                                         const BackupSetInfo &set,
-                                                                         const std::optional<DatabaseInfo> &existing) const
+std::vector<std::filesystem::path>
+StorageOperations::planRestoreTargets(const RestoreRequest &request, const BackupSetInfo &set,
+                                      const std::optional<DatabaseInfo> &existing) const
 {
     std::vector<std::filesystem::path> targets;
     std::vector<ServerMessage> problems;
@@ -252,9 +256,9 @@ std::vector<std::filesystem::path> StorageOperations::planRestoreTargets(const R
         target = normalisedFilePath(target);
         const std::string shown = target.string();
 
-        const bool ownedByTarget = existing && std::any_of(existing->files.begin(), existing->files.end(), [&](const DatabaseFile &f) {
-            return normalisedFilePath(f.physicalName) == target;
-        });
+        const bool ownedByTarget = existing
+            && std::any_of(existing->files.begin(), existing->files.end(),
+                           [&](const DatabaseFile &f) { return normalisedFilePath(f.physicalName) == target; });
         if (!folderExists(target)) {
             problems.push_back(msg::directoryLookupFailed(shown, windowsError(ENOENT, target)));
             problems.push_back(msg::fileCannotBeRestored(entry.logicalName, shown, 3));
@@ -288,7 +292,8 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
     std::optional<BusyGuard> busy;
     {
         std::lock_guard lock(m_mutex);
-        if (std::any_of(m_busy.begin(), m_busy.end(), [&](const std::string &n) { return sameName(n, request.databaseName); }))
+        if (std::any_of(m_busy.begin(), m_busy.end(),
+                        [&](const std::string &n) { return sameName(n, request.databaseName); }))
             throw ServerError(msg::exclusiveAccessNotObtained());
         existing = m_catalogue.find(request.databaseName);
         if (existing && !request.replace) {
@@ -377,7 +382,8 @@ BackupSetInfo StorageOperations::backupFileList(const std::string &mediaPath, in
     return readBackupSet(normalisedFilePath(mediaPath), position);
 }
 
-void StorageOperations::verifyBackup(const std::string &mediaPath, int position, const OperationProgress &progress) const
+void StorageOperations::verifyBackup(const std::string &mediaPath, int position,
+                                     const OperationProgress &progress) const
 {
     verifyBackupSet(normalisedFilePath(mediaPath), position, progress);
 }

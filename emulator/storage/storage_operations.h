@@ -18,11 +18,11 @@ namespace sqlemu {
 
 // What the server says about itself in backup sets and messages.
 struct StorageServerInfo {
-    std::string serverName;                     // @@SERVERNAME
+    std::string serverName; // @@SERVERNAME
     std::string productVersion = "9.00.1399.06";
     int databaseVersion = 611;
     int compatibilityLevel = 90;
-    bool oldUnknownDatabaseText = true;         // 911 in its SQL Server 2005 wording
+    bool oldUnknownDatabaseText = true; // 911 in its SQL Server 2005 wording
 };
 
 // Pages processed for one file (message 4035).
@@ -34,8 +34,8 @@ struct FilePages {
 // The figures of a finished BACKUP or RESTORE.
 struct TransferFigures {
     std::string databaseName;
-    int position = 1;                  // the backup set's position on the medium
-    std::vector<FilePages> files;      // data file first
+    int position = 1; // the backup set's position on the medium
+    std::vector<FilePages> files; // data file first
     std::int64_t totalPages = 0;
     double seconds = 0;
 
@@ -47,9 +47,9 @@ struct TransferFigures {
 struct RestoreRequest {
     std::string databaseName;
     std::string mediaPath;
-    std::vector<std::pair<std::string, std::string>> moves;   // MOVE 'logical' TO 'path'
-    bool replace = false;                                      // WITH REPLACE
-    int position = 1;                                          // WITH FILE = n
+    std::vector<std::pair<std::string, std::string>> moves; // MOVE 'logical' TO 'path'
+    bool replace = false; // WITH REPLACE
+    int position = 1; // WITH FILE = n
 };
 
 // The storage side of the statements that work on whole databases, one
@@ -133,9 +133,9 @@ private:
 
     Catalogue &m_catalogue;
     const StorageServerInfo m_server;
-    PartialFolderJournal m_partialFolders;  // where a kill may leave hidden partial files
-    mutable std::mutex m_mutex;            // checks and catalogue changes of attach, restore and drop
-    std::vector<std::string> m_busy;       // databases a backup or restore works on
+    PartialFolderJournal m_partialFolders; // where a kill may leave hidden partial files
+    mutable std::mutex m_mutex; // checks and catalogue changes of attach, restore and drop
+    std::vector<std::string> m_busy; // databases a backup or restore works on
 };
 
 // Full, normalised path of a file named by a statement, as the catalogue

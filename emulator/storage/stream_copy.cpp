@@ -16,7 +16,9 @@ constexpr std::size_t kPieceBytes = 8u << 20;
 
 struct AlignedBuffer {
     std::unique_ptr<char[]> storage;
-    AlignedBuffer() : storage(new char[kPieceBytes]) {}
+    AlignedBuffer()
+        : storage(new char[kPieceBytes])
+    {}
     char *data() { return storage.get(); }
 };
 
@@ -25,7 +27,6 @@ void readPiece(const File &source, std::uint64_t offset, char *buffer, std::size
     if (!source.readAt(offset, buffer, size))
         throw FileIoError("Unexpected end of", source.path(), EIO);
 }
-
 
 // Copies one piece inside the kernel (no trip through our memory, as cp
 // does); false when the file system cannot, and the caller copies itself.
@@ -87,7 +88,7 @@ std::uint32_t streamCopy(const File &source, std::uint64_t sourceOffset, File &t
     // will stay on disk; reading back one piece overlaps copying the next.
     AlignedBuffer buffer;
     std::uint32_t crc = 0;
-    std::future<void> pendingChecksum;   // after the buffer: waited for on every way out
+    std::future<void> pendingChecksum; // after the buffer: waited for on every way out
     for (std::uint64_t done = 0; done < length;) {
         const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kPieceBytes, length - done));
         if (!copyInKernel(source, sourceOffset + done, target, targetOffset + done, size)) {

@@ -26,8 +26,8 @@ std::string upper(std::string s)
 
 std::string record(const std::string &serverName, const BrowserInstance &instance)
 {
-    return "ServerName;" + serverName + ";InstanceName;" + instance.name + ";IsClustered;No;Version;"
-         + instance.version + ";tcp;" + std::to_string(instance.port) + ";;";
+    return "ServerName;" + serverName + ";InstanceName;" + instance.name + ";IsClustered;No;Version;" + instance.version
+        + ";tcp;" + std::to_string(instance.port) + ";;";
 }
 
 Bytes response(const std::string &data)
@@ -70,7 +70,7 @@ std::optional<Bytes> browserResponse(std::span<const std::uint8_t> request, cons
         return std::nullopt;
     }
     default:
-        return std::nullopt;   // the dedicated admin connection is not offered
+        return std::nullopt; // the dedicated admin connection is not offered
     }
 }
 

@@ -15,7 +15,7 @@
 namespace sqlemu::tds {
 
 struct BrowserInstance {
-    std::string name;   // MSSQLSERVER for the default instance
+    std::string name; // MSSQLSERVER for the default instance
     int port = 0;
     std::string version;
 };
@@ -28,7 +28,9 @@ std::optional<Bytes> browserResponse(std::span<const std::uint8_t> request, cons
 class BrowserService {
 public:
     BrowserService(std::string serverName, std::vector<BrowserInstance> instances)
-        : m_serverName(std::move(serverName)), m_instances(std::move(instances)) {}
+        : m_serverName(std::move(serverName))
+        , m_instances(std::move(instances))
+    {}
     ~BrowserService();
 
     // Binds UDP port on every address (the first must succeed).

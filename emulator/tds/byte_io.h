@@ -17,12 +17,16 @@ using Bytes = std::vector<std::uint8_t>;
 
 class MalformedInput : public std::runtime_error {
 public:
-    explicit MalformedInput(const std::string &what) : std::runtime_error(what) {}
+    explicit MalformedInput(const std::string &what)
+        : std::runtime_error(what)
+    {}
 };
 
 class ByteReader {
 public:
-    explicit ByteReader(std::span<const std::uint8_t> data) : m_data(data) {}
+    explicit ByteReader(std::span<const std::uint8_t> data)
+        : m_data(data)
+    {}
 
     std::size_t position() const { return m_pos; }
     std::size_t remaining() const { return m_data.size() - m_pos; }

@@ -76,7 +76,7 @@ std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std:
         bool more = false;
         while (!reader.atEnd()) {
             std::uint8_t next = reader.u8();
-            if (next == 0x80 || next == 0xFF || next == 0xFE) {   // batch flag / no-exec flag
+            if (next == 0x80 || next == 0xFF || next == 0xFE) { // batch flag / no-exec flag
                 more = true;
                 break;
             }

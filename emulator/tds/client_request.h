@@ -20,8 +20,8 @@ void skipAllHeaders(ByteReader &reader);
 std::string parseSqlBatch(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion);
 
 struct RpcCall {
-    std::string procedure;     // by name, or the name of a well-known ProcID
-    std::uint16_t procId = 0;  // 0 when called by name
+    std::string procedure; // by name, or the name of a well-known ProcID
+    std::uint16_t procId = 0; // 0 when called by name
     std::uint16_t options = 0;
     std::vector<RpcParameter> parameters;
 };

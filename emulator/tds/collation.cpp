@@ -23,16 +23,27 @@ int Collation::codePage() const
 {
     // SQL collations name their code page through the sort id; the ones that
     // matter here are Latin-1 (1252) and the Windows Arabic collations.
-    switch (lcid & 0x3FF) {   // primary language
-    case 0x01: return 1256;   // Arabic
-    case 0x29: return 1256;   // Persian
-    case 0x20: return 1256;   // Urdu
-    case 0x19: return 1251;   // Russian
-    case 0x05: case 0x0E: case 0x15: return 1250;
-    case 0x08: return 1253;
-    case 0x1F: return 1254;
-    case 0x0D: return 1255;
-    default: return 1252;
+    switch (lcid & 0x3FF) { // primary language
+    case 0x01:
+        return 1256; // Arabic
+    case 0x29:
+        return 1256; // Persian
+    case 0x20:
+        return 1256; // Urdu
+    case 0x19:
+        return 1251; // Russian
+    case 0x05:
+    case 0x0E:
+    case 0x15:
+        return 1250;
+    case 0x08:
+        return 1253;
+    case 0x1F:
+        return 1254;
+    case 0x0D:
+        return 1255;
+    default:
+        return 1252;
     }
 }
 

@@ -10,9 +10,9 @@
 namespace sqlemu::tds {
 
 struct Collation {
-    std::uint32_t lcid = 0x0401;   // Arabic (Saudi Arabia): the server default Arabic_CI_AS
-    std::uint8_t flags = 0xD0;     // ignore case, kana and width; accent sensitive
-    std::uint8_t sortId = 0;       // 0 for Windows collations
+    std::uint32_t lcid = 0x0401; // Arabic (Saudi Arabia): the server default Arabic_CI_AS
+    std::uint8_t flags = 0xD0; // ignore case, kana and width; accent sensitive
+    std::uint8_t sortId = 0; // 0 for Windows collations
 
     std::array<std::uint8_t, 5> bytes() const;
     static Collation fromBytes(std::span<const std::uint8_t, 5> bytes);

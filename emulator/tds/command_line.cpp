@@ -58,7 +58,7 @@ std::pair<std::string, std::string> splitLogin(const std::string &option, const 
 {
     auto colon = request.find(':');
     if (colon == std::string::npos || colon == 0)
-        throw CommandLineError(option + ": expected NAME:PASSWORD");   // never echoes what may be a password
+        throw CommandLineError(option + ": expected NAME:PASSWORD"); // never echoes what may be a password
     return {request.substr(0, colon), request.substr(colon + 1)};
 }
 
@@ -72,7 +72,8 @@ std::string upper(std::string s)
 // a letter or underscore first, then letters, digits, '_' and '$'.
 void checkInstanceName(const std::string &name)
 {
-    bool ok = !name.empty() && name.size() <= 16 && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
+    bool ok
+        = !name.empty() && name.size() <= 16 && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
     for (char c : name)
         ok = ok && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$');
     if (!ok)
@@ -176,7 +177,8 @@ ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
         } else if (option == "--server-version") {
             options.serverVersion = takeValue();
             if (!ServerVersion::fromName(options.serverVersion))
-                throw CommandLineError("--server-version: expected 9.0, 10.50 or 16.0, got '" + options.serverVersion + "'");
+                throw CommandLineError("--server-version: expected 9.0, 10.50 or 16.0, got '" + options.serverVersion
+                                       + "'");
         } else if (option == "--trace") {
             options.trace = takeValue();
         } else if (option == "--test-statements") {

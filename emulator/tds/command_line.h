@@ -26,7 +26,7 @@ struct ServerOptions {
     std::vector<NamedInstance> instances;
     bool browser = false;
     int browserPort = 1434;
-    std::map<std::string, std::string> logins;   // includes sa
+    std::map<std::string, std::string> logins; // includes sa
     // Addresses beyond loopback that --listen asked for; only with a
     // non-empty sa password.
     std::vector<std::string> extraListenAddresses;

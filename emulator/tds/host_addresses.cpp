@@ -43,8 +43,8 @@ std::vector<std::string> hostNameAddresses()
     for (addrinfo *a = found; a; a = a->ai_next) {
         char text[INET6_ADDRSTRLEN] = {};
         const void *raw = a->ai_family == AF_INET6
-                              ? static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr)
-                              : static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr);
+            ? static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr)
+            : static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr);
         if (::inet_ntop(a->ai_family, raw, text, sizeof text))
             addresses.emplace_back(text);
     }

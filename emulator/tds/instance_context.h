@@ -16,7 +16,7 @@ struct InstanceContext {
     Engine *engine = nullptr;
     InstanceConfig config;
     LoginPolicy policy;
-    TraceLog *trace = nullptr;      // null: no --trace
+    TraceLog *trace = nullptr; // null: no --trace
     int port = 0;
     // From accept to a finished login; trickling bytes does not extend it.
     std::chrono::seconds loginTimeout{60};

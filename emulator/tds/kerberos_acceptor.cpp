@@ -39,7 +39,10 @@ std::string displayName(gss_name_t name)
 
 class GssAcceptor : public KerberosAcceptor {
 public:
-    GssAcceptor(std::string keytab, int port) : m_keytab(std::move(keytab)), m_port(port) {}
+    GssAcceptor(std::string keytab, int port)
+        : m_keytab(std::move(keytab))
+        , m_port(port)
+    {}
 
     KerberosResult accept(std::span<const std::uint8_t> token) override
     {
@@ -48,8 +51,8 @@ public:
         gss_key_value_element_desc element{"keytab", m_keytab.c_str()};
         gss_key_value_set_desc store{1, &element};
         gss_cred_id_t credentials = GSS_C_NO_CREDENTIAL;
-        OM_uint32 major = gss_acquire_cred_from(&minor, GSS_C_NO_NAME, GSS_C_INDEFINITE, GSS_C_NO_OID_SET,
-                                                GSS_C_ACCEPT, &store, &credentials, nullptr, nullptr);
+        OM_uint32 major = gss_acquire_cred_from(&minor, GSS_C_NO_NAME, GSS_C_INDEFINITE, GSS_C_NO_OID_SET, GSS_C_ACCEPT,
+                                                &store, &credentials, nullptr, nullptr);
         if (GSS_ERROR(major)) {
             result.error = statusText(major, minor);
             return result;

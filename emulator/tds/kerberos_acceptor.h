@@ -13,9 +13,9 @@ namespace sqlemu::tds {
 
 struct KerberosResult {
     bool accepted = false;
-    std::string principal;   // the client, e.g. alice@TEST.REALM
-    Bytes replyToken;        // AP-REP for mutual authentication, may be empty
-    std::string error;       // why it was refused, for the server's own log
+    std::string principal; // the client, e.g. alice@TEST.REALM
+    Bytes replyToken; // AP-REP for mutual authentication, may be empty
+    std::string error; // why it was refused, for the server's own log
 };
 
 class KerberosAcceptor {

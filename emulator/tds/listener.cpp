@@ -6,11 +6,11 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <limits>
 #include <unistd.h>
 
 namespace sqlemu::tds {
@@ -21,7 +21,7 @@ namespace {
 // clients must wait in the queue, not in the clients' connect retries.
 int listenBacklog()
 {
-    return std::numeric_limits<int>::max();   // the kernel caps it at its own maximum
+    return std::numeric_limits<int>::max(); // the kernel caps it at its own maximum
 }
 
 // While descriptors run out the queue cannot be drained; waiting a little
@@ -199,7 +199,7 @@ void Listener::stop()
     {
         std::unique_lock lock(m_mutex);
         for (auto &c : m_running)
-            ::shutdown(c->socket, SHUT_RDWR);   // wakes the session's blocking read or write
+            ::shutdown(c->socket, SHUT_RDWR); // wakes the session's blocking read or write
         m_sessionEnded.wait(lock, [this] { return m_running.empty(); });
     }
     reapFinished();

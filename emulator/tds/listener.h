@@ -19,7 +19,10 @@ namespace sqlemu::tds {
 class Listener {
 public:
     // maxSessions: connections served at once; one more is closed at once.
-    Listener(InstanceContext &instance, int maxSessions) : m_instance(instance), m_maxSessions(maxSessions) {}
+    Listener(InstanceContext &instance, int maxSessions)
+        : m_instance(instance)
+        , m_maxSessions(maxSessions)
+    {}
     ~Listener();
 
     // Binds every address on port (0: a free port, the same on all). The
@@ -35,7 +38,7 @@ public:
 private:
     struct Connection {
         std::thread thread;
-        int socket = -1;   // -1 once the session ended and closed it
+        int socket = -1; // -1 once the session ended and closed it
     };
     using Connections = std::list<std::unique_ptr<Connection>>;
 
@@ -55,7 +58,7 @@ private:
     // A session moves itself from running to finished as it ends, so that
     // finding the ended ones never walks every running session.
     Connections m_running;
-    Connections m_finished;   // ended, their threads still to be joined
+    Connections m_finished; // ended, their threads still to be joined
 };
 
 // Opens a socket bound to address:port (type SOCK_STREAM or SOCK_DGRAM);

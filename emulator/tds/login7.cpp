@@ -17,8 +17,7 @@ std::uint8_t swapNibbles(std::uint8_t b)
 }
 
 // A variable field: offset and length in characters, from the start of LOGIN7.
-std::span<const std::uint8_t> field(std::span<const std::uint8_t> payload, std::size_t offset,
-                                    std::size_t byteLength)
+std::span<const std::uint8_t> field(std::span<const std::uint8_t> payload, std::size_t offset, std::size_t byteLength)
 {
     if (byteLength == 0)
         return {};
@@ -39,14 +38,14 @@ Login7Request parseLogin7(std::span<const std::uint8_t> payload)
     Login7Request login;
     login.tdsVersion = r.u32le();
     login.packetSize = r.u32le();
-    r.skip(4);                       // client program version
+    r.skip(4); // client program version
     login.clientPid = r.u32le();
-    r.skip(4);                       // connection id
+    r.skip(4); // connection id
     login.optionFlags1 = r.u8();
     login.optionFlags2 = r.u8();
     login.typeFlags = r.u8();
     login.optionFlags3 = r.u8();
-    r.skip(4);                       // time zone
+    r.skip(4); // time zone
     login.clientLcid = r.u32le();
 
     std::array<std::pair<std::uint16_t, std::uint16_t>, 9> fields{};
@@ -67,12 +66,12 @@ Login7Request parseLogin7(std::span<const std::uint8_t> payload)
     login.language = text(7);
     login.database = text(8);
 
-    r.skip(6);                       // client id (MAC address)
+    r.skip(6); // client id (MAC address)
     std::uint16_t sspiOffset = r.u16le();
     std::uint32_t sspiLength = r.u16le();
-    r.skip(4);                       // attach db file
+    r.skip(4); // attach db file
     if (length >= 94 && login.tdsVersion >= TdsVersion::V7_2 && r.remaining() >= 8) {
-        r.skip(4);                   // change password
+        r.skip(4); // change password
         std::uint32_t longLength = r.u32le();
         if (sspiLength == 0xFFFF)
             sspiLength = longLength;
@@ -102,7 +101,7 @@ std::uint32_t negotiateTdsVersion(std::uint32_t client, std::uint32_t serverMax)
 {
     // Clients write the version little-endian, but the values compare as
     // 0x7X... in both; anything unknown is treated as the nearest older one.
-    static constexpr std::array<std::uint32_t, 6> known = {TdsVersion::V7_0, TdsVersion::V7_1, TdsVersion::V7_2,
+    static constexpr std::array<std::uint32_t, 6> known = {TdsVersion::V7_0,  TdsVersion::V7_1,  TdsVersion::V7_2,
                                                            TdsVersion::V7_3A, TdsVersion::V7_3B, TdsVersion::V7_4};
     std::uint32_t chosen = TdsVersion::V7_1;
     for (auto v : known) {

@@ -13,8 +13,8 @@
 namespace sqlemu::tds {
 
 struct Login7Request {
-    std::uint32_t tdsVersion = 0;     // as the client wrote it, e.g. 0x74000004
-    std::uint32_t packetSize = 0;     // 0: keep the server's
+    std::uint32_t tdsVersion = 0; // as the client wrote it, e.g. 0x74000004
+    std::uint32_t packetSize = 0; // 0: keep the server's
     std::uint32_t clientPid = 0;
     std::uint8_t optionFlags1 = 0;
     std::uint8_t optionFlags2 = 0;
@@ -51,7 +51,7 @@ constexpr std::uint32_t V7_2 = 0x72090002;
 constexpr std::uint32_t V7_3A = 0x730A0003;
 constexpr std::uint32_t V7_3B = 0x730B0003;
 constexpr std::uint32_t V7_4 = 0x74000004;
-}
+} // namespace TdsVersion
 
 // The version to acknowledge: the client's, no newer than the server offers,
 // and always one that clients know.

@@ -34,14 +34,16 @@ ServerMessage loginFailedMessage(const std::string &user)
 ServerMessage untrustedDomainMessage(const ServerVersion &version)
 {
     const std::string kind = version.major < 10 ? "Windows" : "Integrated";
-    return ServerMessage{18452, 1, 14,
-                         "Login failed. The login is from an untrusted domain and cannot be used with " + kind
-                             + " authentication.",
-                         "", 1};
+    return ServerMessage{
+        18452,
+        1,
+        14,
+        "Login failed. The login is from an untrusted domain and cannot be used with " + kind + " authentication.",
+        "",
+        1};
 }
 
-LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy, const Engine &engine,
-                         ByteWriter &out)
+LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy, const Engine &engine, ByteWriter &out)
 {
     LoginOutcome outcome;
     outcome.tdsVersion = negotiateTdsVersion(request.tdsVersion, policy.version.maxTdsVersion);
@@ -87,8 +89,8 @@ LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy
     outcome.accepted = true;
     outcome.database = database;
     outcome.packetSize = request.packetSize == 0
-                             ? kDefaultPacketSize
-                             : std::clamp<std::size_t>(request.packetSize, kMinPacketSize, kMaxPacketSize);
+        ? kDefaultPacketSize
+        : std::clamp<std::size_t>(request.packetSize, kMinPacketSize, kMaxPacketSize);
     if (!sspiReply.empty())
         writeSspi(out, sspiReply);
     writeEnvChange(out, EnvChangeType::Database, database, "master");

@@ -23,12 +23,12 @@ struct LoginOutcome {
     std::string database;
     std::uint32_t tdsVersion = 0;
     std::size_t packetSize = 4096;
-    std::string failure;   // why a login was refused, for the server's own log only
+    std::string failure; // why a login was refused, for the server's own log only
 };
 
 struct LoginPolicy {
-    std::map<std::string, std::string> sqlLogins;   // name -> password; names compare case-insensitively
-    KerberosAcceptor *kerberos = nullptr;           // null: integrated logins cannot be verified
+    std::map<std::string, std::string> sqlLogins; // name -> password; names compare case-insensitively
+    KerberosAcceptor *kerberos = nullptr; // null: integrated logins cannot be verified
     ServerVersion version;
     std::string serverName;
 };

@@ -46,8 +46,8 @@ bool isKnownClientPacketType(std::uint8_t type)
     }
 }
 
-Bytes packetize(PacketType type, std::span<const std::uint8_t> payload, std::size_t packetSize,
-                std::uint16_t spid, std::uint8_t &packetId, bool last)
+Bytes packetize(PacketType type, std::span<const std::uint8_t> payload, std::size_t packetSize, std::uint16_t spid,
+                std::uint8_t &packetId, bool last)
 {
     packetSize = std::clamp(packetSize, kMinPacketSize, kMaxPacketSize);
     const std::size_t room = packetSize - kHeaderSize;

@@ -32,7 +32,7 @@ constexpr std::uint8_t EndOfMessage = 0x01;
 constexpr std::uint8_t Ignore = 0x02;
 constexpr std::uint8_t ResetConnection = 0x08;
 constexpr std::uint8_t ResetConnectionSkipTran = 0x10;
-}
+} // namespace PacketStatus
 
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kMinPacketSize = 512;
@@ -52,7 +52,7 @@ enum class FrameStatus { Complete, Incomplete, Malformed };
 
 struct Frame {
     FrameStatus status = FrameStatus::Incomplete;
-    std::size_t size = 0;        // bytes of the whole packet when complete
+    std::size_t size = 0; // bytes of the whole packet when complete
     PacketHeader header;
     std::span<const std::uint8_t> payload;
 };
@@ -64,14 +64,14 @@ bool isKnownClientPacketType(std::uint8_t type);
 
 // Splits a message into packets of at most packetSize bytes; EOM only on the
 // last one when last is true (a flushed part of a longer response is not).
-Bytes packetize(PacketType type, std::span<const std::uint8_t> payload, std::size_t packetSize,
-                std::uint16_t spid, std::uint8_t &packetId, bool last = true);
+Bytes packetize(PacketType type, std::span<const std::uint8_t> payload, std::size_t packetSize, std::uint16_t spid,
+                std::uint8_t &packetId, bool last = true);
 
 // A whole client message: the payloads of its packets joined.
 struct Message {
     std::uint8_t type = 0;
-    std::uint8_t firstStatus = 0;  // status of the first packet (reset-connection flags)
-    bool ignored = false;           // the client cancelled it while sending
+    std::uint8_t firstStatus = 0; // status of the first packet (reset-connection flags)
+    bool ignored = false; // the client cancelled it while sending
     Bytes payload;
 };
 
@@ -81,7 +81,9 @@ class MessageAssembler {
 public:
     enum class Result { Message, NeedMore, Malformed };
 
-    explicit MessageAssembler(std::size_t maxMessageSize = 64 * 1024 * 1024) : m_maxMessage(maxMessageSize) {}
+    explicit MessageAssembler(std::size_t maxMessageSize = 64 * 1024 * 1024)
+        : m_maxMessage(maxMessageSize)
+    {}
 
     void append(std::span<const std::uint8_t> bytes) { m_buffer.insert(m_buffer.end(), bytes.begin(), bytes.end()); }
     // Clients may send packets as large as the size they asked for at login.

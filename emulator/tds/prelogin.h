@@ -22,18 +22,18 @@ constexpr std::uint8_t Mars = 0x04;
 constexpr std::uint8_t TraceId = 0x05;
 constexpr std::uint8_t FedAuthRequired = 0x06;
 constexpr std::uint8_t Terminator = 0xFF;
-}
+} // namespace PreLoginOption
 
 namespace Encryption {
 constexpr std::uint8_t Off = 0x00;
 constexpr std::uint8_t On = 0x01;
 constexpr std::uint8_t NotSupported = 0x02;
 constexpr std::uint8_t Required = 0x03;
-}
+} // namespace Encryption
 
 struct PreLoginRequest {
     std::optional<std::uint8_t> encryption;
-    std::string instance;   // INSTOPT, empty when not sent
+    std::string instance; // INSTOPT, empty when not sent
     bool mars = false;
 };
 

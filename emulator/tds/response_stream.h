@@ -18,7 +18,10 @@ public:
     using Output = std::function<void(std::span<const std::uint8_t>)>;
 
     ResponseStream(Output output, std::size_t packetSize, std::uint16_t spid)
-        : m_output(std::move(output)), m_packetSize(packetSize), m_spid(spid) {}
+        : m_output(std::move(output))
+        , m_packetSize(packetSize)
+        , m_spid(spid)
+    {}
 
     ByteWriter &tokens() { return m_tokens; }
     // Sends the full packets that the appended tokens made.

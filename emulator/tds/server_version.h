@@ -10,12 +10,12 @@
 namespace sqlemu::tds {
 
 struct ServerVersion {
-    std::string name;              // as given on the command line: 9.0, 10.50, 16.0
+    std::string name; // as given on the command line: 9.0, 10.50, 16.0
     std::uint8_t major = 9;
     std::uint8_t minor = 0;
     std::uint16_t build = 1399;
     std::uint32_t maxTdsVersion = 0x72090002;
-    std::string browserVersion;    // e.g. 9.00.1399.06
+    std::string browserVersion; // e.g. 9.00.1399.06
 
     static std::optional<ServerVersion> fromName(const std::string &name);
 };

@@ -27,7 +27,9 @@ constexpr std::size_t kMaxMessageAfterLogin = 64 * 1024 * 1024;
 } // namespace
 
 Session::Session(int socket, InstanceContext &instance)
-    : m_socket(socket), m_instance(instance), m_assembler(kMaxMessageBeforeLogin)
+    : m_socket(socket)
+    , m_instance(instance)
+    , m_assembler(kMaxMessageBeforeLogin)
 {
     m_state.spid = instance.nextSpid();
     m_loginDeadline = std::chrono::steady_clock::now() + instance.loginTimeout;
@@ -43,8 +45,7 @@ void Session::run()
             if (!dispatch(message))
                 break;
         }
-    } catch (const ConnectionLost &) {
-    }
+    } catch (const ConnectionLost &) {}
     if (m_phase == Phase::LoggedIn)
         m_instance.engine->sessionClosed(m_state);
     ::shutdown(m_socket, SHUT_RDWR);
@@ -84,10 +85,10 @@ bool Session::nextMessage(Message &message)
 bool Session::waitForInput()
 {
     if (m_phase == Phase::LoggedIn)
-        return true;   // recv blocks for as long as the client stays idle
+        return true; // recv blocks for as long as the client stays idle
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_loginDeadline
-                                                                                - std::chrono::steady_clock::now());
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(m_loginDeadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
         pollfd p{m_socket, POLLIN, 0};
@@ -95,7 +96,7 @@ bool Session::waitForInput()
         if (ready > 0)
             return true;
         if (ready < 0 && errno != EINTR)
-            return true;   // recv reports the failure
+            return true; // recv reports the failure
     }
 }
 
@@ -114,7 +115,7 @@ bool Session::dispatch(const Message &message)
         case Phase::PreLogin:
             if (type == PacketType::PreLogin)
                 return handlePreLogin(message);
-            if (type == PacketType::Login7)   // TDS 7.0 clients send no PRELOGIN
+            if (type == PacketType::Login7) // TDS 7.0 clients send no PRELOGIN
                 return handleLogin(message);
             break;
         case Phase::Login:
@@ -190,7 +191,7 @@ bool Session::handleLogin(const Message &message)
     // Known to the engine before the client hears it is in, so a DROP
     // DATABASE right after the login already sees the session.
     m_instance.engine->sessionOpened(m_state);
-    m_phase = Phase::LoggedIn;   // from here a lost connection closes the session in the engine too
+    m_phase = Phase::LoggedIn; // from here a lost connection closes the session in the engine too
     sendMessage(tokens.data());
     m_packetSize = outcome.packetSize;
     m_assembler.setMaxPacketSize(std::max(m_packetSize, kDefaultPacketSize));
@@ -297,25 +298,24 @@ void Session::sendProtocolError(const std::string &reason)
 {
     log("protocol error, connection closed: " + reason);
     if (m_phase != Phase::LoggedIn)
-        return;   // nothing the client could show yet
+        return; // nothing the client could show yet
     try {
         ByteWriter out;
-        writeMessage(out, m_format,
-                     ServerMessage{4002, 1, 16,
-                                   "The incoming tabular data stream (TDS) protocol stream is incorrect.", "", 1},
-                     m_instance.config.serverName);
+        writeMessage(
+            out, m_format,
+            ServerMessage{4002, 1, 16, "The incoming tabular data stream (TDS) protocol stream is incorrect.", "", 1},
+            m_instance.config.serverName);
         writeDone(out, m_format, TokenId::Done, DoneStatus::Error, 0, 0);
         sendMessage(out.data());
-    } catch (const ConnectionLost &) {
-    }
+    } catch (const ConnectionLost &) {}
     m_broken = true;
 }
 
 void Session::sendMessage(const Bytes &tokens)
 {
     std::uint8_t packetId = 0;
-    sendBytes(packetize(PacketType::TabularResult, tokens, m_packetSize, static_cast<std::uint16_t>(m_state.spid),
-                        packetId));
+    sendBytes(
+        packetize(PacketType::TabularResult, tokens, m_packetSize, static_cast<std::uint16_t>(m_state.spid), packetId));
 }
 
 void Session::sendBytes(std::span<const std::uint8_t> bytes)

@@ -70,7 +70,7 @@ std::string convert(const char *to, const char *from, const char *in, std::size_
         std::size_t rc = iconv(cd, &src, &left, &dst, &room);
         out.append(buffer, dst - buffer);
         if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            out += fallback;   // unmappable or invalid: skip one byte of input
+            out += fallback; // unmappable or invalid: skip one byte of input
             ++src;
             --left;
         }
@@ -150,8 +150,8 @@ std::string codePageToUtf8(std::span<const std::uint8_t> bytes, int codePage)
         ascii = ascii && b < 0x80;
     if (ascii)
         return std::string(bytes.begin(), bytes.end());
-    return convert("UTF-8", codePageName(codePage).c_str(), reinterpret_cast<const char *>(bytes.data()),
-                   bytes.size(), "\xEF\xBF\xBD");
+    return convert("UTF-8", codePageName(codePage).c_str(), reinterpret_cast<const char *>(bytes.data()), bytes.size(),
+                   "\xEF\xBF\xBD");
 }
 
 std::vector<std::uint8_t> utf8ToCodePage(const std::string &utf8, int codePage)

@@ -7,10 +7,12 @@ namespace sqlemu::tds {
 
 TokenResultSink::TokenResultSink(ResponseStream &stream, WireFormat format, std::string serverName, Mode mode,
                                  std::function<bool()> cancelProbe)
-    : m_stream(stream), m_format(format), m_serverName(std::move(serverName)), m_mode(mode),
-      m_cancelProbe(std::move(cancelProbe))
-{
-}
+    : m_stream(stream)
+    , m_format(format)
+    , m_serverName(std::move(serverName))
+    , m_mode(mode)
+    , m_cancelProbe(std::move(cancelProbe))
+{}
 
 bool TokenResultSink::cancelled() const
 {

@@ -57,14 +57,14 @@ void writeCollationChange(ByteWriter &out, const Collation &collation)
     out.u8(0);
 }
 
-void writeLoginAck(ByteWriter &out, std::uint32_t tdsVersion, const std::string &programName,
-                   std::uint8_t major, std::uint8_t minor, std::uint16_t build)
+void writeLoginAck(ByteWriter &out, std::uint32_t tdsVersion, const std::string &programName, std::uint8_t major,
+                   std::uint8_t minor, std::uint16_t build)
 {
     out.u8(TokenId::LoginAck);
     std::size_t lengthAt = out.size();
     out.u16le(0);
-    out.u8(1);                 // SQL_TSQL
-    out.u32be(tdsVersion);     // the one field a server writes most significant byte first
+    out.u8(1); // SQL_TSQL
+    out.u32be(tdsVersion); // the one field a server writes most significant byte first
     out.bVarChar(programName);
     out.u8(major);
     out.u8(minor);
@@ -85,12 +85,12 @@ void writeReturnValue(ByteWriter &out, const WireFormat &format, std::uint16_t o
     out.u8(TokenId::ReturnValue);
     out.u16le(ordinal);
     out.bVarChar(name);
-    out.u8(0x01);   // the value of an output parameter
+    out.u8(0x01); // the value of an output parameter
     if (format.wide())
         out.u32le(0);
     else
         out.u16le(0);
-    out.u16le(0x0001);   // nullable
+    out.u16le(0x0001); // nullable
     writeTypeInfo(out, type);
     writeValue(out, type, value);
 }
@@ -122,7 +122,7 @@ void writeColMetadata(ByteWriter &out, const WireFormat &format, const std::vect
         else
             out.u16le(0);
         std::uint16_t flags = columns[i].nullable ? 0x0001 : 0x0000;
-        flags |= 0x0008;   // updateable: unknown, as for computed expressions
+        flags |= 0x0008; // updateable: unknown, as for computed expressions
         out.u16le(flags);
         writeTypeInfo(out, types[i]);
         out.bVarChar(columns[i].name);

@@ -26,7 +26,7 @@ constexpr std::uint8_t Sspi = 0xED;
 constexpr std::uint8_t Done = 0xFD;
 constexpr std::uint8_t DoneProc = 0xFE;
 constexpr std::uint8_t DoneInProc = 0xFF;
-}
+} // namespace TokenId
 
 namespace DoneStatus {
 constexpr std::uint16_t Final = 0x00;
@@ -36,7 +36,7 @@ constexpr std::uint16_t InTransaction = 0x04;
 constexpr std::uint16_t Count = 0x10;
 constexpr std::uint16_t Attention = 0x20;
 constexpr std::uint16_t ServerError = 0x100;
-}
+} // namespace DoneStatus
 
 namespace EnvChangeType {
 constexpr std::uint8_t Database = 1;
@@ -44,7 +44,7 @@ constexpr std::uint8_t Language = 2;
 constexpr std::uint8_t PacketSize = 4;
 constexpr std::uint8_t Collation = 7;
 constexpr std::uint8_t ResetConnectionAck = 18;
-}
+} // namespace EnvChangeType
 
 // What changes with the negotiated version: 7.2 and later use 8-byte row
 // counts, 32-bit user types and line numbers.
@@ -59,8 +59,8 @@ void writeMessage(ByteWriter &out, const WireFormat &format, const ServerMessage
                   const std::string &serverName);
 void writeEnvChange(ByteWriter &out, std::uint8_t type, const std::string &newValue, const std::string &oldValue);
 void writeCollationChange(ByteWriter &out, const Collation &collation);
-void writeLoginAck(ByteWriter &out, std::uint32_t tdsVersion, const std::string &programName,
-                   std::uint8_t major, std::uint8_t minor, std::uint16_t build);
+void writeLoginAck(ByteWriter &out, std::uint32_t tdsVersion, const std::string &programName, std::uint8_t major,
+                   std::uint8_t minor, std::uint16_t build);
 void writeReturnStatus(ByteWriter &out, std::int32_t status);
 void writeReturnValue(ByteWriter &out, const WireFormat &format, std::uint16_t ordinal, const std::string &name,
                       const TypeInfo &type, const Value &value);

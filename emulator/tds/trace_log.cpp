@@ -2,10 +2,9 @@
 
 #include "engine_interface/sql_type_name.h"
 
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <ctime>
+#include <nlohmann/json.hpp>
 
 namespace sqlemu::tds {
 
@@ -52,8 +51,9 @@ nlohmann::json record(const std::string &instance, int spid, const char *kind)
 
 } // namespace
 
-
-TraceLog::TraceLog(const std::string &path) : m_file(path, std::ios::app | std::ios::binary) {}
+TraceLog::TraceLog(const std::string &path)
+    : m_file(path, std::ios::app | std::ios::binary)
+{}
 
 void TraceLog::append(const std::string &line)
 {
@@ -76,10 +76,8 @@ void TraceLog::rpc(const std::string &instance, int spid, const std::string &pro
     json["procedure"] = procedure;
     json["parameters"] = nlohmann::json::array();
     for (const auto &p : parameters) {
-        json["parameters"].push_back({{"name", p.name},
-                                      {"type", sqlTypeName(p.type)},
-                                      {"output", p.output},
-                                      {"value", valueToJson(p.value)}});
+        json["parameters"].push_back(
+            {{"name", p.name}, {"type", sqlTypeName(p.type)}, {"output", p.output}, {"value", valueToJson(p.value)}});
     }
     append(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }

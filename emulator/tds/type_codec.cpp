@@ -48,21 +48,32 @@ std::int64_t readSigned(std::span<const std::uint8_t> data)
     for (std::size_t i = 0; i < data.size(); ++i)
         v |= static_cast<std::uint64_t>(data[i]) << (8 * i);
     switch (data.size()) {
-    case 1: return static_cast<std::uint8_t>(v);   // tinyint is unsigned
-    case 2: return static_cast<std::int16_t>(v);
-    case 4: return static_cast<std::int32_t>(v);
-    default: return static_cast<std::int64_t>(v);
+    case 1:
+        return static_cast<std::uint8_t>(v); // tinyint is unsigned
+    case 2:
+        return static_cast<std::int16_t>(v);
+    case 4:
+        return static_cast<std::int32_t>(v);
+    default:
+        return static_cast<std::int64_t>(v);
     }
 }
 
 Value decodeFixed(std::span<const std::uint8_t> data, const TypeInfo &type)
 {
     switch (type.id) {
-    case TypeId::Int1: case TypeId::Int2: case TypeId::Int4: case TypeId::Int8: case TypeId::IntN:
+    case TypeId::Int1:
+    case TypeId::Int2:
+    case TypeId::Int4:
+    case TypeId::Int8:
+    case TypeId::IntN:
         return readSigned(data);
-    case TypeId::Bit: case TypeId::BitN:
+    case TypeId::Bit:
+    case TypeId::BitN:
         return static_cast<std::int64_t>(data[0] != 0);
-    case TypeId::DateTime: case TypeId::DateTimN: case TypeId::DateTim4: {
+    case TypeId::DateTime:
+    case TypeId::DateTimN:
+    case TypeId::DateTim4: {
         if (data.size() == 4) {
             std::int64_t days = data[0] | (data[1] << 8);
             std::int64_t minutes = data[2] | (data[3] << 8);
@@ -72,7 +83,9 @@ Value decodeFixed(std::span<const std::uint8_t> data, const TypeInfo &type)
         std::uint32_t ticks = static_cast<std::uint32_t>(readSigned(data.subspan(4, 4)));
         return DateTimeValue{days * 86'400'000 + (static_cast<std::int64_t>(ticks) * 10 + 1) / 3};
     }
-    case TypeId::Flt4: case TypeId::Flt8: case TypeId::FltN: {
+    case TypeId::Flt4:
+    case TypeId::Flt8:
+    case TypeId::FltN: {
         double d = 0;
         if (data.size() == 4) {
             float f;
@@ -83,11 +96,14 @@ Value decodeFixed(std::span<const std::uint8_t> data, const TypeInfo &type)
         }
         return std::to_string(d);
     }
-    case TypeId::Money: case TypeId::Money4: case TypeId::MoneyN: {
-        std::int64_t raw = data.size() == 4 ? static_cast<std::int32_t>(readSigned(data))
-                                            : static_cast<std::int64_t>((readSigned(data.first(4)) << 32)
-                                                                        | static_cast<std::uint32_t>(readSigned(data.subspan(4, 4))));
-        return raw;   // in 1/10000 units
+    case TypeId::Money:
+    case TypeId::Money4:
+    case TypeId::MoneyN: {
+        std::int64_t raw = data.size() == 4
+            ? static_cast<std::int32_t>(readSigned(data))
+            : static_cast<std::int64_t>((readSigned(data.first(4)) << 32)
+                                        | static_cast<std::uint32_t>(readSigned(data.subspan(4, 4))));
+        return raw; // in 1/10000 units
     }
     default:
         return Bytes(data.begin(), data.end());
@@ -117,27 +133,56 @@ Value decodeDecimal(std::span<const std::uint8_t> data, const TypeInfo &type)
 SqlType sqlTypeFor(const TypeInfo &type)
 {
     switch (type.id) {
-    case TypeId::Int1: return SqlType::TinyInt;
-    case TypeId::Int2: return SqlType::SmallInt;
-    case TypeId::Int4: return SqlType::Int;
-    case TypeId::Int8: return SqlType::BigInt;
+    case TypeId::Int1:
+        return SqlType::TinyInt;
+    case TypeId::Int2:
+        return SqlType::SmallInt;
+    case TypeId::Int4:
+        return SqlType::Int;
+    case TypeId::Int8:
+        return SqlType::BigInt;
     case TypeId::IntN:
-        return type.maxLength == 1 ? SqlType::TinyInt : type.maxLength == 2 ? SqlType::SmallInt
-             : type.maxLength == 8 ? SqlType::BigInt : SqlType::Int;
-    case TypeId::Bit: case TypeId::BitN: return SqlType::Bit;
-    case TypeId::DateTime: case TypeId::DateTimN: case TypeId::DateTim4: return SqlType::DateTime;
-    case TypeId::Guid: return SqlType::UniqueIdentifier;
-    case TypeId::BigVarChar: case TypeId::VarChar: case TypeId::Text: return SqlType::VarChar;
-    case TypeId::BigChar: case TypeId::Char: return SqlType::Char;
-    case TypeId::NChar: return SqlType::NChar;
-    case TypeId::NVarChar: case TypeId::NText: return SqlType::NVarChar;
-    case TypeId::Decimal: case TypeId::Numeric: case TypeId::DecimalN: case TypeId::NumericN:
-    case TypeId::Money: case TypeId::Money4: case TypeId::MoneyN:
+        return type.maxLength == 1 ? SqlType::TinyInt
+            : type.maxLength == 2  ? SqlType::SmallInt
+            : type.maxLength == 8  ? SqlType::BigInt
+                                   : SqlType::Int;
+    case TypeId::Bit:
+    case TypeId::BitN:
+        return SqlType::Bit;
+    case TypeId::DateTime:
+    case TypeId::DateTimN:
+    case TypeId::DateTim4:
+        return SqlType::DateTime;
+    case TypeId::Guid:
+        return SqlType::UniqueIdentifier;
+    case TypeId::BigVarChar:
+    case TypeId::VarChar:
+    case TypeId::Text:
+        return SqlType::VarChar;
+    case TypeId::BigChar:
+    case TypeId::Char:
+        return SqlType::Char;
+    case TypeId::NChar:
+        return SqlType::NChar;
+    case TypeId::NVarChar:
+    case TypeId::NText:
+        return SqlType::NVarChar;
+    case TypeId::Decimal:
+    case TypeId::Numeric:
+    case TypeId::DecimalN:
+    case TypeId::NumericN:
+    case TypeId::Money:
+    case TypeId::Money4:
+    case TypeId::MoneyN:
         return SqlType::Decimal;
-    case TypeId::BigVarBinary: case TypeId::BigBinary: case TypeId::Image: case TypeId::VarBinary:
+    case TypeId::BigVarBinary:
+    case TypeId::BigBinary:
+    case TypeId::Image:
+    case TypeId::VarBinary:
     case TypeId::Binary:
         return SqlType::VarBinary;
-    default: return SqlType::VarChar;   // floats and dates travel as text
+    default:
+        return SqlType::VarChar; // floats and dates travel as text
     }
 }
 
@@ -146,11 +191,18 @@ SqlType sqlTypeFor(const TypeInfo &type)
 bool validVariantLength(std::uint8_t id, std::uint32_t length)
 {
     switch (id) {
-    case TypeId::IntN: return length == 1 || length == 2 || length == 4 || length == 8;
-    case TypeId::BitN: return length == 1;
-    case TypeId::FltN: case TypeId::MoneyN: case TypeId::DateTimN: return length == 4 || length == 8;
-    case TypeId::Guid: return length == 16;
-    default: return true;
+    case TypeId::IntN:
+        return length == 1 || length == 2 || length == 4 || length == 8;
+    case TypeId::BitN:
+        return length == 1;
+    case TypeId::FltN:
+    case TypeId::MoneyN:
+    case TypeId::DateTimN:
+        return length == 4 || length == 8;
+    case TypeId::Guid:
+        return length == 16;
+    default:
+        return true;
     }
 }
 
@@ -179,8 +231,7 @@ Bytes readPlp(ByteReader &reader, bool &isNull)
 
 bool TypeInfo::isPlp() const
 {
-    return maxLength == 0xFFFF
-        && (id == TypeId::NVarChar || id == TypeId::BigVarChar || id == TypeId::BigVarBinary);
+    return maxLength == 0xFFFF && (id == TypeId::NVarChar || id == TypeId::BigVarChar || id == TypeId::BigVarBinary);
 }
 
 int TypeInfo::maxLengthInUnits() const
@@ -195,32 +246,65 @@ TypeInfo readTypeInfo(ByteReader &reader)
     TypeInfo type;
     type.id = reader.u8();
     switch (type.id) {
-    case TypeId::Null: type.maxLength = 0; break;
-    case TypeId::Int1: case TypeId::Bit: type.maxLength = 1; break;
-    case TypeId::Int2: type.maxLength = 2; break;
-    case TypeId::Int4: case TypeId::DateTim4: case TypeId::Flt4: case TypeId::Money4: type.maxLength = 4; break;
-    case TypeId::Int8: case TypeId::Money: case TypeId::DateTime: case TypeId::Flt8: type.maxLength = 8; break;
-    case TypeId::Guid: case TypeId::IntN: case TypeId::BitN: case TypeId::FltN: case TypeId::MoneyN:
-    case TypeId::DateTimN: case TypeId::VarBinary: case TypeId::Binary:
+    case TypeId::Null:
+        type.maxLength = 0;
+        break;
+    case TypeId::Int1:
+    case TypeId::Bit:
+        type.maxLength = 1;
+        break;
+    case TypeId::Int2:
+        type.maxLength = 2;
+        break;
+    case TypeId::Int4:
+    case TypeId::DateTim4:
+    case TypeId::Flt4:
+    case TypeId::Money4:
+        type.maxLength = 4;
+        break;
+    case TypeId::Int8:
+    case TypeId::Money:
+    case TypeId::DateTime:
+    case TypeId::Flt8:
+        type.maxLength = 8;
+        break;
+    case TypeId::Guid:
+    case TypeId::IntN:
+    case TypeId::BitN:
+    case TypeId::FltN:
+    case TypeId::MoneyN:
+    case TypeId::DateTimN:
+    case TypeId::VarBinary:
+    case TypeId::Binary:
         type.maxLength = reader.u8();
         break;
-    case TypeId::VarChar: case TypeId::Char:
+    case TypeId::VarChar:
+    case TypeId::Char:
         type.maxLength = reader.u8();
         break;
-    case TypeId::Decimal: case TypeId::Numeric: case TypeId::DecimalN: case TypeId::NumericN:
+    case TypeId::Decimal:
+    case TypeId::Numeric:
+    case TypeId::DecimalN:
+    case TypeId::NumericN:
         type.maxLength = reader.u8();
         type.precision = reader.u8();
         type.scale = reader.u8();
         if (type.maxLength < 1 || type.maxLength > 17 || type.scale > 38)
             throw MalformedInput("bad decimal length");
         break;
-    case TypeId::BigVarBinary: case TypeId::BigBinary:
+    case TypeId::BigVarBinary:
+    case TypeId::BigBinary:
         type.maxLength = reader.u16le();
         break;
-    case TypeId::BigVarChar: case TypeId::BigChar: case TypeId::NVarChar: case TypeId::NChar:
+    case TypeId::BigVarChar:
+    case TypeId::BigChar:
+    case TypeId::NVarChar:
+    case TypeId::NChar:
         type.maxLength = reader.u16le();
         break;
-    case TypeId::Text: case TypeId::NText: case TypeId::Image:
+    case TypeId::Text:
+    case TypeId::NText:
+    case TypeId::Image:
         type.maxLength = reader.u32le();
         break;
     default:
@@ -241,11 +325,23 @@ Value readValue(ByteReader &reader, const TypeInfo &type)
     switch (type.id) {
     case TypeId::Null:
         return std::monostate{};
-    case TypeId::Int1: case TypeId::Bit: case TypeId::Int2: case TypeId::Int4: case TypeId::DateTim4:
-    case TypeId::Flt4: case TypeId::Money4: case TypeId::Int8: case TypeId::Money: case TypeId::DateTime:
+    case TypeId::Int1:
+    case TypeId::Bit:
+    case TypeId::Int2:
+    case TypeId::Int4:
+    case TypeId::DateTim4:
+    case TypeId::Flt4:
+    case TypeId::Money4:
+    case TypeId::Int8:
+    case TypeId::Money:
+    case TypeId::DateTime:
     case TypeId::Flt8:
         return decodeFixed(reader.bytes(type.maxLength), type);
-    case TypeId::IntN: case TypeId::BitN: case TypeId::FltN: case TypeId::MoneyN: case TypeId::DateTimN:
+    case TypeId::IntN:
+    case TypeId::BitN:
+    case TypeId::FltN:
+    case TypeId::MoneyN:
+    case TypeId::DateTimN:
     case TypeId::Guid: {
         std::uint8_t length = reader.u8();
         if (length == 0)
@@ -257,7 +353,10 @@ Value readValue(ByteReader &reader, const TypeInfo &type)
             return Bytes(data.begin(), data.end());
         return decodeFixed(data, type);
     }
-    case TypeId::Decimal: case TypeId::Numeric: case TypeId::DecimalN: case TypeId::NumericN: {
+    case TypeId::Decimal:
+    case TypeId::Numeric:
+    case TypeId::DecimalN:
+    case TypeId::NumericN: {
         std::uint8_t length = reader.u8();
         if (length == 0)
             return std::monostate{};
@@ -265,13 +364,18 @@ Value readValue(ByteReader &reader, const TypeInfo &type)
             throw MalformedInput("bad decimal value length");
         return decodeDecimal(reader.bytes(length), type);
     }
-    case TypeId::VarChar: case TypeId::Char: case TypeId::VarBinary: case TypeId::Binary: {
+    case TypeId::VarChar:
+    case TypeId::Char:
+    case TypeId::VarBinary:
+    case TypeId::Binary: {
         std::uint8_t length = reader.u8();
         if (length == 0xFF)
             return std::monostate{};
         return decodeText(reader.bytes(length), type);
     }
-    case TypeId::Text: case TypeId::NText: case TypeId::Image: {
+    case TypeId::Text:
+    case TypeId::NText:
+    case TypeId::Image: {
         std::uint32_t length = reader.u32le();
         if (length == 0xFFFFFFFF)
             return std::monostate{};
@@ -304,18 +408,54 @@ TypeInfo typeInfoForColumn(const ColumnInfo &column, bool allowMax)
         return static_cast<std::uint32_t>(column.maxLength * bytesPerChar);
     };
     switch (column.type) {
-    case SqlType::Int: type.id = column.nullable ? TypeId::IntN : TypeId::Int4; type.maxLength = 4; break;
-    case SqlType::SmallInt: type.id = column.nullable ? TypeId::IntN : TypeId::Int2; type.maxLength = 2; break;
-    case SqlType::TinyInt: type.id = column.nullable ? TypeId::IntN : TypeId::Int1; type.maxLength = 1; break;
-    case SqlType::BigInt: type.id = column.nullable ? TypeId::IntN : TypeId::Int8; type.maxLength = 8; break;
-    case SqlType::Bit: type.id = column.nullable ? TypeId::BitN : TypeId::Bit; type.maxLength = 1; break;
-    case SqlType::DateTime: type.id = column.nullable ? TypeId::DateTimN : TypeId::DateTime; type.maxLength = 8; break;
-    case SqlType::UniqueIdentifier: type.id = TypeId::Guid; type.maxLength = 16; break;
-    case SqlType::NVarChar: type.id = TypeId::NVarChar; type.maxLength = textLength(2); break;
-    case SqlType::NChar: type.id = TypeId::NChar; type.maxLength = std::min<std::uint32_t>(textLength(2), 8000); break;
-    case SqlType::VarChar: type.id = TypeId::BigVarChar; type.maxLength = textLength(1); break;
-    case SqlType::Char: type.id = TypeId::BigChar; type.maxLength = std::min<std::uint32_t>(textLength(1), 8000); break;
-    case SqlType::VarBinary: type.id = TypeId::BigVarBinary; type.maxLength = textLength(1); break;
+    case SqlType::Int:
+        type.id = column.nullable ? TypeId::IntN : TypeId::Int4;
+        type.maxLength = 4;
+        break;
+    case SqlType::SmallInt:
+        type.id = column.nullable ? TypeId::IntN : TypeId::Int2;
+        type.maxLength = 2;
+        break;
+    case SqlType::TinyInt:
+        type.id = column.nullable ? TypeId::IntN : TypeId::Int1;
+        type.maxLength = 1;
+        break;
+    case SqlType::BigInt:
+        type.id = column.nullable ? TypeId::IntN : TypeId::Int8;
+        type.maxLength = 8;
+        break;
+    case SqlType::Bit:
+        type.id = column.nullable ? TypeId::BitN : TypeId::Bit;
+        type.maxLength = 1;
+        break;
+    case SqlType::DateTime:
+        type.id = column.nullable ? TypeId::DateTimN : TypeId::DateTime;
+        type.maxLength = 8;
+        break;
+    case SqlType::UniqueIdentifier:
+        type.id = TypeId::Guid;
+        type.maxLength = 16;
+        break;
+    case SqlType::NVarChar:
+        type.id = TypeId::NVarChar;
+        type.maxLength = textLength(2);
+        break;
+    case SqlType::NChar:
+        type.id = TypeId::NChar;
+        type.maxLength = std::min<std::uint32_t>(textLength(2), 8000);
+        break;
+    case SqlType::VarChar:
+        type.id = TypeId::BigVarChar;
+        type.maxLength = textLength(1);
+        break;
+    case SqlType::Char:
+        type.id = TypeId::BigChar;
+        type.maxLength = std::min<std::uint32_t>(textLength(1), 8000);
+        break;
+    case SqlType::VarBinary:
+        type.id = TypeId::BigVarBinary;
+        type.maxLength = textLength(1);
+        break;
     case SqlType::Decimal: {
         type.id = TypeId::DecimalN;
         type.precision = static_cast<std::uint8_t>(std::clamp(column.precision, 1, 38));
@@ -332,10 +472,17 @@ void writeTypeInfo(ByteWriter &out, const TypeInfo &type)
 {
     out.u8(type.id);
     switch (type.id) {
-    case TypeId::Int1: case TypeId::Int2: case TypeId::Int4: case TypeId::Int8: case TypeId::Bit:
+    case TypeId::Int1:
+    case TypeId::Int2:
+    case TypeId::Int4:
+    case TypeId::Int8:
+    case TypeId::Bit:
     case TypeId::DateTime:
         return;
-    case TypeId::IntN: case TypeId::BitN: case TypeId::DateTimN: case TypeId::Guid:
+    case TypeId::IntN:
+    case TypeId::BitN:
+    case TypeId::DateTimN:
+    case TypeId::Guid:
         out.u8(static_cast<std::uint8_t>(type.maxLength));
         return;
     case TypeId::DecimalN:
@@ -376,8 +523,8 @@ Bytes textBytes(const TypeInfo &type, const Value &value)
     else if (auto b = std::get_if<Bytes>(&value))
         return *b;
     Bytes data = isUnicode(type.id) ? utf8ToUtf16le(text)
-               : isBinary(type.id) ? Bytes(text.begin(), text.end())
-                                   : utf8ToCodePage(text, type.collation.codePage());
+        : isBinary(type.id)         ? Bytes(text.begin(), text.end())
+                                    : utf8ToCodePage(text, type.collation.codePage());
     if ((type.id == TypeId::NChar || type.id == TypeId::BigChar) && data.size() < type.maxLength) {
         // char(n) is blank-padded to its length
         while (data.size() < type.maxLength) {
@@ -394,8 +541,8 @@ Bytes textBytes(const TypeInfo &type, const Value &value)
 void writeDecimal(ByteWriter &out, const TypeInfo &type, const Value &value)
 {
     // the engine gives decimals as text ("12.50") or as whole numbers
-    std::string text = std::holds_alternative<std::string>(value) ? std::get<std::string>(value)
-                                                                  : std::to_string(asInteger(value));
+    std::string text
+        = std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : std::to_string(asInteger(value));
     bool negative = !text.empty() && text[0] == '-';
     UInt128 magnitude = 0;
     int fraction = -1;
@@ -424,10 +571,18 @@ void writeFixed(ByteWriter &out, const TypeInfo &type, const Value &value)
 {
     std::int64_t v = asInteger(value);
     switch (type.maxLength) {
-    case 1: out.u8(static_cast<std::uint8_t>(type.id == TypeId::Bit || type.id == TypeId::BitN ? v != 0 : v)); break;
-    case 2: out.u16le(static_cast<std::uint16_t>(v)); break;
-    case 4: out.u32le(static_cast<std::uint32_t>(v)); break;
-    default: out.u64le(static_cast<std::uint64_t>(v)); break;
+    case 1:
+        out.u8(static_cast<std::uint8_t>(type.id == TypeId::Bit || type.id == TypeId::BitN ? v != 0 : v));
+        break;
+    case 2:
+        out.u16le(static_cast<std::uint16_t>(v));
+        break;
+    case 4:
+        out.u32le(static_cast<std::uint32_t>(v));
+        break;
+    default:
+        out.u64le(static_cast<std::uint64_t>(v));
+        break;
     }
 }
 
@@ -450,13 +605,18 @@ void writeValue(ByteWriter &out, const TypeInfo &type, const Value &value)
 {
     const bool null = isNull(value);
     switch (type.id) {
-    case TypeId::Int1: case TypeId::Int2: case TypeId::Int4: case TypeId::Int8: case TypeId::Bit:
-        writeFixed(out, type, value);   // NOT NULL columns: the engine never gives NULL here
+    case TypeId::Int1:
+    case TypeId::Int2:
+    case TypeId::Int4:
+    case TypeId::Int8:
+    case TypeId::Bit:
+        writeFixed(out, type, value); // NOT NULL columns: the engine never gives NULL here
         return;
     case TypeId::DateTime:
         writeDateTime(out, value);
         return;
-    case TypeId::IntN: case TypeId::BitN:
+    case TypeId::IntN:
+    case TypeId::BitN:
         if (null) {
             out.u8(0);
             return;

@@ -51,18 +51,18 @@ constexpr std::uint8_t NChar = 0xEF;
 constexpr std::uint8_t Text = 0x23;
 constexpr std::uint8_t Image = 0x22;
 constexpr std::uint8_t NText = 0x63;
-}
+} // namespace TypeId
 
 struct TypeInfo {
     std::uint8_t id = TypeId::NVarChar;
-    std::uint32_t maxLength = 0;      // bytes, as on the wire; 0xFFFF = (max)
+    std::uint32_t maxLength = 0; // bytes, as on the wire; 0xFFFF = (max)
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
     Collation collation;
     SqlType sqlType = SqlType::NVarChar;
 
     bool isPlp() const;
-    int maxLengthInUnits() const;     // characters for text types, bytes otherwise
+    int maxLengthInUnits() const; // characters for text types, bytes otherwise
 };
 
 // Throws MalformedInput for what cannot be read, including unknown types.

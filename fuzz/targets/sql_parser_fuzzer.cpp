@@ -47,12 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     options.predeclaredVariables = {"@P1", "@P2"};
     try {
         sqlemu::parseBatch(text, options);
-    } catch (const sqlemu::SqlError &) {
-    }
+    } catch (const sqlemu::SqlError &) {}
     try {
         sqlemu::parseParameterDeclarations(text);
-    } catch (const sqlemu::SqlError &) {
-    }
+    } catch (const sqlemu::SqlError &) {}
     const std::size_t half = size / 2;
     sqlemu::collationLike(text.substr(0, half), text.substr(half));
     return 0;

@@ -37,8 +37,7 @@ void parseMessage(const Message &message)
             default:
                 break;
             }
-        } catch (const MalformedInput &) {
-        }
+        } catch (const MalformedInput &) {}
     }
 }
 
@@ -72,7 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ByteReader reader(input);
         TypeInfo type = readTypeInfo(reader);
         readValue(reader, type);
-    } catch (const MalformedInput &) {
-    }
+    } catch (const MalformedInput &) {}
     return 0;
 }

@@ -24,7 +24,9 @@ const std::vector<std::uint32_t> kPalette = {
 // Palette indices, top row first while drawing.
 class Canvas {
 public:
-    Canvas() : m_pixels(std::size_t(kWidth) * kHeight, Background) {}
+    Canvas()
+        : m_pixels(std::size_t(kWidth) * kHeight, Background)
+    {}
 
     void set(int x, int y, std::uint8_t c)
     {

@@ -2,9 +2,9 @@
 
 #include "platform/app_error.h"
 #include "platform/executable_path.h"
+#include "ui/application_shell.h"
 #include "ui/fonts.h"
 #include "ui/message_dialog.h"
-#include "ui/application_shell.h"
 
 #include <QMessageBox>
 

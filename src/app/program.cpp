@@ -2,9 +2,9 @@
 
 #include "app/module_startup.h"
 #include "app/movan_application.h"
-#include "single_instance/window_activation.h"
 #include "platform/executable_path.h"
 #include "platform/instance_channel.h"
+#include "single_instance/window_activation.h"
 #include "ui/application_shell.h"
 
 #include <QEvent>
@@ -22,7 +22,11 @@ namespace {
 // are open; hiding it does not.
 class MainFormCloseWatcher : public QObject {
 public:
-    explicit MainFormCloseWatcher(QWidget *form) : m_form(form) { form->installEventFilter(this); }
+    explicit MainFormCloseWatcher(QWidget *form)
+        : m_form(form)
+    {
+        form->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -60,7 +64,8 @@ int runProgram(int argc, char **argv, const std::function<QWidget *()> &createMa
 
     InstanceChannel applicationWindow(ApplicationShell::title());
     WindowActivation activation;
-    QObject::connect(&applicationWindow, &InstanceChannel::activateRequested, &activation, &WindowActivation::restoreOrRaise);
+    QObject::connect(&applicationWindow, &InstanceChannel::activateRequested, &activation,
+                     &WindowActivation::restoreOrRaise);
     QObject::connect(&applicationWindow, &InstanceChannel::quitRequested, &app, &QCoreApplication::quit);
 
     {

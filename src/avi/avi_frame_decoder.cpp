@@ -36,9 +36,13 @@ std::uint32_t extract(std::uint32_t value, std::uint32_t mask)
 } // namespace
 
 FrameDecoder::FrameDecoder(const Clip &clip)
-    : m_width(clip.width), m_height(clip.height), m_topDown(clip.topDown), m_bitCount(clip.bitCount),
-      m_compression(clip.compression), m_palette(clip.palette),
-      m_masks{clip.redMask, clip.greenMask, clip.blueMask}
+    : m_width(clip.width)
+    , m_height(clip.height)
+    , m_topDown(clip.topDown)
+    , m_bitCount(clip.bitCount)
+    , m_compression(clip.compression)
+    , m_palette(clip.palette)
+    , m_masks{clip.redMask, clip.greenMask, clip.blueMask}
 {
     if (m_palette.size() < 256)
         m_palette.resize(256, 0xFF000000u);

@@ -31,14 +31,17 @@ struct Chunk {
     FourCC id = 0;
     std::size_t offset = 0; // of the data, past the 8-byte header
     std::size_t size = 0;
-    bool cut = false;       // the stated size ran past the end and was shortened
+    bool cut = false; // the stated size ran past the end and was shortened
 };
 
 // Walks the chunks of one RIFF list body [begin, end).
 class ChunkWalker {
 public:
     ChunkWalker(const std::uint8_t *data, std::size_t begin, std::size_t end)
-        : m_data(data), m_pos(begin), m_end(end) {}
+        : m_data(data)
+        , m_pos(begin)
+        , m_end(end)
+    {}
 
     std::optional<Chunk> next()
     {
@@ -77,7 +80,10 @@ struct VideoStream {
 
 class Parser {
 public:
-    Parser(const std::uint8_t *data, std::size_t size) : m_data(data), m_size(size) {}
+    Parser(const std::uint8_t *data, std::size_t size)
+        : m_data(data)
+        , m_size(size)
+    {}
 
     ReadResult run()
     {

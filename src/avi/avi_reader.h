@@ -15,8 +15,8 @@ namespace movan {
 namespace avi {
 
 enum class Compression : std::uint32_t {
-    Rgb = 0,       // BI_RGB: 8-bit with palette, 16-bit 5-5-5, 24 and 32-bit
-    Rle8 = 1,      // BI_RLE8: run-length coded 8-bit, later frames are deltas
+    Rgb = 0, // BI_RGB: 8-bit with palette, 16-bit 5-5-5, 24 and 32-bit
+    Rle8 = 1, // BI_RLE8: run-length coded 8-bit, later frames are deltas
     Bitfields = 3, // BI_BITFIELDS: 16 or 32-bit with explicit channel masks
 };
 

@@ -73,7 +73,8 @@ void runWithoutFreezing(const std::function<void()> &work)
             failure = std::current_exception();
         }
         // Posted after every event the work posted, so those run first.
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();

@@ -76,7 +76,8 @@ ConnectionProperties parseConnectionString(const QString &text)
         QString key;
         while (true) {
             if (i >= n || text[i] == u';')
-                throw ConnectionStringError(QStringLiteral("The connection string part \"%1\" has no value.").arg(trimBlanks(key)));
+                throw ConnectionStringError(
+                    QStringLiteral("The connection string part \"%1\" has no value.").arg(trimBlanks(key)));
             if (text[i] == u'=') {
                 if (i + 1 < n && text[i + 1] == u'=') {
                     key += u'=';
@@ -112,11 +113,14 @@ ConnectionProperties parseConnectionString(const QString &text)
                 value += text[i++];
             }
             if (!closed)
-                throw ConnectionStringError(QStringLiteral("The value of \"%1\" in the connection string has no closing quote.").arg(key));
+                throw ConnectionStringError(
+                    QStringLiteral("The value of \"%1\" in the connection string has no closing quote.").arg(key));
             while (i < n && isBlank(text[i]))
                 ++i;
             if (i < n && text[i] != u';')
-                throw ConnectionStringError(QStringLiteral("The value of \"%1\" in the connection string has text after its closing quote.").arg(key));
+                throw ConnectionStringError(
+                    QStringLiteral("The value of \"%1\" in the connection string has text after its closing quote.")
+                        .arg(key));
         } else {
             const qsizetype start = i;
             while (i < n && text[i] != u';')

@@ -53,7 +53,8 @@ void applyPortAndInstance(QString rest, const QString &source, ConnectionTarget 
 
 void refuseOtherProtocol(const QString &source)
 {
-    throw DatabaseError(QStringLiteral("The server \"%1\" names a protocol other than TCP, which is not supported.").arg(source));
+    throw DatabaseError(
+        QStringLiteral("The server \"%1\" names a protocol other than TCP, which is not supported.").arg(source));
 }
 
 void applyDataSource(QString source, ConnectionTarget &target)
@@ -101,18 +102,19 @@ ConnectionTarget connectionTargetFrom(const QString &connectionString)
     const QString provider = properties.value(QStringLiteral("Provider")).trimmed();
     if (provider.isEmpty())
         throw DatabaseError(QStringLiteral("The connection string names no provider."));
-    if (provider.compare(u"SQLOLEDB.1", Qt::CaseInsensitive) != 0 && provider.compare(u"SQLOLEDB", Qt::CaseInsensitive) != 0)
+    if (provider.compare(u"SQLOLEDB.1", Qt::CaseInsensitive) != 0
+        && provider.compare(u"SQLOLEDB", Qt::CaseInsensitive) != 0)
         throw DatabaseError(QStringLiteral("The provider \"%1\" is not supported; use SQLOLEDB.1.").arg(provider));
 
     ConnectionTarget target;
     const QString source = properties.contains(QStringLiteral("Data Source"))
-                               ? properties.value(QStringLiteral("Data Source"))
-                               : properties.value(QStringLiteral("Server"));
+        ? properties.value(QStringLiteral("Data Source"))
+        : properties.value(QStringLiteral("Server"));
     applyDataSource(source, target);
-    target.database = properties.value(QStringLiteral("Initial Catalog"),
-                                       properties.value(QStringLiteral("Database"))).trimmed();
+    target.database
+        = properties.value(QStringLiteral("Initial Catalog"), properties.value(QStringLiteral("Database"))).trimmed();
     target.integratedSecurity = isTrue(properties.value(QStringLiteral("Integrated Security")).trimmed())
-                                || isTrue(properties.value(QStringLiteral("Trusted_Connection")).trimmed());
+        || isTrue(properties.value(QStringLiteral("Trusted_Connection")).trimmed());
     if (!target.integratedSecurity) {
         target.user = properties.value(QStringLiteral("User ID"), properties.value(QStringLiteral("UID")));
         target.password = properties.value(QStringLiteral("Password"), properties.value(QStringLiteral("PWD")));

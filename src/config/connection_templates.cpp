@@ -10,29 +10,32 @@ namespace movan {
 namespace {
 
 const QString kTail = QStringLiteral(";Use Procedure for Prepare=1;Auto Translate=True;Packet Size=4096;")
-                      + QStringLiteral("Workstation ID=.")
-                      + QStringLiteral(";Use Encryption for Data=False;Tag with column collation when possible=False");
+    + QStringLiteral("Workstation ID=.")
+    + QStringLiteral(";Use Encryption for Data=False;Tag with column collation when possible=False");
 
-QString q(const QString &value) { return connectionStringValue(value); }
+QString q(const QString &value)
+{
+    return connectionStringValue(value);
+}
 
 QString windowsString(const QString &catalog, const QString &server)
 {
     return QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=")
-           + catalog + QStringLiteral(";Data Source=") + q(server);
+        + catalog + QStringLiteral(";Data Source=") + q(server);
 }
 
 QString sqlStringWithoutPassword(const QString &user, const QString &catalog, const QString &server)
 {
     return QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=") + q(user)
-           + QStringLiteral(";Initial Catalog=") + catalog + QStringLiteral(";Data Source=") + q(server) + kTail;
+        + QStringLiteral(";Initial Catalog=") + catalog + QStringLiteral(";Data Source=") + q(server) + kTail;
 }
 
 QString sqlStringWithPassword(const QString &password, const QString &user, const QString &catalog,
                               const QString &server)
 {
     return QStringLiteral("Provider=SQLOLEDB.1;Password=") + q(password)
-           + QStringLiteral(";Persist Security Info=True;User ID=") + q(user)
-           + QStringLiteral(";Initial Catalog=") + catalog + QStringLiteral(";Data Source=") + q(server) + kTail;
+        + QStringLiteral(";Persist Security Info=True;User ID=") + q(user) + QStringLiteral(";Initial Catalog=")
+        + catalog + QStringLiteral(";Data Source=") + q(server) + kTail;
 }
 
 // The server-level strings read the password before the user, and only when
@@ -50,8 +53,8 @@ QString serverLevelSqlString(const ProfileFile &file, const QString &server, con
 
 } // namespace
 
-QString BuildConnectionString(const QString &server, const QString &type, const QString &user,
-                              const QString &password, const QString &database)
+QString BuildConnectionString(const QString &server, const QString &type, const QString &user, const QString &password,
+                              const QString &database)
 {
     const QString upper = type.toUpper();
     if (upper == Settings::kTypeWindows)

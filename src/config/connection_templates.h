@@ -12,8 +12,8 @@ class ProfileFile;
 
 // The configured database: Windows authentication for "WIN", SQL Server
 // authentication for "SQL" (type compared case-insensitively), else empty.
-QString BuildConnectionString(const QString &server, const QString &type, const QString &user,
-                              const QString &password, const QString &database);
+QString BuildConnectionString(const QString &server, const QString &type, const QString &user, const QString &password,
+                              const QString &database);
 
 // Server level, from InitPrg.ini beside the executable (type compared
 // exactly); empty without the file or for another type.

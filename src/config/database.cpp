@@ -37,8 +37,7 @@ TdsLogin loginFrom(const QString &connectionString)
     login.database = target.database;
     login.workstation = target.workstation;
     login.packetSize = target.packetSize;
-    login.appName = QCoreApplication::instance() ? QCoreApplication::applicationName()
-                                                 : QStringLiteral("movan-config");
+    login.appName = QCoreApplication::instance() ? QCoreApplication::applicationName() : QStringLiteral("movan-config");
     return login;
 }
 

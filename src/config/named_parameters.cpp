@@ -4,7 +4,10 @@ namespace movan {
 
 namespace {
 
-bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
+bool isNameChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
 
 // Copies a quoted run starting at i (the opening character) up to and
 // including its closing character; a doubled closing character stays inside.

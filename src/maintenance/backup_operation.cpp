@@ -63,7 +63,8 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
         parts.busy.Hide();
     } catch (const std::exception &error) {
         hideBusyIgnoringErrors(parts.busy);
-        std::fprintf(stderr, "backup of %s to %s failed: %s\n", database.toUtf8().constData(), path.toUtf8().constData(), error.what());
+        std::fprintf(stderr, "backup of %s to %s failed: %s\n", database.toUtf8().constData(),
+                     path.toUtf8().constData(), error.what());
         ShowMessageDialog(QString(), kBackupFailed, mbOK, mtError);
         return;
     }

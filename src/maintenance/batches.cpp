@@ -46,8 +46,7 @@ std::string dropDatabaseSql(std::string_view targetDb)
     return sql;
 }
 
-std::string restoreDatabaseSql(std::string_view targetDb, std::string_view backupFile,
-                               std::string_view programFolder)
+std::string restoreDatabaseSql(std::string_view targetDb, std::string_view backupFile, std::string_view programFolder)
 {
     const std::string folder = literalBody(programFolder);
     std::string sql = " USE master  RESTORE DATABASE ";

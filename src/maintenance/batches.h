@@ -10,45 +10,43 @@
 namespace movan {
 
 // FListSQL: the text of qrDBList as the window loads it.
-inline constexpr std::string_view kDatabaseListSql =
-    "Select name, filename from master.dbo.sysdatabases \r\n"
-    "Where 1=1\r\n"
-    "\r\n";
+inline constexpr std::string_view kDatabaseListSql = "Select name, filename from master.dbo.sysdatabases \r\n"
+                                                     "Where 1=1\r\n"
+                                                     "\r\n";
 
 // Put in front of the list's condition when dbcDataList is ticked (two blanks
 // after each OR, one at the end).
-inline constexpr std::string_view kProgramDatabasesCondition =
-    "name Like 'Qelnat%' OR  name like '%Movan%' OR  name like '%Tarnel%' ";
+inline constexpr std::string_view kProgramDatabasesCondition
+    = "name Like 'Qelnat%' OR  name like '%Movan%' OR  name like '%Tarnel%' ";
 
 // qrCompressDB, parameter Ar_DataBase.
-inline constexpr std::string_view kLogShrinkSql =
-    "Declare\r\n"
-    "\t@DataBase Varchar(50)\r\n"
-    "Set @DataBase = :Ar_DataBase\r\n"
-    "checkpoint\r\n"
-    "BACKUP LOG @DataBase WITH TRUNCATE_ONLY\r\n"
-    "\r\n"
-    "DECLARE @LogName varchar(100)\r\n"
-    "SELECT @LogName=NAME FROM SYSFILES WHERE FILEID = 2\r\n"
-    "SET @LogName = LTRIM(RTRIM(@LogName))\r\n"
-    "\r\n"
-    "DBCC SHRINKFILE(@LogName, 1)\r\n";
+inline constexpr std::string_view kLogShrinkSql = "Declare\r\n"
+                                                  "\t@DataBase Varchar(50)\r\n"
+                                                  "Set @DataBase = :Ar_DataBase\r\n"
+                                                  "checkpoint\r\n"
+                                                  "BACKUP LOG @DataBase WITH TRUNCATE_ONLY\r\n"
+                                                  "\r\n"
+                                                  "DECLARE @LogName varchar(100)\r\n"
+                                                  "SELECT @LogName=NAME FROM SYSFILES WHERE FILEID = 2\r\n"
+                                                  "SET @LogName = LTRIM(RTRIM(@LogName))\r\n"
+                                                  "\r\n"
+                                                  "DBCC SHRINKFILE(@LogName, 1)\r\n";
 
 // qrBackUp, parameters Ar_DataBase and Ar_Path. The path and the name are
 // held as Unicode and at full length: a path cut short would put the backup
 // in a file nobody chose, and a folder name outside the server's code page
 // would be mangled.
-inline constexpr std::string_view kBackupSql =
-    "Declare @Ar_Path nvarchar(4000),\r\n"
-    "        @Ar_DataBase nvarchar(128)\r\n"
-    "\r\n"
-    "Set @Ar_DataBase = :Ar_DataBase\r\n"
-    "Set @Ar_Path     = :Ar_Path\r\n"
-    "\r\n"
-    "Set @Ar_DataBase = LTrim(RTrim(Replace(@Ar_DataBase, '''', '')))\r\n"
-    "Declare @path nvarchar(4000) Set @path= @Ar_Path  --+@Ar_DataBase+'_'+ Replace(Cast(GetDate() As char), ':', '-') + '.Back' \r\n"
-    "BACKUP DATABASE @Ar_DataBase TO DISK = @path WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, NOFORMAT\r\n"
-    "\r\n";
+inline constexpr std::string_view kBackupSql
+    = "Declare @Ar_Path nvarchar(4000),\r\n"
+      "        @Ar_DataBase nvarchar(128)\r\n"
+      "\r\n"
+      "Set @Ar_DataBase = :Ar_DataBase\r\n"
+      "Set @Ar_Path     = :Ar_Path\r\n"
+      "\r\n"
+      "Set @Ar_DataBase = LTrim(RTrim(Replace(@Ar_DataBase, '''', '')))\r\n"
+      "Declare @path nvarchar(4000) Set @path= @Ar_Path  --+@Ar_DataBase+'_'+ Replace(Cast(GetDate() As char), ':', '-') + '.Back' \r\n"
+      "BACKUP DATABASE @Ar_DataBase TO DISK = @path WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, NOFORMAT\r\n"
+      "\r\n";
 
 // The client's sizes of the backup's parameters, matching their declarations.
 inline constexpr int kBackupDataBaseParameterSize = 128;
@@ -70,8 +68,7 @@ std::string dropDatabaseSql(std::string_view targetDb);
 // The restore batch of QrRestore: the target database and the backup file
 // (both already trimmed) and the program's folder ending in a separator,
 // below which the restored files are placed; one line.
-std::string restoreDatabaseSql(std::string_view targetDb, std::string_view backupFile,
-                               std::string_view programFolder);
+std::string restoreDatabaseSql(std::string_view targetDb, std::string_view backupFile, std::string_view programFolder);
 
 // What the restore asks of the backup file before it replaces anything: the
 // logical files of its first set, and whether that set reads back whole.

@@ -10,16 +10,14 @@ void showBusyIgnoringErrors(TMovBusy &busy)
 {
     try {
         busy.Show();
-    } catch (const std::exception &) {
-    }
+    } catch (const std::exception &) {}
 }
 
 void hideBusyIgnoringErrors(TMovBusy &busy)
 {
     try {
         busy.Hide();
-    } catch (const std::exception &) {
-    }
+    } catch (const std::exception &) {}
 }
 
 } // namespace movan

@@ -16,10 +16,10 @@
 #include "ui/form_registry.h"
 #include "ui/message_dialog.h"
 #include "util/sql_condition.h"
-#include "widgets/close_guard/close_after_call.h"
-#include "widgets/gauge/gauge.h"
 #include "widgets/busy/mov_busy.h"
+#include "widgets/close_guard/close_after_call.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
+#include "widgets/gauge/gauge.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -46,14 +46,14 @@ const QString kLabel1 = QStringLiteral(" =نام بانک ");
 const QString kDataBaseNamePlaceholder = QStringLiteral("DataBaseName");
 const QString kBitBtn6 = QStringLiteral("کاهش حجم بانک");
 const QString kLabel4 = QStringLiteral("2. رفع ايراد عدم نصب SQL Server");
-const QString kLabel6
-    = QStringLiteral("در صورتيکه هنگام نصب SQL با پيغام \"نياز به ريست\" مواجه مي شويد، ميتوانيد از اين بخش اصلاح نماييد");
+const QString kLabel6 = QStringLiteral(
+    "در صورتيکه هنگام نصب SQL با پيغام \"نياز به ريست\" مواجه مي شويد، ميتوانيد از اين بخش اصلاح نماييد");
 const QString kBitBtn2 = QStringLiteral("اصلاح نصب SQL");
 const QString kTabSheet2 = QStringLiteral("مديريت فايل پشتيبان");
 const QString kLabel9
     = QStringLiteral("در اين فرم مي توانيد با تهيه كپي پشتيبان، از اطلاعات خود در برابر حوادث مراقبت نماييد.");
-const QString kLabel10
-    = QStringLiteral("در ضمن در صورت وقوع هر اتفاقي مي توانيد با برگرداندن آخرين نسخه كپي ، اطلاعات خود را احيا نماييد");
+const QString kLabel10 = QStringLiteral(
+    "در ضمن در صورت وقوع هر اتفاقي مي توانيد با برگرداندن آخرين نسخه كپي ، اطلاعات خود را احيا نماييد");
 const QString kLabel13 = QStringLiteral("لطفا بانك مورد نظر را انتخاب نماييد :");
 const QString kDbcDataList = QStringLiteral("فقط نمايش بانک موان");
 const QString kBitBtn4 = QStringLiteral("تهيه نسخه پشتيبان");
@@ -92,8 +92,7 @@ const QColor kMaroon(128, 0, 0);
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 
-template <typename T>
-T *makeControl(QWidget *parent, const char *name)
+template <typename T> T *makeControl(QWidget *parent, const char *name)
 {
     auto *control = new T(parent);
     control->setObjectName(QLatin1String(name));
@@ -147,8 +146,9 @@ void TFrmDBTools::registerClass()
 }
 
 TFrmDBTools::TFrmDBTools(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("FrmDBTools"));
     setWindowTitle(kCaption);
@@ -316,7 +316,8 @@ void TFrmDBTools::showEvent(QShowEvent *event)
 void TFrmDBTools::FormShow(QObject *)
 {
     FDBName = openSettingsFile(Settings::kFileName)
-                  .readString(Settings::kSection, Settings::kDataBaseName, Settings::MaintenanceWindowDefault::kDataBaseName);
+                  .readString(Settings::kSection, Settings::kDataBaseName,
+                              Settings::MaintenanceWindowDefault::kDataBaseName);
     lbDataBaseName->setText(FDBName);
     RefreshDBList();
     MovBusy1->AVISource()->setFileName(executableDirectory() + kBusyClip);
@@ -404,8 +405,8 @@ void TFrmDBTools::BitBtn5Click(QObject *)
     if (ShowMessageDialog(QString(), kRestoreWarning, mbOK | mbCancel, mtWarning) == kMessageDialogClosedResult)
         return;
     FBackupFile = OpenDialogBak->exec() == QDialog::Accepted && !OpenDialogBak->selectedFiles().isEmpty()
-                      ? OpenDialogBak->selectedFiles().constFirst()
-                      : QString();
+        ? OpenDialogBak->selectedFiles().constFirst()
+        : QString();
     RestoreDataBase();
 }
 

@@ -22,7 +22,8 @@ void place(QWidget *child)
 
 class Placer : public QObject {
 public:
-    explicit Placer(QWidget *parent) : QObject(parent)
+    explicit Placer(QWidget *parent)
+        : QObject(parent)
     {
         setObjectName(QLatin1String(kPlacerName));
         parent->installEventFilter(this);
@@ -31,8 +32,10 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == parent() && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutDirectionChange)) {
-            for (QWidget *child : static_cast<QWidget *>(watched)->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (watched == parent()
+            && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutDirectionChange)) {
+            for (QWidget *child :
+                 static_cast<QWidget *>(watched)->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
                 if (child->property(kLogicalRect).isValid())
                     place(child);
             }

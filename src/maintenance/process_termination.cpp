@@ -16,9 +16,7 @@ QString LowerCaseAscii(const QString &text)
     return lowered;
 }
 
-void EnableDebugPrivilege()
-{
-}
+void EnableDebugPrivilege() {}
 
 std::uint32_t FindProcessByName(const QString &name)
 {

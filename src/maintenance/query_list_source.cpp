@@ -5,9 +5,9 @@
 namespace movan {
 
 QueryListSource::QueryListSource(DbQuery *dataSet, QObject *parent)
-    : LookupListSource(parent), m_dataSet(dataSet)
-{
-}
+    : LookupListSource(parent)
+    , m_dataSet(dataSet)
+{}
 
 void QueryListSource::refresh()
 {

@@ -4,8 +4,8 @@
 #include "config/database.h"
 #include "config/settings_file.h"
 #include "config/settings_keys.h"
-#include "maintenance/batches.h"
 #include "maintenance/batch_record.h"
+#include "maintenance/batches.h"
 #include "maintenance/busy_indicator_calls.h"
 #include "maintenance/process_termination.h"
 #include "platform/executable_path.h"
@@ -65,7 +65,7 @@ bool userConfirms()
 {
     return QMessageBox::question(QApplication::activeWindow(), QCoreApplication::applicationName(),
                                  displayLineBreaks(kConfirmRestore), QMessageBox::Yes | QMessageBox::No)
-           != QMessageBox::No;
+        != QMessageBox::No;
 }
 
 void prepare(DbQuery &query, const QString &connection, const std::string &sql)
@@ -90,7 +90,8 @@ std::optional<QString> backupProblem(const QString &connection, const QString &b
         bool hasLog = false;
         for (check.first(); !check.eof(); check.next()) {
             const QString logical = check.fieldByName(QStringLiteral("LogicalName"));
-            hasData |= logical.compare(fromUtf8(std::string(movan::kRestoredDataLogicalName)), Qt::CaseInsensitive) == 0;
+            hasData
+                |= logical.compare(fromUtf8(std::string(movan::kRestoredDataLogicalName)), Qt::CaseInsensitive) == 0;
             hasLog |= logical.compare(fromUtf8(std::string(movan::kRestoredLogLogicalName)), Qt::CaseInsensitive) == 0;
         }
         check.close();

@@ -10,7 +10,7 @@ class TMovBusy;
 // The parts of the maintenance window a restore works with.
 struct RestoreWindowParts {
     TMovBusy &busy;
-    DbQuery &dropQuery;    // cmCreateDataBase
+    DbQuery &dropQuery; // cmCreateDataBase
     DbQuery &restoreQuery; // QrRestore
 };
 

@@ -22,7 +22,9 @@ enum TCommonAVI {
 class TabcAVISource : public TabcResourceData {
     Q_OBJECT
 public:
-    explicit TabcAVISource(QObject *parent = nullptr) : TabcResourceData(parent) {}
+    explicit TabcAVISource(QObject *parent = nullptr)
+        : TabcResourceData(parent)
+    {}
 
     TCommonAVI CommonAVI() const { return m_commonAVI; }
     void setCommonAVI(TCommonAVI value);

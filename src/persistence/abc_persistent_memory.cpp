@@ -8,9 +8,9 @@
 
 namespace movan {
 
-TabcPersistentMemory::TabcPersistentMemory(QObject *parent) : TPersistent(parent)
-{
-}
+TabcPersistentMemory::TabcPersistentMemory(QObject *parent)
+    : TPersistent(parent)
+{}
 
 void TabcPersistentMemory::Clear()
 {
@@ -111,8 +111,6 @@ void TabcPersistentMemory::defineProperties(TFiler &filer)
         [this](QIODevice &payload) { WriteData(payload); }, !IsEmpty());
 }
 
-void TabcPersistentMemory::ProcessData(QByteArray &)
-{
-}
+void TabcPersistentMemory::ProcessData(QByteArray &) {}
 
 } // namespace movan

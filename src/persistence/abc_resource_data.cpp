@@ -8,7 +8,8 @@
 namespace movan {
 
 TabcResourceData::TabcResourceData(QObject *parent)
-    : TPersistent(parent), m_data(new TabcPersistentMemory(this))
+    : TPersistent(parent)
+    , m_data(new TabcPersistentMemory(this))
 {
     m_data->setObjectName(QStringLiteral("Data"));
 }
@@ -89,8 +90,7 @@ QString TabcResourceData::ResourceHandle()
     const QString path = m_resourceType.isEmpty() ? QStringLiteral(":/%1").arg(name)
                                                   : QStringLiteral(":/%1/%2").arg(m_resourceType, name);
     if (!QFile::exists(path))
-        throw AppError(QStringLiteral("The resource \"%1\" of type \"%2\" cannot be found")
-                           .arg(name, m_resourceType));
+        throw AppError(QStringLiteral("The resource \"%1\" of type \"%2\" cannot be found").arg(name, m_resourceType));
     m_resourceHandle = path;
     return m_resourceHandle;
 }

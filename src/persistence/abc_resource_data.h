@@ -69,8 +69,7 @@ protected:
     // Makes value the one source, between the change events; nothing when
     // the field already holds it. The value is copied before the other
     // sources are cleared, as it may be one of them.
-    template <class T>
-    void replaceSource(T &field, const T &value)
+    template <class T> void replaceSource(T &field, const T &value)
     {
         if (value == field)
             return;

@@ -21,9 +21,7 @@ void TPersistent::assignTo(TPersistent *dest)
     throw EConvertError::cannotAssign(sourceClass, dest->className());
 }
 
-void TPersistent::defineProperties(TFiler &)
-{
-}
+void TPersistent::defineProperties(TFiler &) {}
 
 QList<TPersistentChild> TPersistent::persistentChildren() const
 {

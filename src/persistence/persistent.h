@@ -38,7 +38,9 @@ struct TPersistentChild {
 class TPersistent : public QObject {
     Q_OBJECT
 public:
-    explicit TPersistent(QObject *parent = nullptr) : QObject(parent) {}
+    explicit TPersistent(QObject *parent = nullptr)
+        : QObject(parent)
+    {}
 
     // Copies the state of source into this object. An object that does not
     // know the source's class hands the job to the source (assignTo), which

@@ -1,8 +1,7 @@
 #include "platform/ansi_codec.h"
 
-#include <iconv.h>
-
 #include <cerrno>
+#include <iconv.h>
 #include <vector>
 
 namespace movan {
@@ -27,8 +26,8 @@ std::optional<QByteArray> convert(const char *to, const char *from, const QByteA
     while (true) {
         char *out = buffer.data();
         size_t outLeft = buffer.size();
-        const size_t rc = inLeft > 0 ? iconv(cd, &in, &inLeft, &out, &outLeft)
-                                     : iconv(cd, nullptr, nullptr, &out, &outLeft);
+        const size_t rc
+            = inLeft > 0 ? iconv(cd, &in, &inLeft, &out, &outLeft) : iconv(cd, nullptr, nullptr, &out, &outLeft);
         output.append(buffer.data(), static_cast<qsizetype>(buffer.size() - outLeft));
         if (rc != static_cast<size_t>(-1)) {
             if (inLeft == 0)

@@ -12,7 +12,9 @@ namespace movan {
 class AppError : public std::exception {
 public:
     explicit AppError(QString message)
-        : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+        : m_message(std::move(message))
+        , m_utf8(m_message.toUtf8())
+    {}
 
     const QString &message() const noexcept { return m_message; }
     const char *what() const noexcept override { return m_utf8.constData(); }

@@ -11,7 +11,11 @@ namespace movan {
 class DatabaseError : public AppError {
 public:
     DatabaseError(QString message, int number = 0, int severity = 16, int state = 0)
-        : AppError(std::move(message)), m_number(number), m_severity(severity), m_state(state) {}
+        : AppError(std::move(message))
+        , m_number(number)
+        , m_severity(severity)
+        , m_state(state)
+    {}
 
     int number() const { return m_number; }
     int severity() const { return m_severity; }

@@ -3,11 +3,10 @@
 #include "platform/database_error.h"
 #include "platform/kerberos_check.h"
 
-#include <sybfront.h>
-#include <sybdb.h>
-
 #include <list>
 #include <mutex>
+#include <sybdb.h>
+#include <sybfront.h>
 #include <vector>
 
 namespace movan {
@@ -73,20 +72,30 @@ thread_local FreeTdsSession::State *t_activeSession = nullptr;
 
 class ActiveSession {
 public:
-    explicit ActiveSession(FreeTdsSession::State *state) : m_previous(t_activeSession) { t_activeSession = state; }
+    explicit ActiveSession(FreeTdsSession::State *state)
+        : m_previous(t_activeSession)
+    {
+        t_activeSession = state;
+    }
     ~ActiveSession() { t_activeSession = m_previous; }
 
 private:
     FreeTdsSession::State *m_previous;
 };
 
-int onServerMessage(DBPROCESS *, DBINT number, int state, int severity, char *text, char *server, char *procedure, int line)
+int onServerMessage(DBPROCESS *, DBINT number, int state, int severity, char *text, char *server, char *procedure,
+                    int line)
 {
     FreeTdsSession::State *session = t_activeSession;
     if (!session)
         return 0;
-    TdsMessage message{static_cast<int>(number), state, severity, line, QString::fromUtf8(text ? text : ""),
-                       QString::fromUtf8(server ? server : ""), QString::fromUtf8(procedure ? procedure : "")};
+    TdsMessage message{static_cast<int>(number),
+                       state,
+                       severity,
+                       line,
+                       QString::fromUtf8(text ? text : ""),
+                       QString::fromUtf8(server ? server : ""),
+                       QString::fromUtf8(procedure ? procedure : "")};
     if (severity > 10)
         session->serverErrors.push_back(std::move(message));
     else if (session->onInfo)
@@ -107,7 +116,10 @@ int onClientError(DBPROCESS *, int severity, int dbError, int, char *dbErrorText
     return INT_CANCEL;
 }
 
-QByteArray utf8(const QString &text) { return text.toUtf8(); }
+QByteArray utf8(const QString &text)
+{
+    return text.toUtf8();
+}
 
 void addParameter(DBPROCESS *dbproc, const QByteArray &name, const QByteArray &value, bool isNull)
 {
@@ -122,8 +134,9 @@ QString declaration(const QList<TdsParameter> &parameters)
     QStringList parts;
     for (const TdsParameter &p : parameters) {
         const int size = p.maxChars > 0 ? p.maxChars : int(p.value.size());
-        parts.append(p.name + (size > 4000 ? QStringLiteral(" nvarchar(max)")
-                                           : QStringLiteral(" nvarchar(%1)").arg(qMax(size, 1))));
+        parts.append(
+            p.name
+            + (size > 4000 ? QStringLiteral(" nvarchar(max)") : QStringLiteral(" nvarchar(%1)").arg(qMax(size, 1))));
     }
     return parts.join(u',');
 }

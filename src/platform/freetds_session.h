@@ -14,10 +14,10 @@ namespace movan {
 // throw DatabaseError; a session is used by one thread at a time.
 
 struct TdsLogin {
-    QString server;          // as db-lib takes it: "host", "host:port" or "host\instance"
-    QString host;            // for the Kerberos service principal
-    int port = 0;            // 0 when the port comes from the instance lookup
-    QString user;            // ignored for an integrated login
+    QString server; // as db-lib takes it: "host", "host:port" or "host\instance"
+    QString host; // for the Kerberos service principal
+    int port = 0; // 0 when the port comes from the instance lookup
+    QString user; // ignored for an integrated login
     QString password;
     bool integrated = false; // Kerberos, as Windows authentication is on Linux
     QString database;
@@ -38,10 +38,10 @@ struct TdsMessage {
 };
 
 struct TdsParameter {
-    QString name;       // with its '@'
+    QString name; // with its '@'
     QString value;
     bool isNull = false;
-    int maxChars = 0;   // declared size; 0: as long as the value
+    int maxChars = 0; // declared size; 0: as long as the value
 };
 
 struct TdsResult {

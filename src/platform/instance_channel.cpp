@@ -43,7 +43,8 @@ QSet<QString> &servedTitles()
 } // namespace
 
 InstanceChannel::InstanceChannel(const QString &title, QObject *parent)
-    : QObject(parent), m_title(title)
+    : QObject(parent)
+    , m_title(title)
 {
     tryToServe();
     if (!isServing()) {

@@ -8,11 +8,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <utility>
-#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace movan {
 

@@ -33,7 +33,9 @@ public:
     InstanceLock &operator=(const InstanceLock &) = delete;
 
 private:
-    explicit InstanceLock(int fd) : m_fd(fd) {}
+    explicit InstanceLock(int fd)
+        : m_fd(fd)
+    {}
     int m_fd;
 };
 
@@ -56,10 +58,12 @@ public:
     InstanceSemaphore &operator=(const InstanceSemaphore &) = delete;
 
 private:
-    InstanceSemaphore(int fd, int probeFd) : m_fd(fd), m_probeFd(probeFd) {}
-    int m_fd;      // holds this copy's unit
+    InstanceSemaphore(int fd, int probeFd)
+        : m_fd(fd)
+        , m_probeFd(probeFd)
+    {}
+    int m_fd; // holds this copy's unit
     int m_probeFd; // a second open of the file, which sees this copy's unit as taken
-
 };
 
 } // namespace movan

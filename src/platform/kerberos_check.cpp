@@ -2,7 +2,6 @@
 
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>
-
 #include <netdb.h>
 #include <sys/socket.h>
 

@@ -5,7 +5,6 @@
 #include <QRegularExpression>
 
 #include <X11/XKBlib.h>
-
 #include <memory>
 
 namespace movan {
@@ -48,10 +47,9 @@ QList<QByteArray> groupLayouts(Display *display)
         const QByteArray symbols(atomName ? atomName : "");
         XFree(atomName);
 
-        static const QList<QByteArray> notLayouts = {"pc", "inet", "group", "compose", "level3",
-                                                     "ctrl", "altwin", "terminate", "capslock",
-                                                     "eurosign", "keypad", "kpdl", "nbsp",
-                                                     "lv3", "lv5", "shift", "srvr_ctrl", "caps"};
+        static const QList<QByteArray> notLayouts
+            = {"pc",       "inet",   "group", "compose", "level3", "ctrl", "altwin", "terminate", "capslock",
+               "eurosign", "keypad", "kpdl",  "nbsp",    "lv3",    "lv5",  "shift",  "srvr_ctrl", "caps"};
         static const QRegularExpression part(QStringLiteral("^([a-z_]+)(\\([^)]*\\))?(?::(\\d+))?$"));
         for (const QByteArray &piece : symbols.split('+')) {
             const auto match = part.match(QString::fromLatin1(piece));

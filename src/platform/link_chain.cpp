@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
-
 #include <vector>
 
 namespace movan {

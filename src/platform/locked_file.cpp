@@ -13,8 +13,7 @@ namespace {
 
 constexpr QByteArrayView kTemporarySuffix = ".XXXXXX";
 
-template <typename Call>
-int retryOnSignal(Call call)
+template <typename Call> int retryOnSignal(Call call)
 {
     int rc;
     do {
@@ -26,7 +25,9 @@ int retryOnSignal(Call call)
 // Owns a descriptor; close() is never retried on Linux.
 class Descriptor {
 public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    explicit Descriptor(int fd = -1)
+        : m_fd(fd)
+    {}
     ~Descriptor() { reset(); }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
@@ -108,7 +109,8 @@ bool openLocked(const QByteArray &target, Descriptor &fd)
             return false;
         if (retryOnSignal([&] { return ::flock(fd.get(), LOCK_EX); }) != 0)
             return false;
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd.get(), &held) != 0)
             return false;
         if (::lstat(target.constData(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
@@ -144,7 +146,7 @@ bool replaceAtomically(const QByteArray &target, const struct stat &current, QBy
     if (!fd.valid())
         return false;
     const bool ok = ::fchown(fd.get(), current.st_uid, current.st_gid) == 0 && writeAllAt(fd.get(), bytes)
-                    && ::fsync(fd.get()) == 0 && ::fchmod(fd.get(), current.st_mode & 07777) == 0;
+        && ::fsync(fd.get()) == 0 && ::fchmod(fd.get(), current.st_mode & 07777) == 0;
     fd.reset();
     // In a sticky folder the rename fails for a file of another user.
     if (!ok || ::rename(temp.constData(), target.constData()) != 0) {
@@ -161,7 +163,7 @@ bool rewriteInPlace(const QByteArray &target, QByteArrayView bytes)
 {
     Descriptor fd(retryOnSignal([&] { return ::open(target.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC); }));
     return fd.valid() && writeAllAt(fd.get(), bytes) && ::ftruncate(fd.get(), off_t(bytes.size())) == 0
-           && ::fsync(fd.get()) == 0;
+        && ::fsync(fd.get()) == 0;
 }
 
 } // namespace
@@ -205,7 +207,7 @@ bool isTemporaryCopyName(QByteArrayView candidate, QByteArrayView fileName)
 {
     const qsizetype expected = 1 + fileName.size() + kTemporarySuffix.size();
     return candidate.size() == expected && candidate.startsWith('.') && candidate.sliced(1, fileName.size()) == fileName
-           && candidate[1 + fileName.size()] == '.';
+        && candidate[1 + fileName.size()] == '.';
 }
 
 } // namespace LockedFile

@@ -31,8 +31,7 @@ std::optional<QByteArray> readWritableHive(const WinePrefix &prefix)
 
 MachineRegistry::MachineRegistry(WinePrefix prefix)
     : m_prefix(std::move(prefix))
-{
-}
+{}
 
 // Out of line: inlined into callers, the optional key's destructor makes
 // GCC 12 warn of a string that may be used uninitialised, which it is not.

@@ -60,7 +60,8 @@ QList<ProcessEntry> processSnapshot()
             continue;
         entries.append({pid_t(pid), executableFileName(readProcFile(dir + QStringLiteral("/cmdline")), comm)});
     }
-    std::sort(entries.begin(), entries.end(), [](const ProcessEntry &a, const ProcessEntry &b) { return a.pid < b.pid; });
+    std::sort(entries.begin(), entries.end(),
+              [](const ProcessEntry &a, const ProcessEntry &b) { return a.pid < b.pid; });
     return entries;
 }
 

@@ -35,11 +35,13 @@ QString withoutTrailingBlanks(QString text)
 QByteArray encodeOrRefuse(const QString &text, const QString &what)
 {
     if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0)))
-        throw ProfileWriteError(QStringLiteral("%1 holds a line break and cannot be stored in the settings file.").arg(what));
+        throw ProfileWriteError(
+            QStringLiteral("%1 holds a line break and cannot be stored in the settings file.").arg(what));
     const auto encoded = AnsiCodec::encode(text);
     if (!encoded)
         throw ProfileWriteError(
-            QStringLiteral("%1 holds characters that the settings file's code page (Windows-1256) cannot store.").arg(what));
+            QStringLiteral("%1 holds characters that the settings file's code page (Windows-1256) cannot store.")
+                .arg(what));
     return *encoded;
 }
 
@@ -47,8 +49,7 @@ QByteArray encodeOrRefuse(const QString &text, const QString &what)
 
 ProfileFile::ProfileFile(QString path)
     : m_path(std::move(path))
-{
-}
+{}
 
 bool ProfileFile::exists() const
 {
@@ -80,9 +81,14 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
 
     const auto target = trustedLinkTarget(QFile::encodeName(m_path));
     QByteArray written;
-    const bool stored = target && LockedFile::rewrite(*target, [&](QByteArrayView current) {
-        return ProfileText::withValue(current, section, sectionBytes, key, keyBytes, valueBytes);
-    }, &written);
+    const bool stored
+        = target
+        && LockedFile::rewrite(
+              *target,
+              [&](QByteArrayView current) {
+                  return ProfileText::withValue(current, section, sectionBytes, key, keyBytes, valueBytes);
+              },
+              &written);
     if (!stored)
         throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(m_path));
     m_contents = std::move(written);

@@ -10,8 +10,8 @@ constexpr QByteArrayView kLineEnd = "\r\n";
 
 struct LineSpan {
     qsizetype begin = 0; // first byte of the content
-    qsizetype end = 0;   // one past the content, before the line end
-    qsizetype next = 0;  // first byte of the next line
+    qsizetype end = 0; // one past the content, before the line end
+    qsizetype next = 0; // first byte of the next line
 };
 
 LineSpan lineAt(QByteArrayView file, qsizetype start)

@@ -67,14 +67,30 @@ std::optional<QString> readName(const QByteArray &line, qsizetype from, char ter
         }
         const char e = line[i++];
         switch (e) {
-        case 'a': name += QChar(7); break;
-        case 'b': name += QChar(8); break;
-        case 'e': name += QChar(27); break;
-        case 'f': name += QChar(12); break;
-        case 'n': name += QChar(10); break;
-        case 'r': name += QChar(13); break;
-        case 't': name += QChar(9); break;
-        case 'v': name += QChar(11); break;
+        case 'a':
+            name += QChar(7);
+            break;
+        case 'b':
+            name += QChar(8);
+            break;
+        case 'e':
+            name += QChar(27);
+            break;
+        case 'f':
+            name += QChar(12);
+            break;
+        case 'n':
+            name += QChar(10);
+            break;
+        case 'r':
+            name += QChar(13);
+            break;
+        case 't':
+            name += QChar(9);
+            break;
+        case 'v':
+            name += QChar(11);
+            break;
         case 'x': {
             char16_t code = 0;
             for (int n = 0; n < 4 && i < line.size() && digitValue(line[i], 16) >= 0; ++n)
@@ -118,7 +134,9 @@ struct Key {
 
 class Hive {
 public:
-    explicit Hive(const QByteArray &text) : m_text(text), m_lines(splitLines(text))
+    explicit Hive(const QByteArray &text)
+        : m_text(text)
+        , m_lines(splitLines(text))
     {
         Key *current = nullptr;
         for (qsizetype i = 0; i < m_lines.size(); ++i) {

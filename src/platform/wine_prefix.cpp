@@ -34,9 +34,8 @@ QStringList serverFolders(const QString &prefix)
     struct stat info {};
     if (::stat(QFile::encodeName(prefix).constData(), &info) != 0)
         return {};
-    const QString leaf = QStringLiteral("server-%1-%2")
-                             .arg(qulonglong(info.st_dev), 0, 16)
-                             .arg(qulonglong(info.st_ino), 0, 16);
+    const QString leaf
+        = QStringLiteral("server-%1-%2").arg(qulonglong(info.st_dev), 0, 16).arg(qulonglong(info.st_ino), 0, 16);
     QStringList folders{QStringLiteral("/tmp/.wine-%1/").arg(::getuid()) + leaf};
     QFile pointer(prefix + QStringLiteral("/wineserver"));
     if (pointer.open(QIODevice::ReadOnly)) {
@@ -57,8 +56,7 @@ WinePrefix WinePrefix::fromEnvironment()
 
 WinePrefix::WinePrefix(QString directory)
     : m_directory(std::move(directory))
-{
-}
+{}
 
 QString WinePrefix::machineHivePath() const
 {

@@ -15,7 +15,8 @@ void allowOnlyMovingX11Window(void *display, unsigned long window)
     constexpr long kBorderAndTitle = 2 | 8;
     long hints[5] = {kFunctionsAndDecorations, kMove, kBorderAndTitle, 0, 0};
     const Atom motifHints = XInternAtom(x, "_MOTIF_WM_HINTS", False);
-    XChangeProperty(x, window, motifHints, motifHints, 32, PropModeReplace, reinterpret_cast<unsigned char *>(hints), 5);
+    XChangeProperty(x, window, motifHints, motifHints, 32, PropModeReplace, reinterpret_cast<unsigned char *>(hints),
+                    5);
     XFlush(x);
 }
 

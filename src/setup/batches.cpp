@@ -30,8 +30,7 @@ std::string quoted(std::string_view text)
 
 } // namespace
 
-std::string attachDatabaseSql(std::string_view database, std::string_view dataFile,
-                              std::string_view logFile)
+std::string attachDatabaseSql(std::string_view database, std::string_view dataFile, std::string_view logFile)
 {
     std::string sql = "USE master CREATE DATABASE ";
     sql += bracketed(database);

@@ -76,8 +76,7 @@ QIcon programIcon()
     return icon;
 }
 
-template <class Control>
-Control *place(QWidget *parent, const char *name, const QRect &geometry)
+template <class Control> Control *place(QWidget *parent, const char *name, const QRect &geometry)
 {
     auto *control = new Control(parent);
     control->setObjectName(QLatin1String(name));
@@ -118,9 +117,10 @@ QPushButton *placeButton(QWidget *parent, const char *name, const QString &text,
 } // namespace
 
 TFrmSQLSetup::TFrmSQLSetup(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_localAddress(ComputerInfo::localIPv4Address)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , m_localAddress(ComputerInfo::localIPv4Address)
 {
     registerProgramPictures();
     setObjectName(QStringLiteral("FrmSQLSetup"));
@@ -232,7 +232,8 @@ void TFrmSQLSetup::createComponents()
 
     // The batch holds no parameters; its text goes to the server as it stands.
     qrGetInstance.setParamCheck(false);
-    qrGetInstance.setSqlText(QString::fromLatin1(movan::kInstanceListSql.data(), qsizetype(movan::kInstanceListSql.size())));
+    qrGetInstance.setSqlText(
+        QString::fromLatin1(movan::kInstanceListSql.data(), qsizetype(movan::kInstanceListSql.size())));
 
     MovSingleInstance1->endLoading();
 }
@@ -261,8 +262,8 @@ void TFrmSQLSetup::setTabOrders()
 {
     // Within the page: the authentication box, the server, the database
     // name, then the buttons.
-    const QList<QWidget *> order = {PageControl1, rgWindows, rgSql, EdtLogName, EdtPassword, cbServer,
-                                    EdtDataBaseName, BitBtn1, BitBtn2, BitBtn3};
+    const QList<QWidget *> order = {PageControl1, rgWindows,       rgSql,   EdtLogName, EdtPassword,
+                                    cbServer,     EdtDataBaseName, BitBtn1, BitBtn2,    BitBtn3};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }

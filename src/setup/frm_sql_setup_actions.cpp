@@ -1,7 +1,5 @@
 // What the setup window does: its show sequence, the authentication choice,
 // and its three buttons.
-#include "setup/frm_sql_setup.h"
-
 #include "config/blocking_call.h"
 #include "config/connection_templates.h"
 #include "config/data_module.h"
@@ -9,13 +7,14 @@
 #include "config/settings_keys.h"
 #include "setup/batches.h"
 #include "setup/default_database_files.h"
+#include "setup/frm_sql_setup.h"
 #include "setup/server_list.h"
 #include "ui/form_registry.h"
-#include "widgets/close_guard/close_after_call.h"
 #include "ui/message_dialog.h"
 #include "util/system_info.h"
 #include "util/text_trim.h"
 #include "widgets/balloon/balloon_control.h"
+#include "widgets/close_guard/close_after_call.h"
 #include "widgets/edit/control_colors.h"
 #include "widgets/edit/mov_edit_box.h"
 
@@ -34,8 +33,8 @@ const QString kConnectFailedOffer = QStringLiteral(
     "خطا در اتصال با بانک اطلاعاتي ...\r\nدرصورت تمايل با تاييد اين پيغام، بانک اطلاعاتي پيش فرض در پوشه جاري فعال مي گردد ...");
 const QString kFilesNotFound = QStringLiteral("فايل هاي مورد نياز در مسير پيش فرض پيدا نشد ...");
 const QString kAttached = QStringLiteral("بانک اطلاعاتي با موفقيت پيوست شد ...");
-const QString kAttachFailed =
-    QStringLiteral("خطا در پيوست بانک اطلاعاتي، براي دريافت اطلاعات بيشتر به راهنما مراجعه نماييد...");
+const QString kAttachFailed
+    = QStringLiteral("خطا در پيوست بانک اطلاعاتي، براي دريافت اطلاعات بيشتر به راهنما مراجعه نماييد...");
 const QString kToolsConnectFailed = QStringLiteral("خطا در اتصال به بانك اطلاعاتي !");
 
 const QString kMaintenanceWindowClass = QStringLiteral("TFrmDBTools");
@@ -122,8 +121,7 @@ QStringList TFrmSQLSetup::readNamedInstances()
     }
     try {
         qrGetInstance.close();
-    } catch (const std::exception &) {
-    }
+    } catch (const std::exception &) {}
     return names;
 }
 
@@ -163,9 +161,8 @@ void TFrmSQLSetup::saveSettings()
 {
     using namespace Settings;
     ProfileFile file = openSettingsFile(kFileName);
-    const auto write = [&file](const QString &key, const QString &value) {
-        file.writeString(kSection, key, trimControl(value));
-    };
+    const auto write
+        = [&file](const QString &key, const QString &value) { file.writeString(kSection, key, trimControl(value)); };
     write(kServer, cbServer->currentText());
     write(kServerMachineName, GetComputerNameText());
     write(kServerIPAddress, m_capturedAddress);

@@ -4,16 +4,15 @@
 #include "platform/instance_lock.h"
 #include "ui/application_shell.h"
 
-#include <QMessageBox>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
-
 #include <thread>
+#include <unistd.h>
 
 namespace movan {
 
@@ -113,10 +112,13 @@ void TMovSingleInstance::takeOverWhenPreviousEnds()
     std::thread([name, self] {
         std::shared_ptr<InstanceLock> lock = InstanceLock::acquireWaiting(name);
         if (QCoreApplication *application = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(application, [self, lock] {
-                if (self && lock && !self->m_instanceMutex)
-                    self->m_instanceMutex = lock;
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                application,
+                [self, lock] {
+                    if (self && lock && !self->m_instanceMutex)
+                        self->m_instanceMutex = lock;
+                },
+                Qt::QueuedConnection);
         }
     }).detach();
 }

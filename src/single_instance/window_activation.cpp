@@ -1,8 +1,7 @@
 #include "single_instance/window_activation.h"
 
-#include "ui/application_shell.h"
-
 #include "platform/x11_window.h"
+#include "ui/application_shell.h"
 
 #include <QApplication>
 #include <QWidget>

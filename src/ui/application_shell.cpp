@@ -41,14 +41,32 @@ QString titleFromExecutableName(const QString &executablePath)
     return name;
 }
 
-QString title() { return state().title; }
-void setTitle(const QString &title) { state().title = title; }
+QString title()
+{
+    return state().title;
+}
+void setTitle(const QString &title)
+{
+    state().title = title;
+}
 
-QWidget *mainForm() { return state().mainForm.data(); }
-void setMainForm(QWidget *form) { state().mainForm = form; }
+QWidget *mainForm()
+{
+    return state().mainForm.data();
+}
+void setMainForm(QWidget *form)
+{
+    state().mainForm = form;
+}
 
-bool showMainForm() { return state().showMainForm; }
-void setShowMainForm(bool show) { state().showMainForm = show; }
+bool showMainForm()
+{
+    return state().showMainForm;
+}
+void setShowMainForm(bool show)
+{
+    state().showMainForm = show;
+}
 
 void terminate()
 {
@@ -58,9 +76,15 @@ void terminate()
         QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-bool isTerminating() { return state().terminating; }
+bool isTerminating()
+{
+    return state().terminating;
+}
 
-void setHaltHandler(std::function<void()> handler) { state().haltHandler = std::move(handler); }
+void setHaltHandler(std::function<void()> handler)
+{
+    state().haltHandler = std::move(handler);
+}
 
 void halt()
 {

@@ -34,7 +34,11 @@ QHash<QString, FormFactory> &registry()
 // program until it is closed or hidden.
 class ModalLoop : public QObject {
 public:
-    explicit ModalLoop(QWidget *form) : m_form(form) { form->installEventFilter(this); }
+    explicit ModalLoop(QWidget *form)
+        : m_form(form)
+    {
+        form->installEventFilter(this);
+    }
 
     void run()
     {

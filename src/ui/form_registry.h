@@ -17,8 +17,7 @@ void registerFormClass(const QString &className, FormFactory factory);
 void unregisterFormClass(const QString &className);
 bool isFormClassRegistered(const QString &className);
 
-template <class Form>
-void registerFormClass(const QString &className)
+template <class Form> void registerFormClass(const QString &className)
 {
     registerFormClass(className, [] { return new Form(); });
 }

@@ -59,23 +59,39 @@ const QString kLabelHelp = QStringLiteral("راهنما");
 QStringList persianLabels(quint16 buttons)
 {
     switch (buttons) {
-    case mbYes: return {kLabelYes};
-    case mbNo: return {kLabelNo};
-    case mbOK: return {kLabelConfirm};
-    case mbCancel: return {kLabelCancel};
-    case mbAbort: return {kLabelCancel};
-    case mbRetry: return {kLabelRetry};
-    case mbIgnore: return {kLabelIgnore};
-    case mbAll: return {kLabelAll};
-    case mbNoToAll: return {kLabelNoToAll};
-    case mbYesToAll: return {kLabelYesToAll};
-    case mbHelp: return {kLabelHelp};
-    case mbYes | mbNo | mbCancel: return {kLabelYes, kLabelNo, kLabelCancel};
+    case mbYes:
+        return {kLabelYes};
+    case mbNo:
+        return {kLabelNo};
+    case mbOK:
+        return {kLabelConfirm};
+    case mbCancel:
+        return {kLabelCancel};
+    case mbAbort:
+        return {kLabelCancel};
+    case mbRetry:
+        return {kLabelRetry};
+    case mbIgnore:
+        return {kLabelIgnore};
+    case mbAll:
+        return {kLabelAll};
+    case mbNoToAll:
+        return {kLabelNoToAll};
+    case mbYesToAll:
+        return {kLabelYesToAll};
+    case mbHelp:
+        return {kLabelHelp};
+    case mbYes | mbNo | mbCancel:
+        return {kLabelYes, kLabelNo, kLabelCancel};
     // Yes and no rather than confirm and cancel; the results stay 1 and 2.
-    case mbOK | mbCancel: return {kLabelYes, kLabelNo};
-    case mbAbort | mbRetry | mbIgnore: return {kLabelCancel, kLabelRetry, kLabelIgnore};
-    case mbAbort | mbIgnore: return {kLabelCancel, kLabelIgnore};
-    default: return {};
+    case mbOK | mbCancel:
+        return {kLabelYes, kLabelNo};
+    case mbAbort | mbRetry | mbIgnore:
+        return {kLabelCancel, kLabelRetry, kLabelIgnore};
+    case mbAbort | mbIgnore:
+        return {kLabelCancel, kLabelIgnore};
+    default:
+        return {};
     }
 }
 
@@ -99,11 +115,17 @@ QStyle::StandardPixmap kindIcon(quint8 kind, bool *hasIcon)
 {
     *hasIcon = true;
     switch (kind) {
-    case mtWarning: return QStyle::SP_MessageBoxWarning;
-    case mtError: return QStyle::SP_MessageBoxCritical;
-    case mtInformation: return QStyle::SP_MessageBoxInformation;
-    case mtConfirmation: return QStyle::SP_MessageBoxQuestion;
-    default: *hasIcon = false; return QStyle::SP_CustomBase;
+    case mtWarning:
+        return QStyle::SP_MessageBoxWarning;
+    case mtError:
+        return QStyle::SP_MessageBoxCritical;
+    case mtInformation:
+        return QStyle::SP_MessageBoxInformation;
+    case mtConfirmation:
+        return QStyle::SP_MessageBoxQuestion;
+    default:
+        *hasIcon = false;
+        return QStyle::SP_CustomBase;
     }
 }
 
@@ -119,9 +141,11 @@ constexpr int kTitleBarButtonsWidth = 120;
 
 class MessageDialog : public QDialog {
 public:
-    MessageDialog() : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                                           | Qt::WindowStaysOnTopHint) {}
+    MessageDialog()
+        : QDialog(nullptr,
+                  Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                      | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
+    {}
 
     QPushButton *escapeButton = nullptr;
 
@@ -176,8 +200,9 @@ void addIconAndText(MessageDialog *dialog, QBoxLayout *outer, const QString &mes
     const QString shownText = readRightToLeft(displayLineBreaks(message));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const int maxTextWidth = screen ? screen->availableGeometry().width() / 2 : 640;
-    const QRect textRect = QFontMetrics(dialog->font())
-                               .boundingRect(QRect(0, 0, maxTextWidth, 0), Qt::TextWordWrap | Qt::AlignLeading, shownText);
+    const QRect textRect
+        = QFontMetrics(dialog->font())
+              .boundingRect(QRect(0, 0, maxTextWidth, 0), Qt::TextWordWrap | Qt::AlignLeading, shownText);
     auto *text = new QLabel(dialog);
     text->setObjectName(QStringLiteral("Message"));
     text->setTextFormat(Qt::PlainText);

@@ -7,18 +7,24 @@ namespace movan {
 namespace {
 
 // Years at which the pattern of leap years within the 33-year cycle shifts.
-constexpr std::array<int, 20> kBreaks = {-61,  9,    38,   199,  426,  686,  756,  818,  1111, 1181,
-                                         1210, 1635, 2060, 2097, 2192, 2262, 2324, 2394, 2456, 3178};
+constexpr std::array<int, 20> kBreaks
+    = {-61, 9, 38, 199, 426, 686, 756, 818, 1111, 1181, 1210, 1635, 2060, 2097, 2192, 2262, 2324, 2394, 2456, 3178};
 
 struct YearFacts {
     int yearsSinceLeap; // 0 for a leap year
-    int gregorianYear;  // in which the year begins
-    int marchDay;       // day of March on which it begins
+    int gregorianYear; // in which the year begins
+    int marchDay; // day of March on which it begins
 };
 
 // Division that rounds toward zero, as the published algorithm is stated.
-constexpr int quotient(int a, int b) { return a / b; }
-constexpr int remainder(int a, int b) { return a - quotient(a, b) * b; }
+constexpr int quotient(int a, int b)
+{
+    return a / b;
+}
+constexpr int remainder(int a, int b)
+{
+    return a - quotient(a, b) * b;
+}
 
 YearFacts factsOf(int year)
 {
@@ -37,8 +43,8 @@ YearFacts factsOf(int year)
     leapDays += quotient(n, 33) * 8 + quotient(remainder(n, 33) + 3, 4);
     if (remainder(jump, 33) == 4 && jump - n == 4)
         ++leapDays;
-    const int gregorianLeapDays =
-        quotient(gregorianYear, 4) - quotient((quotient(gregorianYear, 100) + 1) * 3, 4) - 150;
+    const int gregorianLeapDays
+        = quotient(gregorianYear, 4) - quotient((quotient(gregorianYear, 100) + 1) * 3, 4) - 150;
     const int marchDay = 20 + leapDays - gregorianLeapDays;
     if (jump - n < 6)
         n = n - jump + quotient(jump + 4, 33) * 33;

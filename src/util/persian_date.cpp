@@ -41,10 +41,11 @@ QString PersianDateStr(double dateTime)
         const QCalendar::YearMonthDay computed = arithmetic.partsFromDate(date);
         parts = {computed.year, computed.month, computed.day};
     }
-    return kRightToLeftMark + QStringLiteral("%1/%2/%3")
-                                  .arg(parts.year)
-                                  .arg(parts.month, 2, 10, QChar(u'0'))
-                                  .arg(parts.day, 2, 10, QChar(u'0'));
+    return kRightToLeftMark
+        + QStringLiteral("%1/%2/%3")
+              .arg(parts.year)
+              .arg(parts.month, 2, 10, QChar(u'0'))
+              .arg(parts.day, 2, 10, QChar(u'0'));
 }
 
 QString ReplaceFirst(const QString &source, const QString &search, const QString &replacement)

@@ -1,4 +1,4 @@
 #pragma once
 
-#include <QString>
 #include <QLabel>
+#include <QString>

@@ -1,4 +1,4 @@
 #pragma once
 
-#include "setup/frm_sql_setup.h"
 #include "app/program.h"
+#include "setup/frm_sql_setup.h"

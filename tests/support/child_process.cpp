@@ -1,12 +1,11 @@
 #include "support/child_process.h"
 
 #include <cerrno>
-#include <cstring>
-#include <thread>
-
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {

@@ -12,17 +12,17 @@
 #include <vector>
 
 struct ChildOptions {
-    std::vector<std::string> arguments;              // the program (a path, or found on PATH) first
-    std::map<std::string, std::string> environment;  // set on top of this process's own
-    bool pipeInput = false;                          // else: standard input is inherited
-    bool mergeErrors = false;                        // standard error into the output pipe
-    std::string errorFile;                           // else: standard error to this file, if named
+    std::vector<std::string> arguments; // the program (a path, or found on PATH) first
+    std::map<std::string, std::string> environment; // set on top of this process's own
+    bool pipeInput = false; // else: standard input is inherited
+    bool mergeErrors = false; // standard error into the output pipe
+    std::string errorFile; // else: standard error to this file, if named
 };
 
 struct Child {
     pid_t pid = -1;
-    int input = -1;   // write end of its standard input, when piped
-    int output = -1;  // read end of its standard output
+    int input = -1; // write end of its standard input, when piped
+    int output = -1; // read end of its standard output
 };
 
 // Starts the child; pid -1 and error set when it could not be started.

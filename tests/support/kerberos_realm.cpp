@@ -1,7 +1,6 @@
 #include "support/kerberos_realm.h"
 
 #include "support/child_process.h"
-
 #include "support/sqlemu_process.h"
 
 #include <cerrno>
@@ -25,7 +24,9 @@ std::string scriptPath()
 
 } // namespace
 
-KerberosRealm::KerberosRealm(std::vector<int> servicePorts) : m_ports(std::move(servicePorts)) {}
+KerberosRealm::KerberosRealm(std::vector<int> servicePorts)
+    : m_ports(std::move(servicePorts))
+{}
 
 KerberosRealm::~KerberosRealm()
 {
@@ -89,7 +90,7 @@ void KerberosRealm::stop()
 {
     if (m_pid <= 0)
         return;
-    ::close(m_stdin);   // the script stops its KDC and exits
+    ::close(m_stdin); // the script stops its KDC and exits
     m_stdin = -1;
     if (!waitForChild(m_pid, std::chrono::seconds(5)))
         killChild(m_pid, SIGTERM);

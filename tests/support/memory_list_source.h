@@ -10,7 +10,9 @@
 class MemoryListSource : public movan::LookupListSource {
 public:
     MemoryListSource(QStringList fields, QList<QVariantList> rows)
-        : m_fields(std::move(fields)), m_rows(std::move(rows)) {}
+        : m_fields(std::move(fields))
+        , m_rows(std::move(rows))
+    {}
 
     int rowCount() const override { return int(m_rows.size()); }
     QVariant fieldValue(int row, const QString &fieldName) const override

@@ -40,20 +40,30 @@ DialogIcon iconOf(QWidget *modal)
     const QVariant kind = modal->property("messageKind");
     if (kind.isValid()) {
         switch (kind.toInt()) {
-        case 0: return DialogIcon::Warning;
-        case 1: return DialogIcon::Error;
-        case 2: return DialogIcon::Information;
-        case 3: return DialogIcon::Question;
-        default: return DialogIcon::None;
+        case 0:
+            return DialogIcon::Warning;
+        case 1:
+            return DialogIcon::Error;
+        case 2:
+            return DialogIcon::Information;
+        case 3:
+            return DialogIcon::Question;
+        default:
+            return DialogIcon::None;
         }
     }
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         switch (box->icon()) {
-        case QMessageBox::Warning: return DialogIcon::Warning;
-        case QMessageBox::Critical: return DialogIcon::Error;
-        case QMessageBox::Information: return DialogIcon::Information;
-        case QMessageBox::Question: return DialogIcon::Question;
-        default: return DialogIcon::None;
+        case QMessageBox::Warning:
+            return DialogIcon::Warning;
+        case QMessageBox::Critical:
+            return DialogIcon::Error;
+        case QMessageBox::Information:
+            return DialogIcon::Information;
+        case QMessageBox::Question:
+            return DialogIcon::Question;
+        default:
+            return DialogIcon::None;
         }
     }
     return DialogIcon::Unknown;
@@ -81,10 +91,22 @@ ModalDialogDriver::~ModalDialogDriver()
     m_poll.stop();
 }
 
-ModalDialogDriver &ModalDialogDriver::pressButton(const QString &label) { return enqueue({Answer::Button, label, {}}); }
-ModalDialogDriver &ModalDialogDriver::pressEnter() { return enqueue({Answer::Enter, {}, {}}); }
-ModalDialogDriver &ModalDialogDriver::pressEscape() { return enqueue({Answer::Escape, {}, {}}); }
-ModalDialogDriver &ModalDialogDriver::closeBox() { return enqueue({Answer::CloseBox, {}, {}}); }
+ModalDialogDriver &ModalDialogDriver::pressButton(const QString &label)
+{
+    return enqueue({Answer::Button, label, {}});
+}
+ModalDialogDriver &ModalDialogDriver::pressEnter()
+{
+    return enqueue({Answer::Enter, {}, {}});
+}
+ModalDialogDriver &ModalDialogDriver::pressEscape()
+{
+    return enqueue({Answer::Escape, {}, {}});
+}
+ModalDialogDriver &ModalDialogDriver::closeBox()
+{
+    return enqueue({Answer::CloseBox, {}, {}});
+}
 ModalDialogDriver &ModalDialogDriver::handle(std::function<void(QWidget *)> action)
 {
     return enqueue({Answer::Custom, {}, std::move(action)});
@@ -180,7 +202,8 @@ void ModalDialogDriver::answer(QWidget *modal, const Answer &answer)
             return button->text() == answer.label || withoutMnemonic(button->text()) == answer.label;
         });
         if (found == buttons.end()) {
-            m_failures.append(QStringLiteral("no button \"%1\" in dialog \"%2\"").arg(answer.label, m_shown.last().text));
+            m_failures.append(
+                QStringLiteral("no button \"%1\" in dialog \"%2\"").arg(answer.label, m_shown.last().text));
             modal->close();
             return;
         }

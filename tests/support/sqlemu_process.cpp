@@ -92,7 +92,9 @@ std::string builtExecutable(const std::string &name)
     return (std::filesystem::path(dir ? dir : ".") / name).string();
 }
 
-SqlemuProcess::SqlemuProcess(SqlemuOptions options) : m_options(std::move(options)) {}
+SqlemuProcess::SqlemuProcess(SqlemuOptions options)
+    : m_options(std::move(options))
+{}
 
 SqlemuProcess::~SqlemuProcess()
 {
@@ -150,8 +152,8 @@ bool SqlemuProcess::start()
     }
     if (m_options.dataDir.empty())
         m_options.dataDir = m_workDir + "/data";
-    std::vector<std::string> args = {builtExecutable("sqlemu"), "--data-dir", m_options.dataDir, "--port",
-                                     std::to_string(m_options.port), "--trace", tracePath()};
+    std::vector<std::string> args = {builtExecutable("sqlemu"),      "--data-dir", m_options.dataDir, "--port",
+                                     std::to_string(m_options.port), "--trace",    tracePath()};
     for (const auto &[name, port] : m_options.instances) {
         args.push_back("--instance");
         args.push_back(name + "=" + std::to_string(port));
@@ -187,14 +189,13 @@ bool SqlemuProcess::start()
     args.insert(args.end(), m_options.extraArguments.begin(), m_options.extraArguments.end());
     if (m_options.openFileLimit > 0) {
         // The shell lowers the limit, soft and hard, then becomes sqlemu.
-        args.insert(args.begin(), {"/bin/sh", "-c", "ulimit -n " + std::to_string(m_options.openFileLimit)
-                                                         + " && exec \"$0\" \"$@\""});
+        args.insert(
+            args.begin(),
+            {"/bin/sh", "-c", "ulimit -n " + std::to_string(m_options.openFileLimit) + " && exec \"$0\" \"$@\""});
     }
 
-    const Child child = startChild({.arguments = args,
-                                    .environment = m_options.environment,
-                                    .errorFile = m_workDir + "/stderr.txt"},
-                                   &m_error);
+    const Child child = startChild(
+        {.arguments = args, .environment = m_options.environment, .errorFile = m_workDir + "/stderr.txt"}, &m_error);
     if (child.pid < 0)
         return false;
     m_pid = child.pid;

@@ -15,19 +15,19 @@
 #include <vector>
 
 struct SqlemuOptions {
-    int port = 0;                                      // 0: a free port
+    int port = 0; // 0: a free port
     std::vector<std::pair<std::string, int>> instances; // named instances, port 0: a free one
     bool browser = false;
-    int browserPort = 0;                               // 0: a free UDP port; 1434 for clients given HOST\NAME
-    std::string saPassword;                            // handed over in a file, never on the command line
-    std::vector<std::string> logins;                   // NAME:PASSWORD, handed over in a file too
+    int browserPort = 0; // 0: a free UDP port; 1434 for clients given HOST\NAME
+    std::string saPassword; // handed over in a file, never on the command line
+    std::vector<std::string> logins; // NAME:PASSWORD, handed over in a file too
     std::string keytab;
-    std::string serverVersion;                         // empty: sqlemu's default
+    std::string serverVersion; // empty: sqlemu's default
     bool testStatements = true;
-    std::map<std::string, std::string> environment;    // e.g. the Kerberos realm's variables
-    std::string dataDir;                               // empty: a temporary folder owned by the fixture
-    std::vector<std::string> extraArguments;           // e.g. --max-sessions 8
-    int openFileLimit = 0;                             // the child's descriptor limit; 0: inherited
+    std::map<std::string, std::string> environment; // e.g. the Kerberos realm's variables
+    std::string dataDir; // empty: a temporary folder owned by the fixture
+    std::vector<std::string> extraArguments; // e.g. --max-sessions 8
+    int openFileLimit = 0; // the child's descriptor limit; 0: inherited
 };
 
 class SqlemuProcess {

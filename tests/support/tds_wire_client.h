@@ -21,8 +21,14 @@ using sqlemu::tds::ByteWriter;
 
 inline Bytes packet(std::uint8_t type, const Bytes &payload, std::uint8_t status = 0x01)
 {
-    Bytes out = {type, status, static_cast<std::uint8_t>((payload.size() + 8) >> 8),
-                 static_cast<std::uint8_t>((payload.size() + 8) & 0xFF), 0, 0, 1, 0};
+    Bytes out = {type,
+                 status,
+                 static_cast<std::uint8_t>((payload.size() + 8) >> 8),
+                 static_cast<std::uint8_t>((payload.size() + 8) & 0xFF),
+                 0,
+                 0,
+                 1,
+                 0};
     out.insert(out.end(), payload.begin(), payload.end());
     return out;
 }
@@ -37,8 +43,9 @@ inline Bytes message(std::uint8_t type, const Bytes &payload, std::size_t size =
         std::size_t chunk = std::min(room, payload.size() - offset);
         Bytes part(payload.begin() + offset, payload.begin() + offset + chunk);
         offset += chunk;
-        Bytes p = packet(type, part, static_cast<std::uint8_t>((offset == payload.size() ? 0x01 : 0x00)
-                                                               | (offset == chunk ? firstStatus : 0)));
+        Bytes p = packet(
+            type, part,
+            static_cast<std::uint8_t>((offset == payload.size() ? 0x01 : 0x00) | (offset == chunk ? firstStatus : 0)));
         out.insert(out.end(), p.begin(), p.end());
     } while (offset < payload.size());
     return out;
@@ -103,7 +110,7 @@ inline Bytes login7(const LoginFields &f)
     text(f.password, true);
     text(f.app);
     text(f.server);
-    offsets.emplace_back(0, 0);   // extension
+    offsets.emplace_back(0, 0); // extension
     text(f.library);
     text(f.language);
     text(f.database);
@@ -186,18 +193,18 @@ inline void intParam(ByteWriter &w, const std::string &name, std::int32_t value,
 // What the server answered, token by token.
 struct Token {
     std::uint8_t id = 0;
-    std::uint16_t status = 0;      // DONE*
-    std::uint64_t rowCount = 0;    // DONE*
-    std::int32_t number = 0;       // INFO/ERROR, RETURNSTATUS
+    std::uint16_t status = 0; // DONE*
+    std::uint64_t rowCount = 0; // DONE*
+    std::int32_t number = 0; // INFO/ERROR, RETURNSTATUS
     std::uint8_t state = 0;
     std::uint8_t severity = 0;
-    std::string text;              // INFO/ERROR text, ENVCHANGE new value
+    std::string text; // INFO/ERROR text, ENVCHANGE new value
     std::string server;
     std::string procedure;
     std::int32_t line = 0;
     std::uint8_t envType = 0;
-    std::uint32_t tdsVersion = 0;  // LOGINACK
-    std::vector<std::string> values;   // ROW, as text (nvarchar / int columns only)
+    std::uint32_t tdsVersion = 0; // LOGINACK
+    std::vector<std::string> values; // ROW, as text (nvarchar / int columns only)
 };
 
 struct Response {
@@ -239,12 +246,15 @@ inline Response readResponse(const Bytes &packets)
         Token t;
         t.id = r.u8();
         switch (t.id) {
-        case 0xFD: case 0xFE: case 0xFF:
+        case 0xFD:
+        case 0xFE:
+        case 0xFF:
             t.status = r.u16le();
             r.u16le();
             t.rowCount = r.u64le();
             break;
-        case 0xAA: case 0xAB: {
+        case 0xAA:
+        case 0xAB: {
             r.u16le();
             t.number = static_cast<std::int32_t>(r.u32le());
             t.state = r.u8();
@@ -281,7 +291,7 @@ inline Response readResponse(const Bytes &packets)
             t.number = static_cast<std::int32_t>(r.u32le());
             break;
         case 0xAC: {
-            t.number = r.u16le();   // ordinal
+            t.number = r.u16le(); // ordinal
             t.text = r.bVarChar();
             t.state = r.u8();
             r.u32le();

@@ -30,15 +30,14 @@ inline const std::string kInstanceListBatch{movan::kInstanceListSql};
 inline const std::string kDatabaseListBatch{movan::kDatabaseListSql};
 // The list with dbcDataList ticked: the condition goes in front of the
 // existing one, joined by AND.
-inline const std::string kFilteredDatabaseListBatch =
-    "Select name, filename from master.dbo.sysdatabases \r\nWhere "
+inline const std::string kFilteredDatabaseListBatch = "Select name, filename from master.dbo.sysdatabases \r\nWhere "
     + std::string(movan::kProgramDatabasesCondition) + " AND  1=1\r\n\r\n";
 inline const std::string kLogShrinkBatch = withPositionalParameters(movan::kLogShrinkSql, {"Ar_DataBase"});
 inline const std::string kBackupBatch = withPositionalParameters(movan::kBackupSql, {"Ar_DataBase", "Ar_Path"});
-inline const std::string kAttachBatch =
-    movan::attachDatabaseSql("Tarnel", "C:\\App\\Data\\Tar'nel.mdf", "C:\\App\\Data\\Tarnel_log.ldf");
+inline const std::string kAttachBatch
+    = movan::attachDatabaseSql("Tarnel", "C:\\App\\Data\\Tar'nel.mdf", "C:\\App\\Data\\Tarnel_log.ldf");
 inline const std::string kDropBatch = movan::dropDatabaseSql("Tarnel");
-inline const std::string kRestoreBatch =
-    movan::restoreDatabaseSql("Tarnel", "D:\\Backup\\Tarnel_13910829_14-05.Bak", "C:\\App\\");
+inline const std::string kRestoreBatch
+    = movan::restoreDatabaseSql("Tarnel", "D:\\Backup\\Tarnel_13910829_14-05.Bak", "C:\\App\\");
 
 } // namespace sqlemu::test

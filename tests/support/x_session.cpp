@@ -19,8 +19,7 @@ constexpr int kDisplayTries = 10;
 constexpr int kProbeTimeoutMs = 2000;
 constexpr int kPollMs = 50;
 
-template <class Condition>
-bool waitFor(Condition condition, int timeoutMs)
+template <class Condition> bool waitFor(Condition condition, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
@@ -95,10 +94,10 @@ bool XSession::startServer()
         const int display = kFirstDisplay + int(QRandomGenerator::global()->bounded(kDisplayRange));
         m_server.setProcessChannelMode(QProcess::SeparateChannels);
         m_server.setStandardErrorFile(QProcess::nullDevice());
-        m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(display), QStringLiteral("-displayfd"),
-                                                QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                                                QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                                                QStringLiteral("tcp")});
+        m_server.start(QStringLiteral("Xvfb"),
+                       {QStringLiteral(":%1").arg(display), QStringLiteral("-displayfd"), QStringLiteral("1"),
+                        QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24"),
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         if (!m_server.waitForStarted(kStartTimeoutMs))
             return false;
         QDeadlineTimer deadline(kStartTimeoutMs);
@@ -124,25 +123,29 @@ bool XSession::startWindowManager()
     m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     if (!m_windowManager.waitForStarted(kStartTimeoutMs))
         return false;
-    const bool announced = waitFor([this] {
-        return tool(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")},
-                    kProbeTimeoutMs)
-            .contains(QLatin1String("window id"));
-    }, kWindowManagerTimeoutMs);
+    const bool announced = waitFor(
+        [this] {
+            return tool(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")},
+                        kProbeTimeoutMs)
+                .contains(QLatin1String("window id"));
+        },
+        kWindowManagerTimeoutMs);
     if (!announced)
         return false;
     // Announcing itself is not yet handling requests: the manager must have
     // reached its event loop, shown by its answer to a request (one desktop
     // is all the tests need).
-    return waitFor([this] {
-        if (tool(QStringLiteral("xdotool"), {QStringLiteral("get_num_desktops")}, kProbeTimeoutMs).trimmed()
-            == QLatin1String("1"))
-            return true;
-        // Asked again each time: until the manager lists what it supports,
-        // xdotool does not send the request at all.
-        tool(QStringLiteral("xdotool"), {QStringLiteral("set_num_desktops"), QStringLiteral("1")}, kProbeTimeoutMs);
-        return false;
-    }, kWindowManagerTimeoutMs);
+    return waitFor(
+        [this] {
+            if (tool(QStringLiteral("xdotool"), {QStringLiteral("get_num_desktops")}, kProbeTimeoutMs).trimmed()
+                == QLatin1String("1"))
+                return true;
+            // Asked again each time: until the manager lists what it supports,
+            // xdotool does not send the request at all.
+            tool(QStringLiteral("xdotool"), {QStringLiteral("set_num_desktops"), QStringLiteral("1")}, kProbeTimeoutMs);
+            return false;
+        },
+        kWindowManagerTimeoutMs);
 }
 
 QProcessEnvironment XSession::environment() const
@@ -195,8 +198,8 @@ QString XSession::tool(const QString &program, const QStringList &arguments, int
 QStringList XSession::windowsNamed(const QString &name) const
 {
     const QString pattern = exactNamePattern(name);
-    return tool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                            QStringLiteral("--name"), pattern})
+    return tool(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern})
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
@@ -205,18 +208,20 @@ bool XSession::waitForWindows(const QString &name, int count, int timeoutMs) con
     if (waitFor([&] { return windowsNamed(name).size() == count; }, timeoutMs))
         return true;
     // Say what there is instead, for whoever reads the failed test's output.
-    std::fprintf(stderr, "expected %d window(s) named \"%s\"; the session has:\n%s\n", count,
-                 qPrintable(name), qPrintable(describeWindows()));
+    std::fprintf(stderr, "expected %d window(s) named \"%s\"; the session has:\n%s\n", count, qPrintable(name),
+                 qPrintable(describeWindows()));
     return false;
 }
 
 QString XSession::describeWindows() const
 {
     QString description;
-    for (const QString &window : tool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral(".")})
-                                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        description += tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("WM_NAME"),
-                                                      QStringLiteral("_NET_WM_PID"), QStringLiteral("WM_STATE")});
+    for (const QString &window :
+         tool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral(".")})
+             .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        description += tool(QStringLiteral("xprop"),
+                            {QStringLiteral("-id"), window, QStringLiteral("WM_NAME"), QStringLiteral("_NET_WM_PID"),
+                             QStringLiteral("WM_STATE")});
     }
     return description;
 }

@@ -37,7 +37,10 @@ namespace {
 class AviFrameSource : public AnimationFrameSource {
 public:
     AviFrameSource(QByteArray bytes, avi::Clip clip)
-        : m_bytes(std::move(bytes)), m_clip(std::move(clip)), m_decoder(m_clip) {}
+        : m_bytes(std::move(bytes))
+        , m_clip(std::move(clip))
+        , m_decoder(m_clip)
+    {}
 
     QSize size() const override { return QSize(int(m_clip.width), int(m_clip.height)); }
     int count() const override { return int(m_clip.frames.size()); }
@@ -81,7 +84,9 @@ private:
 
 class DrawnFrameSource : public AnimationFrameSource {
 public:
-    explicit DrawnFrameSource(CommonAviClip clip) : m_clip(std::move(clip)) {}
+    explicit DrawnFrameSource(CommonAviClip clip)
+        : m_clip(std::move(clip))
+    {}
 
     QSize size() const override { return m_clip.frames.isEmpty() ? QSize() : m_clip.frames.first().size(); }
     int count() const override { return int(m_clip.frames.size()); }
@@ -111,7 +116,8 @@ QByteArray readClipFile(const QString &fileName)
 
 } // namespace
 
-AnimationControl::AnimationControl(QWidget *parent) : QWidget(parent)
+AnimationControl::AnimationControl(QWidget *parent)
+    : QWidget(parent)
 {
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &AnimationControl::advance);
@@ -147,8 +153,8 @@ void AnimationControl::openSource(std::unique_ptr<AnimationFrameSource> source)
 
 void AnimationControl::openBytes(const QByteArray &bytes)
 {
-    avi::ReadResult result =
-        avi::readAvi(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
+    avi::ReadResult result
+        = avi::readAvi(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
     if (result.status != avi::ReadStatus::Ok)
         throw EAviOpenError();
     openSource(std::make_unique<AviFrameSource>(bytes, std::move(result.clip)));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/app_error.h"
 #include "persistence/abc_avi_source.h"
+#include "platform/app_error.h"
 #include "util/notify_event.h"
 
 #include <QImage>
@@ -18,7 +18,9 @@ namespace movan {
 // control does not play.
 class EAviOpenError : public AppError {
 public:
-    EAviOpenError() : AppError(QStringLiteral("Cannot open AVI")) {}
+    EAviOpenError()
+        : AppError(QStringLiteral("Cannot open AVI"))
+    {}
 };
 
 class AnimationFrameSource;

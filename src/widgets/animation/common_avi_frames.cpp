@@ -54,8 +54,8 @@ void drawMonitor(QPainter &p, const QRectF &r)
     p.setBrush(QColor(40, 90, 160));
     p.drawRect(QRectF(r.left() + 4, r.top() + 4, r.width() - 8, r.height() * 0.75 - 8));
     p.setBrush(QColor(180, 180, 170));
-    p.drawRect(QRectF(r.center().x() - r.width() * 0.25, r.top() + r.height() * 0.8, r.width() * 0.5,
-                      r.height() * 0.2));
+    p.drawRect(
+        QRectF(r.center().x() - r.width() * 0.25, r.top() + r.height() * 0.8, r.width() * 0.5, r.height() * 0.2));
 }
 
 void drawBin(QPainter &p, const QRectF &r)

@@ -14,9 +14,9 @@ const char *const kDefaultTitle = "Movan System";
 } // namespace
 
 TBalloonControl::TBalloonControl(QObject *owner)
-    : QObject(owner), m_title(QString::fromLatin1(kDefaultTitle))
-{
-}
+    : QObject(owner)
+    , m_title(QString::fromLatin1(kDefaultTitle))
+{}
 
 TBalloonControl::~TBalloonControl() = default;
 

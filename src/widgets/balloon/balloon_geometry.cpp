@@ -64,9 +64,9 @@ TBalloonPosition corner(TBalloonHoriz horizontal, TBalloonVert vertical)
 {
     static constexpr TBalloonPosition kCorners[3][3] = {
         // blnTop            blnCenter            blnBottom
-        {blnArrowTopLeft, blnArrowBottomLeft, blnArrowBottomLeft},     // blnLeft
-        {blnArrowTopLeft, blnArrowBottomRight, blnArrowBottomRight},   // blnMiddle
-        {blnArrowTopRight, blnArrowTopRight, blnArrowBottomRight},     // blnRight
+        {blnArrowTopLeft, blnArrowBottomLeft, blnArrowBottomLeft}, // blnLeft
+        {blnArrowTopLeft, blnArrowBottomRight, blnArrowBottomRight}, // blnMiddle
+        {blnArrowTopRight, blnArrowTopRight, blnArrowBottomRight}, // blnRight
     };
     const int row = std::min<int>(horizontal, blnRight);
     const int column = std::min<int>(vertical, blnBottom);
@@ -120,7 +120,8 @@ Shape shape(TBalloonPosition corner, QSize size)
     const int h = size.height();
     switch (corner) {
     case blnArrowTopLeft:
-        return {{0, 0, w, h - kBodyBottomInset}, QPolygon({QPoint(w - 40, h - 20), QPoint(w - 20, h), QPoint(w - 20, h - 20)})};
+        return {{0, 0, w, h - kBodyBottomInset},
+                QPolygon({QPoint(w - 40, h - 20), QPoint(w - 20, h), QPoint(w - 20, h - 20)})};
     case blnArrowTopRight:
         return {{0, 0, w, h - kBodyBottomInset}, QPolygon({QPoint(20, h - 20), QPoint(20, h), QPoint(40, h - 20)})};
     case blnArrowBottomLeft:
@@ -154,8 +155,8 @@ QRegion region(const Shape &shape)
 QRegion outline(const QRegion &region)
 {
     // A pixel lies on the outline when one of its four neighbours is outside.
-    const QRegion interior = region & region.translated(1, 0) & region.translated(-1, 0)
-                             & region.translated(0, 1) & region.translated(0, -1);
+    const QRegion interior = region & region.translated(1, 0) & region.translated(-1, 0) & region.translated(0, 1)
+        & region.translated(0, -1);
     return region - interior;
 }
 

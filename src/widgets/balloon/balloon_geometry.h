@@ -37,8 +37,8 @@ QSize windowSize(const QRect &title, const QRect &text, bool arrowOnTop);
 QPoint windowTopLeft(QPoint anchor, TBalloonPosition corner, QSize size);
 
 struct Shape {
-    EdgeRect body;   // a rectangle with corners rounded by 7 x 7 ellipses
-    QPolygon arrow;  // three points, the tip first for an arrow at the bottom
+    EdgeRect body; // a rectangle with corners rounded by 7 x 7 ellipses
+    QPolygon arrow; // three points, the tip first for an arrow at the bottom
 };
 Shape shape(TBalloonPosition corner, QSize size);
 // The window-relative point of the arrow's tip.

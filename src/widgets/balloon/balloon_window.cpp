@@ -121,8 +121,8 @@ void TBalloon::SetFade(bool fadeInOut)
 void TBalloon::ShowAtControl(QWidget *control, TBalloonHoriz horizontal, TBalloonVert vertical, const QString &title,
                              const QString &text, TBalloonType type, int duration)
 {
-    QRect onScreen = control->isWindow() ? control->frameGeometry()
-                                         : QRect(control->mapToGlobal(QPoint(0, 0)), control->size());
+    QRect onScreen
+        = control->isWindow() ? control->frameGeometry() : QRect(control->mapToGlobal(QPoint(0, 0)), control->size());
     const EdgeRect rect{onScreen.left(), onScreen.top(), onScreen.left() + onScreen.width(),
                         onScreen.top() + onScreen.height()};
     const QPoint point = BalloonGeometry::anchor(rect, horizontal, vertical);

@@ -50,8 +50,8 @@ int placeBarRow(const Input &input, Result &r, int left, int top, int rightEdge)
     if (input.cancelShown) {
         const int buttonLeft = rightEdge - button.width();
         r.cancel = QRect(QPoint(buttonLeft, top), button);
-        r.progress = QRect(left, top + (button.height() - bar.height()) / 2,
-                           std::max(buttonLeft - kMargin - left, 0), bar.height());
+        r.progress = QRect(left, top + (button.height() - bar.height()) / 2, std::max(buttonLeft - kMargin - left, 0),
+                           bar.height());
         return top + button.height();
     }
     r.progress = QRect(left, top, std::max(rightEdge - left, 0), bar.height());

@@ -1,9 +1,8 @@
 #include "widgets/busy/mov_busy.h"
 
-#include "util/line_breaks.h"
-
-#include "widgets/animation/animation_control.h"
 #include "persistence/persistent_errors.h"
+#include "util/line_breaks.h"
+#include "widgets/animation/animation_control.h"
 
 #include <QApplication>
 #include <QDir>
@@ -60,8 +59,10 @@ QPoint centredOn(const QRect &area, const QSize &size)
 } // namespace
 
 TMovBusy::TMovBusy(QObject *owner)
-    : TPersistent(owner), m_aviSource(new TabcAVISource(this)), m_message1Font(defaultMessageFont()),
-      m_message2Font(defaultMessageFont())
+    : TPersistent(owner)
+    , m_aviSource(new TabcAVISource(this))
+    , m_message1Font(defaultMessageFont())
+    , m_message2Font(defaultMessageFont())
 {
     m_aviSource->setObjectName(QStringLiteral("AVISource"));
 }
@@ -127,8 +128,7 @@ void TMovBusy::includeOption(TabcBusyOption option)
         m_options += option;
 }
 
-template <typename T>
-bool TMovBusy::storeShownValue(T &field, const T &value, TabcBusyOption option)
+template <typename T> bool TMovBusy::storeShownValue(T &field, const T &value, TabcBusyOption option)
 {
     if (value == field)
         return false;

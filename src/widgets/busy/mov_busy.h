@@ -1,8 +1,8 @@
 #pragma once
 
 #include "persistence/abc_avi_source.h"
-#include "widgets/busy/mov_sf_busy.h"
 #include "persistence/persistent.h"
+#include "widgets/busy/mov_sf_busy.h"
 
 #include <QColor>
 #include <QFont>
@@ -154,8 +154,7 @@ private:
     // Stores a message or progress value; a new one that is not empty or 0
     // switches its part of the window on. False when the value is the
     // stored one.
-    template <typename T>
-    bool storeShownValue(T &field, const T &value, TabcBusyOption option);
+    template <typename T> bool storeShownValue(T &field, const T &value, TabcBusyOption option);
 
     bool m_loading = false;
     bool m_autoSize = true;

@@ -20,8 +20,7 @@ namespace movan {
 
 namespace {
 
-template <typename T>
-T *makeControl(QWidget *parent, const char *name, QRect geometry)
+template <typename T> T *makeControl(QWidget *parent, const char *name, QRect geometry)
 {
     auto *control = new T(parent);
     control->setObjectName(QString::fromLatin1(name));
@@ -32,7 +31,8 @@ T *makeControl(QWidget *parent, const char *name, QRect geometry)
 
 } // namespace
 
-TMovsfBusy::TMovsfBusy(QWidget *parent) : QDialog(parent)
+TMovsfBusy::TMovsfBusy(QWidget *parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("MovsfBusy"));
     // Laid out by coordinates, left to right, as the arrangements compute.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "widgets/busy/busy_layout.h"
 #include "persistence/persistent.h"
+#include "widgets/busy/busy_layout.h"
 
 #include <QDialog>
 #include <QTimer>

@@ -8,7 +8,8 @@
 namespace movan {
 
 CloseAfterBlockingCall::CloseAfterBlockingCall(QWidget *window)
-    : QObject(window), m_window(window)
+    : QObject(window)
+    , m_window(window)
 {
     window->installEventFilter(this);
 }

@@ -33,7 +33,9 @@ public:
     void setColor(const QColor &color);
 
 protected:
-    explicit KeyboardAwareControl(QWidget *control) : m_control(control) {}
+    explicit KeyboardAwareControl(QWidget *control)
+        : m_control(control)
+    {}
     ~KeyboardAwareControl() = default;
 
     // False when the focus only comes back from another window or a popup:

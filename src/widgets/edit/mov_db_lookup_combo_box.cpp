@@ -8,8 +8,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QStyleOptionComboBox>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 
 namespace movan {
 
@@ -23,7 +23,8 @@ constexpr int kMaxSearchLength = 32;
 } // namespace
 
 TMovDBLookupComboBox::TMovDBLookupComboBox(QWidget *parent)
-    : QComboBox(parent), KeyboardAwareControl(this)
+    : QComboBox(parent)
+    , KeyboardAwareControl(this)
 {
     setEditable(false);
     setInsertPolicy(QComboBox::NoInsert);
@@ -105,7 +106,8 @@ void TMovDBLookupComboBox::paintEvent(QPaintEvent *)
     QStyleOptionComboBox option;
     initStyleOption(&option);
     painter.drawComplexControl(QStyle::CC_ComboBox, option);
-    painter.fillRect(style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this), Color());
+    painter.fillRect(style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this),
+                     Color());
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 

@@ -15,7 +15,9 @@ namespace {
 // style gives one edit a character of its own and leaves the rest as it is.
 class PasswordCharStyle : public QProxyStyle {
 public:
-    explicit PasswordCharStyle(QChar character) : m_character(character) {}
+    explicit PasswordCharStyle(QChar character)
+        : m_character(character)
+    {}
 
     int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
                   QStyleHintReturn *returnData) const override
@@ -32,7 +34,8 @@ private:
 } // namespace
 
 TMovEditBox::TMovEditBox(QWidget *parent)
-    : QLineEdit(parent), KeyboardAwareControl(this)
+    : QLineEdit(parent)
+    , KeyboardAwareControl(this)
 {
     setText(QString());
 }
@@ -61,8 +64,7 @@ void TMovEditBox::focusInEvent(QFocusEvent *event)
     if (!focusEntersControl(event))
         return;
     // Focus that arrives with the left button held is placing the cursor.
-    const bool byMouse = event->reason() == Qt::MouseFocusReason
-                      || (QApplication::mouseButtons() & Qt::LeftButton);
+    const bool byMouse = event->reason() == Qt::MouseFocusReason || (QApplication::mouseButtons() & Qt::LeftButton);
     if (m_autoSelect && !byMouse)
         selectAll();
     else if (!m_autoSelect && !hadSelection && hasSelectedText())

@@ -1,8 +1,8 @@
 #include "widgets/gauge/gauge.h"
 
+#include "widgets/common/invalid_operation.h"
 #include "widgets/gauge/gauge_geometry.h"
 #include "widgets/gauge/gauge_renderer.h"
-#include "widgets/common/invalid_operation.h"
 
 #include <QPainter>
 

@@ -50,8 +50,7 @@ Wide fullProduct(std::uint64_t a, std::uint64_t b)
     const std::uint64_t highLow = aHigh * bLow;
     const std::uint64_t highHigh = aHigh * bHigh;
     const std::uint64_t middle = (lowLow >> 32) + (lowHigh & mask) + (highLow & mask);
-    return {highHigh + (lowHigh >> 32) + (highLow >> 32) + (middle >> 32),
-            (lowLow & mask) | (middle << 32)};
+    return {highHigh + (lowHigh >> 32) + (highLow >> 32) + (middle >> 32), (lowLow & mask) | (middle << 32)};
 }
 
 // The product rounded to a 64-bit mantissa, to nearest, ties to even: what
@@ -160,8 +159,7 @@ EdgeRect verticalBar(const EdgeRect &inner, int percent)
 EdgeRect pieBox(const EdgeRect &inner, bool singleBorder)
 {
     const int extra = singleBorder ? 1 : 0;
-    return EdgeRect{inner.left, inner.top, inner.right - inner.left + extra,
-                    inner.bottom - inner.top + extra};
+    return EdgeRect{inner.left, inner.top, inner.right - inner.left + extra, inner.bottom - inner.top + extra};
 }
 
 QPoint pieWedgeStart(const EdgeRect &box, int percent)
@@ -202,8 +200,7 @@ Line needle(int gaugeWidth, const EdgeRect &inner, int percent)
 
 QPoint textOrigin(const EdgeRect &inner, int textWidth, int textHeight)
 {
-    return QPoint((inner.right - inner.left + 1 - textWidth) / 2,
-                  (inner.bottom - inner.top + 1 - textHeight) / 2);
+    return QPoint((inner.right - inner.left + 1 - textWidth) / 2, (inner.bottom - inner.top + 1 - textHeight) / 2);
 }
 
 ArcAngles arcBetweenRadials(const QRectF &ellipse, QPoint from, QPoint to)

@@ -12,10 +12,9 @@
 // size=<width>x<height>". Answers the line "folder" on its standard input with
 // "folder=<the executable's folder>".
 #include "app/program.h"
-#include "ui/message_dialog.h"
-#include "single_instance/mov_single_instance.h"
-
 #include "platform/executable_path.h"
+#include "single_instance/mov_single_instance.h"
+#include "ui/message_dialog.h"
 
 #include <QFile>
 #include <QSocketNotifier>

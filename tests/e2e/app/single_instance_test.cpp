@@ -11,9 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
 #include <memory>
+#include <signal.h>
 #include <vector>
 
 namespace {
@@ -74,8 +73,7 @@ protected:
     {
         // waitForFinished() is false for a process that has already ended.
         const bool ended = process->state() == QProcess::NotRunning || process->waitForFinished(kGiveWayMs);
-        return ended && process->exitStatus() == QProcess::NormalExit
-            && process->exitCode() == 0;
+        return ended && process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
     }
 
     // The process's first visible window, waiting for it to be mapped.

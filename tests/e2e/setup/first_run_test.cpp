@@ -49,10 +49,7 @@ protected:
         return session.windowsNamed(caption).first();
     }
     // Keys to whatever has the keyboard in the program's active window.
-    void keys(const QStringList &names) const
-    {
-        session.tool("xdotool", QStringList{"key", "--delay", "50"} + names);
-    }
+    void keys(const QStringList &names) const { session.tool("xdotool", QStringList{"key", "--delay", "50"} + names); }
     void type(const QString &text) const { session.tool("xdotool", {"type", "--delay", "30", text}); }
     // Waits for a message dialog of the program's over its main window and
     // answers it with Enter, its first button. (Dialogs are found by their
@@ -137,8 +134,8 @@ TEST_F(FirstRun, TypeConfirmAttachConfirmAndTheProgramEnds)
     const QByteArray bytes = settings.readAll();
     const QList<QByteArray> lines = bytes.split('\n');
     ASSERT_EQ(lines.size(), 9) << bytes.toStdString();
-    const QByteArray keysInOrder[] = {"[DataBase]", "Server=", "ServerMachinName=", "ServerIPAddress=", "DataBaseName=",
-                                      "Type=", "User=", "Pass="};
+    const QByteArray keysInOrder[] = {
+        "[DataBase]", "Server=", "ServerMachinName=", "ServerIPAddress=", "DataBaseName=", "Type=", "User=", "Pass="};
     for (int i = 0; i < 8; ++i) {
         EXPECT_TRUE(lines[i].startsWith(keysInOrder[i])) << lines[i].toStdString();
         EXPECT_TRUE(lines[i].endsWith('\r')) << "CR LF line ends";

@@ -1,8 +1,9 @@
 #include "app/movan_application.h"
 #include "platform/app_error.h"
-#include "support/modal_dialog_driver.h"
-#include "ui/message_dialog.h"
 #include "ui/application_shell.h"
+#include "ui/message_dialog.h"
+
+#include "support/modal_dialog_driver.h"
 
 #include <QPushButton>
 #include <QTest>

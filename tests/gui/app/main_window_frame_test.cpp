@@ -1,6 +1,6 @@
 #include "setup/frm_sql_setup.h"
-#include "ui/application_shell.h"
 #include "single_instance/mov_single_instance.h"
+#include "ui/application_shell.h"
 
 #include <QFontInfo>
 #include <QGuiApplication>

@@ -10,8 +10,8 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <string>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 using namespace movan;
@@ -42,8 +42,8 @@ TEST(RunWithoutFreezing, UserInputWaitsUntilTheCallReturns)
     bool clickedDuringCall = true;
     runWithoutFreezing([&] {
         // A real click through the X server while the call runs.
-        const std::string command = "xdotool mousemove " + std::to_string(centre.x()) + " " + std::to_string(centre.y())
-                                    + " click 1";
+        const std::string command
+            = "xdotool mousemove " + std::to_string(centre.x()) + " " + std::to_string(centre.y()) + " click 1";
         ASSERT_EQ(std::system(command.c_str()), 0);
         std::this_thread::sleep_for(300ms);
         clickedDuringCall = clicks > 0;

@@ -5,11 +5,11 @@
 // Data_log), the server's trace and the sibling programs as real processes.
 
 #include "maintenance_window_fixture.h"
-
 #include "platform/executable_path.h"
-#include "support/modal_dialog_driver.h"
 #include "widgets/edit/lookup_list_source.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
+
+#include "support/modal_dialog_driver.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -55,8 +55,8 @@ public:
         const QString log = s_data->filePath(stem + QStringLiteral("_log.ldf"));
         QProcess make;
         make.start(QString::fromStdString(builtExecutable("sqlemu")),
-                   {QStringLiteral("--make-database"), name, QStringLiteral("--data"), data, QStringLiteral("--log"), log,
-                    QStringLiteral("--logical-data"), QStringLiteral("Data_Data"), QStringLiteral("--logical-log"),
+                   {QStringLiteral("--make-database"), name, QStringLiteral("--data"), data, QStringLiteral("--log"),
+                    log, QStringLiteral("--logical-data"), QStringLiteral("Data_Data"), QStringLiteral("--logical-log"),
                     QStringLiteral("Data_log")});
         ASSERT_TRUE(make.waitForFinished(30000));
         ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
@@ -92,10 +92,10 @@ public:
 
     static QString dataFileOf(const QString &database)
     {
-        const QStringList files = columnAsSa(
-            QStringLiteral("SELECT filename FROM master.dbo.sysdatabases WHERE name = N'%1'")
-                .arg(QString(database).replace(u'\'', QStringLiteral("''"))),
-            QStringLiteral("filename"));
+        const QStringList files
+            = columnAsSa(QStringLiteral("SELECT filename FROM master.dbo.sysdatabases WHERE name = N'%1'")
+                             .arg(QString(database).replace(u'\'', QStringLiteral("''"))),
+                         QStringLiteral("filename"));
         return files.isEmpty() ? QString() : QString(files.front()).replace(u'\\', u'/');
     }
 

@@ -2,7 +2,6 @@
 // appended to an existing file, the gauge following the server, a busy
 // indicator without its clip, and paths that are long or Persian.
 #include "backup_restore_fixture.h"
-
 #include "widgets/busy/mov_busy.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 #include "widgets/gauge/gauge.h"
@@ -80,7 +79,11 @@ TEST_F(Backup, NoDatabaseChosenEndsWithTheErrorNotice)
 // Records every position the gauge was painted at.
 class GaugePaints : public QObject {
 public:
-    explicit GaugePaints(TGauge *gauge) : m_gauge(gauge) { gauge->installEventFilter(this); }
+    explicit GaugePaints(TGauge *gauge)
+        : m_gauge(gauge)
+    {
+        gauge->installEventFilter(this);
+    }
     QList<int> progress;
 
 protected:
@@ -152,7 +155,8 @@ TEST_F(Backup, LongAndPersianPathsAreWrittenWhereChosen)
     QString deep = folder.path();
     while (deep.size() + 41 < 250)
         deep += QLatin1Char('/') + QString(40, QLatin1Char('d'));
-    const QString longPath = deep + QLatin1Char('/') + QString(300 - deep.size() - 5, QLatin1Char('f')) + QStringLiteral(".Bak");
+    const QString longPath
+        = deep + QLatin1Char('/') + QString(300 - deep.size() - 5, QLatin1Char('f')) + QStringLiteral(".Bak");
     ASSERT_EQ(longPath.size(), 300);
     ASSERT_TRUE(QDir().mkpath(persian) && QDir().mkpath(deep));
     const QString persianPath = persian + QStringLiteral("/تارنل.Bak");

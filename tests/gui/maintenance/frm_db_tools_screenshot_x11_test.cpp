@@ -2,10 +2,9 @@
 // the database list open beside its box, reading right to left, and the
 // gauge part way. With MOVAN_SCREENSHOT_DIR set the screen is saved there.
 #include "maintenance_window_fixture.h"
-
-#include "widgets/gauge/gauge.h"
 #include "widgets/edit/lookup_list_source.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
+#include "widgets/gauge/gauge.h"
 
 #include <QAbstractItemView>
 #include <QDir>

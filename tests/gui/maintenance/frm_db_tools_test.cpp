@@ -2,16 +2,15 @@
 // filter, a list that cannot be read, the log shrink, the installation
 // repair's notices, and a close request while a statement runs.
 #include "maintenance_window_fixture.h"
-
 #include "platform/executable_path.h"
-#include "support/tool_batches.h"
-#include "widgets/gauge/gauge.h"
 #include "widgets/busy/mov_busy.h"
 #include "widgets/edit/lookup_list_source.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
+#include "widgets/gauge/gauge.h"
 
 #include "support/modal_dialog_driver.h"
 #include "support/qt_printers.h"
+#include "support/tool_batches.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -57,7 +56,11 @@ QStringList catalogueBatches(const SqlemuProcess &server)
 // The text and colour of a label each time it was painted.
 class PaintRecorder : public QObject {
 public:
-    explicit PaintRecorder(QLabel *label) : m_label(label) { label->installEventFilter(this); }
+    explicit PaintRecorder(QLabel *label)
+        : m_label(label)
+    {
+        label->installEventFilter(this);
+    }
     QList<std::pair<QString, QColor>> paints;
 
 protected:
@@ -111,7 +114,8 @@ TEST_F(MaintenanceWindow, FilterAddsItsConditionOnceEachTime)
         EXPECT_EQ(w.lbDataBaseName->text(), QStringLiteral("Movan_Sales"));
         const QStringList expected[] = {kMovanDatabases, kAllDatabases, kMovanDatabases};
         for (const QStringList &names : expected) {
-            QTest::mouseClick(w.dbcDataList, Qt::LeftButton, {}, QPoint(w.dbcDataList->width() - 6, w.dbcDataList->height() / 2));
+            QTest::mouseClick(w.dbcDataList, Qt::LeftButton, {},
+                              QPoint(w.dbcDataList->width() - 6, w.dbcDataList->height() / 2));
             EXPECT_EQ(listed(w.DBLDBBackup), names);
         }
     });
@@ -259,7 +263,8 @@ TEST_F(MaintenanceWindow, UnreadableListIsReportedAndTheWindowStaysUsable)
         EXPECT_EQ(w.DBLDBBackup->count(), 0);
         // The show ended at the list: the busy indicator got no clip.
         EXPECT_TRUE(w.MovBusy1->AVISource()->FileName().isEmpty());
-        QTest::mouseClick(w.dbcDataList, Qt::LeftButton, {}, QPoint(w.dbcDataList->width() - 6, w.dbcDataList->height() / 2));
+        QTest::mouseClick(w.dbcDataList, Qt::LeftButton, {},
+                          QPoint(w.dbcDataList->width() - 6, w.dbcDataList->height() / 2));
         EXPECT_EQ(reports.texts.size(), 2);
         EXPECT_TRUE(w.dbcDataList->isChecked());
         EXPECT_EQ(w.DBLDBBackup->count(), 0);

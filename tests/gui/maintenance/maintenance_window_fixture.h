@@ -29,10 +29,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-
 #include <functional>
 #include <memory>
+#include <sys/socket.h>
 
 using namespace movan;
 
@@ -63,7 +62,8 @@ protected:
     void SetUp() override
     {
         if (!s_server)
-            GTEST_FAIL() << "TCP 1433 is in use on this machine: stop the server holding it (a running demo, say) and test again";
+            GTEST_FAIL()
+                << "TCP 1433 is in use on this machine: stop the server holding it (a running demo, say) and test again";
         QFile::remove(settingsFilePath(Settings::kFileName));
     }
     void TearDown() override
@@ -93,14 +93,16 @@ protected:
         const QString data = s_data->filePath(name + QStringLiteral(".mdf"));
         const QString log = s_data->filePath(name + QStringLiteral("_log.ldf"));
         QProcess make;
-        make.start(QString::fromStdString(builtExecutable("sqlemu")),
-                   {QStringLiteral("--make-database"), name, QStringLiteral("--data"), data, QStringLiteral("--log"), log});
+        make.start(
+            QString::fromStdString(builtExecutable("sqlemu")),
+            {QStringLiteral("--make-database"), name, QStringLiteral("--data"), data, QStringLiteral("--log"), log});
         ASSERT_TRUE(make.waitForFinished(30000));
         ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
         DbCommand command;
         command.setConnectionString(saConnectionString());
-        command.setCommandText(QStringLiteral("USE master CREATE DATABASE %1 ON (FILENAME = N'%2'), (FILENAME = N'%3') FOR ATTACH")
-                                   .arg(name, data, log));
+        command.setCommandText(
+            QStringLiteral("USE master CREATE DATABASE %1 ON (FILENAME = N'%2'), (FILENAME = N'%3') FOR ATTACH")
+                .arg(name, data, log));
         ASSERT_NO_THROW(command.execute());
     }
 

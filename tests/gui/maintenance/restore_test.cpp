@@ -3,7 +3,6 @@
 // quoting, files that cannot replace a database, a refused restore, a record
 // that cannot be written, and the sibling programs.
 #include "backup_restore_fixture.h"
-
 #include "platform/profile_file.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 
@@ -138,7 +137,8 @@ TEST_F(Restore, BackupMadeByTheWindowComesBackWithItsContents)
     const QByteArray record = contents(executableDirectory() + QStringLiteral("Restore.txt"));
     EXPECT_TRUE(record.startsWith(" USE master  RESTORE DATABASE [RoundTrip] FROM DISK = N'")) << record.toStdString();
     EXPECT_TRUE(record.endsWith("Data_Log.ldf'\r\n"));
-    EXPECT_TRUE(contents(executableDirectory() + QStringLiteral("Create.txt")).endsWith("DROP DATABASE [RoundTrip]\r\n"));
+    EXPECT_TRUE(
+        contents(executableDirectory() + QStringLiteral("Create.txt")).endsWith("DROP DATABASE [RoundTrip]\r\n"));
     runAsSa(QStringLiteral("DROP DATABASE RoundTrip"));
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
@@ -169,7 +169,8 @@ TEST_F(Restore, NamesThatNeedQuotingStayOneName)
             EXPECT_TRUE(sent[1].startsWith(QStringLiteral("RESTORE VERIFYONLY")));
             EXPECT_TRUE(sent[2].startsWith(QStringLiteral("USE MASTER IF EXISTS")));
             EXPECT_TRUE(sent[3].startsWith(QStringLiteral(" USE master  RESTORE DATABASE [")));
-            const QStringList names = columnAsSa(QStringLiteral("SELECT name FROM master.dbo.sysdatabases"), QStringLiteral("name"));
+            const QStringList names
+                = columnAsSa(QStringLiteral("SELECT name FROM master.dbo.sysdatabases"), QStringLiteral("name"));
             EXPECT_TRUE(names.contains(target));
             EXPECT_TRUE(names.contains(QStringLiteral("Archive")));
             runAsSa(QStringLiteral("DROP DATABASE [%1]").arg(QString(target).replace(u']', QStringLiteral("]]"))));
@@ -245,12 +246,15 @@ TEST_F(Restore, RefusedRestoreIsReportedAsFailure)
         backUp(w, QStringLiteral("Refused"), bak, driver);
         QDir(restoreFolder()).removeRecursively();
         clickRestore(w, QStringLiteral("Refused"), bak, driver);
-        EXPECT_TRUE(driver.last().text.startsWith(kRestoreFailed + QLatin1Char('\n'))) << driver.last().text.toStdString();
+        EXPECT_TRUE(driver.last().text.startsWith(kRestoreFailed + QLatin1Char('\n')))
+            << driver.last().text.toStdString();
         EXPECT_GT(driver.last().text.size(), kRestoreFailed.size() + 1);
 
-        ProfileFile(settingsFilePath(Settings::kFileName)).writeString(Settings::kSection, Settings::kType, QStringLiteral("win"));
+        ProfileFile(settingsFilePath(Settings::kFileName))
+            .writeString(Settings::kSection, Settings::kType, QStringLiteral("win"));
         clickRestore(w, QStringLiteral("Archive"), bak, driver);
-        EXPECT_TRUE(driver.last().text.startsWith(kRestoreFailed + QLatin1Char('\n'))) << driver.last().text.toStdString();
+        EXPECT_TRUE(driver.last().text.startsWith(kRestoreFailed + QLatin1Char('\n')))
+            << driver.last().text.toStdString();
     });
     EXPECT_TRUE(successShown.isEmpty());
     EXPECT_TRUE(columnAsSa(QStringLiteral("SELECT name FROM master.dbo.sysdatabases"), QStringLiteral("name"))
@@ -274,8 +278,8 @@ TEST_F(Restore, TargetInUseAndUnwritableRecordDoNotStopIt)
         driver.ignoreWindow(&w);
         backUp(w, QStringLiteral("Busy"), bak, driver);
         DbConnection user;
-        user.setConnectionString(
-            BuildConnectionString(QStringLiteral("."), QStringLiteral("WIN"), QString(), QString(), QStringLiteral("Busy")));
+        user.setConnectionString(BuildConnectionString(QStringLiteral("."), QStringLiteral("WIN"), QString(), QString(),
+                                                       QStringLiteral("Busy")));
         ASSERT_NO_THROW(user.open());
         clickRestore(w, QStringLiteral("Busy"), bak, driver);
         EXPECT_EQ(driver.last().text, kRestoreDone);

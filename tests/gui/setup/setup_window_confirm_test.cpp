@@ -1,9 +1,8 @@
 // Confirming the setup window: the seven keys as the file holds them, the
 // test of the saved settings, and the attach of the default database that
 // the window offers when the test fails, checked against what sqlemu received.
-#include "setup_window_fixture.h"
-
 #include "config/data_module.h"
+#include "setup_window_fixture.h"
 #include "ui/message_dialog.h"
 #include "util/line_breaks.h"
 #include "util/system_info.h"
@@ -73,10 +72,11 @@ TEST_F(SetupWindowConfirm, SevenKeysAreSavedAndRefusalOfTheOfferLeavesTheWindowO
     EXPECT_EQ(driver.last().text, displayLineBreaks(kOffer));
     EXPECT_EQ(driver.last().buttons, QStringList({kYes, kNo}));
     EXPECT_EQ(driver.last().icon, DialogIcon::Warning);
-    EXPECT_EQ(settingsBytes(), (QStringLiteral("[DataBase]\r\nServer=%1\r\nServerMachinName=%2\r\nServerIPAddress=%3\r\n"
-                                               "DataBaseName=Tarnel\r\nType=WIN\r\nUser=\r\nPass=\r\n")
-                                    .arg(dead, GetComputerNameText(), form->capturedAddress()))
-                                   .toLatin1());
+    EXPECT_EQ(settingsBytes(),
+              (QStringLiteral("[DataBase]\r\nServer=%1\r\nServerMachinName=%2\r\nServerIPAddress=%3\r\n"
+                              "DataBaseName=Tarnel\r\nType=WIN\r\nUser=\r\nPass=\r\n")
+                   .arg(dead, GetComputerNameText(), form->capturedAddress()))
+                  .toLatin1());
     EXPECT_TRUE(form->isVisible());
 
     // Back to SQL Server authentication: the fields come back with their texts.
@@ -100,8 +100,10 @@ TEST_F(SetupWindowConfirm, MissingDataOrLogFileIsReportedAndNothingIsSent)
             QDir().mkpath(dataFolder() + QStringLiteral("folder.mdf"));
             QDir().mkpath(dataFolder() + QStringLiteral("folder.ldf"));
         },
-        [] { makeDatabaseFiles(QStringLiteral("Tarnel"), QStringLiteral("Tarnel.mdf"), QStringLiteral("Tarnel_log.ldf"));
-             QFile::remove(dataFolder() + QStringLiteral("Tarnel_log.ldf")); },
+        [] {
+            makeDatabaseFiles(QStringLiteral("Tarnel"), QStringLiteral("Tarnel.mdf"), QStringLiteral("Tarnel_log.ldf"));
+            QFile::remove(dataFolder() + QStringLiteral("Tarnel_log.ldf"));
+        },
     };
     writeServerSettings();
     auto form = showWindow();
@@ -142,8 +144,9 @@ TEST_F(SetupWindowConfirm, FirstPairIsAttachedAndTheNextConfirmEndsTheProgram)
     EXPECT_EQ(shownTexts(), QStringList({displayLineBreaks(kOffer), kAttached}));
     EXPECT_EQ(driver.last().caption, QString());
     EXPECT_EQ(driver.last().icon, DialogIcon::Information);
-    EXPECT_EQ(newBatches(), QStringList{attachBatch(QStringLiteral("[Tarnel]"), QStringLiteral("Tarnel.MDF"),
-                                                    QStringLiteral("Tarnel_log.LDF"))});
+    EXPECT_EQ(newBatches(),
+              QStringList{attachBatch(QStringLiteral("[Tarnel]"), QStringLiteral("Tarnel.MDF"),
+                                      QStringLiteral("Tarnel_log.LDF"))});
     EXPECT_TRUE(databaseNames().contains(QStringLiteral("Tarnel")));
     EXPECT_TRUE(form->isVisible());
 
@@ -158,11 +161,13 @@ TEST_F(SetupWindowConfirm, FirstPairIsAttachedAndTheNextConfirmEndsTheProgram)
 TEST_F(SetupWindowConfirm, DatabaseNamesCannotBreakOrExtendTheAttachStatement)
 {
     // A database the injected statement would drop.
-    makeDatabaseFiles(QStringLiteral("Victim"), QStringLiteral("victim/Victim.mdf"), QStringLiteral("victim/Victim_log.ldf"));
+    makeDatabaseFiles(QStringLiteral("Victim"), QStringLiteral("victim/Victim.mdf"),
+                      QStringLiteral("victim/Victim_log.ldf"));
     {
         DbCommand attach;
-        attach.setConnectionString(QStringLiteral("Provider=SQLOLEDB.1;Password=%1;User ID=sa;Initial Catalog=master;Data Source=%2")
-                                       .arg(kSaPassword, serverAddress()));
+        attach.setConnectionString(
+            QStringLiteral("Provider=SQLOLEDB.1;Password=%1;User ID=sa;Initial Catalog=master;Data Source=%2")
+                .arg(kSaPassword, serverAddress()));
         attach.setCommandText(attachBatch(QStringLiteral("Victim"), QStringLiteral("victim/Victim.mdf"),
                                           QStringLiteral("victim/Victim_log.ldf")));
         attach.execute();
@@ -188,7 +193,8 @@ TEST_F(SetupWindowConfirm, DatabaseNamesCannotBreakOrExtendTheAttachStatement)
         form->EdtDataBaseName->setText(name);
         driver.pressButton(kYes).pressButton(kOk);
         confirm(*form);
-        EXPECT_EQ(newBatches(), QStringList{attachBatch(quoted, stem + QStringLiteral(".mdf"), stem + QStringLiteral(".ldf"))});
+        EXPECT_EQ(newBatches(),
+                  QStringList{attachBatch(quoted, stem + QStringLiteral(".mdf"), stem + QStringLiteral(".ldf"))});
         EXPECT_EQ(driver.last().text, kAttached);
         EXPECT_TRUE(databaseNames().contains(name));
     }

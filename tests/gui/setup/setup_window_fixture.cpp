@@ -3,8 +3,9 @@
 #include "config/settings_file.h"
 #include "platform/profile_file.h"
 #include "setup/default_database_files.h"
-#include "support/server_databases.h"
 #include "widgets/balloon/balloon_window.h"
+
+#include "support/server_databases.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -6,6 +6,7 @@
 // its show sequence run.
 
 #include "setup/frm_sql_setup.h"
+
 #include "support/modal_dialog_driver.h"
 #include "support/sqlemu_process.h"
 

@@ -1,8 +1,7 @@
 // Entering the database name or the login name switches the keyboard to
 // English; the password field leaves the layout alone.
-#include "setup_window_fixture.h"
-
 #include "platform/keyboard_layout.h"
+#include "setup_window_fixture.h"
 #include "widgets/edit/mov_edit_box.h"
 
 #include <QProcess>

@@ -1,7 +1,6 @@
 // The setup window's controls: where each stands, what it says, that its
 // text fits, the order Tab walks them in.
 #include "setup_window_fixture.h"
-
 #include "widgets/edit/mov_edit_box.h"
 
 #include <QComboBox>
@@ -86,9 +85,10 @@ TEST_F(SetupWindowTest, ControlsTheirPlacesTextsCursorsAndTabOrder)
         EXPECT_EQ(form->findChild<QWidget *>(QLatin1String(hand))->cursor().shape(), Qt::PointingHandCursor) << hand;
     EXPECT_EQ(form->cbServer->cursor().shape(), Qt::ArrowCursor) << "the page's controls keep their own cursors";
 
-    const QStringList tabOrder = {QStringLiteral("rgWindows"), QStringLiteral("rgSql"), QStringLiteral("EdtLogName"),
-                                  QStringLiteral("EdtPassword"), QStringLiteral("cbServer"), QStringLiteral("EdtDataBaseName"),
-                                  QStringLiteral("BitBtn1"), QStringLiteral("BitBtn2"), QStringLiteral("BitBtn3")};
+    const QStringList tabOrder
+        = {QStringLiteral("rgWindows"),   QStringLiteral("rgSql"),    QStringLiteral("EdtLogName"),
+           QStringLiteral("EdtPassword"), QStringLiteral("cbServer"), QStringLiteral("EdtDataBaseName"),
+           QStringLiteral("BitBtn1"),     QStringLiteral("BitBtn2"),  QStringLiteral("BitBtn3")};
     QStringList walked;
     for (QWidget *w = form->rgWindows; walked.size() < tabOrder.size(); w = w->nextInFocusChain()) {
         if (tabOrder.contains(w->objectName()) && !walked.contains(w->objectName()))

@@ -1,10 +1,9 @@
 // What the setup window shows when it opens: the settings file read with the
 // window's own defaults, the instances the configured server reports, the
 // configured server, and the warning when that server is not this computer.
-#include "setup_window_fixture.h"
-
 #include "platform/computer_info.h"
 #include "setup/batches.h"
+#include "setup_window_fixture.h"
 #include "util/system_info.h"
 #include "widgets/edit/control_colors.h"
 #include "widgets/edit/mov_edit_box.h"
@@ -52,8 +51,8 @@ TEST_F(SetupWindowShow, ConfiguredServerIsAddedShownAndWarnedAbout)
     struct Case {
         QString server;
         QString type;
-        bool windows;       // Windows authentication selected
-        QString login;      // what the login fields then hold
+        bool windows; // Windows authentication selected
+        QString login; // what the login fields then hold
         QString password;
     };
     const QString computer = GetComputerNameText();
@@ -110,8 +109,9 @@ TEST_F(SetupWindowShow, NamedInstancesAreListedUnderTheComputersName)
                    {QStringLiteral("Pass"), kSaPassword}});
     auto form = showWindow();
     const QString computer = GetComputerNameText();
-    EXPECT_EQ(serverEntries(*form), computerEntries() << computer + QStringLiteral("\\SALES")
-                                                      << computer + QStringLiteral("\\STOCK") << serverAddress(named));
+    EXPECT_EQ(serverEntries(*form),
+              computerEntries() << computer + QStringLiteral("\\SALES") << computer + QStringLiteral("\\STOCK")
+                                << serverAddress(named));
     EXPECT_EQ(newBatches(named), QStringList{instanceListBatch()});
 }
 

@@ -1,8 +1,7 @@
 // The tools button opens the maintenance window over the saved settings,
 // and a close asked for while a call to the server runs waits for the call.
-#include "setup_window_fixture.h"
-
 #include "config/data_module.h"
+#include "setup_window_fixture.h"
 #include "ui/form_registry.h"
 
 #include <QComboBox>

@@ -1,5 +1,6 @@
-#include "support/modal_dialog_driver.h"
 #include "ui/form_registry.h"
+
+#include "support/modal_dialog_driver.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -21,7 +22,12 @@ bool g_wasModal = false;
 
 class ProbeDialog : public QDialog {
 public:
-    ProbeDialog() { ++g_alive; ++g_made; setObjectName("ProbeDialog"); }
+    ProbeDialog()
+    {
+        ++g_alive;
+        ++g_made;
+        setObjectName("ProbeDialog");
+    }
     ~ProbeDialog() override { --g_alive; }
 };
 
@@ -33,13 +39,22 @@ public:
 // A plain window, not a dialog, still runs modally.
 class ProbeWindow : public QWidget {
 public:
-    ProbeWindow() { ++g_alive; ++g_made; setObjectName("ProbeWindow"); }
+    ProbeWindow()
+    {
+        ++g_alive;
+        ++g_made;
+        setObjectName("ProbeWindow");
+    }
     ~ProbeWindow() override { --g_alive; }
 };
 
 class FormRegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override { g_alive = g_made = 0; g_wasModal = false; }
+    void SetUp() override
+    {
+        g_alive = g_made = 0;
+        g_wasModal = false;
+    }
     void TearDown() override
     {
         unregisterFormClass("TProbe");

@@ -1,5 +1,6 @@
-#include "support/modal_dialog_driver.h"
 #include "ui/message_dialog.h"
+
+#include "support/modal_dialog_driver.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -60,13 +61,14 @@ TEST_F(MessageDialogTest, RelabelsExactlyTheListedSetsInTableOrder)
 TEST_F(MessageDialogTest, EachButtonReturnsItsResult)
 {
     const QList<QPair<QString, int>> presses = {
-        {"&Yes", 6}, {"&No", 7}, {"OK", 1}, {"Cancel", 2}, {"&Abort", 3}, {"&Retry", 4},
-        {"&Ignore", 5}, {"&All", 8}, {"N&o to All", 9}, {"Yes to &All", 10},
+        {"&Yes", 6},   {"&No", 7},     {"OK", 1},   {"Cancel", 2},     {"&Abort", 3},
+        {"&Retry", 4}, {"&Ignore", 5}, {"&All", 8}, {"N&o to All", 9}, {"Yes to &All", 10},
     };
     const quint16 everyClosingButton = 0x3FF;
     for (const auto &[label, result] : presses) {
         driver.pressButton(label);
-        EXPECT_EQ(ShowMessageDialog(QString(), kMessage, everyClosingButton, mtConfirmation), result) << label.toStdString();
+        EXPECT_EQ(ShowMessageDialog(QString(), kMessage, everyClosingButton, mtConfirmation), result)
+            << label.toStdString();
     }
 }
 
@@ -117,11 +119,8 @@ TEST_F(MessageDialogTest, EscapeWithoutACancelButtonKeepsTheDialogOpen)
 TEST_F(MessageDialogTest, IconFollowsTheKindAndCustomHasNone)
 {
     const QList<QPair<quint8, DialogIcon>> kinds = {
-        {mtWarning, DialogIcon::Warning},
-        {mtError, DialogIcon::Error},
-        {mtInformation, DialogIcon::Information},
-        {mtConfirmation, DialogIcon::Question},
-        {mtCustom, DialogIcon::None},
+        {mtWarning, DialogIcon::Warning},       {mtError, DialogIcon::Error}, {mtInformation, DialogIcon::Information},
+        {mtConfirmation, DialogIcon::Question}, {mtCustom, DialogIcon::None},
     };
     for (const auto &[kind, icon] : kinds) {
         bool hasImage = true;
@@ -174,7 +173,8 @@ TEST_F(MessageDialogTest, RightToLeftOnTopInTahomaWithButtonsLeftToRight)
 
 TEST_F(MessageDialogTest, CrLfShowsAsTwoLinesAndNothingIsClipped)
 {
-    const QString message = QStringLiteral("خطا در اتصال با بانک اطلاعاتي ...\r\nدرصورت تمايل با تاييد اين پيغام، بانک اطلاعاتي پيش فرض در پوشه جاري فعال مي گردد ...");
+    const QString message = QStringLiteral(
+        "خطا در اتصال با بانک اطلاعاتي ...\r\nدرصورت تمايل با تاييد اين پيغام، بانک اطلاعاتي پيش فرض در پوشه جاري فعال مي گردد ...");
     QSize labelSize;
     QSize needed;
     int lineHeight = 0;
@@ -182,7 +182,9 @@ TEST_F(MessageDialogTest, CrLfShowsAsTwoLinesAndNothingIsClipped)
         auto *label = dialog->findChild<QLabel *>("Message");
         labelSize = label->size();
         lineHeight = label->fontMetrics().height();
-        needed = label->fontMetrics().boundingRect(QRect(0, 0, labelSize.width(), 10000), Qt::TextWordWrap, label->text()).size();
+        needed = label->fontMetrics()
+                     .boundingRect(QRect(0, 0, labelSize.width(), 10000), Qt::TextWordWrap, label->text())
+                     .size();
         dialog->close();
     });
     ShowMessageDialog(QStringLiteral("خطا"), message, mbOK | mbCancel, mtWarning);

@@ -1,8 +1,9 @@
 // The message dialog on a real X server: what the window system is told
 // (title, stay on top) and, when MOVAN_SCREENSHOT_DIR is set, a picture of
 // each kind for a person to look at.
-#include "support/modal_dialog_driver.h"
 #include "ui/message_dialog.h"
+
+#include "support/modal_dialog_driver.h"
 
 #include <QDir>
 #include <QProcess>
@@ -67,13 +68,18 @@ TEST(MessageDialogOnX11, EachKindWithPersianText)
     };
     const QList<Shot> shots = {
         {"warning", QStringLiteral("خطا"),
-         QStringLiteral("خطا در اتصال با بانک اطلاعاتي ...\r\nدرصورت تمايل با تاييد اين پيغام، بانک اطلاعاتي پيش فرض در پوشه جاري فعال مي گردد ..."),
+         QStringLiteral(
+             "خطا در اتصال با بانک اطلاعاتي ...\r\nدرصورت تمايل با تاييد اين پيغام، بانک اطلاعاتي پيش فرض در پوشه جاري فعال مي گردد ..."),
          mbOK | mbCancel, mtWarning},
         {"error", QStringLiteral("خطا"),
-         QStringLiteral("خطا در پيوست بانک اطلاعاتي، براي دريافت اطلاعات بيشتر به راهنما مراجعه نماييد..."), mbOK, mtError},
-        {"information", QString(), QStringLiteral("تنظيمات اتصال با بانک اطلاعاتي با موفقيت انجام شد"), mbOK, mtInformation},
-        {"confirmation", QString(), QStringLiteral("آيا مايل به ادامه هستيد ؟"), mbYes | mbNo | mbCancel, mtConfirmation},
-        {"custom", QString(), QStringLiteral("SQL Server نحوه برقراري ارتباط با"), mbAbort | mbRetry | mbIgnore, mtCustom},
+         QStringLiteral("خطا در پيوست بانک اطلاعاتي، براي دريافت اطلاعات بيشتر به راهنما مراجعه نماييد..."), mbOK,
+         mtError},
+        {"information", QString(), QStringLiteral("تنظيمات اتصال با بانک اطلاعاتي با موفقيت انجام شد"), mbOK,
+         mtInformation},
+        {"confirmation", QString(), QStringLiteral("آيا مايل به ادامه هستيد ؟"), mbYes | mbNo | mbCancel,
+         mtConfirmation},
+        {"custom", QString(), QStringLiteral("SQL Server نحوه برقراري ارتباط با"), mbAbort | mbRetry | mbIgnore,
+         mtCustom},
         {"class_not_found", QStringLiteral("خطاي سيستمي"), QStringLiteral("كلاس پيدا نشد !"), mbOK, mtWarning},
     };
     for (const Shot &shot : shots) {

@@ -16,7 +16,8 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "runs under an X server";
-        ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,ir")}), 0);
+        ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,ir")}),
+                  0);
         KeyboardLayout::activate("us");
         ASSERT_EQ(KeyboardLayout::activeLayout(), QByteArray("us"));
     }

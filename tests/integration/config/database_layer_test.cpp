@@ -14,10 +14,10 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,8 @@ const QString kPersianPassword = QStringLiteral("رمز;'=\"");
 
 QString sqlString(int port, const QString &user, const QString &password, const QString &database)
 {
-    return BuildConnectionString(QStringLiteral("127.0.0.1,%1").arg(port), QStringLiteral("SQL"), user, password, database);
+    return BuildConnectionString(QStringLiteral("127.0.0.1,%1").arg(port), QStringLiteral("SQL"), user, password,
+                                 database);
 }
 
 // One emulator for the suite, with a SQL login of Persian name and password.
@@ -99,10 +100,11 @@ TEST_F(DatabaseLayer, SqlLoginTemplatesOpen)
 
 TEST_F(DatabaseLayer, IPv6LiteralsConnect)
 {
-    for (const QString &source : {QStringLiteral("[::1],%1"), QStringLiteral("tcp:[::1] , %1"), QStringLiteral("::1,%1")}) {
+    for (const QString &source :
+         {QStringLiteral("[::1],%1"), QStringLiteral("tcp:[::1] , %1"), QStringLiteral("::1,%1")}) {
         DbConnection connection;
-        connection.setConnectionString(
-            BuildConnectionString(source.arg(s_server->port()), QStringLiteral("SQL"), QStringLiteral("sa"), kSaPassword, QString()));
+        connection.setConnectionString(BuildConnectionString(source.arg(s_server->port()), QStringLiteral("SQL"),
+                                                             QStringLiteral("sa"), kSaPassword, QString()));
         EXPECT_NO_THROW(connection.open()) << source.toStdString();
         EXPECT_TRUE(connection.connected()) << source.toStdString();
     }
@@ -112,7 +114,8 @@ TEST_F(DatabaseLayer, ServerLevelTemplatesOpen)
 {
     QTemporaryDir dir;
     ProfileFile file(dir.filePath(QStringLiteral("InitPrg.ini")));
-    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"),
+                     QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
     file.writeString(QStringLiteral("DataBase"), QStringLiteral("Type"), QStringLiteral("SQL"));
     file.writeString(QStringLiteral("DataBase"), QStringLiteral("User"), kPersianLogin);
     for (const QString &password : {kPersianPassword, QString()}) {
@@ -132,7 +135,8 @@ TEST_F(DatabaseLayer, ServerLevelTemplatesOpen)
 TEST_F(DatabaseLayer, RefusedConnectionsRaiseTheServersError)
 {
     DbConnection connection;
-    connection.setConnectionString(sqlString(s_server->port(), QStringLiteral("sa"), QStringLiteral("wrong"), QString()));
+    connection.setConnectionString(
+        sqlString(s_server->port(), QStringLiteral("sa"), QStringLiteral("wrong"), QString()));
     try {
         connection.open();
         FAIL() << "a wrong password was accepted";
@@ -183,8 +187,8 @@ TEST_F(DatabaseLayer, QueriesReadFieldsByNameWithSuffixesForRepeatedNames)
     DbQuery query;
     query.setConnection(&connection);
     query.setParamCheck(false);
-    query.setSqlLines({QStringLiteral("use master"), QString(), QStringLiteral("EXECUTE "), QStringLiteral("xp_regread"),
-                       QStringLiteral("  @rootkey = 'HKEY_LOCAL_MACHINE',"),
+    query.setSqlLines({QStringLiteral("use master"), QString(), QStringLiteral("EXECUTE "),
+                       QStringLiteral("xp_regread"), QStringLiteral("  @rootkey = 'HKEY_LOCAL_MACHINE',"),
                        QStringLiteral("  @key = 'SOFTWARE\\Microsoft\\Microsoft SQL Server',"),
                        QStringLiteral("  @value_name = 'InstalledInstances'")});
     query.open();
@@ -201,7 +205,8 @@ TEST_F(DatabaseLayer, AConditionAddedToAnOpenListReopensItFiltered)
 {
     DbQuery list;
     list.setConnectionString(sa());
-    list.setSqlLines({QStringLiteral("Select name, filename from master.dbo.sysdatabases "), QStringLiteral("Where 1=1"), QString()});
+    list.setSqlLines({QStringLiteral("Select name, filename from master.dbo.sysdatabases "),
+                      QStringLiteral("Where 1=1"), QString()});
     list.open();
     EXPECT_TRUE(AddSQLCondition(list, QStringLiteral("name Like 'M%' OR  name like '%TEMP' "), QStringLiteral("AND")));
     EXPECT_EQ(list.sqlLines()[1], QStringLiteral("Where name Like 'M%' OR  name like '%TEMP'  AND  1=1"));
@@ -217,8 +222,8 @@ TEST_F(DatabaseLayer, ParameterValuesArriveIntactAndAreNeverRunAsSql)
 {
     DbQuery query;
     query.setConnectionString(sa());
-    query.setSqlLines({QStringLiteral("Declare @a nvarchar(300), @b nvarchar(300)"),
-                       QStringLiteral("Set @a = :First"), QStringLiteral("Set @b = :Second")});
+    query.setSqlLines({QStringLiteral("Declare @a nvarchar(300), @b nvarchar(300)"), QStringLiteral("Set @a = :First"),
+                       QStringLiteral("Set @b = :Second")});
     const QString hostile = QStringLiteral("x'; DROP DATABASE master; -- \"q\" ;=");
     const QString path = QStringLiteral("/پشتيبان/") + QString(190, u'ب') + QStringLiteral(".Bak");
     query.parameterByName(QStringLiteral("First")) = {QStringLiteral("First"), hostile, false, 100};
@@ -280,7 +285,8 @@ protected:
     {
         QFile::remove(path);
         ProfileFile file(path);
-        file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
+        file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"),
+                         QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
         file.writeString(QStringLiteral("DataBase"), QStringLiteral("DataBaseName"), QStringLiteral("master"));
         if (!type.isNull())
             file.writeString(QStringLiteral("DataBase"), QStringLiteral("Type"), type);
@@ -304,7 +310,8 @@ TEST_F(ConnectFromIniTest, TypeSpellings)
     TDMMain module;
     for (const char *type : {"SQL", "sql", "Sql"}) {
         write(QString::fromLatin1(type));
-        EXPECT_TRUE(ConnectFromIni(module.ADOConnection1, QStringLiteral("DataBase"), QStringLiteral("InitPrg.ini"))) << type;
+        EXPECT_TRUE(ConnectFromIni(module.ADOConnection1, QStringLiteral("DataBase"), QStringLiteral("InitPrg.ini")))
+            << type;
     }
     write(QStringLiteral("SQL"), QStringLiteral("wrong"));
     EXPECT_FALSE(ConnectFromIni(module.ADOConnection1, QStringLiteral("DataBase"), QStringLiteral("InitPrg.ini")));
@@ -324,13 +331,15 @@ TEST_F(ConnectFromIniTest, KeysMissingFromTheFileTakeTheirDefaults)
 {
     // No User (sa), no DataBaseName (the login's default database).
     ProfileFile file(path);
-    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"),
+                     QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
     file.writeString(QStringLiteral("DataBase"), QStringLiteral("Type"), QStringLiteral("SQL"));
     file.writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), kSaPassword);
     TDMMain module;
     EXPECT_TRUE(ConnectFromIni(module.ADOConnection1, QStringLiteral("DataBase"), QStringLiteral("InitPrg.ini")));
     const QString used = module.ADOConnection1.connectionString();
-    EXPECT_TRUE(used.contains(QStringLiteral(";User ID=sa;Initial Catalog=;Data Source=127.0.0.1,"))) << used.toStdString();
+    EXPECT_TRUE(used.contains(QStringLiteral(";User ID=sa;Initial Catalog=;Data Source=127.0.0.1,")))
+        << used.toStdString();
 }
 
 // Windows authentication is Kerberos: a throw-away realm, a ticket for the
@@ -362,7 +371,8 @@ TEST_F(WindowsAuthentication, IntegratedTemplatesLogIn)
     for (const QString &host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
         DbConnection connection;
         connection.setConnectionString(BuildConnectionString(QStringLiteral("%1,%2").arg(host).arg(s_server->port()),
-                                                             QStringLiteral("WIN"), QString(), QString(), QStringLiteral("master")));
+                                                             QStringLiteral("WIN"), QString(), QString(),
+                                                             QStringLiteral("master")));
         EXPECT_NO_THROW(connection.open()) << host.toStdString();
     }
 }
@@ -371,7 +381,8 @@ TEST_F(WindowsAuthentication, ServerLevelTemplatesLogIn)
 {
     QTemporaryDir dir;
     ProfileFile file(dir.filePath(QStringLiteral("InitPrg.ini")));
-    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
+    file.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"),
+                     QStringLiteral("127.0.0.1,%1").arg(s_server->port()));
     file.writeString(QStringLiteral("DataBase"), QStringLiteral("Type"), QStringLiteral("WIN"));
     for (const QString &text : {BuildMasterConnectionString(file), buildRestoreConnectionString(file)}) {
         DbConnection connection;
@@ -404,12 +415,15 @@ TEST_F(WindowsAuthentication, TheLocalDefaultInstanceAnswersTheFixedString)
     ASSERT_TRUE(local.start()) << local.error();
     DbQuery list;
     list.setConnectionString(kLocalMasterConnectionString);
-    list.setSqlLines({QStringLiteral("Select name, filename from master.dbo.sysdatabases "), QStringLiteral("Where 1=1"), QString()});
+    list.setSqlLines({QStringLiteral("Select name, filename from master.dbo.sysdatabases "),
+                      QStringLiteral("Where 1=1"), QString()});
     list.open();
     QStringList names;
     for (list.first(); !list.eof(); list.next())
         names.append(list.fieldByName(QStringLiteral("name")));
-    EXPECT_EQ(names, (QStringList{QStringLiteral("master"), QStringLiteral("tempdb"), QStringLiteral("model"), QStringLiteral("msdb")}));
+    EXPECT_EQ(names,
+              (QStringList{QStringLiteral("master"), QStringLiteral("tempdb"), QStringLiteral("model"),
+                           QStringLiteral("msdb")}));
 }
 
 // A named instance is found through the SQL Server Browser on UDP 1434, as

@@ -57,13 +57,13 @@ TEST(LongStatement, WindowPaintsAndInputWaits)
     animation.start(50);
     // Click the button for real, through the X server, a second into the call.
     const QPoint target = button->mapToGlobal(button->rect().center());
-    const std::string click = "sleep 1; xdotool mousemove " + std::to_string(target.x()) + " " + std::to_string(target.y())
-                              + " click 1";
+    const std::string click
+        = "sleep 1; xdotool mousemove " + std::to_string(target.x()) + " " + std::to_string(target.y()) + " click 1";
     QTimer::singleShot(0, [&] { std::system((click + " &").c_str()); });
 
     DbQuery query;
-    query.setConnectionString(QStringLiteral("Provider=SQLOLEDB.1;Password=Secret1;User ID=sa;Data Source=127.0.0.1,%1")
-                                  .arg(server.port()));
+    query.setConnectionString(
+        QStringLiteral("Provider=SQLOLEDB.1;Password=Secret1;User ID=sa;Data Source=127.0.0.1,%1").arg(server.port()));
     query.setSqlLines({QStringLiteral("EXEC sqlemu_test_progress @seconds = 5")});
     int clicksDuringCall = -1;
     query.OnFetchProgress = [&](int progress, int) {

@@ -6,6 +6,7 @@
 
 #include "dblib_client.h"
 #include "process_runner.h"
+
 #include "support/sqlemu_process.h"
 #include "support/tool_batches.h"
 
@@ -70,19 +71,18 @@ inline std::string dropBatch(const std::string &database)
 using sqlemu::test::kBackupBatch;
 using sqlemu::test::kLogShrinkBatch;
 
-inline std::vector<ResultSet> logShrinkAsTheToolDoes(DbLibConnection &connection, const std::string &database,
-                                                     bool *ok)
+inline std::vector<ResultSet> logShrinkAsTheToolDoes(DbLibConnection &connection, const std::string &database, bool *ok)
 {
-    return connection.call("sp_executesql", {{RpcArgument::Kind::Text, "@statement", kLogShrinkBatch, 0},
-                                             {RpcArgument::Kind::Text, "@params", "@P1 varchar(50)", 0},
-                                             {RpcArgument::Kind::Text, "@P1", database, 0}},
+    return connection.call("sp_executesql",
+                           {{RpcArgument::Kind::Text, "@statement", kLogShrinkBatch, 0},
+                            {RpcArgument::Kind::Text, "@params", "@P1 varchar(50)", 0},
+                            {RpcArgument::Kind::Text, "@P1", database, 0}},
                            ok);
 }
 
 // Writes an attachable pair with sqlemu --make-database.
 inline DatabasePair makeDatabaseFiles(const std::filesystem::path &folder, const std::string &name,
-                                      const std::string &logicalData, const std::string &logicalLog,
-                                      int megabytes = 3)
+                                      const std::string &logicalData, const std::string &logicalLog, int megabytes = 3)
 {
     DatabasePair pair{folder / (name + ".mdf"), folder / (name + "_log.ldf")};
     const auto result = runProcess({builtExecutable("sqlemu"), "--make-database", name, "--data", pair.data.string(),
@@ -131,19 +131,20 @@ protected:
     bool attach(const std::string &name, const DatabasePair &pair)
     {
         bool ok = false;
-        run("USE master CREATE DATABASE " + name + " ON (FILENAME = N'" + pair.data.string() + "'),"
-                       + "(FILENAME = N'" + pair.log.string() + "') FOR ATTACH",
-                   &ok);
+        run("USE master CREATE DATABASE " + name + " ON (FILENAME = N'" + pair.data.string() + "')," + "(FILENAME = N'"
+                + pair.log.string() + "') FOR ATTACH",
+            &ok);
         return ok;
     }
 
     bool backupAsTheToolDoes(const std::string &database, const std::string &path)
     {
         bool ok = false;
-        db.call("sp_executesql", {{RpcArgument::Kind::Text, "@statement", kBackupBatch, 0},
-                                  {RpcArgument::Kind::Text, "@params", "@P1 varchar(50),@P2 varchar(255)", 0},
-                                  {RpcArgument::Kind::Text, "@P1", database, 0},
-                                  {RpcArgument::Kind::Text, "@P2", path, 0}},
+        db.call("sp_executesql",
+                {{RpcArgument::Kind::Text, "@statement", kBackupBatch, 0},
+                 {RpcArgument::Kind::Text, "@params", "@P1 varchar(50),@P2 varchar(255)", 0},
+                 {RpcArgument::Kind::Text, "@P1", database, 0},
+                 {RpcArgument::Kind::Text, "@P2", path, 0}},
                 &ok);
         return ok;
     }
@@ -155,16 +156,17 @@ protected:
         const std::string e = app.string() + "/";
         bool ok = false;
         run(" USE master  RESTORE DATABASE " + database + " FROM DISK = N'" + media.string() + "'"
-                       + " WITH MOVE 'Data_Data' TO '" + e + "Data\\Data.mdf'" + "  ,    MOVE 'Data_log' TO '" + e
-                       + "Data\\Data_Log.ldf'" + extra,
-                   &ok);
+                + " WITH MOVE 'Data_Data' TO '" + e + "Data\\Data.mdf'" + "  ,    MOVE 'Data_log' TO '" + e
+                + "Data\\Data_Log.ldf'" + extra,
+            &ok);
         return ok;
     }
 
     void growLog(const std::string &database, int megabytes)
     {
         bool ok = false;
-        db.execute("EXEC sqlemu_test_grow_log @database = N'" + database + "', @megabytes = " + std::to_string(megabytes),
+        db.execute("EXEC sqlemu_test_grow_log @database = N'" + database
+                       + "', @megabytes = " + std::to_string(megabytes),
                    &ok);
         ASSERT_TRUE(ok) << firstMessage();
     }

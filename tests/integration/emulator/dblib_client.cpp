@@ -1,9 +1,8 @@
 #include "dblib_client.h"
 
+#include <mutex>
 #include <sybdb.h>
 #include <sybfront.h>
-
-#include <mutex>
 
 namespace {
 
@@ -11,15 +10,19 @@ thread_local DbLibConnection *t_current = nullptr;
 
 // Points db-lib's global handlers at the connection in use on this thread.
 struct Current {
-    explicit Current(DbLibConnection *c) : previous(t_current) { t_current = c; }
+    explicit Current(DbLibConnection *c)
+        : previous(t_current)
+    {
+        t_current = c;
+    }
     ~Current() { t_current = previous; }
     DbLibConnection *previous;
 };
 
 } // namespace
 
-int dblibMessageHandler(DBPROCESS *, DBINT number, int state, int severity, char *text, char *server,
-                        char *procedure, int line)
+int dblibMessageHandler(DBPROCESS *, DBINT number, int state, int severity, char *text, char *server, char *procedure,
+                        int line)
 {
     if (t_current) {
         t_current->messages.push_back({static_cast<int>(number), state, severity, text ? text : "",

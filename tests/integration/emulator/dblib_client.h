@@ -61,8 +61,8 @@ public:
     bool cancel();
     std::optional<int> returnStatus() const { return m_returnStatus; }
 
-    std::vector<SeenMessage> messages;      // INFO and ERROR tokens, in arrival order
-    std::vector<std::string> clientErrors;  // db-lib's own errors
+    std::vector<SeenMessage> messages; // INFO and ERROR tokens, in arrival order
+    std::vector<std::string> clientErrors; // db-lib's own errors
 
 private:
     friend int dblibMessageHandler(DBPROCESS *, std::int32_t, int, int, char *, char *, char *, int);

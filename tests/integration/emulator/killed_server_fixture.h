@@ -14,7 +14,9 @@
 
 class KilledServerTest : public ::testing::Test {
 protected:
-    explicit KilledServerTest(std::string folderPrefix) : m_folderPrefix(std::move(folderPrefix)) {}
+    explicit KilledServerTest(std::string folderPrefix)
+        : m_folderPrefix(std::move(folderPrefix))
+    {}
 
     void SetUp() override
     {
@@ -52,8 +54,8 @@ protected:
     {
         const std::filesystem::path target = folder / "restored";
         return "RESTORE DATABASE " + database + " FROM DISK = N'" + media.string() + "' WITH MOVE 'Data_Data' TO '"
-             + (target / "Data.mdf").string() + "', MOVE 'Data_log' TO '" + (target / "Data_Log.ldf").string()
-             + "', REPLACE";
+            + (target / "Data.mdf").string() + "', MOVE 'Data_log' TO '" + (target / "Data_Log.ldf").string()
+            + "', REPLACE";
     }
 
     std::filesystem::path folder;

@@ -16,8 +16,8 @@ ProcessResult runProcess(const std::vector<std::string> &arguments, const std::s
                          const std::map<std::string, std::string> &environment, int timeoutSeconds)
 {
     ProcessResult result;
-    const Child child = startChild({.arguments = arguments, .environment = environment,
-                                    .pipeInput = true, .mergeErrors = true});
+    const Child child
+        = startChild({.arguments = arguments, .environment = environment, .pipeInput = true, .mergeErrors = true});
     if (child.pid < 0)
         return result;
     const pid_t pid = child.pid;
@@ -37,7 +37,8 @@ ProcessResult runProcess(const std::vector<std::string> &arguments, const std::s
         result.output.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(child.output);
-    const auto left = std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+    const auto left
+        = std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
     const std::optional<int> code = waitForChild(pid, std::chrono::duration_cast<std::chrono::milliseconds>(left));
     if (!code) {
         killChild(pid, SIGKILL);

@@ -9,7 +9,7 @@
 
 struct ProcessResult {
     int exitCode = -1;
-    std::string output;   // standard output and standard error together
+    std::string output; // standard output and standard error together
 };
 
 ProcessResult runProcess(const std::vector<std::string> &arguments, const std::string &input = {},

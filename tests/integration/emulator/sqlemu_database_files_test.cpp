@@ -178,8 +178,9 @@ TEST_F(SqlemuDatabaseFiles, AFailedRestoreLeavesNoDatabaseAndNoFiles)
     EXPECT_FALSE(restoreAsTheToolDoes("Tarnel", media, app));
     EXPECT_EQ(numbers(), (std::vector<int>{3234, 3013}));
     EXPECT_EQ(db.messages.at(0).state, 2);
-    EXPECT_EQ(db.messages.at(0).text, "Logical file 'Data_Data' is not part of database 'Source'. Use RESTORE "
-                                      "FILELISTONLY to list the logical file names.");
+    EXPECT_EQ(db.messages.at(0).text,
+              "Logical file 'Data_Data' is not part of database 'Source'. Use RESTORE "
+              "FILELISTONLY to list the logical file names.");
 
     EXPECT_FALSE(restoreAsTheToolDoes("Tarnel", folder / "missing.Bak", app));
     EXPECT_EQ(numbers(), (std::vector<int>{3201, 3013}));
@@ -236,8 +237,9 @@ TEST_F(SqlemuDatabaseFiles, TheToolsLogShrinkShrinksAGrownLogOnDisk)
     auto sets = logShrinkAsTheToolDoes(tool, "Tarnel", &ok);
     ASSERT_TRUE(ok) << (tool.messages.empty() ? "" : tool.messages[0].text);
     ASSERT_EQ(sets.size(), 1u);
-    EXPECT_EQ(sets[0].columns, (std::vector<std::string>{"DbId", "FileId", "CurrentSize", "MinimumSize", "UsedPages",
-                                                         "EstimatedPages"}));
+    EXPECT_EQ(
+        sets[0].columns,
+        (std::vector<std::string>{"DbId", "FileId", "CurrentSize", "MinimumSize", "UsedPages", "EstimatedPages"}));
     ASSERT_EQ(sets[0].rows.size(), 1u);
     EXPECT_EQ(sets[0].rows[0][1], "2");
     EXPECT_EQ(sets[0].rows[0][2], "128");
@@ -313,9 +315,9 @@ TEST_F(SqlemuDatabaseFiles, ATTENTIONDuringABackupOrRestoreLeavesNothingHalfDone
     // A restore stopped midway: no database, no files.
     const fs::path app = folder / "App";
     fs::create_directories(app / "Data");
-    ASSERT_TRUE(db.send(" USE master  RESTORE DATABASE Copy FROM DISK = N'" + media.string() + "' WITH MOVE 'Data_Data' TO '"
-                        + (app / "Data" / "Data.mdf").string() + "', MOVE 'Data_log' TO '"
-                        + (app / "Data" / "Data_Log.ldf").string() + "'"));
+    ASSERT_TRUE(db.send(" USE master  RESTORE DATABASE Copy FROM DISK = N'" + media.string()
+                        + "' WITH MOVE 'Data_Data' TO '" + (app / "Data" / "Data.mdf").string()
+                        + "', MOVE 'Data_log' TO '" + (app / "Data" / "Data_Log.ldf").string() + "'"));
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_TRUE(db.cancel());
     EXPECT_TRUE(fs::is_empty(app / "Data"));

@@ -24,7 +24,9 @@ bool seen(const DbLibConnection &c, int number)
 
 class SqlemuInterruptedRestore : public KilledServerTest {
 protected:
-    SqlemuInterruptedRestore() : KilledServerTest("sqlemu-interrupted") {}
+    SqlemuInterruptedRestore()
+        : KilledServerTest("sqlemu-interrupted")
+    {}
 
     void SetUp() override
     {

@@ -4,6 +4,7 @@
 
 #include "dblib_client.h"
 #include "process_runner.h"
+
 #include "support/kerberos_realm.h"
 #include "support/sqlemu_process.h"
 

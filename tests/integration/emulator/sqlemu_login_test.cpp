@@ -3,6 +3,7 @@
 
 #include "dblib_client.h"
 #include "process_runner.h"
+
 #include "support/sqlemu_process.h"
 
 #include <gtest/gtest.h>
@@ -82,8 +83,7 @@ TEST_F(SqlemuLogins, AnUnknownInitialDatabaseFailsWith4060)
     DbLibConnection c;
     EXPECT_FALSE(c.open(server->address(), "sa", "Sa-Pass1", "NoSuchDatabase"));
     ASSERT_NE(find(c, 4060), nullptr);
-    EXPECT_EQ(find(c, 4060)->text,
-              "Cannot open database \"NoSuchDatabase\" requested by the login. The login failed.");
+    EXPECT_EQ(find(c, 4060)->text, "Cannot open database \"NoSuchDatabase\" requested by the login. The login failed.");
     EXPECT_NE(find(c, 18456), nullptr);
 }
 
@@ -93,8 +93,8 @@ TEST_F(SqlemuLogins, TsqlLogsInWithSqlAuthentication)
                       {"select name from master.dbo.sysdatabases"});
     EXPECT_NE(ok.output.find("tempdb"), std::string::npos) << ok.output;
 
-    auto refused = runTsql({"-H", "127.0.0.1", "-p", std::to_string(server->port()), "-U", "movan", "-P", "nope"},
-                           {"select 1"});
+    auto refused
+        = runTsql({"-H", "127.0.0.1", "-p", std::to_string(server->port()), "-U", "movan", "-P", "nope"}, {"select 1"});
     EXPECT_NE(refused.output.find("Login failed for user 'movan'."), std::string::npos) << refused.output;
 }
 
@@ -113,8 +113,7 @@ bool serverDropsAfter(int port, const std::string &bytes)
     ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     char buffer[256];
     ssize_t n;
-    while ((n = ::recv(s, buffer, sizeof buffer, 0)) > 0) {
-    }
+    while ((n = ::recv(s, buffer, sizeof buffer, 0)) > 0) {}
     ::close(s);
     return n == 0;
 }
@@ -126,9 +125,9 @@ TEST_F(SqlemuLogins, GarbageEndsOnlyItsOwnConnection)
 
     const std::vector<std::string> garbage = {
         "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n",
-        std::string("\x12\x01\x00\x0A\x00\x00\x00\x00\x00\x00", 10),   // PRELOGIN cut short
+        std::string("\x12\x01\x00\x0A\x00\x00\x00\x00\x00\x00", 10), // PRELOGIN cut short
         std::string("\x10\x01\x00\x10\x00\x00\x00\x00\xFF\xFF\xFF\xFF\x00\x00\x00\x74", 16),
-        std::string("\x01\x01\xFF\xFF\x00\x00\x00\x00", 8),   // a packet longer than any
+        std::string("\x01\x01\xFF\xFF\x00\x00\x00\x00", 8), // a packet longer than any
     };
     for (const auto &bytes : garbage)
         EXPECT_TRUE(serverDropsAfter(server->port(), bytes));
@@ -208,7 +207,7 @@ TEST(SqlemuShutdown, SigtermEndsCleanlyAndKeepsTheCatalogue)
         SqlemuProcess server(options);
         ASSERT_TRUE(server.start()) << server.error();
         DbLibConnection c;
-        ASSERT_TRUE(c.open(server.address(), "sa", ""));   // the demo's empty sa password
+        ASSERT_TRUE(c.open(server.address(), "sa", "")); // the demo's empty sa password
         c.close();
         EXPECT_EQ(server.stop(), 0);
     }

@@ -3,6 +3,7 @@
 
 #include "dblib_client.h"
 #include "process_runner.h"
+
 #include "support/sqlemu_process.h"
 
 #include <gtest/gtest.h>
@@ -52,9 +53,9 @@ TEST(SqlemuBrowser, AnswersTheThreeRequestsClientsUse)
     SqlemuProcess server(options);
     ASSERT_TRUE(server.start()) << server.error();
     const std::string sales = "InstanceName;SALES;IsClustered;No;Version;10.50.1600.1;tcp;"
-                              + std::to_string(server.instancePort("SALES")) + ";;";
-    const std::string main = "InstanceName;MSSQLSERVER;IsClustered;No;Version;10.50.1600.1;tcp;"
-                             + std::to_string(server.port()) + ";;";
+        + std::to_string(server.instancePort("SALES")) + ";;";
+    const std::string main
+        = "InstanceName;MSSQLSERVER;IsClustered;No;Version;10.50.1600.1;tcp;" + std::to_string(server.port()) + ";;";
 
     for (const std::string &request : {std::string("\x02"), std::string("\x03")}) {
         auto answer = askBrowser(server.browserPort(), request);
@@ -73,13 +74,14 @@ TEST(SqlemuBrowser, AnswersTheThreeRequestsClientsUse)
     EXPECT_EQ(record.find("Archive"), std::string::npos) << record;
 
     EXPECT_FALSE(askBrowser(server.browserPort(), std::string("\x04NOPE", 5) + '\0'));
-    EXPECT_FALSE(askBrowser(server.browserPort(), "\x0F\x01SALES"));   // no dedicated admin connection
+    EXPECT_FALSE(askBrowser(server.browserPort(), "\x0F\x01SALES")); // no dedicated admin connection
 }
 
 TEST(SqlemuBrowser, FreeTdsFindsANamedInstanceThroughUdp1434)
 {
     if (!loopbackPortIsFree(1434, SOCK_DGRAM))
-        GTEST_FAIL() << "UDP 1434 is taken on this machine and FreeTDS asks no other port: stop the browser holding it and test again";
+        GTEST_FAIL()
+            << "UDP 1434 is taken on this machine and FreeTDS asks no other port: stop the browser holding it and test again";
     SqlemuOptions options;
     options.instances = {{"SALES", 0}};
     options.browser = true;

@@ -15,7 +15,9 @@ namespace fs = std::filesystem;
 
 class SqlemuPartialSweep : public KilledServerTest {
 protected:
-    SqlemuPartialSweep() : KilledServerTest("sqlemu-partials") {}
+    SqlemuPartialSweep()
+        : KilledServerTest("sqlemu-partials")
+    {}
 
     static bool holdsPartialFile(const fs::path &watched)
     {
@@ -43,7 +45,7 @@ protected:
         for (int attempt = 0; attempt < 600 && !(seen = holdsPartialFile(watched)); ++attempt)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         ::kill(server->processId(), SIGKILL);
-        server->stop();   // collects the killed process
+        server->stop(); // collects the killed process
         return seen;
     }
 };
@@ -61,8 +63,8 @@ TEST_F(SqlemuPartialSweep, StartRemovesWhatKilledBackupAndRestoreLeftInFoldersNo
     fs::create_directories(backups);
     fs::create_directories(restored);
 
-    ASSERT_TRUE(killWhileWritingInto("BACKUP DATABASE Source TO DISK = N'" + (backups / "New.Bak").string() + "'",
-                                     backups));
+    ASSERT_TRUE(
+        killWhileWritingInto("BACKUP DATABASE Source TO DISK = N'" + (backups / "New.Bak").string() + "'", backups));
     ASSERT_TRUE(killWhileWritingInto("RESTORE DATABASE Target FROM DISK = N'" + media.string()
                                          + "' WITH MOVE 'Data_Data' TO '" + (restored / "Target.mdf").string()
                                          + "', MOVE 'Data_log' TO '" + (restored / "Target_log.ldf").string() + "'",

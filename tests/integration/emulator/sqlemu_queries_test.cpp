@@ -3,22 +3,23 @@
 // parameters, a cancel and progress messages of a long statement.
 
 #include "dblib_client.h"
+
 #include "support/sqlemu_process.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <set>
 
 namespace {
 
 const char *const kDatabaseList = "Select name, filename from master.dbo.sysdatabases \r\nWhere 1=1\r\n\r\n";
-const char *const kFilteredDatabaseList =
-    "Select name, filename from master.dbo.sysdatabases \r\n"
-    "Where name Like 'Qelnat%' OR  name like '%Movan%' OR  name like '%Tarnel%'  AND  1=1\r\n\r\n";
+const char *const kFilteredDatabaseList
+    = "Select name, filename from master.dbo.sysdatabases \r\n"
+      "Where name Like 'Qelnat%' OR  name like '%Movan%' OR  name like '%Tarnel%'  AND  1=1\r\n\r\n";
 const char *const kInstanceList = "use master\r\n\r\nEXECUTE \r\nxp_regread\r\n"
                                   "  @rootkey = 'HKEY_LOCAL_MACHINE',\r\n"
                                   "  @key = 'SOFTWARE\\Microsoft\\Microsoft SQL Server',\r\n"
@@ -97,8 +98,9 @@ TEST_F(SqlemuQueries, TheDatabaseListShowsEveryDatabaseInTheServersOrder)
     ASSERT_TRUE(ok);
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_EQ(sets[0].columns, (std::vector<std::string>{"name", "filename"}));
-    EXPECT_EQ(column(sets[0], 0), (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Tarnel",
-                                                            "QelnatAccounts", "OldMovanData", "Payroll", "qelnat2"}));
+    EXPECT_EQ(column(sets[0], 0),
+              (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Tarnel", "QelnatAccounts", "OldMovanData",
+                                        "Payroll", "qelnat2"}));
     for (const auto &file : column(sets[0], 1))
         EXPECT_FALSE(file.empty());
 }
@@ -109,8 +111,7 @@ TEST_F(SqlemuQueries, TheFilterKeepsTheProductsDatabasesIgnoringCase)
     auto sets = db.execute(kFilteredDatabaseList, &ok);
     ASSERT_TRUE(ok);
     ASSERT_EQ(sets.size(), 1u);
-    EXPECT_EQ(column(sets[0], 0),
-              (std::vector<std::string>{"Tarnel", "QelnatAccounts", "OldMovanData", "qelnat2"}));
+    EXPECT_EQ(column(sets[0], 0), (std::vector<std::string>{"Tarnel", "QelnatAccounts", "OldMovanData", "qelnat2"}));
 }
 
 TEST_F(SqlemuQueries, TheInstanceListNamesEveryInstanceOfTheProcess)
@@ -129,15 +130,15 @@ TEST_F(SqlemuQueries, TheInstanceListNamesEveryInstanceOfTheProcess)
 TEST_F(SqlemuQueries, SpExecuteSqlTakesTextAndIntParameters)
 {
     bool ok = false;
-    auto sets = db.call("sp_executesql",
-                        {{RpcArgument::Kind::Text, "@statement",
-                          "SELECT name FROM master.dbo.sysdatabases WHERE name = @db OR name LIKE @pattern OR dbid = @id",
-                          0},
-                         {RpcArgument::Kind::Text, "@params", "@db nvarchar(128), @pattern varchar(20), @id int", 0},
-                         {RpcArgument::Kind::Text, "@db", "Payroll", 0},
-                         {RpcArgument::Kind::Text, "@pattern", "%movan%", 0},
-                         {RpcArgument::Kind::Int, "@id", "", 2}},
-                        &ok);
+    auto sets
+        = db.call("sp_executesql",
+                  {{RpcArgument::Kind::Text, "@statement",
+                    "SELECT name FROM master.dbo.sysdatabases WHERE name = @db OR name LIKE @pattern OR dbid = @id", 0},
+                   {RpcArgument::Kind::Text, "@params", "@db nvarchar(128), @pattern varchar(20), @id int", 0},
+                   {RpcArgument::Kind::Text, "@db", "Payroll", 0},
+                   {RpcArgument::Kind::Text, "@pattern", "%movan%", 0},
+                   {RpcArgument::Kind::Int, "@id", "", 2}},
+                  &ok);
     ASSERT_TRUE(ok) << (db.messages.empty() ? "" : db.messages[0].text);
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_EQ(column(sets[0], 0), (std::vector<std::string>{"tempdb", "OldMovanData", "Payroll"}));
@@ -145,9 +146,8 @@ TEST_F(SqlemuQueries, SpExecuteSqlTakesTextAndIntParameters)
 
     // The trace shows what went over the wire.
     auto lines = server->traceLines();
-    auto rpc = std::find_if(lines.rbegin(), lines.rend(), [](const std::string &l) {
-        return l.find("\"kind\":\"rpc\"") != std::string::npos;
-    });
+    auto rpc = std::find_if(lines.rbegin(), lines.rend(),
+                            [](const std::string &l) { return l.find("\"kind\":\"rpc\"") != std::string::npos; });
     ASSERT_NE(rpc, lines.rend());
     auto json = nlohmann::json::parse(*rpc);
     EXPECT_EQ(json["procedure"], "sp_executesql");
@@ -196,11 +196,11 @@ TEST_F(SqlemuQueries, ACancelStopsTheProgressOfALongStatement)
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_TRUE(db.cancel());
     const auto seen = db.messages.size();
-    EXPECT_LT(seen, 100u);   // far fewer than a minute's worth
+    EXPECT_LT(seen, 100u); // far fewer than a minute's worth
     bool ok = false;
     db.execute("WAITFOR DELAY '00:00:00.3'", &ok);
     EXPECT_TRUE(ok);
-    EXPECT_EQ(db.messages.size(), 0u);   // nothing of the cancelled statement trails behind
+    EXPECT_EQ(db.messages.size(), 0u); // nothing of the cancelled statement trails behind
 }
 
 TEST_F(SqlemuQueries, ProgressMessagesArriveWhileTheStatementRuns)

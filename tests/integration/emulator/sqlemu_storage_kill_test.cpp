@@ -23,7 +23,9 @@ constexpr std::int64_t kStatusSuspect = 0x100;
 
 class SqlemuStorageKill : public KilledServerTest {
 protected:
-    SqlemuStorageKill() : KilledServerTest("sqlemu-kill") {}
+    SqlemuStorageKill()
+        : KilledServerTest("sqlemu-kill")
+    {}
 
     static int processId(DbLibConnection &connection)
     {
@@ -51,8 +53,8 @@ protected:
             auto files = connection.execute("select filename from " + name + ".dbo.sysfiles");
             ASSERT_EQ(files.size(), 1u) << name;
             ASSERT_EQ(files[0].rows.size(), 2u) << name;
-            EXPECT_TRUE(sqlemu::isWholeDatabaseFilePair(files[0].rows[0][0].value_or(""),
-                                                        files[0].rows[1][0].value_or("")))
+            EXPECT_TRUE(
+                sqlemu::isWholeDatabaseFilePair(files[0].rows[0][0].value_or(""), files[0].rows[1][0].value_or("")))
                 << name;
         }
         if (!fs::exists(media))
@@ -61,13 +63,12 @@ protected:
         ASSERT_EQ(headers.size(), 1u);
         for (std::size_t position = 1; position <= headers[0].rows.size(); ++position) {
             bool ok = false;
-            connection.execute("RESTORE VERIFYONLY FROM DISK = N'" + media.string() + "' WITH FILE = "
-                                   + std::to_string(position),
+            connection.execute("RESTORE VERIFYONLY FROM DISK = N'" + media.string()
+                                   + "' WITH FILE = " + std::to_string(position),
                                &ok);
             EXPECT_TRUE(ok) << "set " << position;
         }
     }
-
 };
 
 TEST_F(SqlemuStorageKill, EveryStartAfterAKillFindsWholeDatabasesAndBackups)
@@ -85,7 +86,8 @@ TEST_F(SqlemuStorageKill, EveryStartAfterAKillFindsWholeDatabasesAndBackups)
     constexpr int kRounds = 9;
     for (int round = 0; round < kRounds; ++round) {
         const std::string name = "Attached" + std::to_string(round);
-        const auto pair = round % 3 == 2 ? makeDatabaseFiles(folder, name, name + "_Data", name + "_log") : DatabasePair{};
+        const auto pair
+            = round % 3 == 2 ? makeDatabaseFiles(folder, name, name + "_Data", name + "_log") : DatabasePair{};
 
         auto server = start();
         DbLibConnection db;
@@ -111,7 +113,7 @@ TEST_F(SqlemuStorageKill, EveryStartAfterAKillFindsWholeDatabasesAndBackups)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
         ASSERT_EQ(::kill(pid, SIGKILL), 0);
-        server->stop();   // collects the killed process
+        server->stop(); // collects the killed process
     }
 
     auto server = start();

@@ -14,7 +14,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
 #include <vector>
 
 using namespace movan;
@@ -88,8 +87,9 @@ TEST_F(RunningCopies, NamesMatchAsFragmentsWithoutRegardToAsciiCase)
     EXPECT_EQ(FindProcessByName(name(QStringLiteral("telvarex"))), std::uint32_t(std::max({plain, upper, older})));
 
     // A sibling program under Wine is known by its .exe, not by the loader.
-    const pid_t windows = start(QStringLiteral("wine64-preloader"),
-                                QStringLiteral("C:\\Movan\\") + name(QStringLiteral("Cordanex")) + QStringLiteral(".exe"));
+    const pid_t windows
+        = start(QStringLiteral("wine64-preloader"),
+                QStringLiteral("C:\\Movan\\") + name(QStringLiteral("Cordanex")) + QStringLiteral(".exe"));
     EXPECT_EQ(FindProcessByName(name(QStringLiteral("Cordanex")) + QStringLiteral(".EXE")), std::uint32_t(windows));
 }
 

@@ -73,9 +73,9 @@ protected:
 
     static bool regAdd(const QString &value, const QString &type, const QString &data)
     {
-        const int code = wine(QStringLiteral("wine"), {QStringLiteral("reg"), QStringLiteral("add"), kRegKey,
-                                                       QStringLiteral("/v"), value, QStringLiteral("/t"), type,
-                                                       QStringLiteral("/d"), data, QStringLiteral("/f")});
+        const int code = wine(QStringLiteral("wine"),
+                              {QStringLiteral("reg"), QStringLiteral("add"), kRegKey, QStringLiteral("/v"), value,
+                               QStringLiteral("/t"), type, QStringLiteral("/d"), data, QStringLiteral("/f")});
         stopServer();
         return code == 0;
     }
@@ -85,8 +85,9 @@ protected:
     static QString regQuery(const QString &value)
     {
         QString output;
-        const int code = wine(QStringLiteral("wine"), {QStringLiteral("reg"), QStringLiteral("query"), kRegKey,
-                                                       QStringLiteral("/v"), value}, &output);
+        const int code
+            = wine(QStringLiteral("wine"),
+                   {QStringLiteral("reg"), QStringLiteral("query"), kRegKey, QStringLiteral("/v"), value}, &output);
         stopServer();
         return code == 0 ? output.simplified() : QString();
     }

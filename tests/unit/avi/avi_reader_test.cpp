@@ -1,6 +1,6 @@
-#include "resources/avi/avi_writer.h"
 #include "avi/avi_frame_decoder.h"
 #include "avi/avi_reader.h"
+#include "resources/avi/avi_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -123,9 +123,17 @@ TEST(AviReader, RefusesWhatItCannotPlay)
         {"4-bit", [](aviwriter::Format &f) { f.bitCount = 4; }, avi::ReadStatus::Unsupported},
         {"RLE4", [](aviwriter::Format &f) { f.compression = 2; }, avi::ReadStatus::Unsupported},
         {"codec", [](aviwriter::Format &f) { f.compression = 0x47504A4D; }, avi::ReadStatus::Unsupported},
-        {"RLE8 at 24 bits", [](aviwriter::Format &f) { f.compression = 1; f.bitCount = 24; },
+        {"RLE8 at 24 bits",
+         [](aviwriter::Format &f) {
+             f.compression = 1;
+             f.bitCount = 24;
+         },
          avi::ReadStatus::Unsupported},
-        {"huge picture", [](aviwriter::Format &f) { f.width = 100000; f.height = 100000; },
+        {"huge picture",
+         [](aviwriter::Format &f) {
+             f.width = 100000;
+             f.height = 100000;
+         },
          avi::ReadStatus::Unsupported},
         {"zero width", [](aviwriter::Format &f) { f.width = 0; }, avi::ReadStatus::Malformed},
         {"negative width", [](aviwriter::Format &f) { f.width = -5; }, avi::ReadStatus::Malformed},

@@ -1,8 +1,8 @@
 #include "config/connection_string.h"
 
-#include <QRandomGenerator>
-
 #include "support/qt_printers.h"
+
+#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
@@ -30,9 +30,9 @@ TEST(ConnectionStringValue, QuotesOnlyWhatNeedsIt)
 
 TEST(ParseConnectionString, FollowsTheOleDbSyntax)
 {
-    const ConnectionProperties p = parseConnectionString(QStringLiteral(
-        "Provider=SQLOLEDB.1; password = 'x;y''z' ;Persist Security Info=True;User ID=sa;"
-        "Initial Catalog= master;Data Source=HOST\\INST;key==with=\"v\";;Empty=;user id=last"));
+    const ConnectionProperties p = parseConnectionString(
+        QStringLiteral("Provider=SQLOLEDB.1; password = 'x;y''z' ;Persist Security Info=True;User ID=sa;"
+                       "Initial Catalog= master;Data Source=HOST\\INST;key==with=\"v\";;Empty=;user id=last"));
     EXPECT_EQ(p.value(QStringLiteral("provider")), QStringLiteral("SQLOLEDB.1"));
     EXPECT_EQ(p.value(QStringLiteral("Password")), QStringLiteral("x;y'z"));
     EXPECT_EQ(p.value(QStringLiteral("Initial Catalog")), QStringLiteral("master"));
@@ -69,8 +69,7 @@ TEST(ConnectionStringProperty, BuildThenParseGivesBackEveryValue)
         const QString password = randomValue(random);
         const QString server = randomValue(random);
         const QString text = QStringLiteral("Provider=SQLOLEDB.1;Password=") + connectionStringValue(password)
-                             + QStringLiteral(";Data Source=") + connectionStringValue(server)
-                             + QStringLiteral(";Packet Size=4096");
+            + QStringLiteral(";Data Source=") + connectionStringValue(server) + QStringLiteral(";Packet Size=4096");
         ConnectionProperties parsed;
         ASSERT_NO_THROW(parsed = parseConnectionString(text)) << text.toStdString();
         ASSERT_EQ(parsed.value(QStringLiteral("Password")), password) << text.toStdString();

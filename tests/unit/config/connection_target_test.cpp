@@ -57,8 +57,9 @@ TEST(ConnectionTarget, TemplatesMapToLogins)
     EXPECT_TRUE(windows.user.isEmpty());
     EXPECT_EQ(windows.database, QStringLiteral("master"));
 
-    const ConnectionTarget sql = connectionTargetFrom(BuildConnectionString(
-        QStringLiteral("srv"), QStringLiteral("SQL"), QStringLiteral("admin"), QStringLiteral("p;w"), QStringLiteral("Tarnel")));
+    const ConnectionTarget sql = connectionTargetFrom(
+        BuildConnectionString(QStringLiteral("srv"), QStringLiteral("SQL"), QStringLiteral("admin"),
+                              QStringLiteral("p;w"), QStringLiteral("Tarnel")));
     EXPECT_FALSE(sql.integratedSecurity);
     EXPECT_EQ(sql.user, QStringLiteral("admin"));
     EXPECT_EQ(sql.password, QStringLiteral("p;w"));
@@ -69,11 +70,12 @@ TEST(ConnectionTarget, TemplatesMapToLogins)
 
 TEST(ConnectionTarget, RefusesWhatItCannotReach)
 {
-    for (const char *bad : {"Provider=MSDASQL;Data Source=.", "Data Source=.", "Provider=SQLOLEDB.1;Data Source=srv,99999",
-                            "Provider=SQLOLEDB.1;Data Source=np:\\\\.\\pipe\\sql", "Provider=SQLOLEDB.1;Data Source=srv\\",
-                            "Provider=SQLOLEDB.1;Data Source=[::1", "Provider=SQLOLEDB.1;Data Source=[srv],1",
-                            "Provider=SQLOLEDB.1;Data Source=[::1]x", "Provider=SQLOLEDB.1;Data Source=lpc:srv",
-                            "Provider=SQLOLEDB.1;Password='open"})
+    for (const char *bad :
+         {"Provider=MSDASQL;Data Source=.", "Data Source=.", "Provider=SQLOLEDB.1;Data Source=srv,99999",
+          "Provider=SQLOLEDB.1;Data Source=np:\\\\.\\pipe\\sql", "Provider=SQLOLEDB.1;Data Source=srv\\",
+          "Provider=SQLOLEDB.1;Data Source=[::1", "Provider=SQLOLEDB.1;Data Source=[srv],1",
+          "Provider=SQLOLEDB.1;Data Source=[::1]x", "Provider=SQLOLEDB.1;Data Source=lpc:srv",
+          "Provider=SQLOLEDB.1;Password='open"})
         EXPECT_THROW(connectionTargetFrom(QString::fromUtf8(bad)), DatabaseError) << bad;
     try {
         connectionTargetFrom(QStringLiteral("Provider=MSDASQL.1;Data Source=."));

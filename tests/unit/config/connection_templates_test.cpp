@@ -4,10 +4,10 @@
 #include "platform/executable_path.h"
 #include "platform/profile_file.h"
 
+#include "support/qt_printers.h"
+
 #include <QCoreApplication>
 #include <QTemporaryDir>
-
-#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +15,21 @@ using namespace movan;
 
 namespace {
 
-const QString kTail = QStringLiteral(
-    ";Use Procedure for Prepare=1;Auto Translate=True;Packet Size=4096;Workstation ID=.;"
-    "Use Encryption for Data=False;Tag with column collation when possible=False");
+const QString kTail
+    = QStringLiteral(";Use Procedure for Prepare=1;Auto Translate=True;Packet Size=4096;Workstation ID=.;"
+                     "Use Encryption for Data=False;Tag with column collation when possible=False");
 
 TEST(BuildConnectionString, ComposesTheConfiguredDatabaseStrings)
 {
-    EXPECT_EQ(BuildConnectionString(QStringLiteral("."), QStringLiteral("win"), QStringLiteral("sa"), QString(), QString()),
-              QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
-                             "Initial Catalog=;Data Source=."));
+    EXPECT_EQ(
+        BuildConnectionString(QStringLiteral("."), QStringLiteral("win"), QStringLiteral("sa"), QString(), QString()),
+        QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
+                       "Initial Catalog=;Data Source=."));
     EXPECT_EQ(BuildConnectionString(QStringLiteral("SRV"), QStringLiteral("Sql"), QStringLiteral("sa"),
                                     QStringLiteral(" \t\x01"), QStringLiteral("Tarnel")),
               QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=Tarnel;"
-                             "Data Source=SRV") + kTail)
+                             "Data Source=SRV")
+                  + kTail)
         << "a password of blanks and control characters is no password and is not sent";
     EXPECT_FALSE(BuildConnectionString(QStringLiteral("SRV"), QStringLiteral("SQL"), QStringLiteral("sa"),
                                        QStringLiteral("\x01\x1f\r"), QString())
@@ -36,7 +38,8 @@ TEST(BuildConnectionString, ComposesTheConfiguredDatabaseStrings)
     EXPECT_EQ(BuildConnectionString(QStringLiteral("."), QStringLiteral("SQL"), QStringLiteral("sa"),
                                     QStringLiteral("p@ss "), QStringLiteral("Tarnel")),
               QStringLiteral("Provider=SQLOLEDB.1;Password=\"p@ss \";Persist Security Info=True;User ID=sa;"
-                             "Initial Catalog=Tarnel;Data Source=.") + kTail)
+                             "Initial Catalog=Tarnel;Data Source=.")
+                  + kTail)
         << "the untrimmed password is sent, quoted because of its trailing blank";
     EXPECT_EQ(BuildConnectionString(QStringLiteral("."), QStringLiteral("ODBC"), QStringLiteral("sa"), QString(),
                                     QStringLiteral("Tarnel")),
@@ -78,15 +81,18 @@ TEST_F(ServerLevelStrings, MasterStringsKeepTheirOwnCatalogSpellings)
     set("Pass", "");
     EXPECT_EQ(BuildMasterConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=admin;"
-                             "Initial Catalog= master;Data Source=SRV") + kTail);
+                             "Initial Catalog= master;Data Source=SRV")
+                  + kTail);
     set("Pass", "secret");
     EXPECT_EQ(BuildMasterConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Password=secret;Persist Security Info=True;User ID=admin;"
-                             "Initial Catalog=Master;Data Source=SRV") + kTail);
+                             "Initial Catalog=Master;Data Source=SRV")
+                  + kTail);
     set("Pass", "\x01\x1f");
     EXPECT_EQ(BuildMasterConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=admin;"
-                             "Initial Catalog= master;Data Source=SRV") + kTail)
+                             "Initial Catalog= master;Data Source=SRV")
+                  + kTail)
         << "control characters alone are no password";
     set("Type", "win");
     EXPECT_EQ(BuildMasterConnectionString(file), QString()) << "the server-level strings compare the type exactly";
@@ -110,14 +116,17 @@ TEST_F(ServerLevelStrings, DefaultsWhenKeysAreAbsent)
     set("Type", "SQL");
     EXPECT_EQ(BuildMasterConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
-                             "Initial Catalog= master;Data Source=.") + kTail);
+                             "Initial Catalog= master;Data Source=.")
+                  + kTail);
     EXPECT_EQ(buildRestoreConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
-                             "Initial Catalog=master;Data Source=.") + kTail);
+                             "Initial Catalog=master;Data Source=.")
+                  + kTail);
     set("Pass", "pw");
     EXPECT_EQ(buildRestoreConnectionString(file),
               QStringLiteral("Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;"
-                             "Initial Catalog=master;Data Source=.") + kTail);
+                             "Initial Catalog=master;Data Source=.")
+                  + kTail);
 }
 
 TEST(SettingsFilePath, IsBesideTheExecutableWhateverTheWorkingDirectory)

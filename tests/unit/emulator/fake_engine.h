@@ -21,8 +21,8 @@ public:
         static const std::set<std::string> names = {"master", "tempdb", "model", "msdb", "Tarnel"};
         if (names.count(name) > 0)
             return std::nullopt;
-        return ServerMessage{4060, 1, 11, "Cannot open database \"" + name + "\" requested by the login. The login failed.",
-                             "", 1};
+        return ServerMessage{
+            4060, 1, 11, "Cannot open database \"" + name + "\" requested by the login. The login failed.", "", 1};
     }
 
     void executeBatch(SessionState &session, const std::string &text, ResultSink &sink) override

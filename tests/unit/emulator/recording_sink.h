@@ -29,11 +29,14 @@ public:
 
     RecordingSink() = default;
     RecordingSink(RecordingSink &&other) noexcept
-        : events(std::move(other.events)), resultSets(std::move(other.resultSets)),
-          messages(std::move(other.messages)), dones(std::move(other.dones)),
-          returnStatuses(std::move(other.returnStatuses)), flushes(other.flushes), cancel(other.cancel.load())
-    {
-    }
+        : events(std::move(other.events))
+        , resultSets(std::move(other.resultSets))
+        , messages(std::move(other.messages))
+        , dones(std::move(other.dones))
+        , returnStatuses(std::move(other.returnStatuses))
+        , flushes(other.flushes)
+        , cancel(other.cancel.load())
+    {}
 
     void columns(const std::vector<ColumnInfo> &columns) override
     {
@@ -68,7 +71,11 @@ public:
         events.push_back({Event::Kind::ReturnStatus, {}, {}, {}, status});
         returnStatuses.push_back(status);
     }
-    void flush() override { events.push_back({Event::Kind::Flush, {}, {}, {}, 0}); ++flushes; }
+    void flush() override
+    {
+        events.push_back({Event::Kind::Flush, {}, {}, {}, 0});
+        ++flushes;
+    }
     bool cancelled() const override { return cancel.load(); }
 
     std::vector<std::string> errorNumbers() const

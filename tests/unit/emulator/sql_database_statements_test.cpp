@@ -121,8 +121,8 @@ TEST_F(DatabaseStatementsTest, RestoreReportsProgressEvenWithoutStatsAndNeedsExc
     startWithDatabase();
     ASSERT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + media() + "'").firstError(), nullptr);
     const std::string restore = "RESTORE DATABASE Copy FROM DISK = N'" + media() + "' WITH MOVE 'Data_Data' TO '"
-                              + (folder.path() / "c.mdf").string() + "', MOVE 'Data_log' TO '"
-                              + (folder.path() / "c.ldf").string() + "', REPLACE";
+        + (folder.path() / "c.mdf").string() + "', MOVE 'Data_log' TO '" + (folder.path() / "c.ldf").string()
+        + "', REPLACE";
     auto first = run(restore);
     ASSERT_EQ(first.firstError(), nullptr) << first.messages.at(0).text;
     EXPECT_EQ(first.messages.at(0).text, "10 percent processed.");
@@ -185,7 +185,7 @@ TEST_F(DatabaseStatementsTest, RestoreListingsHaveTheColumnsOfTheVersionPlayed)
         EXPECT_EQ(headers.resultSets[0].columns.size(), headerColumns);
         EXPECT_EQ(headers.resultSets[0].columns[0].name, "BackupName");
         EXPECT_EQ(headers.resultSets[0].columns[12].type, SqlType::Decimal);
-        EXPECT_EQ(test::integer(headers.resultSets[0].rows.at(0)[6]), 102);   // DeviceType: a disk file
+        EXPECT_EQ(test::integer(headers.resultSets[0].rows.at(0)[6]), 102); // DeviceType: a disk file
         auto files = run("RESTORE FILELISTONLY FROM DISK = N'" + media(std::string(version) + ".Bak") + "'");
         ASSERT_EQ(files.resultSets.size(), 1u);
         EXPECT_EQ(files.resultSets[0].columns.size(), fileColumns);

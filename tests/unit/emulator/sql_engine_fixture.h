@@ -5,6 +5,7 @@
 #include "engine_interface/engine.h"
 #include "recording_sink.h"
 #include "storage/catalogue.h"
+
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -29,8 +30,10 @@ protected:
             for (const auto &name : databases) {
                 DatabaseInfo db;
                 db.name = name;
-                db.files.push_back({1, DatabaseFileType::Data, name + "_Data", "/data/" + name + ".mdf", 256, -1, 10, true});
-                db.files.push_back({2, DatabaseFileType::Log, name + "_log", "/data/" + name + "_log.ldf", 128, -1, 10, true});
+                db.files.push_back(
+                    {1, DatabaseFileType::Data, name + "_Data", "/data/" + name + ".mdf", 256, -1, 10, true});
+                db.files.push_back(
+                    {2, DatabaseFileType::Log, name + "_log", "/data/" + name + "_log.ldf", 128, -1, 10, true});
                 catalogue->add(db);
             }
         }
@@ -54,7 +57,8 @@ protected:
         return sink;
     }
 
-    static RpcParameter textParameter(const std::string &name, const std::string &value, SqlType type = SqlType::NVarChar)
+    static RpcParameter textParameter(const std::string &name, const std::string &value,
+                                      SqlType type = SqlType::NVarChar)
     {
         RpcParameter p;
         p.name = name;

@@ -1,4 +1,5 @@
 #include "sql_engine_fixture.h"
+
 #include "support/tool_batches.h"
 
 #include <thread>
@@ -43,8 +44,7 @@ TEST_F(EngineTest, TheFilterConditionSelectsByNameIgnoringCase)
     start("9.0", {"QelnatSales", "myqelnat", "Old_MOVAN_2", "tarnel", "Tarnel2", "Other"});
     auto sink = run(kFilteredDatabaseListBatch);
     ASSERT_EQ(sink.resultSets.size(), 1u);
-    EXPECT_EQ(names(sink.resultSets[0]),
-              (std::vector<std::string>{"QelnatSales", "Old_MOVAN_2", "tarnel", "Tarnel2"}));
+    EXPECT_EQ(names(sink.resultSets[0]), (std::vector<std::string>{"QelnatSales", "Old_MOVAN_2", "tarnel", "Tarnel2"}));
 }
 
 TEST_F(EngineTest, WhereClausesFollowSqlLogic)
@@ -79,8 +79,9 @@ TEST_F(EngineTest, SelectStarGivesTheWholeSysdatabasesRow)
     std::vector<std::string> columns;
     for (const auto &c : sink.resultSets[0].columns)
         columns.push_back(c.name);
-    EXPECT_EQ(columns, (std::vector<std::string>{"name", "dbid", "sid", "mode", "status", "status2", "crdate",
-                                                 "reserved", "category", "cmptlevel", "filename", "version"}));
+    EXPECT_EQ(columns,
+              (std::vector<std::string>{"name", "dbid", "sid", "mode", "status", "status2", "crdate", "reserved",
+                                        "category", "cmptlevel", "filename", "version"}));
     ASSERT_EQ(sink.resultSets[0].rows.size(), 1u);
     EXPECT_EQ(integer(sink.resultSets[0].rows[0][9]), 90);
     EXPECT_EQ(integer(sink.resultSets[0].rows[0][11]), 611);
@@ -143,8 +144,9 @@ TEST_F(EngineTest, UnknownDatabaseTextDependsOnTheServerVersion)
         const char *version;
         const char *text;
     } cases[] = {
-        {"9.0", "Could not locate entry in sysdatabases for database 'Nowhere'. No entry found with that name. "
-                "Make sure that the name is entered correctly."},
+        {"9.0",
+         "Could not locate entry in sysdatabases for database 'Nowhere'. No entry found with that name. "
+         "Make sure that the name is entered correctly."},
         {"10.50", "Database 'Nowhere' does not exist. Make sure that the name is entered correctly."},
         {"16.0", "Database 'Nowhere' does not exist. Make sure that the name is entered correctly."},
     };
@@ -204,7 +206,8 @@ TEST_F(EngineTest, RefusalsAreTheServersErrors)
         {"select 1/0", 8134, 16, 1, "Divide by zero error encountered."},
         {"declare @i int set @i = 'abc'", 245, 16, 1,
          "Conversion failed when converting the varchar value 'abc' to data type int."},
-        {"declare @t tinyint set @t = 300", 220, 16, 1, "Arithmetic overflow error for data type tinyint, value = 300."},
+        {"declare @t tinyint set @t = 300", 220, 16, 1,
+         "Arithmetic overflow error for data type tinyint, value = 300."},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.batch);
@@ -348,9 +351,10 @@ TEST_F(EngineTest, BackupParametersAreCleanedAsTheBatchSays)
     std::string batch = kBackupBatch;
     batch = batch.substr(0, batch.find("BACKUP DATABASE")) + "SELECT @Ar_DataBase, @path";
     const std::string longPath = "/backups/" + std::string(250, 'p') + ".Bak";
-    auto sink = rpc("sp_executesql", {textParameter("@statement", batch), textParameter("@params", "@P1 nvarchar(128),@P2 nvarchar(4000)"),
-                                      textParameter("@P1", "  Tar'ne''l  "),
-                                      textParameter("@P2", longPath)});
+    auto sink
+        = rpc("sp_executesql",
+              {textParameter("@statement", batch), textParameter("@params", "@P1 nvarchar(128),@P2 nvarchar(4000)"),
+               textParameter("@P1", "  Tar'ne''l  "), textParameter("@P2", longPath)});
     ASSERT_EQ(sink.firstError(), nullptr) << sink.messages.at(0).text;
     ASSERT_EQ(sink.resultSets.size(), 1u);
     const auto &row = sink.resultSets[0].rows.at(0);
@@ -374,14 +378,16 @@ TEST_F(EngineTest, LogShrinkFindsTheLogFileOfTheCurrentDatabase)
     std::string findLog = batch;
     const auto truncate = findLog.find("BACKUP LOG");
     findLog.erase(truncate, findLog.find('\n', truncate) + 1 - truncate);
-    auto sink = rpc("sp_executesql", {textParameter("@statement", findLog), textParameter("@params", "@P1 varchar(50)"),
-                                      textParameter("@P1", "Tarnel", SqlType::VarChar)});
+    auto sink = rpc("sp_executesql",
+                    {textParameter("@statement", findLog), textParameter("@params", "@P1 varchar(50)"),
+                     textParameter("@P1", "Tarnel", SqlType::VarChar)});
     ASSERT_EQ(sink.firstError(), nullptr) << sink.messages.at(0).text;
     ASSERT_EQ(sink.resultSets.size(), 1u);
     EXPECT_EQ(text(sink.resultSets[0].rows.at(0)[0]), "Tarnel_log");
 
-    auto unknown = rpc("sp_executesql", {textParameter("@statement", batch), textParameter("@params", "@P1 varchar(50)"),
-                                         textParameter("@P1", "Nowhere", SqlType::VarChar)});
+    auto unknown = rpc("sp_executesql",
+                       {textParameter("@statement", batch), textParameter("@params", "@P1 varchar(50)"),
+                        textParameter("@P1", "Nowhere", SqlType::VarChar)});
     std::vector<int> numbers;
     for (const auto &m : unknown.messages)
         numbers.push_back(m.number);
@@ -429,7 +435,9 @@ TEST_F(EngineTest, SpExecuteSqlChecksItsParameters)
     number.name = "@a";
     number.type = SqlType::Int;
     number.value = std::int64_t{41};
-    auto bound = rpc("sp_executesql", {textParameter("@statement", "select @a + 1 AS answer"), textParameter("@params", "@a int"), number});
+    auto bound
+        = rpc("sp_executesql",
+              {textParameter("@statement", "select @a + 1 AS answer"), textParameter("@params", "@a int"), number});
     ASSERT_EQ(bound.resultSets.size(), 1u);
     EXPECT_EQ(integer(bound.resultSets[0].rows.at(0)[0]), 42);
 

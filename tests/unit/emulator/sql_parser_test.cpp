@@ -1,5 +1,6 @@
 #include "sql/parser.h"
 #include "sql/sql_error.h"
+
 #include "support/tool_batches.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +19,7 @@ std::vector<std::size_t> kinds(const Batch &batch)
     return out;
 }
 
-template <class T>
-std::size_t kindOf()
+template <class T> std::size_t kindOf()
 {
     return Statement::Body(T{}).index();
 }
@@ -124,8 +124,9 @@ TEST(ParserTest, DeepNestingIsRefusedNotOverflowed)
             s += piece;
         return s;
     };
-    for (const auto &tooLong : {chain("select 1", "+1", 1000), chain("select 1 where 1=1", " and 1=1", 1000),
-                                chain("select 1", "*-1", 1000), chain("select 1", "+abs(1", 499) + std::string(499, ')')}) {
+    for (const auto &tooLong :
+         {chain("select 1", "+1", 1000), chain("select 1 where 1=1", " and 1=1", 1000), chain("select 1", "*-1", 1000),
+          chain("select 1", "+abs(1", 499) + std::string(499, ')')}) {
         try {
             parseBatch(tooLong);
             ADD_FAILURE() << "accepted " << tooLong.substr(0, 30);

@@ -14,17 +14,38 @@ std::string describe(const Tokens &tokens)
             break;
         const char *kind = "?";
         switch (t.kind) {
-        case TokenKind::Word: kind = "w"; break;
-        case TokenKind::QuotedName: kind = "q"; break;
-        case TokenKind::Variable: kind = "v"; break;
-        case TokenKind::SystemVariable: kind = "sv"; break;
-        case TokenKind::String: kind = "s"; break;
-        case TokenKind::UnicodeString: kind = "n"; break;
-        case TokenKind::Integer: kind = "i"; break;
-        case TokenKind::Decimal: kind = "d"; break;
-        case TokenKind::Binary: kind = "b"; break;
-        case TokenKind::Symbol: kind = "y"; break;
-        case TokenKind::End: break;
+        case TokenKind::Word:
+            kind = "w";
+            break;
+        case TokenKind::QuotedName:
+            kind = "q";
+            break;
+        case TokenKind::Variable:
+            kind = "v";
+            break;
+        case TokenKind::SystemVariable:
+            kind = "sv";
+            break;
+        case TokenKind::String:
+            kind = "s";
+            break;
+        case TokenKind::UnicodeString:
+            kind = "n";
+            break;
+        case TokenKind::Integer:
+            kind = "i";
+            break;
+        case TokenKind::Decimal:
+            kind = "d";
+            break;
+        case TokenKind::Binary:
+            kind = "b";
+            break;
+        case TokenKind::Symbol:
+            kind = "y";
+            break;
+        case TokenKind::End:
+            break;
         }
         out += std::string(out.empty() ? "" : " ") + kind + ":" + t.text;
     }

@@ -1,6 +1,7 @@
 #include "storage/backup_media.h"
 #include "storage/server_error.h"
 #include "storage_test_support.h"
+
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ protected:
         for (const auto &f : {databases, backups, restored})
             std::filesystem::create_directory(f);
         pair = makeDatabase(databases, "Tarnel", "Data_Data", "Data_log");
-        growLogFile(pair.logPath, 300);   // the log differs from a fresh one
+        growLogFile(pair.logPath, 300); // the log differs from a fresh one
         media = backups / "Tarnel.Bak";
     }
 
@@ -134,7 +135,7 @@ TEST_F(BackupMediaTest, TheTailOfAKilledAppendIsIgnoredAndCutByTheNextAppend)
 {
     appendBackupSet(media, description("first"), quiet);
     const auto committed = readBytes(media);
-    test::writeBytes(media, committed + std::string(123456, '\x7f'));   // what a kill mid-append leaves
+    test::writeBytes(media, committed + std::string(123456, '\x7f')); // what a kill mid-append leaves
     ASSERT_EQ(readBackupSets(media).size(), 1u);
     verifyBackupSet(media, 1, quiet);
 
@@ -223,12 +224,13 @@ TEST_F(BackupMediaTest, DamageIsFoundBeforeAnythingIsRestored)
     std::filesystem::copy_file(media, headerDamaged);
     test::flipByte(headerDamaged, set.setOffset + 40);
     EXPECT_EQ(serverErrorNumbers([&] { readBackupSets(headerDamaged); }), std::vector<int>{3241});
-    EXPECT_EQ(serverErrorNumbers([&] { appendBackupSet(headerDamaged, description(), quiet); }), std::vector<int>{3266});
+    EXPECT_EQ(serverErrorNumbers([&] { appendBackupSet(headerDamaged, description(), quiet); }),
+              std::vector<int>{3266});
 
     // Damage in one commit slot: the other one still names the sets.
     const auto slotDamaged = backups / "slot.bak";
     std::filesystem::copy_file(media, slotDamaged);
-    appendBackupSet(slotDamaged, description(), quiet);   // the second commit goes to the second slot
+    appendBackupSet(slotDamaged, description(), quiet); // the second commit goes to the second slot
     test::flipByte(slotDamaged, 1024 + 10);
     EXPECT_EQ(readBackupSets(slotDamaged).size(), 1u);
 

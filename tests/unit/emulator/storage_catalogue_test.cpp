@@ -2,6 +2,7 @@
 #include "storage/catalogue.h"
 #include "storage/catalogue_json.h"
 #include "storage/storage_error.h"
+
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +20,10 @@ DatabaseInfo userDatabase(const std::string &name, const std::filesystem::path &
     DatabaseInfo db;
     db.name = name;
     db.created = DateTimeValue{3'900'000'000'000};
-    db.files.push_back({1, DatabaseFileType::Data, name + "_Data", (folder / (name + ".mdf")).string(), 256, -1, 10, true});
-    db.files.push_back({2, DatabaseFileType::Log, name + "_log", (folder / (name + "_log.ldf")).string(), 128, -1, 10, true});
+    db.files.push_back(
+        {1, DatabaseFileType::Data, name + "_Data", (folder / (name + ".mdf")).string(), 256, -1, 10, true});
+    db.files.push_back(
+        {2, DatabaseFileType::Log, name + "_log", (folder / (name + "_log.ldf")).string(), 128, -1, 10, true});
     return db;
 }
 
@@ -69,8 +72,7 @@ TEST(CatalogueTest, FilesAreNamedByFullPathsWhenTheFolderIsGivenRelatively)
     auto catalogue = Catalogue::open(relative, 90);
     const auto master = catalogue->find("master");
     EXPECT_TRUE(std::filesystem::path(master->files[0].physicalName).is_absolute());
-    EXPECT_EQ(std::filesystem::path(master->files[0].physicalName),
-              std::filesystem::absolute(relative) / "master.mdf");
+    EXPECT_EQ(std::filesystem::path(master->files[0].physicalName), std::filesystem::absolute(relative) / "master.mdf");
 }
 
 TEST(CatalogueTest, EveryChangeIsOnDiskAndSurvivesAReload)
@@ -193,7 +195,8 @@ TEST(CatalogueTest, AChangeThatCannotBeSavedIsUndone)
     std::filesystem::create_directory(blocker);
     EXPECT_THROW(catalogue->add(userDatabase("Movan", folder.path())), StorageError);
     EXPECT_THROW(catalogue->remove("Tarnel"), StorageError);
-    EXPECT_THROW(catalogue->update("Tarnel", [](DatabaseInfo &db) { db.state = DatabaseState::Offline; }), StorageError);
+    EXPECT_THROW(catalogue->update("Tarnel", [](DatabaseInfo &db) { db.state = DatabaseState::Offline; }),
+                 StorageError);
     std::filesystem::remove(blocker);
     EXPECT_FALSE(catalogue->contains("Movan"));
     ASSERT_TRUE(catalogue->contains("Tarnel"));

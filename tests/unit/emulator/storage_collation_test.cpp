@@ -25,13 +25,13 @@ TEST(CollationTest, LikeMatchesAsTheServerDoes)
         {"abc", "a[a-c]c", true},
         {"adc", "a[^a-c]c", true},
         {"abc", "a[^a-c]c", false},
-        {"a[c", "a[c", true},          // an unclosed '[' is an ordinary character
+        {"a[c", "a[c", true}, // an unclosed '[' is an ordinary character
         {"", "%", true},
         {"", "_", false},
         {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "%a%a%a%a%a%a%a%a%c", false},
         {"تارنل", "%ارن%", true},
         {"ÉCOLE", "école", true},
-        {"école", "ecole", false},      // accent-sensitive
+        {"école", "ecole", false}, // accent-sensitive
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.text) + " LIKE " + c.pattern);

@@ -2,6 +2,7 @@
 #include "storage/make_database_command.h"
 #include "storage/server_error.h"
 #include "storage_test_support.h"
+
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -131,7 +132,7 @@ TEST(DatabaseFilesTest, ForeignDamagedShortAndNewerFilesAreEachTheirOwnError)
 
     const auto damaged = folder.path() / "damaged.mdf";
     std::filesystem::copy_file(pair.dataPath, damaged);
-    test::flipByte(damaged, 80);   // inside the database name
+    test::flipByte(damaged, 80); // inside the database name
     expect5172(damaged, "CHECKSUM");
 
     const auto shortened = folder.path() / "short.mdf";
@@ -164,8 +165,14 @@ TEST(DatabaseFilesTest, APairMustBeOneDataAndOneLogFileOfTheSameDatabase)
         = "5173/1/16: One or more files do not match the primary file of the database. If you are attempting to "
           "attach a database, retry the operation with the correct files.  If this is an existing database, the file "
           "may be corrupted and should be restored from a backup.";
-    EXPECT_EQ(serverErrorOf([&] { readDatabaseFilePair({a.dataPath, b.logPath}); }), std::vector<std::string>{mismatch});
-    EXPECT_EQ(serverErrorOf([&] { readDatabaseFilePair({a.dataPath, b.dataPath}); }), std::vector<std::string>{mismatch});
+    EXPECT_EQ(serverErrorOf([&] {
+                  readDatabaseFilePair({a.dataPath, b.logPath});
+              }),
+              std::vector<std::string>{mismatch});
+    EXPECT_EQ(serverErrorOf([&] {
+                  readDatabaseFilePair({a.dataPath, b.dataPath});
+              }),
+              std::vector<std::string>{mismatch});
     EXPECT_EQ(serverErrorOf([&] { readDatabaseFilePair({a.dataPath}); }), std::vector<std::string>{mismatch});
     EXPECT_FALSE(isWholeDatabaseFilePair(a.dataPath, b.logPath));
     EXPECT_FALSE(isWholeDatabaseFilePair(a.logPath, a.dataPath));
@@ -209,7 +216,7 @@ TEST(DatabaseFilesTest, ATailLeftByAnInterruptedResizeIsToleratedAndCutAtTheNext
 {
     TempFolder folder;
     const auto pair = makeDatabase(folder.path(), "A");
-    std::filesystem::resize_file(pair.logPath, 300 * 8192);   // as a kill between header and truncate leaves it
+    std::filesystem::resize_file(pair.logPath, 300 * 8192); // as a kill between header and truncate leaves it
     EXPECT_EQ(readDatabaseFileHeader(pair.logPath).sizePages, 128);
     EXPECT_TRUE(isWholeDatabaseFilePair(pair.dataPath, pair.logPath));
     shrinkDatabaseFile(pair.logPath, 1);
@@ -221,9 +228,9 @@ TEST(MakeDatabaseCommandTest, ArgumentsBecomeANewPairAndMistakesAreNamed)
     EXPECT_FALSE(parseMakeDatabaseArguments({"--data-dir", "x"}));
     EXPECT_FALSE(parseMakeDatabaseArguments({}));
 
-    const auto request = parseMakeDatabaseArguments({"--make-database", "Data", "--data", "D.mdf", "--log", "D.ldf",
-                                                  "--size", "5", "--log-size", "2", "--logical-data", "Data_Data",
-                                                  "--logical-log", "Data_log"});
+    const auto request
+        = parseMakeDatabaseArguments({"--make-database", "Data", "--data", "D.mdf", "--log", "D.ldf", "--size", "5",
+                                      "--log-size", "2", "--logical-data", "Data_Data", "--logical-log", "Data_log"});
     ASSERT_TRUE(request);
     EXPECT_EQ(request->name, "Data");
     EXPECT_EQ(request->dataPath, "D.mdf");

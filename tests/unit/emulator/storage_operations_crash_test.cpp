@@ -5,13 +5,14 @@
 
 #include "storage/server_error.h"
 #include "storage/storage_operations.h"
+
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <random>
 #include <sys/wait.h>
 #include <thread>
@@ -88,8 +89,7 @@ std::vector<std::string> userDatabases(const Catalogue &catalogue)
                 operations.truncateLog(name);
                 operations.shrinkFile(name, "2", 1);
             }
-        } catch (const StorageError &) {
-        }
+        } catch (const StorageError &) {}
     }
 }
 
@@ -115,7 +115,8 @@ void checkEverythingIsWhole(const Paths &paths, int round)
             continue;
         }
         for (const auto &set : sets)
-            EXPECT_NO_THROW(verifyBackupSet(media, set.position, OperationProgress{})) << media << " set " << set.position;
+            EXPECT_NO_THROW(verifyBackupSet(media, set.position, OperationProgress{}))
+                << media << " set " << set.position;
     }
     // What killed writers leave under hidden names is cleaned by the next
     // writer in the folder, so it never piles up.
@@ -128,7 +129,8 @@ void checkEverythingIsWhole(const Paths &paths, int round)
 TEST(StorageCrashTest, KillsAtAnyMomentLeaveTheCatalogueLoadableAndEveryDatabaseWhole)
 {
     TempFolder folder;
-    Paths paths{folder.path() / "MSSQLSERVER", folder.path() / "files",
+    Paths paths{folder.path() / "MSSQLSERVER",
+                folder.path() / "files",
                 {folder.path() / "files" / "a.bak", folder.path() / "files" / "b.bak"}};
     std::filesystem::create_directories(paths.files);
     Catalogue::open(paths.dataDir, 90);
@@ -161,8 +163,8 @@ TEST(StorageCrashTest, KillsAtAnyMomentLeaveTheCatalogueLoadableAndEveryDatabase
     // The workers got far enough to leave databases and backups behind.
     EXPECT_GT(userDatabases(*final).size(), 2u);
     EXPECT_GT(sets, 0u);
-    std::printf("%zu databases, %zu backup sets, %d checks found a restore WITH REPLACE cut short\n", userDatabases(*final).size(), sets,
-                restoringSeen);
+    std::printf("%zu databases, %zu backup sets, %d checks found a restore WITH REPLACE cut short\n",
+                userDatabases(*final).size(), sets, restoringSeen);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
 #include "storage_test_support.h"
+
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,8 @@ protected:
         operations = std::make_unique<StorageOperations>(*catalogue, server);
     }
 
-    DatabaseInfo attach(const std::string &name, const std::string &logicalData = {}, const std::string &logicalLog = {})
+    DatabaseInfo attach(const std::string &name, const std::string &logicalData = {},
+                        const std::string &logicalLog = {})
     {
         const auto pair = makeDatabase(files, name, logicalData, logicalLog);
         return operations->attachDatabase(name, {pair.dataPath.string(), pair.logPath.string()});
@@ -64,16 +66,23 @@ TEST_F(StorageOperationsTest, AttachRefusesTakenNamesFilesInUseAndFilesThatDoNot
 {
     attach("Tarnel");
     const auto other = makeDatabase(files, "Other");
-    EXPECT_EQ(serverErrorOf([&] { operations->attachDatabase("TARNEL", {other.dataPath, other.logPath}); }),
-              std::vector<std::string>{"1801/3/16: Database 'TARNEL' already exists. Choose a different database name."});
-    EXPECT_EQ(serverErrorOf([&] { operations->attachDatabase("Copy", {path("Tarnel.mdf"), path("Tarnel_log.ldf")}); }),
+    EXPECT_EQ(
+        serverErrorOf([&] {
+            operations->attachDatabase("TARNEL", {other.dataPath, other.logPath});
+        }),
+        std::vector<std::string>{"1801/3/16: Database 'TARNEL' already exists. Choose a different database name."});
+    EXPECT_EQ(serverErrorOf([&] {
+                  operations->attachDatabase("Copy", {path("Tarnel.mdf"), path("Tarnel_log.ldf")});
+              }),
               (std::vector<std::string>{
                   "5120/101/16: Unable to open the physical file \"" + path("Tarnel.mdf")
                       + "\". Operating system error 32: \"32(The process cannot access the file because it is being "
                         "used by another process.)\".",
                   "1802/7/16: CREATE DATABASE failed. Some file names listed could not be created. Check related "
                   "errors."}));
-    EXPECT_EQ(serverErrorNumbers([&] { operations->attachDatabase("Mixed", {other.dataPath, path("none.ldf")}); }),
+    EXPECT_EQ(serverErrorNumbers([&] {
+                  operations->attachDatabase("Mixed", {other.dataPath, path("none.ldf")});
+              }),
               (std::vector<int>{5120, 1802}));
     const auto third = makeDatabase(files, "Third");
     const auto lines = serverErrorOf([&] { operations->attachDatabase("Mixed", {other.dataPath, third.logPath}); });
@@ -101,7 +110,8 @@ TEST_F(StorageOperationsTest, BackupReportsThePagesOfEachFileAndTheRate)
     EXPECT_EQ(messages[0].number, 4035);
     EXPECT_EQ(messages[0].severity, 0);
     EXPECT_EQ(messages[2].number, 3014);
-    EXPECT_EQ(messages[2].text.rfind("BACKUP DATABASE successfully processed 256 pages in ", 0), 0u) << messages[2].text;
+    EXPECT_EQ(messages[2].text.rfind("BACKUP DATABASE successfully processed 256 pages in ", 0), 0u)
+        << messages[2].text;
     EXPECT_EQ(operations->backupDatabase("Tarnel", path("t.bak"), "My Backup", "sa", quiet).position, 2);
 
     EXPECT_EQ(serverErrorOf([&] { operations->backupDatabase("None", path("n.bak"), "x", "sa", quiet); }),
@@ -174,7 +184,8 @@ TEST_F(StorageOperationsTest, RestoreRefusesBeforeWritingAnything)
     request.moves = {{"Data_Data", path("Other.mdf")}, {"Data_log", path("nowhere/F.ldf")}};
     EXPECT_EQ(serverErrorOf([&] { operations->restoreDatabase(request, quiet); }),
               (std::vector<std::string>{
-                  "1834/1/16: The file '" + path("Other.mdf") + "' cannot be overwritten.  It is being used by database 'Other'.",
+                  "1834/1/16: The file '" + path("Other.mdf")
+                      + "' cannot be overwritten.  It is being used by database 'Other'.",
                   "3156/4/16: File 'Data_Data' cannot be restored to '" + path("Other.mdf")
                       + "'. Use WITH MOVE to identify a valid location for the file.",
                   "5133/1/16: Directory lookup for the file \"" + path("nowhere/F.ldf")
@@ -259,8 +270,9 @@ TEST_F(StorageOperationsTest, DropDeletesTheFilesAndRefusesMissingAndSystemDatab
     EXPECT_EQ(serverErrorOf([&] { operations->dropDatabase("Tarnel"); }),
               std::vector<std::string>{"3701/1/11: Cannot drop the database 'Tarnel', because it does not exist or you "
                                        "do not have permission."});
-    EXPECT_EQ(serverErrorOf([&] { operations->dropDatabase("master"); }),
-              std::vector<std::string>{"3708/1/16: Cannot drop the database 'master' because it is a system database."});
+    EXPECT_EQ(
+        serverErrorOf([&] { operations->dropDatabase("master"); }),
+        std::vector<std::string>{"3708/1/16: Cannot drop the database 'master' because it is a system database."});
 }
 
 TEST_F(StorageOperationsTest, ShrinkFileByNameOrIdUpdatesTheCatalogue)

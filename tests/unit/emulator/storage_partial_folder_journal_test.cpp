@@ -1,4 +1,5 @@
 #include "storage/partial_folder_journal.h"
+
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +54,8 @@ TEST(PartialFolderJournalTest, StartSweepRemovesGoneWritersFilesAndKeepsOnlyFold
         running.record(shared);
         running.record(backups);
         running.record(vanished);
-        EXPECT_EQ(contentsOf(running.filePath()), backups.string() + "\n" + shared.string() + "\n" + vanished.string() + "\n");
+        EXPECT_EQ(contentsOf(running.filePath()),
+                  backups.string() + "\n" + shared.string() + "\n" + vanished.string() + "\n");
     }
     const auto dead = goneProcess();
     const auto stale = partialFile(backups, dead);

@@ -64,16 +64,15 @@ inline std::vector<std::string> folderEntries(const std::filesystem::path &folde
 }
 
 // The messages of the ServerError that call throws, as "number/state: text".
-template <typename Call>
-std::vector<std::string> serverErrorOf(Call &&call)
+template <typename Call> std::vector<std::string> serverErrorOf(Call &&call)
 {
     try {
         call();
     } catch (const ServerError &e) {
         std::vector<std::string> out;
         for (const auto &m : e.messages())
-            out.push_back(std::to_string(m.number) + "/" + std::to_string(m.state) + "/"
-                          + std::to_string(m.severity) + ": " + m.text);
+            out.push_back(std::to_string(m.number) + "/" + std::to_string(m.state) + "/" + std::to_string(m.severity)
+                          + ": " + m.text);
         return out;
     }
     ADD_FAILURE() << "no ServerError";
@@ -81,8 +80,7 @@ std::vector<std::string> serverErrorOf(Call &&call)
 }
 
 // Only the numbers.
-template <typename Call>
-std::vector<int> serverErrorNumbers(Call &&call)
+template <typename Call> std::vector<int> serverErrorNumbers(Call &&call)
 {
     try {
         call();

@@ -2,6 +2,7 @@
 #include "tds/login7.h"
 #include "tds/login_service.h"
 #include "tds/prelogin.h"
+
 #include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
@@ -18,13 +19,13 @@ TEST(TdsPreLogin, AnswersEncryptionNotSupportedWithMars)
     EXPECT_EQ(request.instance, "MSSQLServer");
 
     Bytes answer = buildPreLoginResponse(ProductVersion{16, 0, 1000});
-    PreLoginRequest parsed = parsePreLogin(answer);   // same option layout both ways
+    PreLoginRequest parsed = parsePreLogin(answer); // same option layout both ways
     EXPECT_EQ(parsed.encryption, Encryption::NotSupported);
     bool hasMars = false;
     for (std::size_t i = 0; answer[i] != 0xFF; i += 5)
         hasMars = hasMars || answer[i] == PreLoginOption::Mars;
     EXPECT_TRUE(hasMars);
-    EXPECT_EQ(answer[(answer[1] << 8) | answer[2]], 16);   // VERSION starts with the major version
+    EXPECT_EQ(answer[(answer[1] << 8) | answer[2]], 16); // VERSION starts with the major version
 }
 
 TEST(TdsPreLogin, RejectsOptionsOutsideThePacket)
@@ -159,7 +160,7 @@ TEST_F(TdsLoginService, RefusesWrongPasswordsAndUnknownUsersAlike)
         EXPECT_EQ(r.tokens[1].status, DoneStatus::Error);
     }
     LoginFields f;
-    f.user = "MOVAN";   // login names ignore case, passwords do not
+    f.user = "MOVAN"; // login names ignore case, passwords do not
     f.password = "secret";
     login(f);
     EXPECT_TRUE(outcome.accepted);
@@ -194,9 +195,9 @@ TEST_F(TdsLoginService, IntegratedLoginsNeedAKeytab)
     ASSERT_TRUE(outcome.accepted);
     EXPECT_TRUE(outcome.integrated);
     EXPECT_EQ(outcome.loginName, "alice@TEST.REALM");
-    EXPECT_EQ(r.tokens.front().id, 0xED);   // the AP-REP comes before LOGINACK
+    EXPECT_EQ(r.tokens.front().id, 0xED); // the AP-REP comes before LOGINACK
 
-    f.sspi = {0x4E, 0x54};                  // not Kerberos
+    f.sspi = {0x4E, 0x54}; // not Kerberos
     r = login(f);
     EXPECT_FALSE(outcome.accepted);
     EXPECT_EQ(r.tokens[0].number, 18452);

@@ -1,4 +1,5 @@
 #include "tds/packet.h"
+
 #include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,10 @@ TEST(TdsFrame, ClassifiesHeaders)
         {"half a header", {0x01, 0x01, 0x00}, FrameStatus::Incomplete, 0},
         {"header only attention", {0x06, 0x01, 0x00, 0x08, 0, 0, 1, 0}, FrameStatus::Complete, 8},
         {"body still missing", {0x01, 0x01, 0x00, 0x0C, 0, 0, 1, 0, 'a', 0}, FrameStatus::Incomplete, 0},
-        {"complete with a byte of the next", {0x01, 0x01, 0x00, 0x0A, 0, 0, 1, 0, 'a', 0, 0x01}, FrameStatus::Complete, 10},
+        {"complete with a byte of the next",
+         {0x01, 0x01, 0x00, 0x0A, 0, 0, 1, 0, 'a', 0, 0x01},
+         FrameStatus::Complete,
+         10},
         {"length below the header", {0x01, 0x01, 0x00, 0x04, 0, 0, 1, 0}, FrameStatus::Malformed, 0},
         {"length above 32767", {0x01, 0x01, 0x80, 0x00, 0, 0, 1, 0}, FrameStatus::Malformed, 0},
         {"server-only type", {0x04, 0x01, 0x00, 0x08, 0, 0, 1, 0}, FrameStatus::Malformed, 0},

@@ -1,6 +1,7 @@
 #include "tds/client_request.h"
 #include "tds/login7.h"
 #include "tds/type_codec.h"
+
 #include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
@@ -22,10 +23,10 @@ TEST(TdsSqlBatch, RejectsBrokenHeadersAndOddText)
 {
     Bytes batch = tdstest::sqlBatch("select 1");
     Bytes total = batch;
-    total[0] = 0xFF;   // TotalLength beyond the packet
+    total[0] = 0xFF; // TotalLength beyond the packet
     EXPECT_THROW(parseSqlBatch(total, TdsVersion::V7_4), MalformedInput);
     Bytes header = batch;
-    header[4] = 0x02;  // HeaderLength too small to hold itself
+    header[4] = 0x02; // HeaderLength too small to hold itself
     EXPECT_THROW(parseSqlBatch(header, TdsVersion::V7_4), MalformedInput);
     Bytes odd = batch;
     odd.push_back(0x41);
@@ -117,10 +118,10 @@ TEST(TdsRpc, RejectsWhatCannotBeRead)
     Bytes good = executeSql(false);
     EXPECT_THROW(parseRpcRequest(Bytes(good.begin(), good.end() - 3), TdsVersion::V7_4), MalformedInput);
     Bytes unknownProc = good;
-    unknownProc[24] = 99;   // ProcID
+    unknownProc[24] = 99; // ProcID
     EXPECT_THROW(parseRpcRequest(unknownProc, TdsVersion::V7_4), MalformedInput);
     Bytes unknownType = good;
-    unknownType[22 + 6 + 1 + 20 + 1] = 0xF1;   // the first parameter's type: xml
+    unknownType[22 + 6 + 1 + 20 + 1] = 0xF1; // the first parameter's type: xml
     EXPECT_THROW(parseRpcRequest(unknownType, TdsVersion::V7_4), MalformedInput);
 }
 
@@ -128,13 +129,13 @@ TEST(TdsRpc, RefusesNullableFixedTypesOfImpossibleLengths)
 {
     // TYPE_INFO then value; each once crashed or would read past the value.
     const std::vector<Bytes> cases = {
-        {0x6F, 0x01, 0x01, 0x00},                    // datetimen(1)
-        {0x6F, 0x08, 0x02, 0x00, 0x00},              // datetime value of 2 bytes
-        {0x26, 0x03, 0x03, 0x00, 0x00, 0x00},        // intn(3)
-        {0x26, 0x04, 0x02, 0x00, 0x00},              // int value of 2 bytes
-        {0x24, 0x10, 0x05, 1, 2, 3, 4, 5},           // a guid of 5 bytes
-        {0x68, 0x02, 0x02, 0x00, 0x00},              // bitn(2)
-        {0x6A, 0x20, 0x10, 0x00},                    // decimal of 32 bytes
+        {0x6F, 0x01, 0x01, 0x00}, // datetimen(1)
+        {0x6F, 0x08, 0x02, 0x00, 0x00}, // datetime value of 2 bytes
+        {0x26, 0x03, 0x03, 0x00, 0x00, 0x00}, // intn(3)
+        {0x26, 0x04, 0x02, 0x00, 0x00}, // int value of 2 bytes
+        {0x24, 0x10, 0x05, 1, 2, 3, 4, 5}, // a guid of 5 bytes
+        {0x68, 0x02, 0x02, 0x00, 0x00}, // bitn(2)
+        {0x6A, 0x20, 0x10, 0x00}, // decimal of 32 bytes
     };
     for (const auto &bytes : cases) {
         ByteReader reader(bytes);

@@ -1,6 +1,7 @@
 #include "tds/browser.h"
 #include "tds/command_line.h"
 #include "tds/host_addresses.h"
+
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -18,14 +19,15 @@ std::string text(const Bytes &answer)
 
 TEST(TdsBrowser, AnswersListsAndSingleInstances)
 {
-    const std::vector<BrowserInstance> instances = {{"MSSQLSERVER", 1433, "9.00.1399.06"},
-                                                    {"SALES", 50001, "9.00.1399.06"}};
+    const std::vector<BrowserInstance> instances
+        = {{"MSSQLSERVER", 1433, "9.00.1399.06"}, {"SALES", 50001, "9.00.1399.06"}};
     auto all = browserResponse(Bytes{0x03}, "vm", instances);
     ASSERT_TRUE(all);
     EXPECT_EQ((*all)[0], 0x05);
     EXPECT_EQ((*all)[1] | ((*all)[2] << 8), static_cast<int>(all->size() - 3));
-    EXPECT_EQ(text(*all), "ServerName;VM;InstanceName;MSSQLSERVER;IsClustered;No;Version;9.00.1399.06;tcp;1433;;"
-                          "ServerName;VM;InstanceName;SALES;IsClustered;No;Version;9.00.1399.06;tcp;50001;;");
+    EXPECT_EQ(text(*all),
+              "ServerName;VM;InstanceName;MSSQLSERVER;IsClustered;No;Version;9.00.1399.06;tcp;1433;;"
+              "ServerName;VM;InstanceName;SALES;IsClustered;No;Version;9.00.1399.06;tcp;50001;;");
     EXPECT_EQ(browserResponse(Bytes{0x02}, "vm", instances), all);
 
     auto one = browserResponse(Bytes{0x04, 's', 'a', 'L', 'e', 's', 0x00}, "vm", instances);
@@ -39,17 +41,34 @@ TEST(TdsBrowser, StaysSilentWhereARealBrowserDoes)
     EXPECT_FALSE(browserResponse(Bytes{}, "vm", instances));
     EXPECT_FALSE(browserResponse(Bytes{0x04, 'X', 0x00}, "vm", instances));
     EXPECT_FALSE(browserResponse(Bytes{0x04}, "vm", instances));
-    EXPECT_FALSE(browserResponse(Bytes(40, 0x04), "vm", instances));   // name longer than 32
+    EXPECT_FALSE(browserResponse(Bytes(40, 0x04), "vm", instances)); // name longer than 32
     EXPECT_FALSE(browserResponse(Bytes{0x0F, 0x01, 'S', 0x00}, "vm", instances));
     EXPECT_FALSE(browserResponse(Bytes{0x7E}, "vm", instances));
 }
 
 TEST(TdsCommandLine, ReadsEveryOption)
 {
-    ServerOptions o = parseCommandLine({"--data-dir", "d", "--port", "14330", "--instance", "SALES=50001",
-                                        "--instance=Archive=0", "--browser", "--browser-port", "0",
-                                        "--sa-password", "pw", "--login", "movan:a:b", "--keytab", "k",
-                                        "--server-version", "16.0", "--trace", "t", "--test-statements"});
+    ServerOptions o = parseCommandLine({"--data-dir",
+                                        "d",
+                                        "--port",
+                                        "14330",
+                                        "--instance",
+                                        "SALES=50001",
+                                        "--instance=Archive=0",
+                                        "--browser",
+                                        "--browser-port",
+                                        "0",
+                                        "--sa-password",
+                                        "pw",
+                                        "--login",
+                                        "movan:a:b",
+                                        "--keytab",
+                                        "k",
+                                        "--server-version",
+                                        "16.0",
+                                        "--trace",
+                                        "t",
+                                        "--test-statements"});
     EXPECT_EQ(o.dataDir, "d");
     EXPECT_EQ(o.port, 14330);
     ASSERT_EQ(o.instances.size(), 2u);
@@ -58,7 +77,7 @@ TEST(TdsCommandLine, ReadsEveryOption)
     EXPECT_TRUE(o.browser);
     EXPECT_EQ(o.browserPort, 0);
     EXPECT_EQ(o.logins.at("sa"), "pw");
-    EXPECT_EQ(o.logins.at("movan"), "a:b");   // passwords may hold colons
+    EXPECT_EQ(o.logins.at("movan"), "a:b"); // passwords may hold colons
     EXPECT_EQ(o.keytab, "k");
     EXPECT_EQ(o.serverVersion, "16.0");
     EXPECT_EQ(o.trace, "t");
@@ -67,7 +86,7 @@ TEST(TdsCommandLine, ReadsEveryOption)
     ServerOptions defaults = parseCommandLine({"--data-dir", "d"});
     EXPECT_EQ(defaults.port, 1433);
     EXPECT_EQ(defaults.browserPort, 1434);
-    EXPECT_EQ(defaults.logins.at("sa"), "");   // the demo's empty sa password
+    EXPECT_EQ(defaults.logins.at("sa"), ""); // the demo's empty sa password
     EXPECT_FALSE(defaults.testStatements);
 }
 
@@ -78,9 +97,9 @@ TEST(TdsCommandLine, PasswordsComeFromFilesAndListeningStaysOnLoopback)
     const auto logins = folder.path() / "logins";
     std::ofstream(sa) << "first line: the password\r\nsecond line ignored\n";
     std::ofstream(logins) << "# NAME:PASSWORD\nmovan:a:b\n\nreader:\n";
-    ServerOptions o = parseCommandLine({"--data-dir", "d", "--sa-password-file", sa.string(), "--logins-file",
-                                        logins.string(), "--listen", "192.0.2.7", "--max-sessions", "8",
-                                        "--login-timeout", "5"});
+    ServerOptions o
+        = parseCommandLine({"--data-dir", "d", "--sa-password-file", sa.string(), "--logins-file", logins.string(),
+                            "--listen", "192.0.2.7", "--max-sessions", "8", "--login-timeout", "5"});
     EXPECT_EQ(o.logins.at("sa"), "first line: the password");
     EXPECT_EQ(o.logins.at("movan"), "a:b");
     EXPECT_EQ(o.logins.at("reader"), "");

@@ -1,6 +1,7 @@
 #include "fake_engine.h"
 #include "tds/instance_context.h"
 #include "tds/session.h"
+
 #include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
@@ -182,7 +183,7 @@ TEST_F(TdsSession, OutputParametersComeBackAsReturnValues)
     EXPECT_EQ(r.tokens[7].text, "@doubled");
     EXPECT_EQ(r.tokens[7].number, 2);
     EXPECT_EQ(r.tokens[7].values, (std::vector<std::string>{"42"}));
-    EXPECT_EQ(r.tokens[8].text, "@kept");   // not assigned: its value as sent
+    EXPECT_EQ(r.tokens[8].text, "@kept"); // not assigned: its value as sent
     EXPECT_EQ(r.tokens[8].values, (std::vector<std::string>{"7"}));
 }
 
@@ -205,7 +206,7 @@ TEST_F(TdsSession, MessagesOfALongStatementArriveBeforeItEnds)
     send(tdstest::message(0x01, tdstest::sqlBatch("slow 30")));
     Bytes first = readPacket();
     ASSERT_FALSE(first.empty());
-    EXPECT_EQ(first[1], 0x00);   // a packet of its own, more to come
+    EXPECT_EQ(first[1], 0x00); // a packet of its own, more to come
     auto r = tdstest::readResponse(first);
     EXPECT_EQ(r.tokens.at(0).text, "1 percent processed.");
     Bytes rest = readMessage();
@@ -216,7 +217,7 @@ TEST_F(TdsSession, AttentionStopsTheStatementAndIsAcknowledged)
 {
     loginAs("pw");
     send(tdstest::message(0x01, tdstest::sqlBatch("slow 100000")));
-    ASSERT_FALSE(readPacket().empty());   // it runs
+    ASSERT_FALSE(readPacket().empty()); // it runs
     send(tdstest::packet(0x06, {}));
     Bytes rest = readMessage();
     auto r = tdstest::readResponse(rest);
@@ -237,7 +238,7 @@ TEST_F(TdsSession, ARequestTheClientAbandonedWhileSendingIsNotRun)
 {
     loginAs("pw");
     Bytes first = tdstest::packet(0x01, tdstest::sqlBatch("select 1"), 0x00);
-    Bytes abandoned = tdstest::packet(0x01, {}, 0x03);   // end of message + ignore
+    Bytes abandoned = tdstest::packet(0x01, {}, 0x03); // end of message + ignore
     first.insert(first.end(), abandoned.begin(), abandoned.end());
     send(first);
     auto r = tdstest::readResponse(readMessage());
@@ -267,14 +268,14 @@ TEST_F(TdsSession, MalformedInputEndsTheConnection)
 
 TEST_F(TdsSession, GarbageBeforeLoginIsDroppedSilently)
 {
-    send(Bytes{0x12, 0x01, 0x00, 0x0A, 0, 0, 0, 0, 0x00, 0x00});   // PRELOGIN option cut short
+    send(Bytes{0x12, 0x01, 0x00, 0x0A, 0, 0, 0, 0, 0x00, 0x00}); // PRELOGIN option cut short
     EXPECT_TRUE(serverClosed());
 }
 
 TEST_F(TdsSession, ALoginLargerThanAnyRealOneIsRefused)
 {
     Bytes chunk = tdstest::packet(0x10, Bytes(4000, 0x41), 0x00);
-    for (int i = 0; i < 70; ++i) {   // 280 KB and no end of message
+    for (int i = 0; i < 70; ++i) { // 280 KB and no end of message
         if (::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0)
             break;
     }

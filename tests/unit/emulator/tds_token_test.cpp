@@ -1,6 +1,7 @@
 #include "tds/token_result_sink.h"
 #include "tds/tokens.h"
 #include "tds/type_codec.h"
+
 #include "support/tds_wire_client.h"
 
 #include <gtest/gtest.h>
@@ -89,10 +90,10 @@ TEST_F(TdsTokenSink, FlushSendsMessagesInPacketsOfTheirOwn)
     sink.message({3211, 1, 0, "10 percent processed.", "", 1});
     sink.flush();
     ASSERT_FALSE(wire.empty());
-    EXPECT_EQ(wire[1], 0x00);   // not the end of the message
+    EXPECT_EQ(wire[1], 0x00); // not the end of the message
     sink.message({3211, 1, 0, "20 percent processed.", "", 1});
     sink.flush();
-    sink.flush();               // nothing new: no empty packet
+    sink.flush(); // nothing new: no empty packet
     sink.statementDone({0, std::nullopt, false});
     auto r = finish(sink);
     EXPECT_EQ(r.packetStatuses, (std::vector<std::uint8_t>{0x00, 0x00, 0x01}));
@@ -118,7 +119,7 @@ TEST_F(TdsTokenSink, LargeResultsGoOutInFullPacketsAsTheyFill)
     sink.columns({ColumnInfo{"text", SqlType::NVarChar, 4000, true}});
     for (int i = 0; i < 50; ++i)
         sink.row({std::string(1000, 'x')});
-    EXPECT_GT(wire.size(), 90'000u);   // sent before the statement ended
+    EXPECT_GT(wire.size(), 90'000u); // sent before the statement ended
     sink.statementDone({0xC1, 50, false});
     auto r = finish(sink);
     EXPECT_EQ(r.tokens.size(), 52u);
@@ -139,7 +140,7 @@ TEST(TdsTypes, WritesAndReadsValuesOfEveryColumnType)
         {{"b", SqlType::BigInt, 0, true}, std::int64_t{1} << 40},
         {{"bit", SqlType::Bit, 0, true}, std::int64_t{1}},
         {{"n", SqlType::NVarChar, 128, true}, std::string("ميزان")},
-        {{"v", SqlType::VarChar, 50, true}, std::string("کيان")},   // Arabic yeh: Windows-1256 has no Persian one
+        {{"v", SqlType::VarChar, 50, true}, std::string("کيان")}, // Arabic yeh: Windows-1256 has no Persian one
         {{"d", SqlType::DateTime, 0, true}, DateTimeValue{40'000LL * 86'400'000 + 1000}},
         {{"bin", SqlType::VarBinary, 85, true}, Bytes{1, 2, 3}},
         {{"null", SqlType::NVarChar, 10, true}, std::monostate{}},

@@ -1,11 +1,11 @@
 #include "tds/trace_log.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <thread>
 #include <unistd.h>
 
@@ -27,7 +27,8 @@ class TdsTrace : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        path = (std::filesystem::temp_directory_path() / ("sqlemu-trace-" + std::to_string(::getpid()) + ".jsonl")).string();
+        path = (std::filesystem::temp_directory_path() / ("sqlemu-trace-" + std::to_string(::getpid()) + ".jsonl"))
+                   .string();
         std::filesystem::remove(path);
     }
     void TearDown() override { std::filesystem::remove(path); }
@@ -49,7 +50,7 @@ TEST_F(TdsTrace, RecordsBatchesAndRpcsAsJsonLines)
         trace.rpc("SALES", 52, "sp_executesql", parameters);
     }
     {
-        TraceLog again(path);   // a second run appends
+        TraceLog again(path); // a second run appends
         again.batch("MSSQLSERVER", 53, "select 1");
     }
     auto lines = readLines(path);
@@ -57,7 +58,7 @@ TEST_F(TdsTrace, RecordsBatchesAndRpcsAsJsonLines)
     EXPECT_EQ(lines[0]["kind"], "batch");
     EXPECT_EQ(lines[0]["session"], 51);
     EXPECT_EQ(lines[0]["text"], "use master\r\n\r\nEXECUTE \"x\" -- ميز");
-    EXPECT_EQ(lines[0]["time"].get<std::string>().size(), 24u);   // 2026-12-07T08:01:55.802Z
+    EXPECT_EQ(lines[0]["time"].get<std::string>().size(), 24u); // 2026-12-07T08:01:55.802Z
     EXPECT_EQ(lines[1]["instance"], "SALES");
     EXPECT_EQ(lines[1]["procedure"], "sp_executesql");
     const auto &p = lines[1]["parameters"];
@@ -84,7 +85,7 @@ TEST_F(TdsTrace, LinesFromManySessionsNeverInterleave)
         for (auto &t : sessions)
             t.join();
     }
-    auto lines = readLines(path);   // each line parses on its own
+    auto lines = readLines(path); // each line parses on its own
     EXPECT_EQ(lines.size(), 1600u);
 }
 

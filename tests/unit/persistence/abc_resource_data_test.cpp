@@ -1,6 +1,7 @@
-#include "support/compiled_resources.h"
 #include "persistence/abc_avi_source.h"
 #include "persistence/persistent_errors.h"
+
+#include "support/compiled_resources.h"
 
 #include <QDir>
 #include <QFile>
@@ -144,8 +145,9 @@ TEST(ResourceData, ResourceLookupByNameAndIdUnderItsType)
     ASSERT_TRUE(clip.open(QIODevice::WriteOnly));
     clip.write("RIFF");
     clip.close();
-    CompiledResources resources(QStringLiteral("MYTYPE"),
-                                {{QStringLiteral("Spinner"), clip.fileName()}, {QStringLiteral("42"), clip.fileName()}});
+    CompiledResources resources(
+        QStringLiteral("MYTYPE"),
+        {{QStringLiteral("Spinner"), clip.fileName()}, {QStringLiteral("42"), clip.fileName()}});
     if (!resources.isRegistered())
         GTEST_SKIP() << "no resource compiler";
 

@@ -1,21 +1,20 @@
 #include "platform/ansi_codec.h"
 #include "platform/profile_file.h"
 
+#include "support/qt_printers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "support/qt_printers.h"
-
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <functional>
 
 using namespace movan;
 
@@ -57,7 +56,7 @@ TEST_F(ProfileFileTest, ReadsLikeThePrivateProfileFunctions)
 {
     const ReadCase cases[] = {
         {"[DataBase]\r\nServer=host\r\n", "DataBase", "Server", "host"},
-        {"[database]\r\nSERVER=host\r\n", "DataBase", "Server", "host"},          // case-insensitive
+        {"[database]\r\nSERVER=host\r\n", "DataBase", "Server", "host"}, // case-insensitive
         {"  [ DataBase ]  \r\n  Server  =  host  \r\n", "DataBase", "Server", "host"}, // blanks around
         {"[DataBase]\r\nServer=\"quoted value\"\r\n", "DataBase", "Server", "quoted value"},
         {"[DataBase]\r\nServer='single'\r\n", "DataBase", "Server", "single"},
@@ -93,7 +92,8 @@ TEST_F(ProfileFileTest, MissingFileGivesTheDefault)
     EXPECT_FALSE(ProfileFile(path).exists());
     EXPECT_EQ(read(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral(".")), QStringLiteral("."));
     // The default loses its trailing blanks, as the sibling programs see it.
-    EXPECT_EQ(read(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral(" dflt \t ")), QStringLiteral(" dflt"));
+    EXPECT_EQ(read(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral(" dflt \t ")),
+              QStringLiteral(" dflt"));
 }
 
 TEST_F(ProfileFileTest, ReadValueIsCutAt2047Characters)
@@ -138,10 +138,11 @@ TEST_F(ProfileFileTest, WritesInPlaceAndKeepsEverythingElseByteForByte)
     ProfileFile file(path);
     file.writeString(QStringLiteral("DataBase"), QStringLiteral("User"), QStringLiteral("admin"));
     file.writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), QString());
-    EXPECT_EQ(readBytes(), "; written by hand\r\n"
-                           "[Other]\r\nServer=keep\r\n\r\n"
-                           "[database]\r\nUSER=admin\nType=SQL\r\nPass=\r\n\r\n"
-                           "[Tail]\r\nx=1");
+    EXPECT_EQ(readBytes(),
+              "; written by hand\r\n"
+              "[Other]\r\nServer=keep\r\n\r\n"
+              "[database]\r\nUSER=admin\nType=SQL\r\nPass=\r\n\r\n"
+              "[Tail]\r\nx=1");
 }
 
 // A hand-edited file often lacks its final line end: what is added starts on
@@ -187,7 +188,8 @@ TEST_F(ProfileFileTest, WriteThroughAChainOfLinksChangesTheFileAtItsEnd)
     ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("x"));
     EXPECT_TRUE(QFileInfo(path).isSymLink());
     EXPECT_TRUE(QFileInfo(middle).isSymLink());
-    EXPECT_EQ(ProfileFile(real).readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}), QStringLiteral("x"));
+    EXPECT_EQ(ProfileFile(real).readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}),
+              QStringLiteral("x"));
 }
 
 TEST_F(ProfileFileTest, LinksThatCannotBeTrustedAreRefused)
@@ -213,8 +215,9 @@ TEST_F(ProfileFileTest, LinksThatCannotBeTrustedAreRefused)
     file.close();
     ASSERT_TRUE(QFile::link(victim, path));
     ASSERT_EQ(::lchown(QFile::encodeName(path).constData(), kNobody, kNobody), 0);
-    EXPECT_THROW(ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), QStringLiteral("secret")),
-                 ProfileWriteError);
+    EXPECT_THROW(
+        ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Pass"), QStringLiteral("secret")),
+        ProfileWriteError);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "root:x:0:0\n");
 }
@@ -241,7 +244,8 @@ TEST_F(ProfileFileTest, ConcurrentWritersLoseNothing)
     int found = 0;
     for (int i = 0; i < kKeysEach; ++i) {
         for (const char *prefix : {"Mine", "Other"})
-            found += !file.readString(QStringLiteral("DataBase"), QString::fromLatin1(prefix) + QString::number(i), {}).isEmpty();
+            found += !file.readString(QStringLiteral("DataBase"), QString::fromLatin1(prefix) + QString::number(i), {})
+                          .isEmpty();
     }
     EXPECT_EQ(found, 2 * kKeysEach);
 }
@@ -313,7 +317,8 @@ TEST_F(ProfileFileTest, SavesWhereverTheFileIsWritableAndKeepsItsOwnership)
             return true;
         };
         EXPECT_TRUE(c.asNobody ? asNobody(save) : save()) << c.name;
-        EXPECT_EQ(ProfileFile(file).readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}), QStringLiteral("new"))
+        EXPECT_EQ(ProfileFile(file).readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}),
+                  QStringLiteral("new"))
             << c.name;
         EXPECT_TRUE(ownershipOf(file) == c.file) << c.name;
         EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1) << c.name;
@@ -347,14 +352,16 @@ TEST_F(ProfileFileTest, ALargeFileIsReadOnceInLittleMoreThanItsSize)
     writeBytes(bytes);
     bytes = QByteArray();
 
-    struct rusage before {}, after {};
+    struct rusage before {
+    }, after{};
     ::getrusage(RUSAGE_SELF, &before);
     const ProfileFile file(path);
     EXPECT_EQ(file.readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}), QStringLiteral("far"));
     // Another program's later change is seen by the next object, not this one.
     writeBytes("[DataBase]\r\nServer=changed\r\n");
     for (const char *key : {"Pass", "DataBaseName", "User", "Type"})
-        EXPECT_EQ(file.readString(QStringLiteral("DataBase"), QString::fromLatin1(key), QStringLiteral("d")), QStringLiteral("d"));
+        EXPECT_EQ(file.readString(QStringLiteral("DataBase"), QString::fromLatin1(key), QStringLiteral("d")),
+                  QStringLiteral("d"));
     EXPECT_EQ(file.readString(QStringLiteral("DataBase"), QStringLiteral("Server"), {}), QStringLiteral("far"));
     ::getrusage(RUSAGE_SELF, &after);
     EXPECT_LT((after.ru_maxrss - before.ru_maxrss) * 1024, 3 * kSize);
@@ -373,7 +380,8 @@ TEST_F(ProfileFileTest, UnwritableTargetsRaiseUnableToWriteWithTheFullPath)
     EXPECT_EQ(readBytes(), "[DataBase]\r\nServer=old\r\n");
 
     const QString missingFolder = dir.filePath(QStringLiteral("no/such/folder/InitPrg.ini"));
-    EXPECT_THROW(ProfileFile(missingFolder).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("x")),
+    EXPECT_THROW(ProfileFile(missingFolder)
+                     .writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("x")),
                  ProfileWriteError);
 }
 
@@ -394,9 +402,9 @@ TEST_F(ProfileFileTest, TextTheFileCannotHoldIsRefusedAndNothingIsWritten)
 {
     writeBytes("[DataBase]\r\nPass=old\r\n");
     const QString refused[] = {
-        QStringLiteral("漢字"),              // not in Windows-1256
+        QStringLiteral("漢字"), // not in Windows-1256
         QStringLiteral("emoji 🙂"),
-        QStringLiteral("two\r\nlines"),      // would split into a second key
+        QStringLiteral("two\r\nlines"), // would split into a second key
         QStringLiteral("cr\ronly"),
     };
     for (const QString &value : refused) {

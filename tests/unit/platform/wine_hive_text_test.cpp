@@ -49,10 +49,10 @@ QByteArray hive(const QString &linkTarget = QStringLiteral("\\Registry\\Machine\
            "[System\\\\CurrentControlSet] 1796642912\n"
            "#time=1dd863e17600000\n"
            "#link\n"
-           + linkValue(linkTarget)
-           + "\n"
-             "[Software\\\\Caf\\xe9\\\\Key] 1796642912\n"
-             "\"Name\"=\"value\"\n";
+        + linkValue(linkTarget)
+        + "\n"
+          "[Software\\\\Caf\\xe9\\\\Key] 1796642912\n"
+          "\"Name\"=\"value\"\n";
 }
 
 const QByteArray kHive = hive();
@@ -91,8 +91,10 @@ TEST(WineHiveText, RemovingAValueKeepsEveryOtherByte)
 {
     const auto hexValue = withoutValue(kHive, kSessionManager, QStringLiteral("pendingfilerenameoperations"));
     ASSERT_TRUE(hexValue);
-    EXPECT_EQ(*hexValue, removedLines(kHive, "\"PendingFileRenameOperations\"=hex(7):5c,00,3f,00,3f,00,5c,00,43,00,3a,00,\\\n"
-                                             "  5c,00,61,00,00,00,00,00\n"));
+    EXPECT_EQ(*hexValue,
+              removedLines(kHive,
+                           "\"PendingFileRenameOperations\"=hex(7):5c,00,3f,00,3f,00,5c,00,43,00,3a,00,\\\n"
+                           "  5c,00,61,00,00,00,00,00\n"));
 
     const auto escaped = withoutValue(kHive, kSessionManager, QStringLiteral("Pending\"Quoted\""));
     ASSERT_TRUE(escaped);
@@ -108,8 +110,9 @@ TEST(WineHiveText, RemovingAValueKeepsEveryOtherByte)
 TEST(WineHiveText, NothingToRemoveChangesNothing)
 {
     EXPECT_EQ(withoutValue(kHive, kSessionManager, QStringLiteral("NoSuchValue")), std::nullopt);
-    EXPECT_EQ(withoutValue(kHive, kSessionManager + QStringLiteral("Missing"), QStringLiteral("PendingFileRenameOperations")),
-              std::nullopt);
+    EXPECT_EQ(
+        withoutValue(kHive, kSessionManager + QStringLiteral("Missing"), QStringLiteral("PendingFileRenameOperations")),
+        std::nullopt);
     // "@" is the default value's mark, not a value named "@".
     EXPECT_EQ(withoutValue(kHive, kSessionManager, QStringLiteral("@")), std::nullopt);
     EXPECT_FALSE(WineHive::isHiveText("[Section]\nKey=Value\n"));

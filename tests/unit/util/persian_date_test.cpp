@@ -10,7 +10,10 @@ namespace {
 
 const QString kMark(QChar(0x200F));
 
-double dateValue(int y, int m, int d) { return toDateTimeValue(QDateTime(QDate(y, m, d), QTime(14, 5))); }
+double dateValue(int y, int m, int d)
+{
+    return toDateTimeValue(QDateTime(QDate(y, m, d), QTime(14, 5)));
+}
 
 TEST(PersianDateStr, WorkedExamples)
 {
@@ -18,13 +21,23 @@ TEST(PersianDateStr, WorkedExamples)
         int y, m, d;
         const char *expected;
     } cases[] = {
-        {2012, 11, 19, "1391/08/29"}, {2012, 3, 19, "1390/12/29"}, {2012, 3, 20, "1391/01/01"},
-        {2013, 1, 1, "1391/10/12"},   {2013, 3, 20, "1391/12/30"}, {2013, 3, 21, "1392/01/01"},
-        {2014, 1, 1, "1392/10/11"},   {2010, 9, 22, "1389/06/31"}, {2010, 9, 23, "1389/07/01"},
-        {2011, 12, 21, "1390/09/30"}, {2000, 2, 29, "1378/12/10"}, {1992, 3, 20, "1370/12/30"},
-        {1997, 3, 20, "1375/12/30"},  {2016, 12, 31, "1395/10/11"},
+        {2012, 11, 19, "1391/08/29"},
+        {2012, 3, 19, "1390/12/29"},
+        {2012, 3, 20, "1391/01/01"},
+        {2013, 1, 1, "1391/10/12"},
+        {2013, 3, 20, "1391/12/30"},
+        {2013, 3, 21, "1392/01/01"},
+        {2014, 1, 1, "1392/10/11"},
+        {2010, 9, 22, "1389/06/31"},
+        {2010, 9, 23, "1389/07/01"},
+        {2011, 12, 21, "1390/09/30"},
+        {2000, 2, 29, "1378/12/10"},
+        {1992, 3, 20, "1370/12/30"},
+        {1997, 3, 20, "1375/12/30"},
+        {2016, 12, 31, "1395/10/11"},
         // The real calendar starts 1408 on 20 March 2029; a fixed arithmetic rule would say 1407/12/30.
-        {2029, 3, 20, "1408/01/01"},  {2029, 3, 19, "1407/12/29"},
+        {2029, 3, 20, "1408/01/01"},
+        {2029, 3, 19, "1407/12/29"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(PersianDateStr(dateValue(c.y, c.m, c.d)), kMark + QString::fromLatin1(c.expected))
@@ -127,9 +140,9 @@ TEST(PersianDateStr, EveryDayAdvancesTheDateByOne)
         const QStringList a = previous.split(u'/'), b = current.split(u'/');
         const bool nextDay = a[0] == b[0] && a[1] == b[1] && b[2].toInt() == a[2].toInt() + 1;
         const bool nextMonth = a[0] == b[0] && b[1].toInt() == a[1].toInt() + 1 && b[2] == QStringLiteral("01")
-                               && a[2].toInt() >= (a[1].toInt() <= 6 ? 31 : 30);
+            && a[2].toInt() >= (a[1].toInt() <= 6 ? 31 : 30);
         const bool nextYear = b[0].toInt() == a[0].toInt() + 1 && a[1] == QStringLiteral("12")
-                              && b[1] == QStringLiteral("01") && b[2] == QStringLiteral("01") && a[2].toInt() >= 29;
+            && b[1] == QStringLiteral("01") && b[2] == QStringLiteral("01") && a[2].toInt() >= 29;
         ASSERT_TRUE(nextDay || nextMonth || nextYear) << previous.toStdString() << " -> " << current.toStdString();
         previous = current;
     }
@@ -144,8 +157,10 @@ TEST(ReplaceFirst, ReplacesOnlyTheFirstOccurrence)
     EXPECT_EQ(ReplaceFirst(QStringLiteral("aAa"), QStringLiteral("A"), QStringLiteral("-")), QStringLiteral("a-a"));
     EXPECT_EQ(ReplaceFirst(QStringLiteral("xx"), QStringLiteral("x"), QStringLiteral("xx")), QStringLiteral("xxx"));
     // A longer search text goes whole, wherever it first stands.
-    EXPECT_EQ(ReplaceFirst(QStringLiteral("1391--08--29"), QStringLiteral("--"), QString()), QStringLiteral("139108--29"));
-    EXPECT_EQ(ReplaceFirst(QStringLiteral("a-b--c"), QStringLiteral("--"), QStringLiteral("+")), QStringLiteral("a-b+c"));
+    EXPECT_EQ(ReplaceFirst(QStringLiteral("1391--08--29"), QStringLiteral("--"), QString()),
+              QStringLiteral("139108--29"));
+    EXPECT_EQ(ReplaceFirst(QStringLiteral("a-b--c"), QStringLiteral("--"), QStringLiteral("+")),
+              QStringLiteral("a-b+c"));
 }
 
 } // namespace

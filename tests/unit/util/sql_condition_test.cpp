@@ -12,11 +12,18 @@ namespace {
 // and to the open state.
 class RecordingQuery : public SqlTextQuery {
 public:
-    explicit RecordingQuery(QStringList lines, bool open = false) : m_lines(std::move(lines)), m_open(open) {}
+    explicit RecordingQuery(QStringList lines, bool open = false)
+        : m_lines(std::move(lines))
+        , m_open(open)
+    {}
     QStringList sqlLines() const override { return m_lines; }
     void setSqlLines(const QStringList &lines) override { m_lines = lines; }
     bool isOpen() const override { return m_open; }
-    void open() override { m_open = true; ++opens; }
+    void open() override
+    {
+        m_open = true;
+        ++opens;
+    }
     void close() override { m_open = false; }
 
     int opens = 0;
@@ -41,7 +48,8 @@ TEST(AddSQLCondition, WorkedExamples)
     } cases[] = {
         {lines({"SELECT * FROM T WHERE A=1"}), lines({"SELECT * FROM T WHERE B=2 AND  A=1"})},
         {lines({"SELECT * FROM T"}), lines({"SELECT * FROM T", "WHERE B=2"})},
-        {lines({"SELECT A, COUNT(*) FROM T", "GROUP BY A"}), lines({"SELECT A, COUNT(*) FROM T", "WHERE B=2", "GROUP BY A"})},
+        {lines({"SELECT A, COUNT(*) FROM T", "GROUP BY A"}),
+         lines({"SELECT A, COUNT(*) FROM T", "WHERE B=2", "GROUP BY A"})},
         {lines({"SELECT * FROM T", "ORDER BY A"}), lines({"SELECT * FROM T", "WHERE B=2", "ORDER BY A"})},
         {lines({"select a from t", "group by a"}), lines({"select a from t", "WHERE B=2", "group by a"})},
         {lines({"select a from t", "order by a"}), lines({"select a from t", "WHERE B=2", "order by a"})},
@@ -95,8 +103,9 @@ TEST(SetSQLWhere, UpperCasesTheConditionAndReplacesEveryWhereLine)
 {
     RecordingQuery query(lines({"SELECT * FROM T", "where a=1", "UNION SELECT * FROM U", "WHERE x"}), true);
     EXPECT_TRUE(SetSQLWhere(query, QStringLiteral("name like 'ab%' and نام=1")));
-    EXPECT_EQ(query.sqlLines(), lines({"SELECT * FROM T", "WHERE NAME LIKE 'AB%' AND نام=1", "UNION SELECT * FROM U",
-                                       "WHERE NAME LIKE 'AB%' AND نام=1"}));
+    EXPECT_EQ(query.sqlLines(),
+              lines({"SELECT * FROM T", "WHERE NAME LIKE 'AB%' AND نام=1", "UNION SELECT * FROM U",
+                     "WHERE NAME LIKE 'AB%' AND نام=1"}));
 }
 
 TEST(SetSQLWhere, PrefersGroupByOverOrderBy)

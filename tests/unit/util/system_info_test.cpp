@@ -1,6 +1,5 @@
-#include "util/system_info.h"
-
 #include "platform/computer_info.h"
+#include "util/system_info.h"
 
 #include "support/qt_printers.h"
 
@@ -27,7 +26,8 @@ TEST(LocalIPv4Address, IsTheFirstIPv4AddressOfTheOwnName)
     QProcess getent;
     getent.start(QStringLiteral("getent"), {QStringLiteral("ahostsv4"), GetComputerNameText()});
     ASSERT_TRUE(getent.waitForFinished());
-    const QString first = QString::fromLocal8Bit(getent.readAllStandardOutput()).section(u'\n', 0, 0).section(u' ', 0, 0);
+    const QString first
+        = QString::fromLocal8Bit(getent.readAllStandardOutput()).section(u'\n', 0, 0).section(u' ', 0, 0);
     EXPECT_EQ(ComputerInfo::localIPv4Address(), first);
     if (!first.isEmpty())
         EXPECT_EQ(QHostAddress(ComputerInfo::localIPv4Address()).protocol(), QAbstractSocket::IPv4Protocol);

@@ -1,6 +1,7 @@
 #include "resources/avi/avi_writer.h"
-#include "support/compiled_resources.h"
 #include "widgets/animation/animation_control.h"
+
+#include "support/compiled_resources.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -81,7 +82,8 @@ aviwriter::Bytes clipOfNumberedFrames()
 // until then: every frame the loop shows, however late the ticks come.
 class FrameTickRecorder : public QObject {
 public:
-    explicit FrameTickRecorder(const AnimationControl &control) : m_control(control)
+    explicit FrameTickRecorder(const AnimationControl &control)
+        : m_control(control)
     {
         QCoreApplication::instance()->installEventFilter(this);
     }

@@ -166,11 +166,11 @@ TEST(BalloonWindow, OutlineIsDrawnAlongTheShape)
     const QRgb black = qRgb(0, 0, 0);
     const QRgb inside = QApplication::palette().color(QPalette::ToolTipBase).rgb();
     const int w = balloon->width(), h = balloon->height();
-    EXPECT_EQ(image.pixel(w / 2, 22) | 0xFF000000u, black);     // top edge of the body
-    EXPECT_EQ(image.pixel(w / 2, h - 1) | 0xFF000000u, black);  // bottom edge
-    EXPECT_EQ(image.pixel(0, h / 2) | 0xFF000000u, black);      // left edge
-    EXPECT_EQ(image.pixel(w - 1, h / 2) | 0xFF000000u, black);  // right edge
-    EXPECT_EQ(image.pixel(20, 25) | 0xFF000000u, inside);       // where the arrow joins the body
+    EXPECT_EQ(image.pixel(w / 2, 22) | 0xFF000000u, black); // top edge of the body
+    EXPECT_EQ(image.pixel(w / 2, h - 1) | 0xFF000000u, black); // bottom edge
+    EXPECT_EQ(image.pixel(0, h / 2) | 0xFF000000u, black); // left edge
+    EXPECT_EQ(image.pixel(w - 1, h / 2) | 0xFF000000u, black); // right edge
+    EXPECT_EQ(image.pixel(20, 25) | 0xFF000000u, inside); // where the arrow joins the body
     EXPECT_EQ(image.pixel(w / 2, h - 4) | 0xFF000000u, inside);
     delete balloon;
 }

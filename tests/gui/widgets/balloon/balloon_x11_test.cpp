@@ -70,12 +70,12 @@ TEST_F(BalloonOverForm, ShapeLetsTheFormShowAroundTheArrowAndCorners)
     const QRgb green = kFormColour.rgb();
     const QRgb tooltip = QApplication::palette().color(QPalette::ToolTipBase).rgb();
     const int w = balloon->width(), h = balloon->height();
-    EXPECT_EQ(rgb(shown, 5, 5), green);          // beside the arrow
+    EXPECT_EQ(rgb(shown, 5, 5), green); // beside the arrow
     EXPECT_EQ(rgb(shown, w - 5, 10), green);
-    EXPECT_EQ(rgb(shown, 0, 22), green);         // the rounded corner
+    EXPECT_EQ(rgb(shown, 0, 22), green); // the rounded corner
     EXPECT_EQ(rgb(shown, w - 1, h - 1), green);
     EXPECT_EQ(rgb(shown, w / 2, 22), qRgb(0, 0, 0)); // the outline
-    EXPECT_EQ(rgb(shown, 22, 18), tooltip);      // inside the arrow
+    EXPECT_EQ(rgb(shown, 22, 18), tooltip); // inside the arrow
     EXPECT_EQ(rgb(shown, w - 4, h / 2 + 10), tooltip);
     delete balloon;
 }
@@ -87,8 +87,7 @@ TEST_F(BalloonOverForm, ReadableWhileFadingAndLeavesTheFocusAlone)
     auto *balloon = new TBalloon(form.get());
     balloon->setFadeStep(1);
     balloon->SetFade(true);
-    balloon->ShowAtPoint(400, 200, blnArrowTopLeft, QStringLiteral("Movan System"), QStringLiteral("text"),
-                         blnInfo, 0);
+    balloon->ShowAtPoint(400, 200, blnArrowTopLeft, QStringLiteral("Movan System"), QStringLiteral("text"), blnInfo, 0);
     // Hold the fade early on, all but transparent.
     balloon->findChild<QTimer *>(QStringLiteral("FadeTimer"))->stop();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(balloon));

@@ -1,7 +1,8 @@
-#include "support/compiled_resources.h"
+#include "persistence/property_stream.h"
 #include "widgets/animation/animation_control.h"
 #include "widgets/busy/mov_busy.h"
-#include "persistence/property_stream.h"
+
+#include "support/compiled_resources.h"
 
 #include <QApplication>
 #include <QDir>
@@ -451,8 +452,8 @@ TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
     EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(window->bvlBorder->isVisible());
-    const QList<QWidget *> parts = {window->Animate, window->lblMessage1, window->lblMessage2, window->ProgressBar,
-                                    window->btnCancel};
+    const QList<QWidget *> parts
+        = {window->Animate, window->lblMessage1, window->lblMessage2, window->ProgressBar, window->btnCancel};
     for (int i = 0; i < parts.size(); ++i) {
         EXPECT_TRUE(parts[i]->isVisible()) << i;
         EXPECT_TRUE(window->rect().contains(parts[i]->geometry())) << i;
@@ -519,13 +520,15 @@ TEST_F(BusyTest, CentredOnTheMainOrTheActiveWindow)
     TMovBusy busy;
     busy.setDlgPosition(appMainFormCenter);
     busy.Show();
-    EXPECT_LE((busy.form()->frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), kFrameAllowance);
+    EXPECT_LE((busy.form()->frameGeometry().center() - main.frameGeometry().center()).manhattanLength(),
+              kFrameAllowance);
     busy.Hide();
 
     if (QApplication::activeWindow() == &other) {
         busy.setDlgPosition(appActiveFormCenter);
         busy.Show();
-        EXPECT_LE((busy.form()->frameGeometry().center() - other.frameGeometry().center()).manhattanLength(), kFrameAllowance);
+        EXPECT_LE((busy.form()->frameGeometry().center() - other.frameGeometry().center()).manhattanLength(),
+                  kFrameAllowance);
         busy.Hide();
     }
     qApp->setProperty("mainForm", QVariant());

@@ -1,7 +1,8 @@
-#include "support/memory_list_source.h"
 #include "widgets/edit/control_colors.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 #include "widgets/edit/mov_edit_box.h"
+
+#include "support/memory_list_source.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -156,7 +157,10 @@ TEST_F(LookupForm, OpeningTheListIsNoExitAndTheColourFollowsTheFocus)
     int enters = 0;
     int exits = 0;
     QRgb seenOnEnter = 0;
-    box->OnEnter = [&](QObject *) { ++enters; seenOnEnter = box->Color().rgb(); };
+    box->OnEnter = [&](QObject *) {
+        ++enters;
+        seenOnEnter = box->Color().rgb();
+    };
     box->OnExit = [&](QObject *) { ++exits; };
     focus(box);
     EXPECT_EQ(box->Color().rgb(), kYellow);

@@ -1,6 +1,7 @@
-#include "support/modal_dialog_driver.h"
 #include "ui/message_dialog.h"
 #include "widgets/edit/mov_edit_box.h"
+
+#include "support/modal_dialog_driver.h"
 
 #include <QApplication>
 #include <QGroupBox>

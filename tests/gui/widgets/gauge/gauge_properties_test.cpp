@@ -1,5 +1,5 @@
-#include "widgets/gauge/gauge.h"
 #include "widgets/common/invalid_operation.h"
+#include "widgets/gauge/gauge.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -20,14 +20,10 @@ struct Placement {
 
 // 145 / 2 rounds to 72 and 147 / 2 to 74: exact halves go to the even neighbour.
 const Placement kPlacements[] = {
-    {blnLeft, blnTop, {100, 200}, blnArrowTopLeft},
-    {blnLeft, blnCenter, {100, 274}, blnArrowBottomLeft},
-    {blnLeft, blnBottom, {100, 347}, blnArrowBottomLeft},
-    {blnMiddle, blnTop, {172, 200}, blnArrowTopLeft},
-    {blnMiddle, blnCenter, {172, 274}, blnArrowBottomRight},
-    {blnMiddle, blnBottom, {172, 347}, blnArrowBottomRight},
-    {blnRight, blnTop, {245, 200}, blnArrowTopRight},
-    {blnRight, blnCenter, {245, 274}, blnArrowTopRight},
+    {blnLeft, blnTop, {100, 200}, blnArrowTopLeft},          {blnLeft, blnCenter, {100, 274}, blnArrowBottomLeft},
+    {blnLeft, blnBottom, {100, 347}, blnArrowBottomLeft},    {blnMiddle, blnTop, {172, 200}, blnArrowTopLeft},
+    {blnMiddle, blnCenter, {172, 274}, blnArrowBottomRight}, {blnMiddle, blnBottom, {172, 347}, blnArrowBottomRight},
+    {blnRight, blnTop, {245, 200}, blnArrowTopRight},        {blnRight, blnCenter, {245, 274}, blnArrowTopRight},
     {blnRight, blnBottom, {245, 347}, blnArrowBottomRight},
 };
 
@@ -107,14 +103,14 @@ TEST(BalloonShape, RegionIsTheRoundedBodyJoinedToTheArrow)
 {
     const QSize size(300, 90);
     const QRegion below = region(shape(blnArrowTopRight, size));
-    EXPECT_FALSE(below.contains(QPoint(0, 0)));   // rounded corner
+    EXPECT_FALSE(below.contains(QPoint(0, 0))); // rounded corner
     EXPECT_TRUE(below.contains(QPoint(3, 0)));
     EXPECT_TRUE(below.contains(QPoint(0, 3)));
     EXPECT_TRUE(below.contains(QPoint(150, 40)));
-    EXPECT_TRUE(below.contains(QPoint(150, 71)));  // last row of the body
+    EXPECT_TRUE(below.contains(QPoint(150, 71))); // last row of the body
     EXPECT_FALSE(below.contains(QPoint(150, 72)));
-    EXPECT_TRUE(below.contains(QPoint(22, 75)));   // inside the arrow
-    EXPECT_FALSE(below.contains(QPoint(38, 85)));  // beside it
+    EXPECT_TRUE(below.contains(QPoint(22, 75))); // inside the arrow
+    EXPECT_FALSE(below.contains(QPoint(38, 85))); // beside it
     EXPECT_FALSE(below.contains(QPoint(10, 80)));
     EXPECT_LE(below.boundingRect().bottom(), 89);
 

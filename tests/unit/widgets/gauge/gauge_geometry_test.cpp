@@ -94,7 +94,7 @@ TEST(GaugeGeometryPie, WedgeStartsAtTwelveAndGrowsClockwise)
     EXPECT_EQ(pieWedgeEnd(box), QPoint(49, 0));
     EXPECT_EQ(pieWedgeStart(box, 25), QPoint(98, 49)); // three o'clock
     EXPECT_EQ(pieWedgeStart(box, 50), QPoint(49, 98)); // six o'clock
-    EXPECT_EQ(pieWedgeStart(box, 75), QPoint(0, 49));  // nine o'clock
+    EXPECT_EQ(pieWedgeStart(box, 75), QPoint(0, 49)); // nine o'clock
     EXPECT_EQ(pieWedgeStart(box, 100), pieWedgeEnd(box));
 
     const QRectF ellipse(1, 1, 97, 97);
