@@ -1,6 +1,6 @@
 #include "maintenance/backup_operation.h"
 
-#include "config/database.h"
+#include "db/database.h"
 #include "maintenance/backup_file_name.h"
 #include "maintenance/busy_indicator_calls.h"
 #include "ui/message_dialog.h"

@@ -1,6 +1,6 @@
 #include "maintenance/query_list_source.h"
 
-#include "config/database.h"
+#include "db/database.h"
 
 namespace movan {
 

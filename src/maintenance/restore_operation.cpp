@@ -1,9 +1,9 @@
 #include "maintenance/restore_operation.h"
 
-#include "config/connection_templates.h"
-#include "config/database.h"
-#include "config/settings_file.h"
-#include "config/settings_keys.h"
+#include "settings/connection_templates.h"
+#include "db/database.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 #include "maintenance/batch_record.h"
 #include "maintenance/batches.h"
 #include "maintenance/busy_indicator_calls.h"

@@ -1,6 +1,6 @@
 #include "setup/frm_sql_setup.h"
 
-#include "config/blocking_call.h"
+#include "db/blocking_call.h"
 #include "platform/computer_info.h"
 #include "setup/batches.h"
 #include "single_instance/mov_single_instance.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/database.h"
+#include "db/database.h"
 
 #include <QWidget>
 

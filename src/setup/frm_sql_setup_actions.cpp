@@ -1,10 +1,10 @@
 // What the setup window does: its show sequence, the authentication choice,
 // and its three buttons.
-#include "config/blocking_call.h"
-#include "config/connection_templates.h"
-#include "config/data_module.h"
-#include "config/settings_file.h"
-#include "config/settings_keys.h"
+#include "db/blocking_call.h"
+#include "settings/connection_templates.h"
+#include "settings/data_module.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 #include "setup/batches.h"
 #include "setup/default_database_files.h"
 #include "setup/frm_sql_setup.h"

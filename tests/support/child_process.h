@@ -12,11 +12,11 @@
 #include <vector>
 
 struct ChildOptions {
-    std::vector<std::string> arguments; // the program (a path, or found on PATH) first
-    std::map<std::string, std::string> environment; // set on top of this process's own
+    std::vector<std::string> arguments{}; // the program (a path, or found on PATH) first
+    std::map<std::string, std::string> environment{}; // set on top of this process's own
     bool pipeInput = false; // else: standard input is inherited
     bool mergeErrors = false; // standard error into the output pipe
-    std::string errorFile; // else: standard error to this file, if named
+    std::string errorFile{}; // else: standard error to this file, if named
 };
 
 struct Child {

@@ -1,7 +1,7 @@
 #include "support/server_databases.h"
 
-#include "config/connection_templates.h"
-#include "config/database.h"
+#include "settings/connection_templates.h"
+#include "db/database.h"
 
 using namespace movan;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "persistence/abc_avi_source.h"
+#include "stored_properties/abc_avi_source.h"
 
 #include <QImage>
 #include <QList>

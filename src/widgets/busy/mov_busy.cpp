@@ -1,6 +1,6 @@
 #include "widgets/busy/mov_busy.h"
 
-#include "persistence/persistent_errors.h"
+#include "stored_properties/persistent_errors.h"
 #include "util/line_breaks.h"
 #include "widgets/animation/animation_control.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "persistence/abc_avi_source.h"
-#include "persistence/persistent.h"
+#include "stored_properties/abc_avi_source.h"
+#include "stored_properties/persistent.h"
 #include "widgets/busy/mov_sf_busy.h"
 
 #include <QColor>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "persistence/persistent.h"
+#include "stored_properties/persistent.h"
 #include "widgets/busy/busy_layout.h"
 
 #include <QDialog>

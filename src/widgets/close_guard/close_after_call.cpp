@@ -1,6 +1,6 @@
 #include "widgets/close_guard/close_after_call.h"
 
-#include "config/blocking_call.h"
+#include "db/blocking_call.h"
 
 #include <QCloseEvent>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "config/blocking_call.h"
+#include "db/blocking_call.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -5,12 +5,12 @@
 // databases, opened by its class name as the setup window's tools button
 // opens it.
 
-#include "config/blocking_call.h"
-#include "config/connection_templates.h"
-#include "config/data_module.h"
-#include "config/database.h"
-#include "config/settings_file.h"
-#include "config/settings_keys.h"
+#include "db/blocking_call.h"
+#include "settings/connection_templates.h"
+#include "settings/data_module.h"
+#include "db/database.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 #include "maintenance/frm_db_tools.h"
 #include "platform/freetds_session.h"
 #include "platform/profile_file.h"

@@ -1,7 +1,7 @@
 // Confirming the setup window: the seven keys as the file holds them, the
 // test of the saved settings, and the attach of the default database that
 // the window offers when the test fails, checked against what sqlemu received.
-#include "config/data_module.h"
+#include "settings/data_module.h"
 #include "setup_window_fixture.h"
 #include "ui/message_dialog.h"
 #include "util/line_breaks.h"

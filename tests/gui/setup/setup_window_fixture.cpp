@@ -1,6 +1,6 @@
 #include "setup_window_fixture.h"
 
-#include "config/settings_file.h"
+#include "settings/settings_file.h"
 #include "platform/profile_file.h"
 #include "setup/default_database_files.h"
 #include "widgets/balloon/balloon_window.h"

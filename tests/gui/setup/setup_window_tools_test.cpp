@@ -1,6 +1,6 @@
 // The tools button opens the maintenance window over the saved settings,
 // and a close asked for while a call to the server runs waits for the call.
-#include "config/data_module.h"
+#include "settings/data_module.h"
 #include "setup_window_fixture.h"
 #include "ui/form_registry.h"
 

@@ -29,8 +29,9 @@ TEST(LocalIPv4Address, IsTheFirstIPv4AddressOfTheOwnName)
     const QString first
         = QString::fromLocal8Bit(getent.readAllStandardOutput()).section(u'\n', 0, 0).section(u' ', 0, 0);
     EXPECT_EQ(ComputerInfo::localIPv4Address(), first);
-    if (!first.isEmpty())
+    if (!first.isEmpty()) {
         EXPECT_EQ(QHostAddress(ComputerInfo::localIPv4Address()).protocol(), QAbstractSocket::IPv4Protocol);
+    }
 }
 
 TEST(SwitchKeyboardLayout, WithoutAnXDisplayDoesNothingAndDoesNotFail)

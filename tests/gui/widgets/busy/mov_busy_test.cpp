@@ -1,4 +1,4 @@
-#include "persistence/property_stream.h"
+#include "stored_properties/property_stream.h"
 #include "widgets/animation/animation_control.h"
 #include "widgets/busy/mov_busy.h"
 
