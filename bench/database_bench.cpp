@@ -1,7 +1,7 @@
 // The database layer against sqlemu over loopback: how long a login plus the
 // database list takes, and how long the user-interface thread can go without
 // running its event loop while a long statement blocks it.
-#include "config/database.h"
+#include "db/database.h"
 #include "platform/freetds_session.h"
 
 #include "support/bench_application.h"
