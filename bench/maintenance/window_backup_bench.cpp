@@ -4,10 +4,10 @@
 // window's thread went without its event loop while the backup ran.
 // Needs TCP 1433 free: the window backs up on the local default instance
 // with Windows (Kerberos) authentication.
-#include "settings/connection_templates.h"
 #include "db/database.h"
 #include "maintenance/frm_db_tools.h"
 #include "platform/freetds_session.h"
+#include "settings/connection_templates.h"
 #include "widgets/edit/lookup_list_source.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 

@@ -1,7 +1,7 @@
 #include "support/server_databases.h"
 
-#include "settings/connection_templates.h"
 #include "db/database.h"
+#include "settings/connection_templates.h"
 
 using namespace movan;
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "stored_properties/abc_avi_source.h"
 #include "platform/app_error.h"
+#include "stored_properties/abc_avi_source.h"
 #include "util/notify_event.h"
 
 #include <QImage>

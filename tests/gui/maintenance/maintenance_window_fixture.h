@@ -6,14 +6,14 @@
 // opens it.
 
 #include "db/blocking_call.h"
-#include "settings/connection_templates.h"
-#include "settings/data_module.h"
 #include "db/database.h"
-#include "settings/settings_file.h"
-#include "settings/settings_keys.h"
 #include "maintenance/frm_db_tools.h"
 #include "platform/freetds_session.h"
 #include "platform/profile_file.h"
+#include "settings/connection_templates.h"
+#include "settings/data_module.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 #include "ui/form_registry.h"
 
 #include "support/kerberos_realm.h"

@@ -1,7 +1,7 @@
 #include "setup_window_fixture.h"
 
-#include "settings/settings_file.h"
 #include "platform/profile_file.h"
+#include "settings/settings_file.h"
 #include "setup/default_database_files.h"
 #include "widgets/balloon/balloon_window.h"
 

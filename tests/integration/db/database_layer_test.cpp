@@ -1,11 +1,11 @@
 // The database layer through FreeTDS against a real sqlemu: every connection
 // string the program builds, each way a connection can fail, parameters that
 // must arrive untouched, and progress while a statement runs.
+#include "db/database.h"
+#include "platform/freetds_session.h"
 #include "settings/connection_templates.h"
 #include "settings/data_module.h"
-#include "db/database.h"
 #include "settings/settings_file.h"
-#include "platform/freetds_session.h"
 #include "util/sql_condition.h"
 
 #include "support/kerberos_realm.h"

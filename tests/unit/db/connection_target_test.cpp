@@ -1,6 +1,6 @@
 #include "db/connection_target.h"
-#include "settings/connection_templates.h"
 #include "db/database.h"
+#include "settings/connection_templates.h"
 
 #include "support/qt_printers.h"
 

@@ -1,8 +1,8 @@
 #include "db/connection_string.h"
-#include "settings/connection_templates.h"
-#include "settings/settings_file.h"
 #include "platform/executable_path.h"
 #include "platform/profile_file.h"
+#include "settings/connection_templates.h"
+#include "settings/settings_file.h"
 
 #include "support/qt_printers.h"
 
