@@ -1,10 +1,6 @@
 #include "maintenance/frm_db_tools.h"
 
-#include "settings/connection_templates.h"
-#include "settings/data_module.h"
 #include "db/database.h"
-#include "settings/settings_file.h"
-#include "settings/settings_keys.h"
 #include "maintenance/backup_operation.h"
 #include "maintenance/batches.h"
 #include "maintenance/logical_placement.h"
@@ -12,6 +8,10 @@
 #include "maintenance/restore_operation.h"
 #include "platform/executable_path.h"
 #include "platform/machine_registry.h"
+#include "settings/connection_templates.h"
+#include "settings/data_module.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 #include "ui/form_font.h"
 #include "ui/form_registry.h"
 #include "ui/message_dialog.h"
@@ -138,7 +138,7 @@ QGroupBox *makeGroup(QWidget *parent, const char *name, QRect logical)
 
 } // namespace
 
-const QString TFrmDBTools::kClassName = QStringLiteral("TFrmDBTools");
+const QString TFrmDBTools::kClassName = kMaintenanceWindowClassName;
 
 void TFrmDBTools::registerClass()
 {

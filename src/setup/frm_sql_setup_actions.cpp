@@ -37,7 +37,6 @@ const QString kAttachFailed
     = QStringLiteral("خطا در پيوست بانک اطلاعاتي، براي دريافت اطلاعات بيشتر به راهنما مراجعه نماييد...");
 const QString kToolsConnectFailed = QStringLiteral("خطا در اتصال به بانك اطلاعاتي !");
 
-const QString kMaintenanceWindowClass = QStringLiteral("TFrmDBTools");
 const QString kEnglishLayout = QStringLiteral("E");
 const QString kDataFileExtension = QStringLiteral("mdf");
 const QString kLogFileExtension = QStringLiteral("ldf");
@@ -234,7 +233,7 @@ void TFrmSQLSetup::BitBtn3Click()
     if (m_closeAfterCalls->closeRequested())
         return;
     if (connected)
-        ShowFormByClassName(kMaintenanceWindowClass);
+        ShowFormByClassName(kMaintenanceWindowClassName);
     else
         ShowMessageDialog(kErrorCaption, kToolsConnectFailed, mbOK, mtError);
 }

@@ -17,6 +17,10 @@ void registerFormClass(const QString &className, FormFactory factory);
 void unregisterFormClass(const QString &className);
 bool isFormClassRegistered(const QString &className);
 
+// The class names the windows are registered under: the one who opens a
+// window and the window itself name it from here, never each on its own.
+inline const QString kMaintenanceWindowClassName = QStringLiteral("TFrmDBTools");
+
 template <class Form> void registerFormClass(const QString &className)
 {
     registerFormClass(className, [] { return new Form(); });
