@@ -27,6 +27,8 @@ class SetupWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Every suite ends the sqlemu it started, so a run leaves no server behind.
+    static void TearDownTestSuite() { stopServer(); }
 
     // One sqlemu for the whole suite, started on first use.
     static SqlemuProcess &server();
