@@ -34,7 +34,8 @@ wait_for() { # seconds, command...
 Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
 wait_for 10 test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
 unset QT_QPA_PLATFORM
@@ -54,7 +55,7 @@ printf '[DataBase]\r\nServer=127.0.0.1,%s\r\nDataBaseName=Tarnel\r\nType=SQL\r\n
     "$port" >"$work/app/InitPrg.ini"
 "$work/app/movan-config" >/dev/null 2>&1 &
 program=$!
-pids+=($program)
+pids+=("$program")
 wait_for 20 xdotool search --onlyvisible --name "^$caption\$"
 window=$(xdotool search --onlyvisible --name "^$caption\$" | head -n1)
 xdotool windowactivate --sync "$window"

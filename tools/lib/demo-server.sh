@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The server side of the demo: a throw-away Kerberos realm, sqlemu as the
 # default instance on TCP 1433 with the browser on UDP 1434 and one named
 # instance, and databases whose names show the maintenance window's filter.

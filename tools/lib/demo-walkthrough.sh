@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What the demo does on a screen nobody looks at: it plays the first-run
 # journey (tools/lib/journey.sh) as a new user would, starts the program
 # again, opens the maintenance window, tries its filter, backs "Tarnel" up

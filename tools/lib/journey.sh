@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The first-run journey and a backup and restore in the maintenance window,
 # played with xdotool as a user plays them: the one place that knows the
 # keyboard order of the program's windows and how its dialogs are answered.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Processes a script starts and must stop again, even when the run that
 # started them was killed: each one leads a session of its own (so its
 # children go with it) and its id and start time are written to a ledger
@@ -20,8 +21,9 @@ process_start_time() {
     # Field 22; the command name in field 2 may hold blanks, so count from
     # the parenthesis that closes it.
     stat=${stat##*) }
-    set -- $stat
-    echo "${20}"
+    local fields
+    read -r -a fields <<<"$stat"
+    echo "${fields[19]}"
 }
 
 ledger_start() {

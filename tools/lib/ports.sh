@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Loopback ports: whether one is free and, when not, who holds it.
 #
 #   port_holder tcp|udp PORT   prints "NAME (process ID)" of the listener,

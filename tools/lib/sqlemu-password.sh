@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # How a script hands sqlemu the password of sa: the one place that knows.
 # A file keeps the password out of the process list; a sqlemu that cannot
 # read one (no --sa-password-file in its --help) takes it on the command line.

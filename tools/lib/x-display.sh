@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A private X display for programs run without a screen: Xvfb on a display
 # number it picks itself, with openbox so that windows are managed as on a
 # desktop. Needs tools/lib/ledger.sh.
@@ -28,6 +29,7 @@ start_private_display() {
 
 wait_for_window() {
     local name=$1 seconds=$2 pattern id _
+    # shellcheck disable=SC2016 # the sed expression is literal; $ is a character to escape
     pattern="^$(printf '%s' "$name" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$"
     for _ in $(seq 1 $((seconds * 10))); do
         id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -n 1)
