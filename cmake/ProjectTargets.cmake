@@ -78,7 +78,20 @@ function(movan_add_tests label)
     endif()
     set_tests_properties(${target} PROPERTIES LABELS ${label} TIMEOUT 300
                          ENVIRONMENT "MOVAN_SOURCE_DIR=${PROJECT_SOURCE_DIR};MOVAN_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+    movan_add_to_label_target(${label} ${target})
   endforeach()
+endfunction()
+
+# One target per label (tests_unit, tests_integration, ...) builds that label's
+# tests and what they run, so a sanitizer build can make only what it runs.
+function(movan_add_to_label_target label target)
+  if(NOT TARGET tests_${label})
+    add_custom_target(tests_${label})
+    if(TARGET sqlemu)
+      add_dependencies(tests_${label} sqlemu)
+    endif()
+  endif()
+  add_dependencies(tests_${label} ${target})
 endfunction()
 
 # Tests of a label folder that run sqlemu as this computer's default
