@@ -74,16 +74,25 @@ public:
 
     const QString &dataBaseName() const { return FDBName; }
 
+    // What the user does, and what it calls:
+    // made                            -> FormCreate: the configured database's name
     void FormCreate(QObject *Sender);
+    // first shown                     -> FormShow: RefreshDBList, backup tab in front
     void FormShow(QObject *Sender);
+    // "Movan databases only" ticked   -> dbcDataListClick: RefreshDBList
     void dbcDataListClick(QObject *Sender);
     void RefreshDBList();
+    // "Shrink the database" pressed   -> BitBtn6Click: ShrinkLog
     void BitBtn6Click(QObject *Sender);
     void ShrinkLog();
+    // "Repair SQL setup" pressed      -> BitBtn2Click: removes the pending renames value
     void BitBtn2Click(QObject *Sender);
+    // "Make a backup" pressed         -> BitBtn4Click: backupDatabase
     void BitBtn4Click(QObject *Sender);
+    // "Restore a backup" pressed      -> BitBtn5Click: warning, open dialog, RestoreDataBase
     void BitBtn5Click(QObject *Sender);
     bool RestoreDataBase();
+    // the backup's "N percent processed" -> qrBackUpFetchProgress: the gauge
     void qrBackUpFetchProgress(int progress, int maxProgress);
 
     // The date and time the proposed backup name is made of.

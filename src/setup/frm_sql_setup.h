@@ -38,15 +38,25 @@ public:
     // replaceable to show the window on a computer without an address.
     void setLocalAddressSource(std::function<QString()> source) { m_localAddress = std::move(source); }
 
-    // Event handlers, run by the window's controls.
+    // What the user does, and what it calls:
+    // first shown                    -> FormShow: settings read, server list filled
     void FormShow();
+    // "Confirm" pressed              -> BitBtn1Click: settings saved, connectFromSettings,
+    //                                   on failure the offer to attach the default database
     void BitBtn1Click();
+    // "Cancel" pressed               -> BitBtn2Click: the window closes
     void BitBtn2Click();
+    // "Tools" pressed                -> BitBtn3Click: connectFromSettings (the saved settings),
+    //                                   ShowFormByClassName(kMaintenanceWindowClassName)
     void BitBtn3Click();
+    // Windows authentication chosen  -> rgWindowsClick: login and password greyed
     void rgWindowsClick();
+    // SQL Server login chosen        -> rgSqlClick: login and password open
     void rgSqlClick();
+    // database name or login entered -> the English keyboard layout
     void EdtDataBaseNameEnter();
     void EdtLogNameEnter();
+    // help pressed (the button is hidden) -> SpeedButton1Click: the server box's balloon
     void SpeedButton1Click();
 
     QWidget *Panel1 = nullptr;
