@@ -7,23 +7,28 @@
 #   tools/screenshot-setup-window.sh [output.png] [build folder]
 #
 # Defaults: setup-window.png in the current folder, build/debug.
+# shellcheck source-path=SCRIPTDIR
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+tools=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$tools")
+# shellcheck source=lib/ledger.sh
+source "$tools/lib/ledger.sh"
+# shellcheck source=lib/x-display.sh
+source "$tools/lib/x-display.sh"
+# shellcheck source=lib/sqlemu-password.sh
+source "$tools/lib/sqlemu-password.sh"
+
 out=$(realpath -m "${1:-setup-window.png}")
 build=$(realpath "${2:-$root/build/debug}")
 caption='Movan Config DataBase 4.0'
 
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+ledger=$work/processes
+trap 'ledger_stop "$ledger"; rm -rf "$work"' EXIT
 
 wait_for() { # seconds, command...
-    local tries=$(($1 * 10)); shift
+    local tries=$(($1 * 10))
+    shift
     until "$@" >/dev/null 2>&1; do
         tries=$((tries - 1))
         [ "$tries" -gt 0 ] || { echo "timed out: $*" >&2; exit 1; }
@@ -31,33 +36,25 @@ wait_for() { # seconds, command...
     done
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -wr -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-wait_for 10 test -s "$work/display"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
-mkdir -m 700 "$work/runtime"
+mkdir -p "$work/logs" "$work/runtime"
+chmod 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
 unset QT_QPA_PLATFORM
-openbox >/dev/null 2>&1 &
-pids+=($!)
-wait_for 10 xprop -root _NET_SUPPORTING_WM_CHECK
+start_private_display "$ledger" "$work/logs"
 
-"$build/bin/sqlemu" --data-dir "$work/sqlemu" --port 0 --instance SALES=0 --instance STOCK=0 \
-    --sa-password Secret1 >"$work/sqlemu.out" 2>&1 &
-pids+=($!)
-wait_for 10 grep -q 'sqlemu ready' "$work/sqlemu.out"
-port=$(sed -n 's/.*MSSQLSERVER=\([0-9]*\).*/\1/p' "$work/sqlemu.out")
+mapfile -t password_arguments < <(sqlemu_password_arguments "$build/bin/sqlemu" Secret1 "$work/sa-password")
+ledger_start "$ledger" sqlemu "$work/logs/sqlemu" "$build/bin/sqlemu" --data-dir "$work/sqlemu" --port 0 \
+    --instance SALES=0 --instance STOCK=0 "${password_arguments[@]}"
+wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$started_pid" 10 || { echo "sqlemu did not start" >&2; exit 1; }
+port=$(sed -n 's/.*MSSQLSERVER=\([0-9]*\).*/\1/p' "$work/logs/sqlemu.out")
 
 mkdir "$work/app"
 cp "$build/bin/movan-config" "$work/app/"
 printf '[DataBase]\r\nServer=127.0.0.1,%s\r\nDataBaseName=Tarnel\r\nType=SQL\r\nUser=sa\r\nPass=Secret1\r\n' \
     "$port" >"$work/app/InitPrg.ini"
-"$work/app/movan-config" >/dev/null 2>&1 &
-program=$!
-pids+=("$program")
-wait_for 20 xdotool search --onlyvisible --name "^$caption\$"
-window=$(xdotool search --onlyvisible --name "^$caption\$" | head -n1)
+ledger_start "$ledger" movan-config "$work/logs/movan-config" "$work/app/movan-config"
+program=$started_pid
+window=$(wait_for_window "$caption" 20) || { echo "the setup window did not show" >&2; exit 1; }
 xdotool windowactivate --sync "$window"
 # The show sequence asks the server for its instances, then the balloon
 # comes (a second window of the program): the first picture. The list would
