@@ -3,13 +3,13 @@
 // processed." packet reached the client, to show that progress arrives
 // while the backup runs, not at its end.
 
+#include "support/sqlemu_process.h"
 #include "support/tds_socket_client.h"
 
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,7 +17,6 @@
 #include <netinet/tcp.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,56 +28,10 @@ using sqlemu::tds::Bytes;
 
 constexpr int kDatabaseMegabytes = 256;
 
-fs::path sqlemuExecutable()
-{
-    return fs::read_symlink("/proc/self/exe").parent_path() / "sqlemu";
-}
-
 int runQuietly(const std::string &command)
 {
     return std::system((command + " >/dev/null 2>&1").c_str());
 }
-
-// sqlemu started on a free port with a data folder of its own, stopped with
-// SIGTERM at the end.
-class SqlemuServer {
-public:
-    explicit SqlemuServer(const fs::path &dataDir)
-    {
-        int out[2];
-        if (::pipe(out) != 0)
-            std::abort();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            const std::string exe = sqlemuExecutable().string();
-            const std::string dir = dataDir.string();
-            ::execl(exe.c_str(), exe.c_str(), "--data-dir", dir.c_str(), "--port", "0", static_cast<char *>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        std::string line;
-        char c;
-        while (::read(out[0], &c, 1) == 1 && c != '\n')
-            line += c;
-        ::close(out[0]);
-        const auto at = line.find("MSSQLSERVER=");
-        if (at == std::string::npos)
-            std::abort();
-        m_port = std::stoi(line.substr(at + 12));
-    }
-    ~SqlemuServer()
-    {
-        ::kill(m_pid, SIGTERM);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    int port() const { return m_port; }
-
-private:
-    pid_t m_pid = -1;
-    int m_port = 0;
-};
 
 // The backup's client: a batch sent, its packets as they arrived.
 std::vector<benchtds::Packet> run(benchtds::SocketClient &client, const std::string &batch)
@@ -102,14 +55,22 @@ void BM_BackupOverTds(benchmark::State &state)
     const fs::path dir = ::mkdtemp(pattern.data());
     const fs::path data = dir / "Big.mdf";
     const fs::path log = dir / "Big_log.ldf";
-    if (runQuietly(sqlemuExecutable().string() + " --make-database Big --data " + data.string() + " --log "
-                   + log.string() + " --size " + std::to_string(kDatabaseMegabytes))
+    if (runQuietly(builtExecutable("sqlemu") + " --make-database Big --data " + data.string() + " --log " + log.string()
+                   + " --size " + std::to_string(kDatabaseMegabytes))
         != 0) {
         state.SkipWithError("--make-database failed");
         return;
     }
     {
-        SqlemuServer server(dir / "server");
+        SqlemuOptions options;
+        options.dataDir = (dir / "server").string();
+        options.testStatements = false;
+        options.trace = false;
+        SqlemuProcess server(options);
+        if (!server.start()) {
+            state.SkipWithError(server.error().c_str());
+            return;
+        }
         benchtds::SocketClient client(server.port());
         if (!client.login())
             std::abort();

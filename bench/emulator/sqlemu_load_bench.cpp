@@ -4,25 +4,17 @@
 // to answer), and the server's peak memory. Each level gets a server process
 // of its own, so each peak is that level's.
 
+#include "support/process_usage.h"
+#include "support/sqlemu_process.h"
 #include "support/tds_socket_client.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <spawn.h>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -30,86 +22,6 @@ const char *const kDatabaseList = "Select name, filename from master.dbo.sysdata
 // Rounds per level, shared by its clients: enough for a steady p99, few
 // enough that the closed connections' TIME_WAIT leaves local ports to spare.
 constexpr int kRoundsPerLevel = 6000;
-
-// The sqlemu built beside this benchmark, on a free loopback port.
-class ServerProcess {
-public:
-    ServerProcess()
-    {
-        const auto self = std::filesystem::read_symlink("/proc/self/exe");
-        const std::string executable = (self.parent_path() / "sqlemu").string();
-        char pattern[] = "/tmp/sqlemu-load-XXXXXX";
-        m_dataDir = ::mkdtemp(pattern);
-        int out[2];
-        if (::pipe(out) != 0)
-            std::abort();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<std::string> args = {executable, "--data-dir", m_dataDir, "--port", "0"};
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (::posix_spawn(&m_pid, executable.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            std::abort();
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        // "sqlemu ready MSSQLSERVER=PORT"
-        FILE *ready = ::fdopen(out[0], "r");
-        char line[256] = {};
-        if (!std::fgets(line, sizeof line, ready) || std::sscanf(line, "sqlemu ready MSSQLSERVER=%d", &m_port) != 1)
-            std::abort();
-        std::fclose(ready);
-    }
-    ~ServerProcess()
-    {
-        ::kill(m_pid, SIGTERM);
-        ::waitpid(m_pid, nullptr, 0);
-        std::filesystem::remove_all(m_dataDir);
-    }
-    int port() const { return m_port; }
-
-    // The resident set's high-water mark, in megabytes.
-    double peakMegabytes() const
-    {
-        std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("VmHWM:", 0) == 0)
-                return std::stod(line.substr(6)) / 1024.0;
-        }
-        return 0;
-    }
-
-    // CPU time the server has used in seconds: in its own code, and in the
-    // system on its behalf (the loopback TCP of every connection).
-    struct CpuTime {
-        double user = 0;
-        double system = 0;
-    };
-    CpuTime cpuTime() const
-    {
-        std::ifstream stat("/proc/" + std::to_string(m_pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        std::istringstream fields(text.substr(text.rfind(')') + 2));
-        std::string field;
-        CpuTime time;
-        const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
-        for (int i = 3; i <= 15 && fields >> field; ++i) {
-            if (i == 14)
-                time.user = std::stod(field) / tick;
-            if (i == 15)
-                time.system = std::stod(field) / tick;
-        }
-        return time;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_port = 0;
-    std::string m_dataDir;
-};
 
 double percentile(std::vector<double> &sorted, double fraction)
 {
@@ -123,7 +35,15 @@ void BM_ConcurrentLoginAndDatabaseList(benchmark::State &state)
 {
     const int clients = static_cast<int>(state.range(0));
     const int rounds = kRoundsPerLevel / clients;
-    ServerProcess server;
+    // A server process of its own, so its peak is this level's.
+    SqlemuOptions options;
+    options.testStatements = false;
+    options.trace = false;
+    SqlemuProcess server(options);
+    if (!server.start()) {
+        state.SkipWithError(server.error().c_str());
+        return;
+    }
     const benchtds::Bytes request = tdstest::message(0x01, tdstest::sqlBatch(kDatabaseList));
     std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
     std::atomic<int> failures{0};
@@ -168,9 +88,9 @@ void BM_ConcurrentLoginAndDatabaseList(benchmark::State &state)
     state.counters["rounds_per_s"] = static_cast<double>(all.size()) / seconds;
     state.counters["p50_ms"] = percentile(all, 0.50);
     state.counters["p99_ms"] = percentile(all, 0.99);
-    state.counters["peak_MB"] = server.peakMegabytes();
+    state.counters["peak_MB"] = processStatusMegabytes(server.processId(), "VmHWM");
     // How many cores the server kept busy; the clients had the rest.
-    const auto cpu = server.cpuTime();
+    const auto cpu = processCpuTime(server.processId());
     state.counters["server_user_cores"] = cpu.user / seconds;
     state.counters["server_system_cores"] = cpu.system / seconds;
 }

@@ -88,8 +88,11 @@ std::string readUntil(int fd, const std::string &marker, std::chrono::millisecon
 
 std::string builtExecutable(const std::string &name)
 {
+    // Tests are told the folder; benchmarks run by hand sit beside what they start.
     const char *dir = std::getenv("MOVAN_BIN_DIR");
-    return (std::filesystem::path(dir ? dir : ".") / name).string();
+    const std::filesystem::path folder
+        = dir ? std::filesystem::path(dir) : std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    return (folder / name).string();
 }
 
 SqlemuProcess::SqlemuProcess(SqlemuOptions options)
@@ -152,8 +155,12 @@ bool SqlemuProcess::start()
     }
     if (m_options.dataDir.empty())
         m_options.dataDir = m_workDir + "/data";
-    std::vector<std::string> args = {builtExecutable("sqlemu"),      "--data-dir", m_options.dataDir, "--port",
-                                     std::to_string(m_options.port), "--trace",    tracePath()};
+    std::vector<std::string> args
+        = {builtExecutable("sqlemu"), "--data-dir", m_options.dataDir, "--port", std::to_string(m_options.port)};
+    if (m_options.trace) {
+        args.push_back("--trace");
+        args.push_back(tracePath());
+    }
     for (const auto &[name, port] : m_options.instances) {
         args.push_back("--instance");
         args.push_back(name + "=" + std::to_string(port));

@@ -24,6 +24,7 @@ struct SqlemuOptions {
     std::string keytab;
     std::string serverVersion; // empty: sqlemu's default
     bool testStatements = true;
+    bool trace = true; // every request written to tracePath(); benchmarks measure without it
     std::map<std::string, std::string> environment; // e.g. the Kerberos realm's variables
     std::string dataDir; // empty: a temporary folder owned by the fixture
     std::vector<std::string> extraArguments; // e.g. --max-sessions 8
