@@ -34,9 +34,9 @@ int runQuietly(const std::string &command)
 }
 
 // The backup's client: a batch sent, its packets as they arrived.
-std::vector<benchtds::Packet> run(benchtds::SocketClient &client, const std::string &batch)
+std::vector<sqlemu::test::Packet> run(sqlemu::test::SocketClient &client, const std::string &batch)
 {
-    return client.requestPackets(tdstest::message(0x01, tdstest::sqlBatch(batch)));
+    return client.requestPackets(sqlemu::test::message(0x01, sqlemu::test::sqlBatch(batch)));
 }
 
 // An INFO token (0xAB, length, number) carrying message 3211.
@@ -71,7 +71,7 @@ void BM_BackupOverTds(benchmark::State &state)
             state.SkipWithError(server.error().c_str());
             return;
         }
-        benchtds::SocketClient client(server.port());
+        sqlemu::test::SocketClient client(server.port());
         if (!client.login())
             std::abort();
         run(client,

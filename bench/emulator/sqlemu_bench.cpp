@@ -74,7 +74,7 @@ void BM_SqlLogin(benchmark::State &state)
 {
     const int port = server().port();
     for (auto _ : state) {
-        benchtds::SocketClient client(port);
+        sqlemu::test::SocketClient client(port);
         if (!client.login())
             state.SkipWithError("login refused");
     }
@@ -86,12 +86,12 @@ BENCHMARK(BM_SqlLogin)->UseRealTime();
 
 void BM_DatabaseListRoundTrip(benchmark::State &state)
 {
-    benchtds::SocketClient client(server().port());
+    sqlemu::test::SocketClient client(server().port());
     if (!client.login()) {
         state.SkipWithError("login refused");
         return;
     }
-    const Bytes request = tdstest::message(0x01, tdstest::sqlBatch(kDatabaseList));
+    const Bytes request = sqlemu::test::message(0x01, sqlemu::test::sqlBatch(kDatabaseList));
     std::chrono::steady_clock::duration waited{};
     for (auto _ : state) {
         auto sent = std::chrono::steady_clock::now();

@@ -44,7 +44,7 @@ void BM_ConcurrentLoginAndDatabaseList(benchmark::State &state)
         state.SkipWithError(server.error().c_str());
         return;
     }
-    const benchtds::Bytes request = tdstest::message(0x01, tdstest::sqlBatch(kDatabaseList));
+    const sqlemu::test::Bytes request = sqlemu::test::message(0x01, sqlemu::test::sqlBatch(kDatabaseList));
     std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
     std::atomic<int> failures{0};
     double seconds = 0;
@@ -52,7 +52,7 @@ void BM_ConcurrentLoginAndDatabaseList(benchmark::State &state)
     for (auto _ : state) {
         std::atomic<int> waiting{clients};
         std::vector<std::thread> threads;
-        const auto started = benchtds::Clock::now();
+        const auto started = sqlemu::test::Clock::now();
         for (int c = 0; c < clients; ++c) {
             threads.emplace_back([&, c] {
                 auto &mine = latencies[static_cast<std::size_t>(c)];
@@ -62,20 +62,21 @@ void BM_ConcurrentLoginAndDatabaseList(benchmark::State &state)
                 while (waiting > 0)
                     std::this_thread::yield();
                 for (int r = 0; r < rounds; ++r) {
-                    const auto sent = benchtds::Clock::now();
-                    benchtds::SocketClient client(server.port());
+                    const auto sent = sqlemu::test::Clock::now();
+                    sqlemu::test::SocketClient client(server.port());
                     if (!client.login()) {
                         ++failures;
                         continue;
                     }
                     benchmark::DoNotOptimize(client.exchange(request));
-                    mine.push_back(std::chrono::duration<double, std::milli>(benchtds::Clock::now() - sent).count());
+                    mine.push_back(
+                        std::chrono::duration<double, std::milli>(sqlemu::test::Clock::now() - sent).count());
                 }
             });
         }
         for (auto &t : threads)
             t.join();
-        seconds = std::chrono::duration<double>(benchtds::Clock::now() - started).count();
+        seconds = std::chrono::duration<double>(sqlemu::test::Clock::now() - started).count();
         state.SetIterationTime(seconds);
     }
 

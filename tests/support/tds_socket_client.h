@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace benchtds {
+namespace sqlemu::test {
 
 using sqlemu::tds::Bytes;
 using Clock = std::chrono::steady_clock;
@@ -47,9 +47,9 @@ public:
     // acknowledged the login.
     bool login()
     {
-        exchange(tdstest::message(0x12, tdstest::preLogin()));
-        const Bytes answer = exchange(tdstest::message(0x10, tdstest::login7(tdstest::LoginFields{})));
-        return tdstest::readResponse(answer).find(0xAD) != nullptr;
+        exchange(sqlemu::test::message(0x12, sqlemu::test::preLogin()));
+        const Bytes answer = exchange(sqlemu::test::message(0x10, sqlemu::test::login7(sqlemu::test::LoginFields{})));
+        return sqlemu::test::readResponse(answer).find(0xAD) != nullptr;
     }
 
     // Sends a request and returns the whole response, packet headers included.
@@ -105,4 +105,4 @@ private:
     int m_socket = -1;
 };
 
-} // namespace benchtds
+} // namespace sqlemu::test

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace tdstest {
+namespace sqlemu::test {
 
 using sqlemu::tds::ByteReader;
 using sqlemu::tds::Bytes;
@@ -354,4 +354,4 @@ inline Response readResponse(const Bytes &packets)
     return response;
 }
 
-} // namespace tdstest
+} // namespace sqlemu::test

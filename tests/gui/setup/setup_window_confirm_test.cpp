@@ -17,7 +17,7 @@
 
 using namespace movan;
 
-namespace setup_test {
+namespace movan::test {
 namespace {
 
 const QString kOffer = QStringLiteral(
@@ -217,4 +217,4 @@ TEST_F(SetupWindowConfirm, UnwritableSettingsFileEndsTheActionBeforeAnyTest)
 }
 
 } // namespace
-} // namespace setup_test
+} // namespace movan::test

@@ -22,7 +22,7 @@
 
 using namespace movan;
 
-namespace setup_test {
+namespace movan::test {
 
 namespace {
 
@@ -179,4 +179,4 @@ QStringList SetupWindowTest::databaseNames(const SqlemuProcess &process)
     return names;
 }
 
-} // namespace setup_test
+} // namespace movan::test

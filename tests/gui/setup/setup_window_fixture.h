@@ -19,7 +19,7 @@
 
 using namespace movan;
 
-namespace setup_test {
+namespace movan::test {
 
 inline const QString kSaPassword = QStringLiteral("Secret1");
 
@@ -65,4 +65,4 @@ private:
     static void removeSideFiles();
 };
 
-} // namespace setup_test
+} // namespace movan::test

@@ -10,7 +10,7 @@
 
 using namespace movan;
 
-namespace setup_test {
+namespace movan::test {
 namespace {
 
 TEST_F(SetupWindowTest, NameFieldsSwitchToEnglishThePasswordDoesNot)
@@ -36,4 +36,4 @@ TEST_F(SetupWindowTest, NameFieldsSwitchToEnglishThePasswordDoesNot)
 }
 
 } // namespace
-} // namespace setup_test
+} // namespace movan::test

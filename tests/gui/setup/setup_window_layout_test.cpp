@@ -14,7 +14,7 @@
 
 using namespace movan;
 
-namespace setup_test {
+namespace movan::test {
 namespace {
 
 struct Control {
@@ -98,4 +98,4 @@ TEST_F(SetupWindowTest, ControlsTheirPlacesTextsCursorsAndTabOrder)
 }
 
 } // namespace
-} // namespace setup_test
+} // namespace movan::test

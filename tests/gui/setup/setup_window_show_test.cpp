@@ -15,7 +15,7 @@
 
 using namespace movan;
 
-namespace setup_test {
+namespace movan::test {
 namespace {
 
 class SetupWindowShow : public SetupWindowTest {
@@ -116,4 +116,4 @@ TEST_F(SetupWindowShow, NamedInstancesAreListedUnderTheComputersName)
 }
 
 } // namespace
-} // namespace setup_test
+} // namespace movan::test

@@ -14,7 +14,7 @@
 
 using namespace movan;
 
-namespace setup_test {
+namespace movan::test {
 namespace {
 
 const QString kToolsConnectFailed = QStringLiteral("خطا در اتصال به بانك اطلاعاتي !");
@@ -127,4 +127,4 @@ TEST_F(SetupWindowTools, CloseDuringACallWaitsForItThenCloses)
 }
 
 } // namespace
-} // namespace setup_test
+} // namespace movan::test

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace tdstest {
+namespace sqlemu::test {
 
 using namespace sqlemu;
 
@@ -102,4 +102,4 @@ public:
     std::atomic<int> closedSessions{0};
 };
 
-} // namespace tdstest
+} // namespace sqlemu::test

@@ -8,13 +8,13 @@
 #include <gtest/gtest.h>
 
 using namespace sqlemu::tds;
-using tdstest::LoginFields;
+using sqlemu::test::LoginFields;
 
 namespace {
 
 TEST(TdsPreLogin, AnswersEncryptionNotSupportedWithMars)
 {
-    PreLoginRequest request = parsePreLogin(tdstest::preLogin());
+    PreLoginRequest request = parsePreLogin(sqlemu::test::preLogin());
     EXPECT_EQ(request.encryption, Encryption::Off);
     EXPECT_EQ(request.instance, "MSSQLServer");
 
@@ -42,7 +42,7 @@ TEST(TdsLogin7, ReadsFieldsAndDecodesThePassword)
     f.password = "P@ss wörd";
     f.database = "Tarnel";
     f.app = "سامانه";
-    Login7Request login = parseLogin7(tdstest::login7(f));
+    Login7Request login = parseLogin7(sqlemu::test::login7(f));
     EXPECT_EQ(login.tdsVersion, TdsVersion::V7_4);
     EXPECT_EQ(login.userName, "movan");
     EXPECT_EQ(login.password, "P@ss wörd");
@@ -59,18 +59,18 @@ TEST(TdsLogin7, ReadsTheSspiTokenOfAnIntegratedLoginAndTds71Layout)
     f.user.clear();
     f.integrated = true;
     f.sspi = Bytes(300, 0x60);
-    Login7Request login = parseLogin7(tdstest::login7(f));
+    Login7Request login = parseLogin7(sqlemu::test::login7(f));
     EXPECT_TRUE(login.integratedSecurity());
     EXPECT_EQ(login.sspi, f.sspi);
 
     f.tdsVersion = TdsVersion::V7_1;
-    login = parseLogin7(tdstest::login7(f));
+    login = parseLogin7(sqlemu::test::login7(f));
     EXPECT_EQ(login.sspi, f.sspi);
 }
 
 TEST(TdsLogin7, RejectsLengthsAndOffsetsOutsideThePacket)
 {
-    Bytes good = tdstest::login7(LoginFields{});
+    Bytes good = sqlemu::test::login7(LoginFields{});
     struct Case {
         const char *what;
         std::size_t at;
@@ -107,14 +107,14 @@ public:
 
 class TdsLoginService : public ::testing::Test {
 protected:
-    tdstest::Response login(const LoginFields &f)
+    sqlemu::test::Response login(const LoginFields &f)
     {
         ByteWriter out;
-        outcome = answerLogin(parseLogin7(tdstest::login7(f)), policy, engine, out);
-        return tdstest::readResponse(tdstest::packet(0x04, out.data()));
+        outcome = answerLogin(parseLogin7(sqlemu::test::login7(f)), policy, engine, out);
+        return sqlemu::test::readResponse(sqlemu::test::packet(0x04, out.data()));
     }
 
-    tdstest::FakeEngine engine;
+    sqlemu::test::FakeEngine engine;
     FakeKerberos kerberos;
     LoginPolicy policy{{{"sa", ""}, {"movan", "secret"}}, nullptr, *ServerVersion::fromName("16.0"), "VM"};
     LoginOutcome outcome;

@@ -40,7 +40,7 @@ TEST(TdsFrame, ClassifiesHeaders)
 
 TEST(TdsFrame, RefusesPacketsLargerThanNegotiated)
 {
-    Bytes big = tdstest::packet(0x01, Bytes(1000, 0));
+    Bytes big = sqlemu::test::packet(0x01, Bytes(1000, 0));
     EXPECT_EQ(parseFrame(big, 512).status, FrameStatus::Malformed);
     EXPECT_EQ(parseFrame(big, 4096).status, FrameStatus::Complete);
 }
@@ -50,8 +50,8 @@ TEST(TdsMessageAssembler, JoinsMessagesWhateverTheSplitOfTheReads)
     Bytes payload(10000);
     for (std::size_t i = 0; i < payload.size(); ++i)
         payload[i] = static_cast<std::uint8_t>(i * 7);
-    Bytes wire = tdstest::message(0x01, payload, 512);
-    Bytes second = tdstest::message(0x03, {1, 2, 3});
+    Bytes wire = sqlemu::test::message(0x01, payload, 512);
+    Bytes second = sqlemu::test::message(0x03, {1, 2, 3});
     wire.insert(wire.end(), second.begin(), second.end());
 
     for (std::size_t chunk : {1u, 3u, 511u, 512u, 513u, 100000u}) {
@@ -74,8 +74,8 @@ TEST(TdsMessageAssembler, JoinsMessagesWhateverTheSplitOfTheReads)
 
 TEST(TdsMessageAssembler, AttentionBetweenPacketsAbandonsTheRequest)
 {
-    Bytes wire = tdstest::packet(0x01, {1, 2}, 0x00);
-    Bytes attention = tdstest::packet(0x06, {});
+    Bytes wire = sqlemu::test::packet(0x01, {1, 2}, 0x00);
+    Bytes attention = sqlemu::test::packet(0x06, {});
     wire.insert(wire.end(), attention.begin(), attention.end());
     MessageAssembler assembler;
     assembler.append(wire);
@@ -91,8 +91,8 @@ TEST(TdsMessageAssembler, FlagsMalformedStreams)
         const char *what;
         Bytes wire;
     };
-    Bytes mixed = tdstest::packet(0x01, {1, 2}, 0x00);
-    Bytes rpc = tdstest::packet(0x03, {1, 2});
+    Bytes mixed = sqlemu::test::packet(0x01, {1, 2}, 0x00);
+    Bytes rpc = sqlemu::test::packet(0x03, {1, 2});
     mixed.insert(mixed.end(), rpc.begin(), rpc.end());
     const std::vector<Case> cases = {
         {"garbage", {0xDE, 0xAD, 0xBE, 0xEF, 0xDE, 0xAD, 0xBE, 0xEF}},
@@ -111,7 +111,7 @@ TEST(TdsMessageAssembler, RefusesMessagesAboveTheLimit)
 {
     MessageAssembler assembler(1000);
     for (int i = 0; i < 3; ++i)
-        assembler.append(tdstest::packet(0x01, Bytes(400, 0), 0x00));
+        assembler.append(sqlemu::test::packet(0x01, Bytes(400, 0), 0x00));
     Message m;
     EXPECT_EQ(assembler.next(m), MessageAssembler::Result::Malformed);
 }

@@ -14,14 +14,14 @@ namespace {
 TEST(TdsSqlBatch, ReadsTheTextAfterAllHeaders)
 {
     const std::string text = "Select name, filename from master.dbo.sysdatabases \r\nWhere 1=1\r\n\r\n";
-    EXPECT_EQ(parseSqlBatch(tdstest::sqlBatch(text), TdsVersion::V7_4), text);
-    EXPECT_EQ(parseSqlBatch(tdstest::sqlBatch(text, false), TdsVersion::V7_1), text);
-    EXPECT_EQ(parseSqlBatch(tdstest::sqlBatch("N'ميز'"), TdsVersion::V7_2), "N'ميز'");
+    EXPECT_EQ(parseSqlBatch(sqlemu::test::sqlBatch(text), TdsVersion::V7_4), text);
+    EXPECT_EQ(parseSqlBatch(sqlemu::test::sqlBatch(text, false), TdsVersion::V7_1), text);
+    EXPECT_EQ(parseSqlBatch(sqlemu::test::sqlBatch("N'ميز'"), TdsVersion::V7_2), "N'ميز'");
 }
 
 TEST(TdsSqlBatch, RejectsBrokenHeadersAndOddText)
 {
-    Bytes batch = tdstest::sqlBatch("select 1");
+    Bytes batch = sqlemu::test::sqlBatch("select 1");
     Bytes total = batch;
     total[0] = 0xFF; // TotalLength beyond the packet
     EXPECT_THROW(parseSqlBatch(total, TdsVersion::V7_4), MalformedInput);
@@ -36,7 +36,7 @@ TEST(TdsSqlBatch, RejectsBrokenHeadersAndOddText)
 Bytes executeSql(bool byName)
 {
     ByteWriter w;
-    tdstest::allHeaders(w);
+    sqlemu::test::allHeaders(w);
     if (byName) {
         w.usVarChar("sp_executesql");
     } else {
@@ -44,9 +44,9 @@ Bytes executeSql(bool byName)
         w.u16le(10);
     }
     w.u16le(0);
-    tdstest::nvarcharParam(w, "@statement", "BACKUP DATABASE @Ar_DataBase TO DISK = @Ar_Path");
-    tdstest::nvarcharParam(w, "@params", "@Ar_DataBase nvarchar(4000), @Ar_Path nvarchar(4000)");
-    tdstest::nvarcharParam(w, "@Ar_DataBase", "Tarnel");
+    sqlemu::test::nvarcharParam(w, "@statement", "BACKUP DATABASE @Ar_DataBase TO DISK = @Ar_Path");
+    sqlemu::test::nvarcharParam(w, "@params", "@Ar_DataBase nvarchar(4000), @Ar_Path nvarchar(4000)");
+    sqlemu::test::nvarcharParam(w, "@Ar_DataBase", "Tarnel");
     // VARCHAR in Windows-1256: "ک" is 0x98
     w.bVarChar("@Ar_Path");
     w.u8(0);
@@ -56,7 +56,7 @@ Bytes executeSql(bool byName)
         w.u8(b);
     w.u16le(3);
     w.bytes(Bytes{'C', ':', 0x98});
-    tdstest::intParam(w, "@n", -5);
+    sqlemu::test::intParam(w, "@n", -5);
     w.bVarChar("@null");
     w.u8(0);
     w.u8(0x26);
@@ -90,7 +90,7 @@ TEST(TdsRpc, ReadsSpExecuteSqlByIdAndByName)
 TEST(TdsRpc, ReadsMaxValuesSentInChunks)
 {
     ByteWriter w;
-    tdstest::allHeaders(w);
+    sqlemu::test::allHeaders(w);
     w.u16le(0xFFFF);
     w.u16le(10);
     w.u16le(0);

@@ -77,21 +77,21 @@ protected:
         }
         return true;
     }
-    tdstest::Response loginAs(const std::string &password, std::uint32_t packetSize = 4096)
+    sqlemu::test::Response loginAs(const std::string &password, std::uint32_t packetSize = 4096)
     {
-        send(tdstest::message(0x12, tdstest::preLogin()));
+        send(sqlemu::test::message(0x12, sqlemu::test::preLogin()));
         Bytes prelogin = readMessage();
         EXPECT_EQ(prelogin.at(0), 0x04);
-        tdstest::LoginFields f;
+        sqlemu::test::LoginFields f;
         f.password = password;
         f.packetSize = packetSize;
-        send(tdstest::message(0x10, tdstest::login7(f)));
-        return tdstest::readResponse(readMessage());
+        send(sqlemu::test::message(0x10, sqlemu::test::login7(f)));
+        return sqlemu::test::readResponse(readMessage());
     }
-    tdstest::Response batch(const std::string &text, std::size_t chunk = 1 << 20)
+    sqlemu::test::Response batch(const std::string &text, std::size_t chunk = 1 << 20)
     {
-        send(tdstest::message(0x01, tdstest::sqlBatch(text)), chunk);
-        return tdstest::readResponse(readMessage());
+        send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch(text)), chunk);
+        return sqlemu::test::readResponse(readMessage());
     }
     bool serverClosed()
     {
@@ -99,7 +99,7 @@ protected:
         return ::read(client, &b, 1) == 0;
     }
 
-    tdstest::FakeEngine engine;
+    sqlemu::test::FakeEngine engine;
     InstanceContext instance;
     int client = -1;
     int server = -1;
@@ -121,14 +121,14 @@ TEST_F(TdsSession, LogsInAndRunsBatchesSentInAnySplit)
 TEST_F(TdsSession, UsesThePacketSizeTheClientAskedFor)
 {
     loginAs("pw", 512);
-    send(tdstest::message(0x01, tdstest::sqlBatch("big"), 512));
+    send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch("big"), 512));
     Bytes wire = readMessage();
     for (std::size_t at = 0; at < wire.size();) {
         std::size_t length = (wire[at + 2] << 8) | wire[at + 3];
         ASSERT_LE(length, 512u);
         at += length;
     }
-    EXPECT_EQ(tdstest::readResponse(wire).tokens.size(), 202u);
+    EXPECT_EQ(sqlemu::test::readResponse(wire).tokens.size(), 202u);
 }
 
 TEST_F(TdsSession, AWrongPasswordClosesTheConnection)
@@ -150,15 +150,15 @@ TEST_F(TdsSession, AnRpcIsAnsweredAsAProcedure)
 {
     loginAs("pw");
     ByteWriter w;
-    tdstest::allHeaders(w);
+    sqlemu::test::allHeaders(w);
     w.u16le(0xFFFF);
     w.u16le(10);
     w.u16le(0);
-    tdstest::nvarcharParam(w, "@statement", "select @a");
-    tdstest::nvarcharParam(w, "@params", "@a int");
-    tdstest::intParam(w, "@a", 5);
-    send(tdstest::message(0x03, w.data()));
-    auto r = tdstest::readResponse(readMessage());
+    sqlemu::test::nvarcharParam(w, "@statement", "select @a");
+    sqlemu::test::nvarcharParam(w, "@params", "@a int");
+    sqlemu::test::intParam(w, "@a", 5);
+    send(sqlemu::test::message(0x03, w.data()));
+    auto r = sqlemu::test::readResponse(readMessage());
     EXPECT_EQ(r.ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xD1, 0xD1, 0xFF, 0x79, 0xFE}));
     ASSERT_EQ(engine.rpcs.size(), 1u);
     EXPECT_EQ(engine.rpcs[0].first, "sp_executesql");
@@ -169,16 +169,16 @@ TEST_F(TdsSession, OutputParametersComeBackAsReturnValues)
 {
     loginAs("pw");
     ByteWriter w;
-    tdstest::allHeaders(w);
+    sqlemu::test::allHeaders(w);
     w.u16le(0xFFFF);
     w.u16le(10);
     w.u16le(0);
-    tdstest::nvarcharParam(w, "@statement", "set @doubled = @doubled * 2");
-    tdstest::nvarcharParam(w, "@params", "@doubled int output, @kept int output");
-    tdstest::intParam(w, "@doubled", 21, true);
-    tdstest::intParam(w, "@kept", 7, true);
-    send(tdstest::message(0x03, w.data()));
-    auto r = tdstest::readResponse(readMessage());
+    sqlemu::test::nvarcharParam(w, "@statement", "set @doubled = @doubled * 2");
+    sqlemu::test::nvarcharParam(w, "@params", "@doubled int output, @kept int output");
+    sqlemu::test::intParam(w, "@doubled", 21, true);
+    sqlemu::test::intParam(w, "@kept", 7, true);
+    send(sqlemu::test::message(0x03, w.data()));
+    auto r = sqlemu::test::readResponse(readMessage());
     ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xD1, 0xD1, 0xD1, 0xFF, 0x79, 0xAC, 0xAC, 0xFE}));
     EXPECT_EQ(r.tokens[7].text, "@doubled");
     EXPECT_EQ(r.tokens[7].number, 2);
@@ -191,8 +191,8 @@ TEST_F(TdsSession, ResetConnectionStartsTheSessionAfresh)
 {
     loginAs("pw");
     batch("use Tarnel");
-    send(tdstest::message(0x01, tdstest::sqlBatch("select 1"), 4096, 0x08));
-    auto r = tdstest::readResponse(readMessage());
+    send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch("select 1"), 4096, 0x08));
+    auto r = sqlemu::test::readResponse(readMessage());
     ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xE3, 0x81, 0xD1, 0xFD}));
     EXPECT_EQ(r.tokens[0].envType, 18);
     EXPECT_EQ(engine.closedSessions, 1);
@@ -203,24 +203,24 @@ TEST_F(TdsSession, ResetConnectionStartsTheSessionAfresh)
 TEST_F(TdsSession, MessagesOfALongStatementArriveBeforeItEnds)
 {
     loginAs("pw");
-    send(tdstest::message(0x01, tdstest::sqlBatch("slow 30")));
+    send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch("slow 30")));
     Bytes first = readPacket();
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(first[1], 0x00); // a packet of its own, more to come
-    auto r = tdstest::readResponse(first);
+    auto r = sqlemu::test::readResponse(first);
     EXPECT_EQ(r.tokens.at(0).text, "1 percent processed.");
     Bytes rest = readMessage();
-    EXPECT_EQ(tdstest::readResponse(rest).tokens.back().id, 0xFD);
+    EXPECT_EQ(sqlemu::test::readResponse(rest).tokens.back().id, 0xFD);
 }
 
 TEST_F(TdsSession, AttentionStopsTheStatementAndIsAcknowledged)
 {
     loginAs("pw");
-    send(tdstest::message(0x01, tdstest::sqlBatch("slow 100000")));
+    send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch("slow 100000")));
     ASSERT_FALSE(readPacket().empty()); // it runs
-    send(tdstest::packet(0x06, {}));
+    send(sqlemu::test::packet(0x06, {}));
     Bytes rest = readMessage();
-    auto r = tdstest::readResponse(rest);
+    auto r = sqlemu::test::readResponse(rest);
     ASSERT_FALSE(r.tokens.empty());
     EXPECT_EQ(r.tokens.back().id, 0xFD);
     EXPECT_EQ(r.tokens.back().status, DoneStatus::Attention);
@@ -228,8 +228,8 @@ TEST_F(TdsSession, AttentionStopsTheStatementAndIsAcknowledged)
     EXPECT_EQ(batch("select 1").ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xFD}));
 
     // A late attention, after the response ended, is still acknowledged.
-    send(tdstest::packet(0x06, {}));
-    auto ack = tdstest::readResponse(readMessage());
+    send(sqlemu::test::packet(0x06, {}));
+    auto ack = sqlemu::test::readResponse(readMessage());
     ASSERT_EQ(ack.ids(), (std::vector<std::uint8_t>{0xFD}));
     EXPECT_EQ(ack.tokens[0].status, DoneStatus::Attention);
 }
@@ -237,11 +237,11 @@ TEST_F(TdsSession, AttentionStopsTheStatementAndIsAcknowledged)
 TEST_F(TdsSession, ARequestTheClientAbandonedWhileSendingIsNotRun)
 {
     loginAs("pw");
-    Bytes first = tdstest::packet(0x01, tdstest::sqlBatch("select 1"), 0x00);
-    Bytes abandoned = tdstest::packet(0x01, {}, 0x03); // end of message + ignore
+    Bytes first = sqlemu::test::packet(0x01, sqlemu::test::sqlBatch("select 1"), 0x00);
+    Bytes abandoned = sqlemu::test::packet(0x01, {}, 0x03); // end of message + ignore
     first.insert(first.end(), abandoned.begin(), abandoned.end());
     send(first);
-    auto r = tdstest::readResponse(readMessage());
+    auto r = sqlemu::test::readResponse(readMessage());
     ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xFD}));
     EXPECT_EQ(r.tokens[0].status, 0);
     EXPECT_TRUE(engine.batches.empty());
@@ -260,7 +260,7 @@ TEST_F(TdsSession, MalformedInputEndsTheConnection)
 {
     loginAs("pw");
     send(Bytes{0x01, 0x01, 0x00, 0x03, 0, 0, 0, 0});
-    auto r = tdstest::readResponse(readMessage());
+    auto r = sqlemu::test::readResponse(readMessage());
     ASSERT_FALSE(r.tokens.empty());
     EXPECT_EQ(r.tokens[0].number, 4002);
     EXPECT_TRUE(serverClosed());
@@ -274,7 +274,7 @@ TEST_F(TdsSession, GarbageBeforeLoginIsDroppedSilently)
 
 TEST_F(TdsSession, ALoginLargerThanAnyRealOneIsRefused)
 {
-    Bytes chunk = tdstest::packet(0x10, Bytes(4000, 0x41), 0x00);
+    Bytes chunk = sqlemu::test::packet(0x10, Bytes(4000, 0x41), 0x00);
     for (int i = 0; i < 70; ++i) { // 280 KB and no end of message
         if (::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0)
             break;
@@ -284,7 +284,7 @@ TEST_F(TdsSession, ALoginLargerThanAnyRealOneIsRefused)
 
 TEST_F(TdsSession, RequestsBeforeLoginAreRefused)
 {
-    send(tdstest::message(0x01, tdstest::sqlBatch("select 1")));
+    send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch("select 1")));
     EXPECT_TRUE(serverClosed());
     EXPECT_TRUE(engine.batches.empty());
 }

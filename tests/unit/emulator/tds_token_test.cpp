@@ -17,11 +17,11 @@ protected:
     {
         return TokenResultSink(stream, WireFormat{0x74000004}, "VM\\INST", mode, [this] { return cancel; });
     }
-    tdstest::Response finish(TokenResultSink &sink)
+    sqlemu::test::Response finish(TokenResultSink &sink)
     {
         sink.finish();
         stream.finish();
-        return tdstest::readResponse(wire);
+        return sqlemu::test::readResponse(wire);
     }
 
     Bytes wire;
