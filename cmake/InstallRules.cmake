@@ -51,7 +51,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/sqlemu.service DESTINATION /lib/sy
 # compressed (gzip -9n, so that the bytes depend on the text alone), the
 # copyright file, and lintian's overrides, each with its reason.
 set(MOVAN_DEB_CONTACT "Movan <support@movan.invalid>")
-set(MOVAN_DEB_VERSION ${PROJECT_VERSION}-1)
+set(MOVAN_DEB_RELEASE 1)
+set(MOVAN_DEB_VERSION ${PROJECT_VERSION}-${MOVAN_DEB_RELEASE})
 function(movan_gzip source target)
     execute_process(COMMAND gzip -9nc ${source} OUTPUT_FILE ${target} COMMAND_ERROR_IS_FATAL ANY)
     set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})

@@ -258,10 +258,13 @@ check_server_account() {
     local exec_start
     exec_start=$(sed -n 's/^ExecStart=//p' "$root/lib/systemd/system/sqlemu.service")
     exec_start=${exec_start/ \$SQLEMU_OPTIONS/}
+    # Started directly, so that $! is the server itself: a server left
+    # running would keep its account from being deleted by the purge.
     # shellcheck disable=SC2086
-    as_user sqlemu timeout 20 $exec_start --port 0 --browser-port 0 >"$work/sqlemu.out" 2>"$work/sqlemu.err" &
+    chroot "$root" setpriv --reuid=sqlemu --regid=sqlemu --init-groups -- $exec_start --port 0 --browser-port 0 \
+        >"$work/sqlemu.out" 2>"$work/sqlemu.err" &
     local server=$! _
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         grep -q '^sqlemu ready' "$work/sqlemu.out" && break
         sleep 0.1
     done
