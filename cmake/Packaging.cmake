@@ -21,7 +21,7 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${MOVAN_DEB_RELEASE})
 # purge remove what the packages and their programs made.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(movan_scripts ${CMAKE_BINARY_DIR}/packaging/debian/movan-config/scripts)
-string(JOIN " " MOVAN_CONFIG_SYSTEMD_UNITS ${MOVAN_CONFIG_SYSTEMD_UNITS})
+string(JOIN " " movan_config_units ${MOVAN_CONFIG_SYSTEMD_UNITS})
 foreach(script postinst prerm postrm)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/movan-config/${script}.in ${movan_scripts}/${script} @ONLY)
     list(APPEND CPACK_DEBIAN_MOVAN_PACKAGE_CONTROL_EXTRA ${movan_scripts}/${script})
