@@ -32,9 +32,45 @@ foreach(size IN LISTS MOVAN_DESKTOP_ICON_SIZES)
 endforeach()
 install(FILES ${packaging_out}/movan-config DESTINATION /usr/bin COMPONENT movan EXCLUDE_FROM_ALL)
 
+# systemd units the movan-config package ships from packaging/, installed
+# and never enabled; its maintainer scripts record them so that purge removes
+# the links an administrator's enable made (template units included).
+set(MOVAN_CONFIG_SYSTEMD_UNITS "")
+foreach(unit IN LISTS MOVAN_CONFIG_SYSTEMD_UNITS)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/${unit} DESTINATION /lib/systemd/system
+            COMPONENT movan EXCLUDE_FROM_ALL)
+endforeach()
+
 install(TARGETS sqlemu RUNTIME DESTINATION /usr/bin COMPONENT sqlemu EXCLUDE_FROM_ALL)
+# /var/lib/sqlemu is not shipped: the package's postinst makes it for the
+# service's account, and the unit's StateDirectory= keeps it that account's.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/sqlemu.service DESTINATION /lib/systemd/system
         COMPONENT sqlemu EXCLUDE_FROM_ALL)
-install(DIRECTORY DESTINATION /var/lib/sqlemu COMPONENT sqlemu EXCLUDE_FROM_ALL)
-install(FILES ${PROJECT_SOURCE_DIR}/emulator/sqlemu.1 DESTINATION /usr/share/man/man1
-        COMPONENT sqlemu EXCLUDE_FROM_ALL)
+
+# What Debian asks of each package: manual pages and the changelog
+# compressed (gzip -9n, so that the bytes depend on the text alone), the
+# copyright file, and lintian's overrides, each with its reason.
+set(MOVAN_DEB_CONTACT "Movan <support@movan.invalid>")
+set(MOVAN_DEB_RELEASE 1)
+set(MOVAN_DEB_VERSION ${PROJECT_VERSION}-${MOVAN_DEB_RELEASE})
+function(movan_gzip source target)
+    execute_process(COMMAND gzip -9nc ${source} OUTPUT_FILE ${target} COMMAND_ERROR_IS_FATAL ANY)
+    set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+endfunction()
+configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in ${packaging_out}/copyright @ONLY)
+set(deb_packages movan-config sqlemu)
+set(deb_components movan sqlemu)
+set(deb_man_pages packaging/movan-config.1 emulator/sqlemu.1)
+foreach(package component man_page IN ZIP_LISTS deb_packages deb_components deb_man_pages)
+    set(doc ${packaging_out}/debian/${package})
+    set(MOVAN_DEB_PACKAGE ${package})
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.Debian.in ${doc}/changelog.Debian @ONLY)
+    movan_gzip(${doc}/changelog.Debian ${doc}/changelog.Debian.gz)
+    get_filename_component(man_name ${man_page} NAME)
+    movan_gzip(${PROJECT_SOURCE_DIR}/${man_page} ${doc}/${man_name}.gz)
+    install(FILES ${packaging_out}/copyright ${doc}/changelog.Debian.gz DESTINATION /usr/share/doc/${package}
+            COMPONENT ${component} EXCLUDE_FROM_ALL)
+    install(FILES ${doc}/${man_name}.gz DESTINATION /usr/share/man/man1 COMPONENT ${component} EXCLUDE_FROM_ALL)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/${package}.lintian-overrides DESTINATION /usr/share/lintian/overrides
+            RENAME ${package} COMPONENT ${component} EXCLUDE_FROM_ALL)
+endforeach()

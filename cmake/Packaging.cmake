@@ -8,7 +8,7 @@ set(CPACK_GENERATOR DEB)
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_PACKAGE_NAME movan-config)
 set(CPACK_PACKAGE_VENDOR Movan)
-set(CPACK_PACKAGE_CONTACT "Movan <support@movan.invalid>")
+set(CPACK_PACKAGE_CONTACT ${MOVAN_DEB_CONTACT})
 set(CPACK_PACKAGING_INSTALL_PREFIX ${MOVAN_PACKAGE_APP_DIR})
 set(CPACK_STRIP_FILES ON)
 
@@ -16,25 +16,40 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL movan sqlemu)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${MOVAN_DEB_RELEASE})
+# The maintainer scripts make the group movan and the sqlemu account, and on
+# purge remove what the packages and their programs made.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(movan_scripts ${CMAKE_BINARY_DIR}/packaging/debian/movan-config/scripts)
+string(JOIN " " movan_config_units ${MOVAN_CONFIG_SYSTEMD_UNITS})
+foreach(script postinst prerm postrm)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/movan-config/${script}.in ${movan_scripts}/${script} @ONLY)
+    list(APPEND CPACK_DEBIAN_MOVAN_PACKAGE_CONTROL_EXTRA ${movan_scripts}/${script})
+    list(APPEND CPACK_DEBIAN_SQLEMU_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/sqlemu/${script})
+endforeach()
 
 set(CPACK_DEBIAN_MOVAN_PACKAGE_NAME movan-config)
 set(CPACK_DEBIAN_MOVAN_PACKAGE_SECTION database)
+# The scripts make the group; Qt's own Persian translations make the
+# standard dialogs Persian around the program's windows.
+set(CPACK_DEBIAN_MOVAN_PACKAGE_DEPENDS "adduser, qt6-translations-l10n")
 # Persian text needs a font with Arabic script; Windows logins need a ticket.
 set(CPACK_DEBIAN_MOVAN_PACKAGE_RECOMMENDS fonts-noto-ui-core)
 set(CPACK_DEBIAN_MOVAN_PACKAGE_SUGGESTS "krb5-user, sqlemu")
 string(CONCAT CPACK_COMPONENT_MOVAN_DESCRIPTION
-       "Connection setup and maintenance of the SQL Server database of the Movan applications\n"
+       "SQL Server database setup and maintenance for the Movan applications\n"
        "Edits the connection settings shared by the Movan applications (InitPrg.ini in\n"
        "/opt/movan), tests the connection, attaches the default database, shrinks the\n"
        "log, backs up and restores.")
 
 set(CPACK_DEBIAN_SQLEMU_PACKAGE_NAME sqlemu)
 set(CPACK_DEBIAN_SQLEMU_PACKAGE_SECTION database)
+set(CPACK_DEBIAN_SQLEMU_PACKAGE_DEPENDS adduser)
 string(CONCAT CPACK_COMPONENT_SQLEMU_DESCRIPTION
        "SQL Server emulator for testing and demonstrating SQL Server clients\n"
        "A TDS server on the loopback addresses with a small T-SQL interpreter. The\n"
-       "sqlemu service is installed but not enabled; its data is in /var/lib/sqlemu.")
+       "sqlemu service is installed but not enabled; it runs as the system account\n"
+       "sqlemu, in group movan, with its data in /var/lib/sqlemu.")
 
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/prune_empty_prefix.cmake)
 include(CPack)

@@ -4,6 +4,7 @@
 # machine that installs them gets.
 #
 #   packages_test.sh BUILD_DIR
+# shellcheck disable=SC2154 # started_pid, journey_*: set by the sourced libraries
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../../.." && pwd)
 # shellcheck disable=SC1090
@@ -62,14 +63,25 @@ check_layout() {
     [ "$(readlink "$root/usr/bin/movan-config")" = /opt/movan/movan-config ] \
         || fail "/usr/bin/movan-config does not point to /opt/movan/movan-config"
     [ -x "$root/usr/bin/sqlemu" ] || fail "no /usr/bin/sqlemu"
-    [ -d "$root/var/lib/sqlemu" ] || fail "no /var/lib/sqlemu"
     # (Listings are read whole first: grep -q leaving a pipe early would
     # fail the pipeline and hide what it found.)
     local listing
     listing=$(dpkg-deb -c "$sqlemu_deb")
     grep -q ' \./opt/' <<<"$listing" && fail "the sqlemu package owns folders under /opt"
-    [ -s "$root/usr/share/man/man1/sqlemu.1" ] || fail "the sqlemu package has no man page"
-    man -l "$root/usr/share/man/man1/sqlemu.1" >/dev/null 2>&1 || fail "the man page does not format"
+    local page package
+    for page in sqlemu movan-config; do
+        [ -s "$root/usr/share/man/man1/$page.1.gz" ] || fail "no compressed manual page $page.1.gz"
+        [ -n "$(man -l "$root/usr/share/man/man1/$page.1.gz" 2>/dev/null)" ] || fail "the manual page $page.1 does not format"
+    done
+    for package in movan-config sqlemu; do
+        grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
+            "$root/usr/share/doc/$package/copyright" || fail "$package has no machine-readable copyright file"
+        zcat "$root/usr/share/doc/$package/changelog.Debian.gz" 2>/dev/null \
+            | head -n 1 | grep -q "^$package ($(dpkg-deb -f "$work/packages/${package}_"*.deb Version)) " \
+            || fail "$package's changelog.Debian.gz does not name this version"
+    done
+    grep -q 'DataLR\.avi' "$root/usr/share/doc/movan-config/copyright" \
+        || fail "the copyright file does not name the generated DataLR.avi"
     return 0
 }
 
@@ -80,9 +92,14 @@ check_service() {
     grep -q '^ExecStart=/usr/bin/sqlemu --data-dir /var/lib/sqlemu ' "$unit" \
         || fail "the service does not run /usr/bin/sqlemu on /var/lib/sqlemu"
     [ -d "$root/etc/systemd" ] && fail "the package enables the service"
-    local info
-    info=$(dpkg-deb -I "$sqlemu_deb")
-    grep -q 'postinst' <<<"$info" && fail "the sqlemu package runs a postinst"
+    local key
+    for key in User=sqlemu Group=sqlemu SupplementaryGroups=movan StateDirectory=sqlemu ProtectSystem=strict \
+        ReadWritePaths=-/opt/movan/Data; do
+        grep -qx "$key" "$unit" || fail "the service lacks $key"
+    done
+    # 4.0 and below is what systemd calls "OK".
+    systemd-analyze security --offline=yes --threshold=40 "$unit" >"$work/logs/security" 2>&1 \
+        || fail "systemd-analyze rates the service above 4.0: $(tail -n 1 "$work/logs/security")"
     return 0
 }
 
@@ -157,7 +174,8 @@ first_run_journey() {
         || { fail "the packaged sqlemu made no database: $(cat "$work/logs/make-database")"; return 0; }
     start_private_display "$ledger" "$work/logs" || { fail "no X server"; return 0; }
     export XDG_RUNTIME_DIR=$work/runtime
-    mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+    mkdir -p "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
     ledger_start "$ledger" movan-config "$work/logs/movan-config" env -u QT_QPA_PLATFORM "$app/movan-config"
     if ! window=$(wait_for_window "Movan Config DataBase 4.0" 60); then
         fail "the packaged program showed no window"
