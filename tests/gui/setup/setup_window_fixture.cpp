@@ -1,7 +1,7 @@
 #include "setup_window_fixture.h"
 
-#include "settings/settings_file.h"
 #include "platform/profile_file.h"
+#include "settings/settings_file.h"
 #include "setup/default_database_files.h"
 #include "widgets/balloon/balloon_window.h"
 
@@ -50,6 +50,9 @@ void SetupWindowTest::removeSideFiles()
     QFile file(settingsPath());
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     file.remove();
+    // A test may leave a folder or a pipe under the file's name.
+    QDir().rmdir(settingsPath());
+    QFile::remove(settingsPath());
     QDir(dataFolder()).removeRecursively();
 }
 
