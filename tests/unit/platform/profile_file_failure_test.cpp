@@ -251,7 +251,16 @@ TEST_F(ProfileFileFailure, AWriterKilledDuringAnInPlaceSaveLeavesTheOldOrTheNewF
             ::chmod(QFile::encodeName(path).constData(), 0600);
             const QByteArray states[]
                 = {withoutTrailingBlankLines(fileText(shortKeys)), withoutTrailingBlankLines(fileText(longKeys))};
-            for (int round = 0; round < 200; ++round) {
+            const auto check = [&](const char *when, int round) {
+                const QByteArray now = withoutTrailingBlankLines(bytesOf(path));
+                if (now != states[0] && now != states[1])
+                    f.expect(false,
+                             std::string("torn ") + when + " in round " + std::to_string(round) + ": "
+                                 + now.right(120).toStdString());
+            };
+            // Each round stops the writer at hundreds of moments, as a kill
+            // at that moment would, and then kills it.
+            for (int round = 0; round < 10 && f.text().empty(); ++round) {
                 const pid_t writer = ::fork();
                 if (writer == 0) {
                     if (!becomeUser(kAdminA, {}))
@@ -261,12 +270,17 @@ TEST_F(ProfileFileFailure, AWriterKilledDuringAnInPlaceSaveLeavesTheOldOrTheNewF
                         ProfileFile(path).writeStrings(kSection, shortKeys);
                     }
                 }
-                ::usleep(200 + QRandomGenerator::global()->bounded(3000));
+                for (int moment = 0; moment < 300 && f.text().empty(); ++moment) {
+                    ::usleep(QRandomGenerator::global()->bounded(300));
+                    ::kill(writer, SIGSTOP);
+                    ::waitpid(writer, nullptr, WUNTRACED);
+                    check("while stopped", round);
+                    ::kill(writer, SIGCONT);
+                }
+                ::usleep(QRandomGenerator::global()->bounded(3000));
                 ::kill(writer, SIGKILL);
                 ::waitpid(writer, nullptr, 0);
-                const QByteArray now = withoutTrailingBlankLines(bytesOf(path));
-                if (now != states[0] && now != states[1])
-                    return "torn in round " + std::to_string(round) + ": " + now.right(120).toStdString();
+                check("after kill -9", round);
             }
             f.expect(entriesOf(folder) == QStringList{QStringLiteral("InitPrg.ini")}, "a temporary file was left");
             return f.text();
