@@ -17,6 +17,7 @@
 #include <functional>
 #include <grp.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -398,6 +399,33 @@ TEST_F(ProfileFileFailure, AFileTheUserMayNotReadIsReportedNeverReadAsEmpty)
         } catch (const ProfileWriteError &) {}
         return f.text();
     });
+    EXPECT_EQ(report, "");
+    EXPECT_EQ(bytesOf(path), seed);
+}
+
+// Another program that takes the file's lock and hangs: reads go on after a
+// short wait, and a save gives up, saying why, with the file untouched.
+TEST_F(ProfileFileFailure, AProgramThatHoldsTheLockAndHangsBlocksNoOne)
+{
+    const QByteArray seed = fileText(save(QStringLiteral("held")));
+    putBytes(path, seed);
+    const int held = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const std::string report = inChild(
+        [&] {
+            Failures f;
+            f.expect(readKeys(path) == save(QStringLiteral("held")), "the read did not see the settings");
+            try {
+                ProfileFile(path).writeStrings(kSection, save(QStringLiteral("new")));
+                f.expect(false, "saved under another program's lock");
+            } catch (const ProfileWriteError &e) {
+                f.expect(e.message().contains(QStringLiteral("قفل")), "the message does not say the file is locked");
+            }
+            return f.text();
+        },
+        30);
+    ::close(held);
     EXPECT_EQ(report, "");
     EXPECT_EQ(bytesOf(path), seed);
 }
