@@ -3,15 +3,26 @@
 #include "platform/app_error.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 namespace movan {
 
 // Refused before anything is written: the file would lose or garble the
-// value, or the write failed.
+// value, or the write failed and the file is as it was. The message is for
+// the user: what happened, where, why, and who can mend it.
 class ProfileWriteError : public AppError {
+public:
+    using AppError::AppError;
+};
+
+// The file is there but cannot be read (no permission, or a folder, a pipe or
+// a device under its name): its settings are unknown, and a reader must not
+// go on as if the file held none.
+class ProfileReadError : public AppError {
 public:
     using AppError::AppError;
 };
@@ -29,7 +40,9 @@ public:
 // once, at its first read, and then answers from that text and from its own
 // writes; open a new one to see another program's changes. Every write reads,
 // changes and stores the file under a lock (see LockedFile), through links
-// only where they can be trusted (see trustedLinkTarget).
+// only where they can be trusted (see trustedLinkTarget); writeStrings
+// changes several keys in one such step, so no other writer comes between
+// them and a failure leaves all of them as they were.
 class ProfileFile {
 public:
     static constexpr int kMaxValueLength = 2047;
@@ -37,14 +50,23 @@ public:
     explicit ProfileFile(QString path);
 
     const QString &path() const { return m_path; }
+    // Whether anything stands at the path, a regular file or not.
     bool exists() const;
 
+    // Throws ProfileReadError when the file exists but cannot be read; a
+    // missing file gives the default.
     QString readString(const QString &section, const QString &key, const QString &defaultValue) const;
 
-    // Throws ProfileWriteError with "Unable to write to <path>" when the file
-    // cannot be written, or a reason naming the key (never the value, which
-    // may be a password) when the text cannot be stored.
+    // Answers every later read with its default, as for a missing file: for
+    // a caller that has reported the ProfileReadError and goes on.
+    void readAsEmpty() { m_contents = QByteArray(); }
+
+    // Throws ProfileWriteError, with the file unchanged, when the file cannot
+    // be written (saying why, in which folder, and who can mend it), or with
+    // a reason naming the key (never the value, which may be a password)
+    // when the text cannot be stored.
     void writeString(const QString &section, const QString &key, const QString &value);
+    void writeStrings(const QString &section, const QList<std::pair<QString, QString>> &keysAndValues);
 
 private:
     const QByteArray &contents() const;

@@ -77,7 +77,16 @@ void TFrmSQLSetup::FormShow()
 {
     const auto finished = qScopeGuard([this] { emit showSequenceFinished(); });
     using namespace Settings;
-    const ProfileFile file = openSettingsFile(kFileName);
+    ProfileFile file = openSettingsFile(kFileName);
+    // A file that is there but cannot be read is reported once the window
+    // shows its defaults, so that no one takes them for the saved settings.
+    QString unreadable;
+    try {
+        file.readString(kSection, kDataBaseName, {});
+    } catch (const ProfileReadError &error) {
+        unreadable = error.message();
+        file.readAsEmpty();
+    }
     const QString computer = GetComputerNameText();
 
     EdtDataBaseName->setText(file.readString(kSection, kDataBaseName, SetupWindowDefault::kDataBaseName));
@@ -102,6 +111,8 @@ void TFrmSQLSetup::FormShow()
     }
     if (computer != cbServer->currentText())
         BalloonControl1->ShowBalloon();
+    if (!unreadable.isEmpty())
+        ShowMessageDialog(kErrorCaption, unreadable, mbOK, mtError);
 }
 
 QStringList TFrmSQLSetup::readNamedInstances()
@@ -159,28 +170,27 @@ void TFrmSQLSetup::EdtLogNameEnter()
 void TFrmSQLSetup::saveSettings()
 {
     using namespace Settings;
-    ProfileFile file = openSettingsFile(kFileName);
-    const auto write
-        = [&file](const QString &key, const QString &value) { file.writeString(kSection, key, trimControl(value)); };
-    write(kServer, cbServer->currentText());
-    write(kServerMachineName, GetComputerNameText());
-    write(kServerIPAddress, m_capturedAddress);
-    write(kDataBaseName, EdtDataBaseName->text());
-    if (rgWindows->isChecked()) {
-        write(kType, kTypeWindows);
-        write(kUser, QString());
-        write(kPass, QString());
-    } else {
-        write(kType, kTypeSql);
-        write(kUser, EdtLogName->text());
-        write(kPass, EdtPassword->text());
-    }
+    const bool windowsAuthentication = rgWindows->isChecked();
+    QList<std::pair<QString, QString>> keys = {
+        {kServer, cbServer->currentText()},
+        {kServerMachineName, GetComputerNameText()},
+        {kServerIPAddress, m_capturedAddress},
+        {kDataBaseName, EdtDataBaseName->text()},
+        {kType, windowsAuthentication ? kTypeWindows : kTypeSql},
+        {kUser, windowsAuthentication ? QString() : EdtLogName->text()},
+        {kPass, windowsAuthentication ? QString() : EdtPassword->text()},
+    };
+    for (auto &[key, value] : keys)
+        value = trimControl(value);
+    // The seven keys go down together or not at all: a sibling program never
+    // reads one save's server with another's login.
+    openSettingsFile(kFileName).writeStrings(kSection, keys);
 }
 
 void TFrmSQLSetup::BitBtn1Click()
 {
-    // A key that cannot be written ends the action here, with "Unable to
-    // write to <path>" in the program's error report.
+    // Settings that cannot be saved end the action here, the file as it was,
+    // with the reason in the program's error report.
     saveSettings();
     DataModuleScope dataModule;
     const bool connected = connectFromSettings();

@@ -1,6 +1,7 @@
 // Confirming the setup window: the seven keys as the file holds them, the
 // test of the saved settings, and the attach of the default database that
 // the window offers when the test fails, checked against what sqlemu received.
+#include "platform/computer_info.h"
 #include "settings/data_module.h"
 #include "setup_window_fixture.h"
 #include "ui/message_dialog.h"
@@ -9,11 +10,16 @@
 #include "widgets/edit/mov_edit_box.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace movan;
 
@@ -28,6 +34,8 @@ const QString kConnected = QStringLiteral("تنظيمات اتصال با بان
 const QString kYes = QStringLiteral("بلي");
 const QString kNo = QStringLiteral("خير");
 const QString kOk = QStringLiteral("تاييد");
+const QString kAttachFailed
+    = QStringLiteral("خطا در پيوست بانک اطلاعاتي، براي دريافت اطلاعات بيشتر به راهنما مراجعه نماييد...");
 
 class SetupWindowConfirm : public SetupWindowTest {
 protected:
@@ -72,10 +80,12 @@ TEST_F(SetupWindowConfirm, SevenKeysAreSavedAndRefusalOfTheOfferLeavesTheWindowO
     EXPECT_EQ(driver.last().text, displayLineBreaks(kOffer));
     EXPECT_EQ(driver.last().buttons, QStringList({kYes, kNo}));
     EXPECT_EQ(driver.last().icon, DialogIcon::Warning);
+    // The computer's own address, asked for here, not the window's copy of it.
+    ASSERT_FALSE(ComputerInfo::localIPv4Address().isEmpty());
     EXPECT_EQ(settingsBytes(),
               (QStringLiteral("[DataBase]\r\nServer=%1\r\nServerMachinName=%2\r\nServerIPAddress=%3\r\n"
                               "DataBaseName=Tarnel\r\nType=WIN\r\nUser=\r\nPass=\r\n")
-                   .arg(dead, GetComputerNameText(), form->capturedAddress()))
+                   .arg(dead, GetComputerNameText(), ComputerInfo::localIPv4Address()))
                   .toLatin1());
     EXPECT_TRUE(form->isVisible());
 
@@ -205,14 +215,109 @@ TEST_F(SetupWindowConfirm, UnwritableSettingsFileEndsTheActionBeforeAnyTest)
 {
     writeServerSettings(QStringLiteral("master"));
     auto form = showWindow();
+    form->cbServer->setCurrentText(deadServerAddress());
+    form->EdtPassword->setText(QStringLiteral("changed"));
     const QByteArray before = settingsBytes();
     ASSERT_TRUE(QFile::setPermissions(settingsPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     driver.pressButton(QStringLiteral("OK"));
     confirm(*form);
     ASSERT_EQ(driver.shown().size(), 1) << "the settings were tested all the same";
     EXPECT_EQ(driver.last().objectName, QStringLiteral("ErrorReport"));
-    EXPECT_EQ(driver.last().text, QStringLiteral("Unable to write to ") + settingsPath());
-    EXPECT_EQ(settingsBytes(), before);
+    // In Persian: what happened, the folder, the reason and who can mend it.
+    const QStringList lines = driver.last().text.split(u'\n');
+    ASSERT_EQ(lines.size(), 4) << driver.last().text.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("تنظيمات ذخيره نشد")));
+    EXPECT_TRUE(lines[1].contains(QFileInfo(settingsPath()).absolutePath()));
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("فايل فقط خواندني است")));
+    EXPECT_TRUE(lines[3].contains(QStringLiteral("مدير سيستم")));
+    EXPECT_EQ(settingsBytes(), before) << "not one of the seven keys may be written";
+    EXPECT_TRUE(form->isVisible());
+}
+
+// Something other than a file under the settings file's name (here a folder
+// and a pipe): the window opens at once with its defaults, says the saved
+// settings could not be read, and a confirm saves nothing over it.
+TEST_F(SetupWindowConfirm, ASettingsFileThatCannotBeReadIsReportedAndLeftAlone)
+{
+    const QByteArray name = QFile::encodeName(settingsPath());
+    const std::function<bool()> makers[] = {
+        [&] { return ::mkdir(name.constData(), 0755) == 0; },
+        [&] { return ::mkfifo(name.constData(), 0644) == 0; },
+    };
+    for (const auto &make : makers) {
+        ASSERT_TRUE(make());
+        const qsizetype shownBefore = driver.shown().size();
+        driver.pressButton(kOk);
+        QElapsedTimer clock;
+        clock.start();
+        auto form = showWindow();
+        EXPECT_LT(clock.elapsed(), 20000);
+        ASSERT_EQ(driver.shown().size(), shownBefore + 1);
+        EXPECT_EQ(driver.last().caption, QStringLiteral("خطا"));
+        EXPECT_EQ(driver.last().icon, DialogIcon::Error);
+        EXPECT_TRUE(driver.last().text.startsWith(QStringLiteral("تنظيمات ذخيره شده خوانده نشد")));
+        EXPECT_EQ(form->EdtDataBaseName->text(), QStringLiteral("Tarnel"));
+
+        driver.pressButton(QStringLiteral("OK"));
+        confirm(*form);
+        EXPECT_EQ(driver.last().objectName, QStringLiteral("ErrorReport"));
+        EXPECT_EQ(driver.shown().size(), shownBefore + 2) << "the settings were tested all the same";
+        struct stat st {};
+        ASSERT_EQ(::lstat(name.constData(), &st), 0);
+        EXPECT_FALSE(S_ISREG(st.st_mode)) << "replaced by a file";
+        form.reset();
+        ::rmdir(name.constData());
+        ::unlink(name.constData());
+    }
+}
+
+// The server refuses the attach (the files belong to a database it already
+// has): the attach error, not the missing-files
+// notice, and the database the user had is still there, online, its files
+// as they were.
+TEST_F(SetupWindowConfirm, AnAttachTheServerRefusesIsReportedAndHarmsNothing)
+{
+    makeDatabaseFiles(QStringLiteral("Kept"), QStringLiteral("Kept.mdf"), QStringLiteral("Kept_log.ldf"));
+    {
+        DbCommand attach;
+        attach.setConnectionString(
+            QStringLiteral("Provider=SQLOLEDB.1;Password=%1;User ID=sa;Initial Catalog=master;Data Source=%2")
+                .arg(kSaPassword, serverAddress()));
+        attach.setCommandText(
+            attachBatch(QStringLiteral("Kept"), QStringLiteral("Kept.mdf"), QStringLiteral("Kept_log.ldf")));
+        attach.execute();
+    }
+    const auto hashes = [] {
+        QStringList sums;
+        for (const QString &file : QDir(dataFolder()).entryList(QDir::Files, QDir::Name)) {
+            QFile f(dataFolder() + file);
+            f.open(QIODevice::ReadOnly);
+            sums.append(
+                file + u' '
+                + QString::fromLatin1(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex()));
+        }
+        return sums;
+    };
+    const QStringList before = hashes();
+    // The configured database does not exist, so the window offers the
+    // attach, under that name, of the files Kept is using.
+    writeServerSettings(QStringLiteral("Other"));
+    auto form = showWindow();
+    newBatches();
+    driver.pressButton(kYes).pressButton(kOk);
+    confirm(*form);
+    EXPECT_EQ(driver.last().text, kAttachFailed);
+    EXPECT_EQ(driver.last().caption, QStringLiteral("خطا"));
+    EXPECT_EQ(driver.last().icon, DialogIcon::Error);
+    ASSERT_EQ(newBatches().size(), 1) << "the attach was not sent";
+    EXPECT_EQ(hashes(), before);
+    EXPECT_TRUE(databaseNames().contains(QStringLiteral("Kept")));
+    EXPECT_FALSE(databaseNames().contains(QStringLiteral("Other")));
+    DbConnection online;
+    online.setConnectionString(
+        QStringLiteral("Provider=SQLOLEDB.1;Password=%1;User ID=sa;Initial Catalog=Kept;Data Source=%2")
+            .arg(kSaPassword, serverAddress()));
+    EXPECT_NO_THROW(online.open()) << "Kept is no longer online";
     EXPECT_TRUE(form->isVisible());
 }
 

@@ -50,6 +50,9 @@ void SetupWindowTest::removeSideFiles()
     QFile file(settingsPath());
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     file.remove();
+    // A test may leave a folder or a pipe under the file's name.
+    QDir().rmdir(settingsPath());
+    QFile::remove(settingsPath());
     QDir(dataFolder()).removeRecursively();
 }
 

@@ -126,5 +126,36 @@ TEST_F(SetupWindowTools, CloseDuringACallWaitsForItThenCloses)
     EXPECT_FALSE(form->isVisible()) << "the held-back close never came";
 }
 
+// The tools button connects with the saved settings; a close while that
+// connection is under way neither opens the maintenance window afterwards
+// nor reports anything, releases the data module and then closes.
+TEST_F(SetupWindowTools, CloseDuringTheToolsConnectionOpensNothingAndThenCloses)
+{
+    SilentServer silent;
+    ASSERT_TRUE(silent.isListening());
+    writeSettings({{QStringLiteral("Server"), silent.dataSource()},
+                   {QStringLiteral("DataBaseName"), QStringLiteral("master")},
+                   {QStringLiteral("Type"), QStringLiteral("SQL")},
+                   {QStringLiteral("Pass"), kSaPassword}});
+    auto form = showWindow();
+    const QByteArray settings = settingsBytes();
+
+    bool openWhileCalling = false;
+    silent.onConnection = [&] {
+        form->close();
+        openWhileCalling = form->isVisible();
+        QTimer::singleShot(0, &silent, &SilentServer::hangUp);
+    };
+    form->BitBtn3Click();
+    EXPECT_TRUE(openWhileCalling) << "the window closed under the running call";
+    EXPECT_TRUE(openedWithConnection.isEmpty()) << "the maintenance window opened after the close";
+    EXPECT_TRUE(driver.shown().isEmpty()) << "the action went on after the close";
+    EXPECT_EQ(DMMain, nullptr);
+    for (int i = 0; i < 400 && form->isVisible(); ++i)
+        QTest::qWait(25);
+    EXPECT_FALSE(form->isVisible()) << "the held-back close never came";
+    EXPECT_EQ(settingsBytes(), settings) << "the tools button wrote the settings";
+}
+
 } // namespace
 } // namespace movan::test

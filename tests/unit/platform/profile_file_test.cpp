@@ -158,13 +158,20 @@ TEST_F(ProfileFileTest, WhatIsAddedToAFileWithoutAFinalLineEndStartsOnANewLine)
     EXPECT_EQ(readBytes(), "[DataBase]\r\nServer=srv\r\nUser=sa\r\n");
 }
 
-TEST_F(ProfileFileTest, FirstWriteCreatesTheFileForItsOwnerOnly)
+// The file is shared by the folder's group (administrators, sibling
+// programs), whatever the saving user's umask.
+TEST_F(ProfileFileTest, FirstWriteCreatesTheFileForItsOwnerAndGroupOnly)
 {
+    const mode_t umaskBefore = ::umask(077);
     ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("."));
+    ::umask(umaskBefore);
     EXPECT_EQ(readBytes(), "[DataBase]\r\nServer=.\r\n");
-    struct stat st {};
+    struct stat st {
+    }, folder{};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(QFile::encodeName(dir.path()).constData(), &folder), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    EXPECT_EQ(st.st_gid, folder.st_gid);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary file left behind";
 }
 
@@ -196,12 +203,10 @@ TEST_F(ProfileFileTest, LinksThatCannotBeTrustedAreRefused)
 {
     const QString missing = dir.filePath(QStringLiteral("missing.ini"));
     ASSERT_TRUE(QFile::link(missing, path));
-    try {
-        ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("x"));
-        ADD_FAILURE() << "written through a dangling link";
-    } catch (const ProfileWriteError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Unable to write to ") + path);
-    }
+    EXPECT_THROW(
+        ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("x")),
+        ProfileWriteError)
+        << "written through a dangling link";
     EXPECT_FALSE(QFileInfo::exists(missing)) << "no file is created where a link points";
 
     if (::geteuid() != 0)
@@ -367,15 +372,24 @@ TEST_F(ProfileFileTest, ALargeFileIsReadOnceInLittleMoreThanItsSize)
     EXPECT_LT((after.ru_maxrss - before.ru_maxrss) * 1024, 3 * kSize);
 }
 
-TEST_F(ProfileFileTest, UnwritableTargetsRaiseUnableToWriteWithTheFullPath)
+// The user learns what happened, where, why and who can mend it; the file
+// stays as it was.
+TEST_F(ProfileFileTest, UnwritableTargetsAreRefusedWithTheFolderAndTheReason)
 {
     writeBytes("[DataBase]\r\nServer=old\r\n");
     ::chmod(QFile::encodeName(path).constData(), 0444);
     try {
-        ProfileFile(path).writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QStringLiteral("new"));
+        ProfileFile(path).writeStrings(
+            QStringLiteral("DataBase"),
+            {{QStringLiteral("Server"), QStringLiteral("new")}, {QStringLiteral("Pass"), QStringLiteral("pw")}});
         FAIL() << "a read-only file was written";
     } catch (const ProfileWriteError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Unable to write to ") + path);
+        const QStringList lines = e.message().split(u'\n');
+        ASSERT_EQ(lines.size(), 4) << e.message().toStdString();
+        EXPECT_TRUE(lines[0].contains(QStringLiteral("InitPrg.ini")));
+        EXPECT_TRUE(lines[1].contains(dir.path()));
+        EXPECT_TRUE(lines[2].contains(QStringLiteral("فايل فقط خواندني است")));
+        EXPECT_TRUE(lines[3].contains(QStringLiteral("مدير سيستم")));
     }
     EXPECT_EQ(readBytes(), "[DataBase]\r\nServer=old\r\n");
 
