@@ -98,11 +98,20 @@ struct SelectItem {
     std::string assignTo; // SELECT @v = expression
 };
 
+// ORDER BY: a column, an alias of the select list, an expression, or the
+// position of an item in the list.
+struct OrderItem {
+    ExpressionPtr expression;
+    std::optional<std::int64_t> position;
+    bool descending = false;
+};
+
 struct SelectStatement {
     std::optional<std::int64_t> top;
     std::vector<SelectItem> items;
     std::optional<TableReference> from;
     ExpressionPtr where;
+    std::vector<OrderItem> orderBy;
 };
 
 struct ExecuteArgument {

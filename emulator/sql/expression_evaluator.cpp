@@ -26,7 +26,7 @@ std::int64_t asInteger(const TypedValue &v)
         return *n;
     if (const auto *s = std::get_if<std::string>(&v.value))
         return textToInteger(*s, v.type, SqlType::Int);
-    throw errors::notSupportedYet("arithmetic on " + typeName(v.type));
+    throw errors::operandTypeInvalid(typeName(v.type), "add");
 }
 
 // Integer results take the wider of the two types, as T-SQL's precedence does.
@@ -198,7 +198,7 @@ TypedValue ExpressionEvaluator::evaluate(const Expression &e, const ResultTable 
             return v;
         const std::int64_t n = asInteger(v);
         if (n == std::numeric_limits<std::int64_t>::min())
-            throw errors::notSupportedYet("this negation");
+            throw errors::arithmeticOverflow("bigint");
         return TypedValue::integer(-n, isIntegerType(v.type) ? v.type : SqlType::Int);
     }
     case Expression::Kind::Binary:

@@ -322,6 +322,12 @@ ExpressionPtr Parser::parseFunctionCall(const Token &name)
     e->name = name.text;
     e->line = name.line;
     expectSymbol("(");
+    if (name.isWord("COUNT") && acceptSymbol("*")) {
+        // COUNT(*) counts rows; it is kept as a call without arguments.
+        expectSymbol(")");
+        e->op = "*";
+        return finished(std::move(e));
+    }
     if (!acceptSymbol(")")) {
         do {
             e->arguments.push_back(parseScalar());
