@@ -1,11 +1,11 @@
 // The database layer through FreeTDS against a real sqlemu: every connection
 // string the program builds, each way a connection can fail, parameters that
 // must arrive untouched, and progress while a statement runs.
+#include "db/database.h"
+#include "platform/freetds_session.h"
 #include "settings/connection_templates.h"
 #include "settings/data_module.h"
-#include "db/database.h"
 #include "settings/settings_file.h"
-#include "platform/freetds_session.h"
 #include "util/sql_condition.h"
 
 #include "support/kerberos_realm.h"
@@ -237,6 +237,25 @@ TEST_F(DatabaseLayer, ParameterValuesArriveIntactAndAreNeverRunAsSql)
     EXPECT_EQ(parameters[2].toObject().value(QStringLiteral("value")).toString(), hostile);
     EXPECT_EQ(parameters[3].toObject().value(QStringLiteral("value")).toString(), path);
     EXPECT_EQ(parameters[3].toObject().value(QStringLiteral("type")).toString(), QStringLiteral("nvarchar"));
+}
+
+// An empty text the user chose is an empty text on the server, never NULL;
+// NULL stays NULL, and the parameters beside them keep their values.
+TEST_F(DatabaseLayer, EmptyTextsArriveEmptyAndNullsArriveNull)
+{
+    DbQuery query;
+    query.setConnectionString(sa());
+    query.setSqlLines({QStringLiteral("SELECT ISNULL(:Empty, N'<null>') AS e, ISNULL(:Missing, N'<null>') AS m, "
+                                      "ISNULL(:Given, N'<null>') AS g, LEN(:Empty) AS l")});
+    query.parameterByName(QStringLiteral("Empty")) = {QStringLiteral("Empty"), QString(), false, 50};
+    query.parameterByName(QStringLiteral("Missing")) = {QStringLiteral("Missing"), QStringLiteral("x"), true, 50};
+    query.parameterByName(QStringLiteral("Given")) = {QStringLiteral("Given"), QStringLiteral("تارنل"), false, 50};
+    query.open();
+    ASSERT_FALSE(query.eof());
+    EXPECT_EQ(query.fieldByName(QStringLiteral("e")), QString());
+    EXPECT_EQ(query.fieldByName(QStringLiteral("m")), QStringLiteral("<null>"));
+    EXPECT_EQ(query.fieldByName(QStringLiteral("g")), QStringLiteral("تارنل"));
+    EXPECT_EQ(query.fieldByName(QStringLiteral("l")), QStringLiteral("0"));
 }
 
 TEST_F(DatabaseLayer, ProgressArrivesWhileTheStatementRuns)
