@@ -76,7 +76,7 @@ inline std::vector<ResultSet> logShrinkAsTheToolDoes(DbLibConnection &connection
 {
     return connection.call("sp_executesql",
                            {{RpcArgument::Kind::Text, "@statement", kLogShrinkBatch, 0},
-                            {RpcArgument::Kind::Text, "@params", "@P1 varchar(50)", 0},
+                            {RpcArgument::Kind::Text, "@params", "@P1 nvarchar(128)", 0},
                             {RpcArgument::Kind::Text, "@P1", database, 0}},
                            ok);
 }
