@@ -89,24 +89,4 @@ TEST(LogShrinkBatch, TheServersVersionPicksTheBatch)
     }
 }
 
-// Both shrinks take the name at the full length of a database name, as
-// Unicode, and the newer one never puts the name into its text unquoted.
-TEST(LogShrinkBatch, TheNameIsUnicodeAtFullLengthAndQuotedByTheServer)
-{
-    for (const std::string_view sql : {movan::kLogShrinkSql, movan::kRecoveryLogShrinkSql}) {
-        EXPECT_NE(sql.find("@DataBase nvarchar(128)"), std::string_view::npos);
-        EXPECT_EQ(sql.find("archar(50)"), std::string_view::npos);
-    }
-    EXPECT_EQ(movan::kLogShrinkDataBaseParameterSize, 128);
-    const std::string_view modern = movan::kRecoveryLogShrinkSql;
-    EXPECT_NE(modern.find("SET @Name = QUOTENAME(@DataBase)"), std::string_view::npos);
-    // The recovery model goes back after the shrink, in a statement of its own.
-    const auto simple = modern.find("SET RECOVERY SIMPLE");
-    const auto shrink = modern.find("DBCC SHRINKFILE(@LogName, 1)");
-    const auto back = modern.find("SET RECOVERY ' + @Recovery");
-    ASSERT_NE(back, std::string_view::npos);
-    EXPECT_LT(simple, shrink);
-    EXPECT_LT(shrink, back);
-}
-
 } // namespace
