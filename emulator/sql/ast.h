@@ -48,6 +48,7 @@ struct Expression {
     bool negated = false;
     std::vector<ExpressionPtr> arguments;
     std::unique_ptr<SelectStatement> subquery;
+    std::optional<DataType> castType; // CAST(x AS type), CONVERT(type, x)
     int line = 1;
     // Levels of the tree below and including this node; the parser bounds
     // it, so evaluating and destroying the tree cannot run out of stack.

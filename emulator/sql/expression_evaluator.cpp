@@ -78,6 +78,8 @@ TypedValue ExpressionEvaluator::typeOf(const Expression &e, const ResultTable *t
         return v;
     }
     case Expression::Kind::Function: {
+        if (e.castType)
+            return TypedValue::null(e.castType->type, e.castType->length);
         std::vector<TypedValue> types;
         for (const auto &a : e.arguments)
             types.push_back(typeOf(*a, table));
@@ -187,6 +189,8 @@ TypedValue ExpressionEvaluator::evaluate(const Expression &e, const ResultTable 
     case Expression::Kind::Column:
         return column(e, table, row);
     case Expression::Kind::Function: {
+        if (e.castType)
+            return convertTo(evaluate(*e.arguments[0], table, row), *e.castType);
         std::vector<TypedValue> arguments;
         for (const auto &a : e.arguments)
             arguments.push_back(evaluate(*a, table, row));

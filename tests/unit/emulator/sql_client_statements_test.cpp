@@ -76,10 +76,17 @@ TEST_F(EngineTest, ConnectingClientsGetTheVersionTheServerPlays)
         start(version);
         auto sink = run("set ansi_nulls on\nset quoted_identifier on\nset textsize 2147483647\n"
                         "set transaction isolation level read committed\nset language us_english\n"
-                        "SELECT SERVERPROPERTY('ProductVersion'), @@VERSION");
+                        "SELECT SERVERPROPERTY('ProductVersion'), @@VERSION, "
+                        "CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128)), CONVERT(varchar, @@SPID), "
+                        "CAST(N'12' AS int) + 1, CAST(@@VERSION AS varchar(9))");
         ASSERT_EQ(sink.firstError(), nullptr) << sink.messages.at(0).text;
         EXPECT_EQ(text(sink.resultSets.at(0).rows.at(0)[0]), product);
         EXPECT_EQ(text(sink.resultSets[0].rows[0][1]).rfind(banner, 0), 0u) << version;
+        EXPECT_EQ(text(sink.resultSets[0].rows[0][2]), product);
+        EXPECT_EQ(text(sink.resultSets[0].rows[0][3]), "53");
+        EXPECT_EQ(integer(sink.resultSets[0].rows[0][4]), 13);
+        EXPECT_EQ(text(sink.resultSets[0].rows[0][5]), "Microsoft");
+        EXPECT_EQ(sink.resultSets[0].columns[3].maxLength, 30);
         EXPECT_EQ(movan::majorVersionFromBanner(text(sink.resultSets[0].rows[0][1])), std::stoi(std::string(product)));
     }
 }
