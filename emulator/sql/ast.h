@@ -48,6 +48,7 @@ struct Expression {
     bool negated = false;
     std::vector<ExpressionPtr> arguments;
     std::unique_ptr<SelectStatement> subquery;
+    std::optional<DataType> castType; // CAST(x AS type), CONVERT(type, x)
     int line = 1;
     // Levels of the tree below and including this node; the parser bounds
     // it, so evaluating and destroying the tree cannot run out of stack.
@@ -98,11 +99,20 @@ struct SelectItem {
     std::string assignTo; // SELECT @v = expression
 };
 
+// ORDER BY: a column, an alias of the select list, an expression, or the
+// position of an item in the list.
+struct OrderItem {
+    ExpressionPtr expression;
+    std::optional<std::int64_t> position;
+    bool descending = false;
+};
+
 struct SelectStatement {
     std::optional<std::int64_t> top;
     std::vector<SelectItem> items;
     std::optional<TableReference> from;
     ExpressionPtr where;
+    std::vector<OrderItem> orderBy;
 };
 
 struct ExecuteArgument {

@@ -29,7 +29,7 @@ constexpr Signature kFunctions[] = {
     {"REPLACE", 3, 3},      {"RTRIM", 1, 1},      {"SERVERPROPERTY", 1, 1},
     {"SESSION_USER", 0, 0}, {"SUSER_NAME", 0, 0}, {"SUSER_SNAME", 0, 0},
     {"SYSTEM_USER", 0, 0},  {"UPPER", 1, 1},      {"USER", 0, 0},
-    {"USER_NAME", 0, 0},
+    {"USER_NAME", 0, 0},    {"QUOTENAME", 1, 2},  {"COUNT", 1, 1},
 };
 
 const Signature *findSignature(std::string_view name)
@@ -169,8 +169,10 @@ TypedValue functionResultType(std::string_view name, const std::vector<TypedValu
     if (key == "ISNULL" || key == "COALESCE")
         return argumentTypes.empty() ? TypedValue::null()
                                      : TypedValue::null(argumentTypes[0].type, argumentTypes[0].length);
-    if (key == "LEN" || key == "DB_ID")
+    if (key == "LEN" || key == "DB_ID" || key == "COUNT")
         return TypedValue::null(SqlType::Int);
+    if (key == "QUOTENAME")
+        return TypedValue::null(SqlType::NVarChar, 258);
     if (key == "GETDATE" || key == "CURRENT_TIMESTAMP")
         return TypedValue::null(SqlType::DateTime);
     return TypedValue::null(SqlType::NVarChar, 128);
@@ -224,6 +226,39 @@ TypedValue callFunction(std::string_view name, const std::vector<TypedValue> &ar
         }
         return db ? nameValue(db->name) : nameNull();
     }
+    if (key == "QUOTENAME") {
+        // A delimited identifier: the closing delimiter doubled inside;
+        // NULL beyond 128 characters or for a delimiter it does not know.
+        auto s = text(0);
+        const std::string delimiter = arguments.size() > 1 ? text(1).value_or("") : "[";
+        if (!s || utf8Length(*s) > 128 || delimiter.size() != 1)
+            return result;
+        // Each delimiter a real server takes, with the pair it writes.
+        static constexpr struct {
+            char given, open, close;
+        } kDelimiters[]
+            = {{'[', '[', ']'}, {']', '[', ']'}, {'(', '(', ')'},    {')', '(', ')'}, {'<', '<', '>'}, {'>', '<', '>'},
+               {'{', '{', '}'}, {'}', '{', '}'}, {'\'', '\'', '\''}, {'"', '"', '"'}, {'`', '`', '`'}};
+        char open = 0, close = 0;
+        for (const auto &d : kDelimiters)
+            if (d.given == delimiter[0]) {
+                open = d.open;
+                close = d.close;
+            }
+        if (!open)
+            return result;
+        std::string quoted(1, open);
+        for (char c : *s) {
+            quoted += c;
+            if (c == close)
+                quoted += c;
+        }
+        quoted += close;
+        result.value = quoted;
+        return result;
+    }
+    if (key == "COUNT")
+        throw errors::aggregateNotAllowed();
     if (key == "SERVERPROPERTY") {
         auto s = text(0);
         return s ? serverProperty(*s, context) : nameNull();

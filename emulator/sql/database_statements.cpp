@@ -215,6 +215,24 @@ void sendTable(const ResultTable &table, ExecutionContext &context, DoneKind don
     context.sink.statementDone(result);
 }
 
+void setRecoveryModel(const AlterDatabaseStatement &statement, ExecutionContext &context)
+{
+    const std::string model = statement.option.substr(std::string("RECOVERY ").size());
+    const RecoveryModel wanted = model == "SIMPLE" ? RecoveryModel::Simple
+        : model == "BULK_LOGGED"                   ? RecoveryModel::BulkLogged
+                                                   : RecoveryModel::Full;
+    const auto db = context.catalogue.find(statement.name);
+    if (!db)
+        throw SqlError({errors::alterDatabaseNotAllowed(statement.name), errors::alterDatabaseFailed()},
+                       ErrorScope::Statement);
+    // tempdb is always in simple recovery.
+    if (sameName(db->name, "tempdb"))
+        throw errors::optionCannotBeSet("RECOVERY", db->name);
+    runStorage([&] {
+        return context.catalogue.update(db->name, [&](DatabaseInfo &changed) { changed.recoveryModel = wanted; });
+    });
+}
+
 } // namespace
 
 void runBackup(const BackupStatement &statement, ExecutionContext &context, DoneKind doneKind)
@@ -299,6 +317,11 @@ void runCreateDatabase(const CreateDatabaseStatement &statement, ExecutionContex
 
 void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    if (statement.option.rfind("RECOVERY ", 0) == 0) {
+        setRecoveryModel(statement, context);
+        done(context, doneKind);
+        return;
+    }
     const bool singleUser = statement.option == "SINGLE_USER";
     if (!singleUser && statement.option != "MULTI_USER")
         throw errors::notSupportedYet("ALTER DATABASE ... SET " + statement.option);
@@ -368,6 +391,14 @@ void runDbcc(const DbccStatement &statement, ExecutionContext &context, DoneKind
 
 void runCheckpoint(ExecutionContext &context, DoneKind doneKind)
 {
+    // Under simple recovery a checkpoint lets the log's records go, so that
+    // a shrink can give their space back; otherwise only a log backup does.
+    const auto db = context.catalogue.find(context.session.currentDatabase);
+    if (db && db->recoveryModel == RecoveryModel::Simple && !db->isSystemDatabase())
+        runStorage([&] {
+            context.storage.truncateLog(db->name);
+            return 0;
+        });
     done(context, doneKind);
 }
 

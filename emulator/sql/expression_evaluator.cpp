@@ -26,7 +26,7 @@ std::int64_t asInteger(const TypedValue &v)
         return *n;
     if (const auto *s = std::get_if<std::string>(&v.value))
         return textToInteger(*s, v.type, SqlType::Int);
-    throw errors::notSupportedYet("arithmetic on " + typeName(v.type));
+    throw errors::operandTypeInvalid(typeName(v.type), "add");
 }
 
 // Integer results take the wider of the two types, as T-SQL's precedence does.
@@ -78,6 +78,8 @@ TypedValue ExpressionEvaluator::typeOf(const Expression &e, const ResultTable *t
         return v;
     }
     case Expression::Kind::Function: {
+        if (e.castType)
+            return TypedValue::null(e.castType->type, e.castType->length);
         std::vector<TypedValue> types;
         for (const auto &a : e.arguments)
             types.push_back(typeOf(*a, table));
@@ -187,6 +189,8 @@ TypedValue ExpressionEvaluator::evaluate(const Expression &e, const ResultTable 
     case Expression::Kind::Column:
         return column(e, table, row);
     case Expression::Kind::Function: {
+        if (e.castType)
+            return convertTo(evaluate(*e.arguments[0], table, row), *e.castType);
         std::vector<TypedValue> arguments;
         for (const auto &a : e.arguments)
             arguments.push_back(evaluate(*a, table, row));
@@ -198,7 +202,7 @@ TypedValue ExpressionEvaluator::evaluate(const Expression &e, const ResultTable 
             return v;
         const std::int64_t n = asInteger(v);
         if (n == std::numeric_limits<std::int64_t>::min())
-            throw errors::notSupportedYet("this negation");
+            throw errors::arithmeticOverflow("bigint");
         return TypedValue::integer(-n, isIntegerType(v.type) ? v.type : SqlType::Int);
     }
     case Expression::Kind::Binary:

@@ -484,7 +484,7 @@ SelectStatement Parser::parseSelect()
             expectSymbol(")");
     }
     if (peek().isWord("DISTINCT") || peek().isWord("ALL") || peek().isWord("INTO"))
-        throw errors::notSupportedYet("SELECT " + asciiUpper(peek().text)).atLine(peek().line);
+        throw errors::notSupportedYet(asciiUpper(peek().text)).atLine(peek().line);
     do {
         SelectItem item;
         const Token &t = peek();
@@ -540,8 +540,31 @@ SelectStatement Parser::parseSelect()
         if (!isCondition(*select.where))
             failHere();
     }
-    if (peek().isWord("ORDER") || peek().isWord("GROUP") || peek().isWord("HAVING") || peek().isWord("UNION"))
-        throw errors::notSupportedYet("SELECT ... " + asciiUpper(peek().text)).atLine(peek().line);
+    if (peek().isWord("GROUP") || peek().isWord("HAVING") || peek().isWord("UNION"))
+        throw errors::notSupportedYet(asciiUpper(peek().text)).atLine(peek().line);
+    if (acceptWord("ORDER")) {
+        expectWord("BY");
+        do {
+            OrderItem item;
+            const Token &t = peek();
+            if (t.kind == TokenKind::Integer) {
+                if (t.text.size() > 18)
+                    failHere();
+                item.position = std::stoll(take().text);
+                if (*item.position < 1 || *item.position > static_cast<std::int64_t>(select.items.size()))
+                    throw errors::orderByPositionOutOfRange(*item.position).atLine(t.line);
+            } else {
+                item.expression = parseScalar();
+            }
+            if (acceptWord("DESC"))
+                item.descending = true;
+            else
+                acceptWord("ASC");
+            select.orderBy.push_back(std::move(item));
+        } while (acceptSymbol(","));
+        if (peek().isWord("OFFSET"))
+            throw errors::notSupportedYet("OFFSET").atLine(peek().line);
+    }
     return select;
 }
 

@@ -288,7 +288,8 @@ ExpressionPtr Parser::parsePrimary()
             take();
             return makeLiteral(std::monostate{}, SqlType::Int, t.line);
         }
-        if (peek(1).isSymbol("(") && (!t.isReservedKeyword() || t.isWord("COALESCE") || t.isWord("NULLIF")))
+        if (peek(1).isSymbol("(")
+            && (!t.isReservedKeyword() || t.isWord("COALESCE") || t.isWord("NULLIF") || t.isWord("CONVERT")))
             return parseFunctionCall(take());
         if (t.isWord("CURRENT_TIMESTAMP") || t.isWord("CURRENT_USER") || t.isWord("SESSION_USER")
             || t.isWord("SYSTEM_USER") || t.isWord("USER")) {
@@ -322,6 +323,37 @@ ExpressionPtr Parser::parseFunctionCall(const Token &name)
     e->name = name.text;
     e->line = name.line;
     expectSymbol("(");
+    // In a conversion a text type without a length is 30 characters long.
+    const auto conversionType = [this] {
+        DataType type = parseDataType();
+        if (type.length == 1 && !m_tokens[m_pos - 1].isSymbol(")"))
+            type.length = 30;
+        return type;
+    };
+    if (name.isWord("CAST")) {
+        e->arguments.push_back(parseScalar());
+        expectWord("AS");
+        e->castType = conversionType();
+        expectSymbol(")");
+        return finished(std::move(e));
+    }
+    if (name.isWord("CONVERT")) {
+        // The style (a third argument) only shapes dates and money, which
+        // no statement here converts to text.
+        e->castType = conversionType();
+        expectSymbol(",");
+        e->arguments.push_back(parseScalar());
+        if (acceptSymbol(","))
+            parseScalar();
+        expectSymbol(")");
+        return finished(std::move(e));
+    }
+    if (name.isWord("COUNT") && acceptSymbol("*")) {
+        // COUNT(*) counts rows; it is kept as a call without arguments.
+        expectSymbol(")");
+        e->op = "*";
+        return finished(std::move(e));
+    }
     if (!acceptSymbol(")")) {
         do {
             e->arguments.push_back(parseScalar());

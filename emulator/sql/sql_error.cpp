@@ -310,7 +310,60 @@ SqlError outputOfConstant()
 
 SqlError notSupportedYet(std::string_view statement)
 {
-    return {message(50000, 16, 1, "sqlemu cannot run " + std::string(statement) + " yet."), ErrorScope::Statement};
+    // What a real server says of a statement its edition does not offer; a
+    // client handles it as it handles any refusal.
+    return {message(40517, 16, 1,
+                    "Keyword or statement option " + quoted(statement)
+                        + " is not supported in this version of SQL Server."),
+            ErrorScope::Statement};
+}
+
+SqlError conversionNotAllowed(std::string_view fromType, std::string_view toType)
+{
+    return {message(529, 16, 2,
+                    "Explicit conversion from data type " + std::string(fromType) + " to " + std::string(toType)
+                        + " is not allowed."),
+            ErrorScope::Statement};
+}
+
+SqlError operandTypeInvalid(std::string_view type, std::string_view operation)
+{
+    return {
+        message(8117, 16, 1,
+                "Operand data type " + std::string(type) + " is invalid for " + std::string(operation) + " operator."),
+        ErrorScope::Statement};
+}
+
+SqlError optionCannotBeSet(std::string_view option, std::string_view database)
+{
+    return {{message(5058, 16, 1, "Option " + quoted(option) + " cannot be set in database " + quoted(database) + "."),
+             alterDatabaseFailed()},
+            ErrorScope::Statement};
+}
+
+SqlError orderByPositionOutOfRange(std::int64_t position)
+{
+    return {message(108, 15, 1,
+                    "The ORDER BY position number " + std::to_string(position)
+                        + " is out of range of the number of items in the select list."),
+            ErrorScope::Compile};
+}
+
+SqlError notInAggregate(std::string_view column)
+{
+    return {message(8120, 16, 1,
+                    "Column " + quoted(column)
+                        + " is invalid in the select list because it is not contained in either an aggregate "
+                          "function or the GROUP BY clause."),
+            ErrorScope::Statement};
+}
+
+SqlError aggregateNotAllowed()
+{
+    return {message(147, 15, 1,
+                    "An aggregate may not appear in the WHERE clause unless it is in a subquery contained in a HAVING "
+                    "clause or a select list, and the column being aggregated is an outer reference."),
+            ErrorScope::Statement};
 }
 
 } // namespace errors

@@ -84,7 +84,15 @@ SqlError arithmeticOverflow(std::string_view type); // 8115
 SqlError databaseSingleUserInUse(std::string_view name); // 924
 SqlError starWithoutTable(); // 263
 SqlError outputOfConstant(); // 179
-SqlError notSupportedYet(std::string_view statement); // 50000, our own
+SqlError conversionNotAllowed(std::string_view fromType, std::string_view toType); // 529
+SqlError operandTypeInvalid(std::string_view type, std::string_view operation); // 8117
+SqlError optionCannotBeSet(std::string_view option, std::string_view database); // 5058 + 5069
+SqlError orderByPositionOutOfRange(std::int64_t position); // 108
+SqlError notInAggregate(std::string_view column); // 8120
+SqlError aggregateNotAllowed(); // 147
+// What this server's edition does not offer (40517): statements a real server
+// runs but the emulator does not.
+SqlError notSupportedYet(std::string_view statement); // 40517
 
 } // namespace errors
 

@@ -130,7 +130,7 @@ TypedValue convertTo(const TypedValue &value, const DataType &type)
     if (isTextType(type.type)) {
         auto text = valueAsText(value.value);
         if (!text)
-            throw errors::notSupportedYet("converting " + typeName(value.type) + " to " + typeName(type.type));
+            throw errors::conversionNotAllowed(typeName(value.type), typeName(type.type));
         std::string converted
             = truncateCharacters(isUnicodeType(type.type) ? *text : toServerCodePage(*text), type.length);
         if (type.type == SqlType::Char || type.type == SqlType::NChar)
@@ -144,7 +144,7 @@ TypedValue convertTo(const TypedValue &value, const DataType &type)
         else if (const auto *s = std::get_if<std::string>(&value.value))
             n = textToInteger(*s, value.type, type.type);
         else
-            throw errors::notSupportedYet("converting " + typeName(value.type) + " to " + typeName(type.type));
+            throw errors::conversionNotAllowed(typeName(value.type), typeName(type.type));
         if (type.type == SqlType::Bit)
             n = n != 0;
         checkRange(n, type.type);
@@ -152,7 +152,7 @@ TypedValue convertTo(const TypedValue &value, const DataType &type)
     }
     if (type.type == value.type)
         return TypedValue{value.value, type.type, type.length};
-    throw errors::notSupportedYet("converting " + typeName(value.type) + " to " + typeName(type.type));
+    throw errors::conversionNotAllowed(typeName(value.type), typeName(type.type));
 }
 
 ColumnInfo columnFor(std::string name, SqlType type, int length)

@@ -117,6 +117,146 @@ ResultTable sysfilesTable(const DatabaseInfo &database)
     return table;
 }
 
+namespace {
+
+std::int64_t stateNumber(DatabaseState state)
+{
+    switch (state) {
+    case DatabaseState::Online:
+        return 0;
+    case DatabaseState::Restoring:
+        return 1;
+    case DatabaseState::Recovering:
+        return 2;
+    case DatabaseState::Suspect:
+        return 4;
+    case DatabaseState::Offline:
+        return 6;
+    }
+    return 0;
+}
+
+const char *stateDescription(DatabaseState state)
+{
+    switch (state) {
+    case DatabaseState::Online:
+        return "ONLINE";
+    case DatabaseState::Restoring:
+        return "RESTORING";
+    case DatabaseState::Recovering:
+        return "RECOVERING";
+    case DatabaseState::Suspect:
+        return "SUSPECT";
+    case DatabaseState::Offline:
+        return "OFFLINE";
+    }
+    return "ONLINE";
+}
+
+const char *accessDescription(UserAccess access)
+{
+    return access == UserAccess::SingleUser    ? "SINGLE_USER"
+        : access == UserAccess::RestrictedUser ? "RESTRICTED_USER"
+                                               : "MULTI_USER";
+}
+
+std::int64_t recoveryNumber(RecoveryModel model)
+{
+    return model == RecoveryModel::Full ? 1 : model == RecoveryModel::BulkLogged ? 2 : 3;
+}
+
+} // namespace
+
+const char *recoveryModelName(RecoveryModel model)
+{
+    return model == RecoveryModel::Full ? "FULL" : model == RecoveryModel::BulkLogged ? "BULK_LOGGED" : "SIMPLE";
+}
+
+ResultTable sysDatabasesView(const Catalogue &catalogue)
+{
+    ResultTable table;
+    table.columns = {
+        columnFor("name", SqlType::NVarChar, 128),
+        fixed("database_id", SqlType::Int),
+        fixed("source_database_id", SqlType::Int),
+        columnFor("owner_sid", SqlType::VarBinary, 85),
+        fixed("create_date", SqlType::DateTime),
+        fixed("compatibility_level", SqlType::TinyInt),
+        columnFor("collation_name", SqlType::NVarChar, 128),
+        fixed("user_access", SqlType::TinyInt),
+        columnFor("user_access_desc", SqlType::NVarChar, 60),
+        fixed("is_read_only", SqlType::Bit),
+        fixed("is_auto_close_on", SqlType::Bit),
+        fixed("is_auto_shrink_on", SqlType::Bit),
+        fixed("state", SqlType::TinyInt),
+        columnFor("state_desc", SqlType::NVarChar, 60),
+        fixed("is_in_standby", SqlType::Bit),
+        fixed("recovery_model", SqlType::TinyInt),
+        columnFor("recovery_model_desc", SqlType::NVarChar, 60),
+    };
+    for (const auto &db : catalogue.databases()) {
+        table.rows.push_back({
+            db.name,
+            std::int64_t{db.id},
+            Value{},
+            Bytes{0x01},
+            db.created,
+            std::int64_t{db.compatibilityLevel},
+            std::string("Arabic_CI_AS"),
+            std::int64_t{db.userAccess == UserAccess::SingleUser           ? 1
+                             : db.userAccess == UserAccess::RestrictedUser ? 2
+                                                                           : 0},
+            std::string(accessDescription(db.userAccess)),
+            std::int64_t{0},
+            std::int64_t{0},
+            std::int64_t{0},
+            stateNumber(db.state),
+            std::string(stateDescription(db.state)),
+            std::int64_t{0},
+            recoveryNumber(db.recoveryModel),
+            std::string(recoveryModelName(db.recoveryModel)),
+        });
+    }
+    return table;
+}
+
+ResultTable databaseFilesView(const DatabaseInfo &database)
+{
+    ResultTable table;
+    table.columns = {
+        fixed("file_id", SqlType::Int),
+        fixed("type", SqlType::TinyInt),
+        columnFor("type_desc", SqlType::NVarChar, 60),
+        fixed("data_space_id", SqlType::Int),
+        columnFor("name", SqlType::NVarChar, 128),
+        columnFor("physical_name", SqlType::NVarChar, 260),
+        fixed("state", SqlType::TinyInt),
+        columnFor("state_desc", SqlType::NVarChar, 60),
+        fixed("size", SqlType::Int),
+        fixed("max_size", SqlType::Int),
+        fixed("growth", SqlType::Int),
+        fixed("is_percent_growth", SqlType::Bit),
+    };
+    for (const auto &file : database.files) {
+        const bool log = file.type == DatabaseFileType::Log;
+        table.rows.push_back({
+            std::int64_t{file.fileId},
+            std::int64_t{log ? 1 : 0},
+            std::string(log ? "LOG" : "ROWS"),
+            std::int64_t{log ? 0 : 1},
+            file.logicalName,
+            file.physicalName,
+            std::int64_t{0},
+            std::string("ONLINE"),
+            file.sizePages,
+            file.maxSizePages,
+            file.growth,
+            std::int64_t{file.percentGrowth ? 1 : 0},
+        });
+    }
+    return table;
+}
+
 ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
 {
     // parts: [[database.]schema.]name
@@ -127,6 +267,8 @@ ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
     if (table.parts.size() == 3)
         database = table.parts[0];
     const bool schemaFits = schema.empty() || sameName(schema, "dbo") || sameName(schema, "sys");
+    // The catalog views exist only in the sys schema.
+    const bool sysSchema = sameName(schema, "sys");
 
     std::optional<DatabaseInfo> db
         = context.catalogue.find(database.empty() ? context.session.currentDatabase : database);
@@ -136,6 +278,10 @@ ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
         return sysdatabasesTable(context.catalogue, context.identity);
     if (sameName(name, "sysfiles"))
         return sysfilesTable(*db);
+    if (sysSchema && sameName(name, "databases"))
+        return sysDatabasesView(context.catalogue);
+    if (sysSchema && sameName(name, "database_files"))
+        return databaseFilesView(*db);
     throw errors::invalidObject(table.written).atLine(table.line);
 }
 

@@ -29,6 +29,13 @@ ResultTable sysdatabasesTable(const Catalogue &catalogue, const ServerIdentity &
 // sysfiles of one database: one row per file.
 ResultTable sysfilesTable(const DatabaseInfo &database);
 
+// sys.databases: one row per database, the recovery model among its columns.
+ResultTable sysDatabasesView(const Catalogue &catalogue);
+// sys.database_files of one database: type 0 (ROWS) for data, 1 (LOG).
+ResultTable databaseFilesView(const DatabaseInfo &database);
+// FULL, BULK_LOGGED or SIMPLE, as ALTER DATABASE and sys.databases spell it.
+const char *recoveryModelName(RecoveryModel model);
+
 // Finds the system view a FROM clause names ([db.][schema.]name), seen from
 // the session's current database. Throws SqlError 208 for anything else.
 ResultTable resolveTable(const TableReference &table, ExecutionContext &context);

@@ -33,6 +33,16 @@ constexpr AccessName kAccess[] = {
     {UserAccess::RestrictedUser, "RESTRICTED_USER"},
 };
 
+struct RecoveryName {
+    RecoveryModel model;
+    const char *name;
+};
+constexpr RecoveryName kRecovery[] = {
+    {RecoveryModel::Full, "FULL"},
+    {RecoveryModel::BulkLogged, "BULK_LOGGED"},
+    {RecoveryModel::Simple, "SIMPLE"},
+};
+
 [[noreturn]] void bad(const std::string &what)
 {
     throw StorageError("The catalogue is damaged: " + what);
@@ -112,13 +122,17 @@ json databaseToJson(const DatabaseInfo &db)
     for (const auto &a : kAccess)
         if (a.access == db.userAccess)
             access = a.name;
-    return json{{"id", db.id},
+    json object{{"id", db.id},
                 {"name", db.name},
                 {"state", state},
                 {"userAccess", access},
                 {"created", formatDateTime(db.created)},
                 {"compatibilityLevel", db.compatibilityLevel},
                 {"files", files}};
+    for (const auto &r : kRecovery)
+        if (r.model == db.recoveryModel)
+            object["recoveryModel"] = r.name;
+    return object;
 }
 
 DatabaseInfo databaseFromJson(const json &object)
@@ -151,6 +165,19 @@ DatabaseInfo databaseFromJson(const json &object)
         bad("bad creation date of database " + db.name);
     db.created = *created;
     db.compatibilityLevel = static_cast<int>(integer(object, "compatibilityLevel", 60, 200));
+    // Catalogues written before the recovery model was kept hold no entry:
+    // their databases were in full recovery, as a new database is.
+    if (object.contains("recoveryModel")) {
+        const std::string recovery = text(object, "recoveryModel");
+        known = false;
+        for (const auto &r : kRecovery)
+            if (recovery == r.name) {
+                db.recoveryModel = r.model;
+                known = true;
+            }
+        if (!known)
+            bad("unknown recovery model \"" + recovery + "\" of database " + db.name);
+    }
     const json &files = member(object, "files");
     if (!files.is_array())
         bad("\"files\" of database " + db.name + " is not a list");

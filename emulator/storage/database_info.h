@@ -27,12 +27,16 @@ struct DatabaseFile {
 
 enum class DatabaseState { Online, Restoring, Recovering, Suspect, Offline };
 enum class UserAccess { MultiUser, SingleUser, RestrictedUser };
+// Whether a checkpoint lets the log's space be used again (Simple), or only a
+// log backup does (Full, BulkLogged).
+enum class RecoveryModel { Full, BulkLogged, Simple };
 
 struct DatabaseInfo {
     int id = 0; // dbid; the catalogue gives it on add
     std::string name;
     DatabaseState state = DatabaseState::Online;
     UserAccess userAccess = UserAccess::MultiUser;
+    RecoveryModel recoveryModel = RecoveryModel::Full;
     DateTimeValue created;
     int compatibilityLevel = 90;
     std::vector<DatabaseFile> files; // in file id order; data file first

@@ -36,6 +36,9 @@ std::vector<DatabaseInfo> systemDatabases(const std::filesystem::path &dataDir, 
         db.name = layout.name;
         db.created = now;
         db.compatibilityLevel = compatibilityLevel;
+        // As a new instance has them: only model, the pattern of new
+        // databases, keeps its log for log backups.
+        db.recoveryModel = std::string_view(layout.name) == "model" ? RecoveryModel::Full : RecoveryModel::Simple;
         db.files.push_back({1, DatabaseFileType::Data, layout.dataLogical, (dataDir / layout.dataFile).string(),
                             layout.dataPages, -1, 10, true});
         db.files.push_back({2, DatabaseFileType::Log, layout.logLogical, (dataDir / layout.logFile).string(),

@@ -2,6 +2,8 @@
 
 #include "tds/text_codec.h"
 
+#include <algorithm>
+
 namespace sqlemu::tds {
 
 void writeDone(ByteWriter &out, const WireFormat &format, std::uint8_t token, std::uint16_t status,
@@ -16,6 +18,36 @@ void writeDone(ByteWriter &out, const WireFormat &format, std::uint8_t token, st
         out.u32le(static_cast<std::uint32_t>(rowCount));
 }
 
+namespace {
+
+// The first units of a UTF-16 text, never half a surrogate pair.
+std::u16string firstUnits(std::u16string text, std::size_t units)
+{
+    if (text.size() <= units)
+        return text;
+    if (units > 0 && text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF)
+        --units;
+    text.resize(units);
+    return text;
+}
+
+} // namespace
+
+std::string messageTextOnTheWire(const ServerMessage &message, std::size_t serverNameUnits, std::size_t procedureUnits)
+{
+    std::u16string text = utf8ToUtf16(message.text);
+    // A real server ends a longer message text after 2,044 characters with
+    // an ellipsis; PRINT (number 0) is cut by the statement itself.
+    if (message.number != 0 && text.size() > kMaxMessageTextUnits)
+        text = firstUnits(std::move(text), kMaxMessageTextUnits - 3) + u"...";
+    // Whatever the text, the token's 16-bit length must hold it: number,
+    // state, class, the three lengths, the names and the line number.
+    const std::size_t fixed = 4 + 1 + 1 + 2 + 1 + 2 * std::min<std::size_t>(serverNameUnits, 0xFF) + 1
+        + 2 * std::min<std::size_t>(procedureUnits, 0xFF) + 4;
+    text = firstUnits(std::move(text), (0xFFFF - fixed) / 2);
+    return utf16ToUtf8(text);
+}
+
 void writeMessage(ByteWriter &out, const WireFormat &format, const ServerMessage &message,
                   const std::string &serverName)
 {
@@ -25,7 +57,7 @@ void writeMessage(ByteWriter &out, const WireFormat &format, const ServerMessage
     out.u32le(static_cast<std::uint32_t>(message.number));
     out.u8(message.state);
     out.u8(message.severity);
-    out.usVarChar(message.text);
+    out.usVarChar(messageTextOnTheWire(message, utf8ToUtf16(serverName).size(), utf8ToUtf16(message.procedure).size()));
     out.bVarChar(serverName);
     out.bVarChar(message.procedure);
     if (format.wide())

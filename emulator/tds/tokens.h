@@ -55,6 +55,13 @@ struct WireFormat {
 
 void writeDone(ByteWriter &out, const WireFormat &format, std::uint8_t token, std::uint16_t status,
                std::uint16_t curCmd, std::uint64_t rowCount);
+// The longest message text a real server sends, in UTF-16 units.
+constexpr std::size_t kMaxMessageTextUnits = 2047;
+
+// The text of an ERROR or INFO token as it leaves: a message longer than a
+// real server's limit ends in "...", and no text overflows the token's 16-bit
+// length, whatever the names beside it.
+std::string messageTextOnTheWire(const ServerMessage &message, std::size_t serverNameUnits, std::size_t procedureUnits);
 void writeMessage(ByteWriter &out, const WireFormat &format, const ServerMessage &message,
                   const std::string &serverName);
 void writeEnvChange(ByteWriter &out, std::uint8_t type, const std::string &newValue, const std::string &oldValue);

@@ -24,6 +24,30 @@ std::string literalBody(std::string_view text)
 
 } // namespace
 
+std::optional<int> majorVersionFromBanner(std::string_view banner)
+{
+    // The version follows the first " - ": "... 2005 - 9.00.5000.00 ...".
+    const std::size_t dash = banner.find(" - ");
+    if (dash == std::string_view::npos)
+        return std::nullopt;
+    std::size_t i = dash + 3;
+    int major = 0;
+    std::size_t digits = 0;
+    for (; i < banner.size() && banner[i] >= '0' && banner[i] <= '9' && digits < 3; ++i, ++digits)
+        major = major * 10 + (banner[i] - '0');
+    if (digits == 0 || i >= banner.size() || banner[i] != '.')
+        return std::nullopt;
+    return major;
+}
+
+std::string_view logShrinkSql(std::optional<int> majorVersion)
+{
+    constexpr int kFirstWithoutTruncateOnly = 10;
+    if (majorVersion && *majorVersion < kFirstWithoutTruncateOnly)
+        return kLogShrinkSql;
+    return kRecoveryLogShrinkSql;
+}
+
 std::string bracketedName(std::string_view name)
 {
     return "[" + withDoubled(name, ']') + "]";

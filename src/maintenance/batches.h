@@ -4,6 +4,7 @@
 // ended by CR LF, as the queries hold them. ":Name" marks a named parameter
 // that the database layer sends as a command parameter.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,9 +20,11 @@ inline constexpr std::string_view kDatabaseListSql = "Select name, filename from
 inline constexpr std::string_view kProgramDatabasesCondition
     = "name Like 'Qelnat%' OR  name like '%Movan%' OR  name like '%Tarnel%' ";
 
-// qrCompressDB, parameter Ar_DataBase.
+// qrCompressDB, parameter Ar_DataBase, on servers before SQL Server 2008
+// (10.0), which still truncate a log without backing it up. The name is held
+// as Unicode at full length, as database names are.
 inline constexpr std::string_view kLogShrinkSql = "Declare\r\n"
-                                                  "\t@DataBase Varchar(50)\r\n"
+                                                  "\t@DataBase nvarchar(128)\r\n"
                                                   "Set @DataBase = :Ar_DataBase\r\n"
                                                   "checkpoint\r\n"
                                                   "BACKUP LOG @DataBase WITH TRUNCATE_ONLY\r\n"
@@ -31,6 +34,46 @@ inline constexpr std::string_view kLogShrinkSql = "Declare\r\n"
                                                   "SET @LogName = LTRIM(RTRIM(@LogName))\r\n"
                                                   "\r\n"
                                                   "DBCC SHRINKFILE(@LogName, 1)\r\n";
+
+// qrCompressDB on SQL Server 2008 and later, which refuse TRUNCATE_ONLY: the
+// log is let go by a checkpoint under simple recovery, then the database goes
+// back to the recovery model it had. The server finds the log file of the
+// named database itself. A database it does not know fails on USE (911), so
+// the shrink reports the failure instead of doing nothing. The switch back is
+// a statement of its own: a failed shrink does not skip it.
+inline constexpr std::string_view kRecoveryLogShrinkSql
+    = "Declare\r\n"
+      "\t@DataBase nvarchar(128)\r\n"
+      "Set @DataBase = :Ar_DataBase\r\n"
+      "DECLARE @Recovery nvarchar(60), @Name nvarchar(258), @Sql nvarchar(4000)\r\n"
+      "SET @Name = QUOTENAME(@DataBase)\r\n"
+      "SELECT @Recovery = recovery_model_desc FROM master.sys.databases WHERE name = @DataBase\r\n"
+      "IF @Recovery IS NULL\r\n"
+      "\tSET @Sql = N'USE ' + @Name\r\n"
+      "ELSE\r\n"
+      "\tSET @Sql = N'USE ' + @Name + N'\r\n"
+      "DECLARE @LogName nvarchar(128)\r\n"
+      "SELECT @LogName = name FROM sys.database_files WHERE type = 1\r\n"
+      "ALTER DATABASE ' + @Name + N' SET RECOVERY SIMPLE\r\n"
+      "CHECKPOINT\r\n"
+      "DBCC SHRINKFILE(@LogName, 1)\r\n"
+      "ALTER DATABASE ' + @Name + N' SET RECOVERY ' + @Recovery\r\n"
+      "EXEC sp_executesql @Sql\r\n";
+
+// The client's size of the shrink's parameter, matching its declaration.
+inline constexpr int kLogShrinkDataBaseParameterSize = 128;
+
+// Asks the server for the banner whose version picks the shrink's batch.
+inline constexpr std::string_view kServerVersionSql = "SELECT @@VERSION AS Version";
+
+// The major version in a server's @@VERSION banner ("Microsoft SQL Server
+// 2008 R2 (SP2) - 10.50.4000.0 (Intel X86) ..." gives 10); nothing when the
+// banner shows none.
+std::optional<int> majorVersionFromBanner(std::string_view banner);
+
+// The shrink batch for a server of that major version; an unknown version
+// gets the one every current server runs.
+std::string_view logShrinkSql(std::optional<int> majorVersion);
 
 // qrBackUp, parameters Ar_DataBase and Ar_Path. The path and the name are
 // held as Unicode and at full length: a path cut short would put the backup

@@ -4,6 +4,7 @@
 #include "maintenance/backup_operation.h"
 #include "maintenance/batches.h"
 #include "maintenance/logical_placement.h"
+#include "maintenance/maintenance_connection.h"
 #include "maintenance/query_list_source.h"
 #include "maintenance/restore_operation.h"
 #include "platform/executable_path.h"
@@ -32,6 +33,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 namespace movan {
 
@@ -78,7 +81,6 @@ const QString kRestoreWarning = QStringLiteral(
 const QString kConditionConnector = QStringLiteral("AND");
 const QString kDataBaseParameter = QStringLiteral("Ar_DataBase");
 const QString kPathParameter = QStringLiteral("Ar_Path");
-constexpr int kDataBaseParameterSize = 50;
 constexpr int kRestoreTimeoutSeconds = 500;
 constexpr quint16 kBusyMinDurationMs = 500;
 
@@ -259,7 +261,7 @@ void TFrmDBTools::createComponents()
     qrCompressDB = new DbQuery;
     qrCompressDB->setConnection(DMMain ? &DMMain->ADOConnection1 : nullptr);
     qrCompressDB->setSqlText(QString::fromLatin1(movan::kLogShrinkSql));
-    qrCompressDB->parameterByName(kDataBaseParameter).size = kDataBaseParameterSize;
+    qrCompressDB->parameterByName(kDataBaseParameter).size = movan::kLogShrinkDataBaseParameterSize;
 
     qrBackUp = new DbQuery;
     qrBackUp->setConnectionString(kLocalMasterConnectionString);
@@ -328,10 +330,22 @@ void TFrmDBTools::dbcDataListClick(QObject *)
     RefreshDBList();
 }
 
+void TFrmDBTools::useMaintenanceConnection()
+{
+    const MaintenanceConnection connection = maintenanceConnection();
+    qrDBList->setConnectionString(connection.connectionString);
+    qrBackUp->setConnectionString(connection.connectionString);
+    if (connection.usesSavedLogin)
+        StatusBar1->showMessage(connection.notice);
+    else
+        StatusBar1->clearMessage();
+}
+
 void TFrmDBTools::RefreshDBList()
 {
     qrDBList->close();
     dsDBList->refresh();
+    useMaintenanceConnection();
     qrDBList->setSqlText(FListSQL);
     if (dbcDataList->isChecked())
         AddSQLCondition(*qrDBList, QString::fromLatin1(movan::kProgramDatabasesCondition), kConditionConnector);
@@ -352,15 +366,33 @@ void TFrmDBTools::showCompressStatus(const QString &text, const QColor &color)
     lbMessage_Compress->repaint();
 }
 
+std::optional<int> TFrmDBTools::serverMajorVersion()
+{
+    DbQuery version;
+    version.setConnection(qrCompressDB->connection());
+    version.setParamCheck(false);
+    version.setSqlText(QString::fromLatin1(movan::kServerVersionSql));
+    version.open();
+    const QString banner = version.eof() ? QString() : version.fieldByName(QStringLiteral("Version"));
+    return movan::majorVersionFromBanner(banner.toStdString());
+}
+
 void TFrmDBTools::ShrinkLog()
 {
     showCompressStatus(kShrinkWaiting, kBlack);
     try {
+        // The server behind the shared connection stays the same for the
+        // window's life: its version is asked once.
+        if (!m_shrinkBatchChosen) {
+            qrCompressDB->setSqlText(QString::fromLatin1(movan::logShrinkSql(serverMajorVersion())));
+            m_shrinkBatchChosen = true;
+        }
         DbQuery::Parameter &database = qrCompressDB->parameterByName(kDataBaseParameter);
         database.value = FDBName;
         database.isNull = false;
         qrCompressDB->execSQL();
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "log shrink of %s failed: %s\n", FDBName.toUtf8().constData(), error.what());
         showCompressStatus(kShrinkFailed, kRed);
         return;
     }
@@ -391,6 +423,7 @@ void TFrmDBTools::BitBtn4Click(QObject *)
 {
     FTargetDB = DBLDBBackup->Text();
     QCoreApplication::processEvents();
+    useMaintenanceConnection();
     backupDatabase(FTargetDB, currentDateTime(), {*SaveDialog1, *MovBusy1, *qrBackUp});
 }
 

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QFileDialog;
@@ -106,15 +107,23 @@ private:
     void createTabSheet2();
     void createComponents();
     void connectHandlers();
+    // Points the list and the backup at this computer's default instance,
+    // with the saved login when there is no Kerberos ticket, and says so in
+    // the status bar.
+    void useMaintenanceConnection();
     // Sets the text and colour of the log shrink's status line and paints it
     // at once.
     void showCompressStatus(const QString &text, const QColor &color);
+    // The major version of the server the shared connection reaches, which
+    // decides how its log can be let go.
+    std::optional<int> serverMajorVersion();
 
     QString FDBName;
     QString FListSQL;
     QString FBackupFile;
     QString FTargetDB;
     bool m_shown = false;
+    bool m_shrinkBatchChosen = false;
 };
 
 } // namespace movan

@@ -3,6 +3,8 @@
 #include "platform/database_error.h"
 #include "platform/kerberos_check.h"
 
+#include <QRegularExpression>
+
 #include <list>
 #include <mutex>
 #include <sybdb.h>
@@ -141,6 +143,34 @@ QString declaration(const QList<TdsParameter> &parameters)
     return parts.join(u',');
 }
 
+// db-lib sends a text parameter of length 0 as NULL: it has no way to say
+// "empty". An empty text the caller chose becomes a variable of the
+// statement itself, set to the empty string; the others stay parameters.
+struct EmptyTextParameters {
+    QString statement;
+    QList<TdsParameter> remaining;
+};
+
+EmptyTextParameters withEmptyTextsDeclared(const QString &sql, const QList<TdsParameter> &parameters)
+{
+    static const QRegularExpression plainName(QStringLiteral("^@[A-Za-z_][A-Za-z0-9_]*$"));
+    EmptyTextParameters result;
+    QString declarations;
+    for (const TdsParameter &p : parameters) {
+        if (!plainName.match(p.name).hasMatch())
+            throw DatabaseError(QStringLiteral("The parameter name %1 is not a plain name.").arg(p.name));
+        if (p.isNull || !p.value.isEmpty()) {
+            result.remaining.append(p);
+            continue;
+        }
+        // On the first line, so the server's line numbers stay those of the
+        // caller's text.
+        declarations += QStringLiteral("DECLARE %1 nvarchar(1) SET %1 = N'' ").arg(p.name);
+    }
+    result.statement = declarations + sql;
+    return result;
+}
+
 std::optional<QString> columnText(DBPROCESS *dbproc, int column)
 {
     BYTE *data = dbdata(dbproc, column);
@@ -263,14 +293,16 @@ QList<TdsResult> FreeTdsSession::execute(const QString &sql, const QList<TdsPara
     if (parameters.isEmpty()) {
         sent = dbcmd(dbproc, utf8(sql).constData()) == SUCCEED && dbsqlexec(dbproc) == SUCCEED;
     } else {
+        const EmptyTextParameters empty = withEmptyTextsDeclared(sql, parameters);
         // db-lib keeps pointers to names and values until the call is sent.
         std::list<QByteArray> keep;
         auto kept = [&keep](const QString &text) -> const QByteArray & { return keep.emplace_back(utf8(text)); };
         sent = dbrpcinit(dbproc, "sp_executesql", 0) == SUCCEED;
         if (sent) {
-            addParameter(dbproc, kept(QStringLiteral("@statement")), kept(sql), false);
-            addParameter(dbproc, kept(QStringLiteral("@params")), kept(declaration(parameters)), false);
-            for (const TdsParameter &p : parameters) {
+            addParameter(dbproc, kept(QStringLiteral("@statement")), kept(empty.statement), false);
+            if (!empty.remaining.isEmpty())
+                addParameter(dbproc, kept(QStringLiteral("@params")), kept(declaration(empty.remaining)), false);
+            for (const TdsParameter &p : empty.remaining) {
                 const QString value = p.maxChars > 0 ? p.value.left(p.maxChars) : p.value;
                 addParameter(dbproc, kept(p.name), kept(value), p.isNull);
             }

@@ -29,6 +29,12 @@ int boundLoopbackSocket(int port, int socketType)
     int s = ::socket(AF_INET, socketType | SOCK_CLOEXEC, 0);
     if (s < 0)
         return -1;
+    // As a server binds: connections of an earlier server still waiting out
+    // their close (TIME_WAIT) do not hold the port, a listener does.
+    if (socketType == SOCK_STREAM) {
+        const int on = 1;
+        ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
     sockaddr_in a = loopbackAddress(port);
     if (::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
         ::close(s);

@@ -33,6 +33,8 @@ inline const std::string kDatabaseListBatch{movan::kDatabaseListSql};
 inline const std::string kFilteredDatabaseListBatch = "Select name, filename from master.dbo.sysdatabases \r\nWhere "
     + std::string(movan::kProgramDatabasesCondition) + " AND  1=1\r\n\r\n";
 inline const std::string kLogShrinkBatch = withPositionalParameters(movan::kLogShrinkSql, {"Ar_DataBase"});
+inline const std::string kRecoveryLogShrinkBatch
+    = withPositionalParameters(movan::kRecoveryLogShrinkSql, {"Ar_DataBase"});
 inline const std::string kBackupBatch = withPositionalParameters(movan::kBackupSql, {"Ar_DataBase", "Ar_Path"});
 inline const std::string kAttachBatch
     = movan::attachDatabaseSql("Tarnel", "C:\\App\\Data\\Tar'nel.mdf", "C:\\App\\Data\\Tarnel_log.ldf");

@@ -172,6 +172,10 @@ TEST_F(MaintenanceWindow, CloseRequestWaitsForTheRunningStatement)
     openSharedConnection();
     withWindow([](TFrmDBTools &w) {
         w.PageControl1->setCurrentWidget(w.TabSheet1);
+        // The first shrink asks the server's version and picks its batch;
+        // the next runs a statement that takes a second instead.
+        QTest::mouseClick(w.BitBtn6, Qt::LeftButton);
+        ASSERT_EQ(w.lbMessage_Compress->text(), kShrinkDone);
         w.qrCompressDB->setSqlLines({QStringLiteral("Declare @DataBase Varchar(50) Set @DataBase = :Ar_DataBase"),
                                      QStringLiteral("EXEC sqlemu_test_progress @seconds = 1")});
         QPointer<TFrmDBTools> window(&w);

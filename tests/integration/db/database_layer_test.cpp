@@ -239,6 +239,25 @@ TEST_F(DatabaseLayer, ParameterValuesArriveIntactAndAreNeverRunAsSql)
     EXPECT_EQ(parameters[3].toObject().value(QStringLiteral("type")).toString(), QStringLiteral("nvarchar"));
 }
 
+// An empty text the user chose is an empty text on the server, never NULL;
+// NULL stays NULL, and the parameters beside them keep their values.
+TEST_F(DatabaseLayer, EmptyTextsArriveEmptyAndNullsArriveNull)
+{
+    DbQuery query;
+    query.setConnectionString(sa());
+    query.setSqlLines({QStringLiteral("SELECT ISNULL(:Empty, N'<null>') AS e, ISNULL(:Missing, N'<null>') AS m, "
+                                      "ISNULL(:Given, N'<null>') AS g, LEN(:Empty) AS l")});
+    query.parameterByName(QStringLiteral("Empty")) = {QStringLiteral("Empty"), QString(), false, 50};
+    query.parameterByName(QStringLiteral("Missing")) = {QStringLiteral("Missing"), QStringLiteral("x"), true, 50};
+    query.parameterByName(QStringLiteral("Given")) = {QStringLiteral("Given"), QStringLiteral("تارنل"), false, 50};
+    query.open();
+    ASSERT_FALSE(query.eof());
+    EXPECT_EQ(query.fieldByName(QStringLiteral("e")), QString());
+    EXPECT_EQ(query.fieldByName(QStringLiteral("m")), QStringLiteral("<null>"));
+    EXPECT_EQ(query.fieldByName(QStringLiteral("g")), QStringLiteral("تارنل"));
+    EXPECT_EQ(query.fieldByName(QStringLiteral("l")), QStringLiteral("0"));
+}
+
 TEST_F(DatabaseLayer, ProgressArrivesWhileTheStatementRuns)
 {
     DbQuery query;

@@ -70,12 +70,24 @@ inline std::string dropBatch(const std::string &database)
 // The tool's own batches, as its parameters turn them into sp_executesql text.
 using sqlemu::test::kBackupBatch;
 using sqlemu::test::kLogShrinkBatch;
+using sqlemu::test::kRecoveryLogShrinkBatch;
 
 inline std::vector<ResultSet> logShrinkAsTheToolDoes(DbLibConnection &connection, const std::string &database, bool *ok)
 {
     return connection.call("sp_executesql",
                            {{RpcArgument::Kind::Text, "@statement", kLogShrinkBatch, 0},
-                            {RpcArgument::Kind::Text, "@params", "@P1 varchar(50)", 0},
+                            {RpcArgument::Kind::Text, "@params", "@P1 nvarchar(128)", 0},
+                            {RpcArgument::Kind::Text, "@P1", database, 0}},
+                           ok);
+}
+
+// The shrink the tool sends to SQL Server 2008 and later.
+inline std::vector<ResultSet> recoveryLogShrinkAsTheToolDoes(DbLibConnection &connection, const std::string &database,
+                                                             bool *ok)
+{
+    return connection.call("sp_executesql",
+                           {{RpcArgument::Kind::Text, "@statement", kRecoveryLogShrinkBatch, 0},
+                            {RpcArgument::Kind::Text, "@params", "@P1 nvarchar(128)", 0},
                             {RpcArgument::Kind::Text, "@P1", database, 0}},
                            ok);
 }

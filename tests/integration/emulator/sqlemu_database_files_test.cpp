@@ -291,6 +291,59 @@ TEST_F(SqlemuDatabaseFilesOn2022, TheToolsLogShrinkFailsAsOnSqlServer2008AndLate
     EXPECT_EQ(fs::file_size(pair.log), grown);
 }
 
+// The shrink of 2008 and later lets the log go under simple recovery and
+// puts the database back as it was: online, in full recovery, its data file
+// untouched; only the log file is smaller.
+class SqlemuRecoveryShrink : public DatabaseFilesTest, public ::testing::WithParamInterface<std::string> {
+protected:
+    void SetUp() override { startServer(GetParam()); }
+
+    std::string scalar(const std::string &sql)
+    {
+        const auto sets = run(sql);
+        return sets.empty() || sets[0].rows.empty() ? std::string("<none>") : sets[0].rows[0][0].value_or("NULL");
+    }
+};
+
+TEST_P(SqlemuRecoveryShrink, AGrownLogShrinksAndTheRecoveryModelComesBack)
+{
+    const auto pair = makeDatabase("Tarnel", "Tarnel_Data", "Tarnel_log");
+    ASSERT_TRUE(attach("Tarnel", pair)) << firstMessage();
+    growLog("Tarnel", 6);
+    const auto grown = fs::file_size(pair.log);
+    EXPECT_GT(grown, 6u << 20);
+    const std::string data = readFile(pair.data);
+
+    // The tool's shared connection is in the configured database.
+    DbLibConnection tool;
+    ASSERT_TRUE(tool.open(server->address(), "sa", "", "Tarnel"));
+    bool ok = false;
+    recoveryLogShrinkAsTheToolDoes(tool, "Tarnel", &ok);
+    ASSERT_TRUE(ok) << (tool.messages.empty() ? "" : tool.messages[0].text);
+    EXPECT_EQ(fs::file_size(pair.log), 1u << 20) << "grown to " << grown;
+    EXPECT_EQ(readFile(pair.data), data);
+    EXPECT_EQ(scalar("SELECT recovery_model_desc FROM sys.databases WHERE name = 'Tarnel'"), "FULL");
+    EXPECT_EQ(scalar("SELECT state_desc FROM sys.databases WHERE name = 'Tarnel'"), "ONLINE");
+
+    // A database already in simple recovery stays there.
+    run("ALTER DATABASE Tarnel SET RECOVERY SIMPLE");
+    growLog("Tarnel", 2);
+    recoveryLogShrinkAsTheToolDoes(tool, "Tarnel", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(fs::file_size(pair.log), 1u << 20);
+    EXPECT_EQ(scalar("SELECT recovery_model_desc FROM sys.databases WHERE name = 'Tarnel'"), "SIMPLE");
+
+    // A name the server does not know: its own error, nothing changed.
+    recoveryLogShrinkAsTheToolDoes(tool, "Tarnel]; DROP DATABASE Tarnel --", &ok);
+    EXPECT_FALSE(ok);
+    ASSERT_FALSE(tool.messages.empty());
+    EXPECT_EQ(tool.messages.back().number, 911);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM sys.databases WHERE name = 'Tarnel'"), "1");
+    EXPECT_EQ(readFile(pair.data), data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, SqlemuRecoveryShrink, ::testing::Values("10.50", "16.0"));
+
 TEST_F(SqlemuDatabaseFiles, ATTENTIONDuringABackupOrRestoreLeavesNothingHalfDone)
 {
     const auto pair = makeDatabase("Tarnel", "Data_Data", "Data_log", 64);

@@ -209,7 +209,7 @@ TEST_F(DatabaseStatementsTest, WhatTheStorageCannotHonourIsRefusedNotIgnored)
         SCOPED_TRACE(statement);
         auto sink = run(statement);
         ASSERT_NE(sink.firstError(), nullptr);
-        EXPECT_EQ(sink.firstError()->number, 50000);
+        EXPECT_EQ(sink.firstError()->number, 40517);
     }
     EXPECT_FALSE(std::filesystem::exists(media()));
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using namespace movan;
 
 namespace {
@@ -57,6 +59,34 @@ TEST(BackupBatch, DeclaresItsParametersAtTheSizesItIsSent)
     EXPECT_TRUE(declares("@path", movan::kBackupPathParameterSize));
     EXPECT_GE(movan::kBackupDataBaseParameterSize, 128);
     EXPECT_NE(sql.find("NAME = N'My Backup', NOSKIP, STATS = 10, NOFORMAT\r\n\r\n"), std::string_view::npos);
+}
+
+// Each server's banner, as @@VERSION gives it, picks the shrink it runs: the
+// truncating one before SQL Server 2008, the recovery-model one from then on
+// and whenever the banner shows no version.
+TEST(LogShrinkBatch, TheServersVersionPicksTheBatch)
+{
+    const struct {
+        const char *banner;
+        std::optional<int> major;
+        bool truncates;
+    } cases[] = {
+        {"Microsoft SQL Server 2005 - 9.00.5000.00 (Intel X86) \n\tDec 10 2010", 9, true},
+        {"Microsoft SQL Server  2000 - 8.00.2039 (Intel X86)", 8, true},
+        {"Microsoft SQL Server 2008 (SP3) - 10.0.5500.0 (X64)", 10, false},
+        {"Microsoft SQL Server 2008 R2 (SP2) - 10.50.4000.0 (Intel X86)", 10, false},
+        {"Microsoft SQL Server 2019 (RTM-CU8) (KB4577194) - 15.0.4073.23 (X64)", 15, false},
+        {"Microsoft SQL Server 2022 (RTM) - 16.0.1000.6 (X64)", 16, false},
+        {"Microsoft SQL Azure (RTM) - 12.0.2000.8", 12, false},
+        {"Microsoft SQL Server vNext", std::nullopt, false},
+        {"x - .1", std::nullopt, false},
+        {"", std::nullopt, false},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(movan::majorVersionFromBanner(c.banner), c.major) << c.banner;
+        const std::string_view sql = movan::logShrinkSql(movan::majorVersionFromBanner(c.banner));
+        EXPECT_EQ(sql.find("TRUNCATE_ONLY") != std::string_view::npos, c.truncates) << c.banner;
+    }
 }
 
 } // namespace
