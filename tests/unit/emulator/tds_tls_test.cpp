@@ -128,6 +128,9 @@ protected:
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
         client = fds[0];
         server = fds[1];
+        // A server that answers otherwise than expected fails the test, not hangs it.
+        const timeval patience{5, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
         tls = TlsContext::selfSigned("SSL_Self_Signed_Fallback");
         instance.engine = &engine;
         instance.config.serverName = "VM";
@@ -169,6 +172,8 @@ protected:
         if (!readExactly(p.data(), 8))
             return {};
         p.resize((p[2] << 8) | p[3]);
+        if (p.size() < 8)
+            return {};
         return readExactly(p.data() + 8, p.size() - 8) ? p : Bytes{};
     }
     // PRELOGIN with that ENCRYPTION value; the server's answer to it.
