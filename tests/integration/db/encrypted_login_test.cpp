@@ -394,6 +394,40 @@ TEST_F(EncryptedLogin, APreLoginAnswerRewrittenInTransitIsRefused)
     EXPECT_TRUE(server.traceLines().empty());
 }
 
+TEST_F(EncryptedLogin, TheServerUsesTheCertificateItIsGiven)
+{
+    QTemporaryDir dir;
+    const std::string cert = dir.filePath(QStringLiteral("cert.pem")).toStdString();
+    const std::string key = dir.filePath(QStringLiteral("key.pem")).toStdString();
+    const std::string otherKey = dir.filePath(QStringLiteral("other.pem")).toStdString();
+    for (const std::string &k : {key, otherKey}) {
+        // openssl req, its chatter silenced.
+        ChildOptions make;
+        make.arguments = {"sh", "-c", "exec \"$@\" >/dev/null 2>&1", "sh", "openssl", "req", "-x509", "-nodes"};
+        const std::vector<std::string> request = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                                                  "-days",   "2",  "-subj",    "/CN=tarnel-test-server",
+                                                  "-keyout", k,    "-out",     k == key ? cert : k + ".crt"};
+        make.arguments.insert(make.arguments.end(), request.begin(), request.end());
+        const Child child = startChild(make);
+        ASSERT_EQ(waitForChild(child.pid, std::chrono::seconds(30)), 0);
+    }
+    SqlemuOptions options = serverIn("forced");
+    options.extraArguments.insert(options.extraArguments.end(), {"--tls-cert", cert, "--tls-key", key});
+    SqlemuProcess server(options);
+    ASSERT_TRUE(server.start()) << server.error();
+    EXPECT_NE(server.standardError().find("CN=tarnel-test-server"), std::string::npos) << server.standardError();
+    DbConnection connection;
+    connection.setConnectionString(saThrough(server.port()));
+    EXPECT_NO_THROW(connection.open());
+
+    // A key that is not the certificate's stops the server before it serves.
+    options.extraArguments.back() = otherKey;
+    SqlemuProcess mismatched(options);
+    EXPECT_FALSE(mismatched.start());
+    EXPECT_NE(mismatched.standardError().find("cannot load the key " + otherKey), std::string::npos)
+        << mismatched.standardError();
+}
+
 TEST_F(EncryptedLogin, WindowsAuthenticationWorksOverForcedEncryption)
 {
     const int port = freeLoopbackPort(SOCK_STREAM);
