@@ -9,6 +9,7 @@
 #include "tds/host_addresses.h"
 #include "tds/kerberos_acceptor.h"
 #include "tds/listener.h"
+#include "tds/tls_context.h"
 #include "tds/trace_log.h"
 
 #include <algorithm>
@@ -104,6 +105,21 @@ int main(int argc, char **argv)
         return fail("keytab " + options.keytab + " does not exist");
 
     const std::string host = localHostName();
+    // One certificate for every instance, as one SQL Server service has one.
+    const EncryptionSetting encryption = options.encryption == "forced" ? EncryptionSetting::Forced
+        : options.encryption == "not-supported"                         ? EncryptionSetting::NotSupported
+                                                                        : EncryptionSetting::Available;
+    std::unique_ptr<TlsContext> tls;
+    try {
+        if (!options.tlsCertificate.empty())
+            tls = TlsContext::fromFiles(options.tlsCertificate, options.tlsKey);
+        else if (encryption != EncryptionSetting::NotSupported)
+            tls = TlsContext::selfSigned("SSL_Self_Signed_Fallback");
+    } catch (const TlsError &e) {
+        return fail(e.what());
+    }
+    if (tls)
+        std::cerr << "sqlemu: encryption " << options.encryption << ", certificate " << tls->subject() << '\n';
     const ServerVersion version = *ServerVersion::fromName(options.serverVersion);
     const std::vector<std::string> addresses = listenAddresses(hostNameAddresses(), options.extraListenAddresses);
     const int maxSessions = sessionsTheDescriptorsAllow(options.maxSessions);
@@ -144,6 +160,8 @@ int main(int argc, char **argv)
             running.context->config = config;
             running.context->policy = LoginPolicy{options.logins, running.kerberos.get(), version, config.serverName};
             running.context->trace = trace.get();
+            running.context->encryption = encryption;
+            running.context->tls = tls.get();
             instances.push_back(std::move(running));
         }
     } catch (const std::exception &e) {

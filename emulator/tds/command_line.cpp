@@ -90,7 +90,9 @@ const char *usageText()
            "              [--browser-port N] [--sa-password-file FILE] [--logins-file FILE]\n"
            "              [--sa-password P] [--login NAME:PASS]... [--listen ADDRESS]...\n"
            "              [--max-sessions N] [--login-timeout SECONDS] [--keytab FILE]\n"
-           "              [--server-version 9.0|10.50|16.0] [--trace FILE] [--test-statements]\n";
+           "              [--server-version 9.0|10.50|16.0] [--trace FILE] [--test-statements]\n"
+           "              [--encryption available|forced|not-supported] [--force-encryption]\n"
+           "              [--tls-cert FILE --tls-key FILE]\n";
 }
 
 const char *helpNotes()
@@ -100,7 +102,11 @@ const char *helpNotes()
            "Passwords come from --sa-password-file (its first line) and --logins-file\n"
            "(NAME:PASSWORD lines; '#' starts a comment). --sa-password and --login show\n"
            "the passwords to every local user: use them for throw-away servers only.\n"
-           "Without any, sa has the empty password.\n";
+           "Without any, sa has the empty password.\n"
+           "Encryption is available by default: a client asking for it gets TLS (only\n"
+           "its login when it asks for that much), with the certificate of --tls-cert\n"
+           "and --tls-key or one made at start; --force-encryption encrypts every\n"
+           "connection whole and refuses clients that cannot.\n";
 }
 
 ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
@@ -181,6 +187,19 @@ ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
                                        + "'");
         } else if (option == "--trace") {
             options.trace = takeValue();
+        } else if (option == "--encryption") {
+            options.encryption = takeValue();
+            if (options.encryption != "available" && options.encryption != "forced"
+                && options.encryption != "not-supported")
+                throw CommandLineError("--encryption: expected available, forced or not-supported, got '"
+                                       + options.encryption + "'");
+        } else if (option == "--force-encryption") {
+            noValue();
+            options.encryption = "forced";
+        } else if (option == "--tls-cert") {
+            options.tlsCertificate = takeValue();
+        } else if (option == "--tls-key") {
+            options.tlsKey = takeValue();
         } else if (option == "--test-statements") {
             noValue();
             options.testStatements = true;
@@ -199,6 +218,10 @@ ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
         if (instance.port != 0 && !ports.insert(instance.port).second)
             throw CommandLineError("--instance: port " + std::to_string(instance.port) + " is used twice");
     }
+    if (options.tlsCertificate.empty() != options.tlsKey.empty())
+        throw CommandLineError("--tls-cert and --tls-key go together");
+    if (options.encryption == "not-supported" && !options.tlsCertificate.empty())
+        throw CommandLineError("--tls-cert: a server without encryption has no use for a certificate");
     if (!options.extraListenAddresses.empty() && saPassword.empty())
         throw CommandLineError("--listen: a server reachable beyond this computer needs a non-empty sa password");
     options.logins["sa"] = saPassword;

@@ -37,6 +37,11 @@ struct ServerOptions {
     std::string keytab;
     std::string serverVersion = "9.0";
     std::string trace;
+    // "available" (a certificate; the client decides), "forced" or
+    // "not-supported" (clear text only).
+    std::string encryption = "available";
+    std::string tlsCertificate; // PEM files; both empty: a self-signed pair made at start
+    std::string tlsKey;
     bool testStatements = false;
     bool help = false;
 };

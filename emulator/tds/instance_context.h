@@ -4,6 +4,8 @@
 
 #include "engine_interface/engine.h"
 #include "tds/login_service.h"
+#include "tds/prelogin.h"
+#include "tds/tls_context.h"
 #include "tds/trace_log.h"
 
 #include <atomic>
@@ -20,6 +22,9 @@ struct InstanceContext {
     int port = 0;
     // From accept to a finished login; trickling bytes does not extend it.
     std::chrono::seconds loginTimeout{60};
+    // What PRELOGIN offers; tls is set whenever the setting is not NotSupported.
+    EncryptionSetting encryption = EncryptionSetting::NotSupported;
+    const TlsContext *tls = nullptr;
 
     std::uint16_t nextSpid() { return static_cast<std::uint16_t>(51 + (m_sessions++ % 32000)); }
 

@@ -41,7 +41,29 @@ PreLoginRequest parsePreLogin(std::span<const std::uint8_t> payload)
     return request;
 }
 
-Bytes buildPreLoginResponse(const ProductVersion &version, bool instanceAccepted)
+EncryptionChoice chooseEncryption(std::optional<std::uint8_t> client, EncryptionSetting setting)
+{
+    if (setting == EncryptionSetting::NotSupported)
+        return {Encryption::NotSupported, TlsScope::None};
+    // The high bit asks for a client certificate, which this server does not
+    // take; the rest is the client's wish.
+    const std::uint8_t wish = client ? static_cast<std::uint8_t>(*client & 0x7F) : Encryption::NotSupported;
+    if (setting == EncryptionSetting::Forced) {
+        const bool clientAsked = wish == Encryption::On || wish == Encryption::Required;
+        return {clientAsked ? Encryption::On : Encryption::Required, TlsScope::Full};
+    }
+    switch (wish) {
+    case Encryption::Off:
+        return {Encryption::Off, TlsScope::LoginOnly};
+    case Encryption::On:
+    case Encryption::Required:
+        return {Encryption::On, TlsScope::Full};
+    default:
+        return {Encryption::NotSupported, TlsScope::None};
+    }
+}
+
+Bytes buildPreLoginResponse(const ProductVersion &version, std::uint8_t encryption, bool instanceAccepted)
 {
     struct Option {
         std::uint8_t token;
@@ -51,7 +73,7 @@ Bytes buildPreLoginResponse(const ProductVersion &version, bool instanceAccepted
         {PreLoginOption::Version,
          {version.major, version.minor, static_cast<std::uint8_t>(version.build >> 8),
           static_cast<std::uint8_t>(version.build & 0xFF), 0, 0}},
-        {PreLoginOption::Encryption, {Encryption::NotSupported}},
+        {PreLoginOption::Encryption, {encryption}},
         {PreLoginOption::InstOpt, {static_cast<std::uint8_t>(instanceAccepted ? 0 : 1)}},
         {PreLoginOption::ThreadId, {}},
         {PreLoginOption::Mars, {0}},

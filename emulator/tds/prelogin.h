@@ -1,8 +1,8 @@
 #pragma once
 
 // PRELOGIN: the client's options in, the server's answer out. The answer
-// always says encryption is not supported (clients then log in in clear text)
-// and always carries MARS, without which FreeTDS falls back to TDS 7.1.
+// settles encryption the way SQL Server does and always carries MARS, without
+// which FreeTDS falls back to TDS 7.1.
 
 #include "tds/byte_io.h"
 
@@ -46,6 +46,33 @@ struct ProductVersion {
     std::uint16_t build = 1399;
 };
 
-Bytes buildPreLoginResponse(const ProductVersion &version, bool instanceAccepted = true);
+// How this server is set up for encryption.
+enum class EncryptionSetting {
+    NotSupported, // no certificate: every client logs in in clear text
+    Available, // a certificate; the client decides how much is encrypted
+    Forced, // a certificate, and nothing travels in clear text
+};
+
+// What the connection does after the PRELOGIN answer.
+enum class TlsScope {
+    None, // clear text throughout
+    LoginOnly, // TLS for the LOGIN7 message, clear text from the login response on
+    Full, // TLS for everything after the handshake
+};
+
+struct EncryptionChoice {
+    std::uint8_t answer = Encryption::NotSupported;
+    TlsScope scope = TlsScope::None;
+};
+
+// The server's ENCRYPTION answer to the client's (none: the client sent no
+// such option, as a client without TLS may). A server that forces encryption
+// answers "required" even to a client that said it cannot encrypt, and then
+// waits for a handshake all the same: a client that sends anything else is
+// closed unheard.
+EncryptionChoice chooseEncryption(std::optional<std::uint8_t> client, EncryptionSetting setting);
+
+Bytes buildPreLoginResponse(const ProductVersion &version, std::uint8_t encryption = Encryption::NotSupported,
+                            bool instanceAccepted = true);
 
 } // namespace sqlemu::tds

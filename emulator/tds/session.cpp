@@ -76,9 +76,27 @@ bool Session::nextMessage(Message &message)
         ssize_t n = ::recv(m_socket, buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0 || !absorb(std::span(buffer, static_cast<std::size_t>(n))))
             return false;
-        m_assembler.append(std::span(buffer, static_cast<std::size_t>(n)));
+    }
+}
+
+bool Session::absorb(std::span<const std::uint8_t> bytes)
+{
+    if (!m_tls) {
+        m_assembler.append(bytes);
+        return true;
+    }
+    Bytes plain;
+    try {
+        const bool open = m_tls->decrypt(bytes, plain);
+        m_assembler.append(plain);
+        if (!open)
+            log("connection closed: the client ended TLS");
+        return open;
+    } catch (const TlsError &e) {
+        log(std::string("connection closed: ") + e.what());
+        return false;
     }
 }
 
@@ -115,8 +133,13 @@ bool Session::dispatch(const Message &message)
         case Phase::PreLogin:
             if (type == PacketType::PreLogin)
                 return handlePreLogin(message);
-            if (type == PacketType::Login7) // TDS 7.0 clients send no PRELOGIN
+            if (type == PacketType::Login7) { // TDS 7.0 clients send no PRELOGIN
+                if (m_instance.encryption == EncryptionSetting::Forced) {
+                    log("connection closed: a login without PRELOGIN cannot be encrypted, and encryption is forced");
+                    return false;
+                }
                 return handleLogin(message);
+            }
             break;
         case Phase::Login:
             if (type == PacketType::Login7)
@@ -161,18 +184,92 @@ bool Session::dispatch(const Message &message)
 
 bool Session::handlePreLogin(const Message &message)
 {
-    parsePreLogin(message.payload);
+    const PreLoginRequest request = parsePreLogin(message.payload);
+    const EncryptionChoice choice = chooseEncryption(
+        request.encryption, m_instance.tls ? m_instance.encryption : EncryptionSetting::NotSupported);
     const auto &version = m_instance.policy.version;
     std::uint8_t packetId = 0;
-    sendBytes(packetize(PacketType::TabularResult,
-                        buildPreLoginResponse(ProductVersion{version.major, version.minor, version.build}),
-                        kDefaultPacketSize, 0, packetId));
+    sendBytes(
+        packetize(PacketType::TabularResult,
+                  buildPreLoginResponse(ProductVersion{version.major, version.minor, version.build}, choice.answer),
+                  kDefaultPacketSize, 0, packetId));
     m_phase = Phase::Login;
-    return true;
+    m_tlsScope = choice.scope;
+    if (choice.scope == TlsScope::None)
+        return true;
+    return negotiateTls(choice.scope);
+}
+
+bool Session::negotiateTls(TlsScope scope)
+{
+    if (m_assembler.hasBufferedBytes()) {
+        log("connection closed: the client sent more before the TLS handshake");
+        return false;
+    }
+    std::unique_ptr<TlsChannel> channel;
+    try {
+        channel = std::make_unique<TlsChannel>(*m_instance.tls);
+    } catch (const TlsError &e) {
+        log(std::string("connection closed: ") + e.what());
+        return false;
+    }
+    Bytes raw;
+    std::uint8_t packetId = 0;
+    while (true) {
+        const Frame frame = parseFrame(raw);
+        if (frame.status == FrameStatus::Malformed) {
+            log("connection closed: a malformed packet during the TLS handshake");
+            return false;
+        }
+        if (frame.status == FrameStatus::Incomplete) {
+            if (raw.size() > kMaxMessageBeforeLogin || !waitForInput()) {
+                log("connection closed: no TLS handshake within the login time");
+                return false;
+            }
+            std::uint8_t buffer[16384];
+            const ssize_t n = ::recv(m_socket, buffer, sizeof buffer, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            raw.insert(raw.end(), buffer, buffer + n);
+            continue;
+        }
+        if (frame.header.type != static_cast<std::uint8_t>(PacketType::PreLogin)) {
+            log("connection closed: the client did not start the TLS handshake the server asked for");
+            return false;
+        }
+        Bytes reply;
+        TlsChannel::Step step;
+        try {
+            step = channel->handshake(frame.payload, reply);
+        } catch (const TlsError &e) {
+            if (!reply.empty())
+                sendBytes(packetize(PacketType::PreLogin, reply, kDefaultPacketSize, 0, packetId));
+            log(std::string("connection closed: ") + e.what());
+            return false;
+        }
+        raw.erase(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(frame.size));
+        if (!reply.empty())
+            sendBytes(packetize(PacketType::PreLogin, reply, kDefaultPacketSize, 0, packetId));
+        if (step == TlsChannel::Step::Done)
+            break;
+    }
+    m_tls = std::move(channel);
+    log(std::string(scope == TlsScope::Full ? "encrypted connection, " : "encrypted login, ") + m_tls->description());
+    // A client may send its first records right behind the handshake.
+    return raw.empty() || absorb(raw);
 }
 
 bool Session::handleLogin(const Message &message)
 {
+    if (m_tlsScope == TlsScope::LoginOnly && m_tls) {
+        // Only the login was encrypted: the client has left TLS already and
+        // reads the answer in clear text.
+        const Bytes rest = m_tls->takeUnread();
+        m_tls.reset();
+        m_assembler.append(rest);
+    }
     Login7Request request = parseLogin7(message.payload);
     ByteWriter tokens;
     LoginOutcome outcome = answerLogin(request, m_instance.policy, *m_instance.engine, tokens);
@@ -318,8 +415,19 @@ void Session::sendMessage(const Bytes &tokens)
         packetize(PacketType::TabularResult, tokens, m_packetSize, static_cast<std::uint16_t>(m_state.spid), packetId));
 }
 
-void Session::sendBytes(std::span<const std::uint8_t> bytes)
+void Session::sendBytes(std::span<const std::uint8_t> plain)
 {
+    Bytes sealed;
+    if (m_tls) {
+        try {
+            sealed = m_tls->encrypt(plain);
+        } catch (const TlsError &e) {
+            log(std::string("connection closed: ") + e.what());
+            m_broken = true;
+            throw ConnectionLost{};
+        }
+    }
+    const std::span<const std::uint8_t> bytes = m_tls ? std::span<const std::uint8_t>(sealed) : plain;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         ssize_t n = ::send(m_socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -347,13 +455,12 @@ bool Session::pollAttention(bool force)
         ssize_t n = ::recv(m_socket, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             break;
-        if (n <= 0) {
+        if (n <= 0 || !absorb(std::span(buffer, static_cast<std::size_t>(n)))) {
             // The client went away: stop the statement as if it had cancelled.
             m_broken = true;
             m_attention = true;
             return true;
         }
-        m_assembler.append(std::span(buffer, static_cast<std::size_t>(n)));
     }
     Message message;
     while (true) {

@@ -7,10 +7,12 @@
 #include "tds/instance_context.h"
 #include "tds/packet.h"
 #include "tds/response_stream.h"
+#include "tds/tls_channel.h"
 
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace sqlemu::tds {
@@ -37,6 +39,12 @@ private:
     bool waitForInput();
     bool dispatch(const Message &message);
     bool handlePreLogin(const Message &message);
+    // The TLS handshake, its records wrapped in PRELOGIN packets; false when
+    // it failed and the connection is to end.
+    bool negotiateTls(TlsScope scope);
+    // Bytes from the socket into the message assembler, through TLS while the
+    // connection uses it; false when they cannot be read.
+    bool absorb(std::span<const std::uint8_t> bytes);
     bool handleLogin(const Message &message);
     void handleBatch(const Message &message);
     void handleRpc(const Message &message);
@@ -71,6 +79,8 @@ private:
     bool m_resetPending = false;
     bool m_attention = false;
     bool m_broken = false;
+    std::unique_ptr<TlsChannel> m_tls; // set while TLS carries the connection
+    TlsScope m_tlsScope = TlsScope::None;
     std::chrono::steady_clock::time_point m_lastPoll;
     std::chrono::steady_clock::time_point m_loginDeadline;
 };

@@ -1,14 +1,20 @@
 #include "platform/freetds_session.h"
 
 #include "platform/database_error.h"
+#include "platform/encryption_probe.h"
 #include "platform/kerberos_check.h"
 
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <cstdlib>
 #include <list>
 #include <mutex>
+#include <string>
 #include <sybdb.h>
 #include <sybfront.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 namespace movan {
@@ -33,6 +39,47 @@ std::mutex &libraryMutex()
 {
     static std::mutex mutex;
     return mutex;
+}
+
+// PRELOGIN's ENCRYPTION answer of a server without TLS.
+constexpr int kServerCannotEncrypt = 2;
+
+// What the user reads when the login would have to travel in clear text.
+constexpr char kServerWillNotEncryptText[]
+    = "سرور SQL «%1» اتصال رمزنگاری‌شده را نپذیرفت. برنامه نام کاربری و گذرواژه را بدون رمزنگاری نمی‌فرستد؛ "
+      "رمزنگاری (TLS) را در سرور فعال کنید.";
+constexpr char kEncryptionUnavailableText[]
+    = "رمزنگاری اتصال به SQL Server در این رایانه آماده نشد؛ برنامه بدون رمزنگاری به سرور وصل نمی‌شود.";
+
+// The library takes its encryption level only from its configuration file.
+// Every login is to travel encrypted, whatever the computer's own file says,
+// so the library reads a file of this program's own, held in memory: nothing
+// on disk to change or to leave behind. "require" asks the server for TLS and
+// gives up, before any login is sent, on a server that will not encrypt.
+constexpr char kClientConfiguration[] = "[global]\n\tencryption = require\n";
+
+void requireEncryptionForEveryLogin()
+{
+    static const std::string path = []() -> std::string {
+        const int fd = ::memfd_create("movan-freetds.conf", MFD_CLOEXEC);
+        if (fd < 0)
+            return {};
+        const std::size_t size = sizeof kClientConfiguration - 1;
+        if (::write(fd, kClientConfiguration, size) != static_cast<ssize_t>(size)) {
+            ::close(fd);
+            return {};
+        }
+        // The process's id rather than "self": a child that inherits the
+        // variable reads this same file, not a descriptor of its own.
+        return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd);
+    }();
+    if (path.empty())
+        throw DatabaseError(QString::fromUtf8(kEncryptionUnavailableText));
+    // Set again only when someone changed it since, so the environment is
+    // rewritten at most once while other threads may read it.
+    const char *current = std::getenv("FREETDSCONF");
+    if ((!current || path != current) && ::setenv("FREETDSCONF", path.c_str(), 1) != 0)
+        throw DatabaseError(QString::fromUtf8(kEncryptionUnavailableText));
 }
 
 } // namespace
@@ -205,6 +252,7 @@ void FreeTdsSession::initializeLibrary()
     std::lock_guard lock(libraryMutex());
     if (g_libraryStarted)
         return;
+    requireEncryptionForEveryLogin();
     if (dbinit() == FAIL)
         throw DatabaseError(QStringLiteral("The SQL Server client library could not be started."));
     dbmsghandle(onServerMessage);
@@ -231,6 +279,7 @@ FreeTdsSession::FreeTdsSession(const TdsLogin &login)
     }
 
     std::lock_guard lock(libraryMutex());
+    requireEncryptionForEveryLogin();
     ActiveSession active(m_state.get());
     m_state->reset({});
 
@@ -264,8 +313,18 @@ FreeTdsSession::FreeTdsSession(const TdsLogin &login)
 
     m_state->dbproc = dbopen(rec, utf8(login.server).constData());
     dbloginfree(rec);
-    if (!m_state->dbproc)
+    if (!m_state->dbproc) {
+        // The library says only that the connection failed when the server
+        // would not encrypt; asking the server again, once the login is given
+        // up, tells the user why.
+        const bool failedBeforeLogin
+            = m_state->serverErrors.empty() && m_state->clientError && m_state->clientError->number == SYBEFCON;
+        if (failedBeforeLogin && login.port > 0
+            && serverEncryptionAnswer(login.host, login.port) == kServerCannotEncrypt)
+            throw DatabaseError(QString::fromUtf8(kServerWillNotEncryptText).arg(login.server), SYBEFCON,
+                                m_state->clientError->severity);
         m_state->raise(QStringLiteral("The connection to SQL Server \"%1\" failed.").arg(login.server));
+    }
 }
 
 FreeTdsSession::~FreeTdsSession()

@@ -53,7 +53,8 @@ inline Bytes message(std::uint8_t type, const Bytes &payload, std::size_t size =
 
 inline Bytes preLogin()
 {
-    // VERSION, ENCRYPTION = off, INSTOPT "MSSQLServer", MARS = 0
+    // VERSION, ENCRYPTION = not supported (this client has no TLS), INSTOPT
+    // "MSSQLServer", MARS = 0
     ByteWriter w;
     const std::string instance = "MSSQLServer";
     std::uint16_t offset = 4 * 5 + 1;
@@ -70,7 +71,7 @@ inline Bytes preLogin()
     w.u8(0xFF);
     for (int i = 0; i < 6; ++i)
         w.u8(0);
-    w.u8(0x00);
+    w.u8(0x02);
     for (char c : instance)
         w.u8(static_cast<std::uint8_t>(c));
     w.u8(0);

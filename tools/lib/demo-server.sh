@@ -59,7 +59,7 @@ start_sqlemu() {
     ledger_start "$ledger" sqlemu "$demo/logs/sqlemu" \
         "$sqlemu" --data-dir "$demo/server" --port "$default_port" \
         --instance "$named_instance=$named_port" --browser --browser-port "$browser_port" \
-        --keytab "$demo/realm/service.keytab" "${password_arguments[@]}"
+        --keytab "$demo/realm/service.keytab" --force-encryption "${password_arguments[@]}"
     if ! wait_for_line "$demo/logs/sqlemu.out" "sqlemu ready" "$started_pid" 30; then
         echo "sqlemu did not start:" >&2
         cat "$demo/logs/sqlemu.err" >&2

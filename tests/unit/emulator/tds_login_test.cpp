@@ -15,7 +15,7 @@ namespace {
 TEST(TdsPreLogin, AnswersEncryptionNotSupportedWithMars)
 {
     PreLoginRequest request = parsePreLogin(sqlemu::test::preLogin());
-    EXPECT_EQ(request.encryption, Encryption::Off);
+    EXPECT_EQ(request.encryption, Encryption::NotSupported);
     EXPECT_EQ(request.instance, "MSSQLServer");
 
     Bytes answer = buildPreLoginResponse(ProductVersion{16, 0, 1000});
