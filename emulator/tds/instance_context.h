@@ -20,6 +20,8 @@ struct InstanceContext {
     int port = 0;
     // From accept to a finished login; trickling bytes does not extend it.
     std::chrono::seconds loginTimeout{60};
+    // How long a send may wait for a client that does not read.
+    std::chrono::seconds sendTimeout{60};
 
     std::uint16_t nextSpid() { return static_cast<std::uint16_t>(51 + (m_sessions++ % 32000)); }
 
