@@ -113,6 +113,9 @@ std::vector<std::string> listenAddresses(const std::vector<std::string> &nameAdd
             const int family = addressFamily(address);
             return (wildcards & family) != 0 && !isWildcardAddress(address);
         });
+        // The first address must bind; a wildcard the operator named must
+        // too, where ::1 need not (a machine without IPv6).
+        std::stable_partition(addresses.begin(), addresses.end(), isWildcardAddress);
     }
     return addresses;
 }

@@ -139,9 +139,9 @@ TEST(TdsCommandLine, PasswordsComeFromFilesAndListeningStaysOnLoopback)
 TEST(TdsCommandLine, AWildcardServesTheLoopbackAddressesOfItsFamily)
 {
     // Bound beside it on the same port, a loopback socket would collide.
-    EXPECT_EQ(listenAddresses({"127.0.1.1", "::1"}, {"0.0.0.0"}), (std::vector<std::string>{"::1", "0.0.0.0"}));
+    EXPECT_EQ(listenAddresses({"127.0.1.1", "::1"}, {"0.0.0.0"}), (std::vector<std::string>{"0.0.0.0", "::1"}));
     EXPECT_EQ(listenAddresses({"127.0.1.1"}, {"::", "192.0.2.7"}),
-              (std::vector<std::string>{"127.0.0.1", "127.0.1.1", "::", "192.0.2.7"}));
+              (std::vector<std::string>{"::", "127.0.0.1", "127.0.1.1", "192.0.2.7"}));
     EXPECT_EQ(listenAddresses({"127.0.1.1"}, {"0:0::0", "0.0.0.0"}), (std::vector<std::string>{"0:0::0", "0.0.0.0"}));
     EXPECT_FALSE(isWildcardAddress("::1"));
     EXPECT_FALSE(isWildcardAddress("0.0.0.1"));
