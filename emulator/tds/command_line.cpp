@@ -156,8 +156,8 @@ const char *helpNotes()
            "(NAME:PASSWORD[:ROLE] lines; '#' starts a comment). ROLE is sysadmin,\n"
            "dbcreator or public (the default): only sysadmin and dbcreator may back up,\n"
            "restore, attach, alter or drop databases; sa is sysadmin, and so are Windows\n"
-           "logins. --sa-password and --login show\n"
-           "the passwords to every local user: use them for throw-away servers only.\n"
+           "logins. --sa-password and --login show the passwords to every local user:\n"
+           "use them for throw-away servers only.\n"
            "Without any, sa has the empty password.\n";
 }
 
