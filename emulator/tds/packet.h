@@ -73,10 +73,10 @@ struct Message {
     std::uint8_t type = 0;
     std::uint8_t firstStatus = 0; // status of the first packet (reset-connection flags)
     bool ignored = false; // the client cancelled it while sending
+    Bytes payload;
     // The server had no memory to hold it: its payload was dropped as it
     // came, and the request is answered with an error instead.
     bool refused = false;
-    Bytes payload;
 };
 
 // Collects bytes as they arrive from the socket, in any split, and hands out
