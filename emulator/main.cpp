@@ -85,6 +85,10 @@ int main(int argc, char **argv)
         std::cout << usageText() << "       " << kMakeDatabaseUsage << '\n' << helpNotes();
         return 0;
     }
+    for (const auto &warning : options.warnings)
+        std::cerr << "sqlemu: warning: " << warning << '\n';
+    MemoryBudget memory(options.maxMemoryMegabytes > 0 ? options.maxMemoryMegabytes * 1024 * 1024
+                                                       : defaultMaxMemoryBytes());
 
     // Every thread inherits this mask, so only sigwait below sees the signals.
     sigset_t signals;
@@ -144,10 +148,12 @@ int main(int argc, char **argv)
             config.serverVersion = options.serverVersion;
             config.installedInstances = installed;
             config.testStatements = options.testStatements;
+            config.memory = &memory;
             std::filesystem::create_directories(config.dataDir);
 
             running.context = std::make_unique<InstanceContext>();
             running.context->loginTimeout = std::chrono::seconds(options.loginTimeoutSeconds);
+            running.context->sendTimeout = std::chrono::seconds(options.sendTimeoutSeconds);
             running.listener = std::make_unique<Listener>(*running.context, maxSessions);
             std::string error;
             if (!running.listener->listen(addresses, options.extraListenAddresses, w.port, error))

@@ -84,6 +84,7 @@ void runList(benchmark::State &state, const char *batch)
     Engine &engine = sharedEngine();
     SessionState session;
     session.spid = 51 + state.thread_index();
+    session.role = ServerRole::SysAdmin;
     CountingSink sink;
     for (auto _ : state)
         engine.executeBatch(session, batch, sink);

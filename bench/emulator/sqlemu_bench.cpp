@@ -42,7 +42,8 @@ public:
         m_engine = createEngine(config);
         m_context.engine = m_engine.get();
         m_context.config = config;
-        m_context.policy = LoginPolicy{{{"sa", ""}}, nullptr, *ServerVersion::fromName("16.0"), "BENCH"};
+        m_context.policy
+            = LoginPolicy{{{"sa", {"", ServerRole::SysAdmin}}}, nullptr, *ServerVersion::fromName("16.0"), "BENCH"};
         m_listener = std::make_unique<Listener>(m_context, 4000);
         std::string error;
         if (!m_listener->listen({"127.0.0.1"}, {}, 0, error))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine_interface/memory_budget.h"
 #include "engine_interface/result_sink.h"
 
 #include <memory>
@@ -9,11 +10,17 @@
 
 namespace sqlemu {
 
+// The fixed server roles a login may hold, in small: sysadmin may do
+// anything, dbcreator may make, restore and drop databases; everyone else
+// (public) may look but not touch the server's files.
+enum class ServerRole { Public, DbCreator, SysAdmin };
+
 // What the interpreter knows of the session it runs for.
 struct SessionState {
     int spid = 51;
     std::string loginName; // as the client logged in (SQL login or Kerberos principal)
     bool integratedLogin = false;
+    ServerRole role = ServerRole::Public;
     std::string currentDatabase = "master";
     std::string hostName;
     std::string appName;
@@ -36,6 +43,7 @@ struct InstanceConfig {
     std::string serverVersion = "9.0"; // 9.0, 10.50 or 16.0
     std::vector<std::string> installedInstances; // every instance of the process, for xp_regread
     bool testStatements = false; // enables the statements only tests use
+    MemoryBudget *memory = nullptr; // the server's, shared by its instances; null: no limit
 };
 
 // One instance's interpreter. Thread-safe: every session calls it from its

@@ -3,6 +3,7 @@
 #include "sql/backup_result_sets.h"
 #include "sql/execution_context.h"
 #include "sql/expression_evaluator.h"
+#include "sql/permissions.h"
 #include "sql/session_registry.h"
 #include "sql/sql_error.h"
 #include "storage/catalogue.h"
@@ -180,6 +181,7 @@ void runRestoreDatabase(const RestoreStatement &statement, ExecutionContext &con
     const std::string kind = "RESTORE DATABASE";
     RestoreRequest request;
     request.databaseName = resolveName(statement.database, context);
+    requireRestorePermission(context, request.databaseName);
     request.mediaPath = devicePath(statement.disks, context);
     request.replace = hasOption(statement.options, "REPLACE");
     for (const auto &o : statement.options) {
@@ -245,6 +247,7 @@ void runBackup(const BackupStatement &statement, ExecutionContext &context, Done
     const std::string name = resolveName(statement.database, context);
     if (statement.disks.empty())
         throw errors::syntaxNear(name);
+    requireBackupPermission(context, kind, name);
     refuseUnsupportedBackupOptions(statement);
     std::string path, setName;
     try {
@@ -269,6 +272,7 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
         runRestoreDatabase(statement, context, doneKind);
         return;
     case Kind::FileListOnly: {
+        requireBackupReadPermission(context, "RESTORE FILELIST");
         const std::string path = devicePath(statement.disks, context);
         const int position = positionOf(statement, context);
         const auto set
@@ -277,12 +281,14 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
         return;
     }
     case Kind::HeaderOnly: {
+        requireBackupReadPermission(context, "RESTORE HEADERONLY");
         const std::string path = devicePath(statement.disks, context);
         const auto sets = runTerminating("RESTORE HEADERONLY", [&] { return context.storage.backupHeaders(path); });
         sendTable(backupHeaderTable(sets, context.identity.compatibilityLevel), context, doneKind);
         return;
     }
     case Kind::VerifyOnly: {
+        requireBackupReadPermission(context, "VERIFY DATABASE");
         const std::string path = devicePath(statement.disks, context);
         const int position = positionOf(statement, context);
         const auto progress = progressFor(statement.options, context);
@@ -303,6 +309,7 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
 
 void runCreateDatabase(const CreateDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    requireCreateDatabasePermission(context);
     if (!statement.forAttach || statement.rebuildLog)
         throw errors::notSupportedYet(statement.rebuildLog ? "CREATE DATABASE ... FOR ATTACH_REBUILD_LOG"
                                                            : "CREATE DATABASE without FOR ATTACH");
@@ -317,6 +324,7 @@ void runCreateDatabase(const CreateDatabaseStatement &statement, ExecutionContex
 
 void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    requireAlterPermission(context, statement.name);
     if (statement.option.rfind("RECOVERY ", 0) == 0) {
         setRecoveryModel(statement, context);
         done(context, doneKind);
@@ -352,6 +360,7 @@ void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext 
 void runDropDatabase(const DropDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
     for (const auto &name : statement.names) {
+        requireDropPermission(context, name);
         const auto db = context.catalogue.find(name);
         if (db && databaseInUse(db->name, context))
             throw SqlError(msg::cannotDropInUse(db->name), ErrorScope::Statement);

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,8 @@ struct ExecutionContext {
     Variables variables;
     std::int64_t lastRowCount = 0; // @@ROWCOUNT
     std::int32_t lastError = 0; // @@ERROR
+    // The batch's token budget, for texts compiled inside it (sp_executesql).
+    std::function<void(std::size_t)> tokenBudget{};
 };
 
 // Waits, looking at the client's cancel every few milliseconds; throws

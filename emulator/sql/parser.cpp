@@ -662,6 +662,7 @@ detail::Parser makeParser(std::string_view text, const ParserOptions &options)
 {
     TokenizerOptions tokenizerOptions;
     tokenizerOptions.quotedIdentifier = options.quotedIdentifier;
+    tokenizerOptions.onTokens = options.onTokens;
     return detail::Parser(tokenize(text, tokenizerOptions), options);
 }
 

@@ -2,6 +2,7 @@
 
 #include "sql/ast.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ struct ParserOptions {
     bool declareInitializerAllowed = true;
     // Variables bound before the batch runs (sp_executesql parameters).
     std::vector<std::string> predeclaredVariables;
+    // Handed to the tokenizer: the batch's token budget.
+    std::function<void(std::size_t tokens)> onTokens;
 };
 
 // Compiles a batch. Throws SqlError with ErrorScope::Compile, as a real

@@ -3,6 +3,7 @@
 #include "sql/batch_executor.h"
 #include "sql/sql_error.h"
 #include "sql/system_procedures.h"
+#include "sql/token_budget.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
 #include "storage/storage_messages.h"
@@ -54,8 +55,11 @@ void SqlEngine::executeBatch(SessionState &session, const std::string &text, Res
     SessionOptions &options = optionsFor(session.spid);
     ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry,
                              sink,    {},      0,        0};
+    TokenBudget tokens(m_config.memory);
+    context.tokenBudget = std::ref(tokens);
     m_registry.enter(session.spid, session.currentDatabase);
     ParserOptions parserOptions;
+    parserOptions.onTokens = context.tokenBudget;
     parserOptions.quotedIdentifier = options.quotedIdentifier;
     parserOptions.truncateOnlyAllowed = m_identity.truncateOnlySupported;
     parserOptions.declareInitializerAllowed = m_identity.declareInitializerSupported;
@@ -73,6 +77,8 @@ void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
     SessionOptions &options = optionsFor(session.spid);
     ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry,
                              sink,    {},      0,        0};
+    TokenBudget tokens(m_config.memory);
+    context.tokenBudget = std::ref(tokens);
     m_registry.enter(session.spid, session.currentDatabase);
     ProcedureCall call;
     call.writtenName = procedure;

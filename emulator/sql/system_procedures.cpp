@@ -184,7 +184,8 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
                            context.sink,
                            {},
                            0,
-                           0};
+                           0,
+                           context.tokenBudget};
     std::vector<DeclareStatement::Variable> declarations;
     if (paramsText)
         declarations = parseParameterDeclarations(*paramsText);
@@ -226,6 +227,7 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
     parserOptions.truncateOnlyAllowed = context.identity.truncateOnlySupported;
     parserOptions.declareInitializerAllowed = context.identity.declareInitializerSupported;
     parserOptions.predeclaredVariables = inner.variables.names();
+    parserOptions.onTokens = context.tokenBudget;
     // USE inside the statement lasts only as long as the statement.
     const std::string callersDatabase = context.session.currentDatabase;
     BatchExecutor executor(inner, call.innerDone);

@@ -45,12 +45,16 @@ public:
             if (m_pos >= m_text.size())
                 break;
             tokens.push_back(next());
+            if (m_options.onTokens && tokens.size() % kTokenBudgetStep == 0)
+                m_options.onTokens(tokens.size());
         }
         Token end;
         end.kind = TokenKind::End;
         end.line = m_line;
         end.offset = m_text.size();
         tokens.push_back(end);
+        if (m_options.onTokens)
+            m_options.onTokens(tokens.size());
         return tokens;
     }
 

@@ -2,7 +2,9 @@
 
 #include "sql/token.h"
 
+#include <cstddef>
 #include <deque>
+#include <functional>
 #include <string_view>
 
 namespace sqlemu {
@@ -10,7 +12,13 @@ namespace sqlemu {
 struct TokenizerOptions {
     // With QUOTED_IDENTIFIER ON "text" is an identifier, otherwise a string.
     bool quotedIdentifier = false;
+    // Told the count of tokens made so far at every kTokenBudgetStep, so
+    // that a batch of millions of tokens can be stopped (by throwing)
+    // before it holds their memory.
+    std::function<void(std::size_t tokens)> onTokens;
 };
+
+constexpr std::size_t kTokenBudgetStep = 4096;
 
 // A deque: a long batch's tokens grow in chunks, never copied to a vector
 // twice their size.

@@ -1,5 +1,6 @@
 #include "storage/atomic_file.h"
 
+#include "storage/file_io.h"
 #include "storage/storage_error.h"
 
 #include <cerrno>
@@ -27,13 +28,6 @@ struct Descriptor {
     }
 };
 
-void syncFolder(const std::filesystem::path &folder)
-{
-    Descriptor dir{::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd >= 0)
-        ::fsync(dir.fd); // best effort: some file systems refuse fsync on folders
-}
-
 } // namespace
 
 std::filesystem::path temporaryPathFor(const std::filesystem::path &target)
@@ -47,7 +41,7 @@ void writeFileAtomically(const std::filesystem::path &target, std::string_view c
 {
     const auto temporary = temporaryPathFor(target);
     {
-        Descriptor file{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+        Descriptor file{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kCreatedFileMode)};
         if (file.fd < 0)
             fail("Cannot create", temporary, errno);
         std::size_t written = 0;

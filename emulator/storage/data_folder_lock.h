@@ -1,8 +1,9 @@
 #pragma once
 
 // One server per data folder: two catalogues saved over each other would lose
-// whatever one of them attached. The lock is the kernel's, so a killed server
-// leaves none behind.
+// whatever one of them attached. The lock is the kernel's, on the open
+// folder, so a killed server leaves none behind and deleting a file does not
+// free the folder.
 
 #include <filesystem>
 #include <string>
@@ -21,7 +22,8 @@ public:
     bool acquire(const std::filesystem::path &folder, std::string &error);
 
 private:
-    int m_fd = -1;
+    int m_fd = -1; // the folder, locked
+    int m_fileFd = -1; // DIR/.sqlemu.lock, locked too (-1 if it could not be made)
 };
 
 } // namespace sqlemu

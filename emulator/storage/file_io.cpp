@@ -125,7 +125,7 @@ File File::openForUpdate(const std::filesystem::path &path)
 
 File File::createNew(const std::filesystem::path &path)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kCreatedFileMode);
     if (fd < 0)
         throw FileIoError("Cannot create", path, errno);
     return File(fd, path);
@@ -231,7 +231,7 @@ std::filesystem::path partialPathFor(const std::filesystem::path &target)
     return target.parent_path() / name;
 }
 
-bool removeLeftoverPartialsIn(const std::filesystem::path &folder)
+bool removeLeftoverPartialsIn(const std::filesystem::path &folder, OwnPartials own)
 {
     std::error_code error;
     bool clean = true;
@@ -246,7 +246,8 @@ bool removeLeftoverPartialsIn(const std::filesystem::path &folder)
         // Only files of processes that are gone: a live writer's partial
         // file is its business.
         const auto pid = static_cast<pid_t>(std::atol(name.c_str() + marker + kPartialMarker.size()));
-        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM) {
+        const bool ours = pid == ::getpid();
+        if (pid <= 0 || (ours && own == OwnPartials::Live) || (!ours && (::kill(pid, 0) == 0 || errno == EPERM))) {
             clean = false;
             continue;
         }
@@ -257,9 +258,9 @@ bool removeLeftoverPartialsIn(const std::filesystem::path &folder)
     return clean && !error;
 }
 
-void removeLeftoverPartials(const std::filesystem::path &target)
+void removeLeftoverPartials(const std::filesystem::path &target, OwnPartials own)
 {
-    removeLeftoverPartialsIn(target.parent_path());
+    removeLeftoverPartialsIn(target.parent_path(), own);
 }
 
 void renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to)

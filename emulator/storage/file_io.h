@@ -9,6 +9,12 @@
 
 namespace sqlemu {
 
+// Every file the server creates (backups, restored and attached database
+// files, its catalogue and journals): its owner reads and writes, its group
+// reads, others nothing. Databases and backups are the users' data, never
+// for every account of the computer to read.
+constexpr unsigned kCreatedFileMode = 0640;
+
 // An operating-system error as a Windows server reports it: its number and
 // its wording, e.g. 2 and "The system cannot find the file specified.".
 struct OsError {
@@ -92,10 +98,15 @@ void syncFolder(const std::filesystem::path &folder);
 // behind; removeLeftoverPartials, called by the next writer in that folder,
 // removes those of processes that no longer run.
 std::filesystem::path partialPathFor(const std::filesystem::path &target);
-void removeLeftoverPartials(const std::filesystem::path &target);
+// Whose are the partial files that bear this process's id: its own
+// operations' (Live), or, at start-up before any operation, an earlier
+// server's that had the same id (LeftBehind; a container's first process is
+// always 1).
+enum class OwnPartials { Live, LeftBehind };
+void removeLeftoverPartials(const std::filesystem::path &target, OwnPartials own = OwnPartials::Live);
 // The same for a folder; true when none of our partial files is left in it
 // (a folder that does not exist is clean, one that cannot be read is not).
-bool removeLeftoverPartialsIn(const std::filesystem::path &folder);
+bool removeLeftoverPartialsIn(const std::filesystem::path &folder, OwnPartials own = OwnPartials::Live);
 
 // rename(2) that refuses to replace an existing target (EEXIST).
 void renameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to);

@@ -64,31 +64,37 @@ std::vector<std::string> readFolders(const std::filesystem::path &path)
     return folders;
 }
 
-bool appendDurably(const std::filesystem::path &path, std::string line)
+// 0, or the errno of what failed.
+int appendDurably(const std::filesystem::path &path, std::string line)
 {
-    const bool existed = std::filesystem::exists(path);
-    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    std::error_code ignored;
+    const bool existed = std::filesystem::exists(path, ignored);
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, kCreatedFileMode);
     if (fd < 0)
-        return false;
+        return errno;
     // After a torn last line, start a line of our own.
     struct stat st {};
     char last = '\n';
     if (::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
         line.insert(line.begin(), '\n');
+    int failure = 0;
     std::size_t written = 0;
     while (written < line.size()) {
         const ssize_t n = ::write(fd, line.data() + written, line.size() - written);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            failure = n < 0 ? errno : ENOSPC;
             break;
+        }
         written += static_cast<std::size_t>(n);
     }
-    const bool ok = written == line.size() && ::fsync(fd) == 0;
+    if (failure == 0 && ::fsync(fd) != 0)
+        failure = errno;
     ::close(fd);
-    if (ok && !existed)
+    if (failure == 0 && !existed)
         syncFolder(path.parent_path());
-    return ok;
+    return failure;
 }
 
 } // namespace
@@ -97,14 +103,16 @@ PartialFolderJournal::PartialFolderJournal(const std::filesystem::path &dataDir)
     : m_path(dataDir / kFileName)
 {}
 
-void PartialFolderJournal::record(const std::filesystem::path &folder)
+int PartialFolderJournal::record(const std::filesystem::path &folder)
 {
     const std::string name = folder.string();
     std::lock_guard lock(m_mutex);
     if (m_recorded.contains(name))
-        return;
-    if (appendDurably(m_path, encodeLine(name)))
+        return 0;
+    const int failure = appendDurably(m_path, encodeLine(name));
+    if (failure == 0)
         m_recorded.insert(name);
+    return failure;
 }
 
 void PartialFolderJournal::sweep()
@@ -113,7 +121,7 @@ void PartialFolderJournal::sweep()
     m_recorded.clear();
     std::string kept;
     for (const auto &folder : readFolders(m_path)) {
-        if (m_recorded.contains(folder) || removeLeftoverPartialsIn(folder))
+        if (m_recorded.contains(folder) || removeLeftoverPartialsIn(folder, OwnPartials::LeftBehind))
             continue;
         m_recorded.insert(folder);
         kept += encodeLine(folder);

@@ -20,13 +20,16 @@ public:
 
     explicit PartialFolderJournal(const std::filesystem::path &dataDir);
 
-    // Call before creating a partial file in folder. Best effort: a journal
-    // that cannot be written costs only disk space, never data, and the
-    // next writer in the folder still sweeps it, so the operation goes on.
-    void record(const std::filesystem::path &folder);
+    // Call before creating a partial file in folder: 0 once the folder is
+    // written down durably, else the errno of the failure. An operation must
+    // not start when it fails: a kill would leave its partial file where no
+    // start-up looks (a full disk is when that hurts most).
+    [[nodiscard]] int record(const std::filesystem::path &folder);
 
-    // At start-up: removes the leftover partial files of gone processes in
-    // every recorded folder, then keeps only the folders that still hold some.
+    // At start-up, before any operation of this process: removes the
+    // leftover partial files of gone processes in every recorded folder
+    // (those under this process's own id too, left by an earlier server
+    // that had it), then keeps only the folders that still hold some.
     void sweep();
 
     const std::filesystem::path &filePath() const { return m_path; }

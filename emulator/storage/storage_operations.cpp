@@ -135,7 +135,7 @@ std::vector<std::string> StorageOperations::checkDatabasesOnStart()
         // Beside a database's files too: a folder written before the
         // journal existed is in none of its lines.
         for (const auto &f : db.files)
-            removeLeftoverPartials(f.physicalName);
+            removeLeftoverPartials(f.physicalName, OwnPartials::LeftBehind);
         if (db.isSystemDatabase() || db.state != DatabaseState::Online)
             continue;
         const DatabaseFile *data = nullptr;
@@ -236,7 +236,8 @@ TransferFigures StorageOperations::backupDatabase(const std::string &name, const
     description.files = filePathsOf(db);
 
     const auto media = normalisedFilePath(mediaPath);
-    m_partialFolders.record(media.parent_path());
+    if (const int failure = m_partialFolders.record(media.parent_path()); failure != 0)
+        throw ServerError(msg::cannotOpenBackupDevice(media.string(), windowsError(failure), 1));
     const auto start = std::chrono::steady_clock::now();
     const auto set = appendBackupSet(media, description, progress);
     return figuresOf(set, secondsSince(start));
@@ -302,6 +303,13 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
             throw ServerError(msg::backupOfOtherDatabase(existing->name));
         }
         targets = planRestoreTargets(request, set, existing);
+        // Before anything changes: a restore whose partial files could not
+        // be found again after a kill does not start.
+        for (const auto &target : targets) {
+            if (const int failure = m_partialFolders.record(target.parent_path()); failure != 0)
+                throw ServerError(
+                    {msg::createFileFailed(target.string(), windowsError(failure)), msg::restorePlanningProblems()});
+        }
         busy.emplace(*this, request.databaseName);
         // From here until the new files are in place the database is not
         // whole; the catalogue says so, so a kill leaves it marked.
@@ -309,8 +317,6 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
             m_catalogue.update(existing->name, [](DatabaseInfo &db) { db.state = DatabaseState::Restoring; });
     }
 
-    for (const auto &target : targets)
-        m_partialFolders.record(target.parent_path());
     const auto start = std::chrono::steady_clock::now();
     try {
         restoreBackupSet(mediaPath, request.position, targets, progress);

@@ -8,6 +8,42 @@
 
 namespace sqlemu::tds {
 
+namespace {
+
+constexpr int kIPv4 = 1;
+constexpr int kIPv6 = 2;
+
+int addressFamily(const std::string &address)
+{
+    unsigned char raw[16];
+    if (::inet_pton(AF_INET, address.c_str(), raw) == 1)
+        return kIPv4;
+    if (::inet_pton(AF_INET6, address.c_str(), raw) == 1)
+        return kIPv6;
+    return 0;
+}
+
+int wildcardFamilies(const std::vector<std::string> &addresses)
+{
+    int families = 0;
+    for (const auto &address : addresses) {
+        if (isWildcardAddress(address))
+            families |= addressFamily(address);
+    }
+    return families;
+}
+
+} // namespace
+
+bool isWildcardAddress(const std::string &address)
+{
+    in_addr v4{};
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1)
+        return v4.s_addr == htonl(INADDR_ANY);
+    in6_addr v6{};
+    return ::inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_UNSPECIFIED(&v6);
+}
+
 std::string localHostName()
 {
     char name[256] = {};
@@ -68,6 +104,19 @@ std::vector<std::string> listenAddresses(const std::vector<std::string> &nameAdd
     }
     for (const auto &address : extra)
         add(address);
+    // A socket on a wildcard address takes the port on every address of its
+    // family, so the loopback sockets of that family would only collide with
+    // it (EADDRINUSE): the wildcard serves them.
+    const int wildcards = wildcardFamilies(extra);
+    if (wildcards != 0) {
+        std::erase_if(addresses, [wildcards](const std::string &address) {
+            const int family = addressFamily(address);
+            return (wildcards & family) != 0 && !isWildcardAddress(address);
+        });
+        // The first address must bind; a wildcard the operator named must
+        // too, where ::1 need not (a machine without IPv6).
+        std::stable_partition(addresses.begin(), addresses.end(), isWildcardAddress);
+    }
     return addresses;
 }
 

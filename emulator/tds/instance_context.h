@@ -25,6 +25,8 @@ struct InstanceContext {
     // What PRELOGIN offers; tls is set whenever the setting is not NotSupported.
     EncryptionSetting encryption = EncryptionSetting::NotSupported;
     const TlsContext *tls = nullptr;
+    // How long a send may wait for a client that does not read.
+    std::chrono::seconds sendTimeout{60};
 
     std::uint16_t nextSpid() { return static_cast<std::uint16_t>(51 + (m_sessions++ % 32000)); }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <netinet/in.h>
@@ -152,26 +153,64 @@ void Listener::serve(int client)
 {
     int on = 1;
     ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // A client that stops reading must not hold its session, and the
+    // response it does not take, for ever: a send that makes no progress for
+    // this long fails and ends the session.
+    const timeval sendTimeout{static_cast<time_t>(m_instance.sendTimeout.count()), 0};
+    ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
     std::lock_guard lock(m_mutex);
     if (m_stopping) {
         ::close(client);
         return;
     }
-    Connection *c = m_running.emplace_back(std::make_unique<Connection>()).get();
-    const auto self = std::prev(m_running.end());
-    c->socket = client;
-    // The thread cannot end before this lock is released, so self is valid
-    // when it uses it.
-    c->thread = std::thread([this, c, self] {
+    // Whatever a connection cannot be given (a thread under a task or
+    // address-space limit, the memory for its bookkeeping) refuses that one
+    // connection; the server and its other sessions go on.
+    Connections::iterator self = m_running.end();
+    try {
+        self = m_running.insert(m_running.end(), std::make_unique<Connection>());
+        Connection *c = self->get();
+        c->socket = client;
+        // The thread cannot end before this lock is released, so self is
+        // valid when it uses it.
+        c->thread = std::thread([this, c, self] { runSession(c, self); });
+    } catch (const std::exception &e) {
+        if (self != m_running.end())
+            m_running.erase(self);
+        ::close(client);
+        refused(e.what());
+    }
+}
+
+void Listener::runSession(Connection *c, Connections::iterator self)
+{
+    try {
         Session(c->socket, m_instance).run();
-        // The descriptor goes back as soon as the session ends, not when the
-        // next client arrives; under the lock, as stop() shuts sockets down.
-        std::lock_guard lock(m_mutex);
-        ::close(c->socket);
-        c->socket = -1;
-        m_finished.splice(m_finished.end(), m_running, self);
-        m_sessionEnded.notify_all();
-    });
+    } catch (const std::exception &e) {
+        // Memory ran out inside the session: it ends, the server does not.
+        std::fprintf(stderr, "sqlemu: %s: session ended: %s\n", m_instance.config.instanceName.c_str(), e.what());
+    }
+    // The descriptor goes back as soon as the session ends, not when the
+    // next client arrives; under the lock, as stop() shuts sockets down.
+    std::lock_guard lock(m_mutex);
+    ::close(c->socket);
+    c->socket = -1;
+    m_finished.splice(m_finished.end(), m_running, self);
+    m_sessionEnded.notify_all();
+}
+
+void Listener::refused(const char *why)
+{
+    // One line per burst, not per client: a flood of refusals must not
+    // become a flood of log lines.
+    const auto now = std::chrono::steady_clock::now();
+    ++m_refusedSinceLog;
+    if (now - m_lastRefusalLog < std::chrono::seconds(1))
+        return;
+    std::fprintf(stderr, "sqlemu: %s: %u connection(s) refused: %s\n", m_instance.config.instanceName.c_str(),
+                 m_refusedSinceLog, why);
+    m_lastRefusalLog = now;
+    m_refusedSinceLog = 0;
 }
 
 std::size_t Listener::reapFinished()

@@ -6,6 +6,7 @@
 #include "tds/instance_context.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <list>
 #include <memory>
@@ -46,6 +47,9 @@ private:
     // Joins the threads of sessions that ended; returns how many still run.
     std::size_t reapFinished();
     void serve(int client);
+    void runSession(Connection *c, Connections::iterator self);
+    // Notes a connection that could not be taken; under m_mutex.
+    void refused(const char *why);
 
     InstanceContext &m_instance;
     const std::size_t m_maxSessions;
@@ -59,6 +63,8 @@ private:
     // finding the ended ones never walks every running session.
     Connections m_running;
     Connections m_finished; // ended, their threads still to be joined
+    std::chrono::steady_clock::time_point m_lastRefusalLog{};
+    unsigned m_refusedSinceLog = 0;
 };
 
 // Opens a socket bound to address:port (type SOCK_STREAM or SOCK_DGRAM);

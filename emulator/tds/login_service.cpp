@@ -64,19 +64,21 @@ LoginOutcome answerLogin(const Login7Request &request, const LoginPolicy &policy
         }
         outcome.loginName = kerberos.principal;
         outcome.integrated = true;
+        outcome.role = ServerRole::SysAdmin;
         sspiReply = std::move(kerberos.replyToken);
     } else {
         auto login = std::find_if(policy.sqlLogins.begin(), policy.sqlLogins.end(),
                                   [&](const auto &entry) { return equalsIgnoringCase(entry.first, request.userName); });
         // Passwords compare exactly; the reason for a failure stays in the
         // server, the client only learns that the login failed.
-        if (login == policy.sqlLogins.end() || login->second != request.password) {
+        if (login == policy.sqlLogins.end() || login->second.password != request.password) {
             outcome.failure = login == policy.sqlLogins.end() ? "no such login '" + request.userName + "'"
                                                               : "wrong password for '" + request.userName + "'";
             writeFailure(out, format, policy, {loginFailedMessage(request.userName)});
             return outcome;
         }
         outcome.loginName = login->first;
+        outcome.role = login->second.role;
     }
 
     const std::string database = request.database.empty() ? "master" : request.database;

@@ -20,15 +20,26 @@ struct LoginOutcome {
     bool accepted = false;
     std::string loginName;
     bool integrated = false;
+    ServerRole role = ServerRole::Public;
     std::string database;
     std::uint32_t tdsVersion = 0;
     std::size_t packetSize = 4096;
     std::string failure; // why a login was refused, for the server's own log only
 };
 
+// A SQL Server login: its password and its server role.
+struct SqlLogin {
+    std::string password;
+    ServerRole role = ServerRole::Public;
+    bool operator==(const SqlLogin &) const = default;
+};
+
 struct LoginPolicy {
-    std::map<std::string, std::string> sqlLogins; // name -> password; names compare case-insensitively
-    KerberosAcceptor *kerberos = nullptr; // null: integrated logins cannot be verified
+    std::map<std::string, SqlLogin> sqlLogins; // names compare case-insensitively
+    // Null: integrated logins cannot be verified. A Windows login it
+    // verifies counts as one of the computer's administrators, whom the
+    // server makes sysadmin.
+    KerberosAcceptor *kerberos = nullptr;
     ServerVersion version;
     std::string serverName;
 };

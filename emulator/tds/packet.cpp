@@ -98,16 +98,23 @@ MessageAssembler::Result MessageAssembler::next(Message &out)
         }
         if (!m_inMessage) {
             m_partial = Message{};
+            m_partialSize = 0;
             m_partial.type = h.type;
             m_partial.firstStatus = h.status;
             m_inMessage = true;
         }
-        if (m_partial.payload.size() + frame.payload.size() > m_maxMessage) {
+        if (m_partialSize + frame.payload.size() > m_maxMessage) {
             m_error = "message too large";
             result = Result::Malformed;
             break;
         }
-        m_partial.payload.insert(m_partial.payload.end(), frame.payload.begin(), frame.payload.end());
+        m_partialSize += frame.payload.size();
+        if (!m_partial.refused && m_admit && !m_admit(m_partialSize)) {
+            m_partial.refused = true;
+            Bytes().swap(m_partial.payload);
+        }
+        if (!m_partial.refused)
+            m_partial.payload.insert(m_partial.payload.end(), frame.payload.begin(), frame.payload.end());
         consumed += frame.size;
         if (h.status & PacketStatus::EndOfMessage) {
             m_partial.ignored = (h.status & PacketStatus::Ignore) != 0;

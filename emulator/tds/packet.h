@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -73,6 +74,9 @@ struct Message {
     std::uint8_t firstStatus = 0; // status of the first packet (reset-connection flags)
     bool ignored = false; // the client cancelled it while sending
     Bytes payload;
+    // The server had no memory to hold it: its payload was dropped as it
+    // came, and the request is answered with an error instead.
+    bool refused = false;
 };
 
 // Collects bytes as they arrive from the socket, in any split, and hands out
@@ -89,6 +93,9 @@ public:
     // Clients may send packets as large as the size they asked for at login.
     void setMaxPacketSize(std::size_t size) { m_maxPacket = size; }
     void setMaxMessageSize(std::size_t size) { m_maxMessage = size; }
+    // Asked before a message's payload grows to a size; false drops the
+    // message's payload from there on and hands it out marked refused.
+    void setAdmission(std::function<bool(std::size_t)> admit) { m_admit = std::move(admit); }
     Result next(Message &out);
     const std::string &error() const { return m_error; }
     bool hasBufferedBytes() const { return !m_buffer.empty(); }
@@ -96,7 +103,9 @@ public:
 private:
     Bytes m_buffer;
     Message m_partial;
+    std::size_t m_partialSize = 0; // bytes of the message so far, kept or dropped
     bool m_inMessage = false;
+    std::function<bool(std::size_t)> m_admit;
     std::size_t m_maxPacket = kMaxPacketSize;
     std::size_t m_maxMessage;
     std::string m_error;

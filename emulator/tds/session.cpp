@@ -30,7 +30,10 @@ Session::Session(int socket, InstanceContext &instance)
     : m_socket(socket)
     , m_instance(instance)
     , m_assembler(kMaxMessageBeforeLogin)
+    , m_messageMemory(instance.config.memory)
 {
+    // A growing payload may hold twice its size while its buffer moves.
+    m_assembler.setAdmission([this](std::size_t size) { return m_messageMemory.growTo(2 * size); });
     m_state.spid = instance.nextSpid();
     m_loginDeadline = std::chrono::steady_clock::now() + instance.loginTimeout;
 }
@@ -42,7 +45,10 @@ void Session::run()
     try {
         Message message;
         while (!m_broken && nextMessage(message)) {
-            if (!dispatch(message))
+            const bool goOn = dispatch(message);
+            message = Message{};
+            m_messageMemory.release();
+            if (!goOn)
                 break;
         }
     } catch (const ConnectionLost &) {}
@@ -127,6 +133,14 @@ bool Session::dispatch(const Message &message)
             ByteWriter out;
             writeDone(out, m_format, TokenId::Done, DoneStatus::Final, 0, 0);
             sendMessage(out.data());
+            return true;
+        }
+        if (message.refused) {
+            if (m_phase != Phase::LoggedIn) {
+                log("connection closed: no memory for its login");
+                return false;
+            }
+            sendOutOfMemory();
             return true;
         }
         switch (m_phase) {
@@ -281,6 +295,7 @@ bool Session::handleLogin(const Message &message)
     }
     m_state.loginName = outcome.loginName;
     m_state.integratedLogin = outcome.integrated;
+    m_state.role = outcome.role;
     m_state.currentDatabase = outcome.database;
     m_loginDatabase = outcome.database;
     m_state.hostName = request.hostName;
@@ -325,6 +340,10 @@ void Session::runEngineCall(TokenResultSink &sink, const std::function<void()> &
 void Session::handleBatch(const Message &message)
 {
     std::string text = parseSqlBatch(message.payload, m_format.tdsVersion);
+    if (!m_messageMemory.growTo(m_messageMemory.held() + text.size())) {
+        sendOutOfMemory();
+        return;
+    }
     if (m_instance.trace)
         m_instance.trace->batch(m_instance.config.instanceName, m_state.spid, text);
     ResponseStream stream = makeStream();
@@ -408,6 +427,14 @@ void Session::sendProtocolError(const std::string &reason)
     m_broken = true;
 }
 
+void Session::sendOutOfMemory()
+{
+    ByteWriter out;
+    writeMessage(out, m_format, insufficientMemoryMessage(), m_instance.config.serverName);
+    writeDone(out, m_format, TokenId::Done, DoneStatus::Error, 0, 0);
+    sendMessage(out.data());
+}
+
 void Session::sendMessage(const Bytes &tokens)
 {
     std::uint8_t packetId = 0;
@@ -434,6 +461,8 @@ void Session::sendBytes(std::span<const std::uint8_t> plain)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                log("connection closed: the client stopped reading");
             m_broken = true;
             throw ConnectionLost{};
         }

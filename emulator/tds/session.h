@@ -54,6 +54,8 @@ private:
     void resetSession();
     void acknowledgeReset(ResponseStream &stream);
     void sendProtocolError(const std::string &reason);
+    // 701 for a request the server's memory could not hold; the session goes on.
+    void sendOutOfMemory();
     void sendMessage(const Bytes &tokens);
     void sendBytes(std::span<const std::uint8_t> bytes);
     void serverError(ResultSink &sink, const std::string &what);
@@ -71,6 +73,8 @@ private:
     InstanceContext &m_instance;
     Phase m_phase = Phase::PreLogin;
     MessageAssembler m_assembler;
+    // The server's memory the request being received and run holds.
+    MemoryReservation m_messageMemory;
     std::deque<Message> m_queued;
     SessionState m_state;
     WireFormat m_format;

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <ctime>
+#include <fcntl.h>
 #include <nlohmann/json.hpp>
+#include <unistd.h>
 
 namespace sqlemu::tds {
 
@@ -51,8 +53,22 @@ nlohmann::json record(const std::string &instance, int spid, const char *kind)
 
 } // namespace
 
+namespace {
+
+// The trace holds every batch clients sent: a new one is made for the
+// server's user and group only, as its other files are.
+const std::string &createdPrivately(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
+    if (fd >= 0)
+        ::close(fd);
+    return path;
+}
+
+} // namespace
+
 TraceLog::TraceLog(const std::string &path)
-    : m_file(path, std::ios::app | std::ios::binary)
+    : m_file(createdPrivately(path), std::ios::app | std::ios::binary)
 {}
 
 void TraceLog::append(const std::string &line)

@@ -179,6 +179,7 @@ bool SqlemuProcess::start()
     // Passwords travel in files: a command line is open to every local user.
     if (!m_options.saPassword.empty()) {
         std::ofstream(m_workDir + "/sa-password") << m_options.saPassword << '\n';
+        std::filesystem::permissions(m_workDir + "/sa-password", std::filesystem::perms::owner_read);
         args.push_back("--sa-password-file");
         args.push_back(m_workDir + "/sa-password");
     }
@@ -186,6 +187,8 @@ bool SqlemuProcess::start()
         std::ofstream logins(m_workDir + "/logins");
         for (const auto &login : m_options.logins)
             logins << login << '\n';
+        logins.close();
+        std::filesystem::permissions(m_workDir + "/logins", std::filesystem::perms::owner_read);
         args.push_back("--logins-file");
         args.push_back(m_workDir + "/logins");
     }
@@ -206,6 +209,7 @@ bool SqlemuProcess::start()
             args.begin(),
             {"/bin/sh", "-c", "ulimit -n " + std::to_string(m_options.openFileLimit) + " && exec \"$0\" \"$@\""});
     }
+    args.insert(args.begin(), m_options.launcher.begin(), m_options.launcher.end());
 
     const Child child = startChild(
         {.arguments = args, .environment = m_options.environment, .errorFile = m_workDir + "/stderr.txt"}, &m_error);

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace sqlemu {
 namespace {
@@ -50,6 +52,7 @@ protected:
         SessionState other;
         other.spid = spid;
         other.loginName = "sa";
+        other.role = ServerRole::SysAdmin;
         other.currentDatabase = database;
         engine->sessionOpened(other);
         return other;
@@ -114,6 +117,90 @@ TEST_F(DatabaseStatementsTest, ACancelledBackupOrRestoreLeavesNothingAndEndsTheB
     EXPECT_TRUE(restore.dones.empty());
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "c.mdf"));
     EXPECT_EQ(run("select name from sysdatabases where name = 'Copy'").resultSets.at(0).rows.size(), 0u);
+}
+
+std::string bytesOf(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(DatabaseStatementsTest, OnlySysadminAndDbcreatorTouchDatabasesAndTheirFiles)
+{
+    startWithDatabase();
+    ASSERT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + media() + "'").firstError(), nullptr);
+    // A file of someone else's that a RESTORE ... MOVE could overwrite.
+    const auto victim = folder.path() / "victim.txt";
+    std::ofstream(victim) << "not a database";
+    const auto data = folder.path() / "Tarnel.mdf";
+    const auto log = folder.path() / "Tarnel_log.ldf";
+    const std::string before[] = {bytesOf(data), bytesOf(log), bytesOf(media()), bytesOf(victim)};
+    const SessionState inTarnel = otherSession(60, "Tarnel");
+
+    session.loginName = "bob";
+    session.role = ServerRole::Public;
+    const std::string elsewhere = (folder.path() / "elsewhere.bak").string();
+    const struct {
+        std::string batch;
+        std::vector<int> numbers;
+        std::string text;
+    } refusals[] = {
+        {"BACKUP DATABASE Tarnel TO DISK = N'" + elsewhere + "'",
+         {262, 3013},
+         "BACKUP DATABASE permission denied in database 'Tarnel'."},
+        {"RESTORE DATABASE Tarnel FROM DISK = N'" + media() + "' WITH MOVE 'Data_Data' TO N'" + victim.string()
+             + "', MOVE 'Data_log' TO N'" + (folder.path() / "v.ldf").string() + "', REPLACE",
+         {3110, 3013},
+         "User does not have permission to RESTORE database 'Tarnel'."},
+        {"RESTORE HEADERONLY FROM DISK = N'" + media() + "'",
+         {262, 3013},
+         "CREATE DATABASE permission denied in database 'master'."},
+        {"RESTORE FILELISTONLY FROM DISK = N'" + media() + "'",
+         {262, 3013},
+         "CREATE DATABASE permission denied in database 'master'."},
+        {"RESTORE VERIFYONLY FROM DISK = N'" + media() + "'",
+         {262, 3013},
+         "CREATE DATABASE permission denied in database 'master'."},
+        {"CREATE DATABASE Other ON (FILENAME = N'" + data.string() + "'), (FILENAME = N'" + log.string()
+             + "') FOR ATTACH",
+         {262},
+         "CREATE DATABASE permission denied in database 'master'."},
+        {"ALTER DATABASE Tarnel SET SINGLE_USER WITH ROLLBACK IMMEDIATE",
+         {5011, 5069},
+         "User does not have permission to alter database 'Tarnel', the database does not exist, or the database is "
+         "not in a state that allows access checks."},
+        {"DROP DATABASE Tarnel",
+         {3701},
+         "Cannot drop the database 'Tarnel', because it does not exist or you do not have permission."},
+    };
+    for (const auto &refusal : refusals) {
+        const auto sink = run(refusal.batch);
+        EXPECT_EQ(numbers(sink), refusal.numbers) << refusal.batch;
+        ASSERT_NE(sink.firstError(), nullptr) << refusal.batch;
+        EXPECT_EQ(sink.firstError()->text, refusal.text);
+        EXPECT_EQ(sink.firstError()->severity, 14) << refusal.batch;
+    }
+    EXPECT_EQ(numbers(run("BACKUP DATABASE Tarnel TO DISK = N'" + elsewhere + "'")).back(), 3013);
+
+    // Everything is where it was: the database listed and online, its
+    // files, the medium and the other file byte for byte, the other
+    // session not ended.
+    auto listed = run("select status from master.dbo.sysdatabases where name = 'Tarnel'");
+    ASSERT_EQ(listed.resultSets.at(0).rows.size(), 1u);
+    EXPECT_EQ(std::get<std::int64_t>(listed.resultSets[0].rows[0][0]), 0x10000); // online, multi-user
+    const std::string after[] = {bytesOf(data), bytesOf(log), bytesOf(media()), bytesOf(victim)};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(after[i], before[i]) << i;
+    EXPECT_FALSE(std::filesystem::exists(elsewhere));
+    EXPECT_FALSE(engine->sessionKilled(inTarnel));
+    // Looking is still allowed.
+    EXPECT_EQ(run("select name from master.dbo.sysdatabases").firstError(), nullptr);
+
+    // dbcreator may do what the tool does.
+    session.role = ServerRole::DbCreator;
+    EXPECT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + elsewhere + "'").firstError(), nullptr);
+    engine->sessionClosed(inTarnel);
+    EXPECT_EQ(run("DROP DATABASE Tarnel").firstError(), nullptr);
 }
 
 TEST_F(DatabaseStatementsTest, RestoreReportsProgressEvenWithoutStatsAndNeedsExclusiveAccess)

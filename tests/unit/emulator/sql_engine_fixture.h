@@ -40,6 +40,7 @@ protected:
         engine = createEngine(config);
         session.spid = 53;
         session.loginName = "sa";
+        session.role = ServerRole::SysAdmin;
         session.currentDatabase = "master";
     }
 

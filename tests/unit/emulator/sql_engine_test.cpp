@@ -1,3 +1,4 @@
+#include "sql/token_budget.h"
 #include "sql_engine_fixture.h"
 
 #include "support/tool_batches.h"
@@ -512,6 +513,40 @@ TEST_F(EngineTest, BackupOfAnUnknownDatabaseEndsAbnormally)
     EXPECT_EQ(states, (std::vector<int>{11, 1}));
     EXPECT_EQ(sink.messages.at(1).text, "BACKUP DATABASE is terminating abnormally.");
     EXPECT_TRUE(sink.dones.at(0).error);
+}
+
+} // namespace
+} // namespace sqlemu
+
+namespace sqlemu {
+namespace {
+
+TEST_F(EngineTest, ABatchOfMoreTokensThanItsBudgetIsRefusedWith701BeforeAnythingRuns)
+{
+    MemoryBudget memory(std::size_t{64} << 20);
+    config.memory = &memory;
+    start();
+    // A million and one `;` after a statement that would otherwise run.
+    auto sink = run("USE tempdb" + std::string(TokenBudget::kMaxTokens + 1, ';'));
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].number, 701);
+    EXPECT_EQ(sink.messages[0].severity, 17);
+    EXPECT_EQ(session.currentDatabase, "master");
+    EXPECT_EQ(memory.used(), 0u);
+
+    // The server's budget binds too, through sp_executesql as well.
+    MemoryBudget small(TokenBudget::kBytesPerToken * 10000);
+    config.memory = &small;
+    engine.reset();
+    engine = createEngine(config);
+    EXPECT_EQ(run("USE tempdb" + std::string(20000, ';')).messages.at(0).number, 701);
+    auto rpcSink = rpc("sp_executesql", {textParameter("@statement", "USE tempdb" + std::string(20000, ';'))});
+    ASSERT_FALSE(rpcSink.messages.empty());
+    EXPECT_EQ(rpcSink.messages[0].number, 701);
+    EXPECT_EQ(session.currentDatabase, "master");
+    EXPECT_EQ(run("USE tempdb" + std::string(5000, ';')).firstError(), nullptr);
+    EXPECT_EQ(session.currentDatabase, "tempdb");
+    EXPECT_EQ(small.used(), 0u);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "storage/partial_folder_journal.h"
 #include "storage/server_error.h"
 #include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
@@ -6,6 +7,8 @@
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace sqlemu {
 namespace {
@@ -155,6 +158,68 @@ TEST_F(StorageOperationsTest, RestoreMakesANewDatabaseWithTheMovedFilesEqualToTh
     EXPECT_EQ(copy->files[0].physicalName, path("Data/Data.mdf"));
     EXPECT_EQ(copy->files[1].physicalName, path("Data/Data_Log.ldf"));
     EXPECT_EQ(copy->files[1].logicalName, "Data_log");
+}
+
+TEST_F(StorageOperationsTest, BackupAndRestoreDoNotStartWhenTheirFolderCannotBeWrittenDown)
+{
+    attach("Tarnel", "Data_Data", "Data_log");
+    operations->backupDatabase("Tarnel", path("t.bak"), "My Backup", "sa", quiet);
+    const auto mediaBefore = readBytes(files / "t.bak");
+    const auto dataBefore = readBytes(files / "Tarnel.mdf");
+    // The journal cannot be written (as on a full disk): a kill midway
+    // would leave partial files where no start-up looks.
+    const auto journal = folder.path() / "MSSQLSERVER" / PartialFolderJournal::kFileName;
+    std::filesystem::remove(journal);
+    std::filesystem::create_directory(journal);
+    const auto elsewhere = files / "elsewhere";
+    std::filesystem::create_directory(elsewhere);
+
+    const auto backup = serverErrorOf(
+        [&] { operations->backupDatabase("Tarnel", (elsewhere / "e.bak").string(), "My Backup", "sa", quiet); });
+    ASSERT_EQ(backup.size(), 1u);
+    EXPECT_EQ(backup[0].rfind("3201/1/16: Cannot open backup device '" + (elsewhere / "e.bak").string() + "'.", 0), 0u)
+        << backup[0];
+
+    RestoreRequest request;
+    request.databaseName = "Copy";
+    request.mediaPath = path("t.bak");
+    request.moves = {{"Data_Data", (elsewhere / "c.mdf").string()}, {"Data_log", (elsewhere / "c.ldf").string()}};
+    const auto restore = serverErrorOf([&] { operations->restoreDatabase(request, quiet); });
+    ASSERT_EQ(restore.size(), 2u);
+    EXPECT_EQ(restore[0].rfind("5123/", 0), 0u) << restore[0];
+    EXPECT_EQ(restore[1].rfind("3119/", 0), 0u) << restore[1];
+
+    // Nothing was started, nothing was lost.
+    EXPECT_TRUE(folderEntries(elsewhere).empty());
+    EXPECT_FALSE(catalogue->find("Copy"));
+    EXPECT_EQ(catalogue->find("Tarnel")->state, DatabaseState::Online);
+    EXPECT_EQ(readBytes(files / "t.bak"), mediaBefore);
+    EXPECT_EQ(readBytes(files / "Tarnel.mdf"), dataBefore);
+
+    // Once it can be written again, both go ahead.
+    std::filesystem::remove(journal);
+    operations->backupDatabase("Tarnel", (elsewhere / "e.bak").string(), "My Backup", "sa", quiet);
+    operations->restoreDatabase(request, quiet);
+    EXPECT_EQ(catalogue->find("Copy")->state, DatabaseState::Online);
+}
+
+TEST_F(StorageOperationsTest, BackupsAndRestoredFilesAreForTheirOwnerAndGroupOnly)
+{
+    // Whatever the umask lets through, others never read a database.
+    const mode_t umaskBefore = ::umask(0);
+    attach("Tarnel", "Data_Data", "Data_log");
+    operations->backupDatabase("Tarnel", path("t.bak"), "My Backup", "sa", quiet);
+    RestoreRequest request;
+    request.databaseName = "Copy";
+    request.mediaPath = path("t.bak");
+    request.moves = {{"Data_Data", path("c.mdf")}, {"Data_log", path("c.ldf")}};
+    operations->restoreDatabase(request, quiet);
+    ::umask(umaskBefore);
+    using std::filesystem::perms;
+    for (const char *name : {"t.bak", "c.mdf", "c.ldf"})
+        EXPECT_EQ(std::filesystem::status(files / name).permissions(),
+                  perms::owner_read | perms::owner_write | perms::group_read)
+            << name;
 }
 
 TEST_F(StorageOperationsTest, RestoreRefusesBeforeWritingAnything)

@@ -1,3 +1,4 @@
+#include "storage/file_io.h"
 #include "storage/partial_folder_journal.h"
 
 #include "support/temp_folder.h"
@@ -50,10 +51,10 @@ TEST(PartialFolderJournalTest, StartSweepRemovesGoneWritersFilesAndKeepsOnlyFold
     fs::create_directories(data);
     {
         PartialFolderJournal running(data);
-        running.record(backups);
-        running.record(shared);
-        running.record(backups);
-        running.record(vanished);
+        EXPECT_EQ(running.record(backups), 0);
+        EXPECT_EQ(running.record(shared), 0);
+        EXPECT_EQ(running.record(backups), 0);
+        EXPECT_EQ(running.record(vanished), 0);
         EXPECT_EQ(contentsOf(running.filePath()),
                   backups.string() + "\n" + shared.string() + "\n" + vanished.string() + "\n");
     }
@@ -72,8 +73,8 @@ TEST(PartialFolderJournalTest, StartSweepRemovesGoneWritersFilesAndKeepsOnlyFold
     EXPECT_EQ(contentsOf(restarted.filePath()), shared.string() + "\n");
 
     // Kept folders count as recorded; swept ones are written down again.
-    restarted.record(shared);
-    restarted.record(backups);
+    EXPECT_EQ(restarted.record(shared), 0);
+    EXPECT_EQ(restarted.record(backups), 0);
     EXPECT_EQ(contentsOf(restarted.filePath()), shared.string() + "\n" + backups.string() + "\n");
 
     fs::remove(live);
@@ -92,8 +93,8 @@ TEST(PartialFolderJournalTest, TornLastLineAndLineBreaksInNamesLoseNoFolder)
     std::ofstream(data / PartialFolderJournal::kFileName) << (folder.path() / "tor").string();
     {
         PartialFolderJournal running(data);
-        running.record(odd);
-        running.record(next);
+        EXPECT_EQ(running.record(odd), 0);
+        EXPECT_EQ(running.record(next), 0);
     }
     const auto dead = goneProcess();
     const auto inOdd = partialFile(odd, dead);
@@ -104,6 +105,37 @@ TEST(PartialFolderJournalTest, TornLastLineAndLineBreaksInNamesLoseNoFolder)
     EXPECT_FALSE(fs::exists(inOdd));
     EXPECT_FALSE(fs::exists(inNext));
     EXPECT_FALSE(fs::exists(restarted.filePath()));
+}
+
+TEST(PartialFolderJournalTest, AtStartFilesUnderItsOwnIdAreAnEarlierServersAndAFailedRecordSaysSo)
+{
+    TempFolder folder;
+    const auto data = folder.path() / "MSSQLSERVER";
+    const auto backups = folder.path() / "backups";
+    fs::create_directories(data);
+    {
+        PartialFolderJournal running(data);
+        EXPECT_EQ(running.record(backups), 0);
+    }
+    // A restarted server may get the id of the killed one (a container's
+    // first process is always 1). While it runs, files under its id are its
+    // own operations'; at start it has none yet.
+    const auto left = partialFile(backups, ::getpid());
+    EXPECT_FALSE(removeLeftoverPartialsIn(backups));
+    EXPECT_TRUE(fs::exists(left));
+    PartialFolderJournal restarted(data);
+    restarted.sweep();
+    EXPECT_FALSE(fs::exists(left));
+
+    // A journal that cannot be written is reported, and the folder is not
+    // taken as written down: the next record tries again.
+    const auto journal = restarted.filePath();
+    fs::remove(journal);
+    fs::create_directory(journal);
+    EXPECT_EQ(restarted.record(backups), EISDIR);
+    fs::remove(journal);
+    EXPECT_EQ(restarted.record(backups), 0);
+    EXPECT_EQ(contentsOf(journal), backups.string() + "\n");
 }
 
 } // namespace

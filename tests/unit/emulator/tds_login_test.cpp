@@ -116,7 +116,12 @@ protected:
 
     sqlemu::test::FakeEngine engine;
     FakeKerberos kerberos;
-    LoginPolicy policy{{{"sa", ""}, {"movan", "secret"}}, nullptr, *ServerVersion::fromName("16.0"), "VM"};
+    LoginPolicy policy{{{"sa", {"", sqlemu::ServerRole::SysAdmin}},
+                        {"movan", {"secret", sqlemu::ServerRole::Public}},
+                        {"backups", {"b", sqlemu::ServerRole::DbCreator}}},
+                       nullptr,
+                       *ServerVersion::fromName("16.0"),
+                       "VM"};
     LoginOutcome outcome;
 };
 
@@ -164,6 +169,16 @@ TEST_F(TdsLoginService, RefusesWrongPasswordsAndUnknownUsersAlike)
     f.password = "secret";
     login(f);
     EXPECT_TRUE(outcome.accepted);
+    EXPECT_EQ(outcome.role, sqlemu::ServerRole::Public);
+    // Each login brings its own server role into the session.
+    f.user = "sa";
+    f.password = "";
+    login(f);
+    EXPECT_EQ(outcome.role, sqlemu::ServerRole::SysAdmin);
+    f.user = "backups";
+    f.password = "b";
+    login(f);
+    EXPECT_EQ(outcome.role, sqlemu::ServerRole::DbCreator);
 }
 
 TEST_F(TdsLoginService, AnUnknownInitialDatabaseFailsTheLogin)

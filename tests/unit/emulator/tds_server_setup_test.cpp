@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace sqlemu::tds;
@@ -62,6 +63,14 @@ TEST(TdsCommandLine, ReadsEveryOption)
                                         "pw",
                                         "--login",
                                         "movan:a:b",
+                                        "--login",
+                                        "operator:c:dbcreator",
+                                        "--login",
+                                        "odd:x:sysadmin:public",
+                                        "--send-timeout",
+                                        "7",
+                                        "--max-memory",
+                                        "512",
                                         "--keytab",
                                         "k",
                                         "--server-version",
@@ -76,8 +85,13 @@ TEST(TdsCommandLine, ReadsEveryOption)
     EXPECT_EQ(o.instances[1].port, 0);
     EXPECT_TRUE(o.browser);
     EXPECT_EQ(o.browserPort, 0);
-    EXPECT_EQ(o.logins.at("sa"), "pw");
-    EXPECT_EQ(o.logins.at("movan"), "a:b"); // passwords may hold colons
+    EXPECT_EQ(o.logins.at("sa"), (SqlLogin{"pw", sqlemu::ServerRole::SysAdmin}));
+    // Passwords may hold colons; a last field is a role only when it names one.
+    EXPECT_EQ(o.logins.at("movan"), (SqlLogin{"a:b", sqlemu::ServerRole::Public}));
+    EXPECT_EQ(o.logins.at("operator"), (SqlLogin{"c", sqlemu::ServerRole::DbCreator}));
+    EXPECT_EQ(o.logins.at("odd"), (SqlLogin{"x:sysadmin", sqlemu::ServerRole::Public}));
+    EXPECT_EQ(o.sendTimeoutSeconds, 7);
+    EXPECT_EQ(o.maxMemoryMegabytes, 512u);
     EXPECT_EQ(o.keytab, "k");
     EXPECT_EQ(o.serverVersion, "16.0");
     EXPECT_EQ(o.trace, "t");
@@ -86,8 +100,12 @@ TEST(TdsCommandLine, ReadsEveryOption)
     ServerOptions defaults = parseCommandLine({"--data-dir", "d"});
     EXPECT_EQ(defaults.port, 1433);
     EXPECT_EQ(defaults.browserPort, 1434);
-    EXPECT_EQ(defaults.logins.at("sa"), ""); // the demo's empty sa password
+    EXPECT_EQ(defaults.logins.at("sa"), (SqlLogin{"", sqlemu::ServerRole::SysAdmin})); // the demo's empty sa password
     EXPECT_FALSE(defaults.testStatements);
+    EXPECT_EQ(defaults.sendTimeoutSeconds, 60);
+    EXPECT_EQ(defaults.maxMemoryMegabytes, 0u);
+    EXPECT_GT(sqlemu::tds::defaultMaxMemoryBytes(), std::size_t{64} << 20);
+    EXPECT_TRUE(defaults.warnings.empty());
 }
 
 TEST(TdsCommandLine, PasswordsComeFromFilesAndListeningStaysOnLoopback)
@@ -96,14 +114,18 @@ TEST(TdsCommandLine, PasswordsComeFromFilesAndListeningStaysOnLoopback)
     const auto sa = folder.path() / "sa";
     const auto logins = folder.path() / "logins";
     std::ofstream(sa) << "first line: the password\r\nsecond line ignored\n";
-    std::ofstream(logins) << "# NAME:PASSWORD\nmovan:a:b\n\nreader:\n";
+    std::ofstream(logins) << "# NAME:PASSWORD[:ROLE]\nmovan:a:b\n\nreader:r\nbackups:b:dbcreator\n";
+    std::filesystem::permissions(sa, std::filesystem::perms::owner_read);
+    std::filesystem::permissions(logins, std::filesystem::perms::owner_read);
     ServerOptions o
         = parseCommandLine({"--data-dir", "d", "--sa-password-file", sa.string(), "--logins-file", logins.string(),
                             "--listen", "192.0.2.7", "--max-sessions", "8", "--login-timeout", "5"});
-    EXPECT_EQ(o.logins.at("sa"), "first line: the password");
-    EXPECT_EQ(o.logins.at("movan"), "a:b");
-    EXPECT_EQ(o.logins.at("reader"), "");
-    EXPECT_EQ(o.logins.size(), 3u);
+    EXPECT_EQ(o.logins.at("sa").password, "first line: the password");
+    EXPECT_EQ(o.logins.at("movan").password, "a:b");
+    EXPECT_EQ(o.logins.at("reader").password, "r");
+    EXPECT_EQ(o.logins.at("backups"), (SqlLogin{"b", sqlemu::ServerRole::DbCreator}));
+    EXPECT_EQ(o.logins.size(), 4u);
+    EXPECT_TRUE(o.warnings.empty());
     EXPECT_EQ(o.maxSessions, 8);
     EXPECT_EQ(o.loginTimeoutSeconds, 5);
 
@@ -112,6 +134,54 @@ TEST(TdsCommandLine, PasswordsComeFromFilesAndListeningStaysOnLoopback)
     EXPECT_EQ(listenAddresses({"127.0.1.1", "192.0.2.2", "fd00::2", "::1", "::ffff:127.0.0.2"}, o.extraListenAddresses),
               (std::vector<std::string>{"127.0.0.1", "::1", "127.0.1.1", "::ffff:127.0.0.2", "192.0.2.7"}));
     EXPECT_EQ(listenAddresses({"10.1.2.3"}, {}), (std::vector<std::string>{"127.0.0.1", "::1"}));
+}
+
+TEST(TdsCommandLine, AWildcardServesTheLoopbackAddressesOfItsFamily)
+{
+    // Bound beside it on the same port, a loopback socket would collide.
+    EXPECT_EQ(listenAddresses({"127.0.1.1", "::1"}, {"0.0.0.0"}), (std::vector<std::string>{"0.0.0.0", "::1"}));
+    EXPECT_EQ(listenAddresses({"127.0.1.1"}, {"::", "192.0.2.7"}),
+              (std::vector<std::string>{"::", "127.0.0.1", "127.0.1.1", "192.0.2.7"}));
+    EXPECT_EQ(listenAddresses({"127.0.1.1"}, {"0:0::0", "0.0.0.0"}), (std::vector<std::string>{"0:0::0", "0.0.0.0"}));
+    EXPECT_FALSE(isWildcardAddress("::1"));
+    EXPECT_FALSE(isWildcardAddress("0.0.0.1"));
+}
+
+TEST(TdsCommandLine, PasswordFilesThatGiveNoPasswordAreRefused)
+{
+    sqlemu::test::TempFolder folder;
+    const auto write = [&](const std::string &name, const std::string &contents) {
+        const auto path = folder.path() / name;
+        std::ofstream(path) << contents;
+        std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        return path.string();
+    };
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--sa-password-file", folder.path().string()}, "is not a regular file"},
+        {{"--sa-password-file", "/dev/null"}, "is not a regular file"},
+        {{"--sa-password-file", write("empty", "")}, "is empty"},
+        {{"--sa-password-file", write("newline", "\n")}, "first line of"},
+        {{"--sa-password-file", write("second", "\r\npassword on line two\n")}, "first line of"},
+        {{"--logins-file", folder.path().string()}, "is not a regular file"},
+    };
+    for (const auto &[args, reason] : cases) {
+        std::vector<std::string> all = {"--data-dir", "d"};
+        all.insert(all.end(), args.begin(), args.end());
+        try {
+            parseCommandLine(all);
+            ADD_FAILURE() << "accepted: " << args.back();
+        } catch (const CommandLineError &e) {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        }
+    }
+
+    // Readable by others: taken, with a warning that names the file.
+    const std::string open = write("open", "secret\n");
+    std::filesystem::permissions(open, std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+    const ServerOptions o = parseCommandLine({"--data-dir", "d", "--sa-password-file", open});
+    EXPECT_EQ(o.logins.at("sa").password, "secret");
+    ASSERT_EQ(o.warnings.size(), 1u);
+    EXPECT_NE(o.warnings[0].find(open), std::string::npos) << o.warnings[0];
 }
 
 TEST(TdsCommandLine, RefusesMistakesWithAReason)
@@ -127,7 +197,13 @@ TEST(TdsCommandLine, RefusesMistakesWithAReason)
         {{"--data-dir", "d", "--browser=yes"}, "takes no value"},
         {{"--data-dir", "d", "--server-version", "8.0"}, "expected 9.0, 10.50 or 16.0"},
         {{"--data-dir", "d", "extra"}, "unknown option 'extra'"},
-        {{"--data-dir", "d", "--listen", "0.0.0.0"}, "needs a non-empty sa password"},
+        {{"--data-dir", "d", "--listen", "0.0.0.0"}, "the login 'sa' has no password"},
+        {{"--data-dir", "d", "--listen", "::", "--sa-password", "x", "--login", "bob:"},
+         "the login 'bob' has no password"},
+        {{"--data-dir", "d", "--listen", "::", "--sa-password", "x", "--login", "bob::sysadmin"},
+         "the login 'bob' has no password"},
+        {{"--data-dir", "d", "--send-timeout", "0"}, "not a number of seconds"},
+        {{"--data-dir", "d", "--max-memory", "1"}, "not a number of MB"},
         {{"--data-dir", "d", "--listen", "somewhere", "--sa-password", "x"}, "not an IP address"},
         {{"--data-dir", "d", "--max-sessions", "0"}, "not a number of sessions"},
         {{"--data-dir", "d", "--login-timeout", "soon"}, "not a number of seconds"},

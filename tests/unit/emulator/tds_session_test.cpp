@@ -26,7 +26,9 @@ protected:
         server = fds[1];
         instance.engine = &engine;
         instance.config.serverName = "VM";
-        instance.policy = LoginPolicy{{{"sa", "pw"}}, nullptr, *ServerVersion::fromName("16.0"), "VM"};
+        instance.config.memory = &memory;
+        instance.policy = LoginPolicy{
+            {{"sa", {"pw", sqlemu::ServerRole::SysAdmin}}}, nullptr, *ServerVersion::fromName("16.0"), "VM"};
         thread = std::thread([this] { Session(server, instance).run(); });
     }
     void TearDown() override
@@ -100,6 +102,7 @@ protected:
     }
 
     sqlemu::test::FakeEngine engine;
+    sqlemu::MemoryBudget memory{std::size_t{1} << 20};
     InstanceContext instance;
     int client = -1;
     int server = -1;
@@ -116,6 +119,25 @@ TEST_F(TdsSession, LogsInAndRunsBatchesSentInAnySplit)
     EXPECT_EQ(r.ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xD1, 0xFD, 0xAA, 0xFD}));
     EXPECT_EQ(r.tokens[2].values, (std::vector<std::string>{"مووان"}));
     EXPECT_EQ(engine.batches.size(), 2u);
+}
+
+TEST_F(TdsSession, ARequestBeyondTheServersMemoryIsAnsweredWith701AndTheSessionGoesOn)
+{
+    loginAs("pw");
+    // Half a megabyte of text is a megabyte on the wire: more than the
+    // server's whole budget may hold while it grows.
+    auto r = batch("select 1;" + std::string(512 * 1024, ';'));
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xAA, 0xFD}));
+    EXPECT_EQ(r.tokens[0].number, 701);
+    EXPECT_EQ(r.tokens[0].severity, 17);
+    EXPECT_EQ(r.tokens[0].text, "There is insufficient system memory in resource pool 'default' to run this query.");
+    EXPECT_EQ(r.tokens[1].status, DoneStatus::Error);
+    EXPECT_TRUE(engine.batches.empty()); // never run, not even in part
+
+    // What it held is given back: the next request fits again.
+    r = batch("select 1");
+    EXPECT_EQ(r.ids(), (std::vector<std::uint8_t>{0x81, 0xD1, 0xFD}));
+    EXPECT_EQ(memory.used(), 0u);
 }
 
 TEST_F(TdsSession, UsesThePacketSizeTheClientAskedFor)

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -69,6 +70,20 @@ TEST_F(TdsTrace, RecordsBatchesAndRpcsAsJsonLines)
     EXPECT_TRUE(p[2]["value"].is_null());
     EXPECT_EQ(p[3]["value"], "0x0AFF");
     EXPECT_EQ(lines[2]["text"], "select 1");
+}
+
+TEST_F(TdsTrace, ANewTraceIsForTheServersUserAndGroupOnly)
+{
+    // Batches may hold what others must not read, whatever the umask allows.
+    const mode_t umaskBefore = ::umask(0);
+    {
+        TraceLog trace(path);
+        trace.batch("MSSQLSERVER", 51, "select 1");
+    }
+    ::umask(umaskBefore);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(path).permissions(), perms::owner_read | perms::owner_write | perms::group_read);
+    EXPECT_EQ(readLines(path).size(), 1u);
 }
 
 TEST_F(TdsTrace, LinesFromManySessionsNeverInterleave)
