@@ -120,8 +120,10 @@ ExitCode runBackup(const BackupRequest &request, const CliOutput &output, const 
         progress.finish();
     } catch (const std::exception &error) {
         progress.finish();
-        // What a refused backup left behind is no backup at all.
-        if (!existedBefore && presentAt(path))
+        // An empty file a refused backup left behind is no backup at all;
+        // one with content may be another run's of the same minute, so it stays.
+        const QFileInfo left(path);
+        if (!existedBefore && left.isFile() && !left.isSymLink() && left.size() == 0)
             QFile::remove(path);
         output.message(CliText::backupRefused(output.language, database, reasonOf(error)));
         return ExitCode::BackupRefused;

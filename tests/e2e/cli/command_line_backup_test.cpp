@@ -155,6 +155,7 @@ protected:
         env.remove(QStringLiteral("KRB5_CLIENT_KTNAME"));
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
         env.remove(QStringLiteral("LC_ALL"));
         env.remove(QStringLiteral("LC_MESSAGES"));
