@@ -477,4 +477,32 @@ TEST_F(CommandLineBackupWithTicket, WindowsAuthenticationWithoutSettings)
     EXPECT_FALSE(QFileInfo::exists(app.filePath(QStringLiteral("InitPrg.ini"))));
 }
 
+// The versions the program meets: the same backup, read-back and listing on
+// SQL Server 2008 R2 and 2022, whose backup headers have more columns.
+class CommandLineBackupOnVersion : public CommandLineBackup, public ::testing::WithParamInterface<const char *> {
+protected:
+    SqlemuOptions serverOptions() const override
+    {
+        SqlemuOptions options = CommandLineBackup::serverOptions();
+        options.serverVersion = GetParam();
+        return options;
+    }
+};
+
+TEST_P(CommandLineBackupOnVersion, BackupVerifyAndList)
+{
+    const Outcome backup = run({QStringLiteral("--backup"), kDb, QStringLiteral("--keep"), QStringLiteral("3")});
+    ASSERT_EQ(backup.exitCode, 0) << backup.err.toStdString();
+    const QStringList files = folderEntries(backups());
+    ASSERT_EQ(files.size(), 1);
+    const Outcome list = run({QStringLiteral("--list-sets"), QDir(backups()).filePath(files.first())});
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+    const QStringList rows = list.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 2) << list.out.toStdString();
+    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("1\tTarnel\t"))) << rows[1].toStdString();
+    expectNothingLost();
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, CommandLineBackupOnVersion, ::testing::Values("10.50", "16.0"));
+
 } // namespace
