@@ -26,7 +26,7 @@ QDateTime serverDateTime(const QString &text)
     for (const QString &format : {QStringLiteral("MMM d yyyy h:mm:ss:zzzAP"), QStringLiteral("MMM d yyyy h:mmAP"),
                                   QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"), QStringLiteral("yyyy-MM-dd HH:mm:ss"),
                                   QStringLiteral("yyyy-MM-dd HH:mm")}) {
-        const QDateTime parsed = c.toDateTime(simple, format);
+        QDateTime parsed = c.toDateTime(simple, format);
         if (parsed.isValid())
             return parsed;
     }

@@ -66,10 +66,11 @@ std::optional<ExitCode> openConnection(DbConnection &connection, const QString &
 // The position of the set this run appended: the last one of the database.
 int positionOfNewSet(const QList<BackupSetSummary> &sets, const QString &database)
 {
-    for (auto it = sets.crbegin(); it != sets.crend(); ++it)
-        if (it->database.compare(database, Qt::CaseInsensitive) == 0)
-            return it->position;
-    return 0;
+    int position = 0;
+    for (const BackupSetSummary &set : sets)
+        if (set.database.compare(database, Qt::CaseInsensitive) == 0)
+            position = set.position;
+    return position;
 }
 
 } // namespace

@@ -188,6 +188,8 @@ protected:
     QList<QByteArray> hashesBefore;
 };
 
+} // namespace
+
 TEST_F(CommandLineBackup, ProgressLinesVerifiedSetAndItsListing)
 {
     const Outcome backup = run({QStringLiteral("--backup"), kDb});
@@ -504,5 +506,3 @@ TEST_P(CommandLineBackupOnVersion, BackupVerifyAndList)
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, CommandLineBackupOnVersion, ::testing::Values("10.50", "16.0"));
-
-} // namespace

@@ -13,6 +13,8 @@ QDateTime at(int year, int month, int day, int hour, int minute)
     return QDateTime(QDate(year, month, day), QTime(hour, minute, 59));
 }
 
+} // namespace
+
 // Eight Persian digits of the date and the 24-hour clock, across the turns
 // of the Persian year and of the day, whatever locale the process has.
 TEST(ProposedBackupFileName, DatabaseDateAndClock)
@@ -35,10 +37,6 @@ TEST(ProposedBackupFileName, DatabaseDateAndClock)
         EXPECT_EQ(proposedBackupFileName(c.database, c.now), c.expected) << c.now.toString().toStdString();
     QLocale::setDefault(previous);
 }
-
-} // namespace
-
-namespace {
 
 // Retention may only ever remove what backupFileName makes for that very
 // database: a near miss in any part of the name is not one of them.
@@ -65,5 +63,3 @@ TEST(BackupFileMoment, OnlyTheDatabasesOwnNames)
         EXPECT_FALSE(backupFileMoment(QStringLiteral("Tarnel"), QString::fromUtf8(other))) << other;
     }
 }
-
-} // namespace

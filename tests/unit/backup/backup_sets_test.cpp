@@ -4,8 +4,6 @@
 
 using namespace movan;
 
-namespace {
-
 // The client library's spellings of a datetime, with the twelve-hour clock's
 // pitfalls: noon, midnight and a one-digit hour.
 TEST(ServerDateTime, TheClientLibrarysSpellings)
@@ -26,5 +24,3 @@ TEST(ServerDateTime, TheClientLibrarysSpellings)
     EXPECT_FALSE(serverDateTime(QStringLiteral("yesterday")).isValid());
     EXPECT_FALSE(serverDateTime(QString()).isValid());
 }
-
-} // namespace

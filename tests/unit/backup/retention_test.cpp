@@ -20,6 +20,8 @@ QString own(const char *moment)
     return kDb + u'_' + QString::fromLatin1(moment) + QStringLiteral(".Bak");
 }
 
+} // namespace
+
 // The oldest go, by the moment in their names, whatever order the folder
 // lists them in; what is not the database's own never counts and never goes.
 TEST(BackupsToRemove, OldestOfTheDatabasesOwnGo)
@@ -77,5 +79,3 @@ TEST(RemoveOldBackups, PlainFilesOfTheDatabaseOnly)
               (QStringList{own("14000101_00-00"), own("14000102_00-00"), own("14050103_10-00"), justWritten,
                            QStringLiteral("Tarnel_X_14000101_10-00.Bak"), QStringLiteral("readme.txt")}));
 }
-
-} // namespace

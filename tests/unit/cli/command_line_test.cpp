@@ -14,6 +14,8 @@ CommandLineRequest parse(const char *line)
     return parseCommandLine(QString::fromUtf8(line).split(u' ', Qt::SkipEmptyParts));
 }
 
+} // namespace
+
 TEST(CommandLine, OnlyDoubleDashArgumentsLeaveTheWindows)
 {
     EXPECT_FALSE(commandLineAsked(QStringList{}));
@@ -116,5 +118,3 @@ TEST(CliLanguage, ByTheFirstLocaleVariableSet)
         EXPECT_EQ(language, c.expected) << c.environment.keys().join(u',').toStdString();
     }
 }
-
-} // namespace

@@ -14,6 +14,8 @@ struct Written {
     }
 };
 
+} // namespace
+
 // The journal gets a line for each tenth entered, however often and however
 // unevenly the server reports, and never a step back.
 TEST(ProgressReport, OneLinePerTenthOffATerminal)
@@ -67,5 +69,3 @@ TEST(ProgressReport, ABarOnATerminal)
     EXPECT_EQ(odd.pieces,
               QStringList{QStringLiteral("\rbackup of x%4 [") + QString(30, u'-') + QStringLiteral("]   0%")});
 }
-
-} // namespace
