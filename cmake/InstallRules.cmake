@@ -31,6 +31,8 @@ foreach(size IN LISTS MOVAN_DESKTOP_ICON_SIZES)
             RENAME movan-config.png COMPONENT movan EXCLUDE_FROM_ALL)
 endforeach()
 install(FILES ${packaging_out}/movan-config DESTINATION /usr/bin COMPONENT movan EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/movan-backup@.service DESTINATION /lib/systemd/system COMPONENT movan EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/movan-backup@.timer DESTINATION /lib/systemd/system COMPONENT movan EXCLUDE_FROM_ALL)
 
 # systemd units the movan-config package ships from packaging/, installed
 # and never enabled; its maintainer scripts record them so that purge removes

@@ -8,6 +8,7 @@
 #include "sql/sql_error.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
+#include "storage/damaged_backups.h"
 #include "storage/server_error.h"
 #include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
@@ -260,6 +261,8 @@ void runBackup(const BackupStatement &statement, ExecutionContext &context, Done
     const auto progress = progressFor(statement.options, context);
     const auto figures = runTerminating(
         kind, [&] { return context.storage.backupDatabase(name, path, setName, context.session.loginName, progress); });
+    if (context.config.testStatements && backupsDamaged(name))
+        damageBackupSet(normalisedFilePath(path), figures.position);
     sendAll(context, figures.completionMessages(kind));
     done(context, doneKind);
 }

@@ -5,6 +5,7 @@
 #include "sql/parser.h"
 #include "sql/sql_error.h"
 #include "storage/collation.h"
+#include "storage/damaged_backups.h"
 #include "storage/server_error.h"
 #include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
@@ -157,6 +158,17 @@ int testPaceStorage(const ProcedureCall &call, ExecutionContext &context)
     return 0;
 }
 
+// A statement for tests of verification: every later backup of @database
+// is written damaged (@damaged = 0 ends it), see storage/damaged_backups.h.
+int testDamageBackups(const ProcedureCall &call, ExecutionContext &context)
+{
+    rejectUnknownArguments(call, {"@database", "@damaged"});
+    const auto database = argumentText(call, "@database", 0).value_or(context.session.currentDatabase);
+    const auto damaged = argumentText(call, "@damaged", 1);
+    setBackupsDamaged(database, !damaged || textToInteger(*damaged, SqlType::NVarChar, SqlType::Int) != 0);
+    return 0;
+}
+
 int executeSql(const ProcedureCall &call, ExecutionContext &context)
 {
     // A real server takes both texts only as Unicode; a client that sends
@@ -267,6 +279,8 @@ int runProcedure(const ProcedureCall &call, ExecutionContext &context)
         return testGrowLog(call, context);
     if (context.config.testStatements && sameName(call.name, "sqlemu_test_pace_storage"))
         return testPaceStorage(call, context);
+    if (context.config.testStatements && sameName(call.name, "sqlemu_test_damage_backups"))
+        return testDamageBackups(call, context);
     throw errors::procedureNotFound(call.writtenName);
 }
 

@@ -1,7 +1,7 @@
 #include "maintenance/backup_operation.h"
 
+#include "backup/backup_file_name.h"
 #include "db/database.h"
-#include "maintenance/backup_file_name.h"
 #include "maintenance/busy_indicator_calls.h"
 #include "ui/message_dialog.h"
 #include "widgets/busy/mov_busy.h"

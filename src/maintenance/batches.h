@@ -4,6 +4,8 @@
 // ended by CR LF, as the queries hold them. ":Name" marks a named parameter
 // that the database layer sends as a command parameter.
 
+#include "backup/backup_batch.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,26 +76,6 @@ std::optional<int> majorVersionFromBanner(std::string_view banner);
 // The shrink batch for a server of that major version; an unknown version
 // gets the one every current server runs.
 std::string_view logShrinkSql(std::optional<int> majorVersion);
-
-// qrBackUp, parameters Ar_DataBase and Ar_Path. The path and the name are
-// held as Unicode and at full length: a path cut short would put the backup
-// in a file nobody chose, and a folder name outside the server's code page
-// would be mangled.
-inline constexpr std::string_view kBackupSql
-    = "Declare @Ar_Path nvarchar(4000),\r\n"
-      "        @Ar_DataBase nvarchar(128)\r\n"
-      "\r\n"
-      "Set @Ar_DataBase = :Ar_DataBase\r\n"
-      "Set @Ar_Path     = :Ar_Path\r\n"
-      "\r\n"
-      "Set @Ar_DataBase = LTrim(RTrim(Replace(@Ar_DataBase, '''', '')))\r\n"
-      "Declare @path nvarchar(4000) Set @path= @Ar_Path  --+@Ar_DataBase+'_'+ Replace(Cast(GetDate() As char), ':', '-') + '.Back' \r\n"
-      "BACKUP DATABASE @Ar_DataBase TO DISK = @path WITH NOINIT, NOUNLOAD, NAME = N'My Backup', NOSKIP, STATS = 10, NOFORMAT\r\n"
-      "\r\n";
-
-// The client's sizes of the backup's parameters, matching their declarations.
-inline constexpr int kBackupDataBaseParameterSize = 128;
-inline constexpr int kBackupPathParameterSize = 4000;
 
 // The logical files a backup must hold for the restore to place them.
 inline constexpr std::string_view kRestoredDataLogicalName = "Data_Data";

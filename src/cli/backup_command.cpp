@@ -1,0 +1,196 @@
+#include "cli/backup_command.h"
+
+#include "backup/backup_file_name.h"
+#include "backup/backup_sets.h"
+#include "backup/retention.h"
+#include "cli/maintenance_connection_choice.h"
+#include "cli/progress_report.h"
+#include "db/database.h"
+#include "platform/executable_path.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace movan {
+
+namespace {
+
+// A reason as one line of the journal.
+QString oneLine(const QString &text)
+{
+    QString line = text;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    line.replace(u'\n', u' ');
+    line.replace(u'\r', u' ');
+    return line.trimmed();
+}
+
+QString reasonOf(const std::exception &error)
+{
+    return oneLine(QString::fromUtf8(error.what()));
+}
+
+bool presentAt(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+ExitCode settingsMissing(const CliOutput &output)
+{
+    output.message(CliText::settingsMissing(output.language, settingsFilePath(Settings::kFileName)));
+    return ExitCode::SettingsMissing;
+}
+
+// Opens the maintenance connection; the exit code when it cannot be had.
+std::optional<ExitCode> openConnection(DbConnection &connection, const QString &connectionString,
+                                       const CliOutput &output)
+{
+    connection.setConnectionString(connectionString);
+    try {
+        connection.open();
+    } catch (const std::exception &error) {
+        output.message(CliText::serverUnreachable(output.language, reasonOf(error)));
+        return ExitCode::ServerUnreachable;
+    }
+    return std::nullopt;
+}
+
+// The position of the set this run appended: the last one of the database.
+int positionOfNewSet(const QList<BackupSetSummary> &sets, const QString &database)
+{
+    int position = 0;
+    for (const BackupSetSummary &set : sets)
+        if (set.database.compare(database, Qt::CaseInsensitive) == 0)
+            position = set.position;
+    return position;
+}
+
+} // namespace
+
+QString backupFolder(const QString &given)
+{
+    const QString folder = given.isEmpty() ? executableDirectory() + QStringLiteral("Backups") : given;
+    return QDir::cleanPath(QDir::current().absoluteFilePath(folder));
+}
+
+std::optional<QString> folderProblem(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (!info.exists() && !QDir().mkpath(folder))
+        return QStringLiteral("the folder cannot be created");
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("not a folder");
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return std::nullopt;
+}
+
+ExitCode runBackup(const BackupRequest &request, const CliOutput &output, const QDateTime &now)
+{
+    const QString &database = request.database;
+    // The settings decide before anything touches the folder.
+    const auto connectionString = maintenanceConnectionString();
+    if (!connectionString)
+        return settingsMissing(output);
+    const QString folder = backupFolder(request.folder);
+    if (const auto problem = folderProblem(folder)) {
+        output.message(CliText::folderNotWritable(output.language, folder, *problem));
+        return ExitCode::FolderNotWritable;
+    }
+    DbConnection connection;
+    if (const auto failure = openConnection(connection, *connectionString, output))
+        return *failure;
+
+    const QString fileName = backupFileName(database, now);
+    const QString path = QDir(folder).filePath(fileName);
+    // A second run in the same minute appends to the first one's file, which
+    // then is not this run's to remove.
+    const bool existedBefore = presentAt(path);
+
+    ProgressReport progress(output.terminal, output.language, database, output.progress);
+    try {
+        appendBackupSet(connection, database, path, [&progress](int percent) { progress.percent(percent); });
+        progress.finish();
+    } catch (const std::exception &error) {
+        progress.finish();
+        // An empty file a refused backup left behind is no backup at all;
+        // one with content may be another run's of the same minute, so it stays.
+        const QFileInfo left(path);
+        if (!existedBefore && left.isFile() && !left.isSymLink() && left.size() == 0)
+            QFile::remove(path);
+        output.message(CliText::backupRefused(output.language, database, reasonOf(error)));
+        return ExitCode::BackupRefused;
+    }
+
+    if (!request.verify) {
+        output.message(CliText::backupDone(output.language, database, path, false));
+        return ExitCode::Done;
+    }
+
+    qsizetype setCount = 0;
+    try {
+        const QList<BackupSetSummary> sets = readBackupSets(connection, path);
+        setCount = sets.size();
+        verifyBackupSet(connection, path, positionOfNewSet(sets, database));
+    } catch (const std::exception &error) {
+        const QString reason = reasonOf(error);
+        const bool createdByThisRun = !existedBefore && setCount <= 1;
+        QFile file(path);
+        if (createdByThisRun && (!presentAt(path) || file.remove())) {
+            output.message(CliText::verifyFailedRemoved(output.language, database, path, reason));
+        } else {
+            const QString why = createdByThisRun ? reason + QStringLiteral("; ") + file.errorString() : reason;
+            output.message(CliText::verifyFailedKept(output.language, database, path, why));
+        }
+        return ExitCode::VerifyFailed;
+    }
+    output.message(CliText::backupDone(output.language, database, path, true));
+
+    if (request.keep < 1)
+        return ExitCode::Done;
+    const RetentionOutcome outcome = removeOldBackups(folder, database, request.keep, fileName);
+    for (const QString &removed : outcome.removed)
+        output.message(CliText::oldBackupRemoved(output.language, removed));
+    for (qsizetype i = 0; i < outcome.kept.size(); ++i)
+        output.message(CliText::oldBackupKept(output.language, outcome.kept[i], oneLine(outcome.reasons[i])));
+    return outcome.kept.isEmpty() ? ExitCode::Done : ExitCode::OldBackupsKept;
+}
+
+ExitCode runListSets(const ListSetsRequest &request, const CliOutput &output)
+{
+    // The server opens the file: it gets the path whole, not relative to a
+    // working directory it does not share.
+    const QString file = QDir::cleanPath(QDir::current().absoluteFilePath(request.file));
+    const auto connectionString = maintenanceConnectionString();
+    if (!connectionString)
+        return settingsMissing(output);
+    DbConnection connection;
+    if (const auto failure = openConnection(connection, *connectionString, output))
+        return *failure;
+    QList<BackupSetSummary> sets;
+    try {
+        sets = readBackupSets(connection, file);
+    } catch (const std::exception &error) {
+        output.message(CliText::fileNotRead(output.language, file, reasonOf(error)));
+        return ExitCode::BackupRefused;
+    }
+    output.data(CliText::listHeader(output.language) + u'\n');
+    for (const BackupSetSummary &set : sets) {
+        const QString date = set.finished.isValid() ? set.finished.toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                                                    : oneLine(set.finishedText);
+        output.data(
+            QStringLiteral("%1\t%2\t%3\t%4\n")
+                .arg(QString::number(set.position), oneLine(set.database), date, QString::number(set.sizeBytes)));
+    }
+    return ExitCode::Done;
+}
+
+} // namespace movan
