@@ -20,6 +20,9 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 
 set(CPACK_DEBIAN_MOVAN_PACKAGE_NAME movan-config)
 set(CPACK_DEBIAN_MOVAN_PACKAGE_SECTION database)
+# Qt's own texts (standard buttons, file dialogs) in Persian; added to what
+# the linked libraries call for.
+set(CPACK_DEBIAN_MOVAN_PACKAGE_DEPENDS qt6-translations-l10n)
 # Persian text needs a font with Arabic script; Windows logins need a ticket.
 set(CPACK_DEBIAN_MOVAN_PACKAGE_RECOMMENDS fonts-noto-ui-core)
 set(CPACK_DEBIAN_MOVAN_PACKAGE_SUGGESTS "krb5-user, sqlemu")

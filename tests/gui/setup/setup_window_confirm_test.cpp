@@ -207,11 +207,11 @@ TEST_F(SetupWindowConfirm, UnwritableSettingsFileEndsTheActionBeforeAnyTest)
     auto form = showWindow();
     const QByteArray before = settingsBytes();
     ASSERT_TRUE(QFile::setPermissions(settingsPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    driver.pressButton(QStringLiteral("OK"));
+    driver.pressButton(QStringLiteral("تاييد"));
     confirm(*form);
     ASSERT_EQ(driver.shown().size(), 1) << "the settings were tested all the same";
     EXPECT_EQ(driver.last().objectName, QStringLiteral("ErrorReport"));
-    EXPECT_EQ(driver.last().text, QStringLiteral("Unable to write to ") + settingsPath());
+    EXPECT_EQ(driver.last().details, QStringLiteral("Unable to write to ") + settingsPath());
     EXPECT_EQ(settingsBytes(), before);
     EXPECT_TRUE(form->isVisible());
 }
