@@ -284,8 +284,10 @@ void TFrmDBTools::createComponents()
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     OpenDialogBak = makeControl<QFileDialog>(this, "OpenDialogBak");
     OpenDialogBak->setAcceptMode(QFileDialog::AcceptOpen);
-    for (QFileDialog *dialog : {SaveDialog1, OpenDialogBak})
+    for (QFileDialog *dialog : {SaveDialog1, OpenDialogBak}) {
         labelFileDialogBoxes(dialog);
+        fitFileDialogToRightToLeft(dialog);
+    }
 
     MovBusy1 = new TMovBusy(this);
     MovBusy1->setObjectName(QStringLiteral("MovBusy1"));

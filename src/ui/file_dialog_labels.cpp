@@ -1,7 +1,10 @@
 #include "ui/file_dialog_labels.h"
 
+#include <QComboBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
+#include <QTreeView>
 
 namespace movan {
 
@@ -16,6 +19,17 @@ void labelFileDialogBoxes(QFileDialog *dialog)
         auto *box = dialog->findChild<QWidget *>(QLatin1String(pair.box));
         if (label && box && !label->buddy())
             label->setBuddy(box);
+    }
+}
+
+void fitFileDialogToRightToLeft(QFileDialog *dialog)
+{
+    if (auto *folder = dialog->findChild<QComboBox *>(QStringLiteral("lookInCombo")))
+        folder->setLayoutDirection(Qt::LeftToRight);
+    if (auto *details = dialog->findChild<QTreeView *>(QStringLiteral("treeView"))) {
+        QHeaderView *header = details->header();
+        for (int column = 1; column < header->count(); ++column)
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     }
 }
 

@@ -9,4 +9,10 @@ namespace movan {
 // becomes its box's buddy, and the box is announced by it.
 void labelFileDialogBoxes(QFileDialog *dialog);
 
+// In a right-to-left dialog a folder path would read from the right, its
+// leading "/" drawn at the far end: the folder box reads left to right, as
+// the file name box already does. The size, type and date columns take the
+// width of what they show rather than cutting it short.
+void fitFileDialogToRightToLeft(QFileDialog *dialog);
+
 } // namespace movan
