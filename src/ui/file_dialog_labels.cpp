@@ -4,9 +4,19 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
 #include <QTreeView>
 
+#include <algorithm>
+
 namespace movan {
+
+namespace {
+
+constexpr int kWidth = 760;
+constexpr int kHeight = 480;
+
+} // namespace
 
 void labelFileDialogBoxes(QFileDialog *dialog)
 {
@@ -30,6 +40,11 @@ void fitFileDialogToRightToLeft(QFileDialog *dialog)
         QHeaderView *header = details->header();
         for (int column = 1; column < header->count(); ++column)
             header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+    // Room for a name beside whole columns, as far as the screen allows.
+    if (const QScreen *screen = dialog->screen()) {
+        const QSize room = screen->availableGeometry().size() * 9 / 10;
+        dialog->resize(std::min(kWidth, room.width()), std::min(kHeight, room.height()));
     }
 }
 

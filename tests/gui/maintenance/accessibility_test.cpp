@@ -98,9 +98,7 @@ TEST_F(Accessibility, NoticesTellTheirKindWhetherOrNotTheyHaveACaption)
     };
     const Case cases[] = {
         {QString(), mtError, QStringLiteral("خطا"), QStringLiteral("خطا")},
-        {QString(), mtInformation, QStringLiteral("اطلاع"), QStringLiteral("اطلاع")},
         {QStringLiteral("توجه"), mtWarning, QStringLiteral("توجه"), QStringLiteral("هشدار")},
-        {QString(), mtConfirmation, QStringLiteral("پرسش"), QStringLiteral("پرسش")},
     };
     for (const Case &c : cases) {
         ModalDialogDriver driver;

@@ -137,27 +137,4 @@ TEST(MessageDialogText, EnglishLineUnderAPersianOneKeepsItsFullStopAtItsEnd)
     EXPECT_EQ(detailsDirection, Qt::LeftToRight);
 }
 
-TEST(MessageDialogText, NoDetailsGivesNoDetailsBox)
-{
-    ModalDialogDriver driver;
-    bool hasBox = true;
-    driver.handle([&](QWidget *modal) {
-        hasBox = modal->findChild<QPlainTextEdit *>() != nullptr;
-        modal->close();
-    });
-    ShowMessageDialog(QString(), QStringLiteral("پيغام"), mbOK, mtInformation);
-    EXPECT_FALSE(hasBox);
-}
-
-TEST(MessageDialogText, ErrorReportIsCaptionedAndNamed)
-{
-    ModalDialogDriver driver;
-    driver.pressButton(QStringLiteral("تاييد"));
-    EXPECT_EQ(ShowErrorReport(QStringLiteral("کار با خطا متوقف شد."), QStringLiteral("Stream write error")), 1);
-    EXPECT_EQ(driver.last().objectName, QStringLiteral("ErrorReport"));
-    EXPECT_EQ(driver.last().caption, QStringLiteral("خطا"));
-    EXPECT_EQ(driver.last().icon, DialogIcon::Error);
-    EXPECT_EQ(driver.last().details, QStringLiteral("Stream write error"));
-}
-
 } // namespace
