@@ -18,7 +18,7 @@ struct FailureNotice {
 // and the server's English failures get a Persian sentence by what they are
 // (a refused login, a server out of reach, a Windows login without a
 // Kerberos ticket, a malformed connection string, a backup the restore
-// cannot use), anything else a general one, the original in the details.
+// cannot use), anything else a general one, its own words in the details.
 FailureNotice describeFailure(const std::exception &error);
 FailureNotice describeFailureText(const QString &text, int serverNumber = 0);
 
