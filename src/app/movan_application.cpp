@@ -3,10 +3,11 @@
 #include "platform/app_error.h"
 #include "platform/executable_path.h"
 #include "ui/application_shell.h"
+#include "ui/failure_text.h"
 #include "ui/fonts.h"
 #include "ui/message_dialog.h"
-
-#include <QMessageBox>
+#include "ui/qt_translations.h"
+#include "widgets/close_guard/blocking_call_feedback.h"
 
 namespace movan {
 
@@ -20,6 +21,10 @@ MovanApplication::MovanApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
     installFontSubstitutions();
+    // The program is Persian whatever the locale: Qt's own texts (standard
+    // buttons, the file dialogs) too, and right to left.
+    installQtPersianTranslations();
+    installBlockingCallFeedback();
     // The executable file itself names the program, as it names the folder
     // of its settings: started through a link or a launcher, it is the same
     // program and meets its other copies.
@@ -45,25 +50,19 @@ bool MovanApplication::notify(QObject *receiver, QEvent *event)
 
 void MovanApplication::showException(const std::exception &error)
 {
-    if (const auto *appError = dynamic_cast<const AppError *>(&error))
-        showErrorBox(appError->message());
-    else
-        showErrorBox(QString::fromUtf8(error.what()));
+    const FailureNotice notice = describeFailure(error);
+    showErrorBox(notice.message, notice.details);
 }
 
 void MovanApplication::showUnknownException()
 {
-    showErrorBox(kUnknownError);
+    const FailureNotice notice = describeFailureText(kUnknownError);
+    showErrorBox(notice.message, notice.details);
 }
 
-void MovanApplication::showErrorBox(const QString &message)
+void MovanApplication::showErrorBox(const QString &message, const QString &details)
 {
-    QMessageBox box(QMessageBox::Critical, ApplicationShell::title(), displayLineBreaks(message), QMessageBox::Ok);
-    box.setObjectName(QStringLiteral("ErrorReport"));
-    box.setTextFormat(Qt::PlainText);
-    if (message.isRightToLeft())
-        box.setLayoutDirection(Qt::RightToLeft);
-    box.exec();
+    ShowErrorReport(message, details);
 }
 
 } // namespace movan

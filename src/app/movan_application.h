@@ -7,8 +7,9 @@
 namespace movan {
 
 // The application object. An exception that escapes an event handler ends
-// up here: it is reported in a message box with its message and the
-// program goes on, as the window framework's default error report does.
+// up here: it is reported in the program's message dialog, in Persian with
+// the failure's own words in its details, and the program goes on, as the
+// window framework's default error report does.
 class MovanApplication : public QApplication {
     Q_OBJECT
 public:
@@ -21,7 +22,7 @@ public:
     static void showUnknownException();
 
 private:
-    static void showErrorBox(const QString &message);
+    static void showErrorBox(const QString &message, const QString &details);
 };
 
 } // namespace movan

@@ -25,6 +25,7 @@ struct AfterCalls {
     std::function<void()> f;
 };
 std::vector<AfterCalls> s_afterCalls;
+std::function<void(bool)> s_feedback;
 
 void post(const AfterCalls &entry)
 {
@@ -65,6 +66,18 @@ void runWithoutFreezing(const std::function<void()> &work)
     const WaitingCall waiting;
     std::exception_ptr failure;
     QEventLoop loop;
+    // Only the outermost wait shows itself; a call made inside it (a timer's
+    // handler) waits under the same signs.
+    bool feedbackShown = false;
+    QTimer feedbackDelay;
+    if (s_feedback && s_waitingCalls == 1) {
+        feedbackDelay.setSingleShot(true);
+        QObject::connect(&feedbackDelay, &QTimer::timeout, [&feedbackShown] {
+            feedbackShown = true;
+            s_feedback(true);
+        });
+        feedbackDelay.start(kBlockingCallFeedbackDelayMs);
+    }
     std::thread worker([&] {
         t_workerOfWaitingInterface = true;
         try {
@@ -78,8 +91,16 @@ void runWithoutFreezing(const std::function<void()> &work)
     });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
+    feedbackDelay.stop();
+    if (feedbackShown && s_feedback)
+        s_feedback(false);
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void setBlockingCallFeedback(std::function<void(bool waiting)> feedback)
+{
+    s_feedback = std::move(feedback);
 }
 
 bool blockingCallRunning()

@@ -24,6 +24,14 @@ bool blockingCallRunning();
 // runs.
 void runAfterBlockingCalls(QObject *context, std::function<void()> f);
 
+// What the user is shown while the user-interface thread waits: told true
+// once the outermost call has waited kBlockingCallFeedbackDelayMs (a quick
+// call shows nothing, so nothing flickers), and false as soon as that call
+// has returned, before its caller goes on. The user interface installs it;
+// there is none by default.
+constexpr int kBlockingCallFeedbackDelayMs = 150;
+void setBlockingCallFeedback(std::function<void(bool waiting)> feedback);
+
 // Runs f where the caller of the blocking call waits: posted to the
 // user-interface thread when called from the worker of runWithoutFreezing (it
 // runs inside the waiting loop, in order), called at once otherwise.

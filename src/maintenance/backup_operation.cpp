@@ -18,6 +18,7 @@ namespace {
 
 const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
 const QString kBackupFailed = QStringLiteral("خطا در عمليات پشتيبان گيري ...");
+const QString kBackingUp = QStringLiteral("در حال تهيه نسخه پشتيبان ...");
 const QString kFilter = QStringLiteral("Bak Files (*.Bak)");
 const QString kDefaultSuffix = QStringLiteral("Bak");
 const QString kDialogTitle = QStringLiteral("Create New Backup File");
@@ -54,7 +55,7 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
         return;
     const QString path = parts.saveDialog.selectedFiles().constFirst();
     try {
-        showBusyIgnoringErrors(parts.busy);
+        showBusyIgnoringErrors(parts.busy, kBackingUp);
         QCoreApplication::processEvents();
         setParameter(parts.query, kDataBaseParameter, database);
         setParameter(parts.query, kPathParameter, path);

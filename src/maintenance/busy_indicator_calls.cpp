@@ -13,6 +13,12 @@ void showBusyIgnoringErrors(TMovBusy &busy)
     } catch (const std::exception &) {}
 }
 
+void showBusyIgnoringErrors(TMovBusy &busy, const QString &message)
+{
+    busy.SetMessage1(message);
+    showBusyIgnoringErrors(busy);
+}
+
 void hideBusyIgnoringErrors(TMovBusy &busy)
 {
     try {

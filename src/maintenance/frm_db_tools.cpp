@@ -13,6 +13,8 @@
 #include "settings/data_module.h"
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
+#include "ui/accessible_role.h"
+#include "ui/file_dialog_labels.h"
 #include "ui/form_font.h"
 #include "ui/form_registry.h"
 #include "ui/message_dialog.h"
@@ -62,6 +64,7 @@ const QString kDbcDataList = QStringLiteral("فقط نمايش بانک موان
 const QString kBitBtn4 = QStringLiteral("تهيه نسخه پشتيبان");
 const QString kBitBtn5 = QStringLiteral("بازگرداندن نسخه پشتيبان");
 const QString kLabel12 = QStringLiteral("وضعيت :");
+const QString kGaugeDescription = QStringLiteral("پیشرفت پشتیبان‌گیری");
 const QString kBusyCaption = QStringLiteral("كمي صبر كنيد");
 const QString kBusyClip = QStringLiteral("DataLR.avi");
 
@@ -154,6 +157,8 @@ TFrmDBTools::TFrmDBTools(QWidget *parent)
 {
     setObjectName(QStringLiteral("FrmDBTools"));
     setWindowTitle(kCaption);
+    // Opened over the setup window and modal to it.
+    setAccessibleRole(this, QAccessible::Dialog);
     setLayoutDirection(Qt::RightToLeft);
     setFont(formFont());
     // A fixed size: no window manager offers to maximise it.
@@ -235,6 +240,7 @@ void TFrmDBTools::createTabSheet2()
     Label13 = makeLabel(TabSheet2, "Label13", kLabel13, kBlack, {16, 100, 250, 16});
     DBLDBBackup = makeControl<TMovDBLookupComboBox>(TabSheet2, "DBLDBBackup");
     placeLogically(DBLDBBackup, {16, 120, 250, 21});
+    Label13->setBuddy(DBLDBBackup);
     dbcDataList = makeControl<QCheckBox>(TabSheet2, "dbcDataList");
     dbcDataList->setText(kDbcDataList);
     dbcDataList->setChecked(false);
@@ -245,6 +251,8 @@ void TFrmDBTools::createTabSheet2()
     Gauge1 = makeControl<TGauge>(TabSheet2, "Gauge1");
     Gauge1->setProgress(0);
     placeLogically(Gauge1, {0, 320, 0, 10});
+    Label12->setBuddy(Gauge1);
+    Gauge1->setAccessibleDescription(kGaugeDescription);
 }
 
 void TFrmDBTools::createComponents()
@@ -278,6 +286,10 @@ void TFrmDBTools::createComponents()
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     OpenDialogBak = makeControl<QFileDialog>(this, "OpenDialogBak");
     OpenDialogBak->setAcceptMode(QFileDialog::AcceptOpen);
+    for (QFileDialog *dialog : {SaveDialog1, OpenDialogBak}) {
+        labelFileDialogBoxes(dialog);
+        fitFileDialogToRightToLeft(dialog);
+    }
 
     MovBusy1 = new TMovBusy(this);
     MovBusy1->setObjectName(QStringLiteral("MovBusy1"));

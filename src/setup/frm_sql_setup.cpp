@@ -4,6 +4,7 @@
 #include "platform/computer_info.h"
 #include "setup/batches.h"
 #include "single_instance/mov_single_instance.h"
+#include "ui/accessible_role.h"
 #include "ui/form_font.h"
 #include "util/system_info.h"
 #include "widgets/balloon/balloon_control.h"
@@ -16,6 +17,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -46,6 +48,8 @@ constexpr int kBottomPanelHeight = 34;
 const QString kTabSheetCaption = QStringLiteral("تنظيم ارتباط با بانک اطلاعاتي");
 const QString kServerLabel = QStringLiteral("Server :");
 const QString kHelpHint = QStringLiteral("راهنما");
+// The server box's own edit field has no label of its own.
+const QString kServerFieldName = QStringLiteral("نام سرور");
 const QString kDataBaseNameBox = QStringLiteral("نام بانک اطلاعاتي");
 const QString kDataBaseNameLabel = QStringLiteral("DataBase Name :");
 // Laid out left to right, so the English name stands at the left of the
@@ -126,6 +130,10 @@ TFrmSQLSetup::TFrmSQLSetup(QWidget *parent)
     setObjectName(QStringLiteral("FrmSQLSetup"));
     setWindowTitle(kCaption);
     setWindowIcon(programIcon());
+    // The window is drawn left to right, the Persian captions right to left
+    // inside it, whatever direction the program gives its dialogs.
+    setLayoutDirection(Qt::LeftToRight);
+    setAccessibleRole(this, QAccessible::Window);
     setFont(formFont());
     // A fixed dialog border: the client area cannot be resized.
     setFixedSize(kClientSize);
@@ -164,6 +172,7 @@ void TFrmSQLSetup::createControls()
     cbServer->setEditable(true);
     // Enter in the box moves nowhere and adds nothing: the list is the window's.
     cbServer->setInsertPolicy(QComboBox::NoInsert);
+    cbServer->lineEdit()->setAccessibleName(kServerFieldName);
 
     keepClearOf(Label1, cbServer);
 
@@ -172,6 +181,7 @@ void TFrmSQLSetup::createControls()
     SpeedButton1->setIcon(QIcon(QStringLiteral(":/app/help-glyph.png")));
     SpeedButton1->setIconSize(QSize(20, 20));
     SpeedButton1->setToolTip(kHelpHint);
+    SpeedButton1->setAccessibleName(kHelpHint);
     SpeedButton1->setCursor(Qt::PointingHandCursor);
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
     SpeedButton1->hide();
@@ -266,6 +276,15 @@ void TFrmSQLSetup::setTabOrders()
                                     cbServer,     EdtDataBaseName, BitBtn1, BitBtn2,    BitBtn3};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+    // The two authentication choices are one stop, the checked one; the
+    // arrow keys move between them.
+    const auto tabToCheckedChoice = [this] {
+        for (QRadioButton *choice : {rgWindows, rgSql})
+            choice->setFocusPolicy(choice->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    };
+    for (QRadioButton *choice : {rgWindows, rgSql})
+        connect(choice, &QRadioButton::toggled, this, tabToCheckedChoice);
+    tabToCheckedChoice();
 }
 
 bool TFrmSQLSetup::eventFilter(QObject *watched, QEvent *event)

@@ -1,5 +1,6 @@
 #include "ui/message_dialog.h"
 
+#include "ui/accessible_role.h"
 #include "ui/form_font.h"
 #include "ui/window_title.h"
 
@@ -9,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -139,6 +141,16 @@ constexpr int kButtonSpacing = 6;
 constexpr int kIconSize = 32;
 constexpr int kTitleBarButtonsWidth = 120;
 
+bool lineHasRightToLeftLetter(const QString &line)
+{
+    for (const QChar c : line) {
+        const QChar::Direction direction = c.direction();
+        if (direction == QChar::DirR || direction == QChar::DirAL)
+            return true;
+    }
+    return false;
+}
+
 class MessageDialog : public QDialog {
 public:
     MessageDialog()
@@ -167,13 +179,23 @@ protected:
 // Qt picks each line's direction from its first strong letter, so a
 // message that opens with Latin letters ("SQL Server ...") would read left
 // to right; a right-to-left mark at the head of every line makes the whole
-// message read right to left, as the dialog asks for.
+// message read right to left, as the dialog asks for. A line without a
+// single right-to-left letter (a server's English reason under a Persian
+// sentence) is still placed from the right, but embedded left to right
+// within it, so its full stop stays at its end.
 QString readRightToLeft(const QString &text)
 {
-    const QChar mark(0x200F);
-    QString marked = mark + text;
-    marked.replace(QLatin1Char('\n'), QString(QLatin1Char('\n')) + mark);
-    return marked;
+    const QChar rightToLeftMark(0x200F);
+    const QChar leftToRightEmbedding(0x202A);
+    const QChar popDirectionalFormatting(0x202C);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (lineHasRightToLeftLetter(line) || line.isEmpty())
+            line.prepend(rightToLeftMark);
+        else
+            line = QString(rightToLeftMark) + leftToRightEmbedding + line + popDirectionalFormatting;
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -190,6 +212,7 @@ void addIconAndText(MessageDialog *dialog, QBoxLayout *outer, const QString &mes
     if (hasIcon) {
         auto *image = new QLabel(dialog);
         image->setObjectName(QStringLiteral("Image"));
+        image->setAccessibleName(messageKindName(kind));
         image->setPixmap(dialog->style()->standardIcon(pixmap, nullptr, dialog).pixmap(kIconSize, kIconSize));
         image->setFixedSize(kIconSize, kIconSize);
         body->addWidget(image, 0, Qt::AlignTop);
@@ -263,11 +286,71 @@ QPushButton *addButtons(MessageDialog *dialog, QBoxLayout *outer, quint16 button
 
 } // namespace
 
-int ShowMessageDialog(const QString &caption, const QString &message, quint16 buttons, quint8 kind)
+namespace {
+
+const QString kDetailsLabel = QStringLiteral("جزئیات:");
+constexpr int kDetailsLines = 5;
+constexpr int kDetailsMinimumWidth = 320;
+
+// What the server or the system said, in a read-only box under the message.
+// The box takes the direction of the text's first strong letter, so an
+// English reason reads left to right inside the right-to-left dialog.
+void addDetails(MessageDialog *dialog, QBoxLayout *outer, const QString &details)
+{
+    auto *label = new QLabel(kDetailsLabel, dialog);
+    label->setObjectName(QStringLiteral("DetailsLabel"));
+    label->setAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+    auto *box = new QPlainTextEdit(dialog);
+    box->setObjectName(QStringLiteral("Details"));
+    box->setReadOnly(true);
+    box->setTabChangesFocus(true);
+    box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    const QString text = displayLineBreaks(details);
+    const Qt::LayoutDirection direction = text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
+    box->setLayoutDirection(direction);
+    QTextOption option = box->document()->defaultTextOption();
+    option.setTextDirection(direction);
+    option.setAlignment(Qt::AlignLeading);
+    box->document()->setDefaultTextOption(option);
+    box->setPlainText(text);
+    label->setBuddy(box);
+    const QFontMetrics metrics(dialog->font());
+    box->setFixedHeight(metrics.lineSpacing() * kDetailsLines + 2 * box->frameWidth() + 8);
+    box->setMinimumWidth(kDetailsMinimumWidth);
+    outer->addWidget(label);
+    outer->addWidget(box);
+}
+
+} // namespace
+
+QString messageKindName(quint8 kind)
+{
+    switch (kind) {
+    case mtWarning:
+        return QStringLiteral("هشدار");
+    case mtError:
+        return QStringLiteral("خطا");
+    case mtInformation:
+        return QStringLiteral("اطلاع");
+    case mtConfirmation:
+        return QStringLiteral("پرسش");
+    default:
+        return QStringLiteral("پیام");
+    }
+}
+
+namespace {
+
+int showDialog(const QString &objectName, const QString &caption, const QString &message, const QString &details,
+               quint16 buttons, quint8 kind)
 {
     auto dialog = std::make_unique<MessageDialog>();
-    dialog->setObjectName(QStringLiteral("MessageDialog"));
+    dialog->setObjectName(objectName);
     dialog->setProperty("messageKind", int(kind));
+    // Announced at once, with its kind, as a notice rather than a window.
+    setAccessibleRole(dialog.get(), QAccessible::AlertMessage);
+    dialog->setAccessibleName(caption.isEmpty() ? messageKindName(kind) : caption);
+    dialog->setAccessibleDescription(messageKindName(kind));
     dialog->setLayoutDirection(Qt::RightToLeft);
     dialog->setFont(formFont());
     dialog->setWindowModality(Qt::ApplicationModal);
@@ -277,6 +360,8 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     outer->setSpacing(kMargin);
     outer->setSizeConstraint(QLayout::SetFixedSize);
     addIconAndText(dialog.get(), outer, message, kind);
+    if (!details.isEmpty())
+        addDetails(dialog.get(), outer, details);
     if (QPushButton *focusButton = addButtons(dialog.get(), outer, buttons))
         focusButton->setFocus(Qt::OtherFocusReason);
 
@@ -297,6 +382,24 @@ int ShowMessageDialog(const QString &caption, const QString &message, quint16 bu
     const int result = dialog->exec();
     // A dialog ended by the program's end rather than a button counts as cancelled.
     return result == 0 ? kMessageDialogClosedResult : result;
+}
+
+} // namespace
+
+int ShowMessageDialog(const QString &caption, const QString &message, quint16 buttons, quint8 kind)
+{
+    return showDialog(QStringLiteral("MessageDialog"), caption, message, QString(), buttons, kind);
+}
+
+int ShowMessageDialogWithDetails(const QString &caption, const QString &message, const QString &details,
+                                 quint16 buttons, quint8 kind)
+{
+    return showDialog(QStringLiteral("MessageDialog"), caption, message, details, buttons, kind);
+}
+
+int ShowErrorReport(const QString &message, const QString &details)
+{
+    return showDialog(QStringLiteral("ErrorReport"), QStringLiteral("خطا"), message, details, mbOK, mtError);
 }
 
 } // namespace movan

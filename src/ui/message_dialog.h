@@ -42,4 +42,19 @@ constexpr int kMessageDialogClosedResult = 2;
 // The caption is the title bar as it stands, empty when none is given.
 int ShowMessageDialog(const QString &caption, const QString &message, quint16 buttons, quint8 kind);
 
+// The same dialog with the words of whoever failed (the server, the system)
+// under the message, in a box of their own that reads in their own
+// direction, so an English text keeps its punctuation where it belongs. An
+// empty details text gives exactly the dialog of ShowMessageDialog.
+int ShowMessageDialogWithDetails(const QString &caption, const QString &message, const QString &details,
+                                 quint16 buttons, quint8 kind);
+
+// The program's default error report: that dialog captioned "خطا", kind
+// error, one button; its object name is "ErrorReport".
+int ShowErrorReport(const QString &message, const QString &details);
+
+// The Persian word for a dialog kind, which assistive technology announces
+// with the dialog: "هشدار", "خطا", "اطلاع", "پرسش", "پیام".
+QString messageKindName(quint8 kind);
+
 } // namespace movan

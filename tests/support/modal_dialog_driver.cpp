@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -147,6 +148,8 @@ ShownDialog ModalDialogDriver::describe(QWidget *modal)
     } else if (auto *message = modal->findChild<QLabel *>(QStringLiteral("Message"))) {
         shown.text = withoutDirectionMarks(message->text());
         shown.textDirection = message->layoutDirection();
+        if (auto *details = modal->findChild<QPlainTextEdit *>(QStringLiteral("Details")))
+            shown.details = details->toPlainText();
     } else {
         QStringList texts;
         for (QLabel *label : modal->findChildren<QLabel *>())
@@ -198,8 +201,14 @@ void ModalDialogDriver::answer(QWidget *modal, const Answer &answer)
     switch (answer.kind) {
     case Answer::Button: {
         const QList<QAbstractButton *> buttons = buttonsLeftToRight(modal);
+        // A standard button of Qt's own is found by its English label too,
+        // whatever language Qt's translations gave it.
+        const QString translated = QCoreApplication::translate("QPlatformTheme", answer.label.toUtf8().constData());
         const auto found = std::find_if(buttons.begin(), buttons.end(), [&](QAbstractButton *button) {
-            return button->text() == answer.label || withoutMnemonic(button->text()) == answer.label;
+            for (const QString &label : {answer.label, translated})
+                if (button->text() == label || withoutMnemonic(button->text()) == withoutMnemonic(label))
+                    return true;
+            return false;
         });
         if (found == buttons.end()) {
             m_failures.append(

@@ -21,6 +21,7 @@ struct ShownDialog {
     QString objectName;
     QString caption;
     QString text;
+    QString details; // the message dialog's details box, when it has one
     QStringList buttons; // labels as set on the buttons, "&" included, left to right
     DialogIcon icon = DialogIcon::Unknown;
     Qt::LayoutDirection direction = Qt::LeftToRight;

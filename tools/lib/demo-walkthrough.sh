@@ -40,6 +40,9 @@ journey_step_shown() {
             settle_busy
             shot backup-done "the backup done: the notice that it succeeded" ;;
         restore-warning) shot restore-warning "the restore button: the warning to back up first; yes goes on" ;;
+        restore-open-dialog)
+            settle 0.5
+            shot restore-open-dialog "the restore's open dialog with the backup file typed" ;;
         restore-done)
             settle_busy
             shot restored "Tarnel restored from backups/Tarnel.Bak: the final message" ;;

@@ -116,20 +116,86 @@ QPoint windowTopLeft(QPoint anchor, TBalloonPosition corner, QSize size)
 
 Shape shape(TBalloonPosition corner, QSize size)
 {
+    return shape(corner, size, arrowTip(corner, size).x());
+}
+
+Shape shape(TBalloonPosition corner, QSize size, int tipX)
+{
     const int w = size.width();
     const int h = size.height();
+    const int a = kArrowSize;
     switch (corner) {
     case blnArrowTopLeft:
         return {{0, 0, w, h - kBodyBottomInset},
-                QPolygon({QPoint(w - 40, h - 20), QPoint(w - 20, h), QPoint(w - 20, h - 20)})};
+                QPolygon({QPoint(tipX - a, h - a), QPoint(tipX, h), QPoint(tipX, h - a)})};
     case blnArrowTopRight:
-        return {{0, 0, w, h - kBodyBottomInset}, QPolygon({QPoint(20, h - 20), QPoint(20, h), QPoint(40, h - 20)})};
+        return {{0, 0, w, h - kBodyBottomInset},
+                QPolygon({QPoint(tipX, h - a), QPoint(tipX, h), QPoint(tipX + a, h - a)})};
     case blnArrowBottomLeft:
-        return {{0, kBodyTopInset, w, h}, QPolygon({QPoint(w - 20, 2), QPoint(w - 20, 22), QPoint(w - 40, 22)})};
+        return {{0, kBodyTopInset, w, h}, QPolygon({QPoint(tipX, 2), QPoint(tipX, 22), QPoint(tipX - a, 22)})};
     case blnArrowBottomRight:
-        return {{0, kBodyTopInset, w, h}, QPolygon({QPoint(20, 2), QPoint(20, 22), QPoint(40, 22)})};
+        return {{0, kBodyTopInset, w, h}, QPolygon({QPoint(tipX, 2), QPoint(tipX, 22), QPoint(tipX + a, 22)})};
     }
     return {};
+}
+
+namespace {
+
+bool bodyLeftOfTip(TBalloonPosition corner)
+{
+    return corner == blnArrowTopLeft || corner == blnArrowBottomLeft;
+}
+
+bool bodyAboveAnchor(TBalloonPosition corner)
+{
+    return corner == blnArrowTopLeft || corner == blnArrowTopRight;
+}
+
+TBalloonPosition cornerFor(bool leftOfTip, bool above)
+{
+    if (above)
+        return leftOfTip ? blnArrowTopLeft : blnArrowTopRight;
+    return leftOfTip ? blnArrowBottomLeft : blnArrowBottomRight;
+}
+
+} // namespace
+
+ScreenPlacement placeInside(QPoint anchor, TBalloonPosition corner, QSize size, const QRect &area)
+{
+    const QPoint preferred = windowTopLeft(anchor, corner, size);
+    if (area.isEmpty())
+        return {corner, preferred, arrowTip(corner, size).x()};
+    const int w = size.width();
+    const int h = size.height();
+    const auto fitsAcross = [&](TBalloonPosition c) {
+        const int left = windowTopLeft(anchor, c, size).x();
+        return left >= area.left() && left + w - 1 <= area.right();
+    };
+    const auto fitsDown = [&](TBalloonPosition c) {
+        const int top = windowTopLeft(anchor, c, size).y();
+        return top >= area.top() && top + h - 1 <= area.bottom();
+    };
+
+    bool left = bodyLeftOfTip(corner);
+    bool above = bodyAboveAnchor(corner);
+    if (!fitsAcross(cornerFor(left, above)) && fitsAcross(cornerFor(!left, above)))
+        left = !left;
+    if (!fitsDown(cornerFor(left, above)) && fitsDown(cornerFor(left, !above)))
+        above = !above;
+    TBalloonPosition placed = cornerFor(left, above);
+    QPoint topLeft = windowTopLeft(anchor, placed, size);
+    int tipX = arrowTip(placed, size).x();
+    if (fitsAcross(placed) && fitsDown(placed))
+        return {placed, topLeft, tipX};
+
+    topLeft.setX(std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() + 1 - w)));
+    topLeft.setY(std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() + 1 - h)));
+    tipX = anchor.x() - topLeft.x();
+    // The arrow leans into the body from the end it is nearer.
+    left = tipX > w / 2;
+    tipX = left ? std::clamp(tipX, kArrowSize, std::max(kArrowSize, w))
+                : std::clamp(tipX, 0, std::max(0, w - kArrowSize));
+    return {cornerFor(left, above), topLeft, tipX};
 }
 
 QPoint arrowTip(TBalloonPosition corner, QSize size)

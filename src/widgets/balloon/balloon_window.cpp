@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
 #include <QTimer>
 
 #include <climits>
@@ -55,6 +56,16 @@ QLabel *makeLabel(QWidget *balloon, const char *name)
 }
 
 } // namespace
+
+QRect TBalloon::availableAreaAt(QPoint point) const
+{
+    const QScreen *screen = QGuiApplication::screenAt(point);
+    if (!screen && parentWidget())
+        screen = parentWidget()->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
 
 TBalloon::TBalloon(QObject *owner)
     : QWidget(ownerWidget(owner),
@@ -133,21 +144,27 @@ void TBalloon::ShowAtPoint(int x, int y, TBalloonPosition corner, const QString 
                            TBalloonType type, int duration)
 {
     namespace geometry = BalloonGeometry;
-    m_corner = corner;
-    const bool onTop = geometry::arrowOnTop(corner);
-
     fitToText(m_titleLabel, title);
     fitToText(m_textLabel, text);
-    const geometry::Layout places = geometry::layout(onTop, m_titleLabel->height());
-    m_titleLabel->move(places.title);
-    m_textLabel->move(places.text);
-    m_iconImage->move(places.icon);
     m_iconImage->setPixmap(balloonIcon(type));
 
-    const QSize size = geometry::windowSize(m_titleLabel->geometry(), m_textLabel->geometry(), onTop);
-    // Nothing keeps the balloon on the screen: it points where it is asked to.
-    setGeometry(QRect(geometry::windowTopLeft(QPoint(x, y), corner, size), size));
-    m_shape = geometry::region(geometry::shape(corner, size));
+    const auto layOut = [this](bool onTop) {
+        const geometry::Layout places = geometry::layout(onTop, m_titleLabel->height());
+        m_titleLabel->move(places.title);
+        m_textLabel->move(places.text);
+        m_iconImage->move(places.icon);
+        return geometry::windowSize(m_titleLabel->geometry(), m_textLabel->geometry(), onTop);
+    };
+    QSize size = layOut(geometry::arrowOnTop(corner));
+    // The balloon stays on the screen, at any scale: near an edge it hangs
+    // on the other side of the spot it points at.
+    const geometry::ScreenPlacement placed
+        = geometry::placeInside(QPoint(x, y), corner, size, availableAreaAt(QPoint(x, y)));
+    if (geometry::arrowOnTop(placed.corner) != geometry::arrowOnTop(corner))
+        size = layOut(geometry::arrowOnTop(placed.corner));
+    m_corner = placed.corner;
+    setGeometry(QRect(placed.topLeft, size));
+    m_shape = geometry::region(geometry::shape(placed.corner, size, placed.tipX));
     setMask(m_shape);
 
     setWindowState(Qt::WindowNoState);

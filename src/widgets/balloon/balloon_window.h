@@ -59,6 +59,8 @@ private:
     void fadeOut();
     void setOpacity(int opacity);
     void stayOnTop();
+    // The part of the screen under the point that windows may use.
+    QRect availableAreaAt(QPoint point) const;
 
     QLabel *m_titleLabel;
     QLabel *m_textLabel;

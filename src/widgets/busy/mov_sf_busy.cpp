@@ -29,6 +29,8 @@ template <typename T> T *makeControl(QWidget *parent, const char *name, QRect ge
     return control;
 }
 
+const QString kProgressName = QStringLiteral("پیشرفت");
+
 } // namespace
 
 TMovsfBusy::TMovsfBusy(QWidget *parent)
@@ -58,6 +60,7 @@ TMovsfBusy::TMovsfBusy(QWidget *parent)
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
     ProgressBar->setTextVisible(false);
+    ProgressBar->setAccessibleName(kProgressName);
     btnCancel = makeControl<QPushButton>(this, "btnCancel", QRect(208, 112, 75, 25));
     btnCancel->setText(cancelCaption());
     btnCancel->setDefault(true);

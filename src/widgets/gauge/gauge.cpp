@@ -4,6 +4,8 @@
 #include "widgets/gauge/gauge_geometry.h"
 #include "widgets/gauge/gauge_renderer.h"
 
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QPainter>
 
 #include <climits>
@@ -14,11 +16,56 @@ namespace {
 
 const char *const kValueOutOfRange = "Value must be between %d and %d";
 
+// What assistive technology reads of the gauge: a progress bar with its
+// range and value, and the percentage it shows as its text.
+class GaugeAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit GaugeAccessible(TGauge *gauge)
+        : QAccessibleWidget(gauge, QAccessible::ProgressBar)
+    {}
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return QString::asprintf("%d%%", gauge()->PercentDone());
+        return QAccessibleWidget::text(t);
+    }
+
+    QVariant currentValue() const override { return gauge()->Progress(); }
+    // The value follows the task; nobody sets it from outside.
+    void setCurrentValue(const QVariant &) override {}
+    QVariant maximumValue() const override { return gauge()->MaxValue(); }
+    QVariant minimumValue() const override { return gauge()->MinValue(); }
+    QVariant minimumStepSize() const override { return 0; }
+
+private:
+    TGauge *gauge() const { return static_cast<TGauge *>(widget()); }
+};
+
+QAccessibleInterface *gaugeAccessibleFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(TGauge::staticMetaObject.className()) && object && object->isWidgetType())
+        return new GaugeAccessible(static_cast<TGauge *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 TGauge::TGauge(QWidget *parent)
     : QWidget(parent)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(gaugeAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     // The gauge paints every pixel of its rectangle itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(100, 100);
@@ -47,6 +94,7 @@ void TGauge::setMinValue(int value)
     if (m_progress < value)
         m_progress = value;
     repaintNow();
+    announceValue();
 }
 
 void TGauge::setMaxValue(int value)
@@ -59,6 +107,7 @@ void TGauge::setMaxValue(int value)
     if (m_progress > value)
         m_progress = value;
     repaintNow();
+    announceValue();
 }
 
 void TGauge::setProgress(int value)
@@ -71,8 +120,10 @@ void TGauge::setProgress(int value)
     if (value == m_progress)
         return;
     m_progress = value;
-    if (PercentDone() != before)
+    if (PercentDone() != before) {
         repaintNow();
+        announceValue();
+    }
 }
 
 void TGauge::setKind(TGaugeKind kind)
@@ -147,6 +198,7 @@ QImage TGauge::renderImage() const
     look.color = Color();
     look.font = font();
     look.percentDone = PercentDone();
+    look.devicePixelRatio = devicePixelRatioF();
     return renderGauge(look);
 }
 
@@ -154,6 +206,12 @@ void TGauge::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.drawImage(0, 0, renderImage());
+}
+
+void TGauge::announceValue()
+{
+    QAccessibleValueChangeEvent event(this, m_progress);
+    QAccessible::updateAccessibility(&event);
 }
 
 void TGauge::repaintNow()

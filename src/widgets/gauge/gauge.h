@@ -60,7 +60,7 @@ public:
     void endLoading();
     bool isLoading() const { return m_loading; }
 
-    // The picture a repaint puts on the screen.
+    // The picture a repaint puts on the screen, at the screen's resolution.
     QImage renderImage() const;
 
 protected:
@@ -68,6 +68,8 @@ protected:
 
 private:
     void repaintNow();
+    // Tells assistive technology the new value, as a progress bar does.
+    void announceValue();
 
     int m_minValue = 0;
     int m_maxValue = 100;

@@ -17,9 +17,10 @@ QRect outlinedShapeRect(const EdgeRect &box)
     return QRect(box.left, box.top, box.right - box.left - 1, box.bottom - box.top - 1);
 }
 
-QImage blackImage(QSize size)
+QImage blackImage(QSize size, qreal devicePixelRatio)
 {
-    QImage image(size, QImage::Format_RGB32);
+    QImage image((QSizeF(size) * devicePixelRatio).toSize(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatio);
     image.fill(Qt::black);
     return image;
 }
@@ -97,7 +98,7 @@ void drawLook(QImage &overlay, const GaugeAppearance &look, const EdgeRect &inne
 
 void drawPercentText(QImage &image, const GaugeAppearance &look, const EdgeRect &inner)
 {
-    QImage text = blackImage(image.size());
+    QImage text = blackImage(look.size, image.devicePixelRatio());
     {
         QPainter painter(&text);
         // Smoothed edges would XOR into stray colours; every pixel of a letter
@@ -122,11 +123,12 @@ void drawPercentText(QImage &image, const GaugeAppearance &look, const EdgeRect 
 
 QImage renderGauge(const GaugeAppearance &look)
 {
-    QImage image = blackImage(look.size);
+    const qreal ratio = look.devicePixelRatio > 0 ? look.devicePixelRatio : 1.0;
+    QImage image = blackImage(look.size, ratio);
     if (look.size.isEmpty())
         return image;
     const EdgeRect inner = innerRect(look.size.width(), look.size.height(), look.singleBorder);
-    QImage overlay = blackImage(look.size);
+    QImage overlay = blackImage(look.size, ratio);
     drawLook(overlay, look, inner);
     xorOnto(image, overlay);
     if (look.showText)

@@ -219,7 +219,7 @@ TEST_F(SetupWindowConfirm, UnwritableSettingsFileEndsTheActionBeforeAnyTest)
     form->EdtPassword->setText(QStringLiteral("changed"));
     const QByteArray before = settingsBytes();
     ASSERT_TRUE(QFile::setPermissions(settingsPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    driver.pressButton(QStringLiteral("OK"));
+    driver.pressButton(QStringLiteral("تاييد"));
     confirm(*form);
     ASSERT_EQ(driver.shown().size(), 1) << "the settings were tested all the same";
     EXPECT_EQ(driver.last().objectName, QStringLiteral("ErrorReport"));

@@ -141,3 +141,70 @@ TEST(BalloonShape, OutlineIsTheRegionsRim)
     EXPECT_TRUE(balloonRim.contains(QPoint(100, 22)));
     EXPECT_TRUE(balloonRim.contains(QPoint(150, 89)));
 }
+
+namespace {
+
+// The arrow's tip in screen coordinates.
+QPoint tipOnScreen(const ScreenPlacement &placed, QSize size)
+{
+    const bool onTop = arrowOnTop(placed.corner);
+    return placed.topLeft + QPoint(placed.tipX, onTop ? 2 : size.height());
+}
+
+bool inside(const ScreenPlacement &placed, QSize size, const QRect &area)
+{
+    return area.contains(QRect(placed.topLeft, size));
+}
+
+} // namespace
+
+// Near every edge of the screen the balloon hangs on the side where it
+// fits, and still points at the spot; where it fits as asked, nothing moves.
+TEST(BalloonOnScreen, StaysInsideTheAreaAndKeepsPointing)
+{
+    const QRect area(0, 0, 640, 482); // a 1280 x 1024 screen at 2x, a panel below
+    const QSize size(390, 92);
+    const struct {
+        QPoint anchor;
+        TBalloonPosition asked;
+        TBalloonPosition expected;
+    } cases[] = {
+        {{450, 240}, blnArrowBottomLeft, blnArrowBottomLeft}, // room as asked
+        {{30, 20}, blnArrowBottomLeft, blnArrowBottomRight}, // top left corner
+        {{30, 20}, blnArrowTopLeft, blnArrowBottomRight},
+        {{610, 20}, blnArrowBottomRight, blnArrowBottomLeft}, // top right corner
+        {{30, 470}, blnArrowBottomLeft, blnArrowTopRight}, // bottom left corner
+        {{610, 470}, blnArrowBottomRight, blnArrowTopLeft}, // bottom right corner
+        {{610, 470}, blnArrowTopLeft, blnArrowTopLeft},
+    };
+    for (const auto &c : cases) {
+        const ScreenPlacement placed = placeInside(c.anchor, c.asked, size, area);
+        EXPECT_EQ(placed.corner, c.expected) << c.anchor.x() << "," << c.anchor.y();
+        EXPECT_TRUE(inside(placed, size, area)) << c.anchor.x() << "," << c.anchor.y();
+        EXPECT_EQ(tipOnScreen(placed, size), c.anchor) << c.anchor.x() << "," << c.anchor.y();
+        // Where a side fits, the balloon hangs there whole, as that corner places it.
+        EXPECT_EQ(placed.topLeft, windowTopLeft(c.anchor, c.expected, size)) << c.anchor.x() << "," << c.anchor.y();
+    }
+    // No screen known: the corner's own place, even off the screen.
+    EXPECT_EQ(placeInside({5, 5}, blnArrowTopLeft, size, QRect()).topLeft, QPoint(-365, -87));
+}
+
+// Too wide for either side of the spot: the body slides inside and the
+// arrow moves along it, still on the spot, never past the rounded ends.
+TEST(BalloonOnScreen, BodySlidesAndTheArrowFollowsTheSpot)
+{
+    const QRect area(0, 0, 500, 400);
+    const QSize size(420, 90);
+    for (int x : {150, 250, 350}) {
+        const ScreenPlacement placed = placeInside({x, 100}, blnArrowBottomLeft, size, area);
+        EXPECT_TRUE(inside(placed, size, area)) << x;
+        EXPECT_EQ(tipOnScreen(placed, size), QPoint(x, 100)) << x;
+        const QPolygon arrow = shape(placed.corner, size, placed.tipX).arrow;
+        EXPECT_GE(arrow.boundingRect().left(), 0) << x;
+        EXPECT_LE(arrow.boundingRect().right(), size.width()) << x;
+        EXPECT_EQ(arrow.at(0), QPoint(placed.tipX, 2)) << x;
+    }
+    // The default tip gives the corner's own triangle.
+    EXPECT_EQ(shape(blnArrowTopLeft, size, size.width() - 20).arrow, shape(blnArrowTopLeft, size).arrow);
+    EXPECT_EQ(shape(blnArrowBottomRight, size, 20).arrow, shape(blnArrowBottomRight, size).arrow);
+}

@@ -1,0 +1,140 @@
+// What the program composes around its fixed texts: Qt's own words in
+// Persian, failures told in Persian with their own words kept apart, and
+// English lines that keep their punctuation inside a right-to-left notice.
+#include "platform/database_error.h"
+#include "platform/kerberos_check.h"
+#include "ui/failure_text.h"
+#include "ui/message_dialog.h"
+#include "ui/qt_translations.h"
+
+#include "support/modal_dialog_driver.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextLayout>
+
+#include <gtest/gtest.h>
+
+using namespace movan;
+
+namespace {
+
+bool persian(const QString &text)
+{
+    for (const QChar c : text)
+        if (c.direction() == QChar::DirAL || c.direction() == QChar::DirR)
+            return true;
+    return false;
+}
+
+TEST(QtTranslations, StandardButtonsAndFileDialogsSpeakPersianRightToLeft)
+{
+    ASSERT_TRUE(installQtPersianTranslations()) << "qtbase_fa.qm not found: install qt6-translations-l10n";
+    EXPECT_EQ(QApplication::layoutDirection(), Qt::RightToLeft);
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes);
+    for (QAbstractButton *button : box.buttons())
+        EXPECT_TRUE(persian(button->text())) << button->text().toStdString();
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    auto *name = dialog.findChild<QLabel *>(QStringLiteral("fileNameLabel"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_TRUE(persian(name->text())) << name->text().toStdString();
+    EXPECT_EQ(dialog.layoutDirection(), Qt::RightToLeft);
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
+}
+
+TEST(FailureText, EnglishFailuresGetAPersianSentenceAndKeepTheirWords)
+{
+    const struct {
+        QString text;
+        int number;
+        QString startsWith;
+    } cases[] = {
+        {QStringLiteral("Login failed for user 'sa'."), 18456, QStringLiteral("SQL Server ورود را نپذیرفت")},
+        {QStringLiteral("Cannot open database \"Tarnel\" requested by the login."), 4060,
+         QStringLiteral("SQL Server بانک اطلاعاتی")},
+        {QStringLiteral("Unable to connect: Adaptive Server is unavailable or does not exist"), 20009,
+         QStringLiteral("SQL Server در دسترس نیست")},
+        {QStringLiteral("Adaptive Server connection timed out"), 20003, QStringLiteral("SQL Server در زمان مقرر")},
+        {QStringLiteral("The connection string names no provider."), 0, QStringLiteral("تنظیمات اتصال")},
+        {QStringLiteral("The server \"a:b\" is not a server name."), 0, QStringLiteral("تنظیمات اتصال")},
+        {QStringLiteral("The backup set holds no logical files Data_Data and Data_log."), 0,
+         QStringLiteral("این فایل پشتیبان")},
+        {QStringLiteral("Stream write error"), 0, QStringLiteral("کار با خطا متوقف شد")},
+    };
+    for (const auto &c : cases) {
+        const FailureNotice notice = describeFailure(DatabaseError(c.text, c.number));
+        EXPECT_TRUE(notice.message.startsWith(c.startsWith)) << c.text.toStdString();
+        EXPECT_EQ(notice.details, c.text) << c.text.toStdString();
+    }
+    // Persian already: shown as it is, nothing beside it.
+    const QString persianText = QStringLiteral("خطا در باز کردن فهرست بانک ها");
+    EXPECT_EQ(describeFailure(AppError(persianText)).message, persianText);
+    EXPECT_TRUE(describeFailure(AppError(persianText)).details.isEmpty());
+}
+
+// Windows authentication without a ticket: the real reason from Kerberos,
+// under the Persian sentence that says what to do.
+TEST(FailureText, WindowsLoginWithoutATicket)
+{
+    const QByteArray previous = qgetenv("KRB5CCNAME");
+    qputenv("KRB5CCNAME", "FILE:/nonexistent/no-ticket-here");
+    const std::optional<QString> problem = kerberosLoginProblem(QStringLiteral("localhost"), 1433);
+    qputenv("KRB5CCNAME", previous);
+    ASSERT_TRUE(problem.has_value());
+    const FailureNotice notice = describeFailure(DatabaseError(*problem));
+    EXPECT_EQ(notice.message, kerberosUnavailableText());
+    EXPECT_TRUE(notice.message.contains(QStringLiteral("kinit")));
+    EXPECT_EQ(notice.details, *problem);
+}
+
+// Where the full stop of an English line is drawn, against a letter inside
+// its words, when the line is laid out as the notice lays it out.
+bool fullStopAfterTheWords(const QString &shownLine, const QFont &font)
+{
+    QTextLayout layout(shownLine, font);
+    QTextOption option;
+    option.setTextDirection(Qt::RightToLeft);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    const int first = int(shownLine.indexOf(QLatin1Char('f')));
+    const int stop = int(shownLine.lastIndexOf(QLatin1Char('.')));
+    return line.cursorToX(stop) > line.cursorToX(first);
+}
+
+TEST(MessageDialogText, EnglishLineUnderAPersianOneKeepsItsFullStopAtItsEnd)
+{
+    ModalDialogDriver driver;
+    QString shown;
+    QFont font;
+    QString details;
+    Qt::LayoutDirection detailsDirection = Qt::RightToLeft;
+    driver.handle([&](QWidget *modal) {
+        auto *label = modal->findChild<QLabel *>(QStringLiteral("Message"));
+        shown = label->text();
+        font = label->font();
+        if (auto *box = modal->findChild<QPlainTextEdit *>(QStringLiteral("Details"))) {
+            details = box->toPlainText();
+            detailsDirection = box->document()->defaultTextOption().textDirection();
+        }
+        modal->close();
+    });
+    ShowMessageDialogWithDetails(QString(), QStringLiteral("اشکال در باز گرداندن اطلاعات ...\r\nLogin failed."),
+                                 QStringLiteral("Login failed for user 'sa'."), mbOK, mtError);
+    const QStringList lines = shown.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(fullStopAfterTheWords(lines[1], font)) << "the full stop jumped to the start of the line";
+    // The Persian line still reads right to left from its first letter.
+    EXPECT_EQ(lines[0].front(), QChar(0x200F));
+    EXPECT_EQ(details, QStringLiteral("Login failed for user 'sa'."));
+    EXPECT_EQ(detailsDirection, Qt::LeftToRight);
+}
+
+} // namespace
