@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -29,6 +30,12 @@ int boundLoopbackSocket(int port, int socketType)
     int s = ::socket(AF_INET, socketType | SOCK_CLOEXEC, 0);
     if (s < 0)
         return -1;
+    // As a server binds: connections of an earlier one that wait out
+    // TIME_WAIT on the port do not keep a new listener from it.
+    if (socketType == SOCK_STREAM) {
+        const int on = 1;
+        ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
     sockaddr_in a = loopbackAddress(port);
     if (::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
         ::close(s);
@@ -192,6 +199,11 @@ bool SqlemuProcess::start()
         args.insert(
             args.begin(),
             {"/bin/sh", "-c", "ulimit -n " + std::to_string(m_options.openFileLimit) + " && exec \"$0\" \"$@\""});
+    }
+
+    if (!m_options.commandPrefix.empty()) {
+        ::chmod(m_workDir.c_str(), 0777);
+        args.insert(args.begin(), m_options.commandPrefix.begin(), m_options.commandPrefix.end());
     }
 
     const Child child = startChild(

@@ -28,6 +28,9 @@ struct SqlemuOptions {
     std::string dataDir; // empty: a temporary folder owned by the fixture
     std::vector<std::string> extraArguments; // e.g. --max-sessions 8
     int openFileLimit = 0; // the child's descriptor limit; 0: inherited
+    // Put before the command, e.g. setpriv to run the server as another
+    // account; the server's work folder is then open to every account.
+    std::vector<std::string> commandPrefix;
 };
 
 class SqlemuProcess {
