@@ -1,10 +1,6 @@
 #include "maintenance/frm_db_tools.h"
 
-#include "settings/connection_templates.h"
-#include "settings/data_module.h"
 #include "db/database.h"
-#include "settings/settings_file.h"
-#include "settings/settings_keys.h"
 #include "maintenance/backup_operation.h"
 #include "maintenance/batches.h"
 #include "maintenance/logical_placement.h"
@@ -12,6 +8,10 @@
 #include "maintenance/restore_operation.h"
 #include "platform/executable_path.h"
 #include "platform/machine_registry.h"
+#include "settings/connection_templates.h"
+#include "settings/data_module.h"
+#include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 #include "ui/form_font.h"
 #include "ui/form_registry.h"
 #include "ui/message_dialog.h"
@@ -27,6 +27,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTabBar>
@@ -401,6 +402,11 @@ void TFrmDBTools::qrBackUpFetchProgress(int progress, int maxProgress)
 
 void TFrmDBTools::BitBtn5Click(QObject *)
 {
+    // A key that reaches the button while a restore waits on the server
+    // starts nothing.
+    if (m_restoreRunning)
+        return;
+    const QScopedValueRollback running(m_restoreRunning, true);
     FTargetDB = DBLDBBackup->Text();
     if (ShowMessageDialog(QString(), kRestoreWarning, mbOK | mbCancel, mtWarning) == kMessageDialogClosedResult)
         return;

@@ -106,6 +106,7 @@ private:
     QString FBackupFile;
     QString FTargetDB;
     bool m_shown = false;
+    bool m_restoreRunning = false;
 };
 
 } // namespace movan
