@@ -418,7 +418,7 @@ void TFrmDBTools::BitBtn5Click(QObject *)
 
 bool TFrmDBTools::RestoreDataBase()
 {
-    return movan::RestoreDataBase(FTargetDB, FBackupFile, {*MovBusy1, *cmCreateDataBase, *QrRestore});
+    return movan::RestoreDataBase(FTargetDB, FBackupFile, {*this, *MovBusy1, *cmCreateDataBase, *QrRestore});
 }
 
 } // namespace movan

@@ -86,10 +86,12 @@ QString fromUtf8(const std::string &text)
     return QString::fromStdString(text);
 }
 
-void showPlainMessage(const QString &text, const QString &details = QString())
+// The window owns its boxes: the active window may be the busy window,
+// which deletes itself (and what it owns) once hidden.
+void showPlainMessage(QWidget &window, const QString &text, const QString &details = QString())
 {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), displayLineBreaks(text), QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    &window);
     if (!details.isEmpty())
         box.setDetailedText(details);
     box.exec();
@@ -102,9 +104,9 @@ struct Refusal {
     QString details;
 };
 
-void showFailure(const Refusal &refusal)
+void showFailure(QWidget &window, const Refusal &refusal)
 {
-    showPlainMessage(refusal.why.isEmpty() ? kRestoreFailed : kRestoreFailed + QLatin1Char('\n') + refusal.why,
+    showPlainMessage(window, refusal.why.isEmpty() ? kRestoreFailed : kRestoreFailed + QLatin1Char('\n') + refusal.why,
                      refusal.details);
 }
 
@@ -221,11 +223,11 @@ QString setDate(const BackupSetHeader &set)
 // The destructive question, with No as the answer to Enter, Escape and the
 // close box. Input that arrived while the file dialog closed or the checks
 // ran goes to the window first, so it cannot answer a question nobody saw.
-bool userConfirms(const Plan &plan, const QString &target)
+bool userConfirms(QWidget &window, const Plan &plan, const QString &target)
 {
     QCoreApplication::processEvents();
     QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), displayLineBreaks(kConfirmRestore),
-                    QMessageBox::NoButton, QApplication::activeWindow());
+                    QMessageBox::NoButton, &window);
     box.setInformativeText(kSetDescription.arg(plan.set.databaseName, setDate(plan.set), target));
     QPushButton *yes = box.addButton(kYes, QMessageBox::YesRole);
     QPushButton *no = box.addButton(kNo, QMessageBox::NoRole);
@@ -326,15 +328,15 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
         parts.busy.Hide();
     } catch (const std::exception &) {
         hideBusyIgnoringErrors(parts.busy);
-        showFailure({kNothingChanged, {}});
+        showFailure(parts.window, {kNothingChanged, {}});
         return false;
     }
     if (const auto *refusal = std::get_if<Refusal>(&checked)) {
-        showFailure({refusal->why + QLatin1Char('\n') + kNothingChanged, refusal->details});
+        showFailure(parts.window, {refusal->why + QLatin1Char('\n') + kNothingChanged, refusal->details});
         return false;
     }
     const Plan plan = std::get<Plan>(checked);
-    if (!userConfirms(plan, target))
+    if (!userConfirms(parts.window, plan, target))
         return false;
 
     QString safetyFile;
@@ -354,6 +356,7 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
             } catch (const std::exception &error) {
                 parts.busy.Hide();
                 showFailure(
+                    parts.window,
                     {kCannotWriteData.arg(folder + QStringLiteral("Data")) + QLatin1Char('\n') + kNothingChanged,
                      QString::fromUtf8(error.what())});
                 return false;
@@ -377,20 +380,20 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
             if (!outcome.copyNeeded && !safetyFile.isEmpty())
                 QFile::remove(localPath(safetyFile));
             parts.busy.Hide();
-            showFailure({outcome.said, QString::fromUtf8(error.what())});
+            showFailure(parts.window, {outcome.said, QString::fromUtf8(error.what())});
             return false;
         }
         parts.busy.Hide();
     } catch (const std::exception &) {
         hideBusyIgnoringErrors(parts.busy);
-        showFailure({QString(), {}});
+        showFailure(parts.window, {QString(), {}});
         return false;
     }
     // The restored database stands; the copy of the one it replaced is not
     // needed any more.
     if (!safetyFile.isEmpty())
         QFile::remove(localPath(safetyFile));
-    showPlainMessage(kRestoreDone);
+    showPlainMessage(parts.window, kRestoreDone);
     return true;
 }
 

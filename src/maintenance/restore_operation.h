@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace movan {
 
 class DbQuery;
@@ -9,6 +11,7 @@ class TMovBusy;
 
 // The parts of the maintenance window a restore works with.
 struct RestoreWindowParts {
+    QWidget &window; // owns the restore's questions and messages
     TMovBusy &busy;
     DbQuery &dropQuery; // cmCreateDataBase
     DbQuery &restoreQuery; // QrRestore; its time-out serves every long step
