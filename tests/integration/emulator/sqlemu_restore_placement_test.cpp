@@ -1,8 +1,7 @@
 // Where a restore may put its files, with sqlemu under an account of its own
 // as a SQL Server service runs: a folder that account cannot write is refused
 // while the restore is planned, with the real server's messages, and nothing
-// is created; a client can ask which database owns each physical file; a
-// copy-only backup is an ordinary set.
+// is created; a client can ask which database owns each physical file.
 #include "database_files_support.h"
 
 #include "support/temp_folder.h"
@@ -121,17 +120,6 @@ TEST_F(SqlemuRestorePlacement, SysaltfilesNamesTheOwnerOfEveryFile)
     bool ok = true;
     db.execute("SELECT filename FROM Source.dbo.sysaltfiles", &ok);
     EXPECT_FALSE(ok);
-}
-
-TEST_F(SqlemuRestorePlacement, CopyOnlyBackupRestoresLikeAnyOther)
-{
-    bool ok = false;
-    db.execute("RESTORE DATABASE Copy FROM DISK = N'" + media.string() + "' WITH MOVE 'Data_Data' TO '"
-                   + (serverFolder / "Copy.mdf").string() + "', MOVE 'Data_log' TO '"
-                   + (serverFolder / "Copy_log.ldf").string() + "'",
-               &ok);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(readFile(serverFolder / "Copy.mdf"), readFile(serverFolder / "Source.mdf"));
 }
 
 } // namespace

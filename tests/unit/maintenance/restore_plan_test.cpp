@@ -53,27 +53,6 @@ TEST(RestorePlan, OwnerOfAFileIsFoundHoweverThePathIsWritten)
     EXPECT_FALSE(ownerOfFile({restoredDataPath(folder)}, {}, names));
 }
 
-TEST(RestorePlan, UsableDatabaseHasNoStateBitOfAnUnfinishedOne)
-{
-    EXPECT_TRUE(databaseUsable(0x10000));
-    EXPECT_TRUE(databaseUsable(0x10000 | 0x1000)); // single user is still there
-    for (int bit : {0x20, 0x40, 0x80, 0x100, 0x200, 0x8000})
-        EXPECT_FALSE(databaseUsable(0x10000 | bit)) << bit;
-}
-
-TEST(RestorePlan, StatementsNameTheSetAndQuoteWhatTheUserChose)
-{
-    EXPECT_EQ(setFileListSql("C:\\it's.Bak", 3), "RESTORE FILELISTONLY FROM DISK = N'C:\\it''s.Bak' WITH FILE = 3");
-    EXPECT_EQ(verifySetSql("x.Bak", 2), "RESTORE VERIFYONLY FROM DISK = N'x.Bak' WITH FILE = 2");
-    const std::string restore = restoreSetSql("My]Db", "x.Bak", "/app/", 2);
-    EXPECT_TRUE(restore.starts_with(" USE master  RESTORE DATABASE [My]]Db] FROM DISK = N'x.Bak' WITH MOVE"));
-    EXPECT_TRUE(restore.ends_with("Data\\Data_Log.ldf'  ,    FILE = 2"));
-    EXPECT_EQ(safetyBackupSql("a'b", "/app/Data\\a_b.Bak"),
-              "BACKUP DATABASE [a'b] TO DISK = N'/app/Data\\a_b.Bak' WITH COPY_ONLY, NAME = N'Before restore'");
-    EXPECT_EQ(bringBackSql("T", "/app/Data\\T.Bak"),
-              "RESTORE DATABASE [T] FROM DISK = N'/app/Data\\T.Bak' WITH REPLACE");
-}
-
 TEST(RestorePlan, SafetyCopyStaysInDataUnderANameAFileCanHold)
 {
     const QDateTime at(QDate(2026, 12, 7), QTime(18, 4, 5));
