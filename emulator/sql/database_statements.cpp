@@ -146,7 +146,9 @@ void refuseUnsupportedBackupOptions(const BackupStatement &statement)
 {
     // Each of these changes what is written; pretending to honour them would
     // leave media that are not what the client asked for.
-    for (const char *option : {"INIT", "FORMAT", "DIFFERENTIAL", "COPY_ONLY", "NORECOVERY", "STANDBY"})
+    // COPY_ONLY is honoured as it is: the storage keeps no chain of backups
+    // that a copy could disturb.
+    for (const char *option : {"INIT", "FORMAT", "DIFFERENTIAL", "NORECOVERY", "STANDBY"})
         if (hasOption(statement.options, option))
             throw errors::notSupportedYet(std::string("BACKUP ... WITH ") + option);
 }

@@ -257,6 +257,21 @@ ResultTable databaseFilesView(const DatabaseInfo &database)
     return table;
 }
 
+// sysaltfiles of master: every file of every database, so a client can ask
+// whose file a path is.
+ResultTable sysaltfilesTable(const Catalogue &catalogue)
+{
+    ResultTable table = sysfilesTable(DatabaseInfo{});
+    table.columns.insert(table.columns.begin() + 7, fixed("dbid", SqlType::SmallInt));
+    for (const auto &db : catalogue.databases()) {
+        for (auto &row : sysfilesTable(db).rows) {
+            row.insert(row.begin() + 7, Value{std::int64_t{db.id}});
+            table.rows.push_back(std::move(row));
+        }
+    }
+    return table;
+}
+
 ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
 {
     // parts: [[database.]schema.]name
@@ -282,6 +297,8 @@ ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
         return sysDatabasesView(context.catalogue);
     if (sysSchema && sameName(name, "database_files"))
         return databaseFilesView(*db);
+    if (sameName(name, "sysaltfiles") && sameName(db->name, "master"))
+        return sysaltfilesTable(context.catalogue);
     throw errors::invalidObject(table.written).atLine(table.line);
 }
 

@@ -258,6 +258,13 @@ ServerMessage directoryLookupFailed(std::string_view path, const OsError &error)
                     + error.numbered() + ".");
 }
 
+ServerMessage operatingSystemError(const OsError &error, std::string_view attempt, std::string_view path)
+{
+    return make(3634, 16, 1,
+                "The operating system returned the error '" + error.numbered() + "' while attempting '" + s(attempt)
+                    + "' on '" + s(path) + "'.");
+}
+
 ServerMessage cannotRestoreOverExisting(std::string_view logical, std::string_view path)
 {
     return make(3142, 16, 1,

@@ -56,6 +56,8 @@ ServerMessage backupOfOtherDatabase(std::string_view database); // 3154
 ServerMessage tailLogNotBackedUp(std::string_view database); // 3159
 ServerMessage fileInUseByDatabase(std::string_view path, std::string_view database); // 1834
 ServerMessage directoryLookupFailed(std::string_view path, const OsError &error); // 5133
+// attempt: what the server was doing, e.g. "RestoreContainer::ValidateTargetForCreation".
+ServerMessage operatingSystemError(const OsError &error, std::string_view attempt, std::string_view path); // 3634
 ServerMessage cannotRestoreOverExisting(std::string_view logical, std::string_view path); // 3142
 ServerMessage fileCannotBeRestored(std::string_view logical, std::string_view path, int state); // 3156
 ServerMessage restorePlanningProblems(); // 3119

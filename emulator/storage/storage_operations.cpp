@@ -6,7 +6,9 @@
 #include "storage/storage_messages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <unistd.h>
 
 namespace sqlemu {
 
@@ -66,6 +68,16 @@ bool folderExists(const std::filesystem::path &path)
 {
     std::error_code error;
     return std::filesystem::is_directory(path.parent_path(), error);
+}
+
+// Whether this process may create files in the folder of the path: the
+// errno of the refusal, 0 when it may.
+int folderWriteRefusal(const std::filesystem::path &path)
+{
+    auto folder = path.parent_path();
+    if (folder.empty())
+        folder = ".";
+    return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
 } // namespace
@@ -263,6 +275,12 @@ StorageOperations::planRestoreTargets(const RestoreRequest &request, const Backu
         if (!folderExists(target)) {
             problems.push_back(msg::directoryLookupFailed(shown, windowsError(ENOENT, target)));
             problems.push_back(msg::fileCannotBeRestored(entry.logicalName, shown, 3));
+        } else if (const int refusal = folderWriteRefusal(target)) {
+            // The server's account may not create files there: refused while
+            // planning, before anything is written.
+            problems.push_back(msg::operatingSystemError(windowsError(refusal, target),
+                                                         "RestoreContainer::ValidateTargetForCreation", shown));
+            problems.push_back(msg::fileCannotBeRestored(entry.logicalName, shown, 8));
         } else if (auto other = databaseUsingFile(m_catalogue, target, existing ? existing->name : std::string())) {
             problems.push_back(msg::fileInUseByDatabase(shown, other->name));
             problems.push_back(msg::fileCannotBeRestored(entry.logicalName, shown, 4));

@@ -8,11 +8,22 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <atomic>
+#include <memory>
+
 namespace movan {
 
 namespace {
 
 constexpr int kPercentProcessed = 3211;
+// The client library numbers its own errors from here on; a server's
+// messages stay below.
+constexpr int kFirstClientLibraryError = 20000;
+
+bool isClientLibraryError(const DatabaseError &error)
+{
+    return error.number() == 0 || error.number() >= kFirstClientLibraryError;
+}
 
 TdsLogin loginFrom(const QString &connectionString)
 {
@@ -169,20 +180,15 @@ DbQuery::Parameter &DbQuery::parameterByName(const QString &name)
     throw DatabaseError(QStringLiteral("Parameter '%1' not found").arg(name));
 }
 
-FreeTdsSession &DbQuery::sessionForCall()
+DbConnection &DbQuery::connectionForCall()
 {
-    if (m_shared) {
-        if (!m_shared->connected())
-            m_shared->open();
-        return m_shared->session();
-    }
+    if (m_shared)
+        return *m_shared;
     if (!m_own) {
         m_own = std::make_unique<DbConnection>();
         m_own->setConnectionString(m_connectionString);
     }
-    if (!m_own->connected())
-        m_own->open();
-    return m_own->session();
+    return *m_own;
 }
 
 void DbQuery::run(bool keepRows)
@@ -198,16 +204,44 @@ void DbQuery::run(bool keepRows)
         }
     }
 
-    FreeTdsSession &session = sessionForCall();
+    DbConnection &connection = connectionForCall();
+    // A connection kept open since an earlier call may have been ended by
+    // the server meanwhile (a restore's ROLLBACK IMMEDIATE ends every session
+    // in the database, a restarted server all of them).
+    bool reused = connection.connected();
+    if (reused && connection.session().endedByServer()) {
+        connection.close();
+        reused = false;
+    }
+    if (!connection.connected())
+        connection.open();
+
     const auto progress = OnFetchProgress;
-    const auto onInfo = [progress](const TdsMessage &message) {
+    auto heard = std::make_shared<std::atomic<bool>>(false);
+    const auto onInfo = [progress, heard](const TdsMessage &message) {
+        *heard = true;
         if (!progress)
             return;
         if (const auto percent = percentProcessed(message.number, message.text))
             runOnUserInterfaceThread([progress, value = *percent] { progress(value, 100); });
     };
     QList<TdsResult> results;
-    runWithoutFreezing([&] { results = session.execute(text, parameters, m_commandTimeout, onInfo); });
+    const auto execute = [&] {
+        FreeTdsSession &session = connection.session();
+        runWithoutFreezing([&] { results = session.execute(text, parameters, m_commandTimeout, onInfo); });
+    };
+    try {
+        execute();
+    } catch (const DatabaseError &error) {
+        // Only a request the server never answered is sent again, once, on a
+        // new connection: the server had ended the old one before the
+        // request could reach it.
+        if (!reused || *heard || !isClientLibraryError(error) || !connection.session().connectionLost())
+            throw;
+        connection.close();
+        connection.open();
+        execute();
+    }
 
     if (!keepRows)
         return;

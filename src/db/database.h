@@ -103,7 +103,7 @@ public:
 private:
     struct Rows;
     void run(bool keepRows);
-    FreeTdsSession &sessionForCall();
+    DbConnection &connectionForCall();
     void reparseParameters();
 
     QStringList m_lines;

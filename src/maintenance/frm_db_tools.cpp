@@ -30,6 +30,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTabBar>
@@ -446,6 +447,11 @@ void TFrmDBTools::qrBackUpFetchProgress(int progress, int maxProgress)
 
 void TFrmDBTools::BitBtn5Click(QObject *)
 {
+    // A key that reaches the button while a restore waits on the server
+    // starts nothing.
+    if (m_restoreRunning)
+        return;
+    const QScopedValueRollback running(m_restoreRunning, true);
     FTargetDB = DBLDBBackup->Text();
     if (ShowMessageDialog(QString(), kRestoreWarning, mbOK | mbCancel, mtWarning) == kMessageDialogClosedResult)
         return;
@@ -457,7 +463,7 @@ void TFrmDBTools::BitBtn5Click(QObject *)
 
 bool TFrmDBTools::RestoreDataBase()
 {
-    return movan::RestoreDataBase(FTargetDB, FBackupFile, {*MovBusy1, *cmCreateDataBase, *QrRestore});
+    return movan::RestoreDataBase(FTargetDB, FBackupFile, {*this, *MovBusy1, *cmCreateDataBase, *QrRestore});
 }
 
 } // namespace movan

@@ -124,6 +124,7 @@ private:
     QString FTargetDB;
     bool m_shown = false;
     bool m_shrinkBatchChosen = false;
+    bool m_restoreRunning = false;
 };
 
 } // namespace movan

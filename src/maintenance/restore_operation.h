@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace movan {
 
 class DbQuery;
@@ -9,17 +11,24 @@ class TMovBusy;
 
 // The parts of the maintenance window a restore works with.
 struct RestoreWindowParts {
+    QWidget &window; // owns the restore's questions and messages
     TMovBusy &busy;
     DbQuery &dropQuery; // cmCreateDataBase
-    DbQuery &restoreQuery; // QrRestore
+    DbQuery &restoreQuery; // QrRestore; its time-out serves every long step
 };
 
-// Replaces the target database by the first backup set of the file, on the
+// Replaces the target database by the newest backup set of the file, on the
 // server and with the login of InitPrg.ini beside the executable, once the
-// user has confirmed. The file is checked first: a file that is not a backup,
-// is damaged, or lacks the logical files the restore places leaves the
-// database and the sibling programs as they were. True only once the server
-// has finished the restore and the user was told so.
+// user has confirmed a question that names the set's date.
+//
+// Nothing is stopped or dropped until the server has shown that the restore
+// can succeed: a target is chosen, the set lists the two logical files the
+// restore places and reads back whole, no other database owns the files it
+// would write, and the server can write a copy of the target into Data/. That
+// copy is taken before the drop; should the restore still fail, the copy is
+// restored in place of the target, so the user keeps the database they had.
+// True only once the server has finished the restore and the user was told
+// so.
 bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const RestoreWindowParts &parts);
 
 } // namespace movan

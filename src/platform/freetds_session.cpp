@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <list>
 #include <mutex>
+#include <poll.h>
 #include <string>
 #include <sybdb.h>
 #include <sybfront.h>
@@ -405,6 +406,24 @@ QList<TdsResult> FreeTdsSession::execute(const QString &sql, const QList<TdsPara
     if (failed || !m_state->serverErrors.empty())
         m_state->raise(QStringLiteral("SQL Server did not run the statement."));
     return results;
+}
+
+bool FreeTdsSession::connectionLost() const
+{
+    std::lock_guard lock(libraryMutex());
+    return !m_state->dbproc || dbdead(m_state->dbproc);
+}
+
+bool FreeTdsSession::endedByServer() const
+{
+    std::lock_guard lock(libraryMutex());
+    if (!m_state->dbproc || dbdead(m_state->dbproc))
+        return true;
+    const int socket = dbiordesc(m_state->dbproc);
+    if (socket < 0)
+        return true;
+    pollfd waiting{socket, POLLIN, 0};
+    return ::poll(&waiting, 1, 0) > 0;
 }
 
 } // namespace movan

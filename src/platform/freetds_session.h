@@ -71,6 +71,13 @@ public:
     QList<TdsResult> execute(const QString &sql, const QList<TdsParameter> &parameters, int timeoutSeconds,
                              const MessageHandler &onInfo);
 
+    // Whether the connection is known to be gone (a call found it broken).
+    bool connectionLost() const;
+    // Whether the server has ended this idle session: a server says nothing
+    // between requests, so anything waiting to be read (the end of the
+    // stream, a reset, a closing TLS alert) means it closed the connection.
+    bool endedByServer() const;
+
     struct State;
 
 private:

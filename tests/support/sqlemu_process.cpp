@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -209,7 +210,10 @@ bool SqlemuProcess::start()
             args.begin(),
             {"/bin/sh", "-c", "ulimit -n " + std::to_string(m_options.openFileLimit) + " && exec \"$0\" \"$@\""});
     }
-    args.insert(args.begin(), m_options.launcher.begin(), m_options.launcher.end());
+    if (!m_options.launcher.empty()) {
+        ::chmod(m_workDir.c_str(), 0777);
+        args.insert(args.begin(), m_options.launcher.begin(), m_options.launcher.end());
+    }
 
     const Child child = startChild(
         {.arguments = args, .environment = m_options.environment, .errorFile = m_workDir + "/stderr.txt"}, &m_error);

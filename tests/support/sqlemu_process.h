@@ -29,8 +29,9 @@ struct SqlemuOptions {
     std::string dataDir; // empty: a temporary folder owned by the fixture
     std::vector<std::string> extraArguments; // e.g. --max-sessions 8
     int openFileLimit = 0; // the child's descriptor limit; 0: inherited
-    // The command sqlemu runs under, e.g. {"prlimit", "--as=N"} or
-    // {"unshare", "--pid", "--fork"}; processId() is then the launcher's.
+    // The command sqlemu runs under, e.g. {"prlimit", "--as=N"}, {"unshare",
+    // "--pid", "--fork"} or setpriv to run it as another account (its work
+    // folder is then open to every account); processId() is the launcher's.
     std::vector<std::string> launcher;
 };
 

@@ -222,6 +222,17 @@ journey_open_tools() {
         || { journey_stop="the tools button opened no maintenance window"; return 1; }
 }
 
+# A question whose default answer is No (the restore's): Tab takes the
+# keyboard to Yes, Return presses it.
+journey_answer_yes() {
+    local pid=$1 seconds=$2 step=$3 known=$4 missing=$5 dialog
+    # shellcheck disable=SC2086
+    dialog=$(journey_new_dialog "$pid" "$seconds" $known) || { journey_stop=$missing; return 1; }
+    journey_show_step "$step"
+    journey_keys Tab
+    journey_dismiss "$pid" "$dialog" || { journey_stop="the $step dialog did not close"; return 1; }
+}
+
 # From the tab bar: the database box (typed, it takes the first database
 # whose name begins with the text; Enter goes on to the filter), the backup
 # button.
@@ -247,6 +258,7 @@ journey_restore() {
         || return 1
     journey_choose_file "$pid" "$known" "$path" restore-open-dialog \
         || { journey_stop="the restore showed no open dialog"; return 1; }
-    journey_answer "$pid" "$journey_step_seconds" restore-question "$known" "the restore asked nothing" || return 1
+    journey_answer_yes "$pid" "$journey_operation_seconds" restore-question "$known" "the restore asked nothing" \
+        || return 1
     journey_answer "$pid" "$journey_operation_seconds" restore-done "$known" "the restore showed no final message"
 }

@@ -11,6 +11,7 @@
 
 #include "support/modal_dialog_driver.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileDialog>
 #include <QJsonDocument>
@@ -21,6 +22,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 class BackupRestoreTest : public MaintenanceWindowTest {
 public:
@@ -51,15 +53,28 @@ public:
     {
         static int made = 0;
         const QString stem = QStringLiteral("restorable%1").arg(++made);
-        const QString data = s_data->filePath(stem + QStringLiteral(".mdf"));
-        const QString log = s_data->filePath(stem + QStringLiteral("_log.ldf"));
+        makeDatabase(name, s_data->filePath(stem + QStringLiteral(".mdf")),
+                     s_data->filePath(stem + QStringLiteral("_log.ldf")));
+    }
+
+    // A database attached from new files at those paths, with those logical
+    // file names and that many megabytes of data (0: sqlemu's default).
+    static void makeDatabase(const QString &name, const QString &data, const QString &log,
+                             const QString &logicalData = QStringLiteral("Data_Data"),
+                             const QString &logicalLog = QStringLiteral("Data_log"), int megabytes = 0)
+    {
+        QStringList arguments
+            = {QStringLiteral("--make-database"), name,      QStringLiteral("--data"),         data,
+               QStringLiteral("--log"),           log,       QStringLiteral("--logical-data"), logicalData,
+               QStringLiteral("--logical-log"),   logicalLog};
+        if (megabytes > 0)
+            arguments << QStringLiteral("--size") << QString::number(megabytes);
         QProcess make;
-        make.start(QString::fromStdString(builtExecutable("sqlemu")),
-                   {QStringLiteral("--make-database"), name, QStringLiteral("--data"), data, QStringLiteral("--log"),
-                    log, QStringLiteral("--logical-data"), QStringLiteral("Data_Data"), QStringLiteral("--logical-log"),
-                    QStringLiteral("Data_log")});
-        ASSERT_TRUE(make.waitForFinished(30000));
+        make.start(QString::fromStdString(builtExecutable("sqlemu")), arguments);
+        ASSERT_TRUE(make.waitForFinished(60000));
         ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
+        giveToServerAccount(data);
+        giveToServerAccount(log);
         runAsSa(QStringLiteral("USE master CREATE DATABASE [%1] ON (FILENAME = N'%2'), (FILENAME = N'%3') FOR ATTACH")
                     .arg(QString(name).replace(u']', QStringLiteral("]]")), data, log));
     }
@@ -99,6 +114,44 @@ public:
         return files.isEmpty() ? QString() : QString(files.front()).replace(u'\\', u'/');
     }
 
+    // sysdatabases.status of the database, or nothing when it is not listed.
+    static std::optional<int> databaseStatus(const QString &database)
+    {
+        const QStringList status
+            = columnAsSa(QStringLiteral("SELECT status FROM master.dbo.sysdatabases WHERE name = N'%1'")
+                             .arg(QString(database).replace(u'\'', QStringLiteral("''"))),
+                         QStringLiteral("status"));
+        if (status.isEmpty())
+            return std::nullopt;
+        return status.front().toInt();
+    }
+    // Listed, and neither restoring (0x20), suspect (0x100) nor offline
+    // (0x200).
+    static bool listedAndOnline(const QString &database)
+    {
+        const std::optional<int> status = databaseStatus(database);
+        return status && (*status & (0x20 | 0x100 | 0x200)) == 0;
+    }
+
+    static QByteArray fileHash(const QString &path)
+    {
+        return QCryptographicHash::hash(contents(path), QCryptographicHash::Sha256).toHex();
+    }
+
+    // The hashes of a database's two files, by the server's paths.
+    static QStringList databaseFileHashes(const QString &database)
+    {
+        QStringList hashes;
+        const QStringList files = columnAsSa(QStringLiteral("SELECT filename FROM [%1].dbo.sysfiles")
+                                                 .arg(QString(database).replace(u']', QStringLiteral("]]"))),
+                                             QStringLiteral("filename"));
+        for (QString file : files) {
+            file.replace(u'\\', u'/');
+            hashes.append(file + u' ' + QString::fromLatin1(fileHash(file)));
+        }
+        return hashes;
+    }
+
     static QByteArray contents(const QString &path)
     {
         QFile file(path);
@@ -108,16 +161,48 @@ public:
     // Answers a file dialog with the path.
     static void chooseFile(ModalDialogDriver &driver, const QString &path)
     {
-        driver.handle([path](QWidget *modal) {
-            auto *dialog = qobject_cast<QFileDialog *>(modal);
-            ASSERT_NE(dialog, nullptr);
-            // As a user would: the folder, then the name typed in.
-            dialog->setDirectory(QFileInfo(path).absolutePath());
-            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            ASSERT_NE(name, nullptr);
-            name->setText(QFileInfo(path).fileName());
-            static_cast<QDialog *>(dialog)->accept();
-        });
+        driver.handle([path](QWidget *modal) { chooseFileNow(modal, path); });
+    }
+    static void chooseFileNow(QWidget *modal, const QString &path)
+    {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        ASSERT_NE(dialog, nullptr);
+        // As a user would: the folder, then the name typed in.
+        dialog->setDirectory(QFileInfo(path).absolutePath());
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QFileInfo(path).fileName());
+        static_cast<QDialog *>(dialog)->accept();
+    }
+
+    static inline const QString kYes = QStringLiteral("بلي");
+    static inline const QString kNo = QStringLiteral("خير");
+
+    // Clicks the restore button with the target chosen and answers the
+    // warning, the file dialog and the question with Yes, and the closing
+    // message with Enter.
+    static void clickRestore(TFrmDBTools &w, const QString &target, const QString &file, ModalDialogDriver &driver)
+    {
+        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(target));
+        ASSERT_EQ(w.DBLDBBackup->Text(), target);
+        driver.pressButton(kYes);
+        chooseFile(driver, file);
+        driver.pressButton(kYes);
+        driver.pressEnter();
+        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+    }
+
+    // The same for a restore refused before its question: the refusal is
+    // answered with Enter.
+    static void clickRefusedRestore(TFrmDBTools &w, const QString &target, const QString &file,
+                                    ModalDialogDriver &driver)
+    {
+        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(target));
+        ASSERT_EQ(w.DBLDBBackup->Text(), target);
+        driver.pressButton(kYes);
+        chooseFile(driver, file);
+        driver.pressEnter();
+        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
     }
 
     // Backs the database up through the window's button into the file.

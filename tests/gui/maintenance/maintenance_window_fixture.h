@@ -21,7 +21,9 @@
 #include "support/sqlemu_process.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -31,7 +33,10 @@
 
 #include <functional>
 #include <memory>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace movan;
 
@@ -45,7 +50,7 @@ protected:
         ASSERT_TRUE(s_realm->start()) << s_realm->error();
         s_realm->applyToThisProcess();
         s_data = new QTemporaryDir;
-        ASSERT_TRUE(startServer());
+        ASSERT_TRUE(startServer()) << s_server->error() << s_server->standardError();
         FreeTdsSession::initializeLibrary();
         TFrmDBTools::registerClass();
         for (const char *name : {"Tarnel", "Movan_Sales", "Qelnat1404", "Archive"})
@@ -78,8 +83,36 @@ protected:
         SqlemuOptions options = s_realm->serverOptions(1433);
         options.saPassword = "Secret1";
         options.dataDir = s_data->path().toStdString();
+        if (!s_serverAccount.empty()) {
+            // The server's own account reads the realm's keys, keeps its
+            // replay cache there and owns its data folder, as a service
+            // account would.
+            const QString realm = QString::fromStdString(s_realm->directory());
+            ::chmod(QFile::encodeName(realm).constData(), 0777);
+            ::chmod(QFile::encodeName(QFileInfo(realm).absolutePath()).constData(), 0711);
+            for (const QFileInfo &file : QDir(realm).entryInfoList(QDir::Files))
+                ::chmod(QFile::encodeName(file.filePath()).constData(), 0644);
+            giveToServerAccount(s_data->path());
+            const passwd *account = ::getpwnam(s_serverAccount.c_str());
+            if (!account)
+                return false;
+            options.launcher = {"setpriv", "--reuid=" + s_serverAccount,
+                                     "--regid=" + std::to_string(account->pw_gid), "--clear-groups", "--"};
+        }
         s_server = new SqlemuProcess(options);
         return s_server->start();
+    }
+
+    // Makes the server's account the owner of a file or folder (nothing
+    // when the server runs as this process's account).
+    static void giveToServerAccount(const QString &path)
+    {
+        if (s_serverAccount.empty())
+            return;
+        const passwd *account = ::getpwnam(s_serverAccount.c_str());
+        ASSERT_NE(account, nullptr) << s_serverAccount;
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), account->pw_uid, account->pw_gid), 0)
+            << path.toStdString();
     }
 
     static QString saConnectionString()
@@ -98,6 +131,8 @@ protected:
             {QStringLiteral("--make-database"), name, QStringLiteral("--data"), data, QStringLiteral("--log"), log});
         ASSERT_TRUE(make.waitForFinished(30000));
         ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
+        giveToServerAccount(data);
+        giveToServerAccount(log);
         DbCommand command;
         command.setConnectionString(saConnectionString());
         command.setCommandText(
@@ -169,6 +204,8 @@ protected:
         EXPECT_TRUE(ran) << "the window never showed";
     }
 
+    // The account sqlemu runs as; empty: this process's own.
+    static inline std::string s_serverAccount;
     static KerberosRealm *s_realm;
     static QTemporaryDir *s_data;
     static SqlemuProcess *s_server;

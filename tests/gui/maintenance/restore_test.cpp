@@ -6,6 +6,7 @@
 #include "platform/profile_file.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -14,8 +15,6 @@ using namespace movan;
 
 namespace {
 
-const QString kYes = QStringLiteral("بلي");
-const QString kNo = QStringLiteral("خير");
 const QString kChooseBackup = QStringLiteral("فايل پشتيبان را انتخاب نماييد");
 const QString kNoSettings
     = QStringLiteral("امکان برقراري ارتباط با بانک وجود ندارد\r\n لطفا تنظيمات لازم را انجام دهيد");
@@ -24,18 +23,18 @@ const QString kRestoreFailed = QStringLiteral("اشکال در باز گردان
 
 using Restore = BackupRestoreTest;
 
-// Clicks the restore button with the target chosen (or typed) and answers
-// the warning, the file dialog and the question; further answers are queued
-// by the caller.
-void clickRestore(TFrmDBTools &w, const QString &target, const QString &file, ModalDialogDriver &driver)
+// Whether every statement is one of the questions the restore asks before it
+// changes anything.
+bool onlyQuestions(const QStringList &sent)
 {
-    w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(target));
-    ASSERT_EQ(w.DBLDBBackup->Text(), target);
-    driver.pressButton(kYes);
-    BackupRestoreTest::chooseFile(driver, file);
-    driver.pressButton(QStringLiteral("&Yes"));
-    driver.pressEnter();
-    QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+    for (const QString &statement : sent) {
+        if (!statement.startsWith(QStringLiteral("RESTORE HEADERONLY"))
+            && !statement.startsWith(QStringLiteral("RESTORE FILELISTONLY"))
+            && !statement.startsWith(QStringLiteral("RESTORE VERIFYONLY"))
+            && !statement.startsWith(QStringLiteral("SELECT ")))
+            return false;
+    }
+    return true;
 }
 
 void writeSqlSettings()
@@ -48,6 +47,8 @@ void writeSqlSettings()
 
 TEST_F(Restore, EveryWayOutBeforeTheQuestionChangesNothing)
 {
+    makeRestorable(QStringLiteral("Answered"));
+    const QStringList answeredBefore = databaseFileHashes(QStringLiteral("Answered"));
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("any.Bak"));
     QFile(file).open(QIODevice::WriteOnly);
@@ -86,19 +87,89 @@ TEST_F(Restore, EveryWayOutBeforeTheQuestionChangesNothing)
         EXPECT_EQ(driver.last().text, QString(kNoSettings).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         EXPECT_EQ(driver.last().icon, DialogIcon::Error);
 
-        // The last question answered No.
-        writeSettings(QStringLiteral("Archive"));
-        driver.pressButton(kYes);
-        chooseFile(driver, file);
-        driver.pressButton(QStringLiteral("&No"));
-        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
-        EXPECT_EQ(driver.last().icon, DialogIcon::Question);
-        EXPECT_EQ(driver.last().text, QStringLiteral("كاربر گرامي\nايا از برگرداندن اطلاعات مطمئن هستيد ؟"));
-        EXPECT_TRUE(driver.allAnswered());
         EXPECT_EQ(received(), before);
+
+        // The last question answered No, then with Enter: its default is No.
+        writeSettings(QStringLiteral("Answered"));
+        const QString bak = folder.filePath(QStringLiteral("Answered.Bak"));
+        backUp(w, QStringLiteral("Answered"), bak, driver);
+        const qsizetype questionsFrom = received();
+        for (int answer = 0; answer < 2; ++answer) {
+            driver.pressButton(kYes);
+            chooseFile(driver, bak);
+            if (answer == 0)
+                driver.pressButton(kNo);
+            else
+                driver.pressEnter();
+            QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+            EXPECT_EQ(driver.last().icon, DialogIcon::Question);
+            EXPECT_EQ(driver.last().text, QStringLiteral("كاربر گرامي\nايا از برگرداندن اطلاعات مطمئن هستيد ؟"));
+            EXPECT_EQ(driver.last().buttons.size(), 2);
+            EXPECT_TRUE(driver.last().buttons.contains(kYes) && driver.last().buttons.contains(kNo));
+        }
+        EXPECT_TRUE(driver.allAnswered());
+        EXPECT_TRUE(onlyQuestions(receivedSince(questionsFrom)))
+            << receivedSince(questionsFrom).join(u'\n').toStdString();
     });
+    EXPECT_TRUE(listedAndOnline(QStringLiteral("Answered")));
+    EXPECT_EQ(databaseFileHashes(QStringLiteral("Answered")), answeredBefore);
+    runAsSa(QStringLiteral("DROP DATABASE Answered"));
     EXPECT_EQ(telvarex.state(), QProcess::Running);
     EXPECT_FALSE(QFileInfo::exists(executableDirectory() + QStringLiteral("Create.txt")));
+    EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
+}
+
+// A second Enter pressed right after the one that closed the file dialog
+// goes to whatever has the keyboard a moment later. It must never confirm
+// the restore's question: whether it lands on the window or on the question,
+// nothing is stopped or dropped, and an unanswered question waits for the
+// user, who says No.
+TEST_F(Restore, SecondEnterAfterTheFileDialogNeverConfirms)
+{
+    QTemporaryDir folder;
+    makeRestorable(QStringLiteral("Stray"));
+    const QString bak = folder.filePath(QStringLiteral("Stray.Bak"));
+    writeSettings(QStringLiteral("Stray"));
+    const QStringList strayBefore = databaseFileHashes(QStringLiteral("Stray"));
+    QProcess &telvarex = startSibling(QStringLiteral("Telvarex.exe"));
+    ModalDialogDriver driver;
+    // The user's own answer: No to a question still open a while after the
+    // stray key.
+    QElapsedTimer sinceStray;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || box->text() != QStringLiteral("كاربر گرامي\nايا از برگرداندن اطلاعات مطمئن هستيد ؟"))
+            return;
+        if (sinceStray.isValid() && sinceStray.elapsed() > 300)
+            for (QAbstractButton *button : box->buttons())
+                if (button->text() == kNo)
+                    button->click();
+    });
+    user.start(20);
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        backUp(w, QStringLiteral("Stray"), bak, driver);
+        const qsizetype before = received();
+        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(QStringLiteral("Stray")));
+        driver.pressButton(kYes);
+        driver.handle([&](QWidget *modal) {
+            chooseFileNow(modal, bak);
+            QTimer::singleShot(30, [&] {
+                sinceStray.start();
+                if (QWidget *focus = QApplication::focusWidget())
+                    QTest::keyClick(focus, Qt::Key_Return);
+            });
+        });
+        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+        EXPECT_TRUE(driver.allAnswered());
+        EXPECT_TRUE(onlyQuestions(receivedSince(before))) << receivedSince(before).join(u'\n').toStdString();
+    });
+    EXPECT_TRUE(sinceStray.isValid());
+    EXPECT_EQ(telvarex.state(), QProcess::Running);
+    EXPECT_TRUE(listedAndOnline(QStringLiteral("Stray")));
+    EXPECT_EQ(databaseFileHashes(QStringLiteral("Stray")), strayBefore);
+    runAsSa(QStringLiteral("DROP DATABASE Stray"));
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
@@ -127,7 +198,12 @@ TEST_F(Restore, BackupMadeByTheWindowComesBackWithItsContents)
         clickRestore(w, QStringLiteral("RoundTrip"), bak, driver);
         EXPECT_EQ(driver.last().text, kRestoreDone);
         EXPECT_EQ(driver.last().caption, QCoreApplication::applicationName());
+        // The restore itself ran on QrRestore, with its 500 seconds.
+        EXPECT_TRUE(w.QrRestore->sqlText().contains(QStringLiteral("RESTORE DATABASE [RoundTrip]")));
+        EXPECT_EQ(w.QrRestore->commandTimeout(), 500);
     });
+    // The copy of the replaced database went once the restore stood.
+    EXPECT_EQ(QDir(restoreFolder()).entryList({QStringLiteral("*.Bak")}, QDir::Files), QStringList());
     EXPECT_TRUE(ended(telvarex));
     EXPECT_TRUE(ended(cordanex));
     const QString restoredData = restoreFolder() + QStringLiteral("/Data.mdf");
@@ -136,7 +212,7 @@ TEST_F(Restore, BackupMadeByTheWindowComesBackWithItsContents)
     EXPECT_EQ(contents(restoreFolder() + QStringLiteral("/Data_Log.ldf")), logBefore);
     const QByteArray record = contents(executableDirectory() + QStringLiteral("Restore.txt"));
     EXPECT_TRUE(record.startsWith(" USE master  RESTORE DATABASE [RoundTrip] FROM DISK = N'")) << record.toStdString();
-    EXPECT_TRUE(record.endsWith("Data_Log.ldf'\r\n"));
+    EXPECT_TRUE(record.endsWith("Data_Log.ldf'  ,    FILE = 1\r\n")) << record.toStdString();
     EXPECT_TRUE(
         contents(executableDirectory() + QStringLiteral("Create.txt")).endsWith("DROP DATABASE [RoundTrip]\r\n"));
     runAsSa(QStringLiteral("DROP DATABASE RoundTrip"));
@@ -163,12 +239,15 @@ TEST_F(Restore, NamesThatNeedQuotingStayOneName)
             clickRestore(w, target, bak, driver);
             EXPECT_EQ(driver.last().text, kRestoreDone) << target.toStdString();
             const QStringList sent = receivedSince(before);
-            ASSERT_EQ(sent.size(), 4) << sent.join(u'\n').toStdString();
-            EXPECT_TRUE(sent[0].startsWith(QStringLiteral("RESTORE FILELISTONLY FROM DISK = N'")));
-            EXPECT_TRUE(sent[0].contains(QStringLiteral("It''s here.Bak'")));
-            EXPECT_TRUE(sent[1].startsWith(QStringLiteral("RESTORE VERIFYONLY")));
-            EXPECT_TRUE(sent[2].startsWith(QStringLiteral("USE MASTER IF EXISTS")));
-            EXPECT_TRUE(sent[3].startsWith(QStringLiteral(" USE master  RESTORE DATABASE [")));
+            ASSERT_EQ(sent.size(), 8) << sent.join(u'\n').toStdString();
+            EXPECT_TRUE(sent[0].startsWith(QStringLiteral("RESTORE HEADERONLY FROM DISK = N'")));
+            EXPECT_TRUE(sent[1].startsWith(QStringLiteral("RESTORE FILELISTONLY FROM DISK = N'")));
+            EXPECT_TRUE(sent[1].contains(QStringLiteral("It''s here.Bak'")));
+            EXPECT_TRUE(sent[2].startsWith(QStringLiteral("RESTORE VERIFYONLY")));
+            EXPECT_TRUE(onlyQuestions(sent.mid(3, 2)));
+            EXPECT_TRUE(sent[5].startsWith(QStringLiteral("BACKUP DATABASE [")));
+            EXPECT_TRUE(sent[6].startsWith(QStringLiteral("USE MASTER IF EXISTS")));
+            EXPECT_TRUE(sent[7].startsWith(QStringLiteral(" USE master  RESTORE DATABASE [")));
             const QStringList names
                 = columnAsSa(QStringLiteral("SELECT name FROM master.dbo.sysdatabases"), QStringLiteral("name"));
             EXPECT_TRUE(names.contains(target));
@@ -180,9 +259,10 @@ TEST_F(Restore, NamesThatNeedQuotingStayOneName)
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
-// A file that is not a backup, and a backup whose logical files are other
-// ones: the failure and the server's reason, the database untouched, the
-// siblings still running, nothing dropped.
+// A file that is not a backup, a backup whose logical files are other ones,
+// and one holding Data_Data but not Data_log: the failure and why, the
+// database untouched, the siblings still running, nothing asked but
+// questions.
 TEST_F(Restore, FileThatCannotReplaceTheDatabaseLeavesEverythingAsItWas)
 {
     QTemporaryDir folder;
@@ -192,42 +272,52 @@ TEST_F(Restore, FileThatCannotReplaceTheDatabaseLeavesEverythingAsItWas)
     text.write(QByteArray(64 * 1024, 'x'));
     text.close();
     const QString otherNames = folder.filePath(QStringLiteral("Archive.Bak"));
+    const QString halfNames = folder.filePath(QStringLiteral("Half.Bak"));
+    makeDatabase(QStringLiteral("Half"), s_data->filePath(QStringLiteral("half.mdf")),
+                 s_data->filePath(QStringLiteral("half_log.ldf")), QStringLiteral("Data_Data"),
+                 QStringLiteral("Half_log"));
     writeSettings(QStringLiteral("Tarnel"));
-    const QString dataFile = dataFileOf(QStringLiteral("Tarnel"));
-    const QByteArray dataBefore = contents(dataFile);
+    const QStringList tarnelBefore = databaseFileHashes(QStringLiteral("Tarnel"));
+    ASSERT_EQ(tarnelBefore.size(), 2);
     QProcess &telvarex = startSibling(QStringLiteral("Telvarex.exe"));
     ModalDialogDriver driver;
     withWindow([&](TFrmDBTools &w) {
         driver.ignoreWindow(&w);
         backUp(w, QStringLiteral("Archive"), otherNames, driver);
-        for (const QString &file : {notBackup, otherNames}) {
+        backUp(w, QStringLiteral("Half"), halfNames, driver);
+        for (const QString &file : {notBackup, otherNames, halfNames}) {
             const qsizetype before = received();
-            clickRestore(w, QStringLiteral("Tarnel"), file, driver);
+            clickRefusedRestore(w, QStringLiteral("Tarnel"), file, driver);
             const QStringList lines = driver.last().text.split(u'\n');
-            ASSERT_EQ(lines.size(), 2) << driver.last().text.toStdString();
+            ASSERT_EQ(lines.size(), 3) << driver.last().text.toStdString();
             EXPECT_EQ(lines[0], kRestoreFailed);
             EXPECT_FALSE(lines[1].trimmed().isEmpty());
-            for (const QString &sent : receivedSince(before))
-                EXPECT_TRUE(sent.startsWith(QStringLiteral("RESTORE FILELISTONLY"))
-                            || sent.startsWith(QStringLiteral("RESTORE VERIFYONLY")))
-                    << sent.toStdString();
+            EXPECT_TRUE(onlyQuestions(receivedSince(before))) << receivedSince(before).join(u'\n').toStdString();
         }
+        EXPECT_TRUE(driver.shown().last().text.contains(QStringLiteral("Data_log")));
     });
     EXPECT_EQ(telvarex.state(), QProcess::Running);
-    EXPECT_EQ(dataFileOf(QStringLiteral("Tarnel")), dataFile);
-    EXPECT_EQ(contents(dataFile), dataBefore);
+    EXPECT_TRUE(listedAndOnline(QStringLiteral("Tarnel")));
+    EXPECT_EQ(databaseFileHashes(QStringLiteral("Tarnel")), tarnelBefore);
+    runAsSa(QStringLiteral("DROP DATABASE Half"));
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
-// A restore the server refuses after the file passed (here: no folder to
+// A restore the server cannot do after the file passed (here: no folder to
 // place the files in), and one with no connection at all ("win" is not a
-// type): failure, with the reason, never the success message.
+// type): failure, with the reason, never the success message, and the
+// database the user had still there, online, its files as they were, the
+// siblings running.
 TEST_F(Restore, RefusedRestoreIsReportedAsFailure)
 {
     makeRestorable(QStringLiteral("Refused"));
     QTemporaryDir folder;
     const QString bak = folder.filePath(QStringLiteral("Refused.Bak"));
     writeSettings(QStringLiteral("Archive"));
+    const QStringList refusedBefore = databaseFileHashes(QStringLiteral("Refused"));
+    const QStringList archiveBefore = databaseFileHashes(QStringLiteral("Archive"));
+    ASSERT_EQ(refusedBefore.size(), 2);
+    QProcess &telvarex = startSibling(QStringLiteral("Telvarex.exe"));
     ModalDialogDriver driver;
     // The driver answers only the dialogs queued for it: a success message
     // after the failure would stay open unseen, so it is caught here.
@@ -252,13 +342,17 @@ TEST_F(Restore, RefusedRestoreIsReportedAsFailure)
 
         ProfileFile(settingsFilePath(Settings::kFileName))
             .writeString(Settings::kSection, Settings::kType, QStringLiteral("win"));
-        clickRestore(w, QStringLiteral("Archive"), bak, driver);
+        clickRefusedRestore(w, QStringLiteral("Archive"), bak, driver);
         EXPECT_TRUE(driver.last().text.startsWith(kRestoreFailed + QLatin1Char('\n')))
             << driver.last().text.toStdString();
     });
     EXPECT_TRUE(successShown.isEmpty());
-    EXPECT_TRUE(columnAsSa(QStringLiteral("SELECT name FROM master.dbo.sysdatabases"), QStringLiteral("name"))
-                    .contains(QStringLiteral("Archive")));
+    EXPECT_EQ(telvarex.state(), QProcess::Running);
+    for (const QString &name : {QStringLiteral("Refused"), QStringLiteral("Archive")})
+        EXPECT_TRUE(listedAndOnline(name)) << name.toStdString();
+    EXPECT_EQ(databaseFileHashes(QStringLiteral("Refused")), refusedBefore);
+    EXPECT_EQ(databaseFileHashes(QStringLiteral("Archive")), archiveBefore);
+    runAsSa(QStringLiteral("DROP DATABASE Refused"));
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
