@@ -1,5 +1,6 @@
 #include "maintenance/restore_operation.h"
 
+#include "backup/backup_sets.h"
 #include "db/blocking_call.h"
 #include "db/database.h"
 #include "maintenance/batch_record.h"

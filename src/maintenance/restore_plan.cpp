@@ -40,36 +40,6 @@ std::optional<BackupSetHeader> newestDatabaseSet(const QList<BackupSetHeader> &s
     return newest;
 }
 
-QDateTime serverDateTime(const QString &text)
-{
-    static const QRegularExpression written(QStringLiteral(
-        "^\\s*([A-Za-z]{3})\\s+(\\d{1,2})\\s+(\\d{4})\\s+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?(?::\\d{1,3})?\\s*([AaPp][Mm])?"));
-    static const QRegularExpression iso(
-        QStringLiteral("^\\s*(\\d{4})-(\\d{2})-(\\d{2})[ T](\\d{2}):(\\d{2})(?::(\\d{2}))?"));
-    if (const auto m = iso.match(text); m.hasMatch()) {
-        return QDateTime(QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()),
-                         QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()));
-    }
-    const auto m = written.match(text);
-    if (!m.hasMatch())
-        return {};
-    static const QStringList months
-        = {QStringLiteral("jan"), QStringLiteral("feb"), QStringLiteral("mar"), QStringLiteral("apr"),
-           QStringLiteral("may"), QStringLiteral("jun"), QStringLiteral("jul"), QStringLiteral("aug"),
-           QStringLiteral("sep"), QStringLiteral("oct"), QStringLiteral("nov"), QStringLiteral("dec")};
-    const int month = int(months.indexOf(m.captured(1).toLower())) + 1;
-    if (month == 0)
-        return {};
-    int hour = m.captured(4).toInt();
-    const QString half = m.captured(7).toLower();
-    if (half == QLatin1String("pm") && hour < 12)
-        hour += 12;
-    else if (half == QLatin1String("am") && hour == 12)
-        hour = 0;
-    return QDateTime(QDate(m.captured(3).toInt(), month, m.captured(2).toInt()),
-                     QTime(hour, m.captured(5).toInt(), m.captured(6).toInt()));
-}
-
 std::string headerOnlySql(std::string_view backupFile)
 {
     return "RESTORE HEADERONLY FROM DISK = " + unicodeLiteral(backupFile);

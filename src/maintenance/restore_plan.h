@@ -26,11 +26,6 @@ struct BackupSetHeader {
 // with the highest position; none when the medium holds no such set.
 std::optional<BackupSetHeader> newestDatabaseSet(const QList<BackupSetHeader> &sets);
 
-// A date and time as the client library writes a server's datetime
-// ("Dec  7 2026 06:14:55:000PM", or ISO "2026-12-07 18:14:55.000"); invalid
-// when it is neither.
-QDateTime serverDateTime(const QString &text);
-
 std::string headerOnlySql(std::string_view backupFile);
 std::string setFileListSql(std::string_view backupFile, int position);
 std::string verifySetSql(std::string_view backupFile, int position);

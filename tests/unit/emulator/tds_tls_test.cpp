@@ -134,7 +134,8 @@ protected:
         tls = TlsContext::selfSigned("SSL_Self_Signed_Fallback");
         instance.engine = &engine;
         instance.config.serverName = "VM";
-        instance.policy = LoginPolicy{{{"sa", "pw"}}, nullptr, *ServerVersion::fromName("16.0"), "VM"};
+        instance.policy = LoginPolicy{
+            {{"sa", SqlLogin{"pw", ServerRole::SysAdmin}}}, nullptr, *ServerVersion::fromName("16.0"), "VM"};
         instance.encryption = setting;
         instance.tls = tls.get();
         thread = std::thread([this] { Session(server, instance).run(); });

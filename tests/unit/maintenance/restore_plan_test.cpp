@@ -22,17 +22,6 @@ TEST(RestorePlan, NewestWholeDatabaseSetIsChosenWhateverTheRowOrder)
     EXPECT_FALSE(newestDatabaseSet({{1, 2, QStringLiteral("log"), {}}}));
 }
 
-TEST(RestorePlan, ServerDatesReadInBothForms)
-{
-    const QDateTime evening(QDate(2026, 12, 7), QTime(18, 14, 55));
-    EXPECT_EQ(serverDateTime(QStringLiteral("Dec  7 2026 06:14:55:000PM")), evening);
-    EXPECT_EQ(serverDateTime(QStringLiteral("2026-12-07 18:14:55.000")), evening);
-    EXPECT_EQ(serverDateTime(QStringLiteral("Dec  7 2026 12:05:00:000AM")), QDateTime(QDate(2026, 12, 7), QTime(0, 5)));
-    EXPECT_EQ(serverDateTime(QStringLiteral("Dec  7 2026 12:05:00:000PM")),
-              QDateTime(QDate(2026, 12, 7), QTime(12, 5)));
-    EXPECT_FALSE(serverDateTime(QStringLiteral("yesterday")).isValid());
-}
-
 TEST(RestorePlan, OwnerOfAFileIsFoundHoweverThePathIsWritten)
 {
     const QMap<int, QString> names = {{5, QStringLiteral("Tarnel")}, {6, QStringLiteral("MovanSalary")}};
