@@ -15,7 +15,7 @@ void showBusyIgnoringErrors(TMovBusy &busy)
 
 void showBusyIgnoringErrors(TMovBusy &busy, const QString &message)
 {
-    busy.SetMessage1(message);
+    busy.setMessage1(message);
     showBusyIgnoringErrors(busy);
 }
 

@@ -44,27 +44,27 @@ namespace movan {
 namespace {
 
 const QString kCaption = QStringLiteral("بررسي و رفع اشكالات احتمالي بانكهاي اطلاعاتي نرم افزارهاي موان");
-const QString kTabSheet1 = QStringLiteral("مديريت بانك اطلاعاتي");
-const QString kLabel14 = QStringLiteral("1. کاهش حجم بانک اطلاعاتي");
-const QString kLabel15
+const QString kDatabaseTabCaption = QStringLiteral("مديريت بانك اطلاعاتي");
+const QString kShrinkHeading = QStringLiteral("1. کاهش حجم بانک اطلاعاتي");
+const QString kShrinkExplanation
     = QStringLiteral("با انجام اين عمل حجم فايل لاگ کاهش پيدا کرده و تاثيري محسوسي در عملکرد نرم افزار خواهد داشت.");
-const QString kLabel1 = QStringLiteral(" =نام بانک ");
+const QString kDatabaseNameCaption = QStringLiteral(" =نام بانک ");
 const QString kDataBaseNamePlaceholder = QStringLiteral("DataBaseName");
-const QString kBitBtn6 = QStringLiteral("کاهش حجم بانک");
-const QString kLabel4 = QStringLiteral("2. رفع ايراد عدم نصب SQL Server");
-const QString kLabel6 = QStringLiteral(
+const QString kShrinkButtonCaption = QStringLiteral("کاهش حجم بانک");
+const QString kRepairHeading = QStringLiteral("2. رفع ايراد عدم نصب SQL Server");
+const QString kRepairExplanation = QStringLiteral(
     "در صورتيکه هنگام نصب SQL با پيغام \"نياز به ريست\" مواجه مي شويد، ميتوانيد از اين بخش اصلاح نماييد");
-const QString kBitBtn2 = QStringLiteral("اصلاح نصب SQL");
-const QString kTabSheet2 = QStringLiteral("مديريت فايل پشتيبان");
-const QString kLabel9
+const QString kRepairButtonCaption = QStringLiteral("اصلاح نصب SQL");
+const QString kBackupTabCaption = QStringLiteral("مديريت فايل پشتيبان");
+const QString kBackupExplanation
     = QStringLiteral("در اين فرم مي توانيد با تهيه كپي پشتيبان، از اطلاعات خود در برابر حوادث مراقبت نماييد.");
-const QString kLabel10 = QStringLiteral(
+const QString kRestoreExplanation = QStringLiteral(
     "در ضمن در صورت وقوع هر اتفاقي مي توانيد با برگرداندن آخرين نسخه كپي ، اطلاعات خود را احيا نماييد");
-const QString kLabel13 = QStringLiteral("لطفا بانك مورد نظر را انتخاب نماييد :");
-const QString kDbcDataList = QStringLiteral("فقط نمايش بانک موان");
-const QString kBitBtn4 = QStringLiteral("تهيه نسخه پشتيبان");
-const QString kBitBtn5 = QStringLiteral("بازگرداندن نسخه پشتيبان");
-const QString kLabel12 = QStringLiteral("وضعيت :");
+const QString kChooseDatabaseCaption = QStringLiteral("لطفا بانك مورد نظر را انتخاب نماييد :");
+const QString kProgramDatabasesOnlyCaption = QStringLiteral("فقط نمايش بانک موان");
+const QString kBackupButtonCaption = QStringLiteral("تهيه نسخه پشتيبان");
+const QString kRestoreButtonCaption = QStringLiteral("بازگرداندن نسخه پشتيبان");
+const QString kStatusCaption = QStringLiteral("وضعيت :");
 const QString kGaugeDescription = QStringLiteral("پیشرفت پشتیبان‌گیری");
 const QString kBusyCaption = QStringLiteral("كمي صبر كنيد");
 const QString kBusyClip = QStringLiteral("DataLR.avi");
@@ -203,17 +203,17 @@ void TFrmDBTools::createTabSheet1()
 {
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    PageControl1->addTab(TabSheet1, kTabSheet1);
+    PageControl1->addTab(TabSheet1, kDatabaseTabCaption);
     auto *fill = new QVBoxLayout(TabSheet1);
     fill->setContentsMargins(0, 0, 0, 0);
     Panel2 = makeControl<QFrame>(TabSheet1, "Panel2");
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     fill->addWidget(Panel2);
 
-    Label14 = makeLabel(Panel2, "Label14", kLabel14, kBlack, {16, 10, 300, 16});
+    Label14 = makeLabel(Panel2, "Label14", kShrinkHeading, kBlack, {16, 10, 300, 16});
     GroupBox4 = makeGroup(Panel2, "GroupBox4", {10, 28, -10, 142});
-    Label15 = makeLabel(GroupBox4, "Label15", kLabel15, kGrey, {12, 14, -12, 32}, true);
-    Label1 = makeLabel(GroupBox4, "Label1", kLabel1, kGrey, {12, 54, 60, 16});
+    Label15 = makeLabel(GroupBox4, "Label15", kShrinkExplanation, kGrey, {12, 14, -12, 32}, true);
+    Label1 = makeLabel(GroupBox4, "Label1", kDatabaseNameCaption, kGrey, {12, 54, 60, 16});
     lbDataBaseName = makeLabel(GroupBox4, "lbDataBaseName", kDataBaseNamePlaceholder, kGrey, {76, 54, 200, 16});
     lbDataBaseName->setLayoutDirection(Qt::LeftToRight);
     lbDataBaseName->setAlignment(Qt::AlignAbsolute | Qt::AlignRight | Qt::AlignTop);
@@ -222,33 +222,33 @@ void TFrmDBTools::createTabSheet1()
     lbDataBaseName->setFont(bold);
     lbMessage_Compress = makeLabel(GroupBox4, "lbMessage_Compress", QString(), kBlack, {12, 78, -12, 16});
     lbMessage_Compress->setVisible(false);
-    BitBtn6 = makeButton(GroupBox4, "BitBtn6", kBitBtn6, {12, 104, 130, 25});
+    BitBtn6 = makeButton(GroupBox4, "BitBtn6", kShrinkButtonCaption, {12, 104, 130, 25});
 
-    Label4 = makeLabel(Panel2, "Label4", kLabel4, kMaroon, {16, 184, 300, 16});
+    Label4 = makeLabel(Panel2, "Label4", kRepairHeading, kMaroon, {16, 184, 300, 16});
     GroupBox2 = makeGroup(Panel2, "GroupBox2", {10, 202, -10, 100});
-    Label6 = makeLabel(GroupBox2, "Label6", kLabel6, kGrey, {12, 14, -12, 32}, true);
-    BitBtn2 = makeButton(GroupBox2, "BitBtn2", kBitBtn2, {12, 62, 130, 25});
+    Label6 = makeLabel(GroupBox2, "Label6", kRepairExplanation, kGrey, {12, 14, -12, 32}, true);
+    BitBtn2 = makeButton(GroupBox2, "BitBtn2", kRepairButtonCaption, {12, 62, 130, 25});
 }
 
 void TFrmDBTools::createTabSheet2()
 {
     TabSheet2 = new QWidget;
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    PageControl1->addTab(TabSheet2, kTabSheet2);
+    PageControl1->addTab(TabSheet2, kBackupTabCaption);
 
-    Label9 = makeLabel(TabSheet2, "Label9", kLabel9, kBlack, {16, 16, -16, 32}, true);
-    Label10 = makeLabel(TabSheet2, "Label10", kLabel10, kBlack, {16, 52, -16, 32}, true);
-    Label13 = makeLabel(TabSheet2, "Label13", kLabel13, kBlack, {16, 100, 250, 16});
+    Label9 = makeLabel(TabSheet2, "Label9", kBackupExplanation, kBlack, {16, 16, -16, 32}, true);
+    Label10 = makeLabel(TabSheet2, "Label10", kRestoreExplanation, kBlack, {16, 52, -16, 32}, true);
+    Label13 = makeLabel(TabSheet2, "Label13", kChooseDatabaseCaption, kBlack, {16, 100, 250, 16});
     DBLDBBackup = makeControl<TMovDBLookupComboBox>(TabSheet2, "DBLDBBackup");
     placeLogically(DBLDBBackup, {16, 120, 250, 21});
     Label13->setBuddy(DBLDBBackup);
     dbcDataList = makeControl<QCheckBox>(TabSheet2, "dbcDataList");
-    dbcDataList->setText(kDbcDataList);
+    dbcDataList->setText(kProgramDatabasesOnlyCaption);
     dbcDataList->setChecked(false);
     placeLogically(dbcDataList, {280, 122, 190, 17});
-    BitBtn4 = makeButton(TabSheet2, "BitBtn4", kBitBtn4, {16, 166, 150, 25});
-    BitBtn5 = makeButton(TabSheet2, "BitBtn5", kBitBtn5, {176, 166, 150, 25});
-    Label12 = makeLabel(TabSheet2, "Label12", kLabel12, kBlack, {16, 300, 100, 16});
+    BitBtn4 = makeButton(TabSheet2, "BitBtn4", kBackupButtonCaption, {16, 166, 150, 25});
+    BitBtn5 = makeButton(TabSheet2, "BitBtn5", kRestoreButtonCaption, {176, 166, 150, 25});
+    Label12 = makeLabel(TabSheet2, "Label12", kStatusCaption, kBlack, {16, 300, 100, 16});
     Gauge1 = makeControl<TGauge>(TabSheet2, "Gauge1");
     Gauge1->setProgress(0);
     placeLogically(Gauge1, {0, 320, 0, 10});
@@ -413,6 +413,11 @@ void TFrmDBTools::ShrinkLog()
 }
 
 void TFrmDBTools::BitBtn2Click(QObject *)
+{
+    removePendingRenames();
+}
+
+void TFrmDBTools::removePendingRenames()
 {
     bool removed = false;
     try {

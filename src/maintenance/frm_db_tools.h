@@ -86,8 +86,11 @@ public:
     // "Shrink the database" pressed   -> BitBtn6Click: ShrinkLog
     void BitBtn6Click(QObject *Sender);
     void ShrinkLog();
-    // "Repair SQL setup" pressed      -> BitBtn2Click: removes the pending renames value
+    // "Repair SQL setup" pressed      -> BitBtn2Click: removePendingRenames
     void BitBtn2Click(QObject *Sender);
+    // The installation repair: the pending renames value that makes a SQL
+    // Server setup ask for a restart, removed from the machine registry.
+    void removePendingRenames();
     // "Make a backup" pressed         -> BitBtn4Click: backupDatabase
     void BitBtn4Click(QObject *Sender);
     // "Restore a backup" pressed      -> BitBtn5Click: warning, open dialog, RestoreDataBase

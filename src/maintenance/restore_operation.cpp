@@ -87,6 +87,9 @@ QString fromUtf8(const std::string &text)
     return QString::fromStdString(text);
 }
 
+// The restore's outcome is told in Qt's plain message box (the program's
+// title, one OK button), not in the program's own message dialog the rest of
+// the window uses: users know these two outcomes by that look.
 // The window owns its boxes: the active window may be the busy window,
 // which deletes itself (and what it owns) once hidden.
 void showPlainMessage(QWidget &window, const QString &text, const QString &details = QString())
@@ -221,8 +224,10 @@ QString setDate(const BackupSetHeader &set)
     return PersianDateStr(toDateTimeValue(when)) + u' ' + when.toString(QStringLiteral("HH:mm"));
 }
 
-// The destructive question, with No as the answer to Enter, Escape and the
-// close box. Input that arrived while the file dialog closed or the checks
+// The destructive question, in Qt's standard question box rather than the
+// program's message dialog, so it looks unlike the warning before it and is
+// not answered by habit; No is the answer to Enter, Escape and the close
+// box. Input that arrived while the file dialog closed or the checks
 // ran goes to the window first, so it cannot answer a question nobody saw.
 bool userConfirms(QWidget &window, const Plan &plan, const QString &target)
 {
@@ -323,7 +328,7 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
 
     std::variant<Plan, Refusal> checked;
     try {
-        parts.busy.SetMessage1(kChecking);
+        parts.busy.setMessage1(kChecking);
         showBusyIgnoringErrors(parts.busy);
         checked = checkRestore(connection, target, file, folder, timeout);
         parts.busy.Hide();
@@ -342,7 +347,7 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
 
     QString safetyFile;
     try {
-        parts.busy.SetMessage1(kRestoring);
+        parts.busy.setMessage1(kRestoring);
         showBusyIgnoringErrors(parts.busy);
         // The copy is also the proof that the server can create files in
         // Data/, taken while nothing is stopped yet.

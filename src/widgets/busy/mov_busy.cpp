@@ -138,13 +138,13 @@ template <typename T> bool TMovBusy::storeShownValue(T &field, const T &value, T
     return true;
 }
 
-void TMovBusy::SetMessage1(const QString &value)
+void TMovBusy::setMessage1(const QString &value)
 {
     if (storeShownValue(m_message1, value, abdShowMessage1) && m_form)
         m_form->lblMessage1->setText(displayLineBreaks(value));
 }
 
-void TMovBusy::SetMessage2(const QString &value)
+void TMovBusy::setMessage2(const QString &value)
 {
     if (storeShownValue(m_message2, value, abdShowMessage2) && m_form)
         m_form->lblMessage2->setText(displayLineBreaks(value));

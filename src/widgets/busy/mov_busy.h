@@ -96,11 +96,11 @@ public:
     TabcPopupPosition DlgPosition() const { return m_dlgPosition; }
     void setDlgPosition(TabcPopupPosition value);
     const QString &Message1() const { return m_message1; }
-    void SetMessage1(const QString &value);
+    void setMessage1(const QString &value);
     const QFont &Message1Font() const { return m_message1Font; }
     void setMessage1Font(const QFont &value);
     const QString &Message2() const { return m_message2; }
-    void SetMessage2(const QString &value);
+    void setMessage2(const QString &value);
     const QFont &Message2Font() const { return m_message2Font; }
     void setMessage2Font(const QFont &value);
     quint16 MinDuration() const { return m_minDuration; }

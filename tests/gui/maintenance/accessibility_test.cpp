@@ -188,7 +188,7 @@ TEST_F(Accessibility, BusyWindowOfABackupSaysBackupAfterARestore)
     ModalDialogDriver driver;
     withWindow([&](TFrmDBTools &w) {
         driver.ignoreWindow(&w);
-        w.MovBusy1->SetMessage1(restoring);
+        w.MovBusy1->setMessage1(restoring);
         auto follow = w.qrBackUp->OnFetchProgress;
         w.qrBackUp->OnFetchProgress = [&](int progress, int maxProgress) {
             follow(progress, maxProgress);

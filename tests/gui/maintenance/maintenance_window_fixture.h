@@ -96,8 +96,8 @@ protected:
             const passwd *account = ::getpwnam(s_serverAccount.c_str());
             if (!account)
                 return false;
-            options.launcher = {"setpriv", "--reuid=" + s_serverAccount,
-                                     "--regid=" + std::to_string(account->pw_gid), "--clear-groups", "--"};
+            options.launcher = {"setpriv", "--reuid=" + s_serverAccount, "--regid=" + std::to_string(account->pw_gid),
+                                "--clear-groups", "--"};
         }
         s_server = new SqlemuProcess(options);
         return s_server->start();

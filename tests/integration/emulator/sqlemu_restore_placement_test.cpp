@@ -34,8 +34,7 @@ protected:
         options.dataDir = (folder / "data").string();
         fs::create_directories(options.dataDir);
         giveAway(options.dataDir);
-        options.launcher
-            = {"setpriv", "--reuid=nobody", "--regid=" + std::to_string(m_gid), "--clear-groups", "--"};
+        options.launcher = {"setpriv", "--reuid=nobody", "--regid=" + std::to_string(m_gid), "--clear-groups", "--"};
         server = std::make_unique<SqlemuProcess>(options);
         ASSERT_TRUE(server->start()) << server->error() << server->standardError();
         ASSERT_TRUE(db.open(server->address(), "sa", "Secret1"));

@@ -89,12 +89,12 @@ TEST_F(BusyTest, DefaultsOfTheStoredProperties)
 TEST_F(BusyTest, MessagesAndProgressSwitchTheirPartsOnOutsideLoading)
 {
     TMovBusy busy;
-    busy.SetMessage1(QString());
+    busy.setMessage1(QString());
     busy.setProgressPos(0);
     EXPECT_EQ(busy.Options(), (TabcBusyOptions{abdShowAVI, abdShowCaption}));
     busy.setProgressPos(5);
     EXPECT_TRUE(busy.Options().contains(abdShowProgress));
-    busy.SetMessage2(kRestoring);
+    busy.setMessage2(kRestoring);
     EXPECT_TRUE(busy.Options().contains(abdShowMessage2));
 
     // Options are never removed by these setters, and an unchanged value
@@ -102,17 +102,17 @@ TEST_F(BusyTest, MessagesAndProgressSwitchTheirPartsOnOutsideLoading)
     TabcBusyOptions options = busy.Options();
     options -= abdShowMessage2;
     busy.setOptions(options);
-    busy.SetMessage2(kRestoring);
-    busy.SetMessage2(QString());
+    busy.setMessage2(kRestoring);
+    busy.setMessage2(QString());
     EXPECT_FALSE(busy.Options().contains(abdShowMessage2));
 
     TMovBusy loaded;
     loaded.beginLoading();
-    loaded.SetMessage1(kRestoring);
+    loaded.setMessage1(kRestoring);
     loaded.setProgressMax(50);
     loaded.endLoading();
     EXPECT_EQ(loaded.Options(), (TabcBusyOptions{abdShowAVI, abdShowCaption}));
-    loaded.SetMessage1(kPleaseWait);
+    loaded.setMessage1(kPleaseWait);
     loaded.setProgressMin(1);
     EXPECT_TRUE(loaded.Options().contains(abdShowMessage1));
     EXPECT_TRUE(loaded.Options().contains(abdShowProgress));
@@ -165,8 +165,8 @@ TEST_F(BusyTest, MessageFontsReachTheShownLabelsWithoutReArranging)
     busy.beginLoading();
     busy.setMessage1Font(stored);
     busy.setMessage2Font(stored);
-    busy.SetMessage1(kRestoring);
-    busy.SetMessage2(kPleaseWait);
+    busy.setMessage1(kRestoring);
+    busy.setMessage2(kPleaseWait);
     busy.endLoading();
     busy.setOptions({abdShowCaption, abdShowMessage1, abdShowMessage2});
     busy.Show();
@@ -438,8 +438,8 @@ TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
     TMovBusy busy;
     busy.setCaption(kPleaseWait);
     busy.AVISource()->setFileName(dataLrPath());
-    busy.SetMessage1(kRestoring);
-    busy.SetMessage2(QStringLiteral("لطفا منتظر بمانيد تا عمليات به پايان برسد"));
+    busy.setMessage1(kRestoring);
+    busy.setMessage2(QStringLiteral("لطفا منتظر بمانيد تا عمليات به پايان برسد"));
     busy.setProgressPos(30);
     busy.setOptions(TabcBusyOptions::fromBits(0x3F));
     QStringList events;
@@ -466,7 +466,7 @@ TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
 
     // Run-time setters act on the live window, without re-arranging it.
     const QRect before = window->lblMessage1->geometry();
-    busy.SetMessage1(QStringLiteral("پشتيبان"));
+    busy.setMessage1(QStringLiteral("پشتيبان"));
     EXPECT_EQ(window->lblMessage1->text(), QStringLiteral("پشتيبان"));
     EXPECT_EQ(window->lblMessage1->geometry(), before);
     busy.setProgressPos(70);
@@ -481,7 +481,7 @@ TEST_F(BusyTest, WithoutCaptionTheWindowHasNoBorderAndShowsTheRaisedFrame)
     TMovBusy busy;
     busy.setCaption(kPleaseWait);
     busy.setOptions({abdShowMessage1});
-    busy.SetMessage1(QStringLiteral("a"));
+    busy.setMessage1(QStringLiteral("a"));
     busy.Show();
     TMovsfBusy *window = busy.form();
     EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
@@ -538,7 +538,7 @@ TEST_F(BusyTest, FixedSizeWindowTakesDlgWidthAndDlgHeight)
 {
     TMovBusy busy;
     busy.setOptions({abdShowMessage1, abdShowProgress});
-    busy.SetMessage1(kRestoring);
+    busy.setMessage1(kRestoring);
     busy.setDlgWidth(400);
     busy.setDlgHeight(100);
     busy.Show();

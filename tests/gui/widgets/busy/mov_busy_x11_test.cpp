@@ -36,8 +36,8 @@ void configureFullWindow(TMovBusy &busy)
 {
     busy.setCaption(QStringLiteral("كمي صبر كنيد"));
     busy.AVISource()->setFileName(dataLrPath());
-    busy.SetMessage1(QStringLiteral("در حال بازگرداندن اطلاعات ..."));
-    busy.SetMessage2(QStringLiteral("لطفاً تا پايان عمليات منتظر بمانيد"));
+    busy.setMessage1(QStringLiteral("در حال بازگرداندن اطلاعات ..."));
+    busy.setMessage2(QStringLiteral("لطفاً تا پايان عمليات منتظر بمانيد"));
     busy.setProgressPos(40);
     busy.setOptions(TabcBusyOptions::fromBits(0x3F));
     busy.setMinDuration(0);
