@@ -4,7 +4,7 @@
 #include "maintenance/backup_operation.h"
 #include "maintenance/batches.h"
 #include "maintenance/logical_placement.h"
-#include "maintenance/maintenance_connection.h"
+#include "settings/maintenance_connection.h"
 #include "maintenance/query_list_source.h"
 #include "maintenance/restore_operation.h"
 #include "platform/executable_path.h"

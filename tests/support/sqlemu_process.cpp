@@ -178,9 +178,13 @@ bool SqlemuProcess::start()
         args.push_back(std::to_string(m_options.browserPort));
     }
     // Passwords travel in files: a command line is open to every local user.
+    // A launcher may run the server as another account, which must read them.
+    const auto passwordFileMode = m_options.launcher.empty()
+        ? std::filesystem::perms::owner_read
+        : std::filesystem::perms::owner_read | std::filesystem::perms::group_read | std::filesystem::perms::others_read;
     if (!m_options.saPassword.empty()) {
         std::ofstream(m_workDir + "/sa-password") << m_options.saPassword << '\n';
-        std::filesystem::permissions(m_workDir + "/sa-password", std::filesystem::perms::owner_read);
+        std::filesystem::permissions(m_workDir + "/sa-password", passwordFileMode);
         args.push_back("--sa-password-file");
         args.push_back(m_workDir + "/sa-password");
     }
@@ -189,7 +193,7 @@ bool SqlemuProcess::start()
         for (const auto &login : m_options.logins)
             logins << login << '\n';
         logins.close();
-        std::filesystem::permissions(m_workDir + "/logins", std::filesystem::perms::owner_read);
+        std::filesystem::permissions(m_workDir + "/logins", passwordFileMode);
         args.push_back("--logins-file");
         args.push_back(m_workDir + "/logins");
     }

@@ -191,7 +191,7 @@ check_upgrade() {
     [ "$(hash_of "$app/Data/Data.mdf")" = "$old_database_hash" ] || fail "the upgrade changed Data/Data.mdf"
     [ "$(hash_of /var/lib/sqlemu/Old.mdf)" = "$old_catalogue_hash" ] \
         || fail "the upgrade changed sqlemu's catalogue"
-    [ "$(owner_mode /var/lib/sqlemu/Old.mdf)" = "sqlemu:sqlemu 644" ] \
+    [ "$(owner_mode /var/lib/sqlemu/Old.mdf)" = "sqlemu:sqlemu 640" ] \
         || fail "sqlemu's data is not its account's: $(owner_mode /var/lib/sqlemu/Old.mdf)"
     [ "$(owner_mode /var/lib/sqlemu)" = "sqlemu:sqlemu 750" ] \
         || fail "/var/lib/sqlemu is $(owner_mode /var/lib/sqlemu), not sqlemu:sqlemu 750"

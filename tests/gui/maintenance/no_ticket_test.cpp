@@ -75,7 +75,7 @@ TEST_F(NoTicket, TheSavedLoginListsBacksUpAndRestores)
         w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(QStringLiteral("Ticketless")));
         driver.pressButton(kYes);
         chooseFile(driver, bak);
-        driver.pressButton(QStringLiteral("&Yes"));
+        driver.pressButton(kYes);
         driver.pressEnter();
         QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
         EXPECT_EQ(driver.last().text, kRestoreDone);

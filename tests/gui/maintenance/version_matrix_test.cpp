@@ -152,7 +152,7 @@ TEST_P(VersionMatrix, EveryOperationOfBothWindows)
         w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(QStringLiteral("Tarnel")));
         driver.pressButton(kYes);
         chooseFile(driver, bak);
-        driver.pressButton(QStringLiteral("&Yes"));
+        driver.pressButton(kYes);
         driver.pressEnter();
         QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
         EXPECT_EQ(driver.last().text, kRestoreDone);

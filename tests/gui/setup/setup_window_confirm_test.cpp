@@ -258,7 +258,7 @@ TEST_F(SetupWindowConfirm, ASettingsFileThatCannotBeReadIsReportedAndLeftAlone)
         EXPECT_TRUE(driver.last().text.startsWith(QStringLiteral("تنظيمات ذخيره شده خوانده نشد")));
         EXPECT_EQ(form->EdtDataBaseName->text(), QStringLiteral("Tarnel"));
 
-        driver.pressButton(QStringLiteral("OK"));
+        driver.pressButton(kOk);
         confirm(*form);
         EXPECT_EQ(driver.last().objectName, QStringLiteral("ErrorReport"));
         EXPECT_EQ(driver.shown().size(), shownBefore + 2) << "the settings were tested all the same";

@@ -1,4 +1,4 @@
-#include "maintenance/maintenance_connection.h"
+#include "settings/maintenance_connection.h"
 
 #include "db/connection_string.h"
 #include "platform/kerberos_check.h"

@@ -1,5 +1,5 @@
 #include "db/connection_target.h"
-#include "maintenance/maintenance_connection.h"
+#include "settings/maintenance_connection.h"
 #include "platform/profile_file.h"
 #include "settings/connection_templates.h"
 #include "settings/settings_keys.h"
