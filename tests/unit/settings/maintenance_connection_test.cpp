@@ -1,7 +1,7 @@
 #include "db/connection_target.h"
-#include "settings/maintenance_connection.h"
 #include "platform/profile_file.h"
 #include "settings/connection_templates.h"
+#include "settings/maintenance_connection.h"
 #include "settings/settings_keys.h"
 
 #include <QTemporaryDir>
