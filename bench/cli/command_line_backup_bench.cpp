@@ -10,6 +10,7 @@
 #include "settings/connection_templates.h"
 
 #include "support/bench_application.h"
+#include "support/bench_database.h"
 #include "support/sqlemu_process.h"
 
 #include <QDir>
@@ -154,25 +155,6 @@ void TurnAbout(benchmark::State &state)
 }
 BENCHMARK(TurnAbout)->Iterations(6)->UseManualTime()->Unit(benchmark::kSecond);
 
-bool makeDatabase(const QString &dataDir)
-{
-    const QString data = dataDir + QStringLiteral("/Big.mdf");
-    const QString log = dataDir + QStringLiteral("/Big_log.ldf");
-    QProcess make;
-    make.start(QString::fromStdString(builtExecutable("sqlemu")),
-               {QStringLiteral("--make-database"), kDatabase, QStringLiteral("--data"), data, QStringLiteral("--log"),
-                log, QStringLiteral("--size"), QString::number(kDatabaseMegabytes)});
-    if (!make.waitForFinished(600000) || make.exitCode() != 0)
-        return false;
-    DbCommand attach;
-    attach.setConnectionString(saConnectionString());
-    attach.setCommandText(
-        QStringLiteral("USE master CREATE DATABASE Big ON (FILENAME = N'%1'), (FILENAME = N'%2') FOR ATTACH")
-            .arg(data, log));
-    attach.execute();
-    return true;
-}
-
 // The program in a folder of its own with the login saved beside it.
 bool installProgram(const QString &folder)
 {
@@ -213,7 +195,7 @@ int main(int argc, char **argv)
     }
     FreeTdsSession::initializeLibrary();
     try {
-        if (!makeDatabase(data.path())) {
+        if (!makeAttachedDatabase(data.path(), kDatabase, kDatabaseMegabytes, saConnectionString())) {
             fprintf(stderr, "the 1 GiB database could not be made\n");
             return 1;
         }

@@ -14,6 +14,7 @@
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 
 #include "support/bench_application.h"
+#include "support/bench_database.h"
 #include "support/kerberos_realm.h"
 #include "support/modal_dialog_driver.h"
 #include "support/sqlemu_process.h"
@@ -150,27 +151,6 @@ void StraightWithTsql(benchmark::State &state)
 }
 BENCHMARK(StraightWithTsql)->Arg(0)->Arg(1)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-bool makeDatabase()
-{
-    const QString data = g_data->filePath(QStringLiteral("Big.mdf"));
-    const QString log = g_data->filePath(QStringLiteral("Big_log.ldf"));
-    QProcess make;
-    make.start(QString::fromStdString(builtExecutable("sqlemu")),
-               {QStringLiteral("--make-database"), kDatabase, QStringLiteral("--data"), data, QStringLiteral("--log"),
-                log, QStringLiteral("--size"), QString::number(kDatabaseMegabytes)});
-    if (!make.waitForFinished(600000) || make.exitCode() != 0)
-        return false;
-    DbCommand attach;
-    attach.setConnectionString(BuildConnectionString(QStringLiteral("127.0.0.1,1433"), QStringLiteral("SQL"),
-                                                     QStringLiteral("sa"), QStringLiteral("Secret1"),
-                                                     QStringLiteral("master")));
-    attach.setCommandText(
-        QStringLiteral("USE master CREATE DATABASE Big ON (FILENAME = N'%1'), (FILENAME = N'%2') FOR ATTACH")
-            .arg(data, log));
-    attach.execute();
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -193,7 +173,11 @@ int main(int argc, char **argv)
     g_backups = &backups;
     FreeTdsSession::initializeLibrary();
     try {
-        if (!serveIn(kModes[0]) || !makeDatabase()) {
+        if (!serveIn(kModes[0])
+            || !makeAttachedDatabase(g_data->path(), kDatabase, kDatabaseMegabytes,
+                                     BuildConnectionString(QStringLiteral("127.0.0.1,1433"), QStringLiteral("SQL"),
+                                                           QStringLiteral("sa"), QStringLiteral("Secret1"),
+                                                           QStringLiteral("master")))) {
             fprintf(stderr, "the database could not be made\n");
             return 1;
         }

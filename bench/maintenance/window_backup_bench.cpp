@@ -12,6 +12,7 @@
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 
 #include "support/bench_application.h"
+#include "support/bench_database.h"
 #include "support/kerberos_realm.h"
 #include "support/modal_dialog_driver.h"
 #include "support/sqlemu_process.h"
@@ -121,25 +122,6 @@ void StraightWithTsql(benchmark::State &state)
 }
 BENCHMARK(StraightWithTsql)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
 
-bool makeDatabase(const QString &dataDir)
-{
-    const QString data = dataDir + QStringLiteral("/Big.mdf");
-    const QString log = dataDir + QStringLiteral("/Big_log.ldf");
-    QProcess make;
-    make.start(QString::fromStdString(builtExecutable("sqlemu")),
-               {QStringLiteral("--make-database"), kDatabase, QStringLiteral("--data"), data, QStringLiteral("--log"),
-                log, QStringLiteral("--size"), QString::number(kDatabaseMegabytes)});
-    if (!make.waitForFinished(600000) || make.exitCode() != 0)
-        return false;
-    DbCommand attach;
-    attach.setConnectionString(saConnectionString());
-    attach.setCommandText(
-        QStringLiteral("USE master CREATE DATABASE Big ON (FILENAME = N'%1'), (FILENAME = N'%2') FOR ATTACH")
-            .arg(data, log));
-    attach.execute();
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -168,7 +150,7 @@ int main(int argc, char **argv)
     }
     FreeTdsSession::initializeLibrary();
     try {
-        if (!makeDatabase(data.path())) {
+        if (!makeAttachedDatabase(data.path(), kDatabase, kDatabaseMegabytes, saConnectionString())) {
             fprintf(stderr, "the 1 GiB database could not be made\n");
             return 1;
         }
