@@ -2,13 +2,12 @@
 // and a close asked for while a call to the server runs waits for the call.
 #include "settings/data_module.h"
 #include "setup_window_fixture.h"
+#include "silent_server.h"
 #include "ui/form_registry.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -76,32 +75,6 @@ TEST_F(SetupWindowTools, SavedSettingsDecideWhetherTheMaintenanceWindowOpens)
     EXPECT_EQ(driver.last().text, kClassNotFound);
     EXPECT_TRUE(form->isVisible());
 }
-
-// A server that takes the connection and then says nothing, until told to
-// hang up: the window's call is under way for as long as the test wants.
-class SilentServer : public QTcpServer {
-public:
-    SilentServer()
-    {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            m_client = nextPendingConnection();
-            if (onConnection)
-                onConnection();
-        });
-    }
-    QString dataSource() const { return QStringLiteral("127.0.0.1,%1").arg(serverPort()); }
-    void hangUp()
-    {
-        if (m_client)
-            m_client->abort();
-    }
-
-    std::function<void()> onConnection;
-
-private:
-    QTcpSocket *m_client = nullptr;
-};
 
 TEST_F(SetupWindowTools, CloseDuringACallWaitsForItThenCloses)
 {

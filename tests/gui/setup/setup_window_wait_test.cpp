@@ -3,13 +3,12 @@
 // as it was, and the settings saved before the call stay saved.
 #include "db/blocking_call.h"
 #include "setup_window_fixture.h"
+#include "silent_server.h"
 #include "widgets/close_guard/blocking_call_feedback.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -19,29 +18,6 @@ namespace movan::test {
 namespace {
 
 const QString kNo = QStringLiteral("خير");
-
-class SilentServer : public QTcpServer {
-public:
-    SilentServer()
-    {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            m_client = nextPendingConnection();
-            if (onConnection)
-                onConnection();
-        });
-    }
-    QString dataSource() const { return QStringLiteral("127.0.0.1,%1").arg(serverPort()); }
-    void hangUp()
-    {
-        if (m_client)
-            m_client->abort();
-    }
-    std::function<void()> onConnection;
-
-private:
-    QTcpSocket *m_client = nullptr;
-};
 
 using SetupWindowWait = SetupWindowTest;
 
