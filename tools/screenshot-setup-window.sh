@@ -45,7 +45,7 @@ start_private_display "$ledger" "$work/logs"
 mapfile -t password_arguments < <(sqlemu_password_arguments "$build/bin/sqlemu" Secret1 "$work/sa-password")
 ledger_start "$ledger" sqlemu "$work/logs/sqlemu" "$build/bin/sqlemu" --data-dir "$work/sqlemu" --port 0 \
     --instance SALES=0 --instance STOCK=0 "${password_arguments[@]}"
-wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$started_pid" 10 || { echo "sqlemu did not start" >&2; exit 1; }
+wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$(ledger_last_pid "$ledger")" 10 || { echo "sqlemu did not start" >&2; exit 1; }
 port=$(sed -n 's/.*MSSQLSERVER=\([0-9]*\).*/\1/p' "$work/logs/sqlemu.out")
 
 mkdir "$work/app"
@@ -53,7 +53,7 @@ cp "$build/bin/movan-config" "$work/app/"
 printf '[DataBase]\r\nServer=127.0.0.1,%s\r\nDataBaseName=Tarnel\r\nType=SQL\r\nUser=sa\r\nPass=Secret1\r\n' \
     "$port" >"$work/app/InitPrg.ini"
 ledger_start "$ledger" movan-config "$work/logs/movan-config" "$work/app/movan-config"
-program=$started_pid
+program=$(ledger_last_pid "$ledger")
 window=$(wait_for_window "$caption" 20) || { echo "the setup window did not show" >&2; exit 1; }
 xdotool windowactivate --sync "$window"
 # The show sequence asks the server for its instances, then the balloon

@@ -42,7 +42,7 @@ start_realm() {
     ledger_start "$ledger" kerberos-realm "$demo/logs/kerberos" \
         bash -c 'sleep infinity | "$@"' kerberos "$repo/tests/support/kerberos-realm" \
         "$demo/realm" "$default_port" "$named_port"
-    if ! wait_for_line "$demo/logs/kerberos.out" "realm ready" "$started_pid" 60; then
+    if ! wait_for_line "$demo/logs/kerberos.out" "realm ready" "$(ledger_last_pid "$ledger")" 60; then
         echo "The Kerberos realm did not start:" >&2
         cat "$demo/logs/kerberos.err" >&2
         exit 1
@@ -60,7 +60,7 @@ start_sqlemu() {
         "$sqlemu" --data-dir "$demo/server" --port "$default_port" \
         --instance "$named_instance=$named_port" --browser --browser-port "$browser_port" \
         --keytab "$demo/realm/service.keytab" --force-encryption "${password_arguments[@]}"
-    if ! wait_for_line "$demo/logs/sqlemu.out" "sqlemu ready" "$started_pid" 30; then
+    if ! wait_for_line "$demo/logs/sqlemu.out" "sqlemu ready" "$(ledger_last_pid "$ledger")" 30; then
         echo "sqlemu did not start:" >&2
         cat "$demo/logs/sqlemu.err" >&2
         exit 1

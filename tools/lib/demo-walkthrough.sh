@@ -53,7 +53,7 @@ journey_step_shown() {
 # its data rather than wherever the demo was started.
 start_program() {
     ledger_start "$ledger" movan-config "$demo/logs/movan-config" env -C "$demo/app" "$demo/app/movan-config"
-    program_pid=$started_pid
+    program_pid=$(ledger_last_pid "$ledger")
     setup_window=$(wait_for_window "$setup_caption" 60)
 }
 
@@ -69,20 +69,21 @@ settle_busy() {
     settle 0.8
 }
 
-# Sets journey_stop to where the journey stopped short, if it did.
+# Fails, saying where on standard error, when the journey stops short.
 walk_through_first_run() {
-    journey_stop=
-    start_program || { journey_stop="the setup window did not open"; return; }
+    start_program || { journey_fail "the setup window did not open"; return; }
     report_window_open
     settle 1.5
     shot setup "the setup window on the first run: this computer, database \"Tarnel\", login sa"
     journey_first_run "$program_pid" "$setup_window" "$(hostname)" sa "$sa_password" || return
-    [ "$journey_exit" = 0 ] || { journey_stop="the program ended with exit code $journey_exit"; return; }
+    local status=0
+    wait "$program_pid" || status=$?
+    [ "$status" = 0 ] || { journey_fail "the program ended with exit code $status"; return; }
 
-    start_program || { journey_stop="the setup window did not open again"; return; }
+    start_program || { journey_fail "the setup window did not open again"; return; }
     settle 1.5
     shot setup-again "the setup window again, with the saved settings"
-    journey_open_tools "$program_pid" "$setup_window" || return
+    tools_window=$(journey_open_tools "$program_pid" "$setup_window") || return
     settle 1.5
     shot maintenance "the tools button pressed: the maintenance window on its backup page"
     # From the tab bar: the database list, then the filter.
@@ -102,12 +103,12 @@ walk_through_first_run() {
 # existing file and a restore takes the file's first set, so the last
 # run's file goes first.
 back_up_and_restore() {
-    local backup=$demo/backups/Tarnel.Bak known="$setup_window $journey_tools_window"
+    local backup=$demo/backups/Tarnel.Bak known="$setup_window $tools_window"
     rm -f "$backup"
     journey_backup "$program_pid" "$known" Tarnel "$backup" || return
-    journey_activate "$journey_tools_window" || { journey_stop="the maintenance window did not take the keyboard back"; return; }
+    journey_activate "$tools_window" || { journey_fail "the maintenance window did not take the keyboard back"; return; }
     journey_restore "$program_pid" "$known" "$backup" || return
     # A restore that fails ends with a message too; one that succeeds has
     # written the data file anew.
-    [ "$demo/app/Data/Data.mdf" -nt "$backup" ] || journey_stop="the restore did not replace Tarnel"
+    [ "$demo/app/Data/Data.mdf" -nt "$backup" ] || journey_fail "the restore did not replace Tarnel"
 }

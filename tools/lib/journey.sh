@@ -29,16 +29,15 @@
 #   journey_answer PID SECONDS STEP KNOWN MISSING
 #                                       waits for a dialog over KNOWN, shows
 #                                       STEP, presses Enter and waits till it
-#                                       is gone; MISSING is what journey_stop
-#                                       says when none comes
+#                                       is gone; MISSING is what it says when
+#                                       none comes
 #   journey_first_run PID WINDOW SERVER LOGIN PASSWORD
 #                                       types them, confirms, accepts the offer
 #                                       to attach the default database,
 #                                       confirms again and waits for the
-#                                       program to end; sets journey_exit to
-#                                       its exit code
-#   journey_open_tools PID WINDOW       presses the tools button; sets
-#                                       journey_tools_window to the
+#                                       program to end (wait PID gives its
+#                                       exit code)
+#   journey_open_tools PID WINDOW       presses the tools button; prints the
 #                                       maintenance window's id
 #   journey_backup PID KNOWN DATABASE PATH
 #                                       from the maintenance window's tab bar:
@@ -54,10 +53,16 @@
 # it, while the step is on the screen: backup-save-dialog (the path typed),
 # backup-notice, restore-warning, restore-open-dialog, restore-question,
 # restore-done.
-# A step that does not come sets journey_stop to what was missing and
-# returns 1.
+# A step that does not come is said on standard error ("journey: ...") and
+# the function returns 1.
 
 journey_step_seconds=${journey_step_seconds:-30}
+
+# Says where the journey stopped short and fails.
+journey_fail() {
+    echo "journey: $1" >&2
+    return 1
+}
 # A backup or a restore runs before its closing message comes.
 journey_operation_seconds=${journey_operation_seconds:-60}
 
@@ -167,9 +172,9 @@ journey_show_step() {
 journey_answer() {
     local pid=$1 seconds=$2 step=$3 known=$4 missing=$5 dialog
     # shellcheck disable=SC2086
-    dialog=$(journey_new_dialog "$pid" "$seconds" $known) || { journey_stop=$missing; return 1; }
+    dialog=$(journey_new_dialog "$pid" "$seconds" $known) || { journey_fail "$missing"; return; }
     journey_show_step "$step"
-    journey_dismiss "$pid" "$dialog" || { journey_stop="the $step dialog did not close"; return 1; }
+    journey_dismiss "$pid" "$dialog" || { journey_fail "the $step dialog did not close"; return; }
 }
 
 # The keyboard starts on the page's tab; Tab walks the login, the password,
@@ -188,38 +193,34 @@ journey_fill_setup() {
 
 journey_first_run() {
     local pid=$1 window=$2 server=$3 login=$4 password=$5 _
-    journey_stop=
-    journey_exit=
-    journey_activate "$window" || { journey_stop="the setup window never had the keyboard"; return 1; }
+    journey_activate "$window" || { journey_fail "the setup window never had the keyboard"; return; }
     journey_fill_setup "$server" "$login" "$password"
     journey_keys space
     # No such database yet: the offer to attach the default one, then the
     # note that it was attached.
-    journey_answer_dialog "$pid" "$window" || { journey_stop="confirm showed no offer to attach"; return 1; }
-    journey_answer_dialog "$pid" "$window" || { journey_stop="the attach reported nothing"; return 1; }
-    journey_activate "$window" || { journey_stop="the setup window did not take the keyboard back"; return 1; }
+    journey_answer_dialog "$pid" "$window" || { journey_fail "confirm showed no offer to attach"; return; }
+    journey_answer_dialog "$pid" "$window" || { journey_fail "the attach reported nothing"; return; }
+    journey_activate "$window" || { journey_fail "the setup window did not take the keyboard back"; return; }
     journey_keys space
-    journey_answer_dialog "$pid" "$window" || { journey_stop="the second confirm showed no message"; return 1; }
+    journey_answer_dialog "$pid" "$window" || { journey_fail "the second confirm showed no message"; return; }
     for _ in $(seq 1 $((journey_step_seconds * 10))); do
         journey_running "$pid" || break
         sleep 0.1
     done
     if journey_running "$pid"; then
-        journey_stop="the program did not end after the second confirm"
-        return 1
+        journey_fail "the program did not end after the second confirm"
+        return
     fi
-    wait "$pid" && journey_exit=0 || journey_exit=$?
 }
 
 # From the page's tab: the authentication choice, login, password, server,
 # database name, confirm, cancel, tools.
 journey_open_tools() {
     local pid=$1 window=$2
-    journey_stop=
-    journey_activate "$window" || { journey_stop="the setup window never had the keyboard"; return 1; }
+    journey_activate "$window" || { journey_fail "the setup window never had the keyboard"; return; }
     journey_keys Tab Tab Tab Tab Tab Tab Tab Tab space
-    journey_tools_window=$(journey_new_dialog "$pid" "$journey_step_seconds" "$window") \
-        || { journey_stop="the tools button opened no maintenance window"; return 1; }
+    journey_new_dialog "$pid" "$journey_step_seconds" "$window" \
+        || { journey_fail "the tools button opened no maintenance window"; return; }
 }
 
 # A question whose default answer is No (the restore's): Tab takes the
@@ -227,10 +228,10 @@ journey_open_tools() {
 journey_answer_yes() {
     local pid=$1 seconds=$2 step=$3 known=$4 missing=$5 dialog
     # shellcheck disable=SC2086
-    dialog=$(journey_new_dialog "$pid" "$seconds" $known) || { journey_stop=$missing; return 1; }
+    dialog=$(journey_new_dialog "$pid" "$seconds" $known) || { journey_fail "$missing"; return; }
     journey_show_step "$step"
     journey_keys Tab
-    journey_dismiss "$pid" "$dialog" || { journey_stop="the $step dialog did not close"; return 1; }
+    journey_dismiss "$pid" "$dialog" || { journey_fail "the $step dialog did not close"; return; }
 }
 
 # From the tab bar: the database box (typed, it takes the first database
@@ -238,12 +239,11 @@ journey_answer_yes() {
 # button.
 journey_backup() {
     local pid=$1 known=$2 database=$3 path=$4
-    journey_stop=
     journey_keys Tab
     journey_type "$database"
     journey_keys Return Tab space
     journey_choose_file "$pid" "$known" "$path" backup-save-dialog \
-        || { journey_stop="the backup button opened no save dialog"; return 1; }
+        || { journey_fail "the backup button opened no save dialog"; return; }
     journey_answer "$pid" "$journey_operation_seconds" backup-notice "$known" "the backup reported nothing"
 }
 
@@ -252,12 +252,11 @@ journey_backup() {
 # before it replaces the database and says how it went.
 journey_restore() {
     local pid=$1 known=$2 path=$3
-    journey_stop=
     journey_keys Tab space
     journey_answer "$pid" "$journey_step_seconds" restore-warning "$known" "the restore button showed no warning" \
         || return 1
     journey_choose_file "$pid" "$known" "$path" restore-open-dialog \
-        || { journey_stop="the restore showed no open dialog"; return 1; }
+        || { journey_fail "the restore showed no open dialog"; return; }
     journey_answer_yes "$pid" "$journey_operation_seconds" restore-question "$known" "the restore asked nothing" \
         || return 1
     journey_answer "$pid" "$journey_operation_seconds" restore-done "$known" "the restore showed no final message"

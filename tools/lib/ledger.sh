@@ -7,8 +7,9 @@
 #
 # Source it; functions:
 #   ledger_start LEDGER NAME LOGBASE COMMAND...  starts COMMAND, output to
-#                                                LOGBASE.out / LOGBASE.err;
-#                                                sets started_pid
+#                                                LOGBASE.out / LOGBASE.err
+#   ledger_last_pid LEDGER                       the process id of the last
+#                                                one started
 #   ledger_stop LEDGER                           stops them all, empties it
 #   process_start_time PID                       "" when there is no such process
 #   wait_for_line FILE TEXT PID SECONDS          until FILE (a started
@@ -32,8 +33,12 @@ ledger_start() {
     # Descriptor 9 is the caller's run lock (see ledger_lock); children must
     # not keep it, or a killed run would leave the lock held.
     setsid "$@" </dev/null >"$logbase.out" 2>"$logbase.err" 9>&- &
-    started_pid=$!
-    echo "$started_pid $(process_start_time "$started_pid") $name" >>"$ledger"
+    local pid=$!
+    echo "$pid $(process_start_time "$pid") $name" >>"$ledger"
+}
+
+ledger_last_pid() {
+    tail -n 1 "$1" | cut -d ' ' -f 1
 }
 
 # Whether the group the ledger entry started is still ours to stop: its

@@ -37,7 +37,7 @@ die() {
 start_servers() {
     ledger_start "$ledger" kerberos-realm "$work/logs/kerberos" \
         bash -c 'sleep infinity | "$@"' kerberos "$repo/tests/support/kerberos-realm" "$work/realm" 1433
-    wait_for_line "$work/logs/kerberos.out" "realm ready" "$started_pid" 60 \
+    wait_for_line "$work/logs/kerberos.out" "realm ready" "$(ledger_last_pid "$ledger")" 60 \
         || die "the Kerberos realm did not start: $(cat "$work/logs/kerberos.err")"
     # shellcheck disable=SC1091
     source "$work/realm/env"
@@ -45,7 +45,7 @@ start_servers() {
     mapfile -t password_arguments < <(sqlemu_password_arguments "$sqlemu" "$sa_password" "$work/sa-password")
     ledger_start "$ledger" sqlemu "$work/logs/sqlemu" "$sqlemu" --data-dir "$work/server" --port 1433 \
         --keytab "$work/realm/service.keytab" --test-statements "${password_arguments[@]}"
-    wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$started_pid" 30 || die "sqlemu did not start"
+    wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$(ledger_last_pid "$ledger")" 30 || die "sqlemu did not start"
 }
 
 as_sa() {
@@ -64,6 +64,7 @@ make_database() {
 }
 
 data_file_of() {
+    # shellcheck disable=SC1003 # a backslash, turned into a slash
     as_sa "SELECT filename FROM master.dbo.sysdatabases WHERE name = N'$database'" | tr '\\' / | grep '\.mdf$' || true
 }
 
@@ -81,12 +82,12 @@ make_database
 install_program
 start_private_display "$ledger" "$work/logs" || die "no X server"
 export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+mkdir -p "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
 ledger_start "$ledger" movan-config "$work/logs/movan-config" env -u QT_QPA_PLATFORM "$work/app/movan-config"
-pid=$started_pid
+pid=$(ledger_last_pid "$ledger")
 setup=$(wait_for_window "$setup_caption" 60) || die "the program showed no setup window"
-journey_open_tools "$pid" "$setup" || die "$journey_stop"
-tools=$journey_tools_window
+tools=$(journey_open_tools "$pid" "$setup") || die "the journey stopped short"
 journey_activate "$tools" || die "the maintenance window never had the keyboard"
 
 data_before=$work/before.mdf
@@ -95,14 +96,14 @@ cp "$work/server/$database.mdf" "$data_before"
 cp "$work/server/${database}_log.ldf" "$log_before"
 backup=$work/backups/$database.Bak
 
-journey_backup "$pid" "$setup $tools" "$database" "$backup" || die "$journey_stop"
+journey_backup "$pid" "$setup $tools" "$database" "$backup" || die "the journey stopped short"
 [ -s "$backup" ] || die "no backup file at the path typed: $(ls -la "$work/backups")"
 
 as_sa "EXEC sqlemu_test_grow_log @database = N'$database', @megabytes = 2" >"$work/logs/grow"
 cmp -s "$work/server/${database}_log.ldf" "$log_before" && die "the log did not change: $(cat "$work/logs/grow")"
 
 journey_activate "$tools" || die "the maintenance window did not take the keyboard back"
-journey_restore "$pid" "$setup $tools" "$backup" || die "$journey_stop"
+journey_restore "$pid" "$setup $tools" "$backup" || die "the journey stopped short"
 
 restored=$(data_file_of)
 [ "$restored" = "$work/app/Data/Data.mdf" ] || die "the server has $database at '$restored', not in Data/ beside the program"

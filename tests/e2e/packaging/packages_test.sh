@@ -4,7 +4,6 @@
 # machine that installs them gets.
 #
 #   packages_test.sh BUILD_DIR
-# shellcheck disable=SC2154 # started_pid, journey_*: set by the sourced libraries
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../../.." && pwd)
 # shellcheck disable=SC1090
@@ -134,7 +133,7 @@ start_packaged_sqlemu() {
     for _ in $(seq 1 300); do
         sqlemu_port=$(sed -n 's/^sqlemu ready MSSQLSERVER=\([0-9]*\).*/\1/p' "$work/logs/sqlemu.out")
         [ -n "$sqlemu_port" ] && return 0
-        kill -0 "$started_pid" 2>/dev/null || break
+        kill -0 "$(ledger_last_pid "$ledger")" 2>/dev/null || break
         sleep 0.1
     done
     cat "$work/logs/sqlemu.err" >&2
@@ -182,12 +181,15 @@ first_run_journey() {
         cat "$work/logs/movan-config.err" >&2
         return 0
     fi
-    if ! journey_first_run "$started_pid" "$window" "127.0.0.1,$sqlemu_port" sa "$sa_password"; then
-        fail "the first run stopped: $journey_stop"
+    local program status=0
+    program=$(ledger_last_pid "$ledger")
+    if ! journey_first_run "$program" "$window" "127.0.0.1,$sqlemu_port" sa "$sa_password"; then
+        fail "the first run stopped short"
         cat "$work/logs/movan-config.err" >&2
         return 0
     fi
-    [ "$journey_exit" = 0 ] || fail "the program ended with exit code $journey_exit"
+    wait "$program" || status=$?
+    [ "$status" = 0 ] || fail "the program ended with exit code $status"
     check_settings_file "$app/InitPrg.ini"
     sqlemu_database_names | grep -qx Tarnel || fail "sqlemu does not list the attached database: $(sqlemu_database_names)"
 }

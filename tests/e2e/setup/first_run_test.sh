@@ -29,7 +29,7 @@ die() {
 
 mapfile -t password_arguments < <(sqlemu_password_arguments "$sqlemu" "$sa_password" "$work/sa-password")
 ledger_start "$ledger" sqlemu "$work/logs/sqlemu" "$sqlemu" --data-dir "$work/server" --port 0 "${password_arguments[@]}"
-wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$started_pid" 30 || die "sqlemu did not start"
+wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$(ledger_last_pid "$ledger")" 30 || die "sqlemu did not start"
 port=$(sed -n 's/.*MSSQLSERVER=\([0-9]*\).*/\1/p' "$work/logs/sqlemu.out")
 server="127.0.0.1,$port"
 
@@ -40,11 +40,13 @@ cp "$program" "$work/app/movan-config"
 
 start_private_display "$ledger" "$work/logs" || die "no X server"
 ledger_start "$ledger" movan-config "$work/logs/movan-config" env -u QT_QPA_PLATFORM "$work/app/movan-config"
-pid=$started_pid
+pid=$(ledger_last_pid "$ledger")
 window=$(wait_for_window "$setup_caption" 60) || die "the program showed no setup window"
 
-journey_first_run "$pid" "$window" "$server" sa "$sa_password" || die "$journey_stop"
-[ "$journey_exit" = 0 ] || die "the program ended with status $journey_exit"
+journey_first_run "$pid" "$window" "$server" sa "$sa_password" || die "the journey stopped short"
+status=0
+wait "$pid" || status=$?
+[ "$status" = 0 ] || die "the program ended with status $status"
 
 listed=$(printf 'SELECT name FROM master.dbo.sysdatabases\ngo\nexit\n' \
     | tsql -H 127.0.0.1 -p "$port" -U sa -P "$sa_password" -o q 2>&1)
