@@ -42,11 +42,8 @@ export XDG_RUNTIME_DIR="$work/runtime"
 unset QT_QPA_PLATFORM
 start_private_display "$ledger" "$work/logs"
 
-mapfile -t password_arguments < <(sqlemu_password_arguments "$build/bin/sqlemu" Secret1 "$work/sa-password")
-ledger_start "$ledger" sqlemu "$work/logs/sqlemu" "$build/bin/sqlemu" --data-dir "$work/sqlemu" --port 0 \
-    --instance SALES=0 --instance STOCK=0 "${password_arguments[@]}"
-wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$(ledger_last_pid "$ledger")" 10 || { echo "sqlemu did not start" >&2; exit 1; }
-port=$(sed -n 's/.*MSSQLSERVER=\([0-9]*\).*/\1/p' "$work/logs/sqlemu.out")
+port=$(start_sqlemu_process "$ledger" "$work/logs/sqlemu" "$build/bin/sqlemu" Secret1 --data-dir "$work/sqlemu" \
+    --port 0 --instance SALES=0 --instance STOCK=0) || exit 1
 
 mkdir "$work/app"
 cp "$build/bin/movan-config" "$work/app/"

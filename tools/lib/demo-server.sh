@@ -54,17 +54,11 @@ start_realm() {
 }
 
 start_sqlemu() {
-    local named_port=$1 password=$2 password_arguments
-    mapfile -t password_arguments < <(sqlemu_password_arguments "$sqlemu" "$password" "$demo/run/sa-password")
-    ledger_start "$ledger" sqlemu "$demo/logs/sqlemu" \
-        "$sqlemu" --data-dir "$demo/server" --port "$default_port" \
+    local named_port=$1 password=$2
+    start_sqlemu_process "$ledger" "$demo/logs/sqlemu" "$sqlemu" "$password" \
+        --data-dir "$demo/server" --port "$default_port" \
         --instance "$named_instance=$named_port" --browser --browser-port "$browser_port" \
-        --keytab "$demo/realm/service.keytab" --force-encryption "${password_arguments[@]}"
-    if ! wait_for_line "$demo/logs/sqlemu.out" "sqlemu ready" "$(ledger_last_pid "$ledger")" 30; then
-        echo "sqlemu did not start:" >&2
-        cat "$demo/logs/sqlemu.err" >&2
-        exit 1
-    fi
+        --keytab "$demo/realm/service.keytab" --force-encryption >/dev/null || exit 1
 }
 
 # The text between the quotes of a T-SQL string literal.

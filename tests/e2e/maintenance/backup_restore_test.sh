@@ -41,11 +41,8 @@ start_servers() {
         || die "the Kerberos realm did not start: $(cat "$work/logs/kerberos.err")"
     # shellcheck disable=SC1091
     source "$work/realm/env"
-    local password_arguments
-    mapfile -t password_arguments < <(sqlemu_password_arguments "$sqlemu" "$sa_password" "$work/sa-password")
-    ledger_start "$ledger" sqlemu "$work/logs/sqlemu" "$sqlemu" --data-dir "$work/server" --port 1433 \
-        --keytab "$work/realm/service.keytab" --test-statements "${password_arguments[@]}"
-    wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$(ledger_last_pid "$ledger")" 30 || die "sqlemu did not start"
+    start_sqlemu_process "$ledger" "$work/logs/sqlemu" "$sqlemu" "$sa_password" --data-dir "$work/server" \
+        --port 1433 --keytab "$work/realm/service.keytab" --test-statements >/dev/null || die "sqlemu did not start"
 }
 
 as_sa() {

@@ -125,19 +125,9 @@ check_desktop_entry() {
 }
 
 start_packaged_sqlemu() {
-    local sqlemu=$root/usr/bin/sqlemu password_arguments _
     mkdir -p "$work/sqlemu"
-    mapfile -t password_arguments < <(sqlemu_password_arguments "$sqlemu" "$sa_password" "$work/sa-password")
-    ledger_start "$ledger" sqlemu "$work/logs/sqlemu" \
-        "$sqlemu" --data-dir "$work/sqlemu" --port 0 "${password_arguments[@]}"
-    for _ in $(seq 1 300); do
-        sqlemu_port=$(sed -n 's/^sqlemu ready MSSQLSERVER=\([0-9]*\).*/\1/p' "$work/logs/sqlemu.out")
-        [ -n "$sqlemu_port" ] && return 0
-        kill -0 "$(ledger_last_pid "$ledger")" 2>/dev/null || break
-        sleep 0.1
-    done
-    cat "$work/logs/sqlemu.err" >&2
-    return 1
+    sqlemu_port=$(start_sqlemu_process "$ledger" "$work/logs/sqlemu" "$root/usr/bin/sqlemu" "$sa_password" \
+        --data-dir "$work/sqlemu" --port 0)
 }
 
 # The databases sqlemu serves, one name a line.

@@ -27,10 +27,8 @@ die() {
     exit 1
 }
 
-mapfile -t password_arguments < <(sqlemu_password_arguments "$sqlemu" "$sa_password" "$work/sa-password")
-ledger_start "$ledger" sqlemu "$work/logs/sqlemu" "$sqlemu" --data-dir "$work/server" --port 0 "${password_arguments[@]}"
-wait_for_line "$work/logs/sqlemu.out" "sqlemu ready" "$(ledger_last_pid "$ledger")" 30 || die "sqlemu did not start"
-port=$(sed -n 's/.*MSSQLSERVER=\([0-9]*\).*/\1/p' "$work/logs/sqlemu.out")
+port=$(start_sqlemu_process "$ledger" "$work/logs/sqlemu" "$sqlemu" "$sa_password" --data-dir "$work/server" --port 0) \
+    || die "sqlemu did not start"
 server="127.0.0.1,$port"
 
 # The program and its database files, as an installation lays them out.
