@@ -30,11 +30,14 @@ const QString kRestoreDone = QStringLiteral("باز گرداندن اطلاعا�
 
 struct ServerSetup {
     const char *version;
+    // Whether the server only offers encryption (the program asks for it
+    // all the same) or forces it on every connection.
+    bool forcesEncryption;
 };
 
 void PrintTo(const ServerSetup &setup, std::ostream *out)
 {
-    *out << "SQL Server " << setup.version;
+    *out << "SQL Server " << setup.version << (setup.forcesEncryption ? ", encryption forced" : ", encryption offered");
 }
 
 class VersionMatrix : public BackupRestoreTest, public ::testing::WithParamInterface<ServerSetup> {
@@ -52,8 +55,20 @@ protected:
         options.serverVersion = GetParam().version;
         options.instances = {{"SALES", 0}};
         options.dataDir = m_serverData.path().toStdString();
+        options.extraArguments = GetParam().forcesEncryption ? std::vector<std::string>{"--force-encryption"}
+                                                             : std::vector<std::string>{"--encryption", "available"};
         s_server = new SqlemuProcess(options);
         ASSERT_TRUE(s_server->start()) << s_server->error();
+    }
+
+    void TearDown() override
+    {
+        // Every connection of the program was encrypted whole: it asks for
+        // it whatever the server offers, and a login alone is never enough.
+        const std::string said = s_server ? s_server->standardError() : std::string();
+        EXPECT_NE(said.find("encrypted connection"), std::string::npos) << said;
+        EXPECT_EQ(said.find("encrypted login,"), std::string::npos) << said;
+        BackupRestoreTest::TearDown();
     }
 
     static QString scalarAsSa(const QString &sql)
@@ -166,10 +181,13 @@ TEST_P(VersionMatrix, EveryOperationOfBothWindows)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Servers, VersionMatrix, ::testing::Values(ServerSetup{"9.0"}, ServerSetup{"10.50"}, ServerSetup{"16.0"}),
+    Servers, VersionMatrix,
+    ::testing::Values(ServerSetup{"9.0", false}, ServerSetup{"9.0", true}, ServerSetup{"10.50", false},
+                      ServerSetup{"10.50", true}, ServerSetup{"16.0", false}, ServerSetup{"16.0", true}),
     [](const ::testing::TestParamInfo<ServerSetup> &info) {
         return std::string("v")
-            + std::string(info.param.version).replace(std::string(info.param.version).find('.'), 1, "_");
+            + std::string(info.param.version).replace(std::string(info.param.version).find('.'), 1, "_")
+            + (info.param.forcesEncryption ? "_forced" : "_offered");
     });
 
 } // namespace
