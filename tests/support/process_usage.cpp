@@ -5,15 +5,20 @@
 #include <sstream>
 #include <unistd.h>
 
-double processStatusMegabytes(pid_t pid, const std::string &field)
+std::size_t processStatusBytes(pid_t pid, const std::string &field)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     const std::string prefix = field + ":";
     for (std::string line; std::getline(status, line);) {
         if (line.rfind(prefix, 0) == 0)
-            return std::stod(line.substr(prefix.size())) / 1024.0;
+            return std::stoull(line.substr(prefix.size())) * 1024;
     }
     return 0;
+}
+
+double processStatusMegabytes(pid_t pid, const std::string &field)
+{
+    return static_cast<double>(processStatusBytes(pid, field)) / (1024.0 * 1024.0);
 }
 
 ProcessCpuTime processCpuTime(pid_t pid)

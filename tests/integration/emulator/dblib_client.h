@@ -62,6 +62,15 @@ public:
     std::optional<int> returnStatus() const { return m_returnStatus; }
 
     std::vector<SeenMessage> messages; // INFO and ERROR tokens, in arrival order
+    // Whether the server sent message NUMBER since the connection opened.
+    bool saw(int number) const
+    {
+        for (const auto &m : messages) {
+            if (m.number == number)
+                return true;
+        }
+        return false;
+    }
     std::vector<std::string> clientErrors; // db-lib's own errors
 
 private:

@@ -6,6 +6,7 @@
 #include "dblib_client.h"
 #include "process_runner.h"
 
+#include "support/process_usage.h"
 #include "support/sanitizers.h"
 #include "support/sqlemu_process.h"
 
@@ -73,25 +74,6 @@ std::size_t openDescriptors(pid_t pid)
 }
 
 // The resident set's high-water mark of a process, in bytes.
-std::size_t peakResidentBytes(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stoull(line.substr(6)) * 1024;
-    }
-    return 0;
-}
-
-bool seen(const DbLibConnection &c, int number)
-{
-    for (const auto &m : c.messages) {
-        if (m.number == number)
-            return true;
-    }
-    return false;
-}
-
 TEST(SqlemuHostileClients, OperatorChainsTooLongAreRefusedWith191AndTheSessionGoesOn)
 {
     SqlemuProcess server;
@@ -112,7 +94,7 @@ TEST(SqlemuHostileClients, OperatorChainsTooLongAreRefusedWith191AndTheSessionGo
         bool ok = true;
         c.execute(batch, &ok);
         EXPECT_FALSE(ok) << batch.substr(0, 40);
-        EXPECT_TRUE(seen(c, 191)) << batch.substr(0, 40);
+        EXPECT_TRUE(c.saw(191)) << batch.substr(0, 40);
     }
     bool ok = false;
     auto sets = c.execute(chain("SELECT 1", "+1", 500), &ok);
@@ -206,7 +188,7 @@ TEST(SqlemuHostileClients, ALongBatchCostsASmallMultipleOfItsSize)
     DbLibConnection c;
     ASSERT_TRUE(c.open(server.address(), "sa", ""));
     const std::string batch = chain("SET NOCOUNT ON ", "SELECT 1 ", 2 * 1024 * 1024 / 9);
-    const std::size_t before = peakResidentBytes(server.processId());
+    const std::size_t before = processStatusBytes(server.processId(), "VmHWM");
     ASSERT_GT(before, 0u);
     bool ok = false;
     const auto sets = c.execute(batch, &ok);
@@ -214,7 +196,7 @@ TEST(SqlemuHostileClients, ALongBatchCostsASmallMultipleOfItsSize)
     EXPECT_EQ(sets.size(), 2 * 1024 * 1024 / 9u);
     // The batch arrives as UTF-16 (twice its size) and is read into tokens;
     // a tree for every statement at once would cost some sixty times it.
-    const std::size_t grown = peakResidentBytes(server.processId()) - before;
+    const std::size_t grown = processStatusBytes(server.processId(), "VmHWM") - before;
     if (kResidentSizeIsMeaningful) {
         EXPECT_LT(grown, 24 * batch.size())
             << grown / (1024 * 1024) << " MB for a batch of " << batch.size() / (1024 * 1024) << " MB";

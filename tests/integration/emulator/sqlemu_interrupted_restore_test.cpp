@@ -13,15 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool seen(const DbLibConnection &c, int number)
-{
-    for (const auto &m : c.messages) {
-        if (m.number == number)
-            return true;
-    }
-    return false;
-}
-
 class SqlemuInterruptedRestore : public KilledServerTest {
 protected:
     SqlemuInterruptedRestore()
@@ -74,14 +65,14 @@ TEST_F(SqlemuInterruptedRestore, TheNextStartClearsPartialFilesAndRefusesTheRest
 
     DbLibConnection direct;
     EXPECT_FALSE(direct.open(server.address(), "sa", "", "Target"));
-    EXPECT_TRUE(seen(direct, 927));
+    EXPECT_TRUE(direct.saw(927));
 
     DbLibConnection db;
     ASSERT_TRUE(db.open(server.address(), "sa", ""));
     bool ok = true;
     db.execute("USE Target", &ok);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(seen(db, 927));
+    EXPECT_TRUE(db.saw(927));
 
     // Nobody is in it, so the restore that mends it goes through.
     db.execute(restoreTarget(), &ok);

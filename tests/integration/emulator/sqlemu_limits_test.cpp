@@ -8,6 +8,7 @@
 #include "killed_server_fixture.h"
 
 #include "support/child_process.h"
+#include "support/process_usage.h"
 #include "support/sanitizers.h"
 #include "support/temp_folder.h"
 
@@ -79,28 +80,9 @@ bool accepts(const std::string &address, int port)
     return ok;
 }
 
-std::size_t statusField(pid_t pid, const std::string &field)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind(field + ":", 0) == 0)
-            return std::stoull(line.substr(field.size() + 1)) * 1024;
-    }
-    return 0;
-}
-
 bool alive(pid_t pid)
 {
-    return ::kill(pid, 0) == 0 && statusField(pid, "VmRSS") > 0;
-}
-
-bool seen(const DbLibConnection &c, int number)
-{
-    for (const auto &m : c.messages) {
-        if (m.number == number)
-            return true;
-    }
-    return false;
+    return ::kill(pid, 0) == 0 && processStatusBytes(pid, "VmRSS") > 0;
 }
 
 // Logs in as sa and lists the databases, retrying for a while: the server
@@ -166,7 +148,7 @@ TEST(SqlemuLimits, AnAddressSpaceCapRefusesTheConnectionsItCannotServeAndTheServ
         SqlemuProcess probe;
         ASSERT_TRUE(probe.start()) << probe.error();
         ASSERT_TRUE(servesAgain(probe.address()));
-        idle = statusField(probe.processId(), "VmSize");
+        idle = processStatusBytes(probe.processId(), "VmSize");
     }
     ASSERT_GT(idle, 0u);
     SqlemuOptions options;
@@ -186,26 +168,26 @@ TEST(SqlemuLimits, BatchesBeyondTheServersMemoryAreRefusedWith701AndTheSessionGo
     ASSERT_TRUE(server.start()) << server.error();
     DbLibConnection c;
     ASSERT_TRUE(c.open(server.address(), "sa", ""));
-    const std::size_t before = statusField(server.processId(), "VmHWM");
+    const std::size_t before = processStatusBytes(server.processId(), "VmHWM");
 
     // 62 MB on the wire (the most a message may be is 64): more than the
     // server's whole budget.
     bool ok = true;
     c.execute("select 1" + std::string(31u << 20, ';'), &ok);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(seen(c, 701));
+    EXPECT_TRUE(c.saw(701));
     // Small on the wire, but millions of tokens.
     c.messages.clear();
     ok = true;
     c.execute("use tempdb" + std::string(3u << 20, ';'), &ok);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(seen(c, 701));
+    EXPECT_TRUE(c.saw(701));
 
     // The session goes on where it was; the memory went back.
     auto sets = c.execute("select db_name()", &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(sets.at(0).rows.at(0).at(0), "master");
-    const std::size_t grown = statusField(server.processId(), "VmHWM") - before;
+    const std::size_t grown = processStatusBytes(server.processId(), "VmHWM") - before;
     if (kResidentSizeIsMeaningful) {
         EXPECT_LT(grown, std::size_t{160} << 20) << grown / (1024 * 1024) << " MB";
     }
@@ -346,15 +328,15 @@ TEST_F(SqlemuPermissions, ALoginWithoutARoleCanNeitherOverwriteFilesNorDropDatab
                       + victim.string() + "', MOVE 'Data_log' TO N'" + (folder / "x.ldf").string() + "', REPLACE",
                   &ok);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(seen(clerk, 3110));
+    EXPECT_TRUE(clerk.saw(3110));
     ok = true;
     clerk.execute("DROP DATABASE Source", &ok);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(seen(clerk, 3701));
+    EXPECT_TRUE(clerk.saw(3701));
     ok = true;
     clerk.execute("BACKUP DATABASE Source TO DISK = N'" + media.string() + "'", &ok);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(seen(clerk, 262));
+    EXPECT_TRUE(clerk.saw(262));
 
     // Nothing the clerk asked for happened.
     EXPECT_EQ(readFile(victim), "not a database");
