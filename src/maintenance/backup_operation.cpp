@@ -5,6 +5,7 @@
 #include "maintenance/busy_indicator_calls.h"
 #include "ui/message_dialog.h"
 #include "widgets/busy/mov_busy.h"
+#include "widgets/close_guard/close_after_call.h"
 #include "widgets/gauge/gauge.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,24 @@ void setParameter(DbQuery &query, const QString &name, const QString &value)
     parameter.isNull = false;
 }
 
+// The gauge follows the query for the time of one backup: the hook refers to
+// the gauge, and nothing else the query runs is a backup's progress.
+class ProgressOnGauge {
+public:
+    ProgressOnGauge(DbQuery &query, TGauge &gauge)
+        : m_query(query)
+    {
+        m_query.OnFetchProgress
+            = [&gauge](int progress, int maxProgress) { followBackupProgress(gauge, progress, maxProgress); };
+    }
+    ~ProgressOnGauge() { m_query.OnFetchProgress = nullptr; }
+    ProgressOnGauge(const ProgressOnGauge &) = delete;
+    ProgressOnGauge &operator=(const ProgressOnGauge &) = delete;
+
+private:
+    DbQuery &m_query;
+};
+
 } // namespace
 
 void backupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts)
@@ -55,6 +74,7 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
         return;
     const QString path = parts.saveDialog.selectedFiles().constFirst();
     try {
+        const ProgressOnGauge progress(parts.query, parts.gauge);
         showBusyIgnoringErrors(parts.busy, kBackingUp);
         QCoreApplication::processEvents();
         setParameter(parts.query, kDataBaseParameter, database);
@@ -66,10 +86,12 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
         hideBusyIgnoringErrors(parts.busy);
         std::fprintf(stderr, "backup of %s to %s failed: %s\n", database.toUtf8().constData(),
                      path.toUtf8().constData(), error.what());
-        ShowMessageDialog(QString(), kBackupFailed, mbOK, mtError);
+        if (!parts.closeGuard.closeRequested())
+            ShowMessageDialog(QString(), kBackupFailed, mbOK, mtError);
         return;
     }
-    ShowMessageDialog(QString(), kBackupDone, mbOK, mtInformation);
+    if (!parts.closeGuard.closeRequested())
+        ShowMessageDialog(QString(), kBackupDone, mbOK, mtInformation);
 }
 
 void followBackupProgress(TGauge &gauge, int progress, int maxProgress)

@@ -7,6 +7,7 @@ class QFileDialog;
 
 namespace movan {
 
+class CloseAfterBlockingCall;
 class DbQuery;
 class TGauge;
 class TMovBusy;
@@ -16,12 +17,15 @@ struct BackupWindowParts {
     QFileDialog &saveDialog;
     TMovBusy &busy;
     DbQuery &query;
+    TGauge &gauge; // follows the server's progress while the backup runs
+    const CloseAfterBlockingCall &closeGuard;
 };
 
 // Asks where to write the backup of the database, proposing a name made at
-// now, and has the server append a backup set there; reports the outcome.
-// Cancelling the dialog does nothing. Why the server refused goes to
-// standard error: the notice itself is fixed.
+// now, and has the server append a backup set there; reports the outcome,
+// unless the window was asked to close while the server worked. Cancelling
+// the dialog does nothing. Why the server refused goes to standard error:
+// the notice itself is fixed.
 void backupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts);
 
 // The gauge follows the server's "N percent processed.", painted at once.

@@ -189,7 +189,7 @@ TFrmDBTools::TFrmDBTools(QWidget *parent)
     createComponents();
     connectHandlers();
     // A close request while a statement runs waits for it to return.
-    new CloseAfterBlockingCall(this);
+    m_closeAfterCalls = new CloseAfterBlockingCall(this);
     FormCreate(this);
 }
 
@@ -277,7 +277,6 @@ void TFrmDBTools::createComponents()
     qrBackUp->setSqlText(QString::fromLatin1(movan::kBackupSql));
     qrBackUp->parameterByName(kDataBaseParameter).size = movan::kBackupDataBaseParameterSize;
     qrBackUp->parameterByName(kPathParameter).size = movan::kBackupPathParameterSize;
-    qrBackUp->OnFetchProgress = [this](int progress, int maxProgress) { qrBackUpFetchProgress(progress, maxProgress); };
 
     cmCreateDataBase = new DbQuery;
     QrRestore = new DbQuery;
@@ -406,10 +405,12 @@ void TFrmDBTools::ShrinkLog()
         qrCompressDB->execSQL();
     } catch (const std::exception &error) {
         std::fprintf(stderr, "log shrink of %s failed: %s\n", FDBName.toUtf8().constData(), error.what());
-        showCompressStatus(kShrinkFailed, kRed);
+        if (!m_closeAfterCalls->closeRequested())
+            showCompressStatus(kShrinkFailed, kRed);
         return;
     }
-    showCompressStatus(kShrinkDone, kGreen);
+    if (!m_closeAfterCalls->closeRequested())
+        showCompressStatus(kShrinkDone, kGreen);
 }
 
 void TFrmDBTools::BitBtn2Click(QObject *)
@@ -442,7 +443,7 @@ void TFrmDBTools::BitBtn4Click(QObject *)
     FTargetDB = DBLDBBackup->Text();
     QCoreApplication::processEvents();
     useMaintenanceConnection();
-    backupDatabase(FTargetDB, currentDateTime(), {*SaveDialog1, *MovBusy1, *qrBackUp});
+    backupDatabase(FTargetDB, currentDateTime(), {*SaveDialog1, *MovBusy1, *qrBackUp, *Gauge1, *m_closeAfterCalls});
 }
 
 void TFrmDBTools::qrBackUpFetchProgress(int progress, int maxProgress)
@@ -468,7 +469,8 @@ void TFrmDBTools::BitBtn5Click(QObject *)
 
 bool TFrmDBTools::RestoreDataBase()
 {
-    return movan::RestoreDataBase(FTargetDB, FBackupFile, {*this, *MovBusy1, *cmCreateDataBase, *QrRestore});
+    return movan::RestoreDataBase(FTargetDB, FBackupFile,
+                                  {*this, *MovBusy1, *cmCreateDataBase, *QrRestore, *m_closeAfterCalls});
 }
 
 } // namespace movan

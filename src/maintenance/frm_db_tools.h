@@ -17,6 +17,7 @@ class QTabWidget;
 
 namespace movan {
 
+class CloseAfterBlockingCall;
 class DbQuery;
 class QueryListSource;
 class TGauge;
@@ -96,7 +97,9 @@ public:
     // "Restore a backup" pressed      -> BitBtn5Click: warning, open dialog, RestoreDataBase
     void BitBtn5Click(QObject *Sender);
     bool RestoreDataBase();
-    // the backup's "N percent processed" -> qrBackUpFetchProgress: the gauge
+    // the backup's "N percent processed" -> qrBackUpFetchProgress: the gauge.
+    // No window calls this: backupDatabase hooks the gauge to qrBackUp itself
+    // for the time of a backup.
     void qrBackUpFetchProgress(int progress, int maxProgress);
 
     // The date and time the proposed backup name is made of.
@@ -128,6 +131,9 @@ private:
     bool m_shown = false;
     bool m_shrinkBatchChosen = false;
     bool m_restoreRunning = false;
+    // Asked after every blocking call: a handler whose window is to close
+    // shows nothing more and takes no further step.
+    CloseAfterBlockingCall *m_closeAfterCalls = nullptr;
 };
 
 } // namespace movan

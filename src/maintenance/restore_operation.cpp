@@ -17,6 +17,7 @@
 #include "util/persian_date.h"
 #include "util/text_trim.h"
 #include "widgets/busy/mov_busy.h"
+#include "widgets/close_guard/close_after_call.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -337,6 +338,8 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
         showFailure(parts.window, {kNothingChanged, {}});
         return false;
     }
+    if (parts.closeGuard.closeRequested())
+        return false;
     if (const auto *refusal = std::get_if<Refusal>(&checked)) {
         showFailure(parts.window, {refusal->why + QLatin1Char('\n') + kNothingChanged, refusal->details});
         return false;
@@ -361,6 +364,8 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
                 copy.unprepare();
             } catch (const std::exception &error) {
                 parts.busy.Hide();
+                if (parts.closeGuard.closeRequested())
+                    return false;
                 showFailure(
                     parts.window,
                     {kCannotWriteData.arg(folder + QStringLiteral("Data")) + QLatin1Char('\n') + kNothingChanged,
@@ -368,6 +373,13 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
                 return false;
             }
             safetyFile = path;
+        }
+        // The last point where leaving changes nothing.
+        if (parts.closeGuard.closeRequested()) {
+            parts.busy.Hide();
+            if (!safetyFile.isEmpty())
+                QFile::remove(localPath(safetyFile));
+            return false;
         }
         for (const QString &program : kSiblingPrograms)
             KillProcessByName(program);
@@ -386,20 +398,26 @@ bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const R
             if (!outcome.copyNeeded && !safetyFile.isEmpty())
                 QFile::remove(localPath(safetyFile));
             parts.busy.Hide();
-            showFailure(parts.window, {outcome.said, QString::fromUtf8(error.what())});
+            if (outcome.copyNeeded)
+                std::fprintf(stderr, "%s\n", outcome.said.toUtf8().constData());
+            // Where the user's database now is must reach them, closing or not.
+            if (!parts.closeGuard.closeRequested() || outcome.copyNeeded)
+                showFailure(parts.window, {outcome.said, QString::fromUtf8(error.what())});
             return false;
         }
         parts.busy.Hide();
     } catch (const std::exception &) {
         hideBusyIgnoringErrors(parts.busy);
-        showFailure(parts.window, {QString(), {}});
+        if (!parts.closeGuard.closeRequested())
+            showFailure(parts.window, {QString(), {}});
         return false;
     }
     // The restored database stands; the copy of the one it replaced is not
     // needed any more.
     if (!safetyFile.isEmpty())
         QFile::remove(localPath(safetyFile));
-    showPlainMessage(parts.window, kRestoreDone);
+    if (!parts.closeGuard.closeRequested())
+        showPlainMessage(parts.window, kRestoreDone);
     return true;
 }
 

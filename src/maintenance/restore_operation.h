@@ -6,6 +6,7 @@ class QWidget;
 
 namespace movan {
 
+class CloseAfterBlockingCall;
 class DbQuery;
 class TMovBusy;
 
@@ -15,6 +16,7 @@ struct RestoreWindowParts {
     TMovBusy &busy;
     DbQuery &dropQuery; // cmCreateDataBase
     DbQuery &restoreQuery; // QrRestore; its time-out serves every long step
+    const CloseAfterBlockingCall &closeGuard;
 };
 
 // Replaces the target database by the newest backup set of the file, on the
@@ -27,8 +29,13 @@ struct RestoreWindowParts {
 // would write, and the server can write a copy of the target into Data/. That
 // copy is taken before the drop; should the restore still fail, the copy is
 // restored in place of the target, so the user keeps the database they had.
-// True only once the server has finished the restore and the user was told
-// so.
+//
+// A window asked to close while the server works ends the restore at the next
+// step that can still be left: before the question, or after the copy but
+// before anything is stopped or dropped (the copy is then removed). Once the
+// drop is sent the restore finishes, and only a database left in its safety
+// copy is still reported.
+// True only once the server has finished the restore.
 bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const RestoreWindowParts &parts);
 
 } // namespace movan

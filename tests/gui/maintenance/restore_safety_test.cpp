@@ -4,7 +4,10 @@
 // its files byte for byte as they were, and the sibling programs stopped only
 // once nothing could be lost any more.
 #include "backup_restore_fixture.h"
+#include "db/blocking_call.h"
 #include "util/persian_date.h"
+#include "widgets/busy/mov_busy.h"
+#include "widgets/busy/mov_sf_busy.h"
 
 #include <QLabel>
 #include <QMessageBox>
@@ -269,6 +272,48 @@ TEST_F(RestoreSafety, ServerKilledMidRestoreGivesTheDatabaseBack)
     expectSurvived(victim);
     runAsSa(QStringLiteral("DROP DATABASE Victim"));
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
+}
+
+// The window closed while the server takes the safety copy: the restore
+// ends there, before any sibling is stopped or the database dropped, says
+// nothing more, and takes the copy away again.
+TEST_F(RestoreSafety, CloseDuringTheSafetyCopyStopsBeforeTheDrop)
+{
+    makeDatabase(QStringLiteral("Kept"), s_data->filePath(QStringLiteral("kept.mdf")),
+                 s_data->filePath(QStringLiteral("kept_log.ldf")), QStringLiteral("Data_Data"),
+                 QStringLiteral("Data_log"), 40);
+    ServerFolder folder;
+    const QString bak = folder.filePath(QStringLiteral("Kept.Bak"));
+    backUpAsSa(QStringLiteral("Kept"), bak);
+    writeSettings(QStringLiteral("Kept"));
+    const Kept kept = keep(QStringLiteral("Kept"));
+    QProcess &telvarex = startSibling(QStringLiteral("Telvarex.exe"));
+    ModalDialogDriver driver(120000);
+    const QString restoring = QStringLiteral("در حال بازگرداندن اطلاعات ...");
+    bool closedDuringCopy = false;
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            TMovsfBusy *busy = w.MovBusy1->form();
+            if (closedDuringCopy || !blockingCallRunning() || !busy || busy->lblMessage1->text() != restoring)
+                return;
+            closedDuringCopy = true;
+            w.close();
+        });
+        closer.start(1);
+        const qsizetype before = received();
+        clickRestore(w, QStringLiteral("Kept"), bak, driver);
+        closer.stop();
+        EXPECT_EQ(driver.last().icon, DialogIcon::Question);
+        EXPECT_FALSE(driver.allAnswered()) << "a message followed the close: " << driver.last().text.toStdString();
+        EXPECT_FALSE(statementSent(receivedSince(before), QStringLiteral("USE MASTER IF EXISTS")));
+    });
+    ASSERT_TRUE(closedDuringCopy) << "the copy was over before the window could be closed";
+    EXPECT_EQ(telvarex.state(), QProcess::Running);
+    expectSurvived(kept);
+    EXPECT_TRUE(QDir(restoreFolder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    runAsSa(QStringLiteral("DROP DATABASE Kept"));
 }
 
 // Data/ on a small file system that the restore fills half-way: the copy
