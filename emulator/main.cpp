@@ -134,6 +134,7 @@ int main(int argc, char **argv)
     std::vector<NamedInstance> wanted = {{"MSSQLSERVER", options.port}};
     wanted.insert(wanted.end(), options.instances.begin(), options.instances.end());
     std::vector<std::string> installed;
+    installed.reserve(wanted.size());
     for (const auto &w : wanted)
         installed.push_back(w.name);
 
@@ -177,6 +178,7 @@ int main(int argc, char **argv)
     std::unique_ptr<BrowserService> browser;
     if (options.browser) {
         std::vector<BrowserInstance> list;
+        list.reserve(instances.size());
         for (const auto &i : instances)
             list.push_back({i.context->config.instanceName, i.context->port, version.browserVersion});
         browser = std::make_unique<BrowserService>(host, list);

@@ -71,7 +71,7 @@ bool BatchExecutor::runText(std::string_view text, const ParserOptions &options)
     // Compiled whole before any of it runs. A short batch keeps its trees; a
     // long one is parsed again statement by statement as it runs, so that it
     // holds one statement's tree at a time, not some sixty times its size.
-    constexpr std::size_t kLongBatch = 64 * 1024;
+    constexpr std::size_t kLongBatch = std::size_t{64} * 1024;
     Batch batch;
     try {
         if (text.size() <= kLongBatch) {

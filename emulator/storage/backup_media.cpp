@@ -549,7 +549,7 @@ BackupSetInfo restoreBackupSet(const std::filesystem::path &mediaPath, int posit
                                const std::vector<std::filesystem::path> &targets, const OperationProgress &progress)
 {
     const File media = openMediaForReading(mediaPath);
-    const auto set = pickSet(readSets(media, mediaPath), position, mediaPath);
+    auto set = pickSet(readSets(media, mediaPath), position, mediaPath);
     if (targets.size() != set.files.size())
         throw StorageError("A restore needs one target per file of the backup set");
 

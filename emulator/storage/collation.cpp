@@ -97,11 +97,7 @@ bool likeMatch(const std::u32string &text, const std::u32string &pattern)
                 starT = t;
                 continue;
             }
-            if (pc == U'_') {
-                ++p;
-                ++t;
-                advanced = true;
-            } else if (pc == U'[') {
+            if (pc == U'[') {
                 bool matched = false;
                 const std::size_t next = matchSet(pattern, p, text[t], matched);
                 if (next == std::u32string::npos) {
@@ -115,7 +111,7 @@ bool likeMatch(const std::u32string &text, const std::u32string &pattern)
                     ++t;
                     advanced = true;
                 }
-            } else if (pc == text[t]) {
+            } else if (pc == U'_' || pc == text[t]) {
                 ++p;
                 ++t;
                 advanced = true;

@@ -91,7 +91,7 @@ DatabaseFileHeader newHeader(const NewDatabaseFiles &request, DatabaseFileType t
 std::filesystem::path writeNewFile(const std::filesystem::path &target, const DatabaseFileHeader &header)
 {
     removeLeftoverPartials(target);
-    const auto partial = partialPathFor(target);
+    auto partial = partialPathFor(target);
     try {
         File file = File::createNew(partial);
         writeHeader(file, header);
@@ -306,6 +306,7 @@ OpenedDatabaseFile openDatabaseFileForReading(const std::filesystem::path &path)
 DatabaseFilePair readDatabaseFilePair(const std::vector<std::filesystem::path> &paths)
 {
     std::vector<std::pair<std::filesystem::path, DatabaseFileHeader>> files;
+    files.reserve(paths.size());
     for (const auto &path : paths)
         files.emplace_back(path, readDatabaseFileHeader(path));
     if (files.size() != 2 || files[0].second.type == files[1].second.type

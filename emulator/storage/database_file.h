@@ -21,7 +21,7 @@ namespace sqlemu {
 // file may be longer than its header says (the tail is ignored and cut at
 // the next change) but never shorter.
 constexpr std::int64_t kPageSize = 8192;
-constexpr std::int64_t kPagesPerMegabyte = 1024 * 1024 / kPageSize;
+constexpr std::int64_t kPagesPerMegabyte = std::int64_t{1024} * 1024 / kPageSize;
 constexpr std::uint32_t kDatabaseFileFormatVersion = 1;
 
 // Shared by the two files of one database so that a data file and a log

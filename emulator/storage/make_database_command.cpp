@@ -17,7 +17,7 @@ std::int64_t megabytes(const std::string &option, const std::string &text)
 {
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 1024 * 1024)
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > std::int64_t{1024} * 1024)
         throw MakeDatabaseUsageError(option + " needs a size in megabytes, not '" + text + "'");
     return value;
 }

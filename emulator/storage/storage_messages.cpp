@@ -1,5 +1,6 @@
 #include "storage/storage_messages.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace sqlemu::storage_messages {
@@ -27,7 +28,7 @@ std::string thousandths(double value)
 {
     if (value < 0)
         value = 0;
-    const auto scaled = static_cast<long long>(value * 1000.0 + 0.5);
+    const long long scaled = std::llround(value * 1000.0);
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "%lld.%03lld", scaled / 1000, scaled % 1000);
     return buffer;

@@ -196,6 +196,7 @@ DatabaseInfo StorageOperations::attachDatabase(const std::string &name, const st
         throw ServerError(msg::databaseExists(name));
 
     std::vector<std::filesystem::path> paths;
+    paths.reserve(filePaths.size());
     for (const auto &p : filePaths)
         paths.push_back(normalisedFilePath(p));
     for (const auto &path : paths)

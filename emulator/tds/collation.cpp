@@ -24,12 +24,10 @@ int Collation::codePage() const
     // SQL collations name their code page through the sort id; the ones that
     // matter here are Latin-1 (1252) and the Windows Arabic collations.
     switch (lcid & 0x3FF) { // primary language
-    case 0x01:
-        return 1256; // Arabic
-    case 0x29:
-        return 1256; // Persian
-    case 0x20:
-        return 1256; // Urdu
+    case 0x01: // Arabic
+    case 0x29: // Persian
+    case 0x20: // Urdu
+        return 1256;
     case 0x19:
         return 1251; // Russian
     case 0x05:

@@ -63,6 +63,7 @@ std::vector<std::string> readLines(const std::string &option, const std::string 
         if (n < 0) {
             const int failure = errno;
             ::close(fd);
+            // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once, on the way out
             throw CommandLineError(option + ": cannot read '" + path + "': " + std::strerror(failure));
         }
         text.append(buffer, static_cast<std::size_t>(n));

@@ -85,7 +85,7 @@ class MessageAssembler {
 public:
     enum class Result { Message, NeedMore, Malformed };
 
-    explicit MessageAssembler(std::size_t maxMessageSize = 64 * 1024 * 1024)
+    explicit MessageAssembler(std::size_t maxMessageSize = std::size_t{64} * 1024 * 1024)
         : m_maxMessage(maxMessageSize)
     {}
 

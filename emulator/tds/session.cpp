@@ -21,8 +21,8 @@ struct ConnectionLost {};
 constexpr auto kAttentionPollInterval = std::chrono::milliseconds(5);
 // Before login a connection may hold only a login's worth of memory and must
 // log in by a deadline, so stray or hostile connections cannot pile up.
-constexpr std::size_t kMaxMessageBeforeLogin = 256 * 1024;
-constexpr std::size_t kMaxMessageAfterLogin = 64 * 1024 * 1024;
+constexpr std::size_t kMaxMessageBeforeLogin = std::size_t{256} * 1024;
+constexpr std::size_t kMaxMessageAfterLogin = std::size_t{64} * 1024 * 1024;
 
 } // namespace
 

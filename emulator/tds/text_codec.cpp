@@ -58,6 +58,7 @@ void appendUtf8(std::string &out, char32_t cp)
 std::string convert(const char *to, const char *from, const char *in, std::size_t inLen, const char *fallback)
 {
     iconv_t cd = iconv_open(to, from);
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv_open fails with (iconv_t)-1, a pointer made of -1
     if (cd == reinterpret_cast<iconv_t>(-1))
         return std::string(in, inLen);
     std::string out;

@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::uint64_t kPlpNull = ~0ULL;
 constexpr std::uint64_t kPlpUnknownLength = ~0ULL - 1;
-constexpr std::size_t kMaxPlpValue = 64 * 1024 * 1024;
+constexpr std::size_t kMaxPlpValue = std::size_t{64} * 1024 * 1024;
 __extension__ typedef unsigned __int128 UInt128;
 
 bool isCharType(std::uint8_t id)
@@ -276,8 +276,6 @@ TypeInfo readTypeInfo(ByteReader &reader)
     case TypeId::DateTimN:
     case TypeId::VarBinary:
     case TypeId::Binary:
-        type.maxLength = reader.u8();
-        break;
     case TypeId::VarChar:
     case TypeId::Char:
         type.maxLength = reader.u8();
@@ -294,8 +292,6 @@ TypeInfo readTypeInfo(ByteReader &reader)
         break;
     case TypeId::BigVarBinary:
     case TypeId::BigBinary:
-        type.maxLength = reader.u16le();
-        break;
     case TypeId::BigVarChar:
     case TypeId::BigChar:
     case TypeId::NVarChar:

@@ -48,7 +48,7 @@ struct ReadResult {
 
 // Limits that keep a hostile header from asking for absurd amounts of memory.
 inline constexpr std::uint32_t kMaxFrameSide = 8192;
-inline constexpr std::uint64_t kMaxFramePixels = 16u * 1024u * 1024u;
+inline constexpr std::uint64_t kMaxFramePixels = std::uint64_t{16} * 1024 * 1024;
 inline constexpr std::size_t kMaxFrames = 1u << 20;
 
 // Parses a whole file held in memory. The frame references point into data,

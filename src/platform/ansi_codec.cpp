@@ -15,6 +15,7 @@ constexpr const char *kAnsiCodePage = "WINDOWS-1256";
 std::optional<QByteArray> convert(const char *to, const char *from, const QByteArray &input)
 {
     iconv_t cd = iconv_open(to, from);
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv_open fails with (iconv_t)-1, a pointer made of -1
     if (cd == reinterpret_cast<iconv_t>(-1))
         return std::nullopt;
 

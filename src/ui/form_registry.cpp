@@ -67,7 +67,7 @@ private:
 
 void registerFormClass(const QString &className, FormFactory factory)
 {
-    registry().insert(registryKey(className), std::move(factory));
+    registry().insert(registryKey(className), factory);
 }
 
 void unregisterFormClass(const QString &className)

@@ -14,7 +14,7 @@ namespace movan {
 namespace {
 
 // Clips beyond this size are refused rather than read into memory whole.
-constexpr qint64 kMaxClipBytes = 256 * 1024 * 1024;
+constexpr qint64 kMaxClipBytes = qint64{256} * 1024 * 1024;
 constexpr int kDefaultIntervalMs = 100;
 constexpr int kMinIntervalMs = 10;
 constexpr int kMaxIntervalMs = 5000;
@@ -64,7 +64,7 @@ public:
         }
         const auto *data = reinterpret_cast<const std::uint8_t *>(m_bytes.constData());
         while (m_decoded < index) {
-            const avi::FrameRef &ref = m_clip.frames[std::size_t(m_decoded + 1)];
+            const avi::FrameRef &ref = m_clip.frames[std::size_t(m_decoded) + 1];
             if (!m_decoder.decode(data + ref.offset, ref.size))
                 return false;
             ++m_decoded;
