@@ -132,7 +132,7 @@ TypedValue ExpressionEvaluator::arithmetic(const Expression &e, const ResultTabl
 {
     const TypedValue a = evaluate(*e.arguments[0], table, row);
     const TypedValue b = evaluate(*e.arguments[1], table, row);
-    const TypedValue type = typeOf(e, table);
+    TypedValue type = typeOf(e, table);
     if (e.op == "+" && isTextType(type.type) && !m_context.options.concatNullYieldsNull) {
         TypedValue result = type;
         result.value = valueAsText(a.value).value_or("") + valueAsText(b.value).value_or("");

@@ -137,7 +137,7 @@ QString problemMessage(const QString &path, int error, Access access)
 
 QString unquote(const QString &value)
 {
-    const QString trimmed = trimBlanks(value);
+    QString trimmed = trimBlanks(value);
     if (trimmed.size() >= 2) {
         const QChar first = trimmed.front();
         if ((first == u'"' || first == u'\'') && trimmed.back() == first)

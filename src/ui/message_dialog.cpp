@@ -68,8 +68,7 @@ QStringList persianLabels(quint16 buttons)
     case mbOK:
         return {kLabelConfirm};
     case mbCancel:
-        return {kLabelCancel};
-    case mbAbort:
+    case mbAbort: // an abort is worded as a cancel
         return {kLabelCancel};
     case mbRetry:
         return {kLabelRetry};

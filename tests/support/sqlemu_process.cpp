@@ -67,6 +67,17 @@ int freeLoopbackPort(int socketType)
     return ntohs(a.sin_port);
 }
 
+int connectToLoopback(int port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in a = loopbackAddress(port);
+    if (s >= 0 && ::connect(s, reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0)
+        return s;
+    if (s >= 0)
+        ::close(s);
+    return -1;
+}
+
 bool loopbackPortIsFree(int port, int socketType)
 {
     int s = boundLoopbackSocket(port, socketType);

@@ -74,6 +74,8 @@ private:
 
 // The IPv4 loopback address with that port (0: any free one, for bind).
 sockaddr_in loopbackAddress(int port);
+// A TCP socket connected to that loopback port, or -1 when nothing accepts.
+int connectToLoopback(int port);
 // A loopback port that was free a moment ago (SOCK_STREAM or SOCK_DGRAM).
 int freeLoopbackPort(int socketType);
 // Whether a loopback port can be bound now.

@@ -72,12 +72,7 @@ TEST_F(NoTicket, TheSavedLoginListsBacksUpAndRestores)
         backUp(w, QStringLiteral("Ticketless"), bak, driver);
         EXPECT_EQ(driver.last().text, kBackupDone);
 
-        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(QStringLiteral("Ticketless")));
-        driver.pressButton(kYes);
-        chooseFile(driver, bak);
-        driver.pressButton(kYes);
-        driver.pressEnter();
-        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+        clickRestore(w, QStringLiteral("Ticketless"), bak, driver);
         EXPECT_EQ(driver.last().text, kRestoreDone);
     });
     EXPECT_EQ(stateOf(QStringLiteral("Ticketless")), QStringLiteral("ONLINE"));

@@ -164,12 +164,7 @@ TEST_P(VersionMatrix, EveryOperationOfBothWindows)
         backUp(w, QStringLiteral("Tarnel"), bak, driver);
         EXPECT_EQ(driver.last().text, kBackupDone);
 
-        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(QStringLiteral("Tarnel")));
-        driver.pressButton(kYes);
-        chooseFile(driver, bak);
-        driver.pressButton(kYes);
-        driver.pressEnter();
-        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+        clickRestore(w, QStringLiteral("Tarnel"), bak, driver);
         EXPECT_EQ(driver.last().text, kRestoreDone);
     });
     EXPECT_EQ(scalarAsSa(QStringLiteral("SELECT state_desc AS v FROM sys.databases WHERE name = 'Tarnel'")),

@@ -28,11 +28,9 @@ namespace {
 class RawConnection {
 public:
     explicit RawConnection(int port)
-    {
-        m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a = loopbackAddress(port);
-        m_connected = ::connect(m_socket, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    }
+        : m_socket(connectToLoopback(port))
+        , m_connected(m_socket >= 0)
+    {}
     ~RawConnection() { ::close(m_socket); }
     RawConnection(const RawConnection &) = delete;
     RawConnection &operator=(const RawConnection &) = delete;

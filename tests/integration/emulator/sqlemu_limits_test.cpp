@@ -30,11 +30,9 @@ using namespace std::chrono_literals;
 class SilentConnection {
 public:
     explicit SilentConnection(int port)
-    {
-        m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a = loopbackAddress(port);
-        m_connected = ::connect(m_socket, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    }
+        : m_socket(connectToLoopback(port))
+        , m_connected(m_socket >= 0)
+    {}
     ~SilentConnection() { ::close(m_socket); }
     SilentConnection(const SilentConnection &) = delete;
     SilentConnection &operator=(const SilentConnection &) = delete;

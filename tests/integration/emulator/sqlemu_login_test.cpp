@@ -102,12 +102,9 @@ TEST_F(SqlemuLogins, TsqlLogsInWithSqlAuthentication)
 // closed that connection.
 bool serverDropsAfter(int port, const std::string &bytes)
 {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = loopbackAddress(port);
-    if (::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        ::close(s);
+    const int s = connectToLoopback(port);
+    if (s < 0)
         return false;
-    }
     ::send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     timeval timeout{10, 0};
     ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);

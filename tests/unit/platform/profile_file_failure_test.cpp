@@ -4,6 +4,8 @@
 // for a group of administrators. Each test asserts what survived.
 #include "platform/profile_file.h"
 
+#include "support/file_ownership.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -435,25 +437,6 @@ TEST_F(ProfileFileFailure, AProgramThatHoldsTheLockAndHangsBlocksNoOne)
     ::close(held);
     EXPECT_EQ(report, "");
     EXPECT_EQ(bytesOf(path), seed);
-}
-
-struct Ownership {
-    uid_t owner;
-    gid_t group;
-    mode_t mode;
-    bool operator==(const Ownership &) const = default;
-};
-
-Ownership ownershipOf(const QString &path)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return {st.st_uid, st.st_gid, st.st_mode & 07777};
-}
-
-std::ostream &operator<<(std::ostream &out, const Ownership &o)
-{
-    return out << o.owner << ':' << o.group << " mode " << std::oct << o.mode << std::dec;
 }
 
 // Two administrators in the group that owns the application folder save in

@@ -1,6 +1,7 @@
 #include "platform/ansi_codec.h"
 #include "platform/profile_file.h"
 
+#include "support/file_ownership.h"
 #include "support/qt_printers.h"
 
 #include <QDir>
@@ -271,20 +272,6 @@ bool asNobody(const std::function<bool()> &body)
     }
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-struct Ownership {
-    uid_t owner;
-    gid_t group;
-    mode_t mode;
-    bool operator==(const Ownership &) const = default;
-};
-
-Ownership ownershipOf(const QString &path)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return {st.st_uid, st.st_gid, st.st_mode & 07777};
 }
 
 TEST_F(ProfileFileTest, SavesWhereverTheFileIsWritableAndKeepsItsOwnership)
