@@ -12,7 +12,8 @@ void labelFileDialogBoxes(QFileDialog *dialog);
 // In a right-to-left dialog a folder path would read from the right, its
 // leading "/" drawn at the far end: the folder box reads left to right, as
 // the file name box already does. The size, type and date columns take the
-// width of what they show rather than cutting it short.
+// width of what they show rather than cutting it short, and each reads in
+// its own direction. Called before the dialog is first shown.
 void fitFileDialogToRightToLeft(QFileDialog *dialog);
 
 } // namespace movan

@@ -4,6 +4,7 @@
 #include "platform/database_error.h"
 #include "platform/kerberos_check.h"
 #include "ui/failure_text.h"
+#include "ui/file_dialog_labels.h"
 #include "ui/message_dialog.h"
 #include "ui/qt_translations.h"
 
@@ -15,7 +16,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTextLayout>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -138,3 +143,42 @@ TEST(MessageDialogText, EnglishLineUnderAPersianOneKeepsItsFullStopAtItsEnd)
 }
 
 } // namespace
+
+// Where a date shown in the right-to-left file dialog puts its day, as the
+// user sees it: left of its month, as it is written.
+TEST(QtTranslations, FileDialogDatesReadInTheirOwnDirection)
+{
+    ASSERT_TRUE(installQtPersianTranslations());
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("Tarnel.Bak")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    fitFileDialogToRightToLeft(&dialog);
+    dialog.setDirectory(folder.path());
+    dialog.show();
+    auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    ASSERT_NE(details, nullptr);
+    QModelIndex name;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        name = details->model()->index(0, 0, details->rootIndex());
+        return name.isValid();
+    }));
+    // The name stays as it is: the dialog completes typed names from it.
+    EXPECT_EQ(name.data().toString(), QStringLiteral("Tarnel.Bak"));
+    const QString date = name.siblingAtColumn(3).data().toString();
+    const qsizetype day = date.indexOf(QRegularExpression(QStringLiteral("\\d")));
+    const qsizetype month = date.indexOf(QRegularExpression(QStringLiteral("[A-Za-z]")));
+    ASSERT_TRUE(day >= 0 && month > day) << date.toStdString();
+    QTextLayout layout(date, dialog.font());
+    QTextOption option;
+    option.setTextDirection(Qt::RightToLeft);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    // Cursors just after each, inside their run, away from any direction change.
+    EXPECT_LT(line.cursorToX(int(day) + 1), line.cursorToX(int(month) + 1)) << date.toStdString();
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
+}
