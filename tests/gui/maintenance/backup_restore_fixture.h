@@ -48,13 +48,14 @@ public:
     }
 
     // A database with the logical files a restore expects, its files in the
-    // server's data folder.
-    static void makeRestorable(const QString &name)
+    // server's data folder, of that many megabytes (0: sqlemu's default).
+    static void makeRestorable(const QString &name, int megabytes = 0)
     {
         static int made = 0;
         const QString stem = QStringLiteral("restorable%1").arg(++made);
         makeDatabase(name, s_data->filePath(stem + QStringLiteral(".mdf")),
-                     s_data->filePath(stem + QStringLiteral("_log.ldf")));
+                     s_data->filePath(stem + QStringLiteral("_log.ldf")), QStringLiteral("Data_Data"),
+                     QStringLiteral("Data_log"), megabytes);
     }
 
     // A database attached from new files at those paths, with those logical

@@ -233,9 +233,7 @@ TEST_F(RestoreSafety, NewestOfTwoSetsComesBack)
 TEST_F(RestoreSafety, ServerKilledMidRestoreGivesTheDatabaseBack)
 {
     makeRestorable(QStringLiteral("Victim"));
-    makeDatabase(QStringLiteral("Large"), s_data->filePath(QStringLiteral("large.mdf")),
-                 s_data->filePath(QStringLiteral("large_log.ldf")), QStringLiteral("Data_Data"),
-                 QStringLiteral("Data_log"), 160);
+    makeRestorable(QStringLiteral("Large"), 160);
     ServerFolder folder;
     const QString bak = folder.filePath(QStringLiteral("Large.Bak"));
     backUpAsSa(QStringLiteral("Large"), bak);
@@ -279,9 +277,7 @@ TEST_F(RestoreSafety, ServerKilledMidRestoreGivesTheDatabaseBack)
 // nothing more, and takes the copy away again.
 TEST_F(RestoreSafety, CloseDuringTheSafetyCopyStopsBeforeTheDrop)
 {
-    makeDatabase(QStringLiteral("Kept"), s_data->filePath(QStringLiteral("kept.mdf")),
-                 s_data->filePath(QStringLiteral("kept_log.ldf")), QStringLiteral("Data_Data"),
-                 QStringLiteral("Data_log"), 40);
+    makeRestorable(QStringLiteral("Kept"), 40);
     ServerFolder folder;
     const QString bak = folder.filePath(QStringLiteral("Kept.Bak"));
     backUpAsSa(QStringLiteral("Kept"), bak);
