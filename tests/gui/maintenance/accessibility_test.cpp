@@ -128,7 +128,9 @@ public:
     }
     QList<int> values;
     QStringList texts;
-    bool allDuringTheCall = true;
+    // The values read while the server worked; the window may also repaint
+    // the gauge before or after, for reasons of its own.
+    QList<int> valuesDuringTheCall;
     // What else a test looks at each time.
     std::function<void()> alsoOnPaint;
 
@@ -141,7 +143,8 @@ protected:
             QAccessibleInterface *iface = accessible(m_gauge);
             values.append(iface->valueInterface()->currentValue().toInt());
             texts.append(iface->text(QAccessible::Value));
-            allDuringTheCall &= blockingCallRunning();
+            if (blockingCallRunning())
+                valuesDuringTheCall.append(values.last());
         }
         return false;
     }
@@ -155,7 +158,7 @@ TEST_F(Accessibility, GaugeReportsItsValueDuringABackup)
     QString name;
     QList<int> values;
     QStringList texts;
-    bool duringTheCall = false;
+    QList<int> duringTheCall;
     QTemporaryDir folder;
     ModalDialogDriver driver;
     withWindow([&](TFrmDBTools &w) {
@@ -168,15 +171,14 @@ TEST_F(Accessibility, GaugeReportsItsValueDuringABackup)
         backUp(w, QStringLiteral("Tarnel"), folder.filePath(QStringLiteral("t.Bak")), driver);
         values = reader.values;
         texts = reader.texts;
-        duringTheCall = reader.allDuringTheCall;
+        duringTheCall = reader.valuesDuringTheCall;
         EXPECT_EQ(iface->valueInterface()->maximumValue().toInt(), w.Gauge1->MaxValue());
     });
     EXPECT_EQ(name, QStringLiteral("وضعيت :"));
     ASSERT_FALSE(values.isEmpty()) << "the gauge never showed a value";
-    EXPECT_TRUE(duringTheCall) << "read only once the server had finished";
     EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
     for (int percent : {10, 50, 90, 100})
-        EXPECT_TRUE(values.contains(percent)) << percent;
+        EXPECT_TRUE(duringTheCall.contains(percent)) << percent << " not read while the server worked";
     for (int i = 0; i < values.size(); ++i)
         EXPECT_EQ(texts[i], QStringLiteral("%1%").arg(values[i]));
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
