@@ -6,6 +6,7 @@
 // only a client other than the program can ask for.
 // Needs TCP 1433 free: the window backs up on the local default instance with
 // Windows (Kerberos) authentication.
+#include "bench/backup_bench_support.h"
 #include "db/database.h"
 #include "maintenance/frm_db_tools.h"
 #include "platform/freetds_session.h"
@@ -21,8 +22,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -31,7 +30,6 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <sys/socket.h>
 
 using namespace movan;
 
@@ -87,12 +85,7 @@ void ThroughTheWindow(benchmark::State &state)
         const QString path = nextBackupPath();
         ModalDialogDriver driver(600000);
         driver.ignoreWindow(&window);
-        driver.handle([path](QWidget *modal) {
-            auto *dialog = qobject_cast<QFileDialog *>(modal);
-            dialog->setDirectory(QFileInfo(path).absolutePath());
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(path).fileName());
-            static_cast<QDialog *>(dialog)->accept();
-        });
+        answerSaveDialog(driver, path);
         QElapsedTimer clock;
         qint64 ended = 0;
         driver.handle([&](QWidget *modal) {
@@ -125,15 +118,10 @@ void StraightWithTsql(benchmark::State &state)
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(encrypted ? "[global]\n\tencryption = require\n" : "[global]\n\tencryption = off\n");
     file.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("FREETDSCONF"), conf);
     for (auto _ : state) {
-        const QString path = nextBackupPath();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("FREETDSCONF"), conf);
-        state.SetIterationTime(backUpWithTsql(kDatabase, path, QStringLiteral("Secret1"), environment));
-        state.counters["backup_mb"] = double(QFileInfo(path).size()) / (1024 * 1024);
-        if (!QFileInfo(path).size())
-            state.SkipWithError("tsql wrote no backup");
-        QFile::remove(path);
+        timeTsqlBackup(state, kDatabase, nextBackupPath(), environment);
     }
 }
 BENCHMARK(StraightWithTsql)->Arg(0)->Arg(1)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -143,19 +131,12 @@ BENCHMARK(StraightWithTsql)->Arg(0)->Arg(1)->Iterations(3)->UseManualTime()->Uni
 int main(int argc, char **argv)
 {
     const auto app = makeBenchApplication(argc, argv);
-    if (!loopbackPortIsFree(1433, SOCK_STREAM)) {
-        fprintf(stderr, "TCP 1433 is in use\n");
+    const std::unique_ptr<KerberosRealm> realm = startDefaultInstanceRealm();
+    if (!realm)
         return 1;
-    }
-    KerberosRealm realm({1433});
-    if (!realm.start()) {
-        fprintf(stderr, "no Kerberos realm: %s\n", realm.error().c_str());
-        return 1;
-    }
-    realm.applyToThisProcess();
     QTemporaryDir data;
     QTemporaryDir backups;
-    g_realm = &realm;
+    g_realm = realm.get();
     g_data = &data;
     g_backups = &backups;
     FreeTdsSession::initializeLibrary();

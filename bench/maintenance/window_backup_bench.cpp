@@ -4,6 +4,7 @@
 // window's thread went without its event loop while the backup ran.
 // Needs TCP 1433 free: the window backs up on the local default instance
 // with Windows (Kerberos) authentication.
+#include "bench/backup_bench_support.h"
 #include "db/database.h"
 #include "maintenance/frm_db_tools.h"
 #include "platform/freetds_session.h"
@@ -17,20 +18,14 @@
 #include "support/modal_dialog_driver.h"
 #include "support/sqlemu_process.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
-
-#include <sys/socket.h>
 
 using namespace movan;
 
@@ -63,12 +58,7 @@ void ThroughTheWindow(benchmark::State &state)
         const QString path = nextBackupPath();
         ModalDialogDriver driver(600000);
         driver.ignoreWindow(&window);
-        driver.handle([path](QWidget *modal) {
-            auto *dialog = qobject_cast<QFileDialog *>(modal);
-            dialog->setDirectory(QFileInfo(path).absolutePath());
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(path).fileName());
-            static_cast<QDialog *>(dialog)->accept();
-        });
+        answerSaveDialog(driver, path);
         QElapsedTimer clock;
         qint64 last = 0, longest = 0, backupEnded = 0;
         QTimer ticker;
@@ -100,12 +90,7 @@ BENCHMARK(ThroughTheWindow)->Iterations(3)->UseManualTime()->Unit(benchmark::kSe
 void StraightWithTsql(benchmark::State &state)
 {
     for (auto _ : state) {
-        const QString path = nextBackupPath();
-        state.SetIterationTime(backUpWithTsql(kDatabase, path, QStringLiteral("Secret1")));
-        state.counters["backup_mb"] = double(QFileInfo(path).size()) / (1024 * 1024);
-        if (!QFileInfo(path).size())
-            state.SkipWithError("tsql wrote no backup");
-        QFile::remove(path);
+        timeTsqlBackup(state, kDatabase, nextBackupPath());
     }
 }
 BENCHMARK(StraightWithTsql)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
@@ -115,20 +100,13 @@ BENCHMARK(StraightWithTsql)->Iterations(3)->UseManualTime()->Unit(benchmark::kSe
 int main(int argc, char **argv)
 {
     const auto app = makeBenchApplication(argc, argv);
-    if (!loopbackPortIsFree(1433, SOCK_STREAM)) {
-        fprintf(stderr, "TCP 1433 is in use\n");
+    const std::unique_ptr<KerberosRealm> realm = startDefaultInstanceRealm();
+    if (!realm)
         return 1;
-    }
-    KerberosRealm realm({1433});
-    if (!realm.start()) {
-        fprintf(stderr, "no Kerberos realm: %s\n", realm.error().c_str());
-        return 1;
-    }
-    realm.applyToThisProcess();
     QTemporaryDir data;
     QTemporaryDir backups;
     g_backups = &backups;
-    SqlemuOptions options = realm.serverOptions(1433);
+    SqlemuOptions options = realm->serverOptions(1433);
     options.saPassword = "Secret1";
     options.dataDir = data.path().toStdString();
     SqlemuProcess server(options);

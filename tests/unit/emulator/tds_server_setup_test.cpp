@@ -208,6 +208,11 @@ TEST(TdsCommandLine, RefusesMistakesWithAReason)
         {{"--data-dir", "d", "--max-sessions", "0"}, "not a number of sessions"},
         {{"--data-dir", "d", "--login-timeout", "soon"}, "not a number of seconds"},
         {{"--data-dir", "d", "--sa-password-file", "/nonexistent/sa"}, "cannot read"},
+        {{"--data-dir", "d", "--encryption", "on"}, "expected available, forced or not-supported"},
+        {{"--data-dir", "d", "--tls-cert", "c.pem"}, "go together"},
+        {{"--data-dir", "d", "--tls-key", "k.pem"}, "go together"},
+        {{"--data-dir", "d", "--encryption", "not-supported", "--tls-cert", "c", "--tls-key", "k"}, "no use"},
+        {{"--data-dir", "d", "--force-encryption=yes"}, "takes no value"},
     };
     for (const auto &[args, reason] : cases) {
         try {
