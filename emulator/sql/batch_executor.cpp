@@ -190,8 +190,8 @@ void BatchExecutor::executeUse(const UseStatement &use)
     const auto db = m_context.catalogue.find(use.database);
     if (!db)
         throw errors::unknownDatabase(use.database, m_context.identity.oldUnknownDatabaseText, 1);
-    if (db->state == DatabaseState::Restoring)
-        throw SqlError(storage_messages::databaseBeingRestored(db->name), ErrorScope::Batch);
+    if (auto refusal = storage_messages::databaseUnavailable(db->name, db->state))
+        throw SqlError(*refusal, ErrorScope::Batch);
     if (db->userAccess == UserAccess::SingleUser
         && !m_context.sessions.othersIn(db->name, m_context.session.spid).empty())
         throw errors::databaseSingleUserInUse(db->name);

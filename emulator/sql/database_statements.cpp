@@ -13,6 +13,8 @@
 #include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
 
+#include <algorithm>
+
 namespace sqlemu {
 
 namespace {
@@ -95,7 +97,9 @@ OperationProgress progressFor(const std::vector<StatementOption> &options, Execu
                               bool reportWithoutStats = false)
 {
     OperationProgress progress;
-    const auto pace = std::chrono::milliseconds(context.options.storagePaceMilliseconds);
+    // The session's own pace, or the whole server's when that is slower.
+    const auto pace
+        = std::max(std::chrono::milliseconds(context.options.storagePaceMilliseconds), context.storage.serverPace());
     progress.isCancelled = [&context, pace] {
         if (pace.count() > 0) {
             try {
@@ -187,6 +191,7 @@ void runRestoreDatabase(const RestoreStatement &statement, ExecutionContext &con
     requireRestorePermission(context, request.databaseName);
     request.mediaPath = devicePath(statement.disks, context);
     request.replace = hasOption(statement.options, "REPLACE");
+    request.userName = context.session.loginName;
     for (const auto &o : statement.options) {
         if (o.name == "MOVE" && o.value && o.target)
             request.moves.emplace_back(textOf(*o.value, context), textOf(*o.target, context));
@@ -238,6 +243,40 @@ void setRecoveryModel(const AlterDatabaseStatement &statement, ExecutionContext 
     });
 }
 
+// ALTER DATABASE db SET OFFLINE | ONLINE.
+void setOnlineOrOffline(const AlterDatabaseStatement &statement, ExecutionContext &context)
+{
+    const bool offline = statement.option == "OFFLINE";
+    const auto db = context.catalogue.find(statement.name);
+    if (!db)
+        throw SqlError({errors::alterDatabaseNotAllowed(statement.name), errors::alterDatabaseFailed()},
+                       ErrorScope::Statement);
+    if (db->isSystemDatabase())
+        throw errors::optionCannotBeSet(statement.option, db->name);
+    if (offline) {
+        // Taking it offline needs the database to itself: the sessions in it
+        // are ended with ROLLBACK, otherwise they keep the lock from it.
+        const bool rollback = statement.termination.rfind("ROLLBACK", 0) == 0;
+        const bool othersIn = !context.sessions.othersIn(db->name, context.session.spid).empty();
+        if (sameName(context.session.currentDatabase, db->name) || (othersIn && !rollback)
+            || context.storage.isBusy(db->name))
+            throw errors::alterDatabaseLockFailed(db->name);
+        if (!context.sessions.killOthersIn(db->name, context.session.spid).empty()) {
+            context.sink.message(errors::rollbackProgress(0));
+            context.sink.message(errors::rollbackProgress(100));
+        }
+    } else if (db->state != DatabaseState::Offline && db->state != DatabaseState::Online) {
+        // Only a restore brings a database out of these.
+        auto refusal = msg::databaseUnavailable(db->name, db->state);
+        throw SqlError({*refusal, errors::alterDatabaseFailed()}, ErrorScope::Statement);
+    }
+    runStorage([&] {
+        return context.catalogue.update(db->name, [&](DatabaseInfo &changed) {
+            changed.state = offline ? DatabaseState::Offline : DatabaseState::Online;
+        });
+    });
+}
+
 } // namespace
 
 void runBackup(const BackupStatement &statement, ExecutionContext &context, DoneKind doneKind)
@@ -261,8 +300,10 @@ void runBackup(const BackupStatement &statement, ExecutionContext &context, Done
         throw terminating(e, kind);
     }
     const auto progress = progressFor(statement.options, context);
-    const auto figures = runTerminating(
-        kind, [&] { return context.storage.backupDatabase(name, path, setName, context.session.loginName, progress); });
+    const auto figures = runTerminating(kind, [&] {
+        return context.storage.backupDatabase(name, path, setName, context.session.loginName, progress,
+                                              hasOption(statement.options, "COPY_ONLY"));
+    });
     if (context.config.testStatements && backupsDamaged(name))
         damageBackupSet(normalisedFilePath(path), figures.position);
     sendAll(context, figures.completionMessages(kind));
@@ -332,6 +373,11 @@ void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext 
     requireAlterPermission(context, statement.name);
     if (statement.option.rfind("RECOVERY ", 0) == 0) {
         setRecoveryModel(statement, context);
+        done(context, doneKind);
+        return;
+    }
+    if (statement.option == "OFFLINE" || statement.option == "ONLINE") {
+        setOnlineOrOffline(statement, context);
         done(context, doneKind);
         return;
     }

@@ -117,11 +117,19 @@ std::optional<int> ExpressionEvaluator::compare(const TypedValue &a, const Typed
     const auto *sb = std::get_if<std::string>(&b.value);
     if (sa && sb)
         return collationCompare(*sa, *sb);
-    if (const auto *da = std::get_if<DateTimeValue>(&a.value)) {
-        if (const auto *db = std::get_if<DateTimeValue>(&b.value))
-            return da->millisecondsSince1900 < db->millisecondsSince1900 ? -1
-                : da->millisecondsSince1900 == db->millisecondsSince1900 ? 0
-                                                                         : 1;
+    // datetime outranks the text types: a text beside it is read as a date.
+    const bool aDate = std::holds_alternative<DateTimeValue>(a.value);
+    const bool bDate = std::holds_alternative<DateTimeValue>(b.value);
+    if (aDate || bDate) {
+        const auto asDate = [](const TypedValue &v) {
+            if (const auto *d = std::get_if<DateTimeValue>(&v.value))
+                return d->millisecondsSince1900;
+            if (const auto *s = std::get_if<std::string>(&v.value))
+                return textToDateTime(*s).millisecondsSince1900;
+            throw errors::conversionNotAllowed(typeName(v.type), "datetime");
+        };
+        const std::int64_t x = asDate(a), y = asDate(b);
+        return x < y ? -1 : (x == y ? 0 : 1);
     }
     // A number beside a text compares as numbers (int outranks varchar).
     const std::int64_t x = asInteger(a), y = asInteger(b);

@@ -39,9 +39,7 @@ std::optional<ServerMessage> SqlEngine::loginDatabaseRefusal(const std::string &
     const auto db = m_catalogue->find(name);
     if (!db)
         return errors::cannotOpenLoginDatabase(name);
-    if (db->state == DatabaseState::Restoring)
-        return storage_messages::databaseBeingRestored(db->name);
-    return std::nullopt;
+    return storage_messages::databaseUnavailable(db->name, db->state);
 }
 
 SessionOptions &SqlEngine::optionsFor(int spid)

@@ -65,6 +65,37 @@ SqlError invalidObject(std::string_view name)
     return {message(208, 16, 1, "Invalid object name " + quoted(name) + "."), ErrorScope::Batch};
 }
 
+SqlError selectPermissionDenied(std::string_view object, std::string_view database, std::string_view schema)
+{
+    return {message(229, 14, 5,
+                    "The SELECT permission was denied on the object '" + std::string(object) + "', database '"
+                        + std::string(database) + "', schema '" + std::string(schema) + "'."),
+            ErrorScope::Statement};
+}
+
+SqlError dateTimeConversionFailed()
+{
+    return {message(241, 16, 1, "Conversion failed when converting date and/or time from character string."),
+            ErrorScope::Batch};
+}
+
+SqlError invalidParameterValue(std::string_view value, std::string_view parameter, std::string_view procedure)
+{
+    return {message(50000, 16, 1,
+                    "Invalid value " + quoted(value) + " for " + std::string(parameter) + " of "
+                        + std::string(procedure) + "."),
+            ErrorScope::Statement};
+}
+
+SqlError alterDatabaseLockFailed(std::string_view database)
+{
+    return {{message(5061, 16, 1,
+                     "ALTER DATABASE failed because a lock could not be placed on database '" + std::string(database)
+                         + "'. Try again later."),
+             alterDatabaseFailed()},
+            ErrorScope::Statement};
+}
+
 SqlError invalidColumn(std::string_view name)
 {
     return {message(207, 16, 1, "Invalid column name " + quoted(name) + "."), ErrorScope::Batch};

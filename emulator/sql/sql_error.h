@@ -45,6 +45,12 @@ SqlError syntaxNearKeyword(std::string_view keyword); // 156
 SqlError unclosedQuotation(std::string_view text); // 105 + 102
 SqlError missingEndComment(); // 113
 SqlError invalidObject(std::string_view name); // 208
+SqlError selectPermissionDenied(std::string_view object, std::string_view database,
+                                std::string_view schema); // 229
+SqlError dateTimeConversionFailed(); // 241
+// A test statement's argument that names nothing it knows (50000).
+SqlError invalidParameterValue(std::string_view value, std::string_view parameter, std::string_view procedure);
+SqlError alterDatabaseLockFailed(std::string_view database); // 5061 + 5069
 SqlError invalidColumn(std::string_view name); // 207
 SqlError mustDeclareVariable(std::string_view name); // 137
 SqlError variableAlreadyDeclared(std::string_view name); // 134

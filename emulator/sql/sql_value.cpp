@@ -3,9 +3,12 @@
 #include "engine_interface/sql_type_name.h"
 #include "sql/code_page.h"
 #include "sql/sql_error.h"
+#include "storage/server_clock.h"
 #include "storage/utf8.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <limits>
 
 namespace sqlemu {
@@ -75,6 +78,52 @@ std::int64_t textToInteger(const std::string &text, SqlType fromType, SqlType to
     if (overflow || n > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
         throw errors::conversionOverflowedInt(typeName(fromType), text);
     return negative ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n);
+}
+
+DateTimeValue textToDateTime(const std::string &given)
+{
+    std::string text = given;
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
+    text.erase(0, std::min(text.find_first_not_of(" \t"), text.size()));
+    // The unseparated date form: yyyymmdd.
+    std::size_t dateEnd = text.find_first_of(" T");
+    std::string date = text.substr(0, dateEnd);
+    if (date.size() == 8 && date.find_first_not_of("0123456789") == std::string::npos)
+        date = date.substr(0, 4) + "-" + date.substr(4, 2) + "-" + date.substr(6, 2);
+    std::string time = dateEnd == std::string::npos ? "" : text.substr(dateEnd + 1);
+    if (dateEnd != std::string::npos && text[dateEnd] == 'T' && time.empty())
+        throw errors::dateTimeConversionFailed();
+    while (!time.empty() && time.front() == ' ' && text[dateEnd] == ' ')
+        time.erase(0, 1);
+    if (time.empty())
+        time = "00:00";
+    int h = 0, mi = 0, sec = 0, consumed = 0;
+    std::string fraction;
+    if (std::sscanf(time.c_str(), "%2d:%2d%n", &h, &mi, &consumed) != 2)
+        throw errors::dateTimeConversionFailed();
+    std::size_t p = static_cast<std::size_t>(consumed);
+    if (p < time.size() && time[p] == ':') {
+        if (std::sscanf(time.c_str() + p, ":%2d%n", &sec, &consumed) != 1)
+            throw errors::dateTimeConversionFailed();
+        p += static_cast<std::size_t>(consumed);
+        if (p < time.size() && time[p] == '.') {
+            fraction = time.substr(p + 1);
+            p = time.size();
+            if (fraction.empty() || fraction.size() > 3
+                || fraction.find_first_not_of("0123456789") != std::string::npos)
+                throw errors::dateTimeConversionFailed();
+        }
+    }
+    if (p != time.size() || date.size() != 10)
+        throw errors::dateTimeConversionFailed();
+    fraction.resize(3, '0');
+    char canonical[48];
+    std::snprintf(canonical, sizeof canonical, "%s %02d:%02d:%02d.%s", date.c_str(), h, mi, sec, fraction.c_str());
+    const auto value = parseDateTime(canonical);
+    if (!value)
+        throw errors::dateTimeConversionFailed();
+    return *value;
 }
 
 namespace {
@@ -150,6 +199,9 @@ TypedValue convertTo(const TypedValue &value, const DataType &type)
         checkRange(n, type.type);
         return TypedValue::integer(n, type.type);
     }
+    if (type.type == SqlType::DateTime)
+        if (const auto *s = std::get_if<std::string>(&value.value))
+            return TypedValue{textToDateTime(*s), SqlType::DateTime, 0};
     if (type.type == value.type)
         return TypedValue{value.value, type.type, type.length};
     throw errors::conversionNotAllowed(typeName(value.type), typeName(type.type));

@@ -34,6 +34,10 @@ std::optional<std::string> valueAsText(const Value &value);
 // text is not a number of the target type, 220 on overflow.
 TypedValue convertTo(const TypedValue &value, const DataType &type);
 std::int64_t textToInteger(const std::string &text, SqlType fromType, SqlType toType);
+// A text as datetime reads it: 'yyyy-mm-dd', 'yyyymmdd', either followed by
+// 'hh:mm[:ss[.fff]]' after a blank or (ISO 8601) a T; SqlError 241 for
+// anything else.
+DateTimeValue textToDateTime(const std::string &text);
 
 // Result-column metadata for a value of this type.
 ColumnInfo columnFor(std::string name, SqlType type, int length);

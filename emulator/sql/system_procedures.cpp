@@ -4,6 +4,7 @@
 #include "sql/execution_context.h"
 #include "sql/parser.h"
 #include "sql/sql_error.h"
+#include "storage/catalogue.h"
 #include "storage/collation.h"
 #include "storage/damaged_backups.h"
 #include "storage/server_error.h"
@@ -148,13 +149,52 @@ int testGrowLog(const ProcedureCall &call, ExecutionContext &context)
 }
 
 // A statement for tests that stop backups and restores midway: from now on
-// this session's storage operations pause @milliseconds at every piece.
+// this session's storage operations pause @milliseconds at every piece, or
+// with @scope = N'server' those of every session (a client's own restore
+// included).
 int testPaceStorage(const ProcedureCall &call, ExecutionContext &context)
 {
-    rejectUnknownArguments(call, {"@milliseconds"});
+    rejectUnknownArguments(call, {"@milliseconds", "@scope"});
     const auto milliseconds = argumentText(call, "@milliseconds", 0);
     const std::int64_t ms = milliseconds ? textToInteger(*milliseconds, SqlType::NVarChar, SqlType::Int) : 0;
-    context.options.storagePaceMilliseconds = std::clamp<std::int64_t>(ms, 0, 10000);
+    const std::int64_t pace = std::clamp<std::int64_t>(ms, 0, 10000);
+    const std::string scope = argumentText(call, "@scope", 1).value_or("session");
+    if (sameName(scope, "server"))
+        context.storage.setServerPace(std::chrono::milliseconds(pace));
+    else if (sameName(scope, "session"))
+        context.options.storagePaceMilliseconds = pace;
+    else
+        throw errors::invalidParameterValue(scope, "@scope", call.name);
+    return 0;
+}
+
+// A statement for tests of clients that meet databases in every state:
+// @state is RESTORING, RECOVERING, SUSPECT, OFFLINE or ONLINE, shown and
+// refused as a real server shows and refuses a database in it.
+int testSetState(const ProcedureCall &call, ExecutionContext &context)
+{
+    rejectUnknownArguments(call, {"@database", "@state"});
+    const auto database = argumentText(call, "@database", 0).value_or(context.session.currentDatabase);
+    const std::string state = argumentText(call, "@state", 1).value_or("");
+    static constexpr std::pair<const char *, DatabaseState> kStates[] = {
+        {"ONLINE", DatabaseState::Online},         {"RESTORING", DatabaseState::Restoring},
+        {"RECOVERING", DatabaseState::Recovering}, {"SUSPECT", DatabaseState::Suspect},
+        {"OFFLINE", DatabaseState::Offline},
+    };
+    const auto *wanted = std::find_if(std::begin(kStates), std::end(kStates),
+                                      [&](const auto &entry) { return sameName(entry.first, state); });
+    if (wanted == std::end(kStates))
+        throw errors::invalidParameterValue(state, "@state", call.name);
+    const auto db = context.catalogue.find(database);
+    if (!db)
+        throw errors::unknownDatabase(database, context.identity.oldUnknownDatabaseText, 1);
+    if (db->isSystemDatabase())
+        throw errors::optionCannotBeSet(wanted->first, db->name);
+    try {
+        context.catalogue.update(db->name, [&](DatabaseInfo &changed) { changed.state = wanted->second; });
+    } catch (const std::exception &e) {
+        throw SqlError(errors::message(50000, 16, 1, e.what()), ErrorScope::Statement);
+    }
     return 0;
 }
 
@@ -279,6 +319,8 @@ int runProcedure(const ProcedureCall &call, ExecutionContext &context)
         return testGrowLog(call, context);
     if (context.config.testStatements && sameName(call.name, "sqlemu_test_pace_storage"))
         return testPaceStorage(call, context);
+    if (context.config.testStatements && sameName(call.name, "sqlemu_test_set_state"))
+        return testSetState(call, context);
     if (context.config.testStatements && sameName(call.name, "sqlemu_test_damage_backups"))
         return testDamageBackups(call, context);
     throw errors::procedureNotFound(call.writtenName);

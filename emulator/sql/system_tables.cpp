@@ -3,8 +3,10 @@
 #include "sql/execution_context.h"
 #include "sql/sql_error.h"
 #include "sql/sql_value.h"
+#include "storage/backup_history.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
+#include "storage/storage_operations.h"
 
 namespace sqlemu {
 
@@ -272,6 +274,162 @@ ResultTable sysaltfilesTable(const Catalogue &catalogue)
     return table;
 }
 
+namespace {
+
+ColumnInfo notNull(ColumnInfo column)
+{
+    column.nullable = false;
+    return column;
+}
+
+ColumnInfo numeric20(const char *name)
+{
+    ColumnInfo column = columnFor(name, SqlType::Decimal, 0);
+    column.precision = 20;
+    column.scale = 0;
+    return column;
+}
+
+Value textOrNull(const std::optional<std::string> &text)
+{
+    return text ? Value{*text} : Value{};
+}
+
+} // namespace
+
+ResultTable backupSetTable(const BackupHistory &history, int compatibilityLevel)
+{
+    const bool compression = compatibilityLevel >= 100;
+    ResultTable table;
+    table.columns = {
+        notNull(fixed("backup_set_id", SqlType::Int)),
+        notNull(fixed("media_set_id", SqlType::Int)),
+        fixed("position", SqlType::Int),
+        columnFor("name", SqlType::NVarChar, 128),
+        columnFor("user_name", SqlType::NVarChar, 128),
+        fixed("backup_start_date", SqlType::DateTime),
+        fixed("backup_finish_date", SqlType::DateTime),
+        columnFor("type", SqlType::Char, 1),
+        numeric20("backup_size"),
+        columnFor("database_name", SqlType::NVarChar, 128),
+        columnFor("server_name", SqlType::NVarChar, 128),
+        fixed("is_copy_only", SqlType::Bit),
+    };
+    if (compression)
+        table.columns.push_back(numeric20("compressed_backup_size"));
+    for (const auto &set : history.backupSets()) {
+        std::vector<Value> row{
+            std::int64_t{set.backupSetId},
+            std::int64_t{set.mediaSetId},
+            std::int64_t{set.position},
+            textOrNull(set.name),
+            set.userName,
+            set.backupStart,
+            set.backupFinish,
+            std::string(1, set.type),
+            set.backupSize,
+            set.databaseName,
+            set.serverName,
+            std::int64_t{set.copyOnly ? 1 : 0},
+        };
+        // Sets are not compressed: the compressed size is the size.
+        if (compression)
+            row.emplace_back(set.backupSize);
+        table.rows.push_back(std::move(row));
+    }
+    return table;
+}
+
+ResultTable backupMediaFamilyTable(const BackupHistory &history)
+{
+    ResultTable table;
+    table.columns = {
+        notNull(fixed("media_set_id", SqlType::Int)),
+        notNull(fixed("family_sequence_number", SqlType::TinyInt)),
+        fixed("media_family_id", SqlType::UniqueIdentifier),
+        fixed("media_count", SqlType::Int),
+        columnFor("logical_device_name", SqlType::NVarChar, 128),
+        columnFor("physical_device_name", SqlType::NVarChar, 260),
+        fixed("device_type", SqlType::TinyInt),
+        fixed("physical_block_size", SqlType::Int),
+        notNull(fixed("mirror", SqlType::TinyInt)),
+    };
+    for (const auto &family : history.mediaFamilies())
+        table.rows.push_back({
+            std::int64_t{family.mediaSetId},
+            std::int64_t{family.familySequenceNumber},
+            Bytes(family.familyId.begin(), family.familyId.end()),
+            std::int64_t{1},
+            Value{},
+            family.physicalDeviceName,
+            std::int64_t{family.deviceType},
+            std::int64_t{512},
+            std::int64_t{0},
+        });
+    return table;
+}
+
+ResultTable restoreHistoryTable(const BackupHistory &history)
+{
+    ResultTable table;
+    table.columns = {
+        notNull(fixed("restore_history_id", SqlType::Int)),
+        fixed("restore_date", SqlType::DateTime),
+        columnFor("destination_database_name", SqlType::NVarChar, 128),
+        columnFor("user_name", SqlType::NVarChar, 128),
+        fixed("backup_set_id", SqlType::Int),
+        columnFor("restore_type", SqlType::Char, 1),
+        fixed("replace", SqlType::Bit),
+        fixed("recovery", SqlType::Bit),
+        fixed("restart", SqlType::Bit),
+        fixed("stop_at", SqlType::DateTime),
+        fixed("device_count", SqlType::TinyInt),
+    };
+    for (const auto &restore : history.restores())
+        table.rows.push_back({
+            std::int64_t{restore.restoreHistoryId},
+            restore.restoreDate,
+            restore.destinationDatabaseName,
+            restore.userName,
+            std::int64_t{restore.backupSetId},
+            std::string(1, restore.restoreType),
+            std::int64_t{restore.replace ? 1 : 0},
+            std::int64_t{restore.recovery ? 1 : 0},
+            std::int64_t{0},
+            Value{},
+            std::int64_t{1},
+        });
+    return table;
+}
+
+namespace {
+
+// msdb's history tables, by their names in the dbo schema.
+std::optional<ResultTable> msdbHistoryTable(const std::string &name, const std::string &schema,
+                                            ExecutionContext &context)
+{
+    if (!schema.empty() && !sameName(schema, "dbo"))
+        return std::nullopt;
+    static constexpr const char *kTables[] = {"backupset", "backupmediafamily", "restorehistory"};
+    const char *found = nullptr;
+    for (const char *table : kTables)
+        if (sameName(name, table))
+            found = table;
+    if (!found)
+        return std::nullopt;
+    // Who backed up what, from where, and when: for administrators only.
+    if (context.session.role != ServerRole::SysAdmin)
+        throw errors::selectPermissionDenied(found, "msdb", "dbo");
+    const BackupHistory &history = context.storage.history();
+    if (sameName(name, "backupset"))
+        return backupSetTable(history, context.identity.compatibilityLevel);
+    if (sameName(name, "backupmediafamily"))
+        return backupMediaFamilyTable(history);
+    return restoreHistoryTable(history);
+}
+
+} // namespace
+
 ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
 {
     // parts: [[database.]schema.]name
@@ -289,6 +447,9 @@ ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
         = context.catalogue.find(database.empty() ? context.session.currentDatabase : database);
     if (!db || !schemaFits)
         throw errors::invalidObject(table.written).atLine(table.line);
+    if (sameName(db->name, "msdb"))
+        if (auto history = msdbHistoryTable(name, schema, context))
+            return std::move(*history);
     if (sameName(name, "sysdatabases"))
         return sysdatabasesTable(context.catalogue, context.identity);
     if (sameName(name, "sysfiles"))

@@ -11,6 +11,7 @@
 
 namespace sqlemu {
 
+class BackupHistory;
 class Catalogue;
 struct ExecutionContext;
 
@@ -36,8 +37,15 @@ ResultTable databaseFilesView(const DatabaseInfo &database);
 // FULL, BULK_LOGGED or SIMPLE, as ALTER DATABASE and sys.databases spell it.
 const char *recoveryModelName(RecoveryModel model);
 
+// msdb's history of backups and restores. compressed_backup_size exists
+// from SQL Server 2008 (compatibility level 100) on.
+ResultTable backupSetTable(const BackupHistory &history, int compatibilityLevel);
+ResultTable backupMediaFamilyTable(const BackupHistory &history);
+ResultTable restoreHistoryTable(const BackupHistory &history);
+
 // Finds the system view a FROM clause names ([db.][schema.]name), seen from
-// the session's current database. Throws SqlError 208 for anything else.
+// the session's current database. Throws SqlError 208 for anything else,
+// 229 for msdb's history tables to a login that is not sysadmin.
 ResultTable resolveTable(const TableReference &table, ExecutionContext &context);
 
 } // namespace sqlemu

@@ -157,6 +157,27 @@ ServerMessage databaseBeingRestored(std::string_view database)
     return make(927, 14, 2, "Database '" + s(database) + "' cannot be opened. It is in the middle of a restore.");
 }
 
+std::optional<ServerMessage> databaseUnavailable(std::string_view database, DatabaseState state)
+{
+    switch (state) {
+    case DatabaseState::Online:
+        return std::nullopt;
+    case DatabaseState::Restoring:
+        return databaseBeingRestored(database);
+    case DatabaseState::Recovering:
+        return make(922, 14, 1,
+                    "Database '" + s(database) + "' is being recovered. Waiting until recovery is finished.");
+    case DatabaseState::Suspect:
+        return make(926, 14, 1,
+                    "Database '" + s(database)
+                        + "' cannot be opened. It has been marked SUSPECT by recovery. See the SQL Server errorlog "
+                          "for more information.");
+    case DatabaseState::Offline:
+        return make(942, 14, 4, "Database '" + s(database) + "' cannot be opened because it is offline.");
+    }
+    return std::nullopt;
+}
+
 ServerMessage unknownDatabase(std::string_view database, bool oldText, int state)
 {
     if (oldText)

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "engine_interface/result_sink.h"
+#include "storage/database_info.h"
 #include "storage/file_io.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,9 @@ ServerMessage cannotDropInUse(std::string_view database); // 3702
 ServerMessage cannotDropSystemDatabase(std::string_view database); // 3708
 ServerMessage exclusiveAccessNotObtained(); // 3101
 ServerMessage databaseBeingRestored(std::string_view database); // 927
+// Why a database in that state cannot be used: 927 restoring, 922
+// recovering, 926 suspect, 942 offline; nothing when it is online.
+std::optional<ServerMessage> databaseUnavailable(std::string_view database, DatabaseState state);
 ServerMessage unknownDatabase(std::string_view database, bool oldText, int state); // 911
 ServerMessage fileNotInDatabase(std::string_view file, std::string_view database); // 8985
 

@@ -2,12 +2,15 @@
 
 #include "storage/collation.h"
 #include "storage/file_io.h"
+#include "storage/server_clock.h"
 #include "storage/server_error.h"
+#include "storage/storage_error.h"
 #include "storage/storage_messages.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <unistd.h>
 
 namespace sqlemu {
@@ -80,6 +83,18 @@ int folderWriteRefusal(const std::filesystem::path &path)
     return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
+// The statement has done its work by now; a history that cannot be saved
+// (a full disk) is the server's trouble, written to its log as a real
+// server's msdb failure is, not the statement's.
+template <class Record> void recordInHistory(Record record)
+{
+    try {
+        record();
+    } catch (const StorageError &e) {
+        std::fprintf(stderr, "sqlemu: the backup history was not saved: %s\n", e.what());
+    }
+}
+
 } // namespace
 
 std::filesystem::path normalisedFilePath(const std::filesystem::path &given)
@@ -129,6 +144,7 @@ private:
 StorageOperations::StorageOperations(Catalogue &catalogue, StorageServerInfo server)
     : m_catalogue(catalogue)
     , m_server(std::move(server))
+    , m_history(catalogue.dataDirectory())
     , m_partialFolders(catalogue.dataDirectory())
 {}
 
@@ -226,15 +242,15 @@ DatabaseInfo StorageOperations::attachDatabase(const std::string &name, const st
 
 TransferFigures StorageOperations::backupDatabase(const std::string &name, const std::string &mediaPath,
                                                   const std::string &setName, const std::string &userName,
-                                                  const OperationProgress &progress)
+                                                  const OperationProgress &progress, bool copyOnly)
 {
     DatabaseInfo db;
     std::optional<BusyGuard> busy;
     {
         std::lock_guard lock(m_mutex);
         db = requireDatabase(name, 11);
-        if (db.state == DatabaseState::Restoring)
-            throw ServerError(msg::databaseBeingRestored(db.name));
+        if (auto refusal = msg::databaseUnavailable(db.name, db.state))
+            throw ServerError(*refusal);
         busy.emplace(*this, db.name);
     }
     BackupSetDescription description;
@@ -253,6 +269,7 @@ TransferFigures StorageOperations::backupDatabase(const std::string &name, const
         throw ServerError(msg::cannotOpenBackupDevice(media.string(), windowsError(failure), 1));
     const auto start = std::chrono::steady_clock::now();
     const auto set = appendBackupSet(media, description, progress);
+    recordInHistory([&] { m_history.recordBackup(set, mediaPath, copyOnly); });
     return figuresOf(set, secondsSince(start));
 }
 
@@ -337,6 +354,7 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
     }
 
     const auto start = std::chrono::steady_clock::now();
+    const DateTimeValue restoreDate = serverNow();
     try {
         restoreBackupSet(mediaPath, request.position, targets, progress);
     } catch (...) {
@@ -392,6 +410,10 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
             m_catalogue.add(std::move(db));
         }
     }
+    recordInHistory([&] {
+        m_history.recordRestore(
+            {set, request.mediaPath, request.databaseName, request.userName, restoreDate, request.replace});
+    });
     auto figures = figuresOf(set, secondsSince(start));
     figures.databaseName = request.databaseName;
     return figures;

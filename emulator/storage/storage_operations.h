@@ -1,12 +1,15 @@
 #pragma once
 
 #include "engine_interface/result_sink.h"
+#include "storage/backup_history.h"
 #include "storage/backup_media.h"
 #include "storage/catalogue.h"
 #include "storage/database_file.h"
 #include "storage/operation_progress.h"
 #include "storage/partial_folder_journal.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -50,6 +53,7 @@ struct RestoreRequest {
     std::vector<std::pair<std::string, std::string>> moves; // MOVE 'logical' TO 'path'
     bool replace = false; // WITH REPLACE
     int position = 1; // WITH FILE = n
+    std::string userName; // the login, as msdb's history records it
 };
 
 // The storage side of the statements that work on whole databases, one
@@ -74,10 +78,12 @@ public:
     DatabaseInfo attachDatabase(const std::string &name, const std::vector<std::string> &filePaths);
 
     // BACKUP DATABASE name TO DISK = mediaPath WITH NAME = setName, STATS.
-    // 911 (state 11) for an unknown database, then the appendBackupSet
-    // errors (3201, 3266, 3202...).
+    // 911 (state 11) for an unknown database, 927, 922, 926 or 942 for one
+    // that is not online, then the appendBackupSet errors (3201, 3266,
+    // 3202...). A set written is recorded in the history.
     TransferFigures backupDatabase(const std::string &name, const std::string &mediaPath, const std::string &setName,
-                                   const std::string &userName, const OperationProgress &progress);
+                                   const std::string &userName, const OperationProgress &progress,
+                                   bool copyOnly = false);
 
     // RESTORE DATABASE ... FROM DISK = ... WITH MOVE ..., REPLACE. Errors:
     // 3201 (state 2), 3241, 3254, 4038 for the medium; 3234 for a MOVE of a
@@ -85,7 +91,8 @@ public:
     // exists) or 3159 (the same database exists) without REPLACE; 3101 while
     // another operation uses the target; 5133, 1834 or 3142 with 3156 and
     // 3119 for targets that cannot be written; 3189 for a damaged set. The
-    // database enters the catalogue only once its files are in place.
+    // database enters the catalogue only once its files are in place, and
+    // the history records the restore only then.
     TransferFigures restoreDatabase(const RestoreRequest &request, const OperationProgress &progress);
 
     // RESTORE HEADERONLY: every set. RESTORE FILELISTONLY: one set's files.
@@ -123,6 +130,14 @@ public:
     // True while a backup or restore works on the database.
     bool isBusy(const std::string &database) const;
 
+    // msdb's backup and restore history.
+    const BackupHistory &history() const { return m_history; }
+
+    // Tests only: every backup, restore and verify of every session pauses
+    // this long at each piece (0: not at all).
+    void setServerPace(std::chrono::milliseconds pace) { m_serverPace = pace.count(); }
+    std::chrono::milliseconds serverPace() const { return std::chrono::milliseconds(m_serverPace.load()); }
+
 private:
     class BusyGuard;
     DatabaseInfo requireDatabase(const std::string &name, int unknownState) const;
@@ -133,6 +148,8 @@ private:
 
     Catalogue &m_catalogue;
     const StorageServerInfo m_server;
+    BackupHistory m_history;
+    std::atomic<std::int64_t> m_serverPace{0};
     PartialFolderJournal m_partialFolders; // where a kill may leave hidden partial files
     mutable std::mutex m_mutex; // checks and catalogue changes of attach, restore and drop
     std::vector<std::string> m_busy; // databases a backup or restore works on

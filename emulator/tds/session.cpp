@@ -347,39 +347,66 @@ void Session::handleBatch(const Message &message)
     if (m_instance.trace)
         m_instance.trace->batch(m_instance.config.instanceName, m_state.spid, text);
     ResponseStream stream = makeStream();
-    acknowledgeReset(stream);
     TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Batch,
                          [this] { return pollAttention(false); });
-    runEngineCall(sink, [&] { m_instance.engine->executeBatch(m_state, text, sink); });
-    sink.finish(true);
-    stream.finish();
+    try {
+        acknowledgeReset(stream);
+        runEngineCall(sink, [&] { m_instance.engine->executeBatch(m_state, text, sink); });
+        sink.finish(true);
+        stream.finish();
+    } catch (const ConnectionLost &) {
+        traceEnd(sink.firstError(), false);
+        throw;
+    }
     m_attention = false;
+    traceEnd(sink.firstError(), !m_broken);
+}
+
+void Session::traceEnd(std::int32_t error, bool delivered)
+{
+    if (m_instance.trace)
+        m_instance.trace->end(m_instance.config.instanceName, m_state.spid, error, delivered);
 }
 
 void Session::handleRpc(const Message &message)
 {
     std::vector<RpcCall> calls = parseRpcRequest(message.payload, m_format.tdsVersion);
     ResponseStream stream = makeStream();
-    acknowledgeReset(stream);
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        const RpcCall &call = calls[i];
-        if (m_instance.trace)
-            m_instance.trace->rpc(m_instance.config.instanceName, m_state.spid, call.procedure, call.parameters);
-        TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Rpc,
-                             [this] { return pollAttention(false); });
-        sink.setRpcParameters(&call.parameters);
-        runEngineCall(sink, [&] {
-            // A cancel that came before this call leaves it unrun.
-            if (!m_attention)
-                m_instance.engine->executeRpc(m_state, call.procedure, call.parameters, sink);
-        });
-        const bool last = i + 1 == calls.size() || m_attention;
-        sink.finish(last);
-        if (last)
-            break;
+    std::int32_t firstError = 0;
+    try {
+        acknowledgeReset(stream);
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            const RpcCall &call = calls[i];
+            if (m_instance.trace)
+                m_instance.trace->rpc(m_instance.config.instanceName, m_state.spid, call.procedure, call.parameters);
+            TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Rpc,
+                                 [this] { return pollAttention(false); });
+            sink.setRpcParameters(&call.parameters);
+            try {
+                runEngineCall(sink, [&] {
+                    // A cancel that came before this call leaves it unrun.
+                    if (!m_attention)
+                        m_instance.engine->executeRpc(m_state, call.procedure, call.parameters, sink);
+                });
+                const bool last = i + 1 == calls.size() || m_attention;
+                sink.finish(last);
+                if (firstError == 0)
+                    firstError = sink.firstError();
+                if (last)
+                    break;
+            } catch (const ConnectionLost &) {
+                if (firstError == 0)
+                    firstError = sink.firstError();
+                throw;
+            }
+        }
+        stream.finish();
+    } catch (const ConnectionLost &) {
+        traceEnd(firstError, false);
+        throw;
     }
-    stream.finish();
     m_attention = false;
+    traceEnd(firstError, !m_broken);
 }
 
 void Session::resetSession()

@@ -48,6 +48,8 @@ private:
     bool handleLogin(const Message &message);
     void handleBatch(const Message &message);
     void handleRpc(const Message &message);
+    // The trace's line for a request the server has finished with.
+    void traceEnd(std::int32_t error, bool delivered);
     void sendAttentionAck();
     // RESETCONNECTION on a request: the session starts afresh, as just
     // logged in, and the response acknowledges it.

@@ -57,6 +57,8 @@ void TokenResultSink::row(const std::vector<Value> &values)
 
 void TokenResultSink::message(const ServerMessage &message)
 {
+    if (message.isError() && m_firstError == 0)
+        m_firstError = message.number;
     if (m_cancelled)
         return;
     writePendingDone(true);

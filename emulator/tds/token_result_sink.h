@@ -41,6 +41,9 @@ public:
     // the same message follows. Does not end the message itself.
     void finish(bool lastInMessage = true);
     bool sawError() const { return m_sawError; }
+    // The number of the first error the engine raised (class 11 and above),
+    // sent or not; 0 when none.
+    std::int32_t firstError() const { return m_firstError; }
     const std::optional<std::string> &newDatabase() const { return m_newDatabase; }
 
 private:
@@ -60,6 +63,7 @@ private:
     std::vector<std::pair<std::string, Value>> m_outputValues;
     std::optional<std::string> m_newDatabase;
     bool m_sawError = false;
+    std::int32_t m_firstError = 0;
 };
 
 } // namespace sqlemu::tds

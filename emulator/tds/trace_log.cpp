@@ -98,4 +98,12 @@ void TraceLog::rpc(const std::string &instance, int spid, const std::string &pro
     append(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
+void TraceLog::end(const std::string &instance, int spid, std::int32_t error, bool delivered)
+{
+    auto json = record(instance, spid, "end");
+    json["error"] = error;
+    json["delivered"] = delivered;
+    append(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
 } // namespace sqlemu::tds
