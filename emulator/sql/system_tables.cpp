@@ -23,7 +23,8 @@ ColumnInfo fixed(const char *name, SqlType type)
 
 // sysdatabases.status bits as a fresh server shows them: trunc. log on chkpt.
 // (8) for master, tempdb and msdb, and 0x10000 (the default for every
-// database since SQL Server 2005).
+// database since SQL Server 2005); then loading (0x20), recovering (0x80),
+// not recovered (0x100), offline (0x200) and single user (0x1000).
 std::int64_t databaseStatus(const DatabaseInfo &db)
 {
     std::int64_t status = 0x10000;
@@ -33,6 +34,8 @@ std::int64_t databaseStatus(const DatabaseInfo &db)
         status |= 0x200;
     if (db.state == DatabaseState::Restoring)
         status |= 0x20;
+    if (db.state == DatabaseState::Recovering)
+        status |= 0x80;
     if (db.state == DatabaseState::Suspect)
         status |= 0x100;
     if (db.userAccess == UserAccess::SingleUser)

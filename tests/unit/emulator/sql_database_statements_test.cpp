@@ -309,5 +309,340 @@ TEST_F(DatabaseStatementsTest, WhatTheStorageCannotHonourIsRefusedNotIgnored)
     EXPECT_EQ(test::integer(quiet.resultSets[0].rows.at(0)[1]), 2);
 }
 
+// msdb's history and the database states, as a client that lost a
+// statement's answer finds them.
+class HistoryTest : public DatabaseStatementsTest {
+protected:
+    std::string restoreCopy(int file, bool replace) const
+    {
+        return "RESTORE DATABASE Copy FROM DISK = N'" + media() + "' WITH MOVE 'Data_Data' TO N'"
+            + (folder.path() / "c.mdf").string() + "', MOVE 'Data_log' TO N'" + (folder.path() / "c.ldf").string()
+            + "', FILE = " + std::to_string(file) + (replace ? ", REPLACE" : "");
+    }
+    std::string restoreTarnel() const { return "RESTORE DATABASE Tarnel FROM DISK = N'" + media() + "' WITH REPLACE"; }
+
+    // The statement as the client sends it: sp_executesql with nvarchar
+    // parameters @P1, @P2.
+    RecordingSink query(const std::string &statement, const std::vector<std::string> &values)
+    {
+        std::vector<RpcParameter> parameters{textParameter("@statement", statement)};
+        std::string declarations;
+        for (std::size_t i = 0; i < values.size(); ++i)
+            declarations += (i ? "," : "") + std::string("@P") + std::to_string(i + 1) + " nvarchar(4000)";
+        parameters.push_back(textParameter("@params", declarations));
+        for (const auto &value : values)
+            parameters.push_back(textParameter("", value));
+        return rpc("sp_executesql", parameters);
+    }
+
+    static std::vector<std::int64_t> column(const RecordingSink &sink, std::size_t c)
+    {
+        std::vector<std::int64_t> out;
+        for (const auto &row : sink.resultSets.at(0).rows)
+            out.push_back(std::get<std::int64_t>(row.at(c)));
+        return out;
+    }
+
+    std::int64_t count(const std::string &table)
+    {
+        auto sink = run("SELECT COUNT(*) FROM msdb.dbo." + table);
+        EXPECT_EQ(sink.firstError(), nullptr) << table;
+        return sink.resultSets.empty() ? -1 : std::get<std::int64_t>(sink.resultSets[0].rows.at(0).at(0));
+    }
+};
+
+TEST_F(HistoryTest, TheHistoryAnswersTheQueriesOfAClientThatLostItsAnswer)
+{
+    startWithDatabase("10.50");
+    ASSERT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + media() + "' WITH NAME = N'nightly'").firstError(), nullptr);
+    ASSERT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + media() + "'").firstError(), nullptr);
+    ASSERT_EQ(run(restoreCopy(2, false)).firstError(), nullptr);
+    ASSERT_EQ(run(restoreCopy(1, true)).firstError(), nullptr);
+
+    // Sets 1 and 2 written, 3 (file 2) and 4 (file 1) read by the restores.
+    auto restores
+        = query("SELECT restore_history_id, restore_date, backup_set_id, replace FROM msdb.dbo.restorehistory "
+                "WHERE destination_database_name = @P1 AND restore_date >= @P2 ORDER BY restore_history_id "
+                "DESC",
+                {"copy", "2000-01-01T00:00:00"});
+    ASSERT_EQ(restores.firstError(), nullptr) << restores.messages.at(0).text;
+    EXPECT_EQ(column(restores, 0), (std::vector<std::int64_t>{2, 1}));
+    EXPECT_EQ(column(restores, 2), (std::vector<std::int64_t>{4, 3}));
+    EXPECT_EQ(column(restores, 3), (std::vector<std::int64_t>{1, 0}));
+    EXPECT_EQ(restores.resultSets[0].columns.at(1).type, SqlType::DateTime);
+    EXPECT_EQ(restores.resultSets[0].columns.at(3).type, SqlType::Bit);
+    auto later = query("SELECT restore_history_id FROM msdb.dbo.restorehistory WHERE destination_database_name = @P1 "
+                       "AND restore_date >= @P2",
+                       {"Copy", "9999-01-01T00:00:00"});
+    EXPECT_TRUE(later.resultSets.at(0).rows.empty());
+
+    auto read = query("SELECT backup_set_id, media_set_id, position, name, database_name, backup_start_date, "
+                      "backup_finish_date, type FROM msdb.dbo.backupset WHERE backup_set_id = @P1",
+                      {"3"});
+    ASSERT_EQ(read.resultSets.at(0).rows.size(), 1u);
+    const auto &set = read.resultSets[0].rows[0];
+    EXPECT_EQ(std::get<std::int64_t>(set[2]), 2); // the set restored was file 2
+    EXPECT_TRUE(isNull(set[3])); // written without NAME
+    EXPECT_EQ(std::get<std::string>(set[4]), "Tarnel"); // the database backed up, not the target
+    EXPECT_LE(std::get<DateTimeValue>(set[5]).millisecondsSince1900,
+              std::get<DateTimeValue>(set[6]).millisecondsSince1900);
+    EXPECT_EQ(std::get<std::string>(set[7]), "D");
+    EXPECT_EQ(read.resultSets[0].columns.at(7).type, SqlType::Char);
+    EXPECT_EQ(read.resultSets[0].columns.at(7).maxLength, 1);
+
+    auto named = query("SELECT backup_set_id, media_set_id, position, name, database_name, backup_finish_date FROM "
+                       "msdb.dbo.backupset WHERE name = @P1 ORDER BY backup_set_id DESC",
+                       {"nightly"});
+    EXPECT_EQ(column(named, 0), (std::vector<std::int64_t>{4, 1}));
+    EXPECT_EQ(column(named, 2), (std::vector<std::int64_t>{1, 1}));
+
+    auto since = query("SELECT backup_set_id, media_set_id, position, backup_finish_date FROM msdb.dbo.backupset "
+                       "WHERE database_name = @P1 AND backup_start_date >= @P2 ORDER BY backup_set_id DESC",
+                       {"Tarnel", "2000-01-01T00:00:00"});
+    EXPECT_EQ(column(since, 0), (std::vector<std::int64_t>{4, 3, 2, 1}));
+    // One medium: one media set for every set on it.
+    EXPECT_EQ(column(since, 1), (std::vector<std::int64_t>{1, 1, 1, 1}));
+
+    auto device = query("SELECT physical_device_name FROM msdb.dbo.backupmediafamily WHERE media_set_id = @P1", {"1"});
+    ASSERT_EQ(device.resultSets.at(0).rows.size(), 1u);
+    EXPECT_EQ(std::get<std::string>(device.resultSets[0].rows[0][0]), media());
+}
+
+TEST_F(HistoryTest, TheHistoryTablesHaveTheColumnsOfTheVersionPlayed)
+{
+    for (const char *version : {"9.0", "10.50", "16.0"}) {
+        SCOPED_TRACE(version);
+        startWithDatabase(version);
+        ASSERT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + media() + "' WITH COPY_ONLY").firstError(), nullptr);
+        auto sets = run("SELECT TOP 1 * FROM msdb.dbo.backupset ORDER BY backup_set_id DESC");
+        ASSERT_EQ(sets.firstError(), nullptr);
+        const auto &columns = sets.resultSets.at(0).columns;
+        const bool compressed = std::string(version) != "9.0";
+        EXPECT_EQ(columns.back().name == "compressed_backup_size", compressed);
+        for (const auto &c : columns)
+            if (c.name == "backup_size" || c.name == "compressed_backup_size") {
+                EXPECT_EQ(c.type, SqlType::Decimal);
+                EXPECT_EQ(c.precision, 20);
+                EXPECT_EQ(c.scale, 0);
+            }
+        const auto &row = sets.resultSets[0].rows.at(0);
+        const auto value = [&](const char *name) {
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                if (columns[i].name == name)
+                    return row[i];
+            ADD_FAILURE() << name;
+            return Value{};
+        };
+        EXPECT_EQ(std::get<std::int64_t>(value("is_copy_only")), 1);
+        EXPECT_EQ(std::get<std::string>(value("user_name")), "sa");
+        // The set's bytes: the medium less its header.
+        EXPECT_EQ(std::get<std::int64_t>(value("backup_size")),
+                  static_cast<std::int64_t>(std::filesystem::file_size(media())) - 8192);
+        auto family = run("SELECT * FROM msdb..backupmediafamily");
+        EXPECT_EQ(family.firstError(), nullptr);
+        engine.reset();
+        for (const auto &entry : std::filesystem::directory_iterator(folder.path()))
+            std::filesystem::remove_all(entry.path());
+    }
+}
+
+TEST_F(HistoryTest, AFailedOrCancelledBackupOrRestoreLeavesNoHistory)
+{
+    startWithDatabase();
+    ASSERT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + media() + "'").firstError(), nullptr);
+    const auto written = count("backupset");
+    const std::string missingFolder = (folder.path() / "none" / "x.bak").string();
+    const struct {
+        std::string batch;
+        int error;
+    } failures[] = {
+        {"BACKUP DATABASE Tarnel TO DISK = N'" + missingFolder + "'", 3201},
+        {"BACKUP DATABASE Nothing TO DISK = N'" + media() + "'", 911},
+        {"RESTORE DATABASE Copy FROM DISK = N'" + missingFolder + "'", 3201},
+        {"RESTORE DATABASE Tarnel FROM DISK = N'" + media() + "'", 3159},
+        {restoreCopy(9, true), 4038},
+    };
+    for (const auto &failure : failures) {
+        auto sink = run(failure.batch);
+        ASSERT_NE(sink.firstError(), nullptr) << failure.batch;
+        EXPECT_EQ(sink.firstError()->number, failure.error) << failure.batch;
+    }
+    CancelAtFirstFlush backup;
+    engine->executeBatch(session, "BACKUP DATABASE Tarnel TO DISK = N'" + media() + "' WITH STATS = 10", backup);
+    CancelAtFirstFlush restore;
+    engine->executeBatch(session, restoreCopy(1, false), restore);
+    EXPECT_EQ(count("backupset"), written);
+    EXPECT_EQ(count("backupmediafamily"), 1);
+    EXPECT_EQ(count("restorehistory"), 0);
+}
+
+TEST_F(HistoryTest, OnlySysadminReadsTheHistory)
+{
+    startWithDatabase();
+    for (const ServerRole role : {ServerRole::Public, ServerRole::DbCreator}) {
+        session.role = role;
+        for (const char *table : {"backupset", "backupmediafamily", "restorehistory"}) {
+            auto sink = run(std::string("SELECT * FROM msdb.dbo.") + table + " SELECT 1");
+            ASSERT_NE(sink.firstError(), nullptr) << table;
+            EXPECT_EQ(sink.firstError()->number, 229);
+            EXPECT_EQ(sink.firstError()->severity, 14);
+            EXPECT_EQ(sink.firstError()->text,
+                      std::string("The SELECT permission was denied on the object '") + table
+                          + "', database 'msdb', schema 'dbo'.");
+            // The statement fails, the batch goes on.
+            EXPECT_EQ(sink.resultSets.size(), 1u);
+        }
+    }
+    session.role = ServerRole::SysAdmin;
+    EXPECT_EQ(run("USE msdb SELECT * FROM backupset SELECT * FROM dbo.restorehistory").firstError(), nullptr);
+    // Only msdb has them, and only in dbo.
+    EXPECT_EQ(run("SELECT * FROM master.dbo.backupset").firstError()->number, 208);
+    EXPECT_EQ(run("SELECT * FROM msdb.sys.backupset").firstError()->number, 208);
+}
+
+TEST_F(HistoryTest, EveryDatabaseStateIsShownAndRefusedAsARealServerDoes)
+{
+    startWithDatabase();
+    ASSERT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + media() + "'").firstError(), nullptr);
+    const struct {
+        const char *state;
+        std::int64_t number;
+        std::int64_t statusBit;
+        int refusal;
+    } cases[] = {
+        {"RESTORING", 1, 0x20, 927}, {"RECOVERING", 2, 0x80, 922}, {"SUSPECT", 4, 0x100, 926},
+        {"OFFLINE", 6, 0x200, 942},  {"ONLINE", 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.state);
+        ASSERT_EQ(run(std::string("EXEC sqlemu_test_set_state @database = N'tarnel', @state = N'") + c.state + "'")
+                      .firstError(),
+                  nullptr);
+        auto view = run("SELECT state, state_desc FROM sys.databases WHERE name = 'Tarnel'");
+        EXPECT_EQ(std::get<std::int64_t>(view.resultSets.at(0).rows.at(0)[0]), c.number);
+        EXPECT_EQ(std::get<std::string>(view.resultSets[0].rows[0][1]), c.state);
+        auto status = run("SELECT status FROM master.dbo.sysdatabases WHERE name = 'Tarnel'");
+        EXPECT_EQ(std::get<std::int64_t>(status.resultSets.at(0).rows.at(0)[0]) & 0x3A0, c.statusBit);
+
+        const auto use = run("USE Tarnel");
+        const auto backup = run("BACKUP DATABASE Tarnel TO DISK = N'" + media("other.bak") + "'");
+        const auto login = engine->loginDatabaseRefusal("Tarnel");
+        if (c.refusal == 0) {
+            EXPECT_EQ(use.firstError(), nullptr);
+            EXPECT_EQ(backup.firstError(), nullptr);
+            EXPECT_FALSE(login.has_value());
+            run("USE master");
+            continue;
+        }
+        EXPECT_EQ(numbers(use), std::vector<int>{c.refusal});
+        EXPECT_EQ(use.firstError()->severity, 14);
+        EXPECT_EQ(numbers(backup), (std::vector<int>{c.refusal, 3013}));
+        ASSERT_TRUE(login.has_value());
+        EXPECT_EQ(login->number, c.refusal);
+        EXPECT_EQ(session.currentDatabase, "master");
+
+        // REPLACE restores over a database in any of these states.
+        auto restore = run(restoreTarnel());
+        EXPECT_EQ(restore.firstError(), nullptr) << restore.messages.at(0).text;
+        auto after = run("SELECT state_desc FROM sys.databases WHERE name = 'Tarnel'");
+        EXPECT_EQ(std::get<std::string>(after.resultSets.at(0).rows.at(0)[0]), "ONLINE");
+    }
+    EXPECT_EQ(count("restorehistory"), 4);
+
+    const auto unknown = run("EXEC sqlemu_test_set_state @database = N'Tarnel', @state = N'EMERGENCY'");
+    ASSERT_NE(unknown.firstError(), nullptr);
+    EXPECT_EQ(unknown.firstError()->number, 50000);
+    EXPECT_EQ(run("EXEC sqlemu_test_set_state @database = N'msdb', @state = N'OFFLINE'").firstError()->number, 5058);
+}
+
+TEST_F(HistoryTest, AlterDatabaseTakesADatabaseOfflineAndBackOnline)
+{
+    startWithDatabase();
+    const SessionState inTarnel = otherSession(60, "Tarnel");
+    EXPECT_EQ(numbers(run("ALTER DATABASE Tarnel SET OFFLINE")), (std::vector<int>{5061, 5069}));
+    EXPECT_FALSE(engine->sessionKilled(inTarnel));
+    const auto offline = run("ALTER DATABASE Tarnel SET OFFLINE WITH ROLLBACK IMMEDIATE");
+    EXPECT_EQ(offline.firstError(), nullptr);
+    EXPECT_TRUE(engine->sessionKilled(inTarnel));
+    engine->sessionClosed(inTarnel);
+    EXPECT_EQ(numbers(run("USE Tarnel")), std::vector<int>{942});
+    EXPECT_EQ(run("ALTER DATABASE Tarnel SET ONLINE").firstError(), nullptr);
+    EXPECT_EQ(run("USE Tarnel").firstError(), nullptr);
+    // Not the database the session itself is in.
+    EXPECT_EQ(numbers(run("ALTER DATABASE Tarnel SET OFFLINE")), (std::vector<int>{5061, 5069}));
+    run("USE master");
+    EXPECT_EQ(numbers(run("ALTER DATABASE msdb SET OFFLINE")), (std::vector<int>{5058, 5069}));
+    // Only a restore mends a suspect database.
+    run("EXEC sqlemu_test_set_state @database = N'Tarnel', @state = N'SUSPECT'");
+    EXPECT_EQ(numbers(run("ALTER DATABASE Tarnel SET ONLINE")), (std::vector<int>{926, 5069}));
+}
+
+TEST_F(HistoryTest, TextsCompareWithDatesAsDates)
+{
+    startWithDatabase();
+    const struct {
+        const char *text;
+        std::size_t rows; // databases created after it
+        int error;
+    } cases[] = {
+        {"2000-01-01", 5, 0},          {"20000101", 5, 0},
+        {"2000-01-01T00:00:00", 5, 0}, {"2000-01-01 00:00:00.5", 5, 0},
+        {" 2000-01-01 13:14 ", 5, 0},  {"9999-12-31T23:59:59.997", 0, 0},
+        {"2000-13-01", 0, 241},        {"2000-01-01T", 0, 241},
+        {"2000-01-01 25:00", 0, 241},  {"yesterday", 0, 241},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        auto sink = run(std::string("SELECT name FROM sys.databases WHERE create_date >= '") + c.text + "'");
+        if (c.error) {
+            ASSERT_NE(sink.firstError(), nullptr);
+            EXPECT_EQ(sink.firstError()->number, c.error);
+            continue;
+        }
+        ASSERT_EQ(sink.firstError(), nullptr) << sink.messages.at(0).text;
+        EXPECT_EQ(sink.resultSets.at(0).rows.size(), c.rows);
+    }
+    // Equal to the millisecond, whichever side the text is on.
+    auto exact
+        = run("DECLARE @d datetime SELECT @d = crdate FROM sysdatabases WHERE name = 'Tarnel' "
+              "SELECT name FROM sysdatabases WHERE CONVERT(nvarchar(30), '2000-01-01') < crdate AND crdate = @d");
+    ASSERT_EQ(exact.firstError(), nullptr) << exact.messages.at(0).text;
+    EXPECT_EQ(exact.resultSets.at(0).rows.size(), 1u);
+}
+
+// Counts how often the storage looked for a cancel: a paced operation looks
+// all through its pauses.
+class CountingSink : public RecordingSink {
+public:
+    bool cancelled() const override
+    {
+        ++polls;
+        return false;
+    }
+    mutable int polls = 0;
+};
+
+TEST_F(HistoryTest, AServerWidePacePacesEverySessionsBackup)
+{
+    startWithDatabase();
+    const auto backupBy = [&](SessionState &who) {
+        CountingSink sink;
+        engine->executeBatch(who, "BACKUP DATABASE Tarnel TO DISK = N'" + media() + "'", sink);
+        EXPECT_EQ(sink.firstError(), nullptr);
+        return sink.polls;
+    };
+    SessionState other = otherSession(60, "master");
+    const int unpaced = backupBy(other);
+    ASSERT_EQ(run("EXEC sqlemu_test_pace_storage @milliseconds = 100, @scope = N'server'").firstError(), nullptr);
+    EXPECT_GT(backupBy(other), unpaced + 5);
+    ASSERT_EQ(run("EXEC sqlemu_test_pace_storage @milliseconds = 0, @scope = N'server'").firstError(), nullptr);
+    EXPECT_EQ(backupBy(other), unpaced);
+    // The session's own pace stays its own.
+    ASSERT_EQ(run("EXEC sqlemu_test_pace_storage @milliseconds = 100").firstError(), nullptr);
+    EXPECT_EQ(backupBy(other), unpaced);
+    EXPECT_GT(backupBy(session), unpaced + 5);
+    EXPECT_EQ(run("EXEC sqlemu_test_pace_storage 10, N'everywhere'").firstError()->number, 50000);
+}
+
 } // namespace
 } // namespace sqlemu

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -35,7 +38,8 @@ protected:
     void TearDown() override
     {
         ::shutdown(client, SHUT_RDWR);
-        thread.join();
+        if (thread.joinable())
+            thread.join();
         ::close(client);
         ::close(server);
     }
@@ -314,6 +318,115 @@ TEST_F(TdsSession, RequestsBeforeLoginAreRefused)
     send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch("select 1")));
     EXPECT_TRUE(serverClosed());
     EXPECT_TRUE(engine.batches.empty());
+}
+
+} // namespace
+
+namespace {
+
+// The same session writing --trace: a line when each request arrives, and
+// one when the server has finished with it.
+class TdsSessionTrace : public TdsSession {
+protected:
+    void SetUp() override
+    {
+        tracePath = std::filesystem::temp_directory_path()
+            / ("sqlemu-session-trace-" + std::to_string(::getpid()) + ".jsonl");
+        std::filesystem::remove(tracePath);
+        trace = std::make_unique<TraceLog>(tracePath.string());
+        instance.trace = trace.get();
+        TdsSession::SetUp();
+    }
+    void TearDown() override
+    {
+        TdsSession::TearDown();
+        std::filesystem::remove(tracePath);
+    }
+    std::vector<nlohmann::json> lines() const
+    {
+        std::vector<nlohmann::json> out;
+        std::ifstream in(tracePath);
+        for (std::string line; std::getline(in, line);)
+            out.push_back(nlohmann::json::parse(line));
+        return out;
+    }
+
+    // The end line follows the response: it may come a moment after the
+    // client has read the answer.
+    std::vector<nlohmann::json> linesOnceThereAre(std::size_t count) const
+    {
+        auto out = lines();
+        for (int i = 0; i < 500 && out.size() < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            out = lines();
+        }
+        return out;
+    }
+
+    std::filesystem::path tracePath;
+    std::unique_ptr<TraceLog> trace;
+};
+
+TEST_F(TdsSessionTrace, EachRequestEndsWithItsFirstErrorAndWhetherItsAnswerArrived)
+{
+    loginAs("pw");
+    struct Case {
+        std::string batch;
+        int error;
+    };
+    const Case cases[] = {{"select 1", 0}, {"two statements", 911}, {"throw", 50000}, {"nonsense", 102}};
+    for (const auto &c : cases)
+        batch(c.batch);
+    const auto trace = linesOnceThereAre(2 * std::size(cases));
+    ASSERT_EQ(trace.size(), 2 * std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].batch);
+        EXPECT_EQ(trace[2 * i]["kind"], "batch");
+        EXPECT_EQ(trace[2 * i]["text"], cases[i].batch);
+        const auto &end = trace[2 * i + 1];
+        EXPECT_EQ(end["kind"], "end");
+        EXPECT_EQ(end["session"], trace[2 * i]["session"]);
+        EXPECT_EQ(end["error"], cases[i].error);
+        EXPECT_EQ(end["delivered"], true);
+    }
+}
+
+TEST_F(TdsSessionTrace, TheRequestIsTracedBeforeItRunsAndItsAnswerIsNotDeliveredToAClientThatLeft)
+{
+    loginAs("pw");
+    send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch("slow 100000")));
+    ASSERT_FALSE(readPacket().empty()); // it runs
+    auto running = lines();
+    ASSERT_EQ(running.size(), 1u);
+    EXPECT_EQ(running[0]["kind"], "batch");
+
+    ::shutdown(client, SHUT_RDWR);
+    thread.join();
+    const auto trace = lines();
+    ASSERT_EQ(trace.size(), 2u);
+    EXPECT_EQ(trace[1]["kind"], "end");
+    EXPECT_EQ(trace[1]["error"], 0);
+    EXPECT_EQ(trace[1]["delivered"], false);
+}
+
+TEST_F(TdsSessionTrace, AnRpcEndsOnceForTheWholeRequest)
+{
+    loginAs("pw");
+    ByteWriter w;
+    sqlemu::test::allHeaders(w);
+    w.u16le(0xFFFF);
+    w.u16le(10);
+    w.u16le(0);
+    sqlemu::test::nvarcharParam(w, "@statement", "select @a");
+    sqlemu::test::nvarcharParam(w, "@params", "@a int");
+    sqlemu::test::intParam(w, "@a", 5);
+    send(sqlemu::test::message(0x03, w.data()));
+    sqlemu::test::readResponse(readMessage());
+    const auto trace = linesOnceThereAre(2);
+    ASSERT_EQ(trace.size(), 2u);
+    EXPECT_EQ(trace[0]["kind"], "rpc");
+    EXPECT_EQ(trace[1]["kind"], "end");
+    EXPECT_EQ(trace[1]["delivered"], true);
 }
 
 } // namespace
