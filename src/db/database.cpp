@@ -6,9 +6,9 @@
 #include "platform/freetds_session.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QRegularExpression>
 
-#include <atomic>
 #include <memory>
 
 namespace movan {
@@ -16,14 +16,6 @@ namespace movan {
 namespace {
 
 constexpr int kPercentProcessed = 3211;
-// The client library numbers its own errors from here on; a server's
-// messages stay below.
-constexpr int kFirstClientLibraryError = 20000;
-
-bool isClientLibraryError(const DatabaseError &error)
-{
-    return error.number() == 0 || error.number() >= kFirstClientLibraryError;
-}
 
 TdsLogin loginFrom(const QString &connectionString)
 {
@@ -64,6 +56,28 @@ QStringList uniqueFieldNames(const QStringList &columns)
         names.append(name);
     }
     return names;
+}
+
+QString fieldText(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        return QString();
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(Qt::ISODateWithMs);
+    case QMetaType::QDate:
+        return value.toDate().toString(Qt::ISODate);
+    case QMetaType::QTime:
+        return value.toTime().toString(Qt::ISODateWithMs);
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Double:
+        return QString::number(value.toDouble(), 'g', 17);
+    case QMetaType::QByteArray:
+        return QStringLiteral("0x") + QString::fromLatin1(value.toByteArray().toHex().toUpper());
+    default:
+        return value.toString();
+    }
 }
 
 std::optional<int> percentProcessed(int messageNumber, const QString &text)
@@ -207,41 +221,24 @@ void DbQuery::run(bool keepRows)
     DbConnection &connection = connectionForCall();
     // A connection kept open since an earlier call may have been ended by
     // the server meanwhile (a restore's ROLLBACK IMMEDIATE ends every session
-    // in the database, a restarted server all of them).
-    bool reused = connection.connected();
-    if (reused && connection.session().endedByServer()) {
+    // in the database, a restarted server all of them). Found so before any
+    // byte of the request is written, it is replaced; once the request is
+    // on its way it is never sent again, since the server may have run it.
+    if (connection.connected() && connection.session().endedByServer())
         connection.close();
-        reused = false;
-    }
     if (!connection.connected())
         connection.open();
 
     const auto progress = OnFetchProgress;
-    auto heard = std::make_shared<std::atomic<bool>>(false);
-    const auto onInfo = [progress, heard](const TdsMessage &message) {
-        *heard = true;
+    const auto onInfo = [progress](const TdsMessage &message) {
         if (!progress)
             return;
         if (const auto percent = percentProcessed(message.number, message.text))
             runOnUserInterfaceThread([progress, value = *percent] { progress(value, 100); });
     };
     QList<TdsResult> results;
-    const auto execute = [&] {
-        FreeTdsSession &session = connection.session();
-        runWithoutFreezing([&] { results = session.execute(text, parameters, m_commandTimeout, onInfo); });
-    };
-    try {
-        execute();
-    } catch (const DatabaseError &error) {
-        // Only a request the server never answered is sent again, once, on a
-        // new connection: the server had ended the old one before the
-        // request could reach it.
-        if (!reused || *heard || !isClientLibraryError(error) || !connection.session().connectionLost())
-            throw;
-        connection.close();
-        connection.open();
-        execute();
-    }
+    FreeTdsSession &session = connection.session();
+    runWithoutFreezing([&] { results = session.execute(text, parameters, m_commandTimeout, onInfo); });
 
     if (!keepRows)
         return;
@@ -290,17 +287,26 @@ bool DbQuery::eof() const
     return !m_open || m_row >= m_rows.size();
 }
 
+qsizetype DbQuery::columnIndex(const QString &name) const
+{
+    for (qsizetype i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0) {
+            if (eof())
+                throw DatabaseError(QStringLiteral("There is no current row to read '%1' from.").arg(name));
+            return i;
+        }
+    throw DatabaseError(QStringLiteral("Field '%1' not found").arg(name));
+}
+
 QString DbQuery::fieldByName(const QString &name) const
 {
-    qsizetype found = -1;
-    for (qsizetype i = 0; i < m_columns.size() && found < 0; ++i)
-        if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
-            found = i;
-    if (found < 0)
-        throw DatabaseError(QStringLiteral("Field '%1' not found").arg(name));
-    if (eof())
-        throw DatabaseError(QStringLiteral("There is no current row to read '%1' from.").arg(name));
-    return m_rows[m_row][found].value_or(QString());
+    return fieldText(fieldValue(name));
+}
+
+QVariant DbQuery::fieldValue(const QString &name) const
+{
+    const qsizetype column = columnIndex(name);
+    return m_rows[m_row][column];
 }
 
 void DbQuery::execSQL()
@@ -309,11 +315,8 @@ void DbQuery::execSQL()
     run(false);
 }
 
-void DbQuery::unprepare()
+void DbQuery::releaseConnection()
 {
-    // Statements go as plain batches or sp_executesql calls, which hold
-    // nothing prepared on the server; a query with its own connection gives
-    // it back so that nothing of a finished operation lingers.
     if (!m_open)
         m_own.reset();
 }

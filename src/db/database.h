@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <functional>
 #include <memory>
@@ -90,19 +91,26 @@ public:
     void first();
     void next();
     bool eof() const;
-    // The named field of the current row as text (NULL as empty text). Where
-    // two columns have the same name, the later ones are name_1, name_2, ...
+    // The named field of the current row as text (NULL as empty text; a date
+    // and time as yyyy-MM-ddTHH:mm:ss.zzz, whatever the locale). Where two
+    // columns have the same name, the later ones are name_1, name_2, ...
     QString fieldByName(const QString &name) const;
+    // The same field typed as the server sent it (see TdsResult); NULL as an
+    // invalid QVariant.
+    QVariant fieldValue(const QString &name) const;
     QStringList fieldNames() const { return m_columns; }
 
     // Runs a text that returns no rows.
     void execSQL();
-    // Releases what a prepared statement holds on the server side.
-    void unprepare();
+    // Gives back the query's own connection once its work is done, so that
+    // nothing of a finished operation holds a session on the server; the next
+    // call opens a new one. A shared connection stays as it is.
+    void releaseConnection();
 
 private:
     struct Rows;
     void run(bool keepRows);
+    qsizetype columnIndex(const QString &name) const;
     DbConnection &connectionForCall();
     void reparseParameters();
 
@@ -116,7 +124,7 @@ private:
 
     bool m_open = false;
     QStringList m_columns;
-    QList<QList<std::optional<QString>>> m_rows;
+    QList<QList<QVariant>> m_rows;
     qsizetype m_row = 0;
 };
 
@@ -137,6 +145,9 @@ private:
 // The names the server gives result columns, made unique as the windows bind
 // them: a repeated name gets "_1", "_2", ... in order.
 QStringList uniqueFieldNames(const QStringList &columns);
+
+// A field's value as the text fieldByName gives.
+QString fieldText(const QVariant &value);
 
 // Progress N from the text of message 3211 ("N percent processed.").
 std::optional<int> percentProcessed(int messageNumber, const QString &text);

@@ -10,21 +10,31 @@ namespace movan {
 // is never used for an error.
 class DatabaseError : public AppError {
 public:
-    DatabaseError(QString message, int number = 0, int severity = 16, int state = 0)
+    // Whether the request may have reached the server: then a failure the
+    // server did not report itself (a time-out, a connection cut while the
+    // reply travelled) says nothing about what the server did.
+    enum class Outcome { NotDone, Unknown };
+
+    DatabaseError(QString message, int number = 0, int severity = 16, int state = 0, Outcome outcome = Outcome::NotDone)
         : AppError(std::move(message))
         , m_number(number)
         , m_severity(severity)
         , m_state(state)
+        , m_outcome(outcome)
     {}
 
     int number() const { return m_number; }
     int severity() const { return m_severity; }
     int state() const { return m_state; }
+    // The server may have carried the request out, in part or whole; only the
+    // server can now say what it did.
+    bool outcomeUnknown() const { return m_outcome == Outcome::Unknown; }
 
 private:
     int m_number;
     int m_severity;
     int m_state;
+    Outcome m_outcome;
 };
 
 } // namespace movan

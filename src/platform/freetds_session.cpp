@@ -5,6 +5,7 @@
 #include "platform/kerberos_check.h"
 
 #include <QRegularExpression>
+#include <QTimeZone>
 
 #include <cerrno>
 #include <cstdlib>
@@ -99,8 +100,11 @@ struct FreeTdsSession::State {
     }
 
     // The most severe server error, as the OLE DB provider reports it; else
-    // the client library's own.
-    [[noreturn]] void raise(const QString &fallback) const
+    // the client library's own, whose outcome is the caller's to say: before
+    // a request was written nothing happened, after it the server may have
+    // run it.
+    [[noreturn]] void raise(const QString &fallback,
+                            DatabaseError::Outcome withoutServerError = DatabaseError::Outcome::NotDone) const
     {
         const TdsMessage *worst = nullptr;
         for (const TdsMessage &m : serverErrors)
@@ -109,8 +113,8 @@ struct FreeTdsSession::State {
         if (worst)
             throw DatabaseError(worst->text, worst->number, worst->severity, worst->state);
         if (clientError)
-            throw DatabaseError(clientError->text, clientError->number, clientError->severity);
-        throw DatabaseError(fallback);
+            throw DatabaseError(clientError->text, clientError->number, clientError->severity, 0, withoutServerError);
+        throw DatabaseError(fallback, 0, 16, 0, withoutServerError);
     }
 };
 
@@ -219,27 +223,95 @@ EmptyTextParameters withEmptyTextsDeclared(const QString &sql, const QList<TdsPa
     return result;
 }
 
-std::optional<QString> columnText(DBPROCESS *dbproc, int column)
+// A value the client library can only give as text (numeric, money, a
+// uniqueidentifier): its conversion of these does not depend on the locale.
+QString convertedText(DBPROCESS *dbproc, int type, BYTE *data, DBINT length)
+{
+    QByteArray buffer(qMax<qsizetype>(256, qsizetype(length) * 2 + 64), '\0');
+    const DBINT written = dbconvert(dbproc, type, data, length, SYBCHAR, reinterpret_cast<BYTE *>(buffer.data()),
+                                    static_cast<DBINT>(buffer.size()));
+    if (written < 0)
+        return QString();
+    return QString::fromUtf8(buffer.constData(), written).trimmed();
+}
+
+QVariant numberFromText(const QString &text)
+{
+    bool whole = false;
+    const qlonglong integer = text.toLongLong(&whole);
+    if (whole)
+        return integer;
+    bool real = false;
+    const double value = text.toDouble(&real);
+    return real ? QVariant(value) : QVariant(text);
+}
+
+// Date and time types from their binary form, whatever language or locale the
+// session or the process has.
+QVariant dateTimeValue(DBPROCESS *dbproc, int type, const BYTE *data)
+{
+    DBDATEREC2 parts{};
+    if (dbanydatecrack(dbproc, &parts, type, data) != SUCCEED)
+        return {};
+    const QDate date(parts.dateyear, parts.datemonth + 1, parts.datedmonth);
+    const QTime time(parts.datehour, parts.dateminute, parts.datesecond, parts.datensecond / 1000000);
+    switch (type) {
+    case SYBMSDATE:
+        return date;
+    case SYBMSTIME:
+        return time;
+    case SYBMSDATETIMEOFFSET:
+        return QDateTime(date, time, QTimeZone(parts.datetzone * 60));
+    default:
+        return QDateTime(date, time);
+    }
+}
+
+QVariant columnValue(DBPROCESS *dbproc, int column)
 {
     BYTE *data = dbdata(dbproc, column);
     const DBINT length = dbdatlen(dbproc, column);
     if (!data && length == 0)
-        return std::nullopt;
+        return {};
     const int type = dbcoltype(dbproc, column);
     switch (type) {
     case SYBCHAR:
     case SYBVARCHAR:
     case SYBTEXT:
         return QString::fromUtf8(reinterpret_cast<const char *>(data), length);
+    case SYBINT1:
+        return qlonglong(*reinterpret_cast<const DBTINYINT *>(data));
+    case SYBINT2:
+        return qlonglong(*reinterpret_cast<const DBSMALLINT *>(data));
+    case SYBINT4:
+        return qlonglong(*reinterpret_cast<const DBINT *>(data));
+    case SYBINT8:
+        return qlonglong(*reinterpret_cast<const DBBIGINT *>(data));
+    case SYBBIT:
+        return *reinterpret_cast<const DBBIT *>(data) != 0;
+    case SYBFLT8:
+        return double(*reinterpret_cast<const DBFLT8 *>(data));
+    case SYBREAL:
+        return double(*reinterpret_cast<const DBREAL *>(data));
+    case SYBDATETIME:
+    case SYBDATETIME4:
+    case SYBMSDATE:
+    case SYBMSTIME:
+    case SYBMSDATETIME2:
+    case SYBMSDATETIMEOFFSET:
+        return dateTimeValue(dbproc, type, data);
+    case SYBBINARY:
+    case SYBVARBINARY:
+    case SYBIMAGE:
+        return QByteArray(reinterpret_cast<const char *>(data), length);
+    case SYBNUMERIC:
+    case SYBDECIMAL:
+    case SYBMONEY:
+    case SYBMONEY4:
+        return numberFromText(convertedText(dbproc, type, data, length));
     default:
-        break;
+        return convertedText(dbproc, type, data, length);
     }
-    QByteArray buffer(qMax<qsizetype>(256, length * 2 + 64), '\0');
-    const DBINT written = dbconvert(dbproc, type, data, length, SYBCHAR, reinterpret_cast<BYTE *>(buffer.data()),
-                                    static_cast<DBINT>(buffer.size()));
-    if (written < 0)
-        return QString();
-    return QString::fromUtf8(buffer.constData(), written).trimmed();
 }
 
 } // namespace
@@ -346,12 +418,19 @@ QList<TdsResult> FreeTdsSession::execute(const QString &sql, const QList<TdsPara
     m_state->reset(onInfo);
     dbsettime(timeoutSeconds);
 
+    // Found dead before anything of the request was written: the server never
+    // saw it.
     if (dbdead(dbproc))
         throw DatabaseError(QStringLiteral("The connection to SQL Server was lost."));
 
+    // From the moment the library starts to write the request, a failure the
+    // server does not explain leaves its outcome unknown.
+    bool handedOver = false;
     bool sent;
     if (parameters.isEmpty()) {
-        sent = dbcmd(dbproc, utf8(sql).constData()) == SUCCEED && dbsqlexec(dbproc) == SUCCEED;
+        sent = dbcmd(dbproc, utf8(sql).constData()) == SUCCEED;
+        handedOver = sent;
+        sent = sent && dbsqlexec(dbproc) == SUCCEED;
     } else {
         const EmptyTextParameters empty = withEmptyTextsDeclared(sql, parameters);
         // db-lib keeps pointers to names and values until the call is sent.
@@ -366,6 +445,7 @@ QList<TdsResult> FreeTdsSession::execute(const QString &sql, const QList<TdsPara
                 const QString value = p.maxChars > 0 ? p.value.left(p.maxChars) : p.value;
                 addParameter(dbproc, kept(p.name), kept(value), p.isNull);
             }
+            handedOver = true;
             sent = dbrpcsend(dbproc) == SUCCEED && dbsqlok(dbproc) == SUCCEED;
         }
     }
@@ -392,9 +472,10 @@ QList<TdsResult> FreeTdsSession::execute(const QString &sql, const QList<TdsPara
                 failed = true;
                 break;
             }
-            QList<std::optional<QString>> values;
+            QList<QVariant> values;
+            values.reserve(columns);
             for (int c = 1; c <= columns; ++c)
-                values.append(columnText(dbproc, c));
+                values.append(columnValue(dbproc, c));
             result.rows.append(std::move(values));
         }
         results.append(std::move(result));
@@ -404,7 +485,8 @@ QList<TdsResult> FreeTdsSession::execute(const QString &sql, const QList<TdsPara
     if (failed && !dbdead(dbproc))
         dbcancel(dbproc);
     if (failed || !m_state->serverErrors.empty())
-        m_state->raise(QStringLiteral("SQL Server did not run the statement."));
+        m_state->raise(QStringLiteral("SQL Server did not run the statement."),
+                       handedOver ? DatabaseError::Outcome::Unknown : DatabaseError::Outcome::NotDone);
     return results;
 }
 

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <functional>
 #include <memory>
@@ -44,9 +45,15 @@ struct TdsParameter {
     int maxChars = 0; // declared size; 0: as long as the value
 };
 
+// A result set. Values are typed as the server sent them, never as text the
+// client library formatted in the process's locale: integers as qlonglong,
+// numeric without decimals as qlonglong (with decimals, and floats, as
+// double), bit as bool, date and time types as QDateTime (QDate, QTime for
+// date and time alone; offsets kept), binary as QByteArray, the rest as
+// QString; NULL as an invalid QVariant.
 struct TdsResult {
     QStringList columns;
-    QList<QList<std::optional<QString>>> rows;
+    QList<QList<QVariant>> rows;
 };
 
 class FreeTdsSession {
@@ -67,7 +74,9 @@ public:
     // Runs a batch, or an sp_executesql call when there are parameters, and
     // returns every result set. onInfo receives the informational messages
     // (severity 10 and below) as they arrive. timeoutSeconds 0 waits as long
-    // as the server works.
+    // as the server works. A failure the server did not report itself, once
+    // the request was handed to the connection, is thrown with its outcome
+    // unknown: the server may have run it.
     QList<TdsResult> execute(const QString &sql, const QList<TdsParameter> &parameters, int timeoutSeconds,
                              const MessageHandler &onInfo);
 
