@@ -5,6 +5,7 @@
 #include "engine_interface/engine.h"
 #include "recording_sink.h"
 #include "storage/catalogue.h"
+#include "storage/database_file.h"
 
 #include "support/temp_folder.h"
 
@@ -27,13 +28,17 @@ protected:
         config.serverVersion = version;
         {
             auto catalogue = Catalogue::open(config.dataDir, 90);
+            // Whole files: a database whose files are missing is suspect
+            // from the start, and refuses USE as a real server does.
             for (const auto &name : databases) {
+                NewDatabaseFiles files;
+                files.name = name;
+                files.dataPath = folder.path() / (name + ".mdf");
+                files.logPath = folder.path() / (name + "_log.ldf");
+                files.dataSizeMegabytes = 1;
                 DatabaseInfo db;
                 db.name = name;
-                db.files.push_back(
-                    {1, DatabaseFileType::Data, name + "_Data", "/data/" + name + ".mdf", 256, -1, 10, true});
-                db.files.push_back(
-                    {2, DatabaseFileType::Log, name + "_log", "/data/" + name + "_log.ldf", 128, -1, 10, true});
+                db.files = createDatabaseFiles(files).catalogueFiles();
                 catalogue->add(db);
             }
         }
