@@ -181,7 +181,7 @@ std::string backupHistoryToJson(const std::vector<BackupSetRecord> &sets,
                                {"restoreType", std::string(1, r.restoreType)},
                                {"replace", r.replace},
                                {"recovery", r.recovery}});
-    return out.dump(2, ' ', false, json::error_handler_t::strict) + "\n";
+    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 BackupHistory::BackupHistory(std::filesystem::path folder)
