@@ -3,7 +3,10 @@
 #include "backup/backup_batch.h"
 #include "db/database.h"
 
-#include <QLocale>
+#include <QVariant>
+
+#include <algorithm>
+#include <array>
 
 namespace movan {
 
@@ -17,21 +20,28 @@ void setParameter(DbQuery &query, std::string_view name, const QString &value, i
     parameter.size = size;
 }
 
-} // namespace
-
-QDateTime serverDateTime(const QString &text)
+// A date only when the server sent one: text is never read as a date, since
+// its spelling follows whatever locale wrote it.
+QDateTime dateValue(const QVariant &value)
 {
-    const QString simple = text.simplified();
-    const QLocale c = QLocale::c();
-    for (const QString &format : {QStringLiteral("MMM d yyyy h:mm:ss:zzzAP"), QStringLiteral("MMM d yyyy h:mmAP"),
-                                  QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"), QStringLiteral("yyyy-MM-dd HH:mm:ss"),
-                                  QStringLiteral("yyyy-MM-dd HH:mm")}) {
-        QDateTime parsed = c.toDateTime(simple, format);
-        if (parsed.isValid())
-            return parsed;
-    }
-    return {};
+    return value.typeId() == QMetaType::QDateTime ? value.toDateTime() : QDateTime();
 }
+
+QString oneLine(const QString &text)
+{
+    QString line = text;
+    line.replace(u'\r', u' ');
+    line.replace(u'\n', u' ');
+    return line.trimmed();
+}
+
+// The server's reasons for a set that does not read back as written: a page
+// or checksum that fails (3183, 3189), a medium malformed or of another
+// format (3241, 3242, 3243), backup data at the end of the file that is not
+// well formed (3266), a read of the file that failed (3203).
+constexpr std::array<int, 7> kDamageNumbers = {3183, 3189, 3203, 3241, 3242, 3243, 3266};
+
+} // namespace
 
 QList<BackupSetSummary> readBackupSets(DbConnection &connection, const QString &mediaPath)
 {
@@ -43,12 +53,14 @@ QList<BackupSetSummary> readBackupSets(DbConnection &connection, const QString &
     QList<BackupSetSummary> sets;
     for (query.first(); !query.eof(); query.next()) {
         BackupSetSummary set;
-        set.position = query.fieldByName(QStringLiteral("Position")).toInt();
-        set.database = query.fieldByName(QStringLiteral("DatabaseName"));
-        set.name = query.fieldByName(QStringLiteral("BackupName"));
-        set.finishedText = query.fieldByName(QStringLiteral("BackupFinishDate"));
-        set.finished = serverDateTime(set.finishedText);
-        set.sizeBytes = query.fieldByName(QStringLiteral("BackupSize")).toLongLong();
+        set.position = query.fieldValue(QStringLiteral("Position")).toInt();
+        set.backupType = query.fieldValue(QStringLiteral("BackupType")).toInt();
+        set.database = query.fieldValue(QStringLiteral("DatabaseName")).toString();
+        set.name = query.fieldValue(QStringLiteral("BackupName")).toString();
+        set.serverName = query.fieldValue(QStringLiteral("ServerName")).toString();
+        set.started = dateValue(query.fieldValue(QStringLiteral("BackupStartDate")));
+        set.finished = dateValue(query.fieldValue(QStringLiteral("BackupFinishDate")));
+        set.sizeBytes = query.fieldValue(QStringLiteral("BackupSize")).toLongLong();
         sets.append(set);
     }
     query.close();
@@ -68,14 +80,35 @@ void appendBackupSet(DbConnection &connection, const QString &database, const QS
     query.execSQL();
 }
 
-void verifyBackupSet(DbConnection &connection, const QString &mediaPath, int position)
+bool isDamageNumber(int number)
 {
-    DbQuery query;
-    query.setConnection(&connection);
-    // The position is this program's own number, never a text from outside.
-    query.setSqlText(QStringLiteral("RESTORE VERIFYONLY FROM DISK = :Path WITH FILE = %1").arg(position));
-    setParameter(query, "Path", mediaPath, kBackupPathParameterSize);
-    query.execSQL();
+    return std::find(kDamageNumbers.begin(), kDamageNumbers.end(), number) != kDamageNumbers.end();
+}
+
+Verification verdictOf(const std::exception &error)
+{
+    const auto *database = dynamic_cast<const DatabaseError *>(&error);
+    if (database && !database->outcomeUnknown() && isDamageNumber(database->number()))
+        return Verification::Damaged;
+    return Verification::NotVerified;
+}
+
+VerifyResult verifyBackupSet(DbConnection &connection, const QString &mediaPath, int position)
+{
+    // FILE = 0 or less would check whatever the server takes it for.
+    if (position < 1)
+        return {Verification::NotVerified, QStringLiteral("the file holds no set of this backup to read back")};
+    try {
+        DbQuery query;
+        query.setConnection(&connection);
+        // The position is this program's own number, never a text from outside.
+        query.setSqlText(QStringLiteral("RESTORE VERIFYONLY FROM DISK = :Path WITH FILE = %1").arg(position));
+        setParameter(query, "Path", mediaPath, kBackupPathParameterSize);
+        query.execSQL();
+    } catch (const std::exception &error) {
+        return {verdictOf(error), oneLine(QString::fromUtf8(error.what()))};
+    }
+    return {Verification::Sound, {}};
 }
 
 } // namespace movan

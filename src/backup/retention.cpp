@@ -1,6 +1,7 @@
 #include "backup/retention.h"
 
 #include "backup/backup_file_name.h"
+#include "backup/verified_record.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,8 @@
 
 namespace movan {
 
-QStringList backupsToRemove(const QStringList &fileNames, const QString &database, int keep, const QString &justWritten)
+QStringList backupsToRemove(const QStringList &fileNames, const QString &database, int keep, const QString &justWritten,
+                            const QSet<QString> &verified)
 {
     if (keep < 1)
         return {};
@@ -20,7 +22,7 @@ QStringList backupsToRemove(const QStringList &fileNames, const QString &databas
     };
     QList<Candidate> candidates;
     for (const QString &name : fileNames) {
-        if (name == justWritten)
+        if (name == justWritten || !verified.contains(name))
             continue;
         if (const auto moment = backupFileMoment(database, name))
             candidates.append({*moment, name});
@@ -38,9 +40,13 @@ QStringList backupsToRemove(const QStringList &fileNames, const QString &databas
 RetentionOutcome removeOldBackups(const QString &folder, const QString &database, int keep, const QString &justWritten)
 {
     const QDir dir(folder);
-    const QStringList names = dir.entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden);
+    const QStringList names = dir.entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
+    const QSet<QString> verified = verifiedBackups(folder);
     RetentionOutcome outcome;
-    for (const QString &name : backupsToRemove(names, database, keep, justWritten)) {
+    for (const QString &name : names)
+        if (name != justWritten && !verified.contains(name) && backupFileMoment(database, name))
+            outcome.unverified.append(dir.filePath(name));
+    for (const QString &name : backupsToRemove(names, database, keep, justWritten, verified)) {
         const QString path = dir.filePath(name);
         QFile file(path);
         // Listed as a regular file a moment ago; checked again right before.

@@ -1,18 +1,21 @@
 #include "cli/backup_command.h"
 
 #include "backup/backup_file_name.h"
+#include "backup/backup_outcome.h"
 #include "backup/backup_sets.h"
 #include "backup/retention.h"
-#include "cli/maintenance_connection_choice.h"
+#include "backup/verified_record.h"
 #include "cli/progress_report.h"
 #include "db/database.h"
 #include "platform/executable_path.h"
+#include "settings/maintenance_connection.h"
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <cerrno>
 #include <cstring>
@@ -68,9 +71,19 @@ int positionOfNewSet(const QList<BackupSetSummary> &sets, const QString &databas
 {
     int position = 0;
     for (const BackupSetSummary &set : sets)
-        if (set.database.compare(database, Qt::CaseInsensitive) == 0)
+        if (set.backupType == kDatabaseBackupType && set.database.compare(database, Qt::CaseInsensitive) == 0)
             position = set.position;
     return position;
+}
+
+// The backup is written but nobody read it back: it stays, out of the
+// record of verified backups, and the code says so.
+ExitCode notVerified(const CliOutput &output, const QString &database, const QString &folder, const QString &fileName,
+                     const QString &reason)
+{
+    recordVerification(folder, fileName, false);
+    output.message(CliText::backupNotVerified(output.language, database, QDir(folder).filePath(fileName), reason));
+    return ExitCode::NotVerified;
 }
 
 } // namespace
@@ -96,13 +109,14 @@ std::optional<QString> folderProblem(const QString &folder)
 ExitCode runBackup(const BackupRequest &request, const CliOutput &output, const QDateTime &now)
 {
     const QString &database = request.database;
+    const CliLanguage language = output.language;
     // The settings decide before anything touches the folder.
     const auto connectionString = maintenanceConnectionString();
     if (!connectionString)
         return settingsMissing(output);
     const QString folder = backupFolder(request.folder);
     if (const auto problem = folderProblem(folder)) {
-        output.message(CliText::folderNotWritable(output.language, folder, *problem));
+        output.message(CliText::folderNotWritable(language, folder, *problem));
         return ExitCode::FolderNotWritable;
     }
     DbConnection connection;
@@ -115,52 +129,104 @@ ExitCode runBackup(const BackupRequest &request, const CliOutput &output, const 
     // then is not this run's to remove.
     const bool existedBefore = presentAt(path);
 
-    ProgressReport progress(output.terminal, output.language, database, output.progress);
+    // Known without reading the file when the server was asked about a lost reply.
+    int position = 0;
+    ProgressReport progress(output.terminal, language, database, output.progress);
+    const QDateTime sentAt = QDateTime::currentDateTime();
     try {
         appendBackupSet(connection, database, path, [&progress](int percent) { progress.percent(percent); });
         progress.finish();
     } catch (const std::exception &error) {
         progress.finish();
-        // An empty file a refused backup left behind is no backup at all;
-        // one with content may be another run's of the same minute, so it stays.
-        const QFileInfo left(path);
-        if (!existedBefore && left.isFile() && !left.isSymLink() && left.size() == 0)
-            QFile::remove(path);
-        output.message(CliText::backupRefused(output.language, database, reasonOf(error)));
-        return ExitCode::BackupRefused;
+        const auto *lost = dynamic_cast<const DatabaseError *>(&error);
+        if (!lost || !lost->outcomeUnknown()) {
+            // An empty file a refused backup left behind is no backup at all;
+            // one with content may be another run's of the same minute, so it stays.
+            const QFileInfo left(path);
+            if (!existedBefore && left.isFile() && !left.isSymLink() && left.size() == 0)
+                QFile::remove(path);
+            output.message(CliText::backupRefused(language, database, reasonOf(error)));
+            return ExitCode::BackupRefused;
+        }
+        // The server may have written the set, or be writing it: nothing
+        // here is removed, whatever the answer.
+        const BackupResolution resolution = resolveBackupOutcome(*connectionString, database, path, sentAt);
+        switch (resolution.outcome) {
+        case BackupOutcome::NotDone:
+            output.message(CliText::replyLostNotDone(language, database, path, reasonOf(error)));
+            return ExitCode::BackupRefused;
+        case BackupOutcome::Unknown:
+            output.message(CliText::outcomeUnknown(
+                language, database, path, reasonOf(error) + QStringLiteral("; ") + oneLine(resolution.reason)));
+            return ExitCode::OutcomeUnknown;
+        case BackupOutcome::Done:
+            output.message(CliText::replyLostDone(language, database, path));
+            position = resolution.position;
+            break;
+        }
+        // The request's own connection is not to be trusted after a lost reply.
+        connection.close();
+        if (!request.verify) {
+            output.message(CliText::backupDone(language, database, path, false));
+            return ExitCode::Done;
+        }
+        try {
+            connection.open();
+        } catch (const std::exception &reopen) {
+            return notVerified(output, database, folder, fileName, reasonOf(reopen));
+        }
     }
 
     if (!request.verify) {
-        output.message(CliText::backupDone(output.language, database, path, false));
+        output.message(CliText::backupDone(language, database, path, false));
         return ExitCode::Done;
     }
 
-    qsizetype setCount = 0;
+    bool createdByThisRun = !existedBefore;
+    VerifyResult check;
     try {
-        const QList<BackupSetSummary> sets = readBackupSets(connection, path);
-        setCount = sets.size();
-        verifyBackupSet(connection, path, positionOfNewSet(sets, database));
+        if (position == 0) {
+            const QList<BackupSetSummary> sets = readBackupSets(connection, path);
+            // Sets beside this run's one came from another run.
+            createdByThisRun = createdByThisRun && sets.size() <= 1;
+            position = positionOfNewSet(sets, database);
+        }
+        check = verifyBackupSet(connection, path, position);
     } catch (const std::exception &error) {
-        const QString reason = reasonOf(error);
-        const bool createdByThisRun = !existedBefore && setCount <= 1;
+        check = {verdictOf(error), reasonOf(error)};
+    }
+    switch (check.verdict) {
+    case Verification::NotVerified:
+        return notVerified(output, database, folder, fileName, check.reason);
+    case Verification::Damaged: {
+        recordVerification(folder, fileName, false);
         QFile file(path);
         if (createdByThisRun && (!presentAt(path) || file.remove())) {
-            output.message(CliText::verifyFailedRemoved(output.language, database, path, reason));
+            output.message(CliText::verifyFailedRemoved(language, database, path, check.reason));
         } else {
-            const QString why = createdByThisRun ? reason + QStringLiteral("; ") + file.errorString() : reason;
-            output.message(CliText::verifyFailedKept(output.language, database, path, why));
+            const QString why
+                = createdByThisRun ? check.reason + QStringLiteral("; ") + file.errorString() : check.reason;
+            output.message(CliText::verifyFailedKept(language, database, path, why));
         }
         return ExitCode::VerifyFailed;
     }
-    output.message(CliText::backupDone(output.language, database, path, true));
+    case Verification::Sound:
+        break;
+    }
+    output.message(CliText::backupDone(language, database, path, true));
+    if (const auto problem = recordVerification(folder, fileName, true))
+        output.message(
+            CliText::verificationNotRecorded(language, QDir(folder).filePath(kVerifiedRecordName), oneLine(*problem)));
 
     if (request.keep < 1)
         return ExitCode::Done;
     const RetentionOutcome outcome = removeOldBackups(folder, database, request.keep, fileName);
     for (const QString &removed : outcome.removed)
-        output.message(CliText::oldBackupRemoved(output.language, removed));
+        output.message(CliText::oldBackupRemoved(language, removed));
     for (qsizetype i = 0; i < outcome.kept.size(); ++i)
-        output.message(CliText::oldBackupKept(output.language, outcome.kept[i], oneLine(outcome.reasons[i])));
+        output.message(CliText::oldBackupKept(language, outcome.kept[i], oneLine(outcome.reasons[i])));
+    for (const QString &unverified : outcome.unverified)
+        output.message(CliText::oldBackupUnverified(language, unverified));
     return outcome.kept.isEmpty() ? ExitCode::Done : ExitCode::OldBackupsKept;
 }
 
@@ -183,14 +249,19 @@ ExitCode runListSets(const ListSetsRequest &request, const CliOutput &output)
         return ExitCode::BackupRefused;
     }
     output.data(CliText::listHeader(output.language) + u'\n');
-    for (const BackupSetSummary &set : sets) {
-        const QString date = set.finished.isValid() ? set.finished.toString(QStringLiteral("yyyy-MM-dd HH:mm"))
-                                                    : oneLine(set.finishedText);
-        output.data(
-            QStringLiteral("%1\t%2\t%3\t%4\n")
-                .arg(QString::number(set.position), oneLine(set.database), date, QString::number(set.sizeBytes)));
-    }
+    for (const BackupSetSummary &set : sets)
+        output.data(listLine(set));
     return ExitCode::Done;
+}
+
+QString listLine(const BackupSetSummary &set)
+{
+    // Digits and the 24-hour clock of the C locale, whatever the user's.
+    const QString date = set.finished.isValid()
+        ? QLocale::c().toString(set.finished, QStringLiteral("yyyy-MM-dd HH:mm"))
+        : QStringLiteral("-");
+    return QStringLiteral("%1\t%2\t%3\t%4\n")
+        .arg(QString::number(set.position), oneLine(set.database), date, QString::number(set.sizeBytes));
 }
 
 } // namespace movan

@@ -165,6 +165,73 @@ QString verifyFailedKept(CliLanguage language, const QString &database, const QS
             .arg(database, path, reason));
 }
 
+QString backupNotVerified(CliLanguage language, const QString &database, const QString &path, const QString &reason)
+{
+    return pick(
+        language,
+        QStringLiteral("the backup of %1 was written to %2 but not verified: the read-back could not run; the file "
+                       "was kept: %3")
+            .arg(database, path, reason),
+        QStringLiteral(
+            "پشتیبان %1 در %2 نوشته شد اما وارسی نشد: وارسی انجام‌شدنی نبود؛ پرونده نگه "
+            "داشته شد: %3")
+            .arg(database, path, reason));
+}
+
+QString verificationNotRecorded(CliLanguage language, const QString &record, const QString &reason)
+{
+    return pick(language,
+                QStringLiteral("the verification could not be noted in %1, so --keep will not count this backup: %2")
+                    .arg(record, reason),
+                QStringLiteral(
+                    "وارسی در %1 ثبت نشد، پس --keep این پشتیبان را نمی‌شمارد: %2")
+                    .arg(record, reason));
+}
+
+QString replyLostDone(CliLanguage language, const QString &database, const QString &path)
+{
+    return pick(
+        language,
+        QStringLiteral("the server's reply to the backup of %1 was lost; asked again, it says the backup is "
+                       "in %2")
+            .arg(database, path),
+        QStringLiteral(
+            "پاسخ سرور به پشتیبان‌گیری از %1 نرسید؛ به پرسش دوباره می‌گوید پشتیبان در "
+            "%2 هست")
+            .arg(database, path));
+}
+
+QString replyLostNotDone(CliLanguage language, const QString &database, const QString &path, const QString &reason)
+{
+    return pick(language,
+                QStringLiteral("the backup of %1 was not written to %2: the server's reply was lost, and asked again "
+                               "it holds no such backup: %3")
+                    .arg(database, path, reason),
+                QStringLiteral("پشتیبان %1 در %2 نوشته نشد: پاسخ سرور نرسید و به پرسش دوباره چنین "
+                               "پشتیبانی ندارد: %3")
+                    .arg(database, path, reason));
+}
+
+QString outcomeUnknown(CliLanguage language, const QString &database, const QString &path, const QString &reason)
+{
+    return pick(language,
+                QStringLiteral("it is not known whether the backup of %1 was written to %2: the server's reply was "
+                               "lost and the server could not be asked; nothing was removed: %3")
+                    .arg(database, path, reason),
+                QStringLiteral("معلوم نیست پشتیبان %1 در %2 نوشته شد یا نه: پاسخ سرور نرسید و از سرور "
+                               "نمی‌شد پرسید؛ چیزی پاک نشد: %3")
+                    .arg(database, path, reason));
+}
+
+QString oldBackupUnverified(CliLanguage language, const QString &path)
+{
+    return pick(language,
+                QStringLiteral("old backup %1 kept: it was never verified, so --keep does not count it").arg(path),
+                QStringLiteral("پشتیبان قدیمی %1 نگه داشته شد: هرگز وارسی نشده است و --keep آن را "
+                               "نمی‌شمارد")
+                    .arg(path));
+}
+
 QString folderNotWritable(CliLanguage language, const QString &folder, const QString &reason)
 {
     return pick(language, QStringLiteral("cannot write to the folder %1: %2").arg(folder, reason),

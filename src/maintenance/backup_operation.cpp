@@ -1,8 +1,10 @@
 #include "maintenance/backup_operation.h"
 
 #include "backup/backup_file_name.h"
+#include "backup/backup_outcome.h"
 #include "db/database.h"
 #include "maintenance/busy_indicator_calls.h"
+#include "settings/maintenance_connection.h"
 #include "ui/message_dialog.h"
 #include "widgets/busy/mov_busy.h"
 #include "widgets/close_guard/close_after_call.h"
@@ -20,6 +22,11 @@ namespace {
 const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
 const QString kBackupFailed = QStringLiteral("خطا در عمليات پشتيبان گيري ...");
 const QString kBackingUp = QStringLiteral("در حال تهيه نسخه پشتيبان ...");
+// The reply was lost and the server could not say what it did: the user
+// must look at the file before trusting it or deleting it.
+const QString kBackupOutcomeUnknown
+    = QStringLiteral("معلوم نيست نسخه پشتيبان نوشته شد يا نه: پاسخ سرور نرسيد و از سرور هم نمي شد پرسيد.\n"
+                     "پيش از اعتماد به پرونده يا پاک کردن آن، آن را بررسي کنيد:\n%1");
 const QString kFilter = QStringLiteral("Bak Files (*.Bak)");
 const QString kDefaultSuffix = QStringLiteral("Bak");
 const QString kDialogTitle = QStringLiteral("Create New Backup File");
@@ -73,6 +80,7 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
     if (parts.saveDialog.exec() != QDialog::Accepted || parts.saveDialog.selectedFiles().isEmpty())
         return;
     const QString path = parts.saveDialog.selectedFiles().constFirst();
+    const QDateTime sentAt = QDateTime::currentDateTime();
     try {
         const ProgressOnGauge progress(parts.query, parts.gauge);
         showBusyIgnoringErrors(parts.busy, kBackingUp);
@@ -80,14 +88,35 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
         setParameter(parts.query, kDataBaseParameter, database);
         setParameter(parts.query, kPathParameter, path);
         parts.query.execSQL();
-        parts.query.unprepare();
+        parts.query.releaseConnection();
         parts.busy.Hide();
     } catch (const std::exception &error) {
-        hideBusyIgnoringErrors(parts.busy);
         std::fprintf(stderr, "backup of %s to %s failed: %s\n", database.toUtf8().constData(),
                      path.toUtf8().constData(), error.what());
-        if (!parts.closeGuard.closeRequested())
+        const auto *lost = dynamic_cast<const DatabaseError *>(&error);
+        BackupOutcome outcome = BackupOutcome::NotDone;
+        if (lost && lost->outcomeUnknown()) {
+            // A connection that lost a reply is not used again.
+            parts.query.releaseConnection();
+            // The busy indicator stays while the server is asked.
+            const BackupResolution resolution
+                = resolveBackupOutcome(maintenanceConnection().connectionString, database, path, sentAt);
+            outcome = resolution.outcome;
+            std::fprintf(stderr, "asked again, the server says the backup is %s%s%s\n",
+                         outcome == BackupOutcome::Done          ? "done"
+                             : outcome == BackupOutcome::NotDone ? "not done"
+                                                                 : "unknown",
+                         resolution.reason.isEmpty() ? "" : ": ", resolution.reason.toUtf8().constData());
+        }
+        hideBusyIgnoringErrors(parts.busy);
+        if (parts.closeGuard.closeRequested())
+            return;
+        if (outcome == BackupOutcome::NotDone)
             ShowMessageDialog(QString(), kBackupFailed, mbOK, mtError);
+        else if (outcome == BackupOutcome::Unknown)
+            ShowMessageDialog(QString(), kBackupOutcomeUnknown.arg(path), mbOK, mtWarning);
+        else
+            ShowMessageDialog(QString(), kBackupDone, mbOK, mtInformation);
         return;
     }
     if (!parts.closeGuard.closeRequested())

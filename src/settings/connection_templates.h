@@ -1,5 +1,9 @@
 #pragma once
 
+// The maintenance connection (kLocalMasterConnectionString among it) lives in
+// a module of its own; its callers long reached it through this header.
+#include "settings/maintenance_connection.h"
+
 #include <QString>
 
 namespace movan {
@@ -24,10 +28,5 @@ QString BuildMasterConnectionString(const ProfileFile &file);
 // compared exactly); empty for another type.
 QString buildRestoreConnectionString();
 QString buildRestoreConnectionString(const ProfileFile &file);
-
-// The local default instance with Windows authentication, whatever the
-// settings say: the database list and the backup always go there.
-inline const QString kLocalMasterConnectionString = QStringLiteral(
-    "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=master;Data Source=.");
 
 } // namespace movan

@@ -2,7 +2,6 @@
 
 #include "db/connection_string.h"
 #include "platform/kerberos_check.h"
-#include "settings/connection_templates.h"
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 #include "util/text_trim.h"
@@ -44,6 +43,22 @@ MaintenanceConnection maintenanceConnection(const ProfileFile &settings, bool ha
     const QString password
         = settings.readString(Settings::kSection, Settings::kPass, Settings::ConnectionDefault::kPass);
     return {localMasterWithLogin(user, password), true, kSavedLoginNotice.arg(user)};
+}
+
+std::optional<QString> maintenanceConnectionString()
+{
+    return maintenanceConnectionString(openSettingsFile(Settings::kFileName), !kerberosLoginProblem(QString(), 0));
+}
+
+std::optional<QString> maintenanceConnectionString(const ProfileFile &settings, bool hasKerberosTicket)
+{
+    const MaintenanceConnection chosen = maintenanceConnection(settings, hasKerberosTicket);
+    // Without a ticket only a saved login can reach the server; the window
+    // would still try and show Kerberos's reason, a timer has nobody to show
+    // it to.
+    if (!hasKerberosTicket && !chosen.usesSavedLogin)
+        return std::nullopt;
+    return chosen.connectionString;
 }
 
 } // namespace movan

@@ -4,14 +4,17 @@
 // Every failure leaves the database listed, online and byte for byte as it
 // was, and the settings file as it was.
 #include "backup/backup_file_name.h"
+#include "backup/verified_record.h"
 #include "db/database.h"
 #include "settings/connection_templates.h"
 
+#include "support/fault_relay.h"
 #include "support/kerberos_realm.h"
 #include "support/sqlemu_process.h"
 #include "support/test_paths.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -23,6 +26,7 @@
 
 #include <functional>
 #include <grp.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,15 +99,19 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
     }
 
-    void makeDatabase(const QString &name)
+    // A database of that many megabytes; its files are named after stem,
+    // since a name may hold what a file name had better not.
+    void makeDatabase(const QString &name, int megabytes = 4, const QString &stem = {})
     {
+        const QString file = stem.isEmpty() ? name : stem;
         QProcess maker;
         maker.start(builtExecutablePath(QStringLiteral("sqlemu")),
-                    {"--make-database", name, "--data", dataFile(name), "--log", logFile(name), "--size", "4"});
-        ASSERT_TRUE(maker.waitForFinished(30000));
+                    {"--make-database", name, "--data", dataFile(file), "--log", logFile(file), "--size",
+                     QString::number(megabytes)});
+        ASSERT_TRUE(maker.waitForFinished(60000));
         ASSERT_EQ(maker.exitCode(), 0) << maker.readAllStandardError().toStdString();
         asSa(QStringLiteral("CREATE DATABASE [%1] ON (FILENAME = N'%2'), (FILENAME = N'%3') FOR ATTACH")
-                 .arg(name, dataFile(name), logFile(name)));
+                 .arg(QString(name).replace(u']', QStringLiteral("]]")), dataFile(file), logFile(file)));
     }
 
     QString saConnection() const
@@ -144,7 +152,7 @@ protected:
     }
 
     Outcome run(const QStringList &arguments, const QMap<QString, QString> &environment = {},
-                const std::function<void()> &asChild = {}) const
+                const std::function<void()> &asChild = {}, const std::function<void()> &meanwhile = {}) const
     {
         QProcess process;
         if (asChild)
@@ -165,7 +173,12 @@ protected:
         process.setWorkingDirectory(app.path());
         process.start(program, arguments);
         Outcome result;
-        if (!process.waitForFinished(120000))
+        if (meanwhile) {
+            QDeadlineTimer deadline(120000);
+            while (!process.waitForFinished(2) && !deadline.hasExpired())
+                meanwhile();
+        }
+        if (process.state() != QProcess::NotRunning && !process.waitForFinished(120000))
             return result;
         result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         result.out = QString::fromUtf8(process.readAllStandardOutput());
@@ -177,6 +190,39 @@ protected:
     {
         return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden,
                                       QDir::Name);
+    }
+    // The entries but the record of verified backups.
+    QStringList backupEntries(const QString &folder) const
+    {
+        QStringList entries = folderEntries(folder);
+        entries.removeAll(kVerifiedRecordName);
+        return entries;
+    }
+
+    // Freezes the server the moment its trace shows a request containing
+    // text, then ends it as a power cut would: the request reached it, no
+    // reply ever comes.
+    std::function<void()> killServerOn(const std::string &text)
+    {
+        auto asRpc = std::make_shared<FaultRelay::Trigger>(traceGains(*server, "rpc", text));
+        auto asBatch = std::make_shared<FaultRelay::Trigger>(traceGains(*server, "batch", text));
+        auto killed = std::make_shared<bool>(false);
+        const pid_t pid = server->processId();
+        return [asRpc, asBatch, killed, pid] {
+            if (!*killed && ((*asRpc)() || (*asBatch)())) {
+                ::kill(pid, SIGSTOP);
+                ::kill(pid, SIGKILL);
+                *killed = true;
+            }
+        };
+    }
+
+    std::string trace() const
+    {
+        std::string text;
+        for (const auto &line : server->traceLines())
+            text += line + "\n";
+        return text;
     }
 
     QTemporaryDir app;
@@ -194,10 +240,12 @@ TEST_F(CommandLineBackup, ProgressLinesVerifiedSetAndItsListing)
 {
     const Outcome backup = run({QStringLiteral("--backup"), kDb});
     ASSERT_EQ(backup.exitCode, 0) << backup.err.toStdString();
-    const QStringList files = folderEntries(backups());
+    const QStringList files = backupEntries(backups());
     ASSERT_EQ(files.size(), 1) << files.join(u' ').toStdString();
     EXPECT_TRUE(kOwnName.match(files.first()).hasMatch()) << files.first().toStdString();
     const QString path = QDir(backups()).filePath(files.first());
+    // Read back whole, so counted by a later --keep.
+    EXPECT_EQ(verifiedBackups(backups()), QSet<QString>{files.first()});
 
     // One line per tenth, then the outcome; nothing but whole lines.
     QStringList expected;
@@ -258,7 +306,7 @@ TEST_F(CommandLineBackup, ADamagedSetFailsAndOnlyAFileOfThisRunGoes)
     EXPECT_TRUE(damaged.errLines().last().contains(QStringLiteral("did not verify and the file was removed")))
         << damaged.err.toStdString();
     EXPECT_TRUE(damaged.errLines().last().contains(QStringLiteral("Damage to the backup set was detected.")));
-    EXPECT_TRUE(folderEntries(backups()).isEmpty()) << folderEntries(backups()).join(u' ').toStdString();
+    EXPECT_TRUE(backupEntries(backups()).isEmpty()) << folderEntries(backups()).join(u' ').toStdString();
     expectNothingLost();
 
     // The file this minute's run names already holds a good set (a run
@@ -273,7 +321,8 @@ TEST_F(CommandLineBackup, ADamagedSetFailsAndOnlyAFileOfThisRunGoes)
     const Outcome second = run({QStringLiteral("--backup"), kDb});
     EXPECT_EQ(second.exitCode, 6) << second.err.toStdString();
     ASSERT_TRUE(QFile::exists(goodPath));
-    EXPECT_EQ(folderEntries(backups()), QStringList{QFileInfo(goodPath).fileName()});
+    EXPECT_EQ(backupEntries(backups()), QStringList{QFileInfo(goodPath).fileName()});
+    EXPECT_TRUE(verifiedBackups(backups()).isEmpty());
     EXPECT_TRUE(second.err.contains(
         QStringLiteral("in %1 did not verify; the file holds earlier backups and was kept").arg(goodPath)))
         << second.err.toStdString();
@@ -286,7 +335,9 @@ TEST_F(CommandLineBackup, ADamagedSetFailsAndOnlyAFileOfThisRunGoes)
     expectNothingLost();
 }
 
-TEST_F(CommandLineBackup, RetentionTouchesOnlyTheDatabasesOwnBackups)
+// Only the database's own backups that were read back whole count toward
+// --keep and go; one never verified, even the newest, stays and is named.
+TEST_F(CommandLineBackup, RetentionTouchesOnlyTheDatabasesOwnVerifiedBackups)
 {
     const QString folder = app.filePath(QStringLiteral("store"));
     ASSERT_TRUE(QDir().mkpath(folder));
@@ -301,23 +352,127 @@ TEST_F(CommandLineBackup, RetentionTouchesOnlyTheDatabasesOwnBackups)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(name.toUtf8());
     }
+    // The two oldest were read back whole; the newest old one never was.
+    for (const QString &name : {old[0], old[1]})
+        ASSERT_FALSE(recordVerification(folder, name, true));
     const Outcome backup = run({QStringLiteral("--backup"), kDb, QStringLiteral("--to"), folder,
                                 QStringLiteral("--keep"), QStringLiteral("2")});
     ASSERT_EQ(backup.exitCode, 0) << backup.err.toStdString();
-    QStringList remaining = folderEntries(folder);
+    const QStringList remaining = backupEntries(folder);
     QStringList own;
     for (const QString &name : remaining)
         if (kOwnName.match(name).hasMatch())
             own.append(name);
-    ASSERT_EQ(own.size(), 2) << remaining.join(u' ').toStdString();
-    EXPECT_EQ(own.first(), old.last());
+    ASSERT_EQ(own.size(), 3) << remaining.join(u' ').toStdString();
+    EXPECT_EQ(own.mid(0, 2), old.mid(1, 2));
     for (const QString &name : others)
         EXPECT_TRUE(remaining.contains(name)) << name.toStdString();
-    EXPECT_EQ(remaining.size(), 2 + others.size());
+    EXPECT_EQ(remaining.size(), 3 + others.size());
     const QStringList lines = backup.errLines();
-    EXPECT_TRUE(lines.contains(QStringLiteral("old backup %1 removed").arg(QDir(folder).filePath(old[0]))));
-    EXPECT_TRUE(lines.contains(QStringLiteral("old backup %1 removed").arg(QDir(folder).filePath(old[1]))));
+    EXPECT_TRUE(lines.contains(QStringLiteral("old backup %1 removed").arg(QDir(folder).filePath(old[0]))))
+        << backup.err.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("old backup %1 kept: it was never verified, so --keep does not count it")
+                                   .arg(QDir(folder).filePath(old[2]))))
+        << backup.err.toStdString();
+    EXPECT_EQ(verifiedBackups(folder), (QSet<QString>{old[1], own[2]}));
     expectNothingLost();
+}
+
+// Names as their users chose them: quotes, brackets, a percent sign, blanks
+// and Persian letters reach the server as the name, not as SQL, and the
+// file, the set and the listing carry them whole.
+TEST_F(CommandLineBackup, AwkwardNamesBackUpVerifyAndListAsThemselves)
+{
+    const QStringList names = {QStringLiteral("O'Brien"),
+                               QStringLiteral("Sales]2"),
+                               QStringLiteral("[Archive"),
+                               QStringLiteral("100%"),
+                               QStringLiteral("Movan Sales"),
+                               QStringLiteral("تارنل"),
+                               QStringLiteral("'; DROP DATABASE Tarnel --")};
+    for (int i = 0; i < names.size(); ++i)
+        makeDatabase(names[i], 4, QStringLiteral("awkward%1").arg(i));
+    for (const QString &name : names) {
+        const QString folder = app.filePath(QStringLiteral("each"));
+        QDir(folder).removeRecursively();
+        // Blanks around the name are the only thing that goes.
+        const Outcome backup
+            = run({QStringLiteral("--backup"), QStringLiteral("  ") + name, QStringLiteral("--to"), folder},
+                  {{QStringLiteral("LANG"), QStringLiteral("fa_IR.UTF-8")}});
+        ASSERT_EQ(backup.exitCode, 0) << name.toStdString() << ": " << backup.err.toStdString();
+        const QStringList files = backupEntries(folder);
+        ASSERT_EQ(files.size(), 1) << name.toStdString();
+        EXPECT_TRUE(files.first().startsWith(name + u'_')) << files.first().toStdString();
+        EXPECT_TRUE(backupFileMoment(name, files.first())) << files.first().toStdString();
+        const QString path = QDir(folder).filePath(files.first());
+        EXPECT_TRUE(backup.err.contains(QStringLiteral("پشتیبان %1 در %2 نوشته و وارسی شد").arg(name, path)))
+            << backup.err.toStdString();
+
+        const Outcome list = run({QStringLiteral("--list-sets"), path});
+        ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+        const QStringList rows = list.out.split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(rows.size(), 2) << list.out.toStdString();
+        EXPECT_EQ(rows[1].split(u'\t').value(1), name) << rows[1].toStdString();
+    }
+    // No name was taken for another, and Tarnel is still there.
+    EXPECT_EQ(trace().find("Set @Ar_DataBase = LTrim(RTrim(Replace("), std::string::npos);
+    expectNothingLost();
+}
+
+// The server goes away while it reads the new set back: the backup is
+// written, nothing says it is bad, so it stays, and its own code says it was
+// not verified; no old backup goes on its account.
+TEST_F(CommandLineBackup, AReadBackThatCannotRunKeepsTheFile)
+{
+    makeDatabase(QStringLiteral("Large"), 96);
+    const QString folder = app.filePath(QStringLiteral("store"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString older = QDir(folder).filePath(QStringLiteral("Large_14000101_01-00.Bak"));
+    {
+        QFile file(older);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("an older backup");
+    }
+    ASSERT_FALSE(recordVerification(folder, QFileInfo(older).fileName(), true));
+    const Outcome backup = run({QStringLiteral("--backup"), QStringLiteral("Large"), QStringLiteral("--to"), folder,
+                                QStringLiteral("--keep"), QStringLiteral("1")},
+                               {}, {}, killServerOn("VERIFYONLY"));
+    EXPECT_EQ(backup.exitCode, 9) << backup.err.toStdString();
+    const QStringList files = backupEntries(folder);
+    ASSERT_EQ(files.size(), 2) << files.join(u' ').toStdString();
+    const QString written = QDir(folder).filePath(files.last());
+    EXPECT_TRUE(backupFileMoment(QStringLiteral("Large"), files.last()));
+    EXPECT_GT(QFileInfo(written).size(), 96 * 1024 * 1024);
+    ASSERT_FALSE(backup.errLines().isEmpty());
+    EXPECT_TRUE(backup.errLines().last().startsWith(
+        QStringLiteral("the backup of Large was written to %1 but not verified").arg(written)))
+        << backup.err.toStdString();
+    EXPECT_FALSE(backup.err.contains(QStringLiteral("removed"))) << backup.err.toStdString();
+    EXPECT_EQ(verifiedBackups(folder), QSet<QString>{QFileInfo(older).fileName()});
+    for (qsizetype i = 0; i < databaseFiles.size(); ++i)
+        EXPECT_EQ(hashOf(databaseFiles[i]), hashesBefore[i]);
+}
+
+// The server goes away with the backup request in its hands: whether the
+// backup was made nobody can say until it answers again, so nothing is
+// removed and the code says so.
+TEST_F(CommandLineBackup, ALostReplyTheServerCannotAnswerForIsUnknown)
+{
+    makeDatabase(QStringLiteral("Large"), 96);
+    const QString folder = app.filePath(QStringLiteral("store"));
+    const Outcome backup
+        = run({QStringLiteral("--backup"), QStringLiteral("Large"), QStringLiteral("--to"), folder,
+               QStringLiteral("--keep"), QStringLiteral("1")},
+              {{QStringLiteral("LANG"), QStringLiteral("fa_IR.UTF-8")}}, {}, killServerOn("BACKUP DATABASE"));
+    EXPECT_EQ(backup.exitCode, 10) << backup.err.toStdString();
+    ASSERT_FALSE(backup.errLines().isEmpty());
+    EXPECT_TRUE(
+        backup.errLines().last().startsWith(QStringLiteral("معلوم نیست پشتیبان Large در %1/Large_").arg(folder)))
+        << backup.err.toStdString();
+    EXPECT_FALSE(backup.err.contains(QStringLiteral("پاک شد"))) << backup.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath(kVerifiedRecordName)));
+    for (qsizetype i = 0; i < databaseFiles.size(); ++i)
+        EXPECT_EQ(hashOf(databaseFiles[i]), hashesBefore[i]);
 }
 
 TEST_F(CommandLineBackup, EachFailureHasItsExitCodeAndLosesNothing)
@@ -411,6 +566,75 @@ TEST_F(CommandLineBackup, ListsEverySetOfAFile)
     expectNothingLost();
 }
 
+// The locales a user may run under, compiled into a folder of the test's
+// own (LOCPATH), since the machine need not have generated them.
+class CompiledLocales {
+public:
+    CompiledLocales()
+    {
+        for (const char *name : {"fa_IR", "en_US", "de_DE"}) {
+            QProcess localedef;
+            localedef.start(QStringLiteral("localedef"),
+                            {QStringLiteral("-i"), QString::fromLatin1(name), QStringLiteral("-f"),
+                             QStringLiteral("UTF-8"), m_folder.filePath(QString::fromLatin1(name) + ".UTF-8")});
+            if (!localedef.waitForFinished(60000) || localedef.exitStatus() != QProcess::NormalExit
+                || localedef.exitCode() != 0) {
+                m_problem
+                    = QStringLiteral("localedef %1: %2")
+                          .arg(QString::fromLatin1(name), QString::fromLocal8Bit(localedef.readAllStandardError()));
+                return;
+            }
+        }
+    }
+    QString folder() const { return m_folder.path(); }
+    const QString &problem() const { return m_problem; }
+
+private:
+    QTemporaryDir m_folder;
+    QString m_problem;
+};
+
+// The date of a set comes typed from the server: the same ISO date and
+// 24-hour time whatever locale the program runs under.
+TEST_F(CommandLineBackup, ListSetsIsTheSameUnderEveryLocale)
+{
+    static const CompiledLocales locales;
+    ASSERT_TRUE(locales.problem().isEmpty()) << locales.problem().toStdString();
+    const QString file = app.filePath(QStringLiteral("two.Bak"));
+    for (int i = 0; i < 2; ++i)
+        asSa(QStringLiteral("BACKUP DATABASE Tarnel TO DISK = N'%1' WITH NAME = N'My Backup'").arg(file));
+    QStringList first;
+    for (const char *lang : {"fa_IR.UTF-8", "C.UTF-8", "en_US.UTF-8", "de_DE.UTF-8"}) {
+        const QMap<QString, QString> environment
+            = {{QStringLiteral("LANG"), QString::fromLatin1(lang)}, {QStringLiteral("LOCPATH"), locales.folder()}};
+        // The locale is in force: its month names are its own.
+        QProcess locale;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("LC_ALL"));
+        env.remove(QStringLiteral("LC_TIME"));
+        for (auto it = environment.begin(); it != environment.end(); ++it)
+            env.insert(it.key(), it.value());
+        locale.setProcessEnvironment(env);
+        locale.start(QStringLiteral("locale"), {QStringLiteral("mon")});
+        ASSERT_TRUE(locale.waitForFinished(10000));
+        EXPECT_TRUE(locale.readAllStandardError().isEmpty()) << lang;
+
+        const Outcome list = run({QStringLiteral("--list-sets"), file}, environment);
+        ASSERT_EQ(list.exitCode, 0) << lang << ": " << list.err.toStdString();
+        QStringList rows = list.out.split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(rows.size(), 3) << lang << ": " << list.out.toStdString();
+        rows.removeFirst();
+        const QRegularExpression row(
+            QStringLiteral("^[12]\tTarnel\t[0-9]{4}-[0-9]{2}-[0-9]{2} ([01][0-9]|2[0-3]):[0-5][0-9]\t[0-9]+$"));
+        for (const QString &line : rows)
+            EXPECT_TRUE(row.match(line).hasMatch()) << lang << ": " << line.toStdString();
+        if (first.isEmpty())
+            first = rows;
+        EXPECT_EQ(rows, first) << lang;
+    }
+    expectNothingLost();
+}
+
 // Run by an administrator who is not root, the old backups are root's in a
 // folder whose sticky bit keeps them: the new backup is done and verified,
 // and the code says the old ones stayed.
@@ -428,6 +652,7 @@ TEST_F(CommandLineBackup, OldBackupsThatCannotGoGiveTheirOwnCode)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("root's");
     }
+    ASSERT_FALSE(recordVerification(folder, QFileInfo(old).fileName(), true));
     const Outcome backup = run({QStringLiteral("--backup"), kDb, QStringLiteral("--to"), folder,
                                 QStringLiteral("--keep"), QStringLiteral("1")},
                                {}, [] {
@@ -440,7 +665,7 @@ TEST_F(CommandLineBackup, OldBackupsThatCannotGoGiveTheirOwnCode)
     ASSERT_FALSE(backup.errLines().isEmpty());
     EXPECT_TRUE(backup.errLines().last().startsWith(QStringLiteral("old backup %1 could not be removed: ").arg(old)))
         << backup.err.toStdString();
-    EXPECT_EQ(folderEntries(folder).size(), 2);
+    EXPECT_EQ(backupEntries(folder).size(), 2);
     expectNothingLost();
 }
 
@@ -475,7 +700,7 @@ TEST_F(CommandLineBackupWithTicket, WindowsAuthenticationWithoutSettings)
     ASSERT_TRUE(QFile::remove(app.filePath(QStringLiteral("InitPrg.ini"))));
     const Outcome backup = run({QStringLiteral("--backup"), kDb}, ticket());
     EXPECT_EQ(backup.exitCode, 0) << backup.err.toStdString();
-    EXPECT_EQ(folderEntries(backups()).size(), 1);
+    EXPECT_EQ(backupEntries(backups()).size(), 1);
     EXPECT_FALSE(QFileInfo::exists(app.filePath(QStringLiteral("InitPrg.ini"))));
 }
 
@@ -495,7 +720,7 @@ TEST_P(CommandLineBackupOnVersion, BackupVerifyAndList)
 {
     const Outcome backup = run({QStringLiteral("--backup"), kDb, QStringLiteral("--keep"), QStringLiteral("3")});
     ASSERT_EQ(backup.exitCode, 0) << backup.err.toStdString();
-    const QStringList files = folderEntries(backups());
+    const QStringList files = backupEntries(backups());
     ASSERT_EQ(files.size(), 1);
     const Outcome list = run({QStringLiteral("--list-sets"), QDir(backups()).filePath(files.first())});
     ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();

@@ -1,6 +1,8 @@
 // The backup button: the proposed name and the dialog, the notices, sets
 // appended to an existing file, the gauge following the server, a busy
-// indicator without its clip, and paths that are long or Persian.
+// indicator without its clip, paths that are long or Persian, and database
+// names with quotes, brackets and Persian letters.
+#include "backup/backup_file_name.h"
 #include "backup_restore_fixture.h"
 #include "widgets/busy/mov_busy.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
@@ -18,9 +20,14 @@ const QString kBackupFailed = QStringLiteral("خطا در عمليات پشتي�
 
 using Backup = BackupRestoreTest;
 
+QString quoted(const QString &text)
+{
+    return QString(text).replace(u'\'', QStringLiteral("''"));
+}
+
 int backupSets(const QString &path)
 {
-    return int(BackupRestoreTest::columnAsSa(QStringLiteral("RESTORE HEADERONLY FROM DISK = N'%1'").arg(path),
+    return int(BackupRestoreTest::columnAsSa(QStringLiteral("RESTORE HEADERONLY FROM DISK = N'%1'").arg(quoted(path)),
                                              QStringLiteral("BackupName"))
                    .size());
 }
@@ -202,6 +209,46 @@ TEST_F(Backup, LongAndPersianPathsAreWrittenWhereChosen)
     QStringList expected{longPath, persianPath};
     expected.sort();
     EXPECT_EQ(written, expected);
+}
+
+// Each awkward name is backed up as itself: the name the dialog proposes
+// begins with it, the set in the file is of that database, and no other.
+TEST_F(Backup, AwkwardNamesAreBackedUpAsThemselves)
+{
+    const QStringList names = {QStringLiteral("O'Brien"), QStringLiteral("Sales]2"),     QStringLiteral("[Archive"),
+                               QStringLiteral("100%"),    QStringLiteral("Movan Sales"), QStringLiteral("تارنل")};
+    for (int i = 0; i < names.size(); ++i)
+        makeRestorable(names[i]);
+    QTemporaryDir folder;
+    const QDateTime now(QDate(2026, 12, 7), QTime(2, 0, 30));
+    ModalDialogDriver driver;
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        w.currentDateTime = [now] { return now; };
+        for (const QString &name : names) {
+            ASSERT_GE(w.DBLDBBackup->findText(name), 0) << name.toStdString();
+            w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(name));
+            QString proposed;
+            driver.handle([&](QWidget *modal) {
+                auto *dialog = qobject_cast<QFileDialog *>(modal);
+                ASSERT_NE(dialog, nullptr);
+                proposed = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+                chooseFileNow(modal, folder.filePath(proposed));
+            });
+            driver.pressEnter();
+            QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
+            EXPECT_EQ(proposed, backupFileName(name, now)) << name.toStdString();
+            EXPECT_EQ(driver.last().text, kBackupDone) << name.toStdString();
+        }
+    });
+    for (const QString &name : names) {
+        const QString path = folder.filePath(backupFileName(name, now));
+        EXPECT_EQ(columnAsSa(QStringLiteral("RESTORE HEADERONLY FROM DISK = N'%1'").arg(quoted(path)),
+                             QStringLiteral("DatabaseName")),
+                  QStringList{name})
+            << path.toStdString();
+    }
+    EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
 } // namespace

@@ -1,26 +1,44 @@
 #include "backup/backup_sets.h"
+#include "platform/database_error.h"
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using namespace movan;
 
-// The client library's spellings of a datetime, with the twelve-hour clock's
-// pitfalls: noon, midnight and a one-digit hour.
-TEST(ServerDateTime, TheClientLibrarysSpellings)
+// Only the server's own word that a set is not sound makes it damaged; a
+// check cut short by anything else proves nothing about the file, which must
+// then survive.
+TEST(VerdictOf, DamagedOnlyWhenTheServerSaysSo)
 {
+    using Outcome = DatabaseError::Outcome;
     const struct {
-        const char *text;
-        QDateTime expected;
+        const char *what;
+        int number;
+        Outcome outcome;
+        Verification expected;
     } cases[] = {
-        {"Dec  7 2026  6:36:31:087PM", QDateTime(QDate(2026, 12, 7), QTime(18, 36, 31, 87))},
-        {"Dec 17 2026 12:05:00:000AM", QDateTime(QDate(2026, 12, 17), QTime(0, 5))},
-        {"Jan  1 2027 12:00:59:999PM", QDateTime(QDate(2027, 1, 1), QTime(12, 0, 59, 999))},
-        {"Mar 20 2013 11:59PM", QDateTime(QDate(2013, 3, 20), QTime(23, 59))},
-        {"2026-12-07 18:36:31.087", QDateTime(QDate(2026, 12, 7), QTime(18, 36, 31, 87))},
-        {"2026-12-07 18:36", QDateTime(QDate(2026, 12, 7), QTime(18, 36))},
+        {"checksums fail", 3189, Outcome::NotDone, Verification::Damaged},
+        {"a page fails", 3183, Outcome::NotDone, Verification::Damaged},
+        {"read of the file failed", 3203, Outcome::NotDone, Verification::Damaged},
+        {"media family malformed", 3241, Outcome::NotDone, Verification::Damaged},
+        {"not a backup set", 3242, Outcome::NotDone, Verification::Damaged},
+        {"another format version", 3243, Outcome::NotDone, Verification::Damaged},
+        {"end of the file malformed", 3266, Outcome::NotDone, Verification::Damaged},
+        {"terminating abnormally alone", 3013, Outcome::NotDone, Verification::NotVerified},
+        {"file cannot be opened", 3201, Outcome::NotDone, Verification::NotVerified},
+        {"deadlock victim", 1205, Outcome::NotDone, Verification::NotVerified},
+        {"connection lost, client's number", 20006, Outcome::Unknown, Verification::NotVerified},
+        {"time-out", 20003, Outcome::Unknown, Verification::NotVerified},
+        {"no number at all", 0, Outcome::NotDone, Verification::NotVerified},
+        // A damage number that arrived with an outcome the client cannot
+        // vouch for is no proof either.
+        {"damage number, reply cut", 3189, Outcome::Unknown, Verification::NotVerified},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(serverDateTime(QString::fromLatin1(c.text)), c.expected) << c.text;
-    EXPECT_FALSE(serverDateTime(QStringLiteral("yesterday")).isValid());
-    EXPECT_FALSE(serverDateTime(QString()).isValid());
+    for (const auto &c : cases) {
+        const DatabaseError error(QString::fromLatin1(c.what), c.number, 16, 1, c.outcome);
+        EXPECT_EQ(verdictOf(error), c.expected) << c.what;
+    }
+    EXPECT_EQ(verdictOf(std::runtime_error("out of memory")), Verification::NotVerified);
 }

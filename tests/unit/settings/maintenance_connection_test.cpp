@@ -69,4 +69,19 @@ TEST_F(MaintenanceConnectionTest, WithoutATicketNothingToFallBackToKeepsWindowsA
     EXPECT_EQ(none.connectionString, kLocalMasterConnectionString);
 }
 
+// Without anybody to show Kerberos's reason to, a connection that could only
+// fail is no connection: the caller says the settings are missing.
+TEST_F(MaintenanceConnectionTest, UnattendedOnlyWhatCanLogIn)
+{
+    const ProfileFile sql = settings(QStringLiteral("SQL"), QStringLiteral("Kasra"), QStringLiteral("pw"));
+    EXPECT_EQ(maintenanceConnectionString(sql, true), kLocalMasterConnectionString);
+    const auto saved = maintenanceConnectionString(sql, false);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(connectionTargetFrom(*saved).user, QStringLiteral("Kasra"));
+    const ProfileFile windows = settings(QStringLiteral("WIN"), QStringLiteral("Kasra"), QStringLiteral("pw"));
+    EXPECT_EQ(maintenanceConnectionString(windows, true), kLocalMasterConnectionString);
+    EXPECT_FALSE(maintenanceConnectionString(windows, false));
+    EXPECT_FALSE(maintenanceConnectionString(ProfileFile(m_folder.filePath(QStringLiteral("missing.ini"))), false));
+}
+
 } // namespace
