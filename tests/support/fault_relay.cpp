@@ -240,6 +240,8 @@ void FaultRelay::run()
             links.cutWhen = {};
         }
     };
+    // Counted before the fault is made, so that a client woken by it finds
+    // it counted.
     const auto applied = [&] { count([](Counters &c) { ++c.faultsApplied; }); };
     // Counted as they are handed on rather than once written, so that a
     // client that has read the bytes finds them counted.
@@ -262,8 +264,8 @@ void FaultRelay::run()
             return;
         switch (links.plan.fault) {
         case Fault::CutAtOnce:
-            cut(*target);
             applied();
+            cut(*target);
             break;
         case Fault::CutAtReply:
             target->mode = Links::Mode::CutAtReply;
@@ -292,8 +294,8 @@ void FaultRelay::run()
             passOn(link.toClient, chunk, false);
             break;
         case Links::Mode::CutAtReply:
-            cut(link);
             applied();
+            cut(link);
             break;
         case Links::Mode::CutInReply: {
             const std::size_t passed = std::min(link.replyBudget, chunk.size());
@@ -440,8 +442,8 @@ void FaultRelay::run()
         }
 
         if (links.holding && links.cutWhen && links.cutWhen()) {
-            cut(*links.holding);
             applied();
+            cut(*links.holding);
         }
 
         for (std::size_t l = 0; l < 2; ++l)
@@ -454,9 +456,13 @@ void FaultRelay::run()
 
 namespace {
 
-bool traceLineMatches(const std::string &line, const QString &kind, const QString &contains)
+QJsonObject traceEntry(const std::string &line)
 {
-    const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    return QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+}
+
+bool traceEntryMatches(const QJsonObject &entry, const QString &kind, const QString &contains)
+{
     if (entry.value(QStringLiteral("kind")).toString() != kind)
         return false;
     if (contains.isEmpty())
@@ -470,6 +476,11 @@ bool traceLineMatches(const std::string &line, const QString &kind, const QStrin
     const QJsonArray parameters = entry.value(QStringLiteral("parameters")).toArray();
     return std::any_of(parameters.begin(), parameters.end(),
                        [&](const QJsonValue &p) { return has(p.toObject().value(QStringLiteral("value"))); });
+}
+
+bool traceLineMatches(const std::string &line, const QString &kind, const QString &contains)
+{
+    return traceEntryMatches(traceEntry(line), kind, contains);
 }
 
 // The lines the trace gained since the last call, whole lines only: the
@@ -514,6 +525,29 @@ FaultRelay::Trigger traceGains(const SqlemuProcess &server, const std::string &k
                                  [&](const std::string &line) { return traceLineMatches(line, kind, contains); });
         }
         return *fired;
+    };
+}
+
+FaultRelay::Trigger traceEndOf(const SqlemuProcess &server, const std::string &kind, const std::string &contains)
+{
+    auto reader = std::make_shared<TraceReader>(server.tracePath());
+    reader->newLines();
+    struct Progress {
+        int session = -1; // the request's, once it was traced
+        bool ended = false;
+    };
+    auto progress = std::make_shared<Progress>();
+    return [reader, progress, kind = QString::fromStdString(kind), contains = QString::fromStdString(contains)] {
+        for (const std::string &line : progress->ended ? std::vector<std::string>() : reader->newLines()) {
+            const QJsonObject entry = traceEntry(line);
+            const int session = entry.value(QStringLiteral("session")).toInt(-1);
+            if (progress->session < 0 && traceEntryMatches(entry, kind, contains))
+                progress->session = session;
+            else if (progress->session >= 0 && session == progress->session
+                     && entry.value(QStringLiteral("kind")).toString() == u"end")
+                progress->ended = true;
+        }
+        return progress->ended;
     };
 }
 

@@ -114,6 +114,12 @@ private:
 // It reads only what the trace gained since its last call.
 FaultRelay::Trigger traceGains(const SqlemuProcess &server, const std::string &kind, const std::string &contains = {});
 
+// A trigger that fires once the server has traced the end of a request,
+// written after this call, that traceGains(server, kind, contains) would
+// match: the server has finished it, whatever became of its reply. Other
+// sessions' ends, the checks a test makes meanwhile among them, do not count.
+FaultRelay::Trigger traceEndOf(const SqlemuProcess &server, const std::string &kind, const std::string &contains = {});
+
 // How many lines of the server's trace have that kind and contain that text,
 // matched as traceGains() matches them.
 int traceCount(const SqlemuProcess &server, const std::string &kind, const std::string &contains = {});

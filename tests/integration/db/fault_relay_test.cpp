@@ -360,6 +360,20 @@ TEST(TraceTriggers, MatchOnlyLinesWrittenAfterArmingAndLookIntoParameters)
     EXPECT_TRUE(inValue());
     EXPECT_TRUE(anyRpc());
 
+    // The end of that request, not of another session's.
+    const FaultRelay::Trigger deltaEnded = traceEndOf(server, "batch", "delta");
+    DbQuery other;
+    other.setConnectionString(connection.connectionString());
+    other.setSqlText(QStringLiteral("SELECT 'other'"));
+    other.execSQL();
+    run(QStringLiteral("SELECT 'not yet'"));
+    EXPECT_FALSE(deltaEnded());
+    run(QStringLiteral("SELECT 'delta'"));
+    other.execSQL();
+    for (int i = 0; i < 200 && !deltaEnded(); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(deltaEnded());
+
     EXPECT_EQ(traceCount(server, "batch", "alpha"), 2);
     EXPECT_EQ(traceCount(server, "rpc", "gamma"), 1);
 }
