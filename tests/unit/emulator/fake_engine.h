@@ -68,6 +68,10 @@ public:
             sink.statementDone({0xC1, 1, false, DoneKind::InProcedure});
             sink.returnStatus(0);
             sink.statementDone({0, std::nullopt, false, DoneKind::ProcedureEnd});
+        } else if (text == "two errors") {
+            sink.message({3201, 2, 16, "Cannot open backup device 'x'.", "", 1});
+            sink.message({3013, 1, 16, "RESTORE DATABASE is terminating abnormally.", "", 1});
+            sink.statementDone({0, std::nullopt, true});
         } else if (text == "throw") {
             throw std::runtime_error("boom");
         } else if (!text.empty()) {

@@ -602,6 +602,21 @@ TEST_F(HistoryTest, TextsCompareWithDatesAsDates)
         ASSERT_EQ(sink.firstError(), nullptr) << sink.messages.at(0).text;
         EXPECT_EQ(sink.resultSets.at(0).rows.size(), c.rows);
     }
+    // Read to the millisecond: '.5' is half a second.
+    const struct {
+        const char *condition;
+        std::size_t rows;
+    } exactCases[] = {
+        {"@d = '2001-02-03T04:05:06.500'", 1}, {"'20010203 04:05:06.5' = @d", 1},
+        {"@d > '2001-02-03 04:05:06.499'", 1}, {"@d < '2001-02-03 04:05:06.501'", 1},
+        {"@d > '2001-02-03 04:05:06.5'", 0},
+    };
+    for (const auto &c : exactCases) {
+        auto sink
+            = run(std::string("DECLARE @d datetime SET @d = '2001-02-03 04:05:06.5' SELECT 1 WHERE ") + c.condition);
+        ASSERT_EQ(sink.firstError(), nullptr) << c.condition << ": " << sink.messages.at(0).text;
+        EXPECT_EQ(sink.resultSets.at(0).rows.size(), c.rows) << c.condition;
+    }
     // Equal to the millisecond, whichever side the text is on.
     auto exact
         = run("DECLARE @d datetime SELECT @d = crdate FROM sysdatabases WHERE name = 'Tarnel' "

@@ -374,7 +374,9 @@ TEST_F(TdsSessionTrace, EachRequestEndsWithItsFirstErrorAndWhetherItsAnswerArriv
         std::string batch;
         int error;
     };
-    const Case cases[] = {{"select 1", 0}, {"two statements", 911}, {"throw", 50000}, {"nonsense", 102}};
+    const Case cases[] = {
+        {"select 1", 0}, {"two statements", 911}, {"two errors", 3201}, {"throw", 50000}, {"nonsense", 102},
+    };
     for (const auto &c : cases)
         batch(c.batch);
     const auto trace = linesOnceThereAre(2 * std::size(cases));
@@ -406,6 +408,19 @@ TEST_F(TdsSessionTrace, TheRequestIsTracedBeforeItRunsAndItsAnswerIsNotDelivered
     ASSERT_EQ(trace.size(), 2u);
     EXPECT_EQ(trace[1]["kind"], "end");
     EXPECT_EQ(trace[1]["error"], 0);
+    EXPECT_EQ(trace[1]["delivered"], false);
+}
+
+TEST_F(TdsSessionTrace, AClientThatStoppedSendingHasGoneAndItsAnswerIsNotDelivered)
+{
+    loginAs("pw");
+    send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch("slow 100000")));
+    ASSERT_FALSE(readPacket().empty());
+    // Half closed: the server could still write, but the client has left.
+    ::shutdown(client, SHUT_WR);
+    const auto trace = linesOnceThereAre(2);
+    ASSERT_EQ(trace.size(), 2u);
+    EXPECT_EQ(trace[1]["kind"], "end");
     EXPECT_EQ(trace[1]["delivered"], false);
 }
 
