@@ -450,6 +450,10 @@ void StorageOperations::dropDatabase(const std::string &name)
             throw ServerError(msg::cannotDropInUse(db.name));
         m_catalogue.remove(db.name);
     }
+    // The files of a database dropped while offline stay on disk, as a real
+    // server leaves them.
+    if (db.state == DatabaseState::Offline)
+        return;
     // Gone from the catalogue first: a kill now leaves unused files, never
     // a listed database without its files.
     for (const auto &path : filePathsOf(db)) {

@@ -102,7 +102,8 @@ public:
     // storage_messages::backupSetValid(position) on success.
     void verifyBackup(const std::string &mediaPath, int position, const OperationProgress &progress) const;
 
-    // DROP DATABASE: removes it from the catalogue, then deletes its files.
+    // DROP DATABASE: removes it from the catalogue, then deletes its files
+    // (not those of an offline database).
     // 3701 when it does not exist, 3708 for a system database, 3702 while
     // a backup or restore uses it. Sessions using it are the caller's to
     // check (3702) before calling.

@@ -575,6 +575,11 @@ TEST_F(HistoryTest, AlterDatabaseTakesADatabaseOfflineAndBackOnline)
     // Only a restore mends a suspect database.
     run("EXEC sqlemu_test_set_state @database = N'Tarnel', @state = N'SUSPECT'");
     EXPECT_EQ(numbers(run("ALTER DATABASE Tarnel SET ONLINE")), (std::vector<int>{926, 5069}));
+    // An offline database is dropped without its files.
+    run("EXEC sqlemu_test_set_state @database = N'Tarnel', @state = N'OFFLINE'");
+    EXPECT_EQ(run("DROP DATABASE Tarnel").firstError(), nullptr);
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "Tarnel.mdf"));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "Tarnel_log.ldf"));
 }
 
 TEST_F(HistoryTest, TextsCompareWithDatesAsDates)
