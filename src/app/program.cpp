@@ -2,6 +2,7 @@
 
 #include "app/module_startup.h"
 #include "app/movan_application.h"
+#include "maintenance/restore_recovery.h"
 #include "platform/executable_path.h"
 #include "platform/instance_channel.h"
 #include "single_instance/window_activation.h"
@@ -74,6 +75,9 @@ int runProgram(int argc, char **argv, const std::function<QWidget *()> &createMa
         MainFormCloseWatcher closeWatcher(mainForm.get());
         if (ApplicationShell::showMainForm())
             mainForm->show();
+        // A restore killed midway may have left the user's database only in
+        // its safety copy: that is said before anything else is done.
+        QTimer::singleShot(0, mainForm.get(), [form = mainForm.get()] { resolveUnfinishedRestore(*form); });
         app.exec();
         ApplicationShell::setMainForm(nullptr);
     }

@@ -24,17 +24,17 @@ struct RestoreWindowParts {
 // user has confirmed a question that names the set's date.
 //
 // Nothing is stopped or dropped until the server has shown that the restore
-// can succeed: a target is chosen, the set lists the two logical files the
-// restore places and reads back whole, no other database owns the files it
-// would write, and the server can write a copy of the target into Data/. That
-// copy is taken before the drop; should the restore still fail, the copy is
-// restored in place of the target, so the user keeps the database they had.
+// can succeed (see RestoreRun), and a copy of the target, read back whole,
+// is taken before the drop. Every step is recorded in a journal first; a
+// restore left unfinished is resolved before a new one begins, and at the
+// program's next start. The copy is removed only once the database is online
+// and known to hold its old content or the chosen set.
 //
 // A window asked to close while the server works ends the restore at the next
 // step that can still be left: before the question, or after the copy but
 // before anything is stopped or dropped (the copy is then removed). Once the
-// drop is sent the restore finishes, and only a database left in its safety
-// copy is still reported.
+// drop is sent the restore finishes, and where the user's database is is
+// still reported.
 // True only once the server has finished the restore.
 bool RestoreDataBase(const QString &targetDb, const QString &backupFile, const RestoreWindowParts &parts);
 

@@ -9,15 +9,6 @@ namespace movan {
 
 namespace {
 
-// Database states that leave a database unusable, as sysdatabases.status
-// shows them.
-constexpr int kLoading = 0x20;
-constexpr int kPreRecovery = 0x40;
-constexpr int kRecovering = 0x80;
-constexpr int kSuspect = 0x100;
-constexpr int kOffline = 0x200;
-constexpr int kEmergency = 0x8000;
-
 QString normalisedServerPath(QString path)
 {
     path.replace(u'\\', u'/');
@@ -28,21 +19,16 @@ QString normalisedServerPath(QString path)
 
 } // namespace
 
-std::optional<BackupSetHeader> newestDatabaseSet(const QList<BackupSetHeader> &sets)
+std::optional<BackupSetSummary> newestDatabaseSet(const QList<BackupSetSummary> &sets)
 {
-    std::optional<BackupSetHeader> newest;
-    for (const BackupSetHeader &set : sets) {
-        if (set.backupType != 1)
+    std::optional<BackupSetSummary> newest;
+    for (const BackupSetSummary &set : sets) {
+        if (set.backupType != kDatabaseBackupType)
             continue;
         if (!newest || set.position > newest->position)
             newest = set;
     }
     return newest;
-}
-
-std::string headerOnlySql(std::string_view backupFile)
-{
-    return "RESTORE HEADERONLY FROM DISK = " + unicodeLiteral(backupFile);
 }
 
 std::string setFileListSql(std::string_view backupFile, int position)
@@ -51,20 +37,10 @@ std::string setFileListSql(std::string_view backupFile, int position)
         + " WITH FILE = " + std::to_string(position);
 }
 
-std::string verifySetSql(std::string_view backupFile, int position)
-{
-    return "RESTORE VERIFYONLY FROM DISK = " + unicodeLiteral(backupFile) + " WITH FILE = " + std::to_string(position);
-}
-
 std::string restoreSetSql(std::string_view targetDb, std::string_view backupFile, std::string_view programFolder,
                           int position)
 {
     return restoreDatabaseSql(targetDb, backupFile, programFolder) + "  ,    FILE = " + std::to_string(position);
-}
-
-bool databaseUsable(int status)
-{
-    return (status & (kLoading | kPreRecovery | kRecovering | kSuspect | kOffline | kEmergency)) == 0;
 }
 
 QString restoredDataPath(const QString &programFolder)
@@ -94,25 +70,37 @@ std::optional<QString> ownerOfFile(const QStringList &pathForms, const QList<Dat
     return std::nullopt;
 }
 
-QString safetyBackupPath(const QString &programFolder, const QString &targetDb, const QDateTime &now)
+QString safetyBackupPath(const QString &programFolder, const QString &targetDb, const QDateTime &now,
+                         const QString &uniquePart)
 {
     QString stem;
     for (const QChar c : targetDb)
         stem += c.isLetterOrNumber() || c == u'_' || c == u'-' ? c : u'_';
     return programFolder + QStringLiteral("Data\\") + stem + QStringLiteral("_before_restore_")
-        + QLocale::c().toString(now, QStringLiteral("yyyyMMdd_HHmmss")) + QStringLiteral(".Bak");
+        + QLocale::c().toString(now, QStringLiteral("yyyyMMdd_HHmmss")) + u'_' + uniquePart + QStringLiteral(".Bak");
 }
 
-std::string safetyBackupSql(std::string_view targetDb, std::string_view safetyFile)
+QString safetySetName(const QString &uniquePart)
+{
+    return QStringLiteral("Before restore ") + uniquePart;
+}
+
+std::string safetyBackupSql(std::string_view targetDb, std::string_view safetyFile, std::string_view setName)
 {
     return "BACKUP DATABASE " + bracketedName(targetDb) + " TO DISK = " + unicodeLiteral(safetyFile)
-        + " WITH COPY_ONLY, NAME = N'Before restore'";
+        + " WITH COPY_ONLY, NAME = " + unicodeLiteral(setName);
 }
 
-std::string bringBackSql(std::string_view targetDb, std::string_view safetyFile)
+std::string bringBackSql(std::string_view targetDb, std::string_view safetyFile, int position)
 {
     return "RESTORE DATABASE " + bracketedName(targetDb) + " FROM DISK = " + unicodeLiteral(safetyFile)
-        + " WITH REPLACE";
+        + " WITH FILE = " + std::to_string(position) + ", REPLACE";
+}
+
+qint64 megabytesFor(qint64 bytes)
+{
+    constexpr qint64 kMegabyte = 1024 * 1024;
+    return (qMax<qint64>(bytes, 0) + kMegabyte - 1) / kMegabyte;
 }
 
 } // namespace movan

@@ -3,6 +3,8 @@
 // What the restore asks the server before it changes anything, and the
 // statements of its safety net, as pure functions of their inputs.
 
+#include "backup/backup_sets.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QMap>
@@ -14,34 +16,20 @@
 
 namespace movan {
 
-// One row of RESTORE HEADERONLY.
-struct BackupSetHeader {
-    int position = 0;
-    int backupType = 0; // 1: a whole database
-    QString databaseName;
-    QString finishDate; // as the server sent it
-};
-
 // The set a restore takes: the newest whole-database backup, i.e. the one
 // with the highest position; none when the medium holds no such set.
-std::optional<BackupSetHeader> newestDatabaseSet(const QList<BackupSetHeader> &sets);
+std::optional<BackupSetSummary> newestDatabaseSet(const QList<BackupSetSummary> &sets);
 
-std::string headerOnlySql(std::string_view backupFile);
 std::string setFileListSql(std::string_view backupFile, int position);
-std::string verifySetSql(std::string_view backupFile, int position);
 // The restore batch of QrRestore, naming the set it restores.
 std::string restoreSetSql(std::string_view targetDb, std::string_view backupFile, std::string_view programFolder,
                           int position);
 
-// Every file of every database, and every database with its state, so the
-// restore can tell whose file a path is.
-inline constexpr std::string_view kDatabaseFilesSql = "SELECT dbid, filename FROM master.dbo.sysaltfiles";
-inline constexpr std::string_view kDatabasesSql = "SELECT dbid, name, status FROM master.dbo.sysdatabases";
-
-// sysdatabases.status without a bit of a database that cannot be used:
-// loading or restoring, pre-recovery, recovering, suspect, offline,
-// emergency.
-bool databaseUsable(int status);
+// Every file of every database with its size in 8 KB pages, and every
+// database, so the restore can tell whose file a path is and what room a
+// copy of the target needs.
+inline constexpr std::string_view kDatabaseFilesSql = "SELECT dbid, filename, size FROM master.dbo.sysaltfiles";
+inline constexpr std::string_view kDatabasesSql = "SELECT dbid, name FROM master.dbo.sysdatabases";
 
 // Where the restore places the backup's two files on the server.
 QString restoredDataPath(const QString &programFolder);
@@ -54,6 +42,7 @@ bool sameServerPath(const QString &a, const QString &b);
 struct DatabaseFileRow {
     int dbid = 0;
     QString fileName;
+    qint64 pages = 0;
 };
 
 // The database that holds the file at one of the paths (the same place
@@ -63,10 +52,19 @@ std::optional<QString> ownerOfFile(const QStringList &pathForms, const QList<Dat
 
 // The copy of the target taken before it is dropped: in Data/ beside the
 // program, named after the database (characters a file name cannot hold
-// replaced) and the moment.
-QString safetyBackupPath(const QString &programFolder, const QString &targetDb, const QDateTime &now);
-std::string safetyBackupSql(std::string_view targetDb, std::string_view safetyFile);
-// Brings the copy back over whatever a failed restore left of the target.
-std::string bringBackSql(std::string_view targetDb, std::string_view safetyFile);
+// replaced), the moment and a part drawn at random, so that no earlier copy,
+// leftover or file of another member of the group has its name.
+QString safetyBackupPath(const QString &programFolder, const QString &targetDb, const QDateTime &now,
+                         const QString &uniquePart);
+// The NAME of the copy's set, which no other set has: the bring-back finds
+// its set by it.
+QString safetySetName(const QString &uniquePart);
+std::string safetyBackupSql(std::string_view targetDb, std::string_view safetyFile, std::string_view setName);
+// Brings the copy's set back over whatever a failed restore left of the
+// target.
+std::string bringBackSql(std::string_view targetDb, std::string_view safetyFile, int position);
+
+// The room a disk must have for a text of the sizes: megabytes, rounded up.
+qint64 megabytesFor(qint64 bytes);
 
 } // namespace movan

@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileDialog>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -32,6 +33,7 @@ public:
     void SetUp() override
     {
         MaintenanceWindowTest::SetUp();
+        QFile::remove(executableDirectory() + QStringLiteral("RestoreJournal.json"));
         QDir(restoreFolder()).removeRecursively();
         QDir().mkpath(restoreFolder());
     }
@@ -41,7 +43,7 @@ public:
             program->kill();
             program->waitForFinished();
         }
-        for (const char *record : {"Create.txt", "Restore.txt"})
+        for (const char *record : {"Create.txt", "Restore.txt", "RestoreJournal.json"})
             QFile::remove(executableDirectory() + QLatin1String(record));
         QDir(restoreFolder()).removeRecursively();
         MaintenanceWindowTest::TearDown();
@@ -222,8 +224,17 @@ public:
         const std::vector<std::string> lines = s_server->traceLines();
         for (std::size_t i = std::size_t(from); i < lines.size(); ++i) {
             const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(lines[i])).object();
-            texts.append(entry.value(QStringLiteral("text")).toString()
-                         + entry.value(QStringLiteral("procedure")).toString());
+            const QString kind = entry.value(QStringLiteral("kind")).toString();
+            if (kind == QLatin1String("batch")) {
+                texts.append(entry.value(QStringLiteral("text")).toString());
+            } else if (kind == QLatin1String("rpc")) {
+                // A statement sent with parameters, as the statement it runs.
+                QString statement = entry.value(QStringLiteral("procedure")).toString();
+                for (const QJsonValue parameter : entry.value(QStringLiteral("parameters")).toArray())
+                    if (parameter.toObject().value(QStringLiteral("name")).toString() == QLatin1String("@statement"))
+                        statement = parameter.toObject().value(QStringLiteral("value")).toString();
+                texts.append(statement);
+            }
         }
         return texts;
     }

@@ -10,16 +10,23 @@ namespace {
 
 TEST(RestorePlan, NewestWholeDatabaseSetIsChosenWhateverTheRowOrder)
 {
-    const QList<BackupSetHeader> sets = {
-        {2, 1, QStringLiteral("B"), {}},
-        {3, 2, QStringLiteral("log"), {}}, // a log backup is never restored here
-        {1, 1, QStringLiteral("A"), {}},
+    const auto set = [](int position, int type, const char *database) {
+        BackupSetSummary s;
+        s.position = position;
+        s.backupType = type;
+        s.database = QString::fromLatin1(database);
+        return s;
+    };
+    const QList<BackupSetSummary> sets = {
+        set(2, 1, "B"),
+        set(3, 2, "log"), // a log backup is never restored here
+        set(1, 1, "A"),
     };
     ASSERT_TRUE(newestDatabaseSet(sets));
     EXPECT_EQ(newestDatabaseSet(sets)->position, 2);
-    EXPECT_EQ(newestDatabaseSet(sets)->databaseName, QStringLiteral("B"));
+    EXPECT_EQ(newestDatabaseSet(sets)->database, QStringLiteral("B"));
     EXPECT_FALSE(newestDatabaseSet({}));
-    EXPECT_FALSE(newestDatabaseSet({{1, 2, QStringLiteral("log"), {}}}));
+    EXPECT_FALSE(newestDatabaseSet({set(1, 2, "log")}));
 }
 
 TEST(RestorePlan, OwnerOfAFileIsFoundHoweverThePathIsWritten)
@@ -45,10 +52,24 @@ TEST(RestorePlan, OwnerOfAFileIsFoundHoweverThePathIsWritten)
 TEST(RestorePlan, SafetyCopyStaysInDataUnderANameAFileCanHold)
 {
     const QDateTime at(QDate(2026, 12, 7), QTime(18, 4, 5));
-    EXPECT_EQ(safetyBackupPath(QStringLiteral("/app/"), QStringLiteral("../x]/y z"), at),
-              QStringLiteral("/app/Data\\___x__y_z_before_restore_20261207_180405.Bak"));
-    EXPECT_EQ(safetyBackupPath(QStringLiteral("/app/"), QStringLiteral("تارنل"), at),
-              QStringLiteral("/app/Data\\تارنل_before_restore_20261207_180405.Bak"));
+    EXPECT_EQ(safetyBackupPath(QStringLiteral("/app/"), QStringLiteral("../x]/y z"), at, QStringLiteral("0a1b")),
+              QStringLiteral("/app/Data\\___x__y_z_before_restore_20261207_180405_0a1b.Bak"));
+    EXPECT_EQ(safetyBackupPath(QStringLiteral("/app/"), QStringLiteral("تارنل"), at, QStringLiteral("ff")),
+              QStringLiteral("/app/Data\\تارنل_before_restore_20261207_180405_ff.Bak"));
+}
+
+// The safety net's statements name their set: a copy appended to a file that
+// already held one must not bring the older content back.
+TEST(RestorePlan, SafetyNetStatementsNameTheirSetAndQuoteTheirNames)
+{
+    EXPECT_EQ(safetyBackupSql("O'Brien]x", "/d/a'b.Bak", "Before restore 0a"),
+              "BACKUP DATABASE [O'Brien]]x] TO DISK = N'/d/a''b.Bak' WITH COPY_ONLY, NAME = N'Before restore 0a'");
+    EXPECT_EQ(bringBackSql("O'Brien]x", "/d/a'b.Bak", 3),
+              "RESTORE DATABASE [O'Brien]]x] FROM DISK = N'/d/a''b.Bak' WITH FILE = 3, REPLACE");
+    EXPECT_EQ(megabytesFor(0), 0);
+    EXPECT_EQ(megabytesFor(1), 1);
+    EXPECT_EQ(megabytesFor(1024 * 1024), 1);
+    EXPECT_EQ(megabytesFor(1024 * 1024 + 1), 2);
 }
 
 } // namespace

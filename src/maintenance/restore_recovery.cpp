@@ -1,0 +1,197 @@
+#include "maintenance/restore_recovery.h"
+
+#include "db/blocking_call.h"
+#include "db/database.h"
+#include "maintenance/batches.h"
+#include "maintenance/restore_journal.h"
+#include "maintenance/restore_messages.h"
+#include "maintenance/restore_plan.h"
+#include "maintenance/restore_server_facts.h"
+#include "settings/connection_templates.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace movan {
+
+namespace {
+
+const QString kUnfinished = QStringLiteral("بازگرداندن بانک «%1» که %2 آغاز شد، به پایان نرسید.");
+const QString kServerAway = QStringLiteral(
+    "سرور پاسخ نمی‌دهد، پس معلوم نیست بانک «%1» اکنون چه دارد. نسخه ایمنی بانک پیشین در فایل %2 نگه داشته شده است؛ برنامه در اجرای بعدی دوباره می‌پرسد.");
+const QString kUntouched
+    = QStringLiteral("بانک «%1» حذف نشده و دست نخورده است. نسخه ایمنی که پیش از آن گرفته شد، در فایل %2 مانده است.");
+const QString kWasRestored = QStringLiteral(
+    "سرور می‌گوید نسخه انتخاب‌شده در بانک «%1» بازگردانده شد و بانک آماده است. نسخه ایمنی بانک پیشین در فایل %2 است.");
+const QString kOnlyInCopy = QStringLiteral(
+    "بانک «%1» روی سرور %2. داده‌های پیشین آن در نسخه ایمنی %3 است.");
+const QString kNotListed = QStringLiteral("نیست");
+const QString kNotUsable = QStringLiteral("در حالت %1 است و به کار نمی‌آید");
+const QString kUnrecorded = QStringLiteral(
+    "بانک «%1» روی سرور آماده است، ولی سرور گزارشی از بازگرداندن آن ندارد؛ معلوم نیست چه دارد. نسخه ایمنی بانک پیشین در فایل %2 است.");
+const QString kNoCopyLeft = QStringLiteral("بانک «%1» از پیش وجود نداشت و نسخه ایمنی ندارد؛ وضعیت آن روی سرور: %2.");
+const QString kRestoredNoCopy
+    = QStringLiteral("نسخه انتخاب‌شده در بانک «%1» بازگردانده شد.");
+
+const QString kKeepRestored = QStringLiteral("نگه داشتن بانک بازگردانده");
+const QString kBringBackOld = QStringLiteral("برگرداندن بانک پیشین");
+const QString kRemoveCopy = QStringLiteral("حذف نسخه ایمنی");
+const QString kKeepCopy = QStringLiteral("نگه داشتن نسخه ایمنی");
+const QString kLater = QStringLiteral("بعدا");
+
+QString localPath(const QString &serverPath)
+{
+    return QDir::fromNativeSeparators(QString(serverPath).replace(u'\\', u'/'));
+}
+
+// Asks with the buttons given, the first the default; the label of the
+// button chosen, or empty for Escape and the close box.
+QString ask(QWidget &window, const QString &text, const QStringList &choices)
+{
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), text, QMessageBox::NoButton, &window);
+    QList<QPushButton *> buttons;
+    for (const QString &choice : choices)
+        buttons.append(box.addButton(choice, QMessageBox::ActionRole));
+    box.setDefaultButton(buttons.front());
+    box.exec();
+    for (QPushButton *button : buttons)
+        if (box.clickedButton() == button)
+            return button->text();
+    return {};
+}
+
+class Recovery {
+public:
+    Recovery(QWidget &window, RestoreJournal journal)
+        : m_window(window)
+        , m_journal(std::move(journal))
+        , m_copy(localPath(m_journal.safetyCopy))
+    {
+        m_server.setConnectionString(buildRestoreConnectionString());
+    }
+
+    bool run()
+    {
+        const QString head
+            = kUnfinished.arg(m_journal.target,
+                              QLocale::c().toString(m_journal.started, QStringLiteral("yyyy-MM-dd HH:mm")))
+            + u'\n';
+        DatabaseCondition condition;
+        std::optional<RestoreRecord> history;
+        try {
+            condition = databaseCondition(m_server, m_journal.target);
+            if (condition.online() && m_journal.restoreSent.isValid())
+                history = restoreFinishedSince(m_server, m_journal.target, m_journal.restoreSent);
+        } catch (const std::exception &error) {
+            showRestoreMessage(m_window, head + kServerAway.arg(m_journal.target, m_copy),
+                               QString::fromUtf8(error.what()));
+            return false;
+        }
+        const bool broughtBack = m_journal.step == RestoreStep::BringBackSent && condition.online() && history
+            && restoredSet(*history, m_journal.safetyCopy, m_journal.safetyPosition);
+        const bool restored = !broughtBack
+            && (m_journal.step == RestoreStep::RestoreDone
+                || (condition.online() && history && restoredSet(*history, m_journal.backupFile, m_journal.position)));
+
+        if (broughtBack) {
+            removeCopyAndJournal();
+            showRestoreMessage(m_window, head + kBroughtBack.arg(m_journal.target));
+            return true;
+        }
+        if (m_journal.safetyCopy.isEmpty()) {
+            removeRestoreJournal(restoreJournalPath());
+            showRestoreMessage(m_window,
+                               head
+                                   + (restored ? kRestoredNoCopy.arg(m_journal.target)
+                                               : kNoCopyLeft.arg(m_journal.target, stateText(condition))));
+            return true;
+        }
+        // Before the drop was sent the database was never touched.
+        const bool dropMayHaveRun = m_journal.step >= RestoreStep::DropSent;
+        const bool untouched
+            = condition.online() && !history && (!dropMayHaveRun || m_journal.step == RestoreStep::DropSent);
+        if (restored) {
+            const QString choice = ask(m_window, head + kWasRestored.arg(m_journal.target, m_copy),
+                                       {kKeepRestored, kBringBackOld, kLater});
+            if (choice == kKeepRestored) {
+                removeCopyAndJournal();
+                return true;
+            }
+            return choice == kBringBackOld && bringBack(head);
+        }
+        if (untouched) {
+            const QString choice
+                = ask(m_window, head + kUntouched.arg(m_journal.target, m_copy), {kKeepCopy, kRemoveCopy});
+            if (choice == kRemoveCopy)
+                removeCopyAndJournal();
+            else
+                removeRestoreJournal(restoreJournalPath());
+            return true;
+        }
+        const QString about = condition.online() ? kUnrecorded.arg(m_journal.target, m_copy)
+                                                 : kOnlyInCopy.arg(m_journal.target, stateText(condition), m_copy);
+        return ask(m_window, head + about, {kBringBackOld, kLater}) == kBringBackOld && bringBack(head);
+    }
+
+private:
+    static QString stateText(const DatabaseCondition &condition)
+    {
+        return condition.listed ? kNotUsable.arg(condition.state) : kNotListed;
+    }
+
+    bool bringBack(const QString &head)
+    {
+        m_journal.step = RestoreStep::BringBackSent;
+        writeRestoreJournal(restoreJournalPath(), m_journal);
+        try {
+            DbQuery query;
+            query.setConnection(&m_server);
+            query.setParamCheck(false);
+            query.setSqlText(QString::fromStdString(bringBackSql(
+                m_journal.target.toStdString(), m_journal.safetyCopy.toStdString(), m_journal.safetyPosition)));
+            query.execSQL();
+            if (!databaseCondition(m_server, m_journal.target).online())
+                throw DatabaseError(QStringLiteral("The database is not online after the restore of its copy."));
+        } catch (const std::exception &error) {
+            // The copy stays, and so does the journal: the next start asks again.
+            showRestoreFailure(m_window, kNotBroughtBack.arg(m_journal.target, m_copy),
+                               QString::fromUtf8(error.what()));
+            return false;
+        }
+        removeCopyAndJournal();
+        showRestoreMessage(m_window, head + kBroughtBack.arg(m_journal.target));
+        return true;
+    }
+
+    void removeCopyAndJournal()
+    {
+        const QString copy = m_copy;
+        if (!copy.isEmpty())
+            runWithoutFreezing([&copy] { QFile::remove(copy); });
+        removeRestoreJournal(restoreJournalPath());
+    }
+
+    QWidget &m_window;
+    RestoreJournal m_journal;
+    QString m_copy;
+    DbConnection m_server;
+};
+
+} // namespace
+
+LeftoverRestore resolveUnfinishedRestore(QWidget &window)
+{
+    std::optional<RestoreJournal> journal = readRestoreJournal(restoreJournalPath());
+    if (!journal)
+        return LeftoverRestore::None;
+    Recovery(window, std::move(*journal)).run();
+    return QFileInfo::exists(restoreJournalPath()) ? LeftoverRestore::Pending : LeftoverRestore::Resolved;
+}
+
+} // namespace movan

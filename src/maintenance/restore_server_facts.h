@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace movan {
+
+class DbConnection;
+
+// What the server says of a database, asked when the program cannot know
+// what became of a request (a lost reply, a time-out, a program killed
+// midway): the server's own record decides, never a guess.
+struct DatabaseCondition {
+    bool listed = false;
+    QString state; // sys.databases.state_desc: ONLINE, RESTORING, RECOVERING, SUSPECT, OFFLINE, ...
+    bool singleUser = false;
+
+    bool online() const { return listed && state.compare(QLatin1String("ONLINE"), Qt::CaseInsensitive) == 0; }
+};
+
+DatabaseCondition databaseCondition(DbConnection &connection, const QString &database);
+
+// The server's clock, which its history is written in.
+QDateTime serverNow(DbConnection &connection);
+
+// The newest restore into the database that the server finished at or after
+// the moment (its own clock), with the set it took; nothing when there is
+// none.
+struct RestoreRecord {
+    QDateTime restored;
+    int position = 0;
+    QString device; // the file the set was read from, as the restore named it
+    QString setName;
+};
+std::optional<RestoreRecord> restoreFinishedSince(DbConnection &connection, const QString &database,
+                                                  const QDateTime &since);
+
+// Whether the record is the restore of that set of that file.
+bool restoredSet(const RestoreRecord &record, const QString &file, int position);
+
+} // namespace movan
