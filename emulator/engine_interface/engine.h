@@ -3,6 +3,7 @@
 #include "engine_interface/memory_budget.h"
 #include "engine_interface/result_sink.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,11 +69,15 @@ public:
     virtual void sessionClosed(const SessionState &session) = 0;
 
     // A session has logged in (into session.currentDatabase).
-    virtual void sessionOpened(const SessionState & /*session*/) {}
-    // True once another session ended this one (ALTER DATABASE ... SET
-    // SINGLE_USER WITH ROLLBACK IMMEDIATE); the protocol then closes the
-    // connection instead of answering, as a real server does with a killed
-    // session.
+    // closeConnection ends its connection from any thread without blocking;
+    // the engine calls it when another session ends this one (ALTER
+    // DATABASE ... WITH ROLLBACK IMMEDIATE), at once for an idle session,
+    // after the request it was running has stopped otherwise, as a real
+    // server closes a killed session's connection. Never after
+    // sessionClosed().
+    virtual void sessionOpened(const SessionState & /*session*/, std::function<void()> /*closeConnection*/) {}
+    // True once another session ended this one; the protocol answers no
+    // request of it any more.
     virtual bool sessionKilled(const SessionState & /*session*/) const { return false; }
 };
 

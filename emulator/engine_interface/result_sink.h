@@ -28,6 +28,7 @@ enum class SqlType {
     VarBinary,
     UniqueIdentifier,
     Decimal,
+    Real, // a 4-byte float; the engine gives its values as text ("42.5") or whole numbers
 };
 
 struct ColumnInfo {

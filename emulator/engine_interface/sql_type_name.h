@@ -36,6 +36,8 @@ inline std::string sqlTypeName(SqlType type)
         return "uniqueidentifier";
     case SqlType::Decimal:
         return "numeric";
+    case SqlType::Real:
+        return "real";
     }
     return "sql_variant";
 }

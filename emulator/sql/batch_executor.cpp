@@ -141,10 +141,59 @@ void BatchExecutor::done(std::uint16_t curCmd, std::optional<std::uint64_t> rowC
     m_context.sink.statementDone(result);
 }
 
+namespace {
+
+// sys.dm_exec_requests.command of a statement, as a real server names it;
+// empty for those that only hold others (IF, BEGIN ... END).
+const char *commandOf(const Statement &statement)
+{
+    return std::visit(Overloaded{
+                          [](const UseStatement &) { return "USE"; },
+                          [](const DeclareStatement &) { return "DECLARE"; },
+                          [](const SetVariableStatement &) { return "SELECT"; },
+                          [](const SetOptionStatement &) { return "SET OPTION ON"; },
+                          [](const SelectStatement &) { return "SELECT"; },
+                          [](const ExecuteStatement &) { return "EXECUTE"; },
+                          [](const IfStatement &) { return ""; },
+                          [](const BlockStatement &) { return ""; },
+                          [](const WaitforStatement &) { return "WAITFOR"; },
+                          [](const PrintStatement &) { return "PRINT"; },
+                          [](const CheckpointStatement &) { return "CHECKPOINT"; },
+                          [](const BackupStatement &s) { return s.log ? "BACKUP LOG" : "BACKUP DATABASE"; },
+                          [](const RestoreStatement &s) {
+                              using Kind = RestoreStatement::Kind;
+                              switch (s.kind) {
+                              case Kind::Database:
+                                  return "RESTORE DATABASE";
+                              case Kind::Log:
+                                  return "RESTORE LOG";
+                              case Kind::HeaderOnly:
+                                  return "RESTORE HEADERONLY";
+                              case Kind::FileListOnly:
+                                  return "RESTORE FILELISTONLY";
+                              case Kind::VerifyOnly:
+                                  return "RESTORE VERIFYONLY";
+                              case Kind::LabelOnly:
+                                  return "RESTORE LABELONLY";
+                              }
+                              return "RESTORE";
+                          },
+                          [](const CreateDatabaseStatement &) { return "CREATE DATABASE"; },
+                          [](const AlterDatabaseStatement &) { return "ALTER DATABASE"; },
+                          [](const DropDatabaseStatement &) { return "DROP DATABASE"; },
+                          [](const DbccStatement &) { return "DBCC"; },
+                      },
+                      statement.body);
+}
+
+} // namespace
+
 void BatchExecutor::execute(const Statement &statement)
 {
     if (m_context.sink.cancelled())
         throw Cancelled{};
+    if (const std::string command = commandOf(statement); !command.empty())
+        m_context.sessions.setCommand(m_context.session.spid, command, m_context.session.currentDatabase);
     std::visit(Overloaded{
                    [&](const UseStatement &s) { executeUse(s); },
                    [&](const DeclareStatement &s) { executeDeclare(s); },

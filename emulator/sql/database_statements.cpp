@@ -110,6 +110,8 @@ OperationProgress progressFor(const std::vector<StatementOption> &options, Execu
         }
         return context.sink.cancelled();
     };
+    progress.onAdvance
+        = [&context](double percent) { context.sessions.setPercentComplete(context.session.spid, percent); };
     const StatementOption *stats = findOption(options, "STATS");
     if (!stats && !reportWithoutStats)
         return progress;
@@ -200,6 +202,7 @@ void runRestoreDatabase(const RestoreStatement &statement, ExecutionContext &con
         else if (o.name == "NORECOVERY" || o.name == "STANDBY" || o.name == "STOPAT" || o.name == "PARTIAL")
             throw errors::notSupportedYet("RESTORE ... WITH " + o.name);
     }
+    context.sessions.setCommand(context.session.spid, kind, request.databaseName);
     if (context.catalogue.contains(request.databaseName) && databaseInUse(request.databaseName, context))
         throw withTermination({msg::exclusiveAccessNotObtained()}, kind);
     const auto progress = progressFor(statement.options, context, true);
@@ -291,6 +294,7 @@ void runBackup(const BackupStatement &statement, ExecutionContext &context, Done
         throw errors::syntaxNear(name);
     requireBackupPermission(context, kind, name);
     refuseUnsupportedBackupOptions(statement);
+    context.sessions.setCommand(context.session.spid, kind, name);
     std::string path, setName;
     try {
         path = devicePath(statement.disks, context);

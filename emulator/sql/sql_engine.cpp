@@ -13,6 +13,62 @@
 
 namespace sqlemu {
 
+namespace {
+
+// The client's sink, whose cancel also comes when another session ended
+// this one: a killed session's request stops as a cancelled one does.
+class KillAwareSink : public ResultSink {
+public:
+    KillAwareSink(ResultSink &inner, const SessionRegistry &registry, int spid)
+        : m_inner(inner)
+        , m_registry(registry)
+        , m_spid(spid)
+    {}
+    void columns(const std::vector<ColumnInfo> &columns) override { m_inner.columns(columns); }
+    void row(const std::vector<Value> &values) override { m_inner.row(values); }
+    void message(const ServerMessage &message) override { m_inner.message(message); }
+    void statementDone(const StatementResult &result) override { m_inner.statementDone(result); }
+    void databaseChanged(const std::string &newDatabase, const std::string &oldDatabase) override
+    {
+        m_inner.databaseChanged(newDatabase, oldDatabase);
+    }
+    void languageChanged(const std::string &newLanguage, const std::string &oldLanguage) override
+    {
+        m_inner.languageChanged(newLanguage, oldLanguage);
+    }
+    void returnStatus(std::int32_t status) override { m_inner.returnStatus(status); }
+    void outputParameter(const std::string &name, const Value &value) override { m_inner.outputParameter(name, value); }
+    void flush() override { m_inner.flush(); }
+    bool cancelled() const override { return m_inner.cancelled() || m_registry.isKilled(m_spid); }
+
+private:
+    ResultSink &m_inner;
+    const SessionRegistry &m_registry;
+    int m_spid;
+};
+
+// The request is listed in sys.dm_exec_requests while it runs, however it
+// ends (a lost connection leaves through an exception).
+class RequestScope {
+public:
+    RequestScope(SessionRegistry &registry, const SessionState &session)
+        : m_registry(registry)
+        , m_spid(session.spid)
+    {
+        m_registry.enter(session.spid, session.currentDatabase);
+        m_registry.beginRequest(session.spid, session.loginName, session.currentDatabase);
+    }
+    ~RequestScope() { m_registry.endRequest(m_spid); }
+    RequestScope(const RequestScope &) = delete;
+    RequestScope &operator=(const RequestScope &) = delete;
+
+private:
+    SessionRegistry &m_registry;
+    int m_spid;
+};
+
+} // namespace
+
 SqlEngine::SqlEngine(const InstanceConfig &config, std::unique_ptr<Catalogue> catalogue)
     : m_config(config)
     , m_identity(serverIdentity(config.serverVersion))
@@ -48,14 +104,15 @@ SessionOptions &SqlEngine::optionsFor(int spid)
     return m_sessions[spid];
 }
 
-void SqlEngine::executeBatch(SessionState &session, const std::string &text, ResultSink &sink)
+void SqlEngine::executeBatch(SessionState &session, const std::string &text, ResultSink &clientSink)
 {
     SessionOptions &options = optionsFor(session.spid);
+    KillAwareSink sink(clientSink, m_registry, session.spid);
     ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry,
                              sink,    {},      0,        0};
     TokenBudget tokens(m_config.memory);
     context.tokenBudget = std::ref(tokens);
-    m_registry.enter(session.spid, session.currentDatabase);
+    const RequestScope request(m_registry, session);
     ParserOptions parserOptions;
     parserOptions.onTokens = context.tokenBudget;
     parserOptions.quotedIdentifier = options.quotedIdentifier;
@@ -70,14 +127,15 @@ void SqlEngine::executeBatch(SessionState &session, const std::string &text, Res
 }
 
 void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
-                           const std::vector<RpcParameter> &parameters, ResultSink &sink)
+                           const std::vector<RpcParameter> &parameters, ResultSink &clientSink)
 {
     SessionOptions &options = optionsFor(session.spid);
+    KillAwareSink sink(clientSink, m_registry, session.spid);
     ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry,
                              sink,    {},      0,        0};
     TokenBudget tokens(m_config.memory);
     context.tokenBudget = std::ref(tokens);
-    m_registry.enter(session.spid, session.currentDatabase);
+    const RequestScope request(m_registry, session);
     ProcedureCall call;
     call.writtenName = procedure;
     call.name = procedure;
@@ -112,9 +170,10 @@ void SqlEngine::sessionClosed(const SessionState &session)
     m_sessions.erase(session.spid);
 }
 
-void SqlEngine::sessionOpened(const SessionState &session)
+void SqlEngine::sessionOpened(const SessionState &session, std::function<void()> closeConnection)
 {
     m_registry.enter(session.spid, session.currentDatabase);
+    m_registry.setConnectionCloser(session.spid, std::move(closeConnection));
 }
 
 bool SqlEngine::sessionKilled(const SessionState &session) const

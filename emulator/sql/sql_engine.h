@@ -25,7 +25,7 @@ public:
     void executeRpc(SessionState &session, const std::string &procedure, const std::vector<RpcParameter> &parameters,
                     ResultSink &sink) override;
     void sessionClosed(const SessionState &session) override;
-    void sessionOpened(const SessionState &session) override;
+    void sessionOpened(const SessionState &session, std::function<void()> closeConnection) override;
     bool sessionKilled(const SessionState &session) const override;
 
     Catalogue &catalogue() { return *m_catalogue; }

@@ -1,12 +1,17 @@
 #include "sql/system_tables.h"
 
 #include "sql/execution_context.h"
+#include "sql/session_registry.h"
 #include "sql/sql_error.h"
 #include "sql/sql_value.h"
 #include "storage/backup_history.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
+#include "storage/server_clock.h"
 #include "storage/storage_operations.h"
+
+#include <algorithm>
+#include <cstdio>
 
 namespace sqlemu {
 
@@ -431,7 +436,57 @@ std::optional<ResultTable> msdbHistoryTable(const std::string &name, const std::
     return restoreHistoryTable(history);
 }
 
+std::string realText(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7g", value);
+    return text;
+}
+
 } // namespace
+
+ResultTable execRequestsView(const std::vector<RunningRequest> &requests, const Catalogue &catalogue,
+                             const SessionState &asking, DateTimeValue now)
+{
+    ResultTable table;
+    table.columns = {
+        notNull(fixed("session_id", SqlType::SmallInt)),
+        notNull(fixed("request_id", SqlType::Int)),
+        notNull(fixed("start_time", SqlType::DateTime)),
+        notNull(columnFor("status", SqlType::NVarChar, 30)),
+        notNull(columnFor("command", SqlType::NVarChar, 32)),
+        notNull(fixed("database_id", SqlType::SmallInt)),
+        notNull(fixed("blocking_session_id", SqlType::SmallInt)),
+        columnFor("wait_type", SqlType::NVarChar, 60),
+        notNull(fixed("percent_complete", SqlType::Real)),
+        notNull(fixed("estimated_completion_time", SqlType::BigInt)),
+        notNull(fixed("total_elapsed_time", SqlType::Int)),
+    };
+    // VIEW SERVER STATE, which sysadmin holds, shows every session's
+    // requests; anyone else sees only their own.
+    const bool everyone = asking.role == ServerRole::SysAdmin;
+    for (const auto &request : requests) {
+        if (!everyone && request.spid != asking.spid)
+            continue;
+        const auto db = catalogue.find(request.database);
+        table.rows.push_back({
+            std::int64_t{request.spid},
+            std::int64_t{request.requestId},
+            request.startTime,
+            request.status,
+            request.command,
+            std::int64_t{db ? db->id : 0},
+            std::int64_t{0},
+            Value{},
+            realText(request.percentComplete),
+            std::int64_t{0},
+            std::max<std::int64_t>(0, now.millisecondsSince1900 - request.startTime.millisecondsSince1900),
+        });
+    }
+    std::sort(table.rows.begin(), table.rows.end(),
+              [](const auto &a, const auto &b) { return std::get<std::int64_t>(a[0]) < std::get<std::int64_t>(b[0]); });
+    return table;
+}
 
 ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
 {
@@ -459,6 +514,8 @@ ResultTable resolveTable(const TableReference &table, ExecutionContext &context)
         return sysfilesTable(*db);
     if (sysSchema && sameName(name, "databases"))
         return sysDatabasesView(context.catalogue);
+    if (sysSchema && sameName(name, "dm_exec_requests"))
+        return execRequestsView(context.sessions.runningRequests(), context.catalogue, context.session, serverNow());
     if (sysSchema && sameName(name, "database_files"))
         return databaseFilesView(*db);
     if (sameName(name, "sysaltfiles") && sameName(db->name, "master"))

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "engine_interface/engine.h"
 #include "engine_interface/result_sink.h"
 #include "sql/ast.h"
 #include "sql/server_identity.h"
+#include "sql/session_registry.h"
 #include "storage/database_info.h"
 
 #include <optional>
@@ -42,6 +44,12 @@ const char *recoveryModelName(RecoveryModel model);
 ResultTable backupSetTable(const BackupHistory &history, int compatibilityLevel);
 ResultTable backupMediaFamilyTable(const BackupHistory &history);
 ResultTable restoreHistoryTable(const BackupHistory &history);
+
+// sys.dm_exec_requests as the asking session sees it: every running
+// request for a sysadmin (VIEW SERVER STATE), only its own otherwise; in
+// session order.
+ResultTable execRequestsView(const std::vector<RunningRequest> &requests, const Catalogue &catalogue,
+                             const SessionState &asking, DateTimeValue now);
 
 // Finds the system view a FROM clause names ([db.][schema.]name), seen from
 // the session's current database. Throws SqlError 208 for anything else,

@@ -8,10 +8,12 @@ namespace sqlemu {
 // How a long operation (backup, restore, verify) talks to its caller while
 // it runs: onProgress(percent) as each step of stepPercent is reached
 // (10, 20, ... 100 for STATS = 10), isCancelled() polled between pieces of
-// work (ATTENTION). Both may be empty.
+// work (ATTENTION), onAdvance(percent) with the exact share done after each
+// piece (sys.dm_exec_requests.percent_complete). Each may be empty.
 struct OperationProgress {
     int stepPercent = 10;
     std::function<void(int percent)> onProgress;
+    std::function<void(double percent)> onAdvance;
     std::function<bool()> isCancelled;
 };
 

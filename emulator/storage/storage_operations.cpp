@@ -326,6 +326,7 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
 
     std::optional<DatabaseInfo> existing;
     std::vector<std::filesystem::path> targets;
+    std::vector<DatabaseFile> files;
     std::optional<BusyGuard> busy;
     {
         std::lock_guard lock(m_mutex);
@@ -346,52 +347,75 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
                 throw ServerError(
                     {msg::createFileFailed(target.string(), windowsError(failure)), msg::restorePlanningProblems()});
         }
+        for (std::size_t i = 0; i < set.files.size(); ++i) {
+            const auto &entry = set.files[i];
+            DatabaseFile f;
+            f.fileId = entry.fileId;
+            f.type = entry.type;
+            f.logicalName = entry.logicalName;
+            f.physicalName = targets[i].string();
+            f.sizePages = entry.sizePages;
+            files.push_back(std::move(f));
+        }
         busy.emplace(*this, request.databaseName);
         // From here until the new files are in place the database is not
-        // whole; the catalogue says so, so a kill leaves it marked.
-        if (existing)
+        // whole; the catalogue says so, so a kill, a cancel or a client that
+        // goes away leaves it restoring, as a real server does. A database
+        // the restore replaces keeps naming its old files, whole on disk
+        // since the new ones are renamed into place only when complete; a
+        // new one is listed at once, as a real server lists it (DB_ID finds
+        // it for sys.dm_exec_requests), naming the files to come, so a DROP
+        // or a later RESTORE ... WITH REPLACE finds nothing of another's.
+        if (existing) {
             m_catalogue.update(existing->name, [](DatabaseInfo &db) { db.state = DatabaseState::Restoring; });
+        } else {
+            DatabaseInfo db;
+            db.name = request.databaseName;
+            db.created = set.databaseCreated;
+            db.compatibilityLevel = set.compatibilityLevel;
+            db.files = files;
+            db.state = DatabaseState::Restoring;
+            m_catalogue.add(std::move(db));
+        }
     }
 
     const auto start = std::chrono::steady_clock::now();
     const DateTimeValue restoreDate = serverNow();
+    // A failure found by the storage or the server leaves the target as it
+    // was before the statement.
+    const auto keepAsItWas = [&] {
+        std::lock_guard lock(m_mutex);
+        if (existing)
+            m_catalogue.update(existing->name, [&](DatabaseInfo &db) { db.state = existing->state; });
+        else
+            m_catalogue.remove(request.databaseName);
+    };
     try {
         restoreBackupSet(mediaPath, request.position, targets, progress);
-    } catch (...) {
-        if (existing) {
-            std::lock_guard lock(m_mutex);
-            m_catalogue.update(existing->name, [&](DatabaseInfo &db) { db.state = existing->state; });
-        }
-        try {
+    } catch (const OperationCancelled &) {
+        throw; // restoring it stays
+    } catch (const ServerError &e) {
+        keepAsItWas();
+        if (e.number() != 5133)
             throw;
-        } catch (const ServerError &e) {
-            if (e.number() != 5133)
-                throw;
-            auto messages = e.messages();
-            messages.push_back(msg::restorePlanningProblems());
-            throw ServerError(std::move(messages));
-        }
+        auto messages = e.messages();
+        messages.push_back(msg::restorePlanningProblems());
+        throw ServerError(std::move(messages));
+    } catch (const std::exception &) {
+        keepAsItWas();
+        throw;
     }
+    // Anything else is the caller's progress report finding the client
+    // gone: an abandoned restore, which leaves the target restoring too.
 
-    std::vector<DatabaseFile> files;
-    for (std::size_t i = 0; i < set.files.size(); ++i) {
-        const auto &entry = set.files[i];
-        DatabaseFile f;
-        f.fileId = entry.fileId;
-        f.type = entry.type;
-        f.logicalName = entry.logicalName;
-        f.physicalName = targets[i].string();
-        f.sizePages = entry.sizePages;
-        files.push_back(std::move(f));
-    }
     {
         std::lock_guard lock(m_mutex);
+        m_catalogue.update(request.databaseName, [&](DatabaseInfo &db) {
+            db.files = files;
+            db.state = DatabaseState::Online;
+            db.created = set.databaseCreated;
+        });
         if (existing) {
-            m_catalogue.update(existing->name, [&](DatabaseInfo &db) {
-                db.files = files;
-                db.state = DatabaseState::Online;
-                db.created = set.databaseCreated;
-            });
             // The replaced database's files that the restore did not
             // overwrite belong to nobody now.
             for (const auto &old : existing->files) {
@@ -401,13 +425,6 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
                     std::filesystem::remove(path, ignored);
                 }
             }
-        } else {
-            DatabaseInfo db;
-            db.name = request.databaseName;
-            db.created = set.databaseCreated;
-            db.compatibilityLevel = set.compatibilityLevel;
-            db.files = files;
-            m_catalogue.add(std::move(db));
         }
     }
     recordInHistory([&] {

@@ -60,7 +60,8 @@ struct RestoreRequest {
 // function per statement, over the catalogue and the files. Each failure is
 // a ServerError with the messages a real server sends; the caller adds
 // 3013 to BACKUP and RESTORE failures. OperationCancelled when the
-// progress's isCancelled() asked to stop; nothing is left half done.
+// progress's isCancelled() asked to stop; nothing is left half done (a
+// cancelled restore's target is left Restoring).
 //
 // Killing the process at any moment leaves the catalogue loadable and every
 // online database in it whole: files are written under hidden names and
@@ -91,8 +92,11 @@ public:
     // exists) or 3159 (the same database exists) without REPLACE; 3101 while
     // another operation uses the target; 5133, 1834 or 3142 with 3156 and
     // 3119 for targets that cannot be written; 3189 for a damaged set. The
-    // database enters the catalogue only once its files are in place, and
-    // the history records the restore only then.
+    // database is online only once its files are in place, and the history
+    // records the restore only then. The target is listed Restoring while
+    // the restore runs; a failure leaves it as it was before, a cancel
+    // (OperationCancelled) or a client gone leaves it Restoring, a new name
+    // too, as a real server leaves an interrupted restore.
     TransferFigures restoreDatabase(const RestoreRequest &request, const OperationProgress &progress);
 
     // RESTORE HEADERONLY: every set. RESTORE FILELISTONLY: one set's files.

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace sqlemu::tds {
 
@@ -38,7 +39,12 @@ Session::Session(int socket, InstanceContext &instance)
     m_loginDeadline = std::chrono::steady_clock::now() + instance.loginTimeout;
 }
 
-Session::~Session() = default;
+Session::~Session()
+{
+    // The listener closes the descriptor after this: the engine must not
+    // keep a way to shut it down, whatever ended the session.
+    closeInEngine();
+}
 
 void Session::run()
 {
@@ -52,9 +58,25 @@ void Session::run()
                 break;
         }
     } catch (const ConnectionLost &) {}
-    if (m_phase == Phase::LoggedIn)
-        m_instance.engine->sessionClosed(m_state);
+    if (m_phase == Phase::LoggedIn && m_instance.engine->sessionKilled(m_state))
+        log("connection closed: the session was ended by another session");
+    closeInEngine();
     ::shutdown(m_socket, SHUT_RDWR);
+}
+
+void Session::openInEngine()
+{
+    const int socket = m_socket;
+    // Wakes this session's thread from a blocking read or send; the
+    // descriptor stays open until the engine has forgotten the session.
+    m_instance.engine->sessionOpened(m_state, [socket] { ::shutdown(socket, SHUT_RDWR); });
+    m_openInEngine = true;
+}
+
+void Session::closeInEngine()
+{
+    if (std::exchange(m_openInEngine, false))
+        m_instance.engine->sessionClosed(m_state);
 }
 
 bool Session::nextMessage(Message &message)
@@ -302,7 +324,7 @@ bool Session::handleLogin(const Message &message)
     m_state.appName = request.appName;
     // Known to the engine before the client hears it is in, so a DROP
     // DATABASE right after the login already sees the session.
-    m_instance.engine->sessionOpened(m_state);
+    openInEngine();
     m_phase = Phase::LoggedIn; // from here a lost connection closes the session in the engine too
     sendMessage(tokens.data());
     m_packetSize = outcome.packetSize;
@@ -411,8 +433,9 @@ void Session::handleRpc(const Message &message)
 
 void Session::resetSession()
 {
-    m_instance.engine->sessionClosed(m_state);
+    closeInEngine();
     m_state.currentDatabase = m_loginDatabase;
+    openInEngine();
     m_resetPending = true;
 }
 

@@ -33,6 +33,10 @@ public:
 private:
     enum class Phase { PreLogin, Login, LoggedIn };
 
+    // The engine learns of the logged-in session, with a way to close its
+    // connection from another thread, and forgets it again.
+    void openInEngine();
+    void closeInEngine();
     bool nextMessage(Message &message);
     // Waits for the client's next bytes; before login only until the login
     // deadline. False once the deadline has passed.
@@ -85,6 +89,7 @@ private:
     bool m_resetPending = false;
     bool m_attention = false;
     bool m_broken = false;
+    bool m_openInEngine = false;
     std::unique_ptr<TlsChannel> m_tls; // set while TLS carries the connection
     TlsScope m_tlsScope = TlsScope::None;
     std::chrono::steady_clock::time_point m_lastPoll;

@@ -3,6 +3,7 @@
 #include "tds/text_codec.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -452,6 +453,10 @@ TypeInfo typeInfoForColumn(const ColumnInfo &column, bool allowMax)
         type.id = TypeId::BigVarBinary;
         type.maxLength = textLength(1);
         break;
+    case SqlType::Real:
+        type.id = column.nullable ? TypeId::FltN : TypeId::Flt4;
+        type.maxLength = 4;
+        break;
     case SqlType::Decimal: {
         type.id = TypeId::DecimalN;
         type.precision = static_cast<std::uint8_t>(std::clamp(column.precision, 1, 38));
@@ -475,9 +480,12 @@ void writeTypeInfo(ByteWriter &out, const TypeInfo &type)
     case TypeId::Bit:
     case TypeId::DateTime:
         return;
+    case TypeId::Flt4:
+        return;
     case TypeId::IntN:
     case TypeId::BitN:
     case TypeId::DateTimN:
+    case TypeId::FltN:
     case TypeId::Guid:
         out.u8(static_cast<std::uint8_t>(type.maxLength));
         return;
@@ -582,6 +590,16 @@ void writeFixed(ByteWriter &out, const TypeInfo &type, const Value &value)
     }
 }
 
+void writeReal(ByteWriter &out, const Value &value)
+{
+    float number = 0;
+    if (const auto *text = std::get_if<std::string>(&value))
+        std::from_chars(text->data(), text->data() + text->size(), number);
+    else
+        number = static_cast<float>(asInteger(value));
+    out.u32le(std::bit_cast<std::uint32_t>(number));
+}
+
 void writeDateTime(ByteWriter &out, const Value &value)
 {
     std::int64_t ms = 0;
@@ -627,6 +645,17 @@ void writeValue(ByteWriter &out, const TypeInfo &type, const Value &value)
         }
         out.u8(8);
         writeDateTime(out, value);
+        return;
+    case TypeId::Flt4:
+        writeReal(out, value);
+        return;
+    case TypeId::FltN:
+        if (null) {
+            out.u8(0);
+            return;
+        }
+        out.u8(4);
+        writeReal(out, value);
         return;
     case TypeId::Guid: {
         const Bytes *b = std::get_if<Bytes>(&value);

@@ -1,8 +1,10 @@
 #include "dblib_client.h"
 
 #include <mutex>
+#include <poll.h>
 #include <sybdb.h>
 #include <sybfront.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -70,6 +72,18 @@ bool DbLibConnection::open(const std::string &server, const std::string &user, c
     m_process = dbopen(login, server.c_str());
     dbloginfree(login);
     return m_process != nullptr;
+}
+
+bool DbLibConnection::closedByServer(std::chrono::milliseconds timeout) const
+{
+    if (!m_process)
+        return false;
+    pollfd p{dbiordesc(m_process), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0)
+        return false;
+    char byte = 0;
+    // End of stream, or a reset: nothing the server still sends.
+    return ::recv(p.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0;
 }
 
 void DbLibConnection::close()

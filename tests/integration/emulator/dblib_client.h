@@ -59,6 +59,10 @@ public:
     // Reads the pending results (after send); false on failure.
     bool drain(bool *ok = nullptr);
     bool cancel();
+    // Whether the server closed the connection, seen on its socket without
+    // sending anything, as a client checks an idle connection; waits up to
+    // timeout for it.
+    bool closedByServer(std::chrono::milliseconds timeout) const;
     std::optional<int> returnStatus() const { return m_returnStatus; }
 
     std::vector<SeenMessage> messages; // INFO and ERROR tokens, in arrival order

@@ -211,7 +211,9 @@ TEST_F(SqlemuDatabaseFiles, DropDeletesTheFilesAndSingleUserEndsTheOtherSessions
     EXPECT_FALSE(fs::exists(pair.log));
     EXPECT_EQ(databaseNames(), (std::vector<std::string>{"master", "tempdb", "model", "msdb"}));
 
-    // The other session was ended: its next request finds the connection gone.
+    // The other session was ended and its connection closed at once: the
+    // idle client sees it before it sends anything.
+    EXPECT_TRUE(other.closedByServer(std::chrono::seconds(5)));
     other.execute("select 1", &ok);
     EXPECT_FALSE(ok);
     EXPECT_FALSE(other.clientErrors.empty());
@@ -365,7 +367,8 @@ TEST_F(SqlemuDatabaseFiles, ATTENTIONDuringABackupOrRestoreLeavesNothingHalfDone
     EXPECT_EQ(readFile(media), before);
     EXPECT_FALSE(fs::exists(folder / "New.Bak"));
 
-    // A restore stopped midway: no database, no files.
+    // A restore stopped midway leaves its target restoring, as a real
+    // server does, and no file written; the database can be dropped.
     const fs::path app = folder / "App";
     fs::create_directories(app / "Data");
     ASSERT_TRUE(db.send(" USE master  RESTORE DATABASE Copy FROM DISK = N'" + media.string()
@@ -374,8 +377,16 @@ TEST_F(SqlemuDatabaseFiles, ATTENTIONDuringABackupOrRestoreLeavesNothingHalfDone
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_TRUE(db.cancel());
     EXPECT_TRUE(fs::is_empty(app / "Data"));
-    EXPECT_EQ(databaseNames(), (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Tarnel"}));
+    EXPECT_EQ(databaseNames(), (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Tarnel", "Copy"}));
+    bool ok = false;
+    const auto state = db.execute("SELECT state_desc FROM sys.databases WHERE name = N'Copy'", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(state.at(0).rows.at(0).at(0), "RESTORING");
     EXPECT_EQ(strayFiles(folder), std::vector<std::string>{});
+    paceStorage(db, 0);
+    run("DROP DATABASE Copy", &ok);
+    EXPECT_TRUE(ok) << firstMessage();
+    EXPECT_EQ(databaseNames(), (std::vector<std::string>{"master", "tempdb", "model", "msdb", "Tarnel"}));
 }
 
 TEST_F(SqlemuDatabaseFiles, ProgressReachesTheClientWhileTheBackupRuns)

@@ -276,13 +276,17 @@ TEST_F(SqlemuHistory, AClientThatGoesAwayMidwayAbandonsItsRestoreAndItsBackup)
         EXPECT_EQ(partialFiles(), std::vector<std::string>{});
     }
     db.execute("EXEC sqlemu_test_pace_storage @milliseconds = 0, @scope = N'server'", &ok);
-    // Nothing recorded, nothing changed: the target online with its files,
-    // the medium as it was.
+    // Nothing recorded, the medium as it was; the target is left
+    // restoring, as a real server leaves an abandoned restore, its old
+    // files whole on disk, and a restore WITH REPLACE brings it back.
     EXPECT_EQ(count(db, "restorehistory"), "1");
     EXPECT_EQ(count(db, "backupset"), "2");
-    EXPECT_EQ(stateOf(db, "Target"), "ONLINE");
+    EXPECT_EQ(stateOf(db, "Target"), "RESTORING");
     EXPECT_EQ(readFile(folder / "restored" / "Data.mdf"), targetData);
     EXPECT_EQ(readFile(media), medium);
+    db.execute(restoreStatement("Target"), &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(stateOf(db, "Target"), "ONLINE");
 }
 
 } // namespace

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <thread>
 
 namespace sqlemu {
 namespace {
@@ -54,7 +57,7 @@ protected:
         other.loginName = "sa";
         other.role = ServerRole::SysAdmin;
         other.currentDatabase = database;
-        engine->sessionOpened(other);
+        engine->sessionOpened(other, {});
         return other;
     }
 };
@@ -97,7 +100,7 @@ TEST_F(DatabaseStatementsTest, BackupProgressFollowsStatsAndEachStepIsFlushed)
     EXPECT_EQ(quiet.flushes, 0);
 }
 
-TEST_F(DatabaseStatementsTest, ACancelledBackupOrRestoreLeavesNothingAndEndsTheBatch)
+TEST_F(DatabaseStatementsTest, ACancelledBackupLeavesNothingAndACancelledRestoreLeavesItsTargetRestoring)
 {
     startWithDatabase();
     CancelAtFirstFlush backup;
@@ -116,6 +119,12 @@ TEST_F(DatabaseStatementsTest, ACancelledBackupOrRestoreLeavesNothingAndEndsTheB
                          restore);
     EXPECT_TRUE(restore.dones.empty());
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "c.mdf"));
+    // Listed and restoring, as a real server leaves it: refused, droppable.
+    auto state = run("select state_desc from sys.databases where name = 'Copy'");
+    ASSERT_EQ(state.resultSets.at(0).rows.size(), 1u);
+    EXPECT_EQ(std::get<std::string>(state.resultSets[0].rows[0][0]), "RESTORING");
+    EXPECT_EQ(numbers(run("USE Copy")), (std::vector<int>{927}));
+    EXPECT_EQ(run("DROP DATABASE Copy").firstError(), nullptr);
     EXPECT_EQ(run("select name from sysdatabases where name = 'Copy'").resultSets.at(0).rows.size(), 0u);
 }
 
@@ -662,6 +671,153 @@ TEST_F(HistoryTest, AServerWidePacePacesEverySessionsBackup)
     EXPECT_EQ(backupBy(other), unpaced);
     EXPECT_GT(backupBy(session), unpaced + 5);
     EXPECT_EQ(run("EXEC sqlemu_test_pace_storage 10, N'everywhere'").firstError()->number, 50000);
+}
+
+// A sink another thread may cancel, for a request run in the background.
+class BackgroundRequest {
+public:
+    BackgroundRequest(Engine &engine, SessionState &who, std::string batch)
+        : m_thread([this, &engine, &who, batch = std::move(batch)] { engine.executeBatch(who, batch, sink); })
+    {}
+    ~BackgroundRequest() { finish(); }
+    BackgroundRequest(const BackgroundRequest &) = delete;
+    BackgroundRequest &operator=(const BackgroundRequest &) = delete;
+    void finish()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    RecordingSink sink;
+
+private:
+    std::thread m_thread;
+};
+
+class RunningRequestsTest : public DatabaseStatementsTest {
+protected:
+    static constexpr const char *kRestoreOf
+        = "SELECT session_id, command, percent_complete FROM sys.dm_exec_requests WHERE command = N'RESTORE "
+          "DATABASE' AND database_id = DB_ID(@P1)";
+
+    // The rows of sys.dm_exec_requests the session sees, as the product asks.
+    std::vector<std::vector<Value>> requestsOf(const std::string &query, const std::string &database)
+    {
+        auto sink = rpc("sp_executesql",
+                        {textParameter("@statement", query), textParameter("@params", "@P1 nvarchar(128)"),
+                         textParameter("@P1", database)});
+        EXPECT_EQ(sink.firstError(), nullptr) << sink.messages.at(0).text;
+        return sink.resultSets.empty() ? std::vector<std::vector<Value>>{} : sink.resultSets[0].rows;
+    }
+
+    // Waits until the query lists what the other thread is doing.
+    std::vector<std::vector<Value>> waitFor(const std::string &query, const std::string &database,
+                                            const std::function<bool(const std::vector<Value> &)> &wanted)
+    {
+        for (int i = 0; i < 500; ++i) {
+            for (const auto &row : requestsOf(query, database))
+                if (wanted(row))
+                    return {row};
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return {};
+    }
+};
+
+TEST_F(RunningRequestsTest, EachSessionSeesItsOwnRequestAndSysadminSeesEveryOnesWithItsProgress)
+{
+    startWithDatabase("9.0", 24);
+    ASSERT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + media() + "'").firstError(), nullptr);
+
+    // Alone, the asking request is the one listed, as on a real server.
+    auto own = run("SELECT session_id, request_id, status, command, DB_NAME(database_id) FROM sys.dm_exec_requests");
+    ASSERT_EQ(own.resultSets.at(0).rows.size(), 1u);
+    EXPECT_EQ(own.resultSets[0].rows[0],
+              (std::vector<Value>{std::int64_t{53}, std::int64_t{0}, std::string("running"), std::string("SELECT"),
+                                  std::string("master")}));
+    const auto &columns = own.resultSets[0].columns;
+    EXPECT_EQ(columns.at(0).type, SqlType::SmallInt);
+    auto types = run("SELECT start_time, percent_complete, database_id FROM sys.dm_exec_requests");
+    EXPECT_EQ(types.resultSets.at(0).columns.at(0).type, SqlType::DateTime);
+    EXPECT_EQ(types.resultSets.at(0).columns.at(1).type, SqlType::Real);
+    EXPECT_EQ(types.resultSets.at(0).columns.at(2).type, SqlType::SmallInt);
+
+    SessionState restorer = otherSession(60, "master");
+    RecordingSink pace;
+    engine->executeBatch(restorer, "EXEC sqlemu_test_pace_storage @milliseconds = 100", pace);
+    ASSERT_EQ(pace.firstError(), nullptr);
+    BackgroundRequest restore(*engine, restorer,
+                              "RESTORE DATABASE Copy FROM DISK = N'" + media() + "' WITH MOVE 'Data_Data' TO '"
+                                  + (folder.path() / "c.mdf").string() + "', MOVE 'Data_log' TO '"
+                                  + (folder.path() / "c.ldf").string() + "'");
+    const auto midway = waitFor(kRestoreOf, "Copy", [](const std::vector<Value> &row) {
+        return std::stod(std::get<std::string>(row.at(2))) > 0;
+    });
+    ASSERT_EQ(midway.size(), 1u);
+    EXPECT_EQ(midway[0].at(0), Value{std::int64_t{60}});
+    EXPECT_EQ(midway[0].at(1), Value{std::string("RESTORE DATABASE")});
+    EXPECT_LT(std::stod(std::get<std::string>(midway[0].at(2))), 100.0);
+    // Another database's restore is not this one.
+    EXPECT_TRUE(requestsOf(kRestoreOf, "Tarnel").empty());
+
+    // Without VIEW SERVER STATE only the session's own request is listed.
+    const struct {
+        ServerRole role;
+        std::size_t restores;
+    } roles[] = {{ServerRole::SysAdmin, 1}, {ServerRole::DbCreator, 0}, {ServerRole::Public, 0}};
+    for (const auto &r : roles) {
+        session.role = r.role;
+        EXPECT_EQ(requestsOf(kRestoreOf, "Copy").size(), r.restores) << static_cast<int>(r.role);
+        auto all = run("SELECT session_id FROM sys.dm_exec_requests");
+        EXPECT_EQ(all.resultSets.at(0).rows.size(), r.restores + 1) << static_cast<int>(r.role);
+    }
+    session.role = ServerRole::SysAdmin;
+
+    // Cancelled midway: gone from the list, its target left restoring.
+    restore.sink.cancel = true;
+    restore.finish();
+    EXPECT_TRUE(requestsOf(kRestoreOf, "Copy").empty());
+    auto state = run("SELECT state_desc FROM sys.databases WHERE name = 'Copy'");
+    EXPECT_EQ(state.resultSets.at(0).rows.at(0).at(0), Value{std::string("RESTORING")});
+}
+
+TEST_F(RunningRequestsTest, AKilledSessionsConnectionClosesAtOnceWhenIdleOrOnceItsRequestHasStopped)
+{
+    startWithDatabase();
+    std::atomic<int> closes[3] = {0, 0, 0};
+    const auto opened = [&](int spid, const std::string &database, int index) {
+        SessionState state;
+        state.spid = spid;
+        state.loginName = "sa";
+        state.role = ServerRole::SysAdmin;
+        state.currentDatabase = database;
+        engine->sessionOpened(state, [&closes, index] { ++closes[index]; });
+        return state;
+    };
+    const SessionState idle = opened(60, "Tarnel", 0);
+    SessionState busy = opened(61, "Tarnel", 1);
+    const SessionState elsewhere = opened(62, "master", 2);
+    BackgroundRequest waiting(*engine, busy, "WAITFOR DELAY '00:01:00' SELECT 1");
+    ASSERT_EQ(waitFor("SELECT session_id, command FROM sys.dm_exec_requests WHERE session_id = @P1", "61",
+                      [](const std::vector<Value> &row) { return row.at(1) == Value{std::string("WAITFOR")}; })
+                  .size(),
+              1u);
+
+    ASSERT_EQ(numbers(run("ALTER DATABASE Tarnel SET SINGLE_USER WITH ROLLBACK IMMEDIATE")),
+              (std::vector<int>{5060, 5060}));
+    EXPECT_EQ(closes[0].load(), 1); // idle: closed before the statement ends
+    waiting.finish();
+    // The running request stopped where it was, then its connection closed.
+    EXPECT_TRUE(waiting.sink.resultSets.empty());
+    EXPECT_EQ(closes[1].load(), 1);
+    EXPECT_EQ(closes[2].load(), 0);
+    EXPECT_TRUE(engine->sessionKilled(busy));
+    // Closed once, however often the session is looked at again.
+    RecordingSink late;
+    engine->executeBatch(busy, "SELECT 1", late);
+    EXPECT_EQ(closes[1].load(), 1);
+    engine->sessionClosed(idle);
+    engine->sessionClosed(busy);
+    engine->sessionClosed(elsewhere);
 }
 
 } // namespace

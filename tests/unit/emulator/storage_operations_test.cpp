@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sys/stat.h>
 
 namespace sqlemu {
 namespace {
 
 using namespace test;
+namespace msg = storage_messages;
 
 class StorageOperationsTest : public ::testing::Test {
 protected:
@@ -275,7 +277,7 @@ TEST_F(StorageOperationsTest, RestoreRefusesBeforeWritingAnything)
     EXPECT_FALSE(catalogue->contains("Fresh"));
 }
 
-TEST_F(StorageOperationsTest, RestoreWithReplaceOverwritesTheDatabaseAndACancelKeepsItAsItWas)
+TEST_F(StorageOperationsTest, RestoreWithReplaceOverwritesTheDatabaseAndACancelLeavesItRestoring)
 {
     attach("Tarnel", "Data_Data", "Data_log");
     operations->backupDatabase("Tarnel", path("t.bak"), "My Backup", "sa", quiet);
@@ -293,8 +295,9 @@ TEST_F(StorageOperationsTest, RestoreWithReplaceOverwritesTheDatabaseAndACancelK
     OperationProgress cancelling;
     cancelling.isCancelled = [&] { return ++calls > 1; };
     EXPECT_THROW(operations->restoreDatabase(request, cancelling), OperationCancelled);
+    // Restoring, as a real server leaves it, over its old files still whole.
     EXPECT_EQ(readBytes(files / "Tarnel_log.ldf"), grownLog);
-    EXPECT_EQ(catalogue->find("Tarnel")->state, DatabaseState::Online);
+    EXPECT_EQ(catalogue->find("Tarnel")->state, DatabaseState::Restoring);
     EXPECT_EQ(folderEntries(files), (std::vector<std::string>{"Tarnel.mdf", "Tarnel_log.ldf", "t.bak"}));
 
     operations->restoreDatabase(request, quiet);
@@ -308,6 +311,97 @@ TEST_F(StorageOperationsTest, RestoreWithReplaceOverwritesTheDatabaseAndACancelK
     operations->restoreDatabase(request, quiet);
     EXPECT_EQ(folderEntries(files), (std::vector<std::string>{"N.ldf", "N.mdf", "t.bak"}));
     EXPECT_EQ(catalogue->find("Tarnel")->files[0].physicalName, path("N.mdf"));
+}
+
+// What a restore that does not complete leaves of its target, an existing
+// database (WITH REPLACE) or a new name: a cancel (ATTENTION) or a client
+// gone while a progress report was sent leaves it restoring, as a real
+// server does; a failure leaves it as it was. Whatever is left, a DROP
+// and a later RESTORE ... WITH REPLACE work.
+TEST_F(StorageOperationsTest, AnInterruptedRestoreLeavesItsTargetRestoringAndAFailedOneAsItWas)
+{
+    struct ClientGone {};
+    const struct {
+        const char *what;
+        bool existing;
+        std::function<void(OperationProgress &, int &)> interrupt;
+        bool leftRestoring;
+    } cases[] = {
+        {"cancelled over a database", true,
+         [](OperationProgress &p, int &calls) { p.isCancelled = [&calls] { return ++calls > 1; }; }, true},
+        {"cancelled to a new name", false,
+         [](OperationProgress &p, int &calls) { p.isCancelled = [&calls] { return ++calls > 1; }; }, true},
+        {"abandoned to a new name", false,
+         [](OperationProgress &p, int &) { p.onProgress = [](int) { throw ClientGone{}; }; }, true},
+        {"abandoned over a database", true,
+         [](OperationProgress &p, int &) { p.onProgress = [](int) { throw ClientGone{}; }; }, true},
+        {"failed over a database", true,
+         [](OperationProgress &p, int &) {
+             p.onProgress = [](int) { throw ServerError(msg::createDatabaseFailed()); };
+         },
+         false},
+        {"failed to a new name", false,
+         [](OperationProgress &p, int &) {
+             p.onProgress = [](int) { throw ServerError(msg::createDatabaseFailed()); };
+         },
+         false},
+    };
+    attach("Tarnel", "Data_Data", "Data_log");
+    operations->backupDatabase("Tarnel", path("t.bak"), "", "sa", quiet);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = c.existing ? "Tarnel" : "Fresh";
+        RestoreRequest request;
+        request.databaseName = name;
+        request.mediaPath = path("t.bak");
+        request.replace = true;
+        if (!c.existing)
+            request.moves = {{"Data_Data", path("F.mdf")}, {"Data_log", path("F.ldf")}};
+        const auto entriesBefore = folderEntries(files);
+        const auto before = catalogue->find(name);
+        int calls = 0;
+        OperationProgress interrupted;
+        c.interrupt(interrupted, calls);
+        try {
+            operations->restoreDatabase(request, interrupted);
+            ADD_FAILURE() << "the restore completed";
+        } catch (...) {}
+        EXPECT_EQ(folderEntries(files), entriesBefore);
+        EXPECT_FALSE(operations->isBusy(name));
+        const auto after = catalogue->find(name);
+        if (c.leftRestoring) {
+            ASSERT_TRUE(after.has_value());
+            EXPECT_EQ(after->state, DatabaseState::Restoring);
+            // A new name names the files it was writing; a replaced one
+            // keeps its own, whole.
+            EXPECT_EQ(after->files.at(0).physicalName, c.existing ? path("Tarnel.mdf") : path("F.mdf"));
+        } else if (c.existing) {
+            ASSERT_TRUE(after.has_value());
+            EXPECT_EQ(after->state, before->state);
+        } else {
+            EXPECT_FALSE(after.has_value());
+        }
+        if (!after)
+            continue;
+        operations->restoreDatabase(request, quiet);
+        EXPECT_EQ(catalogue->find(name)->state, DatabaseState::Online);
+        if (!c.existing) {
+            operations->dropDatabase(name);
+            EXPECT_EQ(folderEntries(files), entriesBefore);
+        }
+    }
+    // A database left restoring can be dropped, its files with it.
+    int calls = 0;
+    OperationProgress cancelling;
+    cancelling.isCancelled = [&] { return ++calls > 1; };
+    RestoreRequest request;
+    request.databaseName = "Tarnel";
+    request.mediaPath = path("t.bak");
+    request.replace = true;
+    EXPECT_THROW(operations->restoreDatabase(request, cancelling), OperationCancelled);
+    operations->dropDatabase("Tarnel");
+    EXPECT_FALSE(catalogue->contains("Tarnel"));
+    EXPECT_EQ(folderEntries(files), std::vector<std::string>{"t.bak"});
 }
 
 TEST_F(StorageOperationsTest, HeadersFileListAndVerifyReadTheMedium)
