@@ -479,7 +479,6 @@ void writeTypeInfo(ByteWriter &out, const TypeInfo &type)
     case TypeId::Int8:
     case TypeId::Bit:
     case TypeId::DateTime:
-        return;
     case TypeId::Flt4:
         return;
     case TypeId::IntN:

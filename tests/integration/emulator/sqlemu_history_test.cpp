@@ -289,4 +289,60 @@ TEST_F(SqlemuHistory, AClientThatGoesAwayMidwayAbandonsItsRestoreAndItsBackup)
     EXPECT_EQ(stateOf(db, "Target"), "ONLINE");
 }
 
+// What a client whose RESTORE answer was lost asks a real server through
+// db-lib: is a RESTORE of this database still running, and how far is it?
+// Then an administrator ends the sessions in a database, one of them
+// running a request: its connection closes once the request has stopped.
+TEST_F(SqlemuHistory, ARunningRestoreIsListedWithItsProgressAndAKilledRequestsConnectionCloses)
+{
+    constexpr const char *kRestoreRunning
+        = "SELECT session_id, command, percent_complete FROM sys.dm_exec_requests WHERE command = N'RESTORE "
+          "DATABASE' AND database_id = DB_ID(@P1)";
+    SqlemuProcess server(options);
+    ASSERT_TRUE(server.start()) << server.error();
+    DbLibConnection db;
+    ASSERT_TRUE(db.open(server.address(), "sa", ""));
+    ASSERT_TRUE(attachAndBackUpSource(db, 24));
+    bool ok = false;
+    db.execute("EXEC sqlemu_test_pace_storage @milliseconds = 150, @scope = N'server'", &ok);
+    ASSERT_TRUE(ok);
+
+    DbLibConnection restorer;
+    ASSERT_TRUE(restorer.open(server.address(), "sa", ""));
+    const std::string spid = spidOf(restorer);
+    ASSERT_TRUE(restorer.send(restoreStatement("Target")));
+    std::vector<std::optional<std::string>> row;
+    for (int i = 0; i < 300 && (row.empty() || std::stod(row.at(2).value_or("0")) <= 0); ++i) {
+        row = ask(db, kRestoreRunning, {"Target"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(row.size(), 3u);
+    EXPECT_EQ(row[0], spid);
+    EXPECT_EQ(row[1], "RESTORE DATABASE");
+    EXPECT_GT(std::stod(row[2].value_or("0")), 0.0);
+    EXPECT_LT(std::stod(row[2].value_or("100")), 100.0);
+
+    // A login without VIEW SERVER STATE sees its own request only.
+    DbLibConnection bob;
+    ASSERT_TRUE(bob.open(server.address(), "bob", "secret"));
+    EXPECT_TRUE(ask(bob, kRestoreRunning, {"Target"}).empty());
+    const auto own = bob.execute("SELECT session_id, command FROM sys.dm_exec_requests", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(own.at(0).rows, (std::vector<std::vector<std::optional<std::string>>>{{spidOf(bob), "SELECT"}}));
+    restorer.close(); // abandoned: the target is left restoring
+    for (int i = 0; i < 300 && !ask(db, kRestoreRunning, {"Target"}).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(stateOf(db, "Target"), "RESTORING");
+
+    // A session running a request in Source is ended with the others.
+    db.execute("EXEC sqlemu_test_pace_storage @milliseconds = 0, @scope = N'server'", &ok);
+    DbLibConnection busy;
+    ASSERT_TRUE(busy.open(server.address(), "sa", "", "Source"));
+    ASSERT_TRUE(busy.send("WAITFOR DELAY '00:01:00'"));
+    db.execute("ALTER DATABASE Source SET SINGLE_USER WITH ROLLBACK IMMEDIATE", &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(busy.closedByServer(std::chrono::seconds(5)));
+    EXPECT_FALSE(busy.drain());
+}
+
 } // namespace

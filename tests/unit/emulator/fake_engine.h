@@ -4,7 +4,9 @@
 
 #include "engine_interface/engine.h"
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -98,12 +100,35 @@ public:
         sink.returnStatus(0);
     }
 
-    void sessionClosed(const SessionState &) override { ++closedSessions; }
+    void sessionClosed(const SessionState &) override
+    {
+        std::lock_guard lock(m_mutex);
+        closeConnection = nullptr;
+        ++closedSessions;
+    }
+    void sessionOpened(const SessionState &, std::function<void()> closer) override
+    {
+        std::lock_guard lock(m_mutex);
+        closeConnection = std::move(closer);
+        ++openedSessions;
+    }
+    // Ends the session's connection as another session's kill does; false
+    // when the engine holds no way to (the session has ended).
+    bool kill()
+    {
+        std::lock_guard lock(m_mutex);
+        if (!closeConnection)
+            return false;
+        closeConnection();
+        return true;
+    }
 
     std::mutex m_mutex;
     std::vector<std::string> batches;
     std::vector<std::pair<std::string, std::vector<RpcParameter>>> rpcs;
     std::atomic<int> closedSessions{0};
+    std::atomic<int> openedSessions{0};
+    std::function<void()> closeConnection;
 };
 
 } // namespace sqlemu::test

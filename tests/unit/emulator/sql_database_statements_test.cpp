@@ -756,6 +756,13 @@ TEST_F(RunningRequestsTest, EachSessionSeesItsOwnRequestAndSysadminSeesEveryOnes
     EXPECT_EQ(midway[0].at(0), Value{std::int64_t{60}});
     EXPECT_EQ(midway[0].at(1), Value{std::string("RESTORE DATABASE")});
     EXPECT_LT(std::stod(std::get<std::string>(midway[0].at(2))), 100.0);
+    // Progress only grows while the restore goes on.
+    const double first = std::stod(std::get<std::string>(midway[0].at(2)));
+    const auto later = waitFor(kRestoreOf, "Copy", [first](const std::vector<Value> &row) {
+        return std::stod(std::get<std::string>(row.at(2))) != first;
+    });
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_GT(std::stod(std::get<std::string>(later[0].at(2))), first);
     // Another database's restore is not this one.
     EXPECT_TRUE(requestsOf(kRestoreOf, "Tarnel").empty());
 

@@ -231,6 +231,36 @@ TEST_F(TdsSession, ResetConnectionStartsTheSessionAfresh)
     EXPECT_EQ(again.tokens.at(0).text, "tempdb");
 }
 
+// The engine closes a killed session's connection from another thread:
+// the idle client finds it closed without sending anything, and the
+// session ends and is forgotten, also after a reset.
+TEST_F(TdsSession, AKilledIdleSessionsConnectionClosesAtOnce)
+{
+    const struct {
+        const char *what;
+        bool reset;
+        int opened;
+    } cases[] = {{"logged in", false, 1}, {"after a reset", true, 2}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        engine.openedSessions = 0;
+        engine.closedSessions = 0;
+        SetUp();
+        loginAs("pw");
+        if (c.reset) {
+            send(sqlemu::test::message(0x01, sqlemu::test::sqlBatch("select 1"), 4096, 0x08));
+            readMessage();
+        }
+        ASSERT_EQ(engine.openedSessions, c.opened);
+        ASSERT_TRUE(engine.kill());
+        EXPECT_TRUE(serverClosed());
+        thread.join();
+        EXPECT_EQ(engine.closedSessions, c.opened);
+        EXPECT_FALSE(engine.kill()); // the descriptor is no longer the engine's to shut down
+    }
+}
+
 TEST_F(TdsSession, MessagesOfALongStatementArriveBeforeItEnds)
 {
     loginAs("pw");
