@@ -39,9 +39,8 @@ const QString kCreateRecord = QStringLiteral("Create.txt");
 const QString kRestoreRecord = QStringLiteral("Restore.txt");
 const QString kSiblingPrograms[] = {QStringLiteral("Telvarex"), QStringLiteral("Cordanex")};
 
-// How long the restore waits for a server that went away (killed,
-// restarting) before it says it cannot know.
-constexpr auto kServerPatience = std::chrono::seconds(30);
+// A server that went away (killed, restarting) is usually back within this.
+std::chrono::milliseconds g_serverPatience = std::chrono::seconds(30);
 constexpr auto kAskAgainPause = std::chrono::milliseconds(500);
 
 std::string utf8(const QString &text)
@@ -62,7 +61,7 @@ void pauseWithoutFreezing()
 // Asks until the server answers or the patience runs out; nothing then.
 template <typename Answer> std::optional<Answer> askPatiently(const std::function<Answer()> &ask)
 {
-    const QDeadlineTimer patience(kServerPatience);
+    const QDeadlineTimer patience(g_serverPatience);
     while (true) {
         try {
             return ask();
@@ -137,6 +136,16 @@ QString setDate(const BackupSetSummary &set)
 }
 
 } // namespace
+
+std::chrono::milliseconds restoreServerPatience()
+{
+    return g_serverPatience;
+}
+
+void setRestoreServerPatience(std::chrono::milliseconds patience)
+{
+    g_serverPatience = patience;
+}
 
 RestoreRun::RestoreRun(const RestoreWindowParts &parts, QString target, QString backupFile, QString connectionString)
     : m_parts(parts)
@@ -432,21 +441,28 @@ bool RestoreRun::dropTarget()
 
 RestoreRun::Outcome RestoreRun::settleRestore(const QDateTime &since, const QString &file, int position)
 {
-    const QDeadlineTimer patience(kServerPatience);
+    const QDeadlineTimer patience(g_serverPatience);
     while (true) {
         const std::optional<DatabaseCondition> condition
             = askPatiently<DatabaseCondition>([&] { return databaseCondition(m_server, m_journal.target); });
         if (!condition)
             return Outcome::Unknown;
-        // The server may still be at work on a request whose reply was lost;
-        // past the patience, it is still not known what it will leave.
+        // The server may still be at work on a request whose reply was lost.
+        // Past the patience, bringing the copy back is still safe: a server
+        // that still restores refuses it, and the copy stays.
         const bool working = condition->state.compare(QLatin1String("RESTORING"), Qt::CaseInsensitive) == 0
             || condition->state.compare(QLatin1String("RECOVERING"), Qt::CaseInsensitive) == 0;
-        if (condition->listed && working) {
-            if (patience.hasExpired())
-                return Outcome::Unknown;
-            pauseWithoutFreezing();
-            continue;
+        if (condition->listed && working && !patience.hasExpired()) {
+            std::optional<bool> running;
+            try {
+                running = restoreRunning(m_server, m_journal.target);
+            } catch (const std::exception &error) {
+                std::fprintf(stderr, "asking for running requests: %s\n", error.what());
+            }
+            if (running.value_or(true)) {
+                pauseWithoutFreezing();
+                continue;
+            }
         }
         // Gone, or left where nobody can use it: the set is not in place.
         if (!condition->online())

@@ -42,6 +42,26 @@ DatabaseCondition databaseCondition(DbConnection &connection, const QString &dat
     return condition;
 }
 
+std::optional<bool> restoreRunning(DbConnection &connection, const QString &database)
+{
+    DbQuery query;
+    prepare(query, connection,
+            QStringLiteral("SELECT session_id FROM sys.dm_exec_requests "
+                           "WHERE command = N'RESTORE DATABASE' AND database_id = DB_ID(:Name)"));
+    setText(query, QStringLiteral("Name"), database);
+    try {
+        query.open();
+    } catch (const DatabaseError &error) {
+        // 208: the server has no such view to ask.
+        if (error.number() == 208)
+            return std::nullopt;
+        throw;
+    }
+    const bool running = !query.eof();
+    query.close();
+    return running;
+}
+
 QDateTime serverNow(DbConnection &connection)
 {
     DbQuery query;

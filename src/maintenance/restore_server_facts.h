@@ -22,6 +22,10 @@ struct DatabaseCondition {
 
 DatabaseCondition databaseCondition(DbConnection &connection, const QString &database);
 
+// Whether the server is running a restore into the database now; nothing
+// when it cannot say (a server that does not list its requests).
+std::optional<bool> restoreRunning(DbConnection &connection, const QString &database);
+
 // The server's clock, which its history is written in.
 QDateTime serverNow(DbConnection &connection);
 

@@ -284,6 +284,12 @@ void FaultRelay::run()
             links.cutWhen = links.plan.cutWhen;
             break;
         }
+        if (links.plan.thenAway) {
+            links.refusing = true;
+            for (auto &link : links.links)
+                if (link->client >= 0)
+                    cut(*link);
+        }
     };
 
     const auto fromServer = [&](Link &link, std::string chunk) {

@@ -45,6 +45,9 @@ public:
         Fault fault = Fault::CutAtOnce;
         std::size_t replyBytes = 0; // CutInReply
         Trigger cutWhen; // HoldThenCut, evaluated like the trigger
+        // Once the fault is made, every connection is cut and new ones are
+        // refused: the server seems gone (until setRefusing(false)).
+        bool thenAway = false;
     };
 
     struct Counters {
@@ -68,7 +71,7 @@ public:
 
     // One fault at a time: arming again replaces a fault that has not fired.
     void arm(Trigger trigger, Plan plan);
-    void arm(Trigger trigger, Fault fault) { arm(std::move(trigger), Plan{fault, 0, {}}); }
+    void arm(Trigger trigger, Fault fault) { arm(std::move(trigger), Plan{fault, 0, {}, false}); }
     // Whether the armed fault has taken effect, waiting up to timeout for it.
     bool waitForFault(std::chrono::milliseconds timeout);
     // A held reply goes on to the client; the connection carries on as before.

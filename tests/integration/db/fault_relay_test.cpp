@@ -263,7 +263,7 @@ TEST_F(FaultRelayTest, AHeldReplyIsLostWhenItsConditionComes)
     ASSERT_TRUE(client.echoes("before"));
     std::atomic<bool> serverFinished = false;
     relay.arm(echo.receives("request"),
-              FaultRelay::Plan{FaultRelay::Fault::HoldThenCut, 0, [&] { return serverFinished.load(); }});
+              FaultRelay::Plan{FaultRelay::Fault::HoldThenCut, 0, [&] { return serverFinished.load(); }, false});
     sendAll(client.fd(), "request");
     const Received held = readFrom(client.fd(), 1, 300ms);
     EXPECT_EQ(held.bytes, "");
