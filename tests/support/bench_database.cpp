@@ -10,14 +10,20 @@
 
 #include <cstdio>
 
-bool makeAttachedDatabase(const QString &folder, const QString &name, int megabytes, const QString &connectionString)
+bool makeAttachedDatabase(const QString &folder, const QString &name, int megabytes, const QString &connectionString,
+                          const QString &logicalData, const QString &logicalLog)
 {
     const QString data = QDir(folder).filePath(name + QStringLiteral(".mdf"));
     const QString log = QDir(folder).filePath(name + QStringLiteral("_log.ldf"));
+    QStringList arguments
+        = {QStringLiteral("--make-database"), name, QStringLiteral("--data"), data,
+           QStringLiteral("--log"),           log,  QStringLiteral("--size"), QString::number(megabytes)};
+    if (!logicalData.isEmpty())
+        arguments << QStringLiteral("--logical-data") << logicalData;
+    if (!logicalLog.isEmpty())
+        arguments << QStringLiteral("--logical-log") << logicalLog;
     QProcess make;
-    make.start(QString::fromStdString(builtExecutable("sqlemu")),
-               {QStringLiteral("--make-database"), name, QStringLiteral("--data"), data, QStringLiteral("--log"), log,
-                QStringLiteral("--size"), QString::number(megabytes)});
+    make.start(QString::fromStdString(builtExecutable("sqlemu")), arguments);
     // A gigabyte takes a while on a slow disk.
     if (!make.waitForFinished(600000) || make.exitCode() != 0) {
         std::fprintf(stderr, "sqlemu could not make %s: %s\n", qPrintable(name),
