@@ -119,10 +119,20 @@ std::vector<Request> tracedRequestsSince(std::size_t from)
         if (kind == QLatin1String("batch") || kind == QLatin1String("rpc")) {
             QString text = entry.value(QStringLiteral("text")).toString();
             if (kind == QLatin1String("rpc")) {
+                // The statement, then the values of its parameters: which
+                // file a check reads is a parameter.
                 text = entry.value(QStringLiteral("procedure")).toString();
-                for (const QJsonValue parameter : entry.value(QStringLiteral("parameters")).toArray())
-                    if (parameter.toObject().value(QStringLiteral("name")).toString() == QLatin1String("@statement"))
-                        text = parameter.toObject().value(QStringLiteral("value")).toString();
+                QStringList values;
+                for (const QJsonValue parameter : entry.value(QStringLiteral("parameters")).toArray()) {
+                    const QString name = parameter.toObject().value(QStringLiteral("name")).toString();
+                    const QString value = parameter.toObject().value(QStringLiteral("value")).toVariant().toString();
+                    if (name == QLatin1String("@statement"))
+                        text = value;
+                    else if (name != QLatin1String("@params"))
+                        values.append(name + u'=' + value);
+                }
+                if (!values.isEmpty())
+                    text += QStringLiteral(" -- ") + values.join(QStringLiteral(", "));
             }
             open.insert(session, requests.size());
             requests.push_back({text.simplified(), traceTime(entry), 0});
@@ -357,7 +367,7 @@ void RestoreThroughTheWindowBesideBareRestore(benchmark::State &state)
             if (from < -10)
                 continue; // before the file dialog closed: the window's own lists
             std::fprintf(stderr, "  %9lld %9lld  %s\n", static_cast<long long>(from), static_cast<long long>(took),
-                         qPrintable(request.text.left(110)));
+                         qPrintable(request.text.left(150)));
             const QString kind = statementKind(request.text);
             totals.byKind[kind] += double(took) / 1000.0;
             inStatements += double(took) / 1000.0;
