@@ -26,33 +26,9 @@ bool sameDatabase(const QString &a, const QString &b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-void setParameter(DbQuery &query, const QString &name, const QString &value, int size = 0)
-{
-    DbQuery::Parameter &parameter = query.parameterByName(name);
-    parameter.value = value;
-    parameter.isNull = false;
-    parameter.size = size;
-}
-
-QDateTime dateValue(const QVariant &value)
-{
-    return value.typeId() == QMetaType::QDateTime ? value.toDateTime() : QDateTime();
-}
-
 QString reasonOf(const std::exception &error)
 {
     return QString::fromUtf8(error.what()).simplified();
-}
-
-QDateTime serverNow(DbConnection &connection)
-{
-    DbQuery query;
-    query.setConnection(&connection);
-    query.setSqlText(QStringLiteral("SELECT GETDATE() AS now"));
-    query.open();
-    const QDateTime now = query.eof() ? QDateTime() : dateValue(query.fieldValue(QStringLiteral("now")));
-    query.close();
-    return now;
 }
 
 QList<BackupHistoryEntry> readHistory(DbConnection &connection, const BackupRequestFacts &request)
@@ -69,17 +45,17 @@ QList<BackupHistoryEntry> readHistory(DbConnection &connection, const BackupRequ
             QStringLiteral("SELECT backup_set_id, media_set_id, position, database_name, type, backup_start_date, "
                            "backup_finish_date FROM msdb.dbo.backupset WHERE database_name = :Database AND "
                            "backup_start_date >= :Since ORDER BY backup_set_id DESC"));
-        setParameter(query, QStringLiteral("Database"), request.database, kBackupDataBaseParameterSize);
-        setParameter(query, QStringLiteral("Since"),
-                     wallClock(request.sentOnServerClock).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
+        query.setParameterText(QStringLiteral("Database"), request.database, kBackupDataBaseParameterSize);
+        query.setParameterText(QStringLiteral("Since"),
+                               wallClock(request.sentOnServerClock).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
         query.open();
         for (query.first(); !query.eof(); query.next()) {
             Row row;
             row.entry.position = query.fieldValue(QStringLiteral("position")).toInt();
             row.entry.database = query.fieldValue(QStringLiteral("database_name")).toString();
             row.entry.type = query.fieldValue(QStringLiteral("type")).toString().trimmed();
-            row.entry.started = dateValue(query.fieldValue(QStringLiteral("backup_start_date")));
-            row.entry.finished = dateValue(query.fieldValue(QStringLiteral("backup_finish_date")));
+            row.entry.started = serverDate(query.fieldValue(QStringLiteral("backup_start_date")));
+            row.entry.finished = serverDate(query.fieldValue(QStringLiteral("backup_finish_date")));
             row.mediaSet = query.fieldByName(QStringLiteral("media_set_id"));
             rows.append(row);
         }
@@ -91,7 +67,7 @@ QList<BackupHistoryEntry> readHistory(DbConnection &connection, const BackupRequ
         query.setConnection(&connection);
         query.setSqlText(QStringLiteral(
             "SELECT physical_device_name FROM msdb.dbo.backupmediafamily WHERE media_set_id = :MediaSet"));
-        setParameter(query, QStringLiteral("MediaSet"), row.mediaSet);
+        query.setParameterText(QStringLiteral("MediaSet"), row.mediaSet);
         query.open();
         for (query.first(); !query.eof(); query.next())
             row.entry.devices.append(query.fieldValue(QStringLiteral("physical_device_name")).toString());

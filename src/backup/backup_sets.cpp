@@ -14,17 +14,7 @@ namespace {
 
 void setParameter(DbQuery &query, std::string_view name, const QString &value, int size)
 {
-    DbQuery::Parameter &parameter = query.parameterByName(QString::fromLatin1(name.data(), qsizetype(name.size())));
-    parameter.value = value;
-    parameter.isNull = false;
-    parameter.size = size;
-}
-
-// A date only when the server sent one: text is never read as a date, since
-// its spelling follows whatever locale wrote it.
-QDateTime dateValue(const QVariant &value)
-{
-    return value.typeId() == QMetaType::QDateTime ? value.toDateTime() : QDateTime();
+    query.setParameterText(QString::fromLatin1(name.data(), qsizetype(name.size())), value, size);
 }
 
 QString oneLine(const QString &text)
@@ -43,6 +33,22 @@ constexpr std::array<int, 7> kDamageNumbers = {3183, 3189, 3203, 3241, 3242, 324
 
 } // namespace
 
+QDateTime serverDate(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QDateTime ? value.toDateTime() : QDateTime();
+}
+
+QDateTime serverNow(DbConnection &connection)
+{
+    DbQuery query;
+    query.setConnection(&connection);
+    query.setSqlText(QStringLiteral("SELECT GETDATE() AS Now"));
+    query.open();
+    const QDateTime now = query.eof() ? QDateTime() : serverDate(query.fieldValue(QStringLiteral("Now")));
+    query.close();
+    return now;
+}
+
 QList<BackupSetSummary> readBackupSets(DbConnection &connection, const QString &mediaPath)
 {
     DbQuery query;
@@ -58,8 +64,8 @@ QList<BackupSetSummary> readBackupSets(DbConnection &connection, const QString &
         set.database = query.fieldValue(QStringLiteral("DatabaseName")).toString();
         set.name = query.fieldValue(QStringLiteral("BackupName")).toString();
         set.serverName = query.fieldValue(QStringLiteral("ServerName")).toString();
-        set.started = dateValue(query.fieldValue(QStringLiteral("BackupStartDate")));
-        set.finished = dateValue(query.fieldValue(QStringLiteral("BackupFinishDate")));
+        set.started = serverDate(query.fieldValue(QStringLiteral("BackupStartDate")));
+        set.finished = serverDate(query.fieldValue(QStringLiteral("BackupFinishDate")));
         set.sizeBytes = query.fieldValue(QStringLiteral("BackupSize")).toLongLong();
         sets.append(set);
     }

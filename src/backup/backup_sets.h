@@ -27,6 +27,12 @@ struct BackupSetSummary {
     qint64 sizeBytes = 0;
 };
 
+// A date only when the server sent one: text is never read as a date, since
+// its spelling follows whatever locale wrote it.
+QDateTime serverDate(const QVariant &value);
+// The server's clock, which its history is written in.
+QDateTime serverNow(DbConnection &connection);
+
 // The sets of a backup file, read by the server (the path is the server's),
 // in the file's order. The program's only reader of RESTORE HEADERONLY.
 // Throws DatabaseError with the server's reason.

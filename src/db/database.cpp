@@ -194,6 +194,15 @@ DbQuery::Parameter &DbQuery::parameterByName(const QString &name)
     throw DatabaseError(QStringLiteral("Parameter '%1' not found").arg(name));
 }
 
+void DbQuery::setParameterText(const QString &name, const QString &value, int size)
+{
+    Parameter &parameter = parameterByName(name);
+    parameter.value = value;
+    parameter.isNull = false;
+    if (size > 0)
+        parameter.size = size;
+}
+
 DbConnection &DbQuery::connectionForCall()
 {
     if (m_shared)

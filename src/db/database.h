@@ -75,6 +75,9 @@ public:
     void setParamCheck(bool on);
     QList<Parameter> parameters() const { return m_parameters; }
     Parameter &parameterByName(const QString &name);
+    // Gives the named parameter a text value; a size above 0 declares it
+    // (others keep the size set earlier).
+    void setParameterText(const QString &name, const QString &value, int size = 0);
 
     // Seconds; 0 waits as long as the server works.
     int commandTimeout() const { return m_commandTimeout; }

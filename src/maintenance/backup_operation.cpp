@@ -47,13 +47,6 @@ void prepareSaveDialog(QFileDialog &dialog, const QString &proposedName)
     dialog.selectFile(proposedName);
 }
 
-void setParameter(DbQuery &query, const QString &name, const QString &value)
-{
-    DbQuery::Parameter &parameter = query.parameterByName(name);
-    parameter.value = value;
-    parameter.isNull = false;
-}
-
 // The gauge follows the query for the time of one backup: the hook refers to
 // the gauge, and nothing else the query runs is a backup's progress.
 class ProgressOnGauge {
@@ -85,8 +78,8 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
         const ProgressOnGauge progress(parts.query, parts.gauge);
         showBusyIgnoringErrors(parts.busy, kBackingUp);
         QCoreApplication::processEvents();
-        setParameter(parts.query, kDataBaseParameter, database);
-        setParameter(parts.query, kPathParameter, path);
+        parts.query.setParameterText(kDataBaseParameter, database);
+        parts.query.setParameterText(kPathParameter, path);
         parts.query.execSQL();
         parts.query.releaseConnection();
         parts.busy.Hide();

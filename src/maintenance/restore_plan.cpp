@@ -2,6 +2,7 @@
 
 #include "maintenance/batches.h"
 
+#include <QDir>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -51,6 +52,11 @@ QString restoredDataPath(const QString &programFolder)
 QString restoredLogPath(const QString &programFolder)
 {
     return programFolder + QStringLiteral("Data\\Data_Log.ldf");
+}
+
+QString localPathOf(const QString &serverPath)
+{
+    return QDir::fromNativeSeparators(QString(serverPath).replace(u'\\', u'/'));
 }
 
 bool sameServerPath(const QString &a, const QString &b)

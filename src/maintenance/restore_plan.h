@@ -35,6 +35,10 @@ inline constexpr std::string_view kDatabasesSql = "SELECT dbid, name FROM master
 QString restoredDataPath(const QString &programFolder);
 QString restoredLogPath(const QString &programFolder);
 
+// A path the server wrote (Data\\x.Bak beside the program), as this computer
+// names the same file.
+QString localPathOf(const QString &serverPath);
+
 // Two paths as a Windows server compares them: either separator, repeated
 // separators as one, letter case ignored.
 bool sameServerPath(const QString &a, const QString &b);

@@ -45,11 +45,6 @@ const QString kRemoveCopy = QStringLiteral("حذف نسخه ایمنی");
 const QString kKeepCopy = QStringLiteral("نگه داشتن نسخه ایمنی");
 const QString kLater = QStringLiteral("بعدا");
 
-QString localPath(const QString &serverPath)
-{
-    return QDir::fromNativeSeparators(QString(serverPath).replace(u'\\', u'/'));
-}
-
 // Asks with the buttons given, the first the default; the label of the
 // button chosen, or empty for Escape and the close box.
 QString ask(QWidget &window, const QString &text, const QStringList &choices)
@@ -71,7 +66,7 @@ public:
     Recovery(QWidget &window, RestoreJournal journal)
         : m_window(window)
         , m_journal(std::move(journal))
-        , m_copy(localPath(m_journal.safetyCopy))
+        , m_copy(localPathOf(m_journal.safetyCopy))
     {
         m_server.setConnectionString(buildRestoreConnectionString());
     }

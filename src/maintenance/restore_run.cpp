@@ -110,12 +110,6 @@ void recordAndRun(DbQuery &query, const QString &connection, const std::string &
     query.releaseConnection();
 }
 
-// The copy of the safety file the server wrote, as this computer names it.
-QString localPath(const QString &serverPath)
-{
-    return QDir::fromNativeSeparators(QString(serverPath).replace(u'\\', u'/'));
-}
-
 QString randomPart()
 {
     return QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
@@ -228,9 +222,14 @@ bool RestoreRun::check()
         databases.setParamCheck(false);
         databases.setSqlText(QString::fromLatin1(kDatabasesSql));
         databases.open();
-        for (databases.first(); !databases.eof(); databases.next())
-            names.insert(databases.fieldValue(QStringLiteral("dbid")).toInt(),
-                         databases.fieldByName(QStringLiteral("name")));
+        int targetId = 0; // the server compares names without regard to case
+        for (databases.first(); !databases.eof(); databases.next()) {
+            const int id = databases.fieldValue(QStringLiteral("dbid")).toInt();
+            const QString name = databases.fieldByName(QStringLiteral("name"));
+            names.insert(id, name);
+            if (name.compare(target, Qt::CaseInsensitive) == 0)
+                targetId = id;
+        }
         databases.close();
         QList<DatabaseFileRow> rows;
         DbQuery allFiles;
@@ -244,12 +243,6 @@ bool RestoreRun::check()
                          allFiles.fieldValue(QStringLiteral("size")).toLongLong()});
         allFiles.close();
 
-        const int targetId = names.key(target, 0) ? names.key(target, 0) : [&] {
-            for (auto it = names.cbegin(); it != names.cend(); ++it)
-                if (it.value().compare(target, Qt::CaseInsensitive) == 0)
-                    return it.key();
-            return 0;
-        }();
         for (const DatabaseFileRow &row : rows)
             if (row.dbid == targetId)
                 m_targetBytes += row.pages * 8192;
@@ -264,7 +257,7 @@ bool RestoreRun::check()
              canonicalData.isEmpty() ? QString() : canonicalData + QStringLiteral("/Data_Log.ldf")},
         };
         for (const auto &forms : targets) {
-            const QString shown = localPath(forms[0]);
+            const QString shown = localPathOf(forms[0]);
             const std::optional<QString> owner = ownerOfFile({forms[0], forms[1]}, rows, names);
             if (owner && owner->compare(target, Qt::CaseInsensitive) != 0) {
                 finishWithoutChange(kOwnedByOther.arg(shown, *owner));
@@ -329,7 +322,7 @@ bool RestoreRun::takeSafetyCopy()
 
     QString unique = randomPart();
     QString path = safetyBackupPath(m_folder, m_journal.target, QDateTime::currentDateTime(), unique);
-    while (QFileInfo::exists(localPath(path))) {
+    while (QFileInfo::exists(localPathOf(path))) {
         unique = randomPart();
         path = safetyBackupPath(m_folder, m_journal.target, QDateTime::currentDateTime(), unique);
     }
@@ -347,13 +340,13 @@ bool RestoreRun::takeSafetyCopy()
         failure = reason(error);
         if (!error.outcomeUnknown()) {
             const QString why = diskFull(failure)
-                ? kDiskFull.arg(localPath(m_folder + QStringLiteral("Data")))
+                ? kDiskFull.arg(localPathOf(m_folder + QStringLiteral("Data")))
                       .arg(megabytesFor(QStorageInfo(m_folder + QStringLiteral("Data")).bytesAvailable()))
                       .arg(megabytesFor(m_targetBytes))
-                : kCannotWriteData.arg(localPath(m_folder + QStringLiteral("Data")));
+                : kCannotWriteData.arg(localPathOf(m_folder + QStringLiteral("Data")));
             // The target was never touched: what the failed copy left is
             // nobody's data.
-            QFile::remove(localPath(path));
+            QFile::remove(localPathOf(path));
             finishWithoutChange(why, failure);
             return false;
         }
@@ -368,14 +361,14 @@ bool RestoreRun::takeSafetyCopy()
     }
     if (m_journal.safetyPosition == 0) {
         // Whether the server still writes it is unknown: the file stays.
-        finishWithoutChange(kSafetyCopyUnknown.arg(localPath(path)), failure);
+        finishWithoutChange(kSafetyCopyUnknown.arg(localPathOf(path)), failure);
         return false;
     }
     const VerifyResult verified = verifyBackupSet(m_server, path, m_journal.safetyPosition);
     if (verified.verdict != Verification::Sound) {
         if (verified.verdict == Verification::Damaged)
-            QFile::remove(localPath(path));
-        finishWithoutChange(kSafetyCopyNotVerified.arg(localPath(path)), verified.reason);
+            QFile::remove(localPathOf(path));
+        finishWithoutChange(kSafetyCopyNotVerified.arg(localPathOf(path)), verified.reason);
         return false;
     }
     if (!record(RestoreStep::SafetyCopyVerified)) {
@@ -413,7 +406,7 @@ bool RestoreRun::dropTarget()
             = askPatiently<DatabaseCondition>([&] { return databaseCondition(m_server, m_journal.target); });
         if (!after) {
             hideBusyIgnoringErrors(m_parts.busy);
-            showRestoreFailure(m_parts.window, kDropUnknown.arg(m_journal.target, localPath(m_journal.safetyCopy)),
+            showRestoreFailure(m_parts.window, kDropUnknown.arg(m_journal.target, localPathOf(m_journal.safetyCopy)),
                                reason(error));
             return false;
         }
@@ -513,7 +506,7 @@ bool RestoreRun::restoreChosenSet()
         showRestoreFailure(m_parts.window,
                            m_journal.safetyCopy.isEmpty()
                                ? kRestoreUnknown.arg(m_journal.target)
-                               : kRestoreUnknownWithCopy.arg(m_journal.target, localPath(m_journal.safetyCopy)),
+                               : kRestoreUnknownWithCopy.arg(m_journal.target, localPathOf(m_journal.safetyCopy)),
                            failure);
         return false;
     }
@@ -553,7 +546,7 @@ bool RestoreRun::bringBack(const QString &why)
     }
     // The copy is all that is left of the database: it stays, and so does the
     // journal, which the next start offers again.
-    const QString where = kNotBroughtBack.arg(m_journal.target, localPath(m_journal.safetyCopy));
+    const QString where = kNotBroughtBack.arg(m_journal.target, localPathOf(m_journal.safetyCopy));
     std::fprintf(stderr, "%s\n", where.toUtf8().constData());
     showRestoreFailure(m_parts.window, where, failure);
     return false;
@@ -562,7 +555,7 @@ bool RestoreRun::bringBack(const QString &why)
 void RestoreRun::removeSafetyCopy()
 {
     if (!m_journal.safetyCopy.isEmpty()) {
-        const QString path = localPath(m_journal.safetyCopy);
+        const QString path = localPathOf(m_journal.safetyCopy);
         // A copy of a large database takes a while to unlink.
         runWithoutFreezing([&path] { QFile::remove(path); });
     }

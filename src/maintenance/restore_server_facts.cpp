@@ -13,13 +13,6 @@ void prepare(DbQuery &query, DbConnection &connection, const QString &sql)
     query.setSqlText(sql);
 }
 
-void setText(DbQuery &query, const QString &name, const QString &value)
-{
-    DbQuery::Parameter &parameter = query.parameterByName(name);
-    parameter.value = value;
-    parameter.isNull = false;
-}
-
 } // namespace
 
 DatabaseCondition databaseCondition(DbConnection &connection, const QString &database)
@@ -27,7 +20,7 @@ DatabaseCondition databaseCondition(DbConnection &connection, const QString &dat
     DbQuery query;
     prepare(query, connection,
             QStringLiteral("SELECT state_desc, user_access_desc FROM master.sys.databases WHERE name = :Name"));
-    setText(query, QStringLiteral("Name"), database);
+    query.setParameterText(QStringLiteral("Name"), database);
     query.open();
     DatabaseCondition condition;
     if (!query.eof()) {
@@ -48,7 +41,7 @@ std::optional<bool> restoreRunning(DbConnection &connection, const QString &data
     prepare(query, connection,
             QStringLiteral("SELECT session_id FROM sys.dm_exec_requests "
                            "WHERE command = N'RESTORE DATABASE' AND database_id = DB_ID(:Name)"));
-    setText(query, QStringLiteral("Name"), database);
+    query.setParameterText(QStringLiteral("Name"), database);
     try {
         query.open();
     } catch (const DatabaseError &error) {
@@ -62,16 +55,6 @@ std::optional<bool> restoreRunning(DbConnection &connection, const QString &data
     return running;
 }
 
-QDateTime serverNow(DbConnection &connection)
-{
-    DbQuery query;
-    prepare(query, connection, QStringLiteral("SELECT GETDATE() AS Now"));
-    query.open();
-    const QDateTime now = query.fieldValue(QStringLiteral("Now")).toDateTime();
-    query.close();
-    return now;
-}
-
 std::optional<RestoreRecord> restoreFinishedSince(DbConnection &connection, const QString &database,
                                                   const QDateTime &since)
 {
@@ -80,8 +63,8 @@ std::optional<RestoreRecord> restoreFinishedSince(DbConnection &connection, cons
             QStringLiteral("SELECT restore_history_id, restore_date, backup_set_id FROM msdb.dbo.restorehistory "
                            "WHERE destination_database_name = :Name AND restore_date >= :Since "
                            "ORDER BY restore_history_id DESC"));
-    setText(history, QStringLiteral("Name"), database);
-    setText(history, QStringLiteral("Since"), since.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
+    history.setParameterText(QStringLiteral("Name"), database);
+    history.setParameterText(QStringLiteral("Since"), since.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
     history.open();
     if (history.eof())
         return std::nullopt;

@@ -26,9 +26,6 @@ DatabaseCondition databaseCondition(DbConnection &connection, const QString &dat
 // when it cannot say (a server that does not list its requests).
 std::optional<bool> restoreRunning(DbConnection &connection, const QString &database);
 
-// The server's clock, which its history is written in.
-QDateTime serverNow(DbConnection &connection);
-
 // The newest restore into the database that the server finished at or after
 // the moment (its own clock), with the set it took; nothing when there is
 // none.
