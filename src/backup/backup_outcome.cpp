@@ -5,6 +5,8 @@
 
 #include <QVariant>
 
+#include <algorithm>
+
 namespace movan {
 
 namespace {
@@ -94,11 +96,12 @@ BackupResolution judgeBackupOutcome(const BackupRequestFacts &request,
     if (sets) {
         // The last such set of the file: a set appended later by another
         // request of the same moment cannot precede it.
-        for (auto it = sets->crbegin(); it != sets->crend(); ++it) {
-            if (it->backupType == kDatabaseBackupType && sameDatabase(it->database, request.database)
-                && sinceRequest(it->started, request) && it->finished.isValid())
-                return {BackupOutcome::Done, it->position, {}};
-        }
+        const auto last = std::find_if(sets->crbegin(), sets->crend(), [&](const BackupSetSummary &set) {
+            return set.backupType == kDatabaseBackupType && sameDatabase(set.database, request.database)
+                && sinceRequest(set.started, request) && set.finished.isValid();
+        });
+        if (last != sets->crend())
+            return {BackupOutcome::Done, last->position, {}};
     }
     if (history || sets)
         return {BackupOutcome::NotDone, 0, {}};

@@ -44,7 +44,7 @@ QDateTime serverNow(DbConnection &connection)
     query.setConnection(&connection);
     query.setSqlText(QStringLiteral("SELECT GETDATE() AS Now"));
     query.open();
-    const QDateTime now = query.eof() ? QDateTime() : serverDate(query.fieldValue(QStringLiteral("Now")));
+    QDateTime now = query.eof() ? QDateTime() : serverDate(query.fieldValue(QStringLiteral("Now")));
     query.close();
     return now;
 }

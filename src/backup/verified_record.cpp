@@ -17,7 +17,7 @@ namespace {
 
 // The record's largest size: far beyond any folder of backups, small enough
 // that a stray file of that name is not read whole.
-constexpr qint64 kMaxRecordBytes = 4 * 1024 * 1024;
+constexpr qint64 kMaxRecordBytes = qint64{4} * 1024 * 1024;
 
 QString systemReason()
 {

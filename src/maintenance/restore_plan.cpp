@@ -105,7 +105,7 @@ std::string bringBackSql(std::string_view targetDb, std::string_view safetyFile,
 
 qint64 megabytesFor(qint64 bytes)
 {
-    constexpr qint64 kMegabyte = 1024 * 1024;
+    constexpr qint64 kMegabyte = qint64{1024} * 1024;
     return (qMax<qint64>(bytes, 0) + kMegabyte - 1) / kMegabyte;
 }
 
