@@ -7,6 +7,7 @@
 #include "maintenance/restore_messages.h"
 #include "maintenance/restore_plan.h"
 #include "maintenance/restore_server_facts.h"
+#include "maintenance/restore_settle.h"
 #include "settings/connection_templates.h"
 
 #include <QCoreApplication>
@@ -38,6 +39,13 @@ const QString kUnrecorded = QStringLiteral(
 const QString kNoCopyLeft = QStringLiteral("بانک «%1» از پیش وجود نداشت و نسخه ایمنی ندارد؛ وضعیت آن روی سرور: %2.");
 const QString kRestoredNoCopy
     = QStringLiteral("نسخه انتخاب‌شده در بانک «%1» بازگردانده شد.");
+
+const QString kCopyGone = QStringLiteral(
+    "نسخه ایمنی بانک پیشین که باید در فایل %1 می‌بود، دیگر روی دیسک نیست؛ بانک «%2» را نمی‌توان از آن برگرداند. وضعیت بانک روی سرور: %3.");
+
+// The copy is restored with no time limit of the client's: a large one takes
+// long, and a time-out would leave its outcome unknown.
+constexpr int kBringBackTimeoutSeconds = 0;
 
 const QString kKeepRestored = QStringLiteral("نگه داشتن بانک بازگردانده");
 const QString kBringBackOld = QStringLiteral("برگرداندن بانک پیشین");
@@ -99,7 +107,14 @@ public:
             showRestoreMessage(m_window, head + kBroughtBack.arg(m_journal.target));
             return true;
         }
-        if (m_journal.safetyCopy.isEmpty()) {
+        // The copy is removed right after the restore is recorded done: a
+        // program stopped in between leaves a journal that names no file.
+        if (!m_journal.safetyCopy.isEmpty() && !QFileInfo::exists(m_copy) && !restored) {
+            removeRestoreJournal(restoreJournalPath());
+            showRestoreMessage(m_window, head + kCopyGone.arg(m_copy, m_journal.target, stateText(condition)));
+            return true;
+        }
+        if (m_journal.safetyCopy.isEmpty() || !QFileInfo::exists(m_copy)) {
             removeRestoreJournal(restoreJournalPath());
             showRestoreMessage(m_window,
                                head
@@ -144,19 +159,10 @@ private:
     {
         m_journal.step = RestoreStep::BringBackSent;
         writeRestoreJournal(restoreJournalPath(), m_journal);
-        try {
-            DbQuery query;
-            query.setConnection(&m_server);
-            query.setParamCheck(false);
-            query.setSqlText(QString::fromStdString(bringBackSql(
-                m_journal.target.toStdString(), m_journal.safetyCopy.toStdString(), m_journal.safetyPosition)));
-            query.execSQL();
-            if (!databaseCondition(m_server, m_journal.target).online())
-                throw DatabaseError(QStringLiteral("The database is not online after the restore of its copy."));
-        } catch (const std::exception &error) {
+        const BringBackResult back = bringBackSafetyCopy(m_server, m_journal, kBringBackTimeoutSeconds);
+        if (back.outcome != RequestOutcome::Done) {
             // The copy stays, and so does the journal: the next start asks again.
-            showRestoreFailure(m_window, kNotBroughtBack.arg(m_journal.target, m_copy),
-                               QString::fromUtf8(error.what()));
+            showRestoreFailure(m_window, kNotBroughtBack.arg(m_journal.target, m_copy), back.failure);
             return false;
         }
         removeCopyAndJournal();

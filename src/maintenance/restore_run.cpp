@@ -9,6 +9,7 @@
 #include "maintenance/restore_operation.h"
 #include "maintenance/restore_plan.h"
 #include "maintenance/restore_server_facts.h"
+#include "maintenance/restore_settle.h"
 #include "platform/executable_path.h"
 #include "util/line_breaks.h"
 #include "util/persian_date.h"
@@ -16,7 +17,6 @@
 #include "widgets/close_guard/close_after_call.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -24,9 +24,7 @@
 #include <QRandomGenerator>
 #include <QStorageInfo>
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 namespace movan {
 
@@ -38,10 +36,7 @@ const QString kNo = QStringLiteral("خير");
 const QString kCreateRecord = QStringLiteral("Create.txt");
 const QString kRestoreRecord = QStringLiteral("Restore.txt");
 const QString kSiblingPrograms[] = {QStringLiteral("Telvarex"), QStringLiteral("Cordanex")};
-
-// A server that went away (killed, restarting) is usually back within this.
-std::chrono::milliseconds g_serverPatience = std::chrono::seconds(30);
-constexpr auto kAskAgainPause = std::chrono::milliseconds(500);
+constexpr int kNoTimeLimit = 0;
 
 std::string utf8(const QString &text)
 {
@@ -51,27 +46,6 @@ std::string utf8(const QString &text)
 QString reason(const std::exception &error)
 {
     return QString::fromUtf8(error.what());
-}
-
-void pauseWithoutFreezing()
-{
-    runWithoutFreezing([] { std::this_thread::sleep_for(kAskAgainPause); });
-}
-
-// Asks until the server answers or the patience runs out; nothing then.
-template <typename Answer> std::optional<Answer> askPatiently(const std::function<Answer()> &ask)
-{
-    const QDeadlineTimer patience(g_serverPatience);
-    while (true) {
-        try {
-            return ask();
-        } catch (const std::exception &error) {
-            std::fprintf(stderr, "asking the server: %s\n", error.what());
-            if (patience.hasExpired())
-                return std::nullopt;
-            pauseWithoutFreezing();
-        }
-    }
 }
 
 void prepare(DbQuery &query, const QString &connection, const std::string &sql)
@@ -130,16 +104,6 @@ QString setDate(const BackupSetSummary &set)
 }
 
 } // namespace
-
-std::chrono::milliseconds restoreServerPatience()
-{
-    return g_serverPatience;
-}
-
-void setRestoreServerPatience(std::chrono::milliseconds patience)
-{
-    g_serverPatience = patience;
-}
 
 RestoreRun::RestoreRun(const RestoreWindowParts &parts, QString target, QString backupFile, QString connectionString)
     : m_parts(parts)
@@ -332,10 +296,12 @@ bool RestoreRun::takeSafetyCopy()
         finishWithoutChange(kJournalNotWritten.arg(m_journalPath));
         return false;
     }
-    const int timeout = m_parts.restoreQuery.commandTimeout();
     QString failure;
     try {
-        runOn(m_server, safetyBackupSql(utf8(m_journal.target), utf8(path), utf8(m_journal.safetySetName)), timeout);
+        // Like the window's own backup, the copy is waited for without a
+        // limit: a time-out would only leave it unknown, and refused.
+        runOn(m_server, safetyBackupSql(utf8(m_journal.target), utf8(path), utf8(m_journal.safetySetName)),
+              kNoTimeLimit);
     } catch (const DatabaseError &error) {
         failure = reason(error);
         if (!error.outcomeUnknown()) {
@@ -432,53 +398,13 @@ bool RestoreRun::dropTarget()
     return true;
 }
 
-RestoreRun::Outcome RestoreRun::settleRestore(const QDateTime &since, const QString &file, int position)
-{
-    const QDeadlineTimer patience(g_serverPatience);
-    while (true) {
-        const std::optional<DatabaseCondition> condition
-            = askPatiently<DatabaseCondition>([&] { return databaseCondition(m_server, m_journal.target); });
-        if (!condition)
-            return Outcome::Unknown;
-        // The server may still be at work on a request whose reply was lost.
-        // Past the patience, bringing the copy back is still safe: a server
-        // that still restores refuses it, and the copy stays.
-        const bool working = condition->state.compare(QLatin1String("RESTORING"), Qt::CaseInsensitive) == 0
-            || condition->state.compare(QLatin1String("RECOVERING"), Qt::CaseInsensitive) == 0;
-        if (condition->listed && working && !patience.hasExpired()) {
-            std::optional<bool> running;
-            try {
-                running = restoreRunning(m_server, m_journal.target);
-            } catch (const std::exception &error) {
-                std::fprintf(stderr, "asking for running requests: %s\n", error.what());
-            }
-            if (running.value_or(true)) {
-                pauseWithoutFreezing();
-                continue;
-            }
-        }
-        // Gone, or left where nobody can use it: the set is not in place.
-        if (!condition->online())
-            return Outcome::NotDone;
-        const std::optional<std::optional<RestoreRecord>> history = askPatiently<std::optional<RestoreRecord>>(
-            [&] { return restoreFinishedSince(m_server, m_journal.target, since); });
-        if (!history)
-            return Outcome::Unknown;
-        if (*history && restoredSet(**history, file, position))
-            return Outcome::Done;
-        // Online without a record of this restore: nothing the program can
-        // tell apart from someone else's database.
-        return Outcome::Unknown;
-    }
-}
-
 bool RestoreRun::restoreChosenSet()
 {
     std::optional<QDateTime> since = askPatiently<QDateTime>([&] { return serverNow(m_server); });
     m_journal.restoreSent = since.value_or(QDateTime());
     if (!record(RestoreStep::RestoreSent))
         std::fprintf(stderr, "the restore goes on without its journal\n");
-    Outcome outcome = Outcome::Done;
+    RequestOutcome outcome = RequestOutcome::Done;
     QString failure;
     try {
         recordAndRun(
@@ -487,21 +413,21 @@ bool RestoreRun::restoreChosenSet()
             kRestoreRecord);
     } catch (const DatabaseError &error) {
         failure = reason(error);
-        outcome = error.outcomeUnknown() && since ? settleRestore(*since, m_journal.backupFile, m_journal.position)
-            : error.outcomeUnknown()              ? Outcome::Unknown
-                                                  : Outcome::NotDone;
+        outcome = !error.outcomeUnknown() ? RequestOutcome::NotDone
+            : since ? settleRestore(m_server, m_journal.target, *since, m_journal.backupFile, m_journal.position)
+                    : RequestOutcome::Unknown;
     }
     switch (outcome) {
-    case Outcome::Done:
+    case RequestOutcome::Done:
         record(RestoreStep::RestoreDone);
         removeSafetyCopy();
         hideBusyIgnoringErrors(m_parts.busy);
         if (!closing())
             showRestoreMessage(m_parts.window, kRestoreDone);
         return true;
-    case Outcome::NotDone:
+    case RequestOutcome::NotDone:
         return bringBack(failure);
-    case Outcome::Unknown:
+    case RequestOutcome::Unknown:
         hideBusyIgnoringErrors(m_parts.busy);
         showRestoreFailure(m_parts.window,
                            m_journal.safetyCopy.isEmpty()
@@ -522,23 +448,11 @@ bool RestoreRun::bringBack(const QString &why)
             showRestoreFailure(m_parts.window, QString(), why);
         return false;
     }
-    const std::optional<QDateTime> since = askPatiently<QDateTime>([&] { return serverNow(m_server); });
     record(RestoreStep::BringBackSent);
-    Outcome outcome = Outcome::Unknown;
-    QString failure = why;
-    if (since) {
-        try {
-            runOn(m_server, bringBackSql(utf8(m_journal.target), utf8(m_journal.safetyCopy), m_journal.safetyPosition),
-                  m_parts.restoreQuery.commandTimeout());
-            outcome = databaseCondition(m_server, m_journal.target).online() ? Outcome::Done : Outcome::Unknown;
-        } catch (const DatabaseError &error) {
-            failure += u'\n' + reason(error);
-            outcome = error.outcomeUnknown() ? settleRestore(*since, m_journal.safetyCopy, m_journal.safetyPosition)
-                                             : Outcome::NotDone;
-        }
-    }
+    const BringBackResult back = bringBackSafetyCopy(m_server, m_journal, m_parts.restoreQuery.commandTimeout());
+    const QString failure = back.failure.isEmpty() ? why : why + u'\n' + back.failure;
     hideBusyIgnoringErrors(m_parts.busy);
-    if (outcome == Outcome::Done) {
+    if (back.outcome == RequestOutcome::Done) {
         removeSafetyCopy();
         if (!closing())
             showRestoreFailure(m_parts.window, kBroughtBack.arg(m_journal.target), failure);

@@ -6,17 +6,11 @@
 
 #include <QString>
 
-#include <chrono>
 #include <optional>
 
 namespace movan {
 
 struct RestoreWindowParts;
-
-// How long a restore waits for a server that went away, or for a request
-// whose reply was lost, before it says it cannot know. Tests shorten it.
-std::chrono::milliseconds restoreServerPatience();
-void setRestoreServerPatience(std::chrono::milliseconds patience);
 
 // One restore of a backup set over a database, as named steps over its
 // journal. Each step either lets the restore go on, or ends it having told
@@ -41,9 +35,6 @@ public:
     bool restoreChosenSet();
 
 private:
-    enum class Outcome { Done, NotDone, Unknown };
-
-    Outcome settleRestore(const QDateTime &since, const QString &file, int position);
     bool bringBack(const QString &why);
     void finishWithoutChange(const QString &why, const QString &details = QString());
     void removeSafetyCopy();

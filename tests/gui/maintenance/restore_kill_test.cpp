@@ -222,7 +222,7 @@ TEST_P(RestoreKill, TheDataSurvivesAndTheNextRestoreOffersTheWayBack)
 INSTANTIATE_TEST_SUITE_P(EveryStep, RestoreKill,
                          ::testing::Values(RestoreStep::SafetyCopySent, RestoreStep::SafetyCopyVerified,
                                            RestoreStep::SiblingsStopped, RestoreStep::DropSent, RestoreStep::DropDone,
-                                           RestoreStep::RestoreSent),
+                                           RestoreStep::RestoreSent, RestoreStep::RestoreDone),
                          [](const ::testing::TestParamInfo<RestoreStep> &info) {
                              QString name = restoreStepName(info.param);
                              name.replace(u'-', u'_');
