@@ -25,6 +25,8 @@
 #include <QStorageInfo>
 
 #include <cstdio>
+#include <functional>
+#include <thread>
 
 namespace movan {
 
@@ -420,10 +422,11 @@ bool RestoreRun::restoreChosenSet()
     switch (outcome) {
     case RequestOutcome::Done:
         record(RestoreStep::RestoreDone);
-        removeSafetyCopy();
         hideBusyIgnoringErrors(m_parts.busy);
-        if (!closing())
-            showRestoreMessage(m_parts.window, kRestoreDone);
+        removeSafetyCopyWhile([this] {
+            if (!closing())
+                showRestoreMessage(m_parts.window, kRestoreDone);
+        });
         return true;
     case RequestOutcome::NotDone:
         return bringBack(failure);
@@ -453,9 +456,10 @@ bool RestoreRun::bringBack(const QString &why)
     const QString failure = back.failure.isEmpty() ? why : why + u'\n' + back.failure;
     hideBusyIgnoringErrors(m_parts.busy);
     if (back.outcome == RequestOutcome::Done) {
-        removeSafetyCopy();
-        if (!closing())
-            showRestoreFailure(m_parts.window, kBroughtBack.arg(m_journal.target), failure);
+        removeSafetyCopyWhile([&] {
+            if (!closing())
+                showRestoreFailure(m_parts.window, kBroughtBack.arg(m_journal.target), failure);
+        });
         return false;
     }
     // The copy is all that is left of the database: it stays, and so does the
@@ -468,11 +472,20 @@ bool RestoreRun::bringBack(const QString &why)
 
 void RestoreRun::removeSafetyCopy()
 {
-    if (!m_journal.safetyCopy.isEmpty()) {
-        const QString path = localPathOf(m_journal.safetyCopy);
-        // A copy of a large database takes a while to unlink.
-        runWithoutFreezing([&path] { QFile::remove(path); });
-    }
+    removeSafetyCopyWhile([] {});
+}
+
+void RestoreRun::removeSafetyCopyWhile(const std::function<void()> &meanwhile)
+{
+    // A copy of a large database takes a while to unlink: it goes on a
+    // thread of its own while the user reads the outcome. The journal names
+    // the copy until it is gone.
+    std::jthread remover;
+    if (!m_journal.safetyCopy.isEmpty())
+        remover = std::jthread([path = localPathOf(m_journal.safetyCopy)] { QFile::remove(path); });
+    meanwhile();
+    if (remover.joinable())
+        runWithoutFreezing([&remover] { remover.join(); });
     removeRestoreJournal(m_journalPath);
 }
 

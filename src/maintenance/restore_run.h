@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace movan {
@@ -38,6 +39,8 @@ private:
     bool bringBack(const QString &why);
     void finishWithoutChange(const QString &why, const QString &details = QString());
     void removeSafetyCopy();
+    // Removes the copy, then the journal, while meanwhile runs.
+    void removeSafetyCopyWhile(const std::function<void()> &meanwhile);
     bool record(RestoreStep step);
     bool closing() const;
 
