@@ -32,7 +32,7 @@ struct RestoreJournal {
     QString safetySetName; // the copy's NAME, which no other set has
     int safetyPosition = 0; // the copy's set, once verified
     QDateTime started; // this computer's clock, when the restore began
-    QDateTime restoreSent; // this computer's clock, when the restore was sent
+    QDateTime restoreSent; // the server's clock, when the restore was sent
 };
 
 // The journal beside the executable, where every administrator of the

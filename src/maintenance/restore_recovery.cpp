@@ -136,6 +136,9 @@ public:
             return choice == kBringBackOld && bringBack(head);
         }
         if (untouched) {
+            // A drop that stopped after the switch to one user.
+            if (condition.singleUser)
+                openToAllUsers(m_server, m_journal.target);
             const QString choice
                 = ask(m_window, head + kUntouched.arg(m_journal.target, m_copy), {kKeepCopy, kRemoveCopy});
             if (choice == kRemoveCopy)

@@ -381,14 +381,8 @@ bool RestoreRun::dropTarget()
         if (after->listed && m_journal.targetExisted) {
             // Still there, as it was; a drop refused after the switch to one
             // user would otherwise keep the sibling programs out.
-            if (after->singleUser) {
-                try {
-                    runOn(m_server, "ALTER DATABASE " + bracketedName(utf8(m_journal.target)) + " SET MULTI_USER",
-                          m_parts.restoreQuery.commandTimeout());
-                } catch (const std::exception &again) {
-                    std::fprintf(stderr, "back to many users: %s\n", again.what());
-                }
-            }
+            if (after->singleUser)
+                openToAllUsers(m_server, m_journal.target);
             hideBusyIgnoringErrors(m_parts.busy);
             removeSafetyCopy();
             if (!closing())

@@ -3,6 +3,7 @@
 #include "backup/backup_sets.h"
 #include "db/blocking_call.h"
 #include "db/database.h"
+#include "maintenance/batches.h"
 #include "maintenance/restore_plan.h"
 #include "maintenance/restore_server_facts.h"
 
@@ -106,6 +107,22 @@ BringBackResult bringBackSafetyCopy(DbConnection &server, const RestoreJournal &
     return {RequestOutcome::Unknown,
             after ? QStringLiteral("The database is %1 after the restore of its copy.").arg(after->state)
                   : QStringLiteral("The server did not answer after the restore of the copy.")};
+}
+
+bool openToAllUsers(DbConnection &server, const QString &database)
+{
+    DbQuery query;
+    query.setConnection(&server);
+    query.setParamCheck(false);
+    query.setSqlText(
+        QString::fromStdString("ALTER DATABASE " + bracketedName(database.toStdString()) + " SET MULTI_USER"));
+    try {
+        query.execSQL();
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "opening %s to all users: %s\n", qPrintable(database), error.what());
+        return false;
+    }
+    return true;
 }
 
 } // namespace movan

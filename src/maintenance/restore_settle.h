@@ -59,4 +59,9 @@ struct BringBackResult {
 // The journal's safety copy restored over its target, by the copy's own set.
 BringBackResult bringBackSafetyCopy(DbConnection &server, const RestoreJournal &journal, int timeoutSeconds);
 
+// A target left to one user by a drop that did not happen is opened to all
+// again, so the sibling programs are not kept out; false when the server
+// refused (said on standard error).
+bool openToAllUsers(DbConnection &server, const QString &database);
+
 } // namespace movan

@@ -5,16 +5,14 @@
 // back on the user's word.
 #include "backup_restore_fixture.h"
 #include "maintenance/restore_journal.h"
+#include "message_responder.h"
 #include "platform/profile_file.h"
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 
 #include "support/fault_relay.h"
 
-#include <QAbstractButton>
-#include <QMessageBox>
 #include <QProcessEnvironment>
-#include <QTimer>
 
 using namespace movan;
 
@@ -23,7 +21,6 @@ namespace {
 const char kChildVariable[] = "MOVAN_RESTORE_KILL_CHILD";
 const QString kTarget = QStringLiteral("Killed");
 const QString kSource = QStringLiteral("Source");
-const QString kBringBackOld = QStringLiteral("برگرداندن بانک پیشین");
 
 // The restore through the window, in a process of its own that the test
 // kills; it runs only when started so, against the killing test's server.
@@ -46,41 +43,6 @@ TEST_F(RestoreKillChild, RestoresThroughTheWindow)
         clickRestore(w, kTarget, backup, driver);
     });
 }
-
-// Answers whatever the window shows while it runs: the way back when it is
-// offered, else the first (default) choice, and every message with OK.
-class Responder {
-public:
-    Responder()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { answer(); });
-        m_timer.start(20);
-    }
-    const QStringList &seen() const { return m_seen; }
-
-private:
-    void answer()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || box->property("answered").toBool())
-            return;
-        box->setProperty("answered", true);
-        m_seen.append(box->text());
-        for (QAbstractButton *button : box->buttons()) {
-            if (button->text() == kBringBackOld) {
-                button->click();
-                return;
-            }
-        }
-        if (QAbstractButton *chosen = box->defaultButton() ? box->defaultButton() : box->buttons().value(0))
-            chosen->click();
-        else
-            box->accept();
-    }
-
-    QTimer m_timer;
-    QStringList m_seen;
-};
 
 class RestoreKill : public BackupRestoreTest, public ::testing::WithParamInterface<RestoreStep> {
 public:
@@ -196,7 +158,7 @@ TEST_P(RestoreKill, TheDataSurvivesAndTheNextRestoreOffersTheWayBack)
     }
 
     // The next restore through the window first resolves the one left.
-    Responder responder;
+    MessageResponder responder;
     ModalDialogDriver driver;
     withWindow([&](TFrmDBTools &w) {
         driver.ignoreWindow(&w);
