@@ -8,6 +8,7 @@
 #include "db/database.h"
 #include "settings/connection_templates.h"
 
+#include "support/compiled_locales.h"
 #include "support/fault_relay.h"
 #include "support/kerberos_realm.h"
 #include "support/sqlemu_process.h"
@@ -565,34 +566,6 @@ TEST_F(CommandLineBackup, ListsEverySetOfAFile)
     EXPECT_TRUE(persian.out.startsWith(QStringLiteral("شماره\tبانک\tتاریخ\tحجم\n"))) << persian.out.toStdString();
     expectNothingLost();
 }
-
-// The locales a user may run under, compiled into a folder of the test's
-// own (LOCPATH), since the machine need not have generated them.
-class CompiledLocales {
-public:
-    CompiledLocales()
-    {
-        for (const char *name : {"fa_IR", "en_US", "de_DE"}) {
-            QProcess localedef;
-            localedef.start(QStringLiteral("localedef"),
-                            {QStringLiteral("-i"), QString::fromLatin1(name), QStringLiteral("-f"),
-                             QStringLiteral("UTF-8"), m_folder.filePath(QString::fromLatin1(name) + ".UTF-8")});
-            if (!localedef.waitForFinished(60000) || localedef.exitStatus() != QProcess::NormalExit
-                || localedef.exitCode() != 0) {
-                m_problem
-                    = QStringLiteral("localedef %1: %2")
-                          .arg(QString::fromLatin1(name), QString::fromLocal8Bit(localedef.readAllStandardError()));
-                return;
-            }
-        }
-    }
-    QString folder() const { return m_folder.path(); }
-    const QString &problem() const { return m_problem; }
-
-private:
-    QTemporaryDir m_folder;
-    QString m_problem;
-};
 
 // The date of a set comes typed from the server: the same ISO date and
 // 24-hour time whatever locale the program runs under.

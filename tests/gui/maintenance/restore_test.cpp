@@ -226,8 +226,11 @@ TEST_F(Restore, BackupMadeByTheWindowComesBackWithItsContents)
 // database the injection names survives.
 TEST_F(Restore, NamesThatNeedQuotingStayOneName)
 {
-    const QString targets[] = {QStringLiteral("My Data-Base"), QStringLiteral("x]; DROP DATABASE Archive --'")};
-    for (const QString &name : {QStringLiteral("Source"), targets[0], targets[1]})
+    const QStringList targets = {QStringLiteral("My Data-Base"), QStringLiteral("x]; DROP DATABASE Archive --'"),
+                                 QStringLiteral("O'Brien"),      QStringLiteral("[left"),
+                                 QStringLiteral("50% off"),      QStringLiteral("بانک حسابداری")};
+    makeRestorable(QStringLiteral("Source"));
+    for (const QString &name : targets)
         makeRestorable(name);
     QTemporaryDir folder;
     const QString bak = folder.filePath(QStringLiteral("It's here.Bak"));
@@ -265,6 +268,8 @@ TEST_F(Restore, NamesThatNeedQuotingStayOneName)
                 = columnAsSa(QStringLiteral("SELECT name FROM master.dbo.sysdatabases"), QStringLiteral("name"));
             EXPECT_TRUE(names.contains(target));
             EXPECT_TRUE(names.contains(QStringLiteral("Archive")));
+            // The safety copy, named after the database, was taken and removed.
+            EXPECT_TRUE(QDir(restoreFolder()).entryList({QStringLiteral("*.Bak")}, QDir::Files).isEmpty());
             runAsSa(QStringLiteral("DROP DATABASE [%1]").arg(QString(target).replace(u']', QStringLiteral("]]"))));
         }
     });
