@@ -53,6 +53,12 @@ inline const QString kRestoreUnknown = QStringLiteral(
 inline const QString kRestoreUnknownWithCopy = QStringLiteral(
     "پاسخ سرور به بازگرداندن نرسید و معلوم نیست بانک «%1» اکنون چه دارد. نسخه ایمنی بانک پیشین در فایل %2 نگه داشته شده است؛ برنامه در اجرای بعدی وضعیت را از سرور می‌پرسد.");
 
+// A path inside a Persian sentence, kept whole and left to right.
+inline QString isolatedPath(const QString &path)
+{
+    return QChar(0x2066) + path + QChar(0x2069);
+}
+
 // The restore's outcomes are told in Qt's plain message box (the program's
 // title, one OK button), not in the program's own message dialog the rest of
 // the window uses: users know these outcomes by that look. The server's own

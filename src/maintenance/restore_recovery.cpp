@@ -9,6 +9,7 @@
 #include "maintenance/restore_server_facts.h"
 #include "maintenance/restore_settle.h"
 #include "settings/connection_templates.h"
+#include "util/persian_date.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -75,16 +76,14 @@ public:
         : m_window(window)
         , m_journal(std::move(journal))
         , m_copy(localPathOf(m_journal.safetyCopy))
+        , m_shownCopy(isolatedPath(m_copy))
     {
         m_server.setConnectionString(buildRestoreConnectionString());
     }
 
     bool run()
     {
-        const QString head
-            = kUnfinished.arg(m_journal.target,
-                              QLocale::c().toString(m_journal.started, QStringLiteral("yyyy-MM-dd HH:mm")))
-            + u'\n';
+        const QString head = kUnfinished.arg(m_journal.target, persianDateAndTime(m_journal.started)) + u'\n';
         DatabaseCondition condition;
         std::optional<RestoreRecord> history;
         try {
@@ -92,7 +91,7 @@ public:
             if (condition.online() && m_journal.restoreSent.isValid())
                 history = restoreFinishedSince(m_server, m_journal.target, m_journal.restoreSent);
         } catch (const std::exception &error) {
-            showRestoreMessage(m_window, head + kServerAway.arg(m_journal.target, m_copy),
+            showRestoreMessage(m_window, head + kServerAway.arg(m_journal.target, m_shownCopy),
                                QString::fromUtf8(error.what()));
             return false;
         }
@@ -111,7 +110,7 @@ public:
         // program stopped in between leaves a journal that names no file.
         if (!m_journal.safetyCopy.isEmpty() && !QFileInfo::exists(m_copy) && !restored) {
             removeRestoreJournal(restoreJournalPath());
-            showRestoreMessage(m_window, head + kCopyGone.arg(m_copy, m_journal.target, stateText(condition)));
+            showRestoreMessage(m_window, head + kCopyGone.arg(m_shownCopy, m_journal.target, stateText(condition)));
             return true;
         }
         if (m_journal.safetyCopy.isEmpty() || !QFileInfo::exists(m_copy)) {
@@ -127,7 +126,7 @@ public:
         const bool untouched
             = condition.online() && !history && (!dropMayHaveRun || m_journal.step == RestoreStep::DropSent);
         if (restored) {
-            const QString choice = ask(m_window, head + kWasRestored.arg(m_journal.target, m_copy),
+            const QString choice = ask(m_window, head + kWasRestored.arg(m_journal.target, m_shownCopy),
                                        {kKeepRestored, kBringBackOld, kLater});
             if (choice == kKeepRestored) {
                 removeCopyAndJournal();
@@ -140,15 +139,15 @@ public:
             if (condition.singleUser)
                 openToAllUsers(m_server, m_journal.target);
             const QString choice
-                = ask(m_window, head + kUntouched.arg(m_journal.target, m_copy), {kKeepCopy, kRemoveCopy});
+                = ask(m_window, head + kUntouched.arg(m_journal.target, m_shownCopy), {kKeepCopy, kRemoveCopy});
             if (choice == kRemoveCopy)
                 removeCopyAndJournal();
             else
                 removeRestoreJournal(restoreJournalPath());
             return true;
         }
-        const QString about = condition.online() ? kUnrecorded.arg(m_journal.target, m_copy)
-                                                 : kOnlyInCopy.arg(m_journal.target, stateText(condition), m_copy);
+        const QString about = condition.online() ? kUnrecorded.arg(m_journal.target, m_shownCopy)
+                                                 : kOnlyInCopy.arg(m_journal.target, stateText(condition), m_shownCopy);
         return ask(m_window, head + about, {kBringBackOld, kLater}) == kBringBackOld && bringBack(head);
     }
 
@@ -165,7 +164,7 @@ private:
         const BringBackResult back = bringBackSafetyCopy(m_server, m_journal, kBringBackTimeoutSeconds);
         if (back.outcome != RequestOutcome::Done) {
             // The copy stays, and so does the journal: the next start asks again.
-            showRestoreFailure(m_window, kNotBroughtBack.arg(m_journal.target, m_copy), back.failure);
+            showRestoreFailure(m_window, kNotBroughtBack.arg(m_journal.target, m_shownCopy), back.failure);
             return false;
         }
         removeCopyAndJournal();
@@ -184,6 +183,7 @@ private:
     QWidget &m_window;
     RestoreJournal m_journal;
     QString m_copy;
+    QString m_shownCopy; // as the messages name it
     DbConnection m_server;
 };
 

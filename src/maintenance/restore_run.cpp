@@ -97,14 +97,6 @@ bool diskFull(const QString &serverText)
         || serverText.contains(QLatin1String("No space left"));
 }
 
-QString setDate(const BackupSetSummary &set)
-{
-    if (!set.finished.isValid())
-        return QString();
-    return PersianDateStr(toDateTimeValue(set.finished)) + u' '
-        + QLocale::c().toString(set.finished, QStringLiteral("HH:mm"));
-}
-
 } // namespace
 
 RestoreRun::RestoreRun(const RestoreWindowParts &parts, QString target, QString backupFile, QString connectionString)
@@ -223,7 +215,8 @@ bool RestoreRun::check()
              canonicalData.isEmpty() ? QString() : canonicalData + QStringLiteral("/Data_Log.ldf")},
         };
         for (const auto &forms : targets) {
-            const QString shown = localPathOf(forms[0]);
+            const QString local = localPathOf(forms[0]);
+            const QString shown = isolatedPath(local);
             const std::optional<QString> owner = ownerOfFile({forms[0], forms[1]}, rows, names);
             if (owner && owner->compare(target, Qt::CaseInsensitive) != 0) {
                 finishWithoutChange(kOwnedByOther.arg(shown, *owner));
@@ -232,7 +225,7 @@ bool RestoreRun::check()
             // A file nobody owns (a database detached, a copy left behind)
             // would be overwritten by the restore, or make it fail after the
             // target is gone.
-            if (!owner && QFileInfo::exists(shown)) {
+            if (!owner && QFileInfo::exists(local)) {
                 finishWithoutChange(kStrayFile.arg(shown));
                 return false;
             }
@@ -262,7 +255,7 @@ bool RestoreRun::confirm()
     QCoreApplication::processEvents();
     QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), displayLineBreaks(kConfirmRestore),
                     QMessageBox::NoButton, &m_parts.window);
-    QString about = kSetDescription.arg(m_set.database, setDate(m_set), m_journal.target);
+    QString about = kSetDescription.arg(m_set.database, persianDateAndTime(m_set.finished), m_journal.target);
     if (!m_targetState.isEmpty())
         about += u'\n' + kTargetNotCopied.arg(m_journal.target, m_targetState);
     box.setInformativeText(about);
@@ -295,7 +288,7 @@ bool RestoreRun::takeSafetyCopy()
     m_journal.safetyCopy = path;
     m_journal.safetySetName = safetySetName(unique);
     if (!record(RestoreStep::SafetyCopySent)) {
-        finishWithoutChange(kJournalNotWritten.arg(m_journalPath));
+        finishWithoutChange(kJournalNotWritten.arg(isolatedPath(m_journalPath)));
         return false;
     }
     QString failure;
@@ -308,10 +301,10 @@ bool RestoreRun::takeSafetyCopy()
         failure = reason(error);
         if (!error.outcomeUnknown()) {
             const QString why = diskFull(failure)
-                ? kDiskFull.arg(localPathOf(m_folder + QStringLiteral("Data")))
+                ? kDiskFull.arg(isolatedPath(localPathOf(m_folder + QStringLiteral("Data"))))
                       .arg(megabytesFor(QStorageInfo(m_folder + QStringLiteral("Data")).bytesAvailable()))
                       .arg(megabytesFor(m_targetBytes))
-                : kCannotWriteData.arg(localPathOf(m_folder + QStringLiteral("Data")));
+                : kCannotWriteData.arg(isolatedPath(localPathOf(m_folder + QStringLiteral("Data"))));
             // The target was never touched: what the failed copy left is
             // nobody's data.
             QFile::remove(localPathOf(path));
@@ -329,18 +322,18 @@ bool RestoreRun::takeSafetyCopy()
     }
     if (m_journal.safetyPosition == 0) {
         // Whether the server still writes it is unknown: the file stays.
-        finishWithoutChange(kSafetyCopyUnknown.arg(localPathOf(path)), failure);
+        finishWithoutChange(kSafetyCopyUnknown.arg(isolatedPath(localPathOf(path))), failure);
         return false;
     }
     const VerifyResult verified = verifyBackupSet(m_server, path, m_journal.safetyPosition);
     if (verified.verdict != Verification::Sound) {
         if (verified.verdict == Verification::Damaged)
             QFile::remove(localPathOf(path));
-        finishWithoutChange(kSafetyCopyNotVerified.arg(localPathOf(path)), verified.reason);
+        finishWithoutChange(kSafetyCopyNotVerified.arg(isolatedPath(localPathOf(path))), verified.reason);
         return false;
     }
     if (!record(RestoreStep::SafetyCopyVerified)) {
-        finishWithoutChange(kJournalNotWritten.arg(m_journalPath));
+        finishWithoutChange(kJournalNotWritten.arg(isolatedPath(m_journalPath)));
         return false;
     }
     // The last point where leaving changes nothing.
@@ -362,7 +355,7 @@ void RestoreRun::stopSiblingPrograms()
 bool RestoreRun::dropTarget()
 {
     if (!record(RestoreStep::DropSent)) {
-        finishWithoutChange(kJournalNotWritten.arg(m_journalPath));
+        finishWithoutChange(kJournalNotWritten.arg(isolatedPath(m_journalPath)));
         return false;
     }
     try {
@@ -374,7 +367,8 @@ bool RestoreRun::dropTarget()
             = askPatiently<DatabaseCondition>([&] { return databaseCondition(m_server, m_journal.target); });
         if (!after) {
             hideBusyIgnoringErrors(m_parts.busy);
-            showRestoreFailure(m_parts.window, kDropUnknown.arg(m_journal.target, localPathOf(m_journal.safetyCopy)),
+            showRestoreFailure(m_parts.window,
+                               kDropUnknown.arg(m_journal.target, isolatedPath(localPathOf(m_journal.safetyCopy))),
                                reason(error));
             return false;
         }
@@ -426,11 +420,12 @@ bool RestoreRun::restoreChosenSet()
         return bringBack(failure);
     case RequestOutcome::Unknown:
         hideBusyIgnoringErrors(m_parts.busy);
-        showRestoreFailure(m_parts.window,
-                           m_journal.safetyCopy.isEmpty()
-                               ? kRestoreUnknown.arg(m_journal.target)
-                               : kRestoreUnknownWithCopy.arg(m_journal.target, localPathOf(m_journal.safetyCopy)),
-                           failure);
+        showRestoreFailure(
+            m_parts.window,
+            m_journal.safetyCopy.isEmpty()
+                ? kRestoreUnknown.arg(m_journal.target)
+                : kRestoreUnknownWithCopy.arg(m_journal.target, isolatedPath(localPathOf(m_journal.safetyCopy))),
+            failure);
         return false;
     }
     return false;
@@ -458,7 +453,7 @@ bool RestoreRun::bringBack(const QString &why)
     }
     // The copy is all that is left of the database: it stays, and so does the
     // journal, which the next start offers again.
-    const QString where = kNotBroughtBack.arg(m_journal.target, localPathOf(m_journal.safetyCopy));
+    const QString where = kNotBroughtBack.arg(m_journal.target, isolatedPath(localPathOf(m_journal.safetyCopy)));
     std::fprintf(stderr, "%s\n", where.toUtf8().constData());
     showRestoreFailure(m_parts.window, where, failure);
     return false;

@@ -3,6 +3,7 @@
 #include "util/jalali_calendar.h"
 
 #include <QCalendar>
+#include <QLocale>
 
 #include <cmath>
 
@@ -58,6 +59,13 @@ QString ReplaceFirst(const QString &source, const QString &search, const QString
     QString result = source;
     result.replace(at, search.size(), replacement);
     return result;
+}
+
+QString persianDateAndTime(const QDateTime &moment)
+{
+    if (!moment.isValid())
+        return QString();
+    return PersianDateStr(toDateTimeValue(moment)) + u' ' + QLocale::c().toString(moment, QStringLiteral("HH:mm"));
 }
 
 } // namespace movan

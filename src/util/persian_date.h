@@ -15,6 +15,10 @@ double toDateTimeValue(const QDateTime &dateTime);
 // mask "    /  /  " without the mark.
 QString PersianDateStr(double dateTime);
 
+// The Persian date and the 24-hour time of a moment, as messages name it:
+// "<mark>year/MM/DD HH:mm"; empty for an invalid moment.
+QString persianDateAndTime(const QDateTime &moment);
+
 // The source with the first occurrence of search replaced (case-sensitive);
 // unchanged when search is empty or absent.
 QString ReplaceFirst(const QString &source, const QString &search, const QString &replacement);

@@ -51,6 +51,17 @@ TEST(PersianDateStr, ZeroIsTheEmptyMaskWithoutMark)
     EXPECT_EQ(PersianDateStr(0.5), kMark + QStringLiteral("1278/10/09")) << "only exactly zero is the mask";
 }
 
+// Messages name a moment by its Persian date and 24-hour time, never by the
+// process's locale; an evening hour is not folded to twelve.
+TEST(PersianDateStr, MomentsAsMessagesNameThem)
+{
+    EXPECT_EQ(persianDateAndTime(QDateTime(QDate(2026, 12, 7), QTime(23, 25, 53))),
+              kMark + QStringLiteral("1405/09/16 23:25"));
+    EXPECT_EQ(persianDateAndTime(QDateTime(QDate(2025, 3, 21), QTime(0, 5))),
+              kMark + QStringLiteral("1404/01/01 00:05"));
+    EXPECT_TRUE(persianDateAndTime(QDateTime()).isEmpty());
+}
+
 // The fixed arithmetic rule the sibling programs used, kept here as an
 // independent reference: it matches the real calendar from 1990 to 2028.
 QString legacyRule(int y, int m, int d)
