@@ -22,6 +22,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace movan;
 
 namespace {
@@ -133,7 +135,12 @@ TEST_F(MaintenanceWindow, LogShrinkPaintsItsWaitThenItsOutcomeEachTime)
     });
     // The name travels as a parameter, never inside the text.
     const std::vector<std::string> trace = s_server->traceLines();
-    const QJsonObject last = QJsonDocument::fromJson(QByteArray::fromStdString(trace.back())).object();
+    // The last request, not the line that says it ended.
+    const auto request = std::find_if(trace.rbegin(), trace.rend(), [](const std::string &line) {
+        return line.find("\"kind\":\"end\"") == std::string::npos;
+    });
+    ASSERT_NE(request, trace.rend());
+    const QJsonObject last = QJsonDocument::fromJson(QByteArray::fromStdString(*request)).object();
     EXPECT_EQ(last.value(QStringLiteral("kind")).toString(), QStringLiteral("rpc"));
     const QString sent = QString::fromUtf8(QJsonDocument(last).toJson(QJsonDocument::Compact));
     EXPECT_TRUE(sent.contains(QStringLiteral("\"value\":\"Tarnel\""))) << sent.toStdString();
