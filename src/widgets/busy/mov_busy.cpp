@@ -14,6 +14,8 @@
 #include <QScreen>
 #include <QTemporaryFile>
 
+#include <algorithm>
+
 namespace movan {
 
 namespace {
@@ -49,6 +51,23 @@ QWidget *mainForm()
             return widget;
     }
     return nullptr;
+}
+
+// A message reads from its own side: a Persian one from the right edge of
+// the window's text column, a Latin one from the left.
+void alignToReadingDirection(QLabel *label)
+{
+    label->setLayoutDirection(label->text().isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
+}
+
+// The label's text column: from its place at the left margin to the same
+// margin on the right.
+QRect acrossTheColumn(const QRect &placed, const QSize &client)
+{
+    QRect column = placed;
+    column.setRight(std::max(placed.right(), client.width() - 1 - placed.left()));
+    return column;
 }
 
 QPoint centredOn(const QRect &area, const QSize &size)
@@ -140,14 +159,18 @@ template <typename T> bool TMovBusy::storeShownValue(T &field, const T &value, T
 
 void TMovBusy::setMessage1(const QString &value)
 {
-    if (storeShownValue(m_message1, value, abdShowMessage1) && m_form)
+    if (storeShownValue(m_message1, value, abdShowMessage1) && m_form) {
         m_form->lblMessage1->setText(displayLineBreaks(value));
+        alignToReadingDirection(m_form->lblMessage1);
+    }
 }
 
 void TMovBusy::setMessage2(const QString &value)
 {
-    if (storeShownValue(m_message2, value, abdShowMessage2) && m_form)
+    if (storeShownValue(m_message2, value, abdShowMessage2) && m_form) {
         m_form->lblMessage2->setText(displayLineBreaks(value));
+        alignToReadingDirection(m_form->lblMessage2);
+    }
 }
 
 void TMovBusy::setMessage1Font(const QFont &value)
@@ -288,9 +311,11 @@ QSize TMovBusy::arrange(TMovsfBusy &form)
     if (input.aviShown)
         form.Animate->setGeometry(result.avi);
     if (input.message1.shown)
-        form.lblMessage1->setGeometry(result.message1);
+        form.lblMessage1->setGeometry(acrossTheColumn(result.message1, result.clientSize));
     if (input.message2.shown)
-        form.lblMessage2->setGeometry(result.message2);
+        form.lblMessage2->setGeometry(acrossTheColumn(result.message2, result.clientSize));
+    for (QLabel *label : labels)
+        alignToReadingDirection(label);
     if (input.progressShown)
         form.ProgressBar->setGeometry(result.progress);
     if (input.cancelShown)

@@ -460,8 +460,12 @@ TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
         for (int j = i + 1; j < parts.size(); ++j)
             EXPECT_FALSE(parts[i]->geometry().intersects(parts[j]->geometry())) << i << " " << j;
     }
-    for (QLabel *label : {window->lblMessage1, window->lblMessage2})
+    for (QLabel *label : {window->lblMessage1, window->lblMessage2}) {
         EXPECT_GE(label->width(), label->sizeHint().width()) << "text clipped";
+        // Persian text reads from the right edge of the text column.
+        EXPECT_EQ(label->layoutDirection(), Qt::RightToLeft);
+        EXPECT_EQ(window->width() - 1 - label->geometry().right(), label->x());
+    }
     EXPECT_EQ(window->ProgressBar->value(), 30);
 
     // Run-time setters act on the live window, without re-arranging it.
@@ -469,6 +473,8 @@ TEST_F(BusyTest, WindowWithAllPartsKeepsThemApartAndInside)
     busy.setMessage1(QStringLiteral("پشتيبان"));
     EXPECT_EQ(window->lblMessage1->text(), QStringLiteral("پشتيبان"));
     EXPECT_EQ(window->lblMessage1->geometry(), before);
+    busy.setMessage2(QStringLiteral("SQL Server"));
+    EXPECT_EQ(window->lblMessage2->layoutDirection(), Qt::LeftToRight);
     busy.setProgressPos(70);
     EXPECT_EQ(window->ProgressBar->value(), 70);
     busy.setCaption(QStringLiteral("x"));
