@@ -266,6 +266,10 @@ void TFrmSQLSetup::connectHandlers()
     });
     EdtDataBaseName->OnEnter = [this](QObject *) { EdtDataBaseNameEnter(); };
     EdtLogName->OnEnter = [this](QObject *) { EdtLogNameEnter(); };
+    // The English layout is for these fields only: leaving one gives the
+    // user their own layout back.
+    for (TMovEditBox *field : {EdtDataBaseName, EdtLogName})
+        field->OnExit = [](QObject *) { RestoreUserKeyboardLayout(); };
 }
 
 void TFrmSQLSetup::setTabOrders()
