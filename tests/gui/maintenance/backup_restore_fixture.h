@@ -262,3 +262,14 @@ private:
     QTemporaryDir m_siblingFolder;
     std::vector<std::unique_ptr<QProcess>> m_siblings;
 };
+
+// A test run in a child process the parent test starts, against the
+// parent's server: it neither starts nor stops one, nor cleans the folder
+// the parent watches.
+class BackupRestoreChild : public BackupRestoreTest {
+public:
+    static void SetUpTestSuite() { TFrmDBTools::registerClass(); }
+    static void TearDownTestSuite() {}
+    void SetUp() override {}
+    void TearDown() override {}
+};

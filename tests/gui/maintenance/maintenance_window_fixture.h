@@ -151,6 +151,17 @@ protected:
         file.writeString(Settings::kSection, Settings::kDataBaseName, database);
     }
 
+    // The same for sa's SQL Server login at an address ("127.0.0.1,PORT").
+    static void writeSaSettings(const QString &database, const QString &server = QStringLiteral("127.0.0.1,1433"))
+    {
+        ProfileFile file(settingsFilePath(Settings::kFileName));
+        file.writeString(Settings::kSection, Settings::kServer, server);
+        file.writeString(Settings::kSection, Settings::kType, QStringLiteral("SQL"));
+        file.writeString(Settings::kSection, Settings::kUser, QStringLiteral("sa"));
+        file.writeString(Settings::kSection, Settings::kPass, QStringLiteral("Secret1"));
+        file.writeString(Settings::kSection, Settings::kDataBaseName, database);
+    }
+
     // What the setup window does before it opens the window: the shared
     // connection, opened from InitPrg.ini.
     static void openSharedConnection()

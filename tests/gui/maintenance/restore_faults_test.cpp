@@ -7,9 +7,6 @@
 #include "backup_restore_fixture.h"
 #include "maintenance/restore_journal.h"
 #include "maintenance/restore_settle.h"
-#include "platform/profile_file.h"
-#include "settings/settings_file.h"
-#include "settings/settings_keys.h"
 
 #include "support/fault_relay.h"
 
@@ -49,12 +46,7 @@ public:
         giveToServerAccount(restoreFolder());
         m_relay = std::make_unique<FaultRelay>(s_server->port());
         // The restore goes through the relay; the test's own checks do not.
-        ProfileFile file(settingsFilePath(Settings::kFileName));
-        file.writeString(Settings::kSection, Settings::kServer, QStringLiteral("127.0.0.1,%1").arg(m_relay->port()));
-        file.writeString(Settings::kSection, Settings::kType, QStringLiteral("SQL"));
-        file.writeString(Settings::kSection, Settings::kUser, QStringLiteral("sa"));
-        file.writeString(Settings::kSection, Settings::kPass, QStringLiteral("Secret1"));
-        file.writeString(Settings::kSection, Settings::kDataBaseName, kTarget);
+        writeSaSettings(kTarget, QStringLiteral("127.0.0.1,%1").arg(m_relay->port()));
 
         makeRestorable(kTarget, 16);
         makeRestorable(kSource, 16);

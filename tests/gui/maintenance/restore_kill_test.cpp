@@ -6,9 +6,6 @@
 #include "backup_restore_fixture.h"
 #include "maintenance/restore_journal.h"
 #include "message_responder.h"
-#include "platform/profile_file.h"
-#include "settings/settings_file.h"
-#include "settings/settings_keys.h"
 
 #include "support/fault_relay.h"
 
@@ -24,13 +21,7 @@ const QString kSource = QStringLiteral("Source");
 
 // The restore through the window, in a process of its own that the test
 // kills; it runs only when started so, against the killing test's server.
-class RestoreKillChild : public BackupRestoreTest {
-public:
-    static void SetUpTestSuite() { TFrmDBTools::registerClass(); }
-    static void TearDownTestSuite() {}
-    void SetUp() override {}
-    void TearDown() override {}
-};
+using RestoreKillChild = BackupRestoreChild;
 
 TEST_F(RestoreKillChild, RestoresThroughTheWindow)
 {
@@ -49,12 +40,7 @@ public:
     void SetUp() override
     {
         BackupRestoreTest::SetUp();
-        ProfileFile file(settingsFilePath(Settings::kFileName));
-        file.writeString(Settings::kSection, Settings::kServer, QStringLiteral("127.0.0.1,1433"));
-        file.writeString(Settings::kSection, Settings::kType, QStringLiteral("SQL"));
-        file.writeString(Settings::kSection, Settings::kUser, QStringLiteral("sa"));
-        file.writeString(Settings::kSection, Settings::kPass, QStringLiteral("Secret1"));
-        file.writeString(Settings::kSection, Settings::kDataBaseName, kTarget);
+        writeSaSettings(kTarget);
         makeRestorable(kTarget, 32);
         makeRestorable(kSource, 32);
         m_backup = m_folder.filePath(QStringLiteral("Source.Bak"));

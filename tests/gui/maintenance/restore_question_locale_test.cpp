@@ -2,9 +2,6 @@
 // 24-hour time whatever locale the program runs under, since the date comes
 // typed from the server and is never read back from locale text.
 #include "backup_restore_fixture.h"
-#include "platform/profile_file.h"
-#include "settings/settings_file.h"
-#include "settings/settings_keys.h"
 
 #include "support/compiled_locales.h"
 
@@ -24,13 +21,7 @@ const QString kTarget = QStringLiteral("Asked");
 
 // The window under the locale it was started with, against the parent's
 // server: the question's text on standard output, answered No.
-class RestoreQuestionChild : public BackupRestoreTest {
-public:
-    static void SetUpTestSuite() { TFrmDBTools::registerClass(); }
-    static void TearDownTestSuite() {}
-    void SetUp() override {}
-    void TearDown() override {}
-};
+using RestoreQuestionChild = BackupRestoreChild;
 
 TEST_F(RestoreQuestionChild, ShowsTheQuestion)
 {
@@ -62,12 +53,7 @@ public:
     void SetUp() override
     {
         BackupRestoreTest::SetUp();
-        ProfileFile file(settingsFilePath(Settings::kFileName));
-        file.writeString(Settings::kSection, Settings::kServer, QStringLiteral("127.0.0.1,1433"));
-        file.writeString(Settings::kSection, Settings::kType, QStringLiteral("SQL"));
-        file.writeString(Settings::kSection, Settings::kUser, QStringLiteral("sa"));
-        file.writeString(Settings::kSection, Settings::kPass, QStringLiteral("Secret1"));
-        file.writeString(Settings::kSection, Settings::kDataBaseName, kTarget);
+        writeSaSettings(kTarget);
         makeRestorable(kTarget, 4);
         m_backup = m_folder.filePath(QStringLiteral("Asked.Bak"));
         runAsSa(QStringLiteral("BACKUP DATABASE [%1] TO DISK = N'%2'").arg(kTarget, m_backup));

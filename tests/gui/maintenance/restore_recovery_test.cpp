@@ -7,9 +7,6 @@
 #include "maintenance/restore_journal.h"
 #include "maintenance/restore_plan.h"
 #include "message_responder.h"
-#include "platform/profile_file.h"
-#include "settings/settings_file.h"
-#include "settings/settings_keys.h"
 
 using namespace movan;
 
@@ -35,12 +32,7 @@ public:
     void SetUp() override
     {
         BackupRestoreTest::SetUp();
-        ProfileFile file(settingsFilePath(Settings::kFileName));
-        file.writeString(Settings::kSection, Settings::kServer, QStringLiteral("127.0.0.1,1433"));
-        file.writeString(Settings::kSection, Settings::kType, QStringLiteral("SQL"));
-        file.writeString(Settings::kSection, Settings::kUser, QStringLiteral("sa"));
-        file.writeString(Settings::kSection, Settings::kPass, QStringLiteral("Secret1"));
-        file.writeString(Settings::kSection, Settings::kDataBaseName, kTarget);
+        writeSaSettings(kTarget);
         makeRestorable(kTarget, 8);
         makeRestorable(kSource, 8);
         m_old = databaseFileHashes(kTarget);
