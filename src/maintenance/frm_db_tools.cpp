@@ -376,6 +376,7 @@ void TFrmDBTools::showCompressStatus(const QString &text, const QColor &color)
     lbMessage_Compress->setText(text);
     setTextColor(lbMessage_Compress, color);
     lbMessage_Compress->repaint();
+    announce(lbMessage_Compress, text);
 }
 
 std::optional<int> TFrmDBTools::serverMajorVersion()

@@ -32,4 +32,11 @@ void setAccessibleRole(QWidget *widget, QAccessible::Role role)
     widget->setProperty(kRoleProperty, int(role));
 }
 
+void announce(QWidget *widget, const QString &text)
+{
+    widget->setAccessibleName(text);
+    QAccessibleEvent alert(widget, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+}
+
 } // namespace movan

@@ -12,4 +12,8 @@ namespace movan {
 // shown; the interface made for the widget keeps the role from then on.
 void setAccessibleRole(QWidget *widget, QAccessible::Role role);
 
+// Has assistive technology say the text now, as the widget's name: a notice
+// that appears or a result that changes in place without taking the focus.
+void announce(QWidget *widget, const QString &text);
+
 } // namespace movan

@@ -1,5 +1,6 @@
 #include "widgets/balloon/balloon_window.h"
 
+#include "ui/accessible_role.h"
 #include "widgets/balloon/balloon_fade.h"
 #include "widgets/balloon/balloon_geometry.h"
 #include "widgets/balloon/balloon_icons.h"
@@ -73,6 +74,8 @@ TBalloon::TBalloon(QObject *owner)
                   | Qt::NoDropShadowWindowHint)
 {
     setObjectName(QStringLiteral("TBalloon"));
+    // Read as a notice, not as an unnamed filler.
+    setAccessibleRole(this, QAccessible::AlertMessage);
     if (owner && !ownerWidget(owner))
         connect(owner, &QObject::destroyed, this, [this] { delete this; });
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -169,6 +172,7 @@ void TBalloon::ShowAtPoint(int x, int y, TBalloonPosition corner, const QString 
 
     setWindowState(Qt::WindowNoState);
     show();
+    announce(this, title.isEmpty() ? text : title + u'\n' + text);
     m_fadeTimer->setInterval(1);
     if (m_fadeEnabled)
         m_fadeTimer->start();

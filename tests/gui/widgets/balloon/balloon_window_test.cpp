@@ -1,6 +1,7 @@
 #include "widgets/balloon/balloon_icons.h"
 #include "widgets/balloon/balloon_window.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
@@ -47,6 +48,20 @@ TEST(BalloonWindow, ATopmostToolWindowThatTakesNoFocus)
     EXPECT_EQ(balloon->font().pixelSize(), 11);
     EXPECT_TRUE(label(balloon, "TitleLabel")->font().bold());
     EXPECT_FALSE(label(balloon, "TextLabel")->font().bold());
+    delete balloon;
+}
+
+// A screen reader hears the balloon as a notice, its title and text, though
+// it never takes the focus.
+TEST(BalloonWindow, AnnouncedAsANotice)
+{
+    QPointer<TBalloon> balloon = new TBalloon(nullptr);
+    balloon->SetFade(false);
+    balloon->ShowAtPoint(400, 300, blnArrowTopLeft, kTitle, QStringLiteral("text"), blnInfo, 0);
+    QAccessibleInterface *about = QAccessible::queryAccessibleInterface(balloon);
+    ASSERT_TRUE(about);
+    EXPECT_EQ(about->role(), QAccessible::AlertMessage);
+    EXPECT_EQ(about->text(QAccessible::Name), kTitle + QStringLiteral("\ntext"));
     delete balloon;
 }
 
