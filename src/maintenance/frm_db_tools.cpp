@@ -14,6 +14,7 @@
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 #include "ui/accessible_role.h"
+#include "ui/failure_notice.h"
 #include "ui/file_dialog_labels.h"
 #include "ui/form_font.h"
 #include "ui/form_registry.h"
@@ -406,6 +407,10 @@ void TFrmDBTools::ShrinkLog()
     } catch (const std::exception &error) {
         std::fprintf(stderr, "log shrink of %s failed: %s\n", FDBName.toUtf8().constData(), error.what());
         showCompressStatus(kShrinkFailed, kRed);
+        // The status line has room for the fixed words only; why, and what
+        // to do, come in a notice.
+        if (!m_closeAfterCalls->closeRequested())
+            ShowFailureNotice(QString(), kShrinkFailed, error);
         return;
     }
     // The status line is no further step: it shows the outcome even while
@@ -428,8 +433,8 @@ void TFrmDBTools::removePendingRenames()
             removed = registry.deleteValue(kPendingRenamesValue);
             registry.closeKey();
         }
-    } catch (const std::exception &) {
-        ShowMessageDialog(QString(), kRepairFailed, mbOK, mtError);
+    } catch (const std::exception &error) {
+        ShowFailureNotice(QString(), kRepairFailed, error);
         return;
     }
     if (removed)

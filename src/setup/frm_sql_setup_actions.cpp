@@ -9,6 +9,7 @@
 #include "setup/default_database_files.h"
 #include "setup/frm_sql_setup.h"
 #include "setup/server_list.h"
+#include "ui/failure_notice.h"
 #include "ui/form_registry.h"
 #include "ui/message_dialog.h"
 #include "util/system_info.h"
@@ -66,9 +67,9 @@ QString attachStatement(const QString &databaseName, const QString &dataFile, co
                                                            dataFile.toStdString(), logFile.toStdString()));
 }
 
-bool connectFromSettings()
+bool connectFromSettings(std::exception_ptr *failure)
 {
-    return ConnectFromIni(DMMain->ADOConnection1, Settings::kSection, Settings::kFileName);
+    return ConnectFromIni(DMMain->ADOConnection1, Settings::kSection, Settings::kFileName, failure);
 }
 
 } // namespace
@@ -193,7 +194,8 @@ void TFrmSQLSetup::BitBtn1Click()
     // with the reason in the program's error report.
     saveSettings();
     DataModuleScope dataModule;
-    const bool connected = connectFromSettings();
+    std::exception_ptr failure;
+    const bool connected = connectFromSettings(&failure);
     if (m_closeAfterCalls->closeRequested())
         return;
     if (connected) {
@@ -202,7 +204,8 @@ void TFrmSQLSetup::BitBtn1Click()
         close();
         return;
     }
-    if (ShowMessageDialog(kErrorCaption, kConnectFailedOffer, mbOK | mbCancel, mtWarning) == kMessageDialogClosedResult)
+    if (ShowFailureNotice(kErrorCaption, kConnectFailedOffer, failure, mbOK | mbCancel, mtWarning)
+        == kMessageDialogClosedResult)
         return;
     attachDefaultDatabase();
 }
@@ -223,10 +226,10 @@ void TFrmSQLSetup::attachDefaultDatabase()
         if (m_closeAfterCalls->closeRequested())
             return;
         ShowMessageDialog(QString(), kAttached, mbOK, mtInformation);
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
         if (m_closeAfterCalls->closeRequested())
             return;
-        ShowMessageDialog(kErrorCaption, kAttachFailed, mbOK, mtError);
+        ShowFailureNotice(kErrorCaption, kAttachFailed, error);
     }
 }
 
@@ -239,13 +242,14 @@ void TFrmSQLSetup::BitBtn3Click()
 {
     DataModuleScope dataModule;
     // The saved settings, not what the window shows now.
-    const bool connected = connectFromSettings();
+    std::exception_ptr failure;
+    const bool connected = connectFromSettings(&failure);
     if (m_closeAfterCalls->closeRequested())
         return;
     if (connected)
         ShowFormByClassName(kMaintenanceWindowClassName);
     else
-        ShowMessageDialog(kErrorCaption, kToolsConnectFailed, mbOK, mtError);
+        ShowFailureNotice(kErrorCaption, kToolsConnectFailed, failure);
 }
 
 void TFrmSQLSetup::SpeedButton1Click()

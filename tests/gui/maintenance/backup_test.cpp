@@ -16,7 +16,6 @@ using namespace movan;
 namespace {
 
 const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
-const QString kBackupFailed = QStringLiteral("خطا در عمليات پشتيبان گيري ...");
 
 using Backup = BackupRestoreTest;
 
@@ -38,48 +37,52 @@ TEST_F(Backup, DialogProposesDateAndClockAndCancelSendsNothing)
     withWindow([&](TFrmDBTools &w) {
         driver.ignoreWindow(&w);
         w.currentDateTime = [] { return QDateTime(QDate(2012, 11, 19), QTime(14, 5, 30)); };
-        const struct {
-            QString database;
-            QString proposed;
-        } runs[] = {{QStringLiteral("Tarnel"), QStringLiteral("Tarnel_13910829_14-05.Bak")},
-                    {QString(), QStringLiteral("_13910829_14-05.Bak")}};
-        for (const auto &run : runs) {
-            w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(run.database));
-            const qsizetype before = received();
-            driver.handle([&](QWidget *modal) {
-                auto *dialog = qobject_cast<QFileDialog *>(modal);
-                ASSERT_NE(dialog, nullptr);
-                EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Create New Backup File"));
-                EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Bak Files (*.Bak)")});
-                EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("Bak"));
-                EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
-                EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
-                EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-                EXPECT_TRUE(dialog->isSizeGripEnabled());
-                EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), run.proposed);
-                dialog->reject();
-            });
-            QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
-            EXPECT_TRUE(driver.allAnswered());
-            EXPECT_EQ(received(), before);
-        }
+        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(QStringLiteral("Tarnel")));
+        const qsizetype before = received();
+        driver.handle([&](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Create New Backup File"));
+            EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Bak Files (*.Bak)")});
+            EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("Bak"));
+            EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+            EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
+            EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+            EXPECT_TRUE(dialog->isSizeGripEnabled());
+            EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(),
+                      QStringLiteral("Tarnel_13910829_14-05.Bak"));
+            dialog->reject();
+        });
+        QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
+        EXPECT_TRUE(driver.allAnswered());
+        EXPECT_EQ(received(), before);
     });
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
-TEST_F(Backup, NoDatabaseChosenEndsWithTheErrorNotice)
+// No database chosen, or only blanks: said in Persian before any file is
+// asked for, and the server hears nothing.
+TEST_F(Backup, NoDatabaseChosenIsRefusedBeforeTheSaveDialog)
 {
-    QTemporaryDir folder;
     ModalDialogDriver driver;
     withWindow([&](TFrmDBTools &w) {
         driver.ignoreWindow(&w);
-        backUp(w, QString(), folder.filePath(QStringLiteral("none.Bak")), driver);
-        EXPECT_EQ(driver.last().text, kBackupFailed);
-        EXPECT_EQ(driver.last().icon, DialogIcon::Error);
-        EXPECT_TRUE(driver.last().caption.isEmpty());
-        EXPECT_FALSE(w.MovBusy1->form() && w.MovBusy1->form()->isVisible());
+        for (const QString &shownName : {QString(), QStringLiteral("  ")}) {
+            w.DBLDBBackup->setCurrentIndex(-1);
+            w.DBLDBBackup->setEditText(shownName);
+            const qsizetype before = received();
+            driver.pressEnter();
+            QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
+            EXPECT_TRUE(driver.allAnswered());
+            EXPECT_EQ(driver.last().objectName, QStringLiteral("MessageDialog")) << "a file was asked for";
+            EXPECT_TRUE(driver.last().text.contains(QStringLiteral("بانکی انتخاب نشده")))
+                << driver.last().text.toStdString();
+            EXPECT_EQ(driver.last().icon, DialogIcon::Warning);
+            EXPECT_EQ(received(), before);
+            EXPECT_FALSE(w.MovBusy1->form() && w.MovBusy1->form()->isVisible());
+        }
     });
-    EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("none.Bak"))));
+    EXPECT_EQ(driver.shown().size(), 2);
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
