@@ -1,6 +1,7 @@
 #include "maintenance/backup_operation.h"
 
 #include "backup/backup_file_name.h"
+#include "backup/backup_folder.h"
 #include "backup/backup_outcome.h"
 #include "db/database.h"
 #include "maintenance/busy_indicator_calls.h"
@@ -84,6 +85,9 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
     if (parts.saveDialog.exec() != QDialog::Accepted || parts.saveDialog.selectedFiles().isEmpty())
         return;
     const QString path = parts.saveDialog.selectedFiles().constFirst();
+    rememberBackupFile(path);
+    // The bar of an earlier backup would read as this one's progress.
+    parts.gauge.setProgress(0);
     const QDateTime sentAt = QDateTime::currentDateTime();
     try {
         const ProgressOnGauge progress(parts.query, parts.gauge);

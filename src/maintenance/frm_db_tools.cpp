@@ -1,5 +1,6 @@
 #include "maintenance/frm_db_tools.h"
 
+#include "backup/backup_folder.h"
 #include "db/database.h"
 #include "maintenance/backup_operation.h"
 #include "maintenance/batches.h"
@@ -82,6 +83,9 @@ const QString kPendingRenamesValue = QStringLiteral("PendingFileRenameOperations
 
 const QString kRestoreWarning = QStringLiteral(
     "لطفا قبل از هر گونه عمليات بازگرداني اطلاعات ، يك كپي پشتيبان از اطلاعات برنامه\r\nتهيه نماييد.\r\nآيا از ادامه عمليات اطمينان داريد ؟");
+
+const QString kBackupFilesFilter = QStringLiteral("Bak Files (*.Bak)");
+const QString kAllFilesFilter = QStringLiteral("All Files (*)");
 
 const QString kConditionConnector = QStringLiteral("AND");
 const QString kDataBaseParameter = QStringLiteral("Ar_DataBase");
@@ -287,6 +291,7 @@ void TFrmDBTools::createComponents()
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     OpenDialogBak = makeControl<QFileDialog>(this, "OpenDialogBak");
     OpenDialogBak->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialogBak->setNameFilters({kBackupFilesFilter, kAllFilesFilter});
     for (QFileDialog *dialog : {SaveDialog1, OpenDialogBak}) {
         labelFileDialogBoxes(dialog);
         fitFileDialogToRightToLeft(dialog);
@@ -463,12 +468,20 @@ void TFrmDBTools::BitBtn5Click(QObject *)
     if (m_restoreRunning)
         return;
     const QScopedValueRollback running(m_restoreRunning, true);
+    // The bar tells a backup's progress; a restore has none to show, and the
+    // last backup's 100% would read as the restore's.
+    Gauge1->setProgress(0);
     FTargetDB = DBLDBBackup->Text();
     if (ShowMessageDialog(QString(), kRestoreWarning, mbOK | mbCancel, mtWarning) == kMessageDialogClosedResult)
         return;
+    // Backups are where this program last wrote or found one, else where
+    // the command line writes them.
+    OpenDialogBak->setDirectory(lastBackupFolder());
+    OpenDialogBak->selectNameFilter(kBackupFilesFilter);
     FBackupFile = OpenDialogBak->exec() == QDialog::Accepted && !OpenDialogBak->selectedFiles().isEmpty()
         ? OpenDialogBak->selectedFiles().constFirst()
         : QString();
+    rememberBackupFile(FBackupFile);
     RestoreDataBase();
 }
 
