@@ -24,6 +24,7 @@
 #include "widgets/busy/mov_busy.h"
 #include "widgets/close_guard/close_after_call.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
+#include "widgets/elided/elided_label.h"
 #include "widgets/gauge/gauge.h"
 
 #include <QApplication>
@@ -186,6 +187,9 @@ TFrmDBTools::TFrmDBTools(QWidget *parent)
         label->setFixedWidth(kStatusPanelWidth);
         StatusBar1->addWidget(label);
     }
+    StatusNotice = new ElidedLabel(StatusBar1);
+    StatusNotice->setObjectName(QStringLiteral("StatusNotice"));
+    StatusBar1->addWidget(StatusNotice, 1);
     layout->addWidget(StatusBar1);
 
     createTabSheet1();
@@ -353,10 +357,7 @@ void TFrmDBTools::useMaintenanceConnection()
     const MaintenanceConnection connection = maintenanceConnection();
     qrDBList->setConnectionString(connection.connectionString);
     qrBackUp->setConnectionString(connection.connectionString);
-    if (connection.usesSavedLogin)
-        StatusBar1->showMessage(connection.notice);
-    else
-        StatusBar1->clearMessage();
+    StatusNotice->setFullText(connection.usesSavedLogin ? connection.notice : QString());
 }
 
 void TFrmDBTools::RefreshDBList()
