@@ -48,7 +48,13 @@ bool presentAt(const QString &path)
 
 ExitCode settingsMissing(const CliOutput &output)
 {
-    output.message(CliText::settingsMissing(output.language, settingsFilePath(Settings::kFileName)));
+    const QString path = settingsFilePath(Settings::kFileName);
+    // Without the file there is neither a ticket's server nor a login to
+    // speak of: the file is what to fix.
+    if (!openSettingsFile(Settings::kFileName).exists())
+        output.message(CliText::settingsFileMissing(output.language, path));
+    else
+        output.message(CliText::settingsMissing(output.language, path));
     return ExitCode::SettingsMissing;
 }
 
