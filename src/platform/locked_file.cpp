@@ -1,6 +1,7 @@
 #include "platform/locked_file.h"
 
 #include <QDeadlineTimer>
+#include <QList>
 #include <QThread>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace movan {
@@ -218,7 +220,70 @@ void removeStaleTemporaries(const QByteArray &folder, const QByteArray &fileName
     ::closedir(dir);
 }
 
-bool replaceAtomically(const QByteArray &target, const struct stat &current, QByteArrayView bytes, int *error)
+// The names of a file's extended attributes; nothing when they cannot be
+// listed. A file system without them has none.
+std::optional<QList<QByteArray>> attributeNames(int fd)
+{
+    for (;;) {
+        const ssize_t size = ::flistxattr(fd, nullptr, 0);
+        if (size < 0)
+            return errno == ENOTSUP ? std::optional(QList<QByteArray>()) : std::nullopt;
+        QByteArray names(qsizetype(size), '\0');
+        const ssize_t got = ::flistxattr(fd, names.data(), size_t(names.size()));
+        // Changed between the two calls: asked again.
+        if (got < 0 && errno == ERANGE)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        names.truncate(qsizetype(got));
+        QList<QByteArray> list = names.split('\0');
+        list.removeAll(QByteArray());
+        return list;
+    }
+}
+
+std::optional<QByteArray> attributeValue(int fd, const QByteArray &name)
+{
+    for (;;) {
+        const ssize_t size = ::fgetxattr(fd, name.constData(), nullptr, 0);
+        if (size < 0)
+            return std::nullopt;
+        QByteArray value(qsizetype(size), '\0');
+        const ssize_t got = ::fgetxattr(fd, name.constData(), value.data(), size_t(value.size()));
+        if (got < 0 && errno == ERANGE)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        value.truncate(qsizetype(got));
+        return value;
+    }
+}
+
+// The replacement carries exactly the extended attributes of the file it
+// replaces: its POSIX ACL (system.posix_acl_access), through which an
+// administrator may share it, among them, and none the folder's default ACL
+// gave the new file. False when that cannot be done; the caller then keeps
+// the file and rewrites it in place.
+bool copyExtendedAttributes(int from, int to)
+{
+    const auto wanted = attributeNames(from);
+    const auto present = attributeNames(to);
+    if (!wanted || !present)
+        return false;
+    for (const QByteArray &name : *present) {
+        if (!wanted->contains(name) && ::fremovexattr(to, name.constData()) != 0)
+            return false;
+    }
+    for (const QByteArray &name : *wanted) {
+        const auto value = attributeValue(from, name);
+        if (!value || ::fsetxattr(to, name.constData(), value->constData(), size_t(value->size()), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool replaceAtomically(const QByteArray &target, int original, const struct stat &current, QByteArrayView bytes,
+                       int *error)
 {
     const QByteArray folder = folderOf(target);
     if (::access(folder.constData(), W_OK | X_OK) != 0)
@@ -228,8 +293,10 @@ bool replaceAtomically(const QByteArray &target, const struct stat &current, QBy
     Descriptor fd(::mkstemp(temp.data()));
     if (!fd.valid())
         return fail(error, errno);
+    // The mode before the ACL: setting the ACL sets the group bits to its mask.
     const bool ok = ::fchown(fd.get(), current.st_uid, current.st_gid) == 0 && writeAllAt(fd.get(), bytes, 0)
-        && ::fsync(fd.get()) == 0 && ::fchmod(fd.get(), current.st_mode & 07777) == 0;
+        && ::fchmod(fd.get(), current.st_mode & 07777) == 0 && copyExtendedAttributes(original, fd.get())
+        && ::fsync(fd.get()) == 0;
     const int reason = errno;
     fd.reset();
     if (!ok) {
@@ -362,7 +429,7 @@ bool rewrite(const QByteArray &target, const std::function<QByteArray(QByteArray
     }
     removeStaleTemporaries(folderOf(target), fileNameOf(target));
     QByteArray stored = after;
-    if (!replaceAtomically(target, current, after, nullptr)
+    if (!replaceAtomically(target, locked.get(), current, after, nullptr)
         && !rewriteInPlace(target, current, *before, after, &stored, error)) {
         if (created)
             removeCreated(target, locked.get());
