@@ -123,8 +123,8 @@ bool sameFile(const struct stat &a, const struct stat &b)
 }
 
 // Waits for the lock a bounded time; false with EWOULDBLOCK when another
-// program keeps it.
-bool lockWithin(int fd, int operation, int waitMs)
+// program keeps it, with ECANCELED as soon as giveUp is set.
+bool lockWithin(int fd, int operation, int waitMs, const std::atomic<bool> *giveUp = nullptr)
 {
     const QDeadlineTimer deadline(waitMs);
     int pauseMs = 1;
@@ -135,6 +135,10 @@ bool lockWithin(int fd, int operation, int waitMs)
             continue;
         if (errno != EWOULDBLOCK || deadline.hasExpired())
             return false;
+        if (giveUp && giveUp->load()) {
+            errno = ECANCELED;
+            return false;
+        }
         QThread::msleep(pauseMs);
         pauseMs = std::min(pauseMs * 2, 20);
     }
@@ -165,7 +169,7 @@ void removeCreated(const QByteArray &target, int fd)
 // Opens the file and holds its exclusive lock. A writer that replaced the
 // file while this one waited leaves the lock on a file no longer in place:
 // then the new one is opened and locked instead.
-bool openLocked(const QByteArray &target, Descriptor &fd, bool &created, int *error)
+bool openLocked(const QByteArray &target, Descriptor &fd, bool &created, int *error, const std::atomic<bool> *giveUp)
 {
     for (;;) {
         created = false;
@@ -192,7 +196,7 @@ bool openLocked(const QByteArray &target, Descriptor &fd, bool &created, int *er
             return fail(error, errno);
         if (!S_ISREG(held.st_mode))
             return fail(error, LockedFile::kNotRegularFile);
-        if (!lockWithin(fd.get(), LOCK_EX, LockedFile::kLockWaitMs)) {
+        if (!lockWithin(fd.get(), LOCK_EX, LockedFile::kLockWaitMs, giveUp)) {
             const int reason = errno;
             if (created)
                 removeCreated(target, fd.get());
@@ -396,11 +400,11 @@ std::optional<QByteArray> read(const QByteArray &path, int *error)
 }
 
 bool rewrite(const QByteArray &target, const std::function<QByteArray(QByteArrayView)> &change, QByteArray *written,
-             int *error)
+             int *error, const std::atomic<bool> *giveUp)
 {
     Descriptor locked;
     bool created = false;
-    if (!openLocked(target, locked, created, error))
+    if (!openLocked(target, locked, created, error, giveUp))
         return false;
     const auto failed = [&](int reason) {
         if (created)

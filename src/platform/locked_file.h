@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -55,9 +56,11 @@ std::optional<QByteArray> read(const QByteArray &path, int *error = nullptr);
 // attributes of an existing file never change. A file with no write permission at all is never written. Temporary
 // files left by a write that was killed are removed. False when the file
 // cannot be written: it is then exactly as it was (or still absent), written
-// holds nothing and *error the reason.
+// holds nothing and *error the reason. While it waits for another program's
+// lock, setting giveUp (from another thread) ends the wait: false with
+// ECANCELED, nothing written.
 bool rewrite(const QByteArray &target, const std::function<QByteArray(QByteArrayView current)> &change,
-             QByteArray *written = nullptr, int *error = nullptr);
+             QByteArray *written = nullptr, int *error = nullptr, const std::atomic<bool> *giveUp = nullptr);
 
 // The name pattern of this file's temporary copies, for cleaning up after
 // a killed write: "." + file name + "." + six characters.
