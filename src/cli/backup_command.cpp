@@ -1,13 +1,13 @@
 #include "cli/backup_command.h"
 
 #include "backup/backup_file_name.h"
+#include "backup/backup_folder.h"
 #include "backup/backup_outcome.h"
 #include "backup/backup_sets.h"
 #include "backup/retention.h"
 #include "backup/verified_record.h"
 #include "cli/progress_report.h"
 #include "db/database.h"
-#include "platform/executable_path.h"
 #include "settings/maintenance_connection.h"
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
@@ -48,7 +48,13 @@ bool presentAt(const QString &path)
 
 ExitCode settingsMissing(const CliOutput &output)
 {
-    output.message(CliText::settingsMissing(output.language, settingsFilePath(Settings::kFileName)));
+    const QString path = settingsFilePath(Settings::kFileName);
+    // Without the file there is neither a ticket's server nor a login to
+    // speak of: the file is what to fix.
+    if (!openSettingsFile(Settings::kFileName).exists())
+        output.message(CliText::settingsFileMissing(output.language, path));
+    else
+        output.message(CliText::settingsMissing(output.language, path));
     return ExitCode::SettingsMissing;
 }
 
@@ -90,7 +96,7 @@ ExitCode notVerified(const CliOutput &output, const QString &database, const QSt
 
 QString backupFolder(const QString &given)
 {
-    const QString folder = given.isEmpty() ? executableDirectory() + QStringLiteral("Backups") : given;
+    const QString folder = given.isEmpty() ? defaultBackupFolder() : given;
     return QDir::cleanPath(QDir::current().absoluteFilePath(folder));
 }
 

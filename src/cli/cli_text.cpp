@@ -129,6 +129,16 @@ QString settingsMissing(CliLanguage language, const QString &settingsPath)
                 QStringLiteral("بلیت Kerberos در دست نیست و ورود SQL Server در %1 ذخیره نشده است").arg(settingsPath));
 }
 
+QString settingsFileMissing(CliLanguage language, const QString &settingsPath)
+{
+    return pick(language,
+                QStringLiteral("the settings file %1 does not exist: save the connection settings in the setup window "
+                               "first")
+                    .arg(settingsPath),
+                QStringLiteral("پرونده تنظیمات %1 نیست: نخست تنظیمات اتصال را در پنجره تنظیمات اتصال ذخیره کنید")
+                    .arg(settingsPath));
+}
+
 QString serverUnreachable(CliLanguage language, const QString &reason)
 {
     return pick(language, QStringLiteral("cannot connect to SQL Server: %1").arg(reason),

@@ -28,6 +28,7 @@ QString backupDone(CliLanguage language, const QString &database, const QString 
 QString oldBackupRemoved(CliLanguage language, const QString &path);
 QString oldBackupKept(CliLanguage language, const QString &path, const QString &reason);
 QString settingsMissing(CliLanguage language, const QString &settingsPath);
+QString settingsFileMissing(CliLanguage language, const QString &settingsPath);
 QString serverUnreachable(CliLanguage language, const QString &reason);
 QString backupRefused(CliLanguage language, const QString &database, const QString &reason);
 QString verifyFailedRemoved(CliLanguage language, const QString &database, const QString &path, const QString &reason);

@@ -1,11 +1,14 @@
 #include "maintenance/backup_operation.h"
 
 #include "backup/backup_file_name.h"
+#include "backup/backup_folder.h"
 #include "backup/backup_outcome.h"
 #include "db/database.h"
 #include "maintenance/busy_indicator_calls.h"
 #include "settings/maintenance_connection.h"
+#include "ui/failure_notice.h"
 #include "ui/message_dialog.h"
+#include "util/text_trim.h"
 #include "widgets/busy/mov_busy.h"
 #include "widgets/close_guard/close_after_call.h"
 #include "widgets/gauge/gauge.h"
@@ -22,6 +25,9 @@ namespace {
 const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
 const QString kBackupFailed = QStringLiteral("خطا در عمليات پشتيبان گيري ...");
 const QString kBackingUp = QStringLiteral("در حال تهيه نسخه پشتيبان ...");
+const QString kNoDatabaseChosen = QStringLiteral(
+    "هنوز بانکی انتخاب نشده است. بانکی را که نسخه پشتیبان آن را می‌خواهید از فهرست بانک‌ها برگزینید و دوباره "
+    "دکمه تهیه نسخه پشتیبان را بزنید.");
 // The reply was lost and the server could not say what it did: the user
 // must look at the file before trusting it or deleting it.
 const QString kBackupOutcomeUnknown
@@ -69,10 +75,19 @@ private:
 
 void backupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts)
 {
+    // Nothing to back up: the server would only refuse, after the user had
+    // chosen a file for nothing.
+    if (trimControl(database).isEmpty()) {
+        ShowMessageDialog(QString(), kNoDatabaseChosen, mbOK, mtWarning);
+        return;
+    }
     prepareSaveDialog(parts.saveDialog, proposedBackupFileName(database, now));
     if (parts.saveDialog.exec() != QDialog::Accepted || parts.saveDialog.selectedFiles().isEmpty())
         return;
     const QString path = parts.saveDialog.selectedFiles().constFirst();
+    rememberBackupFile(path);
+    // The bar of an earlier backup would read as this one's progress.
+    parts.gauge.setProgress(0);
     const QDateTime sentAt = QDateTime::currentDateTime();
     try {
         const ProgressOnGauge progress(parts.query, parts.gauge);
@@ -105,7 +120,7 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
         if (parts.closeGuard.closeRequested())
             return;
         if (outcome == BackupOutcome::NotDone)
-            ShowMessageDialog(QString(), kBackupFailed, mbOK, mtError);
+            ShowFailureNotice(QString(), kBackupFailed, error);
         else if (outcome == BackupOutcome::Unknown)
             ShowMessageDialog(QString(), kBackupOutcomeUnknown.arg(path), mbOK, mtWarning);
         else

@@ -24,8 +24,8 @@ struct BackupWindowParts {
 // Asks where to write the backup of the database, proposing a name made at
 // now, and has the server append a backup set there; reports the outcome,
 // unless the window was asked to close while the server worked. Cancelling
-// the dialog does nothing. Why the server refused goes to standard error:
-// the notice itself is fixed.
+// the dialog does nothing, and so does a database not chosen, but for a
+// word to the user. A failure is told with its reason under the fixed text.
 void backupDatabase(const QString &database, const QDateTime &now, const BackupWindowParts &parts);
 
 // The gauge follows the server's "N percent processed.", painted at once.

@@ -1,5 +1,6 @@
 #include "maintenance/frm_db_tools.h"
 
+#include "backup/backup_folder.h"
 #include "db/database.h"
 #include "maintenance/backup_operation.h"
 #include "maintenance/batches.h"
@@ -14,6 +15,7 @@
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
 #include "ui/accessible_role.h"
+#include "ui/failure_notice.h"
 #include "ui/file_dialog_labels.h"
 #include "ui/form_font.h"
 #include "ui/form_registry.h"
@@ -22,6 +24,7 @@
 #include "widgets/busy/mov_busy.h"
 #include "widgets/close_guard/close_after_call.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
+#include "widgets/elided/elided_label.h"
 #include "widgets/gauge/gauge.h"
 
 #include <QApplication>
@@ -81,6 +84,9 @@ const QString kPendingRenamesValue = QStringLiteral("PendingFileRenameOperations
 
 const QString kRestoreWarning = QStringLiteral(
     "لطفا قبل از هر گونه عمليات بازگرداني اطلاعات ، يك كپي پشتيبان از اطلاعات برنامه\r\nتهيه نماييد.\r\nآيا از ادامه عمليات اطمينان داريد ؟");
+
+const QString kBackupFilesFilter = QStringLiteral("Bak Files (*.Bak)");
+const QString kAllFilesFilter = QStringLiteral("All Files (*)");
 
 const QString kConditionConnector = QStringLiteral("AND");
 const QString kDataBaseParameter = QStringLiteral("Ar_DataBase");
@@ -181,6 +187,9 @@ TFrmDBTools::TFrmDBTools(QWidget *parent)
         label->setFixedWidth(kStatusPanelWidth);
         StatusBar1->addWidget(label);
     }
+    StatusNotice = new ElidedLabel(StatusBar1);
+    StatusNotice->setObjectName(QStringLiteral("StatusNotice"));
+    StatusBar1->addWidget(StatusNotice, 1);
     layout->addWidget(StatusBar1);
 
     createTabSheet1();
@@ -286,6 +295,7 @@ void TFrmDBTools::createComponents()
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     OpenDialogBak = makeControl<QFileDialog>(this, "OpenDialogBak");
     OpenDialogBak->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialogBak->setNameFilters({kBackupFilesFilter, kAllFilesFilter});
     for (QFileDialog *dialog : {SaveDialog1, OpenDialogBak}) {
         labelFileDialogBoxes(dialog);
         fitFileDialogToRightToLeft(dialog);
@@ -347,10 +357,7 @@ void TFrmDBTools::useMaintenanceConnection()
     const MaintenanceConnection connection = maintenanceConnection();
     qrDBList->setConnectionString(connection.connectionString);
     qrBackUp->setConnectionString(connection.connectionString);
-    if (connection.usesSavedLogin)
-        StatusBar1->showMessage(connection.notice);
-    else
-        StatusBar1->clearMessage();
+    StatusNotice->setFullText(connection.usesSavedLogin ? connection.notice : QString());
 }
 
 void TFrmDBTools::RefreshDBList()
@@ -407,6 +414,10 @@ void TFrmDBTools::ShrinkLog()
     } catch (const std::exception &error) {
         std::fprintf(stderr, "log shrink of %s failed: %s\n", FDBName.toUtf8().constData(), error.what());
         showCompressStatus(kShrinkFailed, kRed);
+        // The status line has room for the fixed words only; why, and what
+        // to do, come in a notice.
+        if (!m_closeAfterCalls->closeRequested())
+            ShowFailureNotice(QString(), kShrinkFailed, error);
         return;
     }
     // The status line is no further step: it shows the outcome even while
@@ -429,8 +440,8 @@ void TFrmDBTools::removePendingRenames()
             removed = registry.deleteValue(kPendingRenamesValue);
             registry.closeKey();
         }
-    } catch (const std::exception &) {
-        ShowMessageDialog(QString(), kRepairFailed, mbOK, mtError);
+    } catch (const std::exception &error) {
+        ShowFailureNotice(QString(), kRepairFailed, error);
         return;
     }
     if (removed)
@@ -459,12 +470,20 @@ void TFrmDBTools::BitBtn5Click(QObject *)
     if (m_restoreRunning)
         return;
     const QScopedValueRollback running(m_restoreRunning, true);
+    // The bar tells a backup's progress; a restore has none to show, and the
+    // last backup's 100% would read as the restore's.
+    Gauge1->setProgress(0);
     FTargetDB = DBLDBBackup->Text();
     if (ShowMessageDialog(QString(), kRestoreWarning, mbOK | mbCancel, mtWarning) == kMessageDialogClosedResult)
         return;
+    // Backups are where this program last wrote or found one, else where
+    // the command line writes them.
+    OpenDialogBak->setDirectory(lastBackupFolder());
+    OpenDialogBak->selectNameFilter(kBackupFilesFilter);
     FBackupFile = OpenDialogBak->exec() == QDialog::Accepted && !OpenDialogBak->selectedFiles().isEmpty()
         ? OpenDialogBak->selectedFiles().constFirst()
         : QString();
+    rememberBackupFile(FBackupFile);
     RestoreDataBase();
 }
 

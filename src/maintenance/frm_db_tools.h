@@ -18,6 +18,7 @@ class QTabWidget;
 namespace movan {
 
 class CloseAfterBlockingCall;
+class ElidedLabel;
 class DbQuery;
 class QueryListSource;
 class TGauge;
@@ -63,6 +64,8 @@ public:
     QLabel *Label12;
     TGauge *Gauge1;
     QStatusBar *StatusBar1;
+    // Why the window uses another login than Windows authentication.
+    ElidedLabel *StatusNotice;
 
     DbQuery *qrDBList;
     QueryListSource *dsDBList;

@@ -30,11 +30,18 @@ public:
     // server can now say what it did.
     bool outcomeUnknown() const { return m_outcome == Outcome::Unknown; }
 
+    // The server the connection was meant for, when the failure is that it
+    // could not be reached or logged into: the client library's own words
+    // rarely name it.
+    const QString &server() const { return m_server; }
+    void setServer(QString server) { m_server = std::move(server); }
+
 private:
     int m_number;
     int m_severity;
     int m_state;
     Outcome m_outcome;
+    QString m_server;
 };
 
 } // namespace movan

@@ -396,7 +396,12 @@ FreeTdsSession::FreeTdsSession(const TdsLogin &login)
             && serverEncryptionAnswer(login.host, login.port) == kServerCannotEncrypt)
             throw DatabaseError(QString::fromUtf8(kServerWillNotEncryptText).arg(login.server), SYBEFCON,
                                 m_state->clientError->severity);
-        m_state->raise(QStringLiteral("The connection to SQL Server \"%1\" failed.").arg(login.server));
+        try {
+            m_state->raise(QStringLiteral("The connection to SQL Server \"%1\" failed.").arg(login.server));
+        } catch (DatabaseError &error) {
+            error.setServer(login.server);
+            throw;
+        }
     }
 }
 

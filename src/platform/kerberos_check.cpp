@@ -26,13 +26,17 @@ QString statusText(OM_uint32 status, int type)
     return text;
 }
 
-QString failure(OM_uint32 major, OM_uint32 minor)
+QString failure(OM_uint32 major, OM_uint32 minor, const QString &service)
 {
     // The mechanism's own words ("No Kerberos credentials available", "Server
     // ... not found in Kerberos database") say more than the generic ones.
     const QString mechanism = minor ? statusText(minor, GSS_C_MECH_CODE) : QString();
     const QString reason = mechanism.isEmpty() ? statusText(major, GSS_C_GSS_CODE) : mechanism;
-    return QStringLiteral("Windows authentication (Kerberos) is not possible: %1").arg(reason);
+    // The service named too: a ticket for the wrong realm or a server whose
+    // name the realm does not know is found only by it.
+    if (service.isEmpty())
+        return QStringLiteral("Windows authentication (Kerberos) is not possible: %1").arg(reason);
+    return QStringLiteral("Windows authentication (Kerberos) to %1 is not possible: %2").arg(service, reason);
 }
 
 // The client library names the service by the host's canonical name when the
@@ -58,31 +62,32 @@ QString canonicalHost(const QString &host)
 
 std::optional<QString> kerberosLoginProblem(const QString &host, int port)
 {
+    const QString service = port == 0 ? QString() : QStringLiteral("MSSQLSvc/%1:%2").arg(canonicalHost(host)).arg(port);
     OM_uint32 minor = 0;
     gss_cred_id_t credential = GSS_C_NO_CREDENTIAL;
     OM_uint32 major = gss_acquire_cred(&minor, GSS_C_NO_NAME, GSS_C_INDEFINITE, GSS_C_NO_OID_SET, GSS_C_INITIATE,
                                        &credential, nullptr, nullptr);
     if (GSS_ERROR(major))
-        return failure(major, minor);
+        return failure(major, minor, service);
     if (port == 0) {
         gss_release_cred(&minor, &credential);
         return std::nullopt;
     }
 
-    const QByteArray principal = QStringLiteral("MSSQLSvc/%1:%2").arg(canonicalHost(host)).arg(port).toUtf8();
+    const QByteArray principal = service.toUtf8();
     gss_buffer_desc nameBuffer{static_cast<size_t>(principal.size()), const_cast<char *>(principal.constData())};
     gss_name_t target = GSS_C_NO_NAME;
     major = gss_import_name(&minor, &nameBuffer, GSS_KRB5_NT_PRINCIPAL_NAME, &target);
     std::optional<QString> problem;
     if (GSS_ERROR(major)) {
-        problem = failure(major, minor);
+        problem = failure(major, minor, service);
     } else {
         gss_ctx_id_t context = GSS_C_NO_CONTEXT;
         gss_buffer_desc token = GSS_C_EMPTY_BUFFER;
         major = gss_init_sec_context(&minor, credential, &context, target, GSS_C_NO_OID, GSS_C_MUTUAL_FLAG, 0,
                                      GSS_C_NO_CHANNEL_BINDINGS, GSS_C_NO_BUFFER, nullptr, &token, nullptr, nullptr);
         if (GSS_ERROR(major))
-            problem = failure(major, minor);
+            problem = failure(major, minor, service);
         gss_release_buffer(&minor, &token);
         if (context != GSS_C_NO_CONTEXT)
             gss_delete_sec_context(&minor, &context, GSS_C_NO_BUFFER);

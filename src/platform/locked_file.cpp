@@ -1,6 +1,7 @@
 #include "platform/locked_file.h"
 
 #include <QDeadlineTimer>
+#include <QList>
 #include <QThread>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace movan {
@@ -121,8 +123,8 @@ bool sameFile(const struct stat &a, const struct stat &b)
 }
 
 // Waits for the lock a bounded time; false with EWOULDBLOCK when another
-// program keeps it.
-bool lockWithin(int fd, int operation, int waitMs)
+// program keeps it, with ECANCELED as soon as giveUp is set.
+bool lockWithin(int fd, int operation, int waitMs, const std::atomic<bool> *giveUp = nullptr)
 {
     const QDeadlineTimer deadline(waitMs);
     int pauseMs = 1;
@@ -133,6 +135,10 @@ bool lockWithin(int fd, int operation, int waitMs)
             continue;
         if (errno != EWOULDBLOCK || deadline.hasExpired())
             return false;
+        if (giveUp && giveUp->load()) {
+            errno = ECANCELED;
+            return false;
+        }
         QThread::msleep(pauseMs);
         pauseMs = std::min(pauseMs * 2, 20);
     }
@@ -163,7 +169,7 @@ void removeCreated(const QByteArray &target, int fd)
 // Opens the file and holds its exclusive lock. A writer that replaced the
 // file while this one waited leaves the lock on a file no longer in place:
 // then the new one is opened and locked instead.
-bool openLocked(const QByteArray &target, Descriptor &fd, bool &created, int *error)
+bool openLocked(const QByteArray &target, Descriptor &fd, bool &created, int *error, const std::atomic<bool> *giveUp)
 {
     for (;;) {
         created = false;
@@ -190,7 +196,7 @@ bool openLocked(const QByteArray &target, Descriptor &fd, bool &created, int *er
             return fail(error, errno);
         if (!S_ISREG(held.st_mode))
             return fail(error, LockedFile::kNotRegularFile);
-        if (!lockWithin(fd.get(), LOCK_EX, LockedFile::kLockWaitMs)) {
+        if (!lockWithin(fd.get(), LOCK_EX, LockedFile::kLockWaitMs, giveUp)) {
             const int reason = errno;
             if (created)
                 removeCreated(target, fd.get());
@@ -218,7 +224,70 @@ void removeStaleTemporaries(const QByteArray &folder, const QByteArray &fileName
     ::closedir(dir);
 }
 
-bool replaceAtomically(const QByteArray &target, const struct stat &current, QByteArrayView bytes, int *error)
+// The names of a file's extended attributes; nothing when they cannot be
+// listed. A file system without them has none.
+std::optional<QList<QByteArray>> attributeNames(int fd)
+{
+    for (;;) {
+        const ssize_t size = ::flistxattr(fd, nullptr, 0);
+        if (size < 0)
+            return errno == ENOTSUP ? std::optional(QList<QByteArray>()) : std::nullopt;
+        QByteArray names(qsizetype(size), '\0');
+        const ssize_t got = ::flistxattr(fd, names.data(), size_t(names.size()));
+        // Changed between the two calls: asked again.
+        if (got < 0 && errno == ERANGE)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        names.truncate(qsizetype(got));
+        QList<QByteArray> list = names.split('\0');
+        list.removeAll(QByteArray());
+        return list;
+    }
+}
+
+std::optional<QByteArray> attributeValue(int fd, const QByteArray &name)
+{
+    for (;;) {
+        const ssize_t size = ::fgetxattr(fd, name.constData(), nullptr, 0);
+        if (size < 0)
+            return std::nullopt;
+        QByteArray value(qsizetype(size), '\0');
+        const ssize_t got = ::fgetxattr(fd, name.constData(), value.data(), size_t(value.size()));
+        if (got < 0 && errno == ERANGE)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        value.truncate(qsizetype(got));
+        return value;
+    }
+}
+
+// The replacement carries exactly the extended attributes of the file it
+// replaces: its POSIX ACL (system.posix_acl_access), through which an
+// administrator may share it, among them, and none the folder's default ACL
+// gave the new file. False when that cannot be done; the caller then keeps
+// the file and rewrites it in place.
+bool copyExtendedAttributes(int from, int to)
+{
+    const auto wanted = attributeNames(from);
+    const auto present = attributeNames(to);
+    if (!wanted || !present)
+        return false;
+    for (const QByteArray &name : *present) {
+        if (!wanted->contains(name) && ::fremovexattr(to, name.constData()) != 0)
+            return false;
+    }
+    for (const QByteArray &name : *wanted) {
+        const auto value = attributeValue(from, name);
+        if (!value || ::fsetxattr(to, name.constData(), value->constData(), size_t(value->size()), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool replaceAtomically(const QByteArray &target, int original, const struct stat &current, QByteArrayView bytes,
+                       int *error)
 {
     const QByteArray folder = folderOf(target);
     if (::access(folder.constData(), W_OK | X_OK) != 0)
@@ -228,8 +297,10 @@ bool replaceAtomically(const QByteArray &target, const struct stat &current, QBy
     Descriptor fd(::mkstemp(temp.data()));
     if (!fd.valid())
         return fail(error, errno);
+    // The mode before the ACL: setting the ACL sets the group bits to its mask.
     const bool ok = ::fchown(fd.get(), current.st_uid, current.st_gid) == 0 && writeAllAt(fd.get(), bytes, 0)
-        && ::fsync(fd.get()) == 0 && ::fchmod(fd.get(), current.st_mode & 07777) == 0;
+        && ::fchmod(fd.get(), current.st_mode & 07777) == 0 && copyExtendedAttributes(original, fd.get())
+        && ::fsync(fd.get()) == 0;
     const int reason = errno;
     fd.reset();
     if (!ok) {
@@ -329,11 +400,11 @@ std::optional<QByteArray> read(const QByteArray &path, int *error)
 }
 
 bool rewrite(const QByteArray &target, const std::function<QByteArray(QByteArrayView)> &change, QByteArray *written,
-             int *error)
+             int *error, const std::atomic<bool> *giveUp)
 {
     Descriptor locked;
     bool created = false;
-    if (!openLocked(target, locked, created, error))
+    if (!openLocked(target, locked, created, error, giveUp))
         return false;
     const auto failed = [&](int reason) {
         if (created)
@@ -362,7 +433,7 @@ bool rewrite(const QByteArray &target, const std::function<QByteArray(QByteArray
     }
     removeStaleTemporaries(folderOf(target), fileNameOf(target));
     QByteArray stored = after;
-    if (!replaceAtomically(target, current, after, nullptr)
+    if (!replaceAtomically(target, locked.get(), current, after, nullptr)
         && !rewriteInPlace(target, current, *before, after, &stored, error)) {
         if (created)
             removeCreated(target, locked.get());

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -40,7 +41,8 @@ std::optional<QByteArray> read(const QByteArray &path, int *error = nullptr);
 // text when it does not exist yet), hands it to change and stores what change
 // returns:
 // - atomically, through a temporary file renamed over it, where the folder
-//   lets this user do that and keep the file's owner and group;
+//   lets this user do that and keep the file's owner, group, mode and
+//   extended attributes (its POSIX ACL among them);
 // - otherwise in place, as any program that may write the file but not its
 //   folder does. Room for the new text is claimed before the first byte is
 //   overwritten, and what changed goes down in one write that never leaves
@@ -50,13 +52,15 @@ std::optional<QByteArray> read(const QByteArray &path, int *error = nullptr);
 //   leaves the old or the new one.
 // A new file is created readable and writable by its owner and the folder's
 // group only, since sibling programs and other administrators share it and
-// it holds a password. The owner, group and mode of an existing file never
-// change. A file with no write permission at all is never written. Temporary
+// it holds a password. The owner, group, mode, ACL and other extended
+// attributes of an existing file never change. A file with no write permission at all is never written. Temporary
 // files left by a write that was killed are removed. False when the file
 // cannot be written: it is then exactly as it was (or still absent), written
-// holds nothing and *error the reason.
+// holds nothing and *error the reason. While it waits for another program's
+// lock, setting giveUp (from another thread) ends the wait: false with
+// ECANCELED, nothing written.
 bool rewrite(const QByteArray &target, const std::function<QByteArray(QByteArrayView current)> &change,
-             QByteArray *written = nullptr, int *error = nullptr);
+             QByteArray *written = nullptr, int *error = nullptr, const std::atomic<bool> *giveUp = nullptr);
 
 // The name pattern of this file's temporary copies, for cleaning up after
 // a killed write: "." + file name + "." + six characters.

@@ -37,6 +37,8 @@ const QString kReadOnlyFile = QStringLiteral("فايل فقط خواندني ا�
 const QString kUntrustedLink
     = QStringLiteral("فايل پيوندي (link) است که مقصدش وجود ندارد يا پيوند از آن کاربر ديگري است");
 const QString kLocked = QStringLiteral("برنامه ديگري فايل را قفل کرده و رها نمي کند");
+const QString kGivenUp
+    = QStringLiteral("ذخيره تنظيمات رها شد و فايل %1 دست نخورده ماند: برنامه ديگري آن را در دست داشت.");
 const QString kDiskError = QStringLiteral("خطاي ديسک در خواندن يا نوشتن");
 
 const QString kGrantWrite = QStringLiteral("مدير سيستم بايد به شما اجازه نوشتن در اين پوشه و اين فايل را بدهد.");
@@ -233,7 +235,9 @@ void ProfileFile::writeStrings(const QString &section, const QList<std::pair<QSt
                       text = ProfileText::withValue(text, section, sectionBytes, k.key, k.keyBytes, k.valueBytes);
                   return text;
               },
-              &written, &error);
+              &written, &error, m_giveUp);
+    if (!stored && error == ECANCELED)
+        throw ProfileWriteGivenUp(kGivenUp.arg(QFileInfo(m_path).fileName()));
     if (!stored)
         throw ProfileWriteError(problemMessage(m_path, error, Access::Write));
     m_contents = std::move(written);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 #include <utility>
 
@@ -17,6 +18,12 @@ namespace movan {
 class ProfileWriteError : public AppError {
 public:
     using AppError::AppError;
+};
+
+// The user gave up waiting for another program's lock: nothing was written.
+class ProfileWriteGivenUp : public ProfileWriteError {
+public:
+    using ProfileWriteError::ProfileWriteError;
 };
 
 // The file is there but cannot be read (no permission, or a folder, a pipe or
@@ -68,11 +75,16 @@ public:
     void writeString(const QString &section, const QString &key, const QString &value);
     void writeStrings(const QString &section, const QList<std::pair<QString, QString>> &keysAndValues);
 
+    // A write waiting for another program's lock stops waiting once flag is
+    // set, throwing ProfileWriteGivenUp; the flag must outlive the writes.
+    void setGiveUpFlag(const std::atomic<bool> *flag) { m_giveUp = flag; }
+
 private:
     const QByteArray &contents() const;
 
     QString m_path;
     mutable std::optional<QByteArray> m_contents;
+    const std::atomic<bool> *m_giveUp = nullptr;
 };
 
 } // namespace movan

@@ -1,5 +1,6 @@
 #include "settings/data_module.h"
 
+#include "platform/app_error.h"
 #include "settings/connection_templates.h"
 #include "settings/settings_file.h"
 #include "settings/settings_keys.h"
@@ -10,11 +11,16 @@ TDMMain *DMMain = nullptr;
 
 TDMMain::TDMMain() = default;
 
-bool ConnectFromIni(DbConnection &connection, const QString &section, const QString &fileName)
+bool ConnectFromIni(DbConnection &connection, const QString &section, const QString &fileName,
+                    std::exception_ptr *failure)
 {
     const ProfileFile file = openSettingsFile(fileName);
-    if (!file.exists())
+    if (!file.exists()) {
+        if (failure)
+            *failure = std::make_exception_ptr(
+                AppError(QStringLiteral("The settings file %1 does not exist.").arg(settingsFilePath(fileName))));
         return false;
+    }
     using namespace Settings::ConnectionDefault;
     const QString server = file.readString(section, Settings::kServer, kServer);
     connection.close();
@@ -26,6 +32,8 @@ bool ConnectFromIni(DbConnection &connection, const QString &section, const QStr
     try {
         connection.open();
     } catch (const std::exception &) {
+        if (failure)
+            *failure = std::current_exception();
         return false;
     }
     return true;

@@ -2,6 +2,8 @@
 
 #include "db/database.h"
 
+#include <exception>
+
 namespace movan {
 
 // The data module: the one connection the setup window shares with the
@@ -17,8 +19,9 @@ extern TDMMain *DMMain;
 
 // Opens connection with the settings of the section in the file beside the
 // executable. False, with the connection untouched, when the file is missing;
-// false when opening fails, whatever the reason (the caller reports it in its
-// own words).
-bool ConnectFromIni(DbConnection &connection, const QString &section, const QString &fileName);
+// false when opening fails, whatever the reason. The caller reports it in its
+// own words, and finds the reason in failure when it asks for it.
+bool ConnectFromIni(DbConnection &connection, const QString &section, const QString &fileName,
+                    std::exception_ptr *failure = nullptr);
 
 } // namespace movan

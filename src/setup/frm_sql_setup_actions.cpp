@@ -9,6 +9,8 @@
 #include "setup/default_database_files.h"
 #include "setup/frm_sql_setup.h"
 #include "setup/server_list.h"
+#include "ui/cancellable_wait.h"
+#include "ui/failure_notice.h"
 #include "ui/form_registry.h"
 #include "ui/message_dialog.h"
 #include "util/system_info.h"
@@ -36,6 +38,10 @@ const QString kAttached = QStringLiteral("بانک اطلاعاتي با موف�
 const QString kAttachFailed
     = QStringLiteral("خطا در پيوست بانک اطلاعاتي، براي دريافت اطلاعات بيشتر به راهنما مراجعه نماييد...");
 const QString kToolsConnectFailed = QStringLiteral("خطا در اتصال به بانك اطلاعاتي !");
+
+const QString kWaitingForSettingsFile = QStringLiteral(
+    "برنامه دیگری فایل تنظیمات %1 را در دست دارد؛ تنظیمات همین که آن را رها کند ذخیره می‌شود. برای دست کشیدن از "
+    "ذخیره، انصراف را بزنید.");
 
 const QString kEnglishLayout = QStringLiteral("E");
 const QString kDataFileExtension = QStringLiteral("mdf");
@@ -66,9 +72,9 @@ QString attachStatement(const QString &databaseName, const QString &dataFile, co
                                                            dataFile.toStdString(), logFile.toStdString()));
 }
 
-bool connectFromSettings()
+bool connectFromSettings(std::exception_ptr *failure)
 {
-    return ConnectFromIni(DMMain->ADOConnection1, Settings::kSection, Settings::kFileName);
+    return ConnectFromIni(DMMain->ADOConnection1, Settings::kSection, Settings::kFileName, failure);
 }
 
 } // namespace
@@ -183,17 +189,29 @@ void TFrmSQLSetup::saveSettings()
     for (auto &[key, value] : keys)
         value = trimControl(value);
     // The seven keys go down together or not at all: a sibling program never
-    // reads one save's server with another's login.
-    openSettingsFile(kFileName).writeStrings(kSection, keys);
+    // reads one save's server with another's login. Another program's lock
+    // may hold the save for seconds: the window goes on painting meanwhile,
+    // and the user may give up.
+    runCancellableWait(kWaitingForSettingsFile.arg(kFileName), [&keys](const std::atomic<bool> &giveUp) {
+        ProfileFile file = openSettingsFile(kFileName);
+        file.setGiveUpFlag(&giveUp);
+        file.writeStrings(kSection, keys);
+    });
 }
 
 void TFrmSQLSetup::BitBtn1Click()
 {
     // Settings that cannot be saved end the action here, the file as it was,
-    // with the reason in the program's error report.
-    saveSettings();
+    // with the reason in the program's error report; a save the user gave up
+    // ends it quietly.
+    try {
+        saveSettings();
+    } catch (const ProfileWriteGivenUp &) {
+        return;
+    }
     DataModuleScope dataModule;
-    const bool connected = connectFromSettings();
+    std::exception_ptr failure;
+    const bool connected = connectFromSettings(&failure);
     if (m_closeAfterCalls->closeRequested())
         return;
     if (connected) {
@@ -202,7 +220,8 @@ void TFrmSQLSetup::BitBtn1Click()
         close();
         return;
     }
-    if (ShowMessageDialog(kErrorCaption, kConnectFailedOffer, mbOK | mbCancel, mtWarning) == kMessageDialogClosedResult)
+    if (ShowFailureNotice(kErrorCaption, kConnectFailedOffer, failure, mbOK | mbCancel, mtWarning)
+        == kMessageDialogClosedResult)
         return;
     attachDefaultDatabase();
 }
@@ -223,10 +242,10 @@ void TFrmSQLSetup::attachDefaultDatabase()
         if (m_closeAfterCalls->closeRequested())
             return;
         ShowMessageDialog(QString(), kAttached, mbOK, mtInformation);
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
         if (m_closeAfterCalls->closeRequested())
             return;
-        ShowMessageDialog(kErrorCaption, kAttachFailed, mbOK, mtError);
+        ShowFailureNotice(kErrorCaption, kAttachFailed, error);
     }
 }
 
@@ -239,13 +258,14 @@ void TFrmSQLSetup::BitBtn3Click()
 {
     DataModuleScope dataModule;
     // The saved settings, not what the window shows now.
-    const bool connected = connectFromSettings();
+    std::exception_ptr failure;
+    const bool connected = connectFromSettings(&failure);
     if (m_closeAfterCalls->closeRequested())
         return;
     if (connected)
         ShowFormByClassName(kMaintenanceWindowClassName);
     else
-        ShowMessageDialog(kErrorCaption, kToolsConnectFailed, mbOK, mtError);
+        ShowFailureNotice(kErrorCaption, kToolsConnectFailed, failure);
 }
 
 void TFrmSQLSetup::SpeedButton1Click()

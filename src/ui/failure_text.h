@@ -20,7 +20,14 @@ struct FailureNotice {
 // Kerberos ticket, a malformed connection string, a backup the restore
 // cannot use), anything else a general one, its own words in the details.
 FailureNotice describeFailure(const std::exception &error);
-FailureNotice describeFailureText(const QString &text, int serverNumber = 0);
+// server: the address a connection was meant for, named when it did not answer.
+FailureNotice describeFailureText(const QString &text, int serverNumber = 0, const QString &server = QString());
+
+// The notice of a failure: the program's fixed text as it stands, then on
+// lines of their own why in Persian and what to do; the failure's own words
+// for the details area.
+FailureNotice failureNotice(const QString &fixedText, const std::exception &error);
+FailureNotice failureNotice(const QString &fixedText, const FailureNotice &why);
 
 // The Persian sentence for a Windows login that cannot work because Kerberos
 // refuses it (no ticket, an expired one, a server the realm does not know).

@@ -515,11 +515,16 @@ TEST_F(CommandLineBackup, EachFailureHasItsExitCodeAndLosesNothing)
     // No ticket and no saved login: a settings file that says Windows
     // authentication, then none at all.
     writeSettings("[DataBase]\r\nType=WIN\r\n");
-    EXPECT_EQ(run({QStringLiteral("--backup"), kDb}).exitCode, 3);
+    const Outcome noLogin = run({QStringLiteral("--backup"), kDb});
+    EXPECT_EQ(noLogin.exitCode, 3);
+    EXPECT_TRUE(noLogin.err.contains(QStringLiteral("Kerberos"))) << noLogin.err.toStdString();
     ASSERT_TRUE(QFile::remove(app.filePath(QStringLiteral("InitPrg.ini"))));
+    // The missing file is named as missing, not taken for a file without a login.
     const Outcome missing = run({QStringLiteral("--list-sets"), QStringLiteral("x.Bak")});
     EXPECT_EQ(missing.exitCode, 3);
-    EXPECT_TRUE(missing.err.contains(app.filePath(QStringLiteral("InitPrg.ini")))) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains(app.filePath(QStringLiteral("InitPrg.ini")) + QStringLiteral(" does not exist")))
+        << missing.err.toStdString();
+    EXPECT_FALSE(missing.err.contains(QStringLiteral("Kerberos"))) << missing.err.toStdString();
     writeSettings(settingsBytes);
 
     // A file the server cannot read.

@@ -4,6 +4,7 @@
 // names with quotes, brackets and Persian letters.
 #include "backup/backup_file_name.h"
 #include "backup_restore_fixture.h"
+#include "platform/executable_path.h"
 #include "widgets/busy/mov_busy.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
 #include "widgets/gauge/gauge.h"
@@ -16,7 +17,6 @@ using namespace movan;
 namespace {
 
 const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
-const QString kBackupFailed = QStringLiteral("خطا در عمليات پشتيبان گيري ...");
 
 using Backup = BackupRestoreTest;
 
@@ -38,48 +38,52 @@ TEST_F(Backup, DialogProposesDateAndClockAndCancelSendsNothing)
     withWindow([&](TFrmDBTools &w) {
         driver.ignoreWindow(&w);
         w.currentDateTime = [] { return QDateTime(QDate(2012, 11, 19), QTime(14, 5, 30)); };
-        const struct {
-            QString database;
-            QString proposed;
-        } runs[] = {{QStringLiteral("Tarnel"), QStringLiteral("Tarnel_13910829_14-05.Bak")},
-                    {QString(), QStringLiteral("_13910829_14-05.Bak")}};
-        for (const auto &run : runs) {
-            w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(run.database));
-            const qsizetype before = received();
-            driver.handle([&](QWidget *modal) {
-                auto *dialog = qobject_cast<QFileDialog *>(modal);
-                ASSERT_NE(dialog, nullptr);
-                EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Create New Backup File"));
-                EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Bak Files (*.Bak)")});
-                EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("Bak"));
-                EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
-                EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
-                EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-                EXPECT_TRUE(dialog->isSizeGripEnabled());
-                EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), run.proposed);
-                dialog->reject();
-            });
-            QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
-            EXPECT_TRUE(driver.allAnswered());
-            EXPECT_EQ(received(), before);
-        }
+        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(QStringLiteral("Tarnel")));
+        const qsizetype before = received();
+        driver.handle([&](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Create New Backup File"));
+            EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Bak Files (*.Bak)")});
+            EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("Bak"));
+            EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+            EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
+            EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+            EXPECT_TRUE(dialog->isSizeGripEnabled());
+            EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(),
+                      QStringLiteral("Tarnel_13910829_14-05.Bak"));
+            dialog->reject();
+        });
+        QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
+        EXPECT_TRUE(driver.allAnswered());
+        EXPECT_EQ(received(), before);
     });
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
-TEST_F(Backup, NoDatabaseChosenEndsWithTheErrorNotice)
+// No database chosen, or only blanks: said in Persian before any file is
+// asked for, and the server hears nothing.
+TEST_F(Backup, NoDatabaseChosenIsRefusedBeforeTheSaveDialog)
 {
-    QTemporaryDir folder;
     ModalDialogDriver driver;
     withWindow([&](TFrmDBTools &w) {
         driver.ignoreWindow(&w);
-        backUp(w, QString(), folder.filePath(QStringLiteral("none.Bak")), driver);
-        EXPECT_EQ(driver.last().text, kBackupFailed);
-        EXPECT_EQ(driver.last().icon, DialogIcon::Error);
-        EXPECT_TRUE(driver.last().caption.isEmpty());
-        EXPECT_FALSE(w.MovBusy1->form() && w.MovBusy1->form()->isVisible());
+        for (const QString &shownName : {QString(), QStringLiteral("  ")}) {
+            w.DBLDBBackup->setCurrentIndex(-1);
+            w.DBLDBBackup->setEditText(shownName);
+            const qsizetype before = received();
+            driver.pressEnter();
+            QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
+            EXPECT_TRUE(driver.allAnswered());
+            EXPECT_EQ(driver.last().objectName, QStringLiteral("MessageDialog")) << "a file was asked for";
+            EXPECT_TRUE(driver.last().text.contains(QStringLiteral("بانکی انتخاب نشده")))
+                << driver.last().text.toStdString();
+            EXPECT_EQ(driver.last().icon, DialogIcon::Warning);
+            EXPECT_EQ(received(), before);
+            EXPECT_FALSE(w.MovBusy1->form() && w.MovBusy1->form()->isVisible());
+        }
     });
-    EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("none.Bak"))));
+    EXPECT_EQ(driver.shown().size(), 2);
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
@@ -156,12 +160,88 @@ TEST_F(Backup, SecondBackupAppendsASetAndTheGaugeFollowsEveryStep)
         if (percent != 0 && (steps.isEmpty() || steps.last() != percent))
             steps.append(percent);
     }
+    // The second run starts from an empty bar, drawn so before its first
+    // step, not from the first run's 100%.
+    const qsizetype firstFull = painted.indexOf(100);
+    ASSERT_GE(firstFull, 0) << testing::PrintToString(painted);
+    const auto restart = std::find_if(painted.begin() + firstFull, painted.end(), [](int p) { return p != 100; });
+    ASSERT_NE(restart, painted.end()) << testing::PrintToString(painted);
+    EXPECT_EQ(*restart, 0) << testing::PrintToString(painted);
+    EXPECT_NEAR(drawn[restart - painted.begin()], 0, 5);
     ASSERT_EQ(steps.size(), 20) << testing::PrintToString(steps);
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(steps[i], 10 * (i % 10 + 1)) << i;
     ASSERT_EQ(drawn.size(), painted.size());
     for (qsizetype i = 0; i < painted.size(); ++i)
         EXPECT_NEAR(drawn[i], painted[i], 5) << "paint " << i;
+    EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
+}
+
+// The restore's file dialog offers backups first and opens where they are:
+// Backups beside the program until this program has written or chosen one,
+// then that one's folder. The gauge, full after a backup, is emptied for the
+// restore, which has no progress of its own to show.
+TEST_F(Backup, RestoreDialogOpensWhereBackupsAreAndTheGaugeStaysEmpty)
+{
+    makeRestorable(QStringLiteral("GaugeTarget"));
+    writeSettings(QStringLiteral("GaugeTarget"));
+    const QString backups = executableDirectory() + QStringLiteral("Backups");
+    const bool backupsExisted = QFileInfo::exists(backups);
+    ASSERT_TRUE(QDir().mkpath(backups));
+    QTemporaryDir folder;
+    const QString bak = folder.filePath(QStringLiteral("GaugeTarget.Bak"));
+    ModalDialogDriver driver;
+    QStringList openedIn;
+    QList<QStringList> filters;
+    QStringList filterChosen;
+    QList<int> gaugeAtDialogs;
+    const auto lookAtOpenDialog = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        ASSERT_NE(dialog, nullptr);
+        openedIn.append(dialog->directory().absolutePath());
+        filters.append(dialog->nameFilters());
+        filterChosen.append(dialog->selectedNameFilter());
+    };
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        {
+            // A folder chosen once and removed since is no place to open in.
+            QTemporaryDir gone;
+            backUp(w, QStringLiteral("GaugeTarget"), gone.filePath(QStringLiteral("g.Bak")), driver);
+        }
+        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(QStringLiteral("GaugeTarget")));
+        driver.pressButton(kYes);
+        driver.handle([&](QWidget *modal) {
+            lookAtOpenDialog(modal);
+            static_cast<QDialog *>(modal)->reject();
+        });
+        driver.pressEnter();
+        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+
+        backUp(w, QStringLiteral("GaugeTarget"), bak, driver);
+        ASSERT_EQ(w.Gauge1->Progress(), 100);
+        driver.setBeforeAnswer([&](QWidget *) { gaugeAtDialogs.append(w.Gauge1->Progress()); });
+        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(QStringLiteral("GaugeTarget")));
+        driver.pressButton(kYes);
+        driver.handle([&](QWidget *modal) {
+            lookAtOpenDialog(modal);
+            chooseFileNow(modal, bak);
+        });
+        driver.pressButton(kYes);
+        driver.pressEnter();
+        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+        EXPECT_EQ(driver.last().text, QStringLiteral("باز گرداندن اطلاعات با موفقيت انجام شد."));
+        EXPECT_EQ(w.Gauge1->Progress(), 0);
+    });
+    if (!backupsExisted)
+        QDir(backups).removeRecursively();
+    EXPECT_EQ(openedIn, (QStringList{QDir(backups).absolutePath(), QDir(folder.path()).absolutePath()}));
+    const QStringList expectedFilters{QStringLiteral("Bak Files (*.Bak)"), QStringLiteral("All Files (*)")};
+    EXPECT_EQ(filters, (QList<QStringList>{expectedFilters, expectedFilters}));
+    EXPECT_EQ(filterChosen, (QStringList{expectedFilters[0], expectedFilters[0]}));
+    // Warning, file, question and outcome: all over an empty bar.
+    EXPECT_EQ(gaugeAtDialogs, (QList<int>{0, 0, 0, 0}));
+    runAsSa(QStringLiteral("DROP DATABASE GaugeTarget"));
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 

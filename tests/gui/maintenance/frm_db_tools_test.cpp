@@ -152,17 +152,32 @@ TEST_F(MaintenanceWindow, LogShrinkOfAnUnknownDatabaseEndsRed)
     writeSettings(QStringLiteral("Tarnel"));
     openSharedConnection();
     writeSettings(QStringLiteral("NoSuchDataBase"));
-    withWindow([](TFrmDBTools &w) {
+    ModalDialogDriver driver;
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
         PaintRecorder recorder(w.lbMessage_Compress);
         w.PageControl1->setCurrentWidget(w.TabSheet1);
         for (int run = 0; run < 2; ++run) {
             recorder.paints.clear();
+            // The red line first, then why in a notice.
+            driver.handle([&](QWidget *modal) {
+                EXPECT_FALSE(recorder.paints.isEmpty());
+                if (!recorder.paints.isEmpty()) {
+                    EXPECT_EQ(recorder.paints.back(), std::make_pair(kShrinkFailed, QColor(255, 0, 0)));
+                }
+                modal->close();
+            });
             QTest::mouseClick(w.BitBtn6, Qt::LeftButton);
+            EXPECT_TRUE(driver.allAnswered());
             ASSERT_FALSE(recorder.paints.isEmpty());
             EXPECT_EQ(recorder.paints.front(), std::make_pair(kShrinkWaiting, QColor(Qt::black)));
             EXPECT_EQ(recorder.paints.back(), std::make_pair(kShrinkFailed, QColor(255, 0, 0)));
+            EXPECT_TRUE(driver.last().text.startsWith(kShrinkFailed + u'\n')) << driver.last().text.toStdString();
+            EXPECT_TRUE(driver.last().details.contains(QStringLiteral("NoSuchDataBase")))
+                << driver.last().details.toStdString();
         }
     });
+    EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
 TEST_F(MaintenanceWindow, CloseRequestWaitsForTheRunningStatement)

@@ -5,6 +5,7 @@
 #include "backup_restore_fixture.h"
 #include "platform/profile_file.h"
 #include "widgets/edit/mov_db_lookup_combo_box.h"
+#include "widgets/elided/elided_label.h"
 
 #include <QStatusBar>
 
@@ -65,9 +66,18 @@ TEST_F(NoTicket, TheSavedLoginListsBacksUpAndRestores)
         driver.ignoreWindow(&w);
         EXPECT_GE(w.DBLDBBackup->findText(QStringLiteral("Ticketless")), 0);
         EXPECT_GE(w.DBLDBBackup->findText(QStringLiteral("master")), 0);
-        const QString notice = w.StatusBar1->currentMessage();
+        const QString notice = w.StatusNotice->fullText();
         EXPECT_TRUE(notice.contains(QStringLiteral("Kerberos")) && notice.contains(QStringLiteral("InitPrg.ini")))
             << notice.toStdString();
+        // Longer than the bar: cut with an ellipsis where it is drawn, whole
+        // for the tooltip and for assistive technology, the login kept.
+        const QString shown = w.StatusNotice->text();
+        EXPECT_GT(w.StatusNotice->fontMetrics().horizontalAdvance(notice), w.StatusNotice->width());
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_LE(w.StatusNotice->fontMetrics().horizontalAdvance(shown), w.StatusNotice->contentsRect().width());
+        EXPECT_TRUE(shown.endsWith(QStringLiteral("(sa)"))) << shown.toStdString();
+        EXPECT_EQ(w.StatusNotice->toolTip(), notice);
+        EXPECT_EQ(w.StatusNotice->accessibleDescription(), notice);
 
         backUp(w, QStringLiteral("Ticketless"), bak, driver);
         EXPECT_EQ(driver.last().text, kBackupDone);
@@ -91,7 +101,8 @@ TEST_F(NoTicket, WindowsAuthenticationSavedHasNothingToFallBackTo)
     driver.pressEnter();
     withWindow([&](TFrmDBTools &w) {
         EXPECT_EQ(w.DBLDBBackup->count(), 0);
-        EXPECT_TRUE(w.StatusBar1->currentMessage().isEmpty());
+        EXPECT_TRUE(w.StatusNotice->fullText().isEmpty());
+        EXPECT_TRUE(w.StatusNotice->text().isEmpty());
     });
     EXPECT_TRUE(driver.last().text.contains(QStringLiteral("Kerberos"))) << driver.last().text.toStdString();
     EXPECT_EQ(stateOf(QStringLiteral("Tarnel")), QStringLiteral("ONLINE"));
@@ -105,7 +116,8 @@ TEST_F(WithTicket, WindowsAuthenticationAsBeforeAndNoNotice)
     writeSettings(QStringLiteral("Tarnel"));
     withWindow([&](TFrmDBTools &w) {
         EXPECT_GE(w.DBLDBBackup->findText(QStringLiteral("Movan_Sales")), 0);
-        EXPECT_TRUE(w.StatusBar1->currentMessage().isEmpty()) << w.StatusBar1->currentMessage().toStdString();
+        EXPECT_TRUE(w.StatusNotice->text().isEmpty()) << w.StatusNotice->text().toStdString();
+        EXPECT_TRUE(w.StatusNotice->toolTip().isEmpty());
     });
 }
 

@@ -83,18 +83,84 @@ TEST(FailureText, EnglishFailuresGetAPersianSentenceAndKeepTheirWords)
     EXPECT_TRUE(describeFailure(AppError(persianText)).details.isEmpty());
 }
 
+// Failures a user can act upon are named as what they are, with the remedy
+// and whatever names the place (a server's address, a Kerberos service);
+// the failure's own words stay whole for the details.
+TEST(FailureText, FullDisksDownServersAndMissingTicketsAreNamed)
+{
+    const QString full = QStringLiteral("پر است");
+    const QString noTicket = QStringLiteral("منقضی شده");
+    DatabaseError down(QStringLiteral("Unable to connect: Adaptive Server is unavailable or does not exist"), 20009);
+    down.setServer(QStringLiteral("10.1.2.3:1433"));
+    const struct {
+        DatabaseError error;
+        QStringList says;
+    } cases[] = {
+        {DatabaseError(QStringLiteral("Write on \"/b/T.Bak\" failed: 112(There is not enough space on the disk.)"),
+                       3202),
+         {full}},
+        {DatabaseError(QStringLiteral("Write on \"/b/T.Bak\" failed: 28(No space left on device)"), 3202), {full}},
+        {down, {QStringLiteral("10.1.2.3:1433"), QStringLiteral("پاسخ نمی‌دهد")}},
+        {DatabaseError(QStringLiteral("Windows authentication (Kerberos) to MSSQLSvc/db.example:1433 is not possible: "
+                                      "No Kerberos credentials available (default cache: FILE:/tmp/x)")),
+         {noTicket, QStringLiteral("MSSQLSvc/db.example:1433"), QStringLiteral("kinit"), QStringLiteral("دامنه")}},
+        {DatabaseError(QStringLiteral("Windows authentication (Kerberos) to MSSQLSvc/db:1433 is not possible: "
+                                      "Ticket expired")),
+         {noTicket, QStringLiteral("kinit")}},
+        {DatabaseError(QStringLiteral("Windows authentication (Kerberos) to MSSQLSvc/db:1433 is not possible: "
+                                      "Server MSSQLSvc/db:1433@EX not found in Kerberos database")),
+         {kerberosUnavailableText()}},
+        {DatabaseError(QStringLiteral("The settings file /opt/m/InitPrg.ini does not exist.")),
+         {QStringLiteral("InitPrg.ini"), QStringLiteral("تنظیمات اتصال")}},
+    };
+    for (const auto &c : cases) {
+        const FailureNotice notice = describeFailure(c.error);
+        for (const QString &word : c.says)
+            EXPECT_TRUE(notice.message.contains(word))
+                << c.error.message().toStdString() << " lacks " << word.toStdString();
+        EXPECT_EQ(notice.details, c.error.message());
+    }
+    // A refused backup on a disk with room is no full disk.
+    EXPECT_FALSE(describeFailure(DatabaseError(QStringLiteral("Write on \"x\" failed: 5(Access is denied.)"), 3202))
+                     .message.contains(full));
+    // Nor is the server's own address named for a failure that is not about
+    // reaching it.
+    DatabaseError refused(QStringLiteral("Login failed for user 'sa'."), 18456);
+    refused.setServer(QStringLiteral("10.1.2.3:1433"));
+    EXPECT_FALSE(describeFailure(refused).message.contains(QStringLiteral("10.1.2.3")));
+}
+
+// The fixed text stays whole as the notice's first lines; why and what to do
+// come below it, the failure's own words in the details.
+TEST(FailureText, NoticeKeepsTheFixedTextFirst)
+{
+    const QString fixed = QStringLiteral("خطا در اتصال با بانک اطلاعاتي ...\r\nدرصورت تمايل ...");
+    const FailureNotice notice
+        = failureNotice(fixed, DatabaseError(QStringLiteral("Login failed for user 'sa'."), 18456));
+    EXPECT_TRUE(notice.message.startsWith(fixed + u'\n')) << notice.message.toStdString();
+    EXPECT_TRUE(notice.message.contains(QStringLiteral("ورود را نپذیرفت")));
+    EXPECT_EQ(notice.details, QStringLiteral("Login failed for user 'sa'."));
+    // A Persian failure is the reason itself; no details.
+    const FailureNotice persianReason = failureNotice(fixed, AppError(QStringLiteral("پوشه پیدا نشد")));
+    EXPECT_EQ(persianReason.message, fixed + QStringLiteral("\nپوشه پیدا نشد"));
+    EXPECT_TRUE(persianReason.details.isEmpty());
+}
+
 // Windows authentication without a ticket: the real reason from Kerberos,
-// under the Persian sentence that says what to do.
+// with the service it was wanted for, under the Persian sentence that says
+// what to do.
 TEST(FailureText, WindowsLoginWithoutATicket)
 {
     const QByteArray previous = qgetenv("KRB5CCNAME");
     qputenv("KRB5CCNAME", "FILE:/nonexistent/no-ticket-here");
-    const std::optional<QString> problem = kerberosLoginProblem(QStringLiteral("localhost"), 1433);
+    const std::optional<QString> problem = kerberosLoginProblem(QStringLiteral("db.example"), 1433);
     qputenv("KRB5CCNAME", previous);
     ASSERT_TRUE(problem.has_value());
+    EXPECT_TRUE(problem->contains(QStringLiteral("MSSQLSvc/db.example:1433"))) << problem->toStdString();
     const FailureNotice notice = describeFailure(DatabaseError(*problem));
-    EXPECT_EQ(notice.message, kerberosUnavailableText());
+    EXPECT_TRUE(notice.message.contains(QStringLiteral("منقضی شده"))) << notice.message.toStdString();
     EXPECT_TRUE(notice.message.contains(QStringLiteral("kinit")));
+    EXPECT_TRUE(notice.message.contains(QStringLiteral("MSSQLSvc/db.example:1433")));
     EXPECT_EQ(notice.details, *problem);
 }
 
