@@ -75,6 +75,10 @@ inline ServerMessage makeServerMessage(int number, int severity, int state, std:
     return m;
 }
 
+// How a session's user transaction changed; the protocol names it by its
+// descriptor (ENVCHANGE 8, 9 and 10).
+enum class TransactionChange { Began, Committed, RolledBack };
+
 // Which DONE token ends a statement.
 //   Statement:    a statement of the batch itself: DONE (DONEINPROC while an
 //                 RPC runs, since its statements run inside the procedure).
@@ -107,6 +111,8 @@ public:
     // The session's language changed (SET LANGUAGE); the protocol sends
     // ENVCHANGE 2. The engine reports message 5703 itself.
     virtual void languageChanged(const std::string & /*newLanguage*/, const std::string & /*oldLanguage*/) {}
+    // The outermost transaction began or ended.
+    virtual void transactionChanged(TransactionChange /*change*/, std::uint64_t /*descriptor*/) {}
     // Return status of a procedure called by an RPC or EXEC.
     virtual void returnStatus(std::int32_t status) = 0;
     // The final value of an OUTPUT parameter of an RPC (name with its '@').

@@ -8,6 +8,7 @@
 #include "sql/system_procedures.h"
 #include "sql/system_tables.h"
 #include "sql/token.h"
+#include "sql/transactions.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
 #include "storage/storage_messages.h"
@@ -115,7 +116,12 @@ void BatchExecutor::runGuarded(const Statement &statement)
         e.atLine(statement.line);
         reportError(e);
         done(0, std::nullopt, true);
-        if (e.scope() != ErrorScope::Statement || m_context.options.xactAbort)
+        if (m_context.options.xactAbort) {
+            // The error dooms the transaction, and the batch stops.
+            abandonTransaction(m_context.session, m_context.sink);
+            throw AbortBatch{};
+        }
+        if (e.scope() != ErrorScope::Statement)
             throw AbortBatch{};
     }
 }
@@ -182,6 +188,20 @@ const char *commandOf(const Statement &statement)
                           [](const AlterDatabaseStatement &) { return "ALTER DATABASE"; },
                           [](const DropDatabaseStatement &) { return "DROP DATABASE"; },
                           [](const DbccStatement &) { return "DBCC"; },
+                          [](const TransactionStatement &s) {
+                              using Kind = TransactionStatement::Kind;
+                              switch (s.kind) {
+                              case Kind::Begin:
+                                  return "BEGIN TRANSACTION";
+                              case Kind::Commit:
+                                  return "COMMIT TRANSACTION";
+                              case Kind::Rollback:
+                                  return "ROLLBACK TRANSACTION";
+                              case Kind::Save:
+                                  return "SAVE TRANSACTION";
+                              }
+                              return "";
+                          },
                       },
                       statement.body);
 }
@@ -230,6 +250,7 @@ void BatchExecutor::execute(const Statement &statement)
                    [&](const AlterDatabaseStatement &s) { runAlterDatabase(s, m_context, m_doneKind); },
                    [&](const DropDatabaseStatement &s) { runDropDatabase(s, m_context, m_doneKind); },
                    [&](const DbccStatement &s) { runDbcc(s, m_context, m_doneKind); },
+                   [&](const TransactionStatement &s) { executeTransaction(s); },
                },
                statement.body);
 }
@@ -248,6 +269,33 @@ void BatchExecutor::executeUse(const UseStatement &use)
     m_context.session.currentDatabase = db->name;
     m_context.sink.databaseChanged(db->name, old);
     sendInfo(errors::databaseContextChanged(db->name));
+    done(0);
+}
+
+void BatchExecutor::executeTransaction(const TransactionStatement &statement)
+{
+    std::string name = statement.name.text;
+    if (statement.name.isVariable) {
+        Variable *v = m_context.variables.find(name);
+        if (!v)
+            throw errors::mustDeclareVariable(name);
+        name = valueAsText(v->value.value).value_or("");
+    }
+    using Kind = TransactionStatement::Kind;
+    switch (statement.kind) {
+    case Kind::Begin:
+        beginTransaction(m_context.session, m_context.sink, name);
+        break;
+    case Kind::Commit:
+        commitTransaction(m_context.session, m_context.sink);
+        break;
+    case Kind::Rollback:
+        rollbackTransaction(m_context.session, m_context.sink, name);
+        break;
+    case Kind::Save:
+        saveTransaction(m_context.session, name);
+        break;
+    }
     done(0);
 }
 

@@ -306,7 +306,7 @@ TypedValue systemVariable(std::string_view name, ExecutionContext &context)
     if (key == "@@ERROR")
         return TypedValue::integer(context.lastError);
     if (key == "@@TRANCOUNT")
-        return TypedValue::integer(0);
+        return TypedValue::integer(context.session.transaction.count);
     if (key == "@@TEXTSIZE")
         return TypedValue::integer(context.options.textSize);
     if (key == "@@MAX_PRECISION")

@@ -6,6 +6,7 @@
 #include "sql/permissions.h"
 #include "sql/session_registry.h"
 #include "sql/sql_error.h"
+#include "sql/transactions.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
 #include "storage/damaged_backups.h"
@@ -76,6 +77,14 @@ SqlError withTermination(std::vector<ServerMessage> messages, const std::string 
 SqlError terminating(const SqlError &error, const std::string &statement)
 {
     return withTermination(error.messages(), statement);
+}
+
+// BACKUP and every form of RESTORE, which a real server does not run inside
+// a user transaction.
+void refuseInTransaction(ExecutionContext &context, const std::string &statement)
+{
+    if (inUserTransaction(context.session))
+        throw withTermination({errors::backupInTransaction()}, statement);
 }
 
 void sendAll(ExecutionContext &context, const std::vector<ServerMessage> &messages)
@@ -188,6 +197,7 @@ bool databaseInUse(const std::string &database, ExecutionContext &context)
 void runRestoreDatabase(const RestoreStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
     const std::string kind = "RESTORE DATABASE";
+    refuseInTransaction(context, kind);
     RestoreRequest request;
     request.databaseName = resolveName(statement.database, context);
     requireRestorePermission(context, request.databaseName);
@@ -284,6 +294,7 @@ void setOnlineOrOffline(const AlterDatabaseStatement &statement, ExecutionContex
 
 void runBackup(const BackupStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    refuseInTransaction(context, statement.log ? "BACKUP LOG" : "BACKUP DATABASE");
     if (statement.log) {
         runBackupLog(statement, context, doneKind);
         return;
@@ -322,6 +333,7 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
         runRestoreDatabase(statement, context, doneKind);
         return;
     case Kind::FileListOnly: {
+        refuseInTransaction(context, "RESTORE FILELIST");
         requireBackupReadPermission(context, "RESTORE FILELIST");
         const std::string path = devicePath(statement.disks, context);
         const int position = positionOf(statement, context);
@@ -331,6 +343,7 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
         return;
     }
     case Kind::HeaderOnly: {
+        refuseInTransaction(context, "RESTORE HEADERONLY");
         requireBackupReadPermission(context, "RESTORE HEADERONLY");
         const std::string path = devicePath(statement.disks, context);
         const auto sets = runTerminating("RESTORE HEADERONLY", [&] { return context.storage.backupHeaders(path); });
@@ -338,6 +351,7 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
         return;
     }
     case Kind::VerifyOnly: {
+        refuseInTransaction(context, "VERIFY DATABASE");
         requireBackupReadPermission(context, "VERIFY DATABASE");
         const std::string path = devicePath(statement.disks, context);
         const int position = positionOf(statement, context);
@@ -359,6 +373,8 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
 
 void runCreateDatabase(const CreateDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    if (inUserTransaction(context.session))
+        throw errors::notInTransaction("CREATE DATABASE");
     requireCreateDatabasePermission(context);
     if (!statement.forAttach || statement.rebuildLog)
         throw errors::notSupportedYet(statement.rebuildLog ? "CREATE DATABASE ... FOR ATTACH_REBUILD_LOG"
@@ -374,6 +390,8 @@ void runCreateDatabase(const CreateDatabaseStatement &statement, ExecutionContex
 
 void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    if (inUserTransaction(context.session))
+        throw errors::notInTransaction("ALTER DATABASE");
     requireAlterPermission(context, statement.name);
     if (statement.option.rfind("RECOVERY ", 0) == 0) {
         setRecoveryModel(statement, context);
@@ -414,6 +432,8 @@ void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext 
 
 void runDropDatabase(const DropDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    if (inUserTransaction(context.session))
+        throw errors::dropInTransaction("DROP DATABASE");
     for (const auto &name : statement.names) {
         requireDropPermission(context, name);
         const auto db = context.catalogue.find(name);

@@ -26,9 +26,8 @@ constexpr std::string_view kStatementStarts[] = {
 // Statements a real server knows but this one does not run; a batch holding
 // one is refused as a whole, never half run.
 constexpr std::string_view kUnsupportedStarts[] = {
-    "BREAK",  "CLOSE",    "COMMIT", "CONTINUE", "DEALLOCATE", "DELETE", "DENY",      "FETCH",
-    "GOTO",   "GRANT",    "INSERT", "KILL",     "MERGE",      "OPEN",   "RAISERROR", "RETURN",
-    "REVOKE", "ROLLBACK", "SAVE",   "TRUNCATE", "UPDATE",     "WHILE",
+    "BREAK", "CLOSE", "CONTINUE", "DEALLOCATE", "DELETE", "DENY",   "FETCH",    "GOTO",   "GRANT", "INSERT",
+    "KILL",  "MERGE", "OPEN",     "RAISERROR",  "RETURN", "REVOKE", "TRUNCATE", "UPDATE", "WHILE",
 };
 
 } // namespace
@@ -180,9 +179,23 @@ StatementPtr Parser::parseStatement(bool firstInBatch)
         {"IF", [](Parser &p, const Token &) -> Statement::Body { return p.parseIf(); }},
         {"BEGIN",
          [](Parser &p, const Token &keyword) -> Statement::Body {
-             if (p.peek().isWord("TRAN") || p.peek().isWord("TRANSACTION") || p.peek().isWord("DISTRIBUTED"))
-                 throw errors::notSupportedYet("BEGIN TRANSACTION").atLine(keyword.line);
+             if (p.peek().isWord("DISTRIBUTED"))
+                 throw errors::notSupportedYet("BEGIN DISTRIBUTED TRANSACTION").atLine(keyword.line);
+             if (p.peek().isWord("TRAN") || p.peek().isWord("TRANSACTION"))
+                 return p.parseTransaction(TransactionStatement::Kind::Begin);
              return p.parseBlock();
+         }},
+        {"COMMIT",
+         [](Parser &p, const Token &) -> Statement::Body {
+             return p.parseTransaction(TransactionStatement::Kind::Commit);
+         }},
+        {"ROLLBACK",
+         [](Parser &p, const Token &) -> Statement::Body {
+             return p.parseTransaction(TransactionStatement::Kind::Rollback);
+         }},
+        {"SAVE",
+         [](Parser &p, const Token &) -> Statement::Body {
+             return p.parseTransaction(TransactionStatement::Kind::Save);
          }},
         {"WAITFOR", [](Parser &p, const Token &) -> Statement::Body { return p.parseWaitfor(); }},
         {"PRINT", [](Parser &p, const Token &) -> Statement::Body { return PrintStatement{p.parseScalar()}; }},

@@ -97,4 +97,42 @@ std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std:
     return calls;
 }
 
+TransactionRequest parseTransactionManagerRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion)
+{
+    ByteReader reader(payload);
+    if (tdsVersion >= TdsVersion::V7_2)
+        skipAllHeaders(reader);
+    TransactionRequest request;
+    using Kind = TransactionRequest::Kind;
+    const std::uint16_t type = reader.u16le();
+    switch (type) {
+    case 0: // the DTC's address
+    case 1: // propagate a distributed transaction
+    case 6: // promote to a distributed one
+        request.kind = Kind::Distributed;
+        return request;
+    case 5:
+        request.kind = Kind::Begin;
+        reader.u8(); // isolation level: the emulator runs every level alike
+        request.name = reader.bVarChar();
+        return request;
+    case 7:
+    case 8:
+        request.kind = type == 7 ? Kind::Commit : Kind::Rollback;
+        request.name = reader.bVarChar();
+        request.beginAnother = (reader.u8() & 0x01) != 0;
+        if (request.beginAnother) {
+            reader.u8();
+            request.newName = reader.bVarChar();
+        }
+        return request;
+    case 9:
+        request.kind = Kind::Save;
+        request.name = reader.bVarChar();
+        return request;
+    default:
+        throw MalformedInput("unknown transaction-manager request");
+    }
+}
+
 } // namespace sqlemu::tds

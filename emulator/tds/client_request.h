@@ -30,6 +30,10 @@ struct RpcCall {
 // Throws MalformedInput.
 std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion);
 
+// A transaction-manager request (begin, commit, rollback, save; the
+// distributed kinds only by kind). Throws MalformedInput.
+TransactionRequest parseTransactionManagerRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion);
+
 // The names of the ProcIDs of special procedures (10 = sp_executesql).
 std::string procedureNameForId(std::uint16_t procId);
 

@@ -188,7 +188,7 @@ bool Session::dispatch(const Message &message)
             }
             if ((type == PacketType::SqlBatch || type == PacketType::Rpc)
                 && (message.firstStatus & (PacketStatus::ResetConnection | PacketStatus::ResetConnectionSkipTran)))
-                resetSession();
+                resetSession((message.firstStatus & PacketStatus::ResetConnectionSkipTran) != 0);
             switch (type) {
             case PacketType::SqlBatch:
                 handleBatch(message);
@@ -199,12 +199,9 @@ bool Session::dispatch(const Message &message)
             case PacketType::Attention:
                 sendAttentionAck();
                 return true;
-            case PacketType::TransactionManager: {
-                ByteWriter out;
-                writeDone(out, m_format, TokenId::Done, DoneStatus::Final, 0, 0);
-                sendMessage(out.data());
-                return true;
-            }
+            case PacketType::TransactionManager:
+                handleTransactionRequest(message);
+                return !m_broken;
             default:
                 break;
             }
@@ -431,10 +428,24 @@ void Session::handleRpc(const Message &message)
     traceEnd(firstError, !m_broken);
 }
 
-void Session::resetSession()
+void Session::handleTransactionRequest(const Message &message)
+{
+    const TransactionRequest request = parseTransactionManagerRequest(message.payload, m_format.tdsVersion);
+    ResponseStream stream = makeStream();
+    TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Batch,
+                         [this] { return pollAttention(false); });
+    runEngineCall(sink, [&] { m_instance.engine->executeTransactionRequest(m_state, request, sink); });
+    sink.finish(true);
+    stream.finish();
+    m_attention = false;
+}
+
+void Session::resetSession(bool keepTransaction)
 {
     closeInEngine();
     m_state.currentDatabase = m_loginDatabase;
+    if (!keepTransaction)
+        m_state.transaction = SessionTransaction{};
     openInEngine();
     m_resetPending = true;
 }

@@ -52,12 +52,14 @@ private:
     bool handleLogin(const Message &message);
     void handleBatch(const Message &message);
     void handleRpc(const Message &message);
+    void handleTransactionRequest(const Message &message);
     // The trace's line for a request the server has finished with.
     void traceEnd(std::int32_t error, bool delivered);
     void sendAttentionAck();
     // RESETCONNECTION on a request: the session starts afresh, as just
     // logged in, and the response acknowledges it.
-    void resetSession();
+    // keepTransaction: the client asked to keep its transaction across the reset.
+    void resetSession(bool keepTransaction);
     void acknowledgeReset(ResponseStream &stream);
     void sendProtocolError(const std::string &reason);
     // 701 for a request the server's memory could not hold; the session goes on.

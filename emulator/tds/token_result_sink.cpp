@@ -107,6 +107,15 @@ void TokenResultSink::languageChanged(const std::string &newLanguage, const std:
     writeEnvChange(m_stream.tokens(), EnvChangeType::Language, newLanguage, oldLanguage);
 }
 
+void TokenResultSink::transactionChanged(TransactionChange change, std::uint64_t descriptor)
+{
+    // Clients before TDS 7.2 name no transaction in their requests.
+    if (m_cancelled || !m_format.wide())
+        return;
+    writePendingDone(true);
+    writeTransactionChange(m_stream.tokens(), change, descriptor);
+}
+
 void TokenResultSink::returnStatus(std::int32_t status)
 {
     if (m_mode == Mode::Rpc) {

@@ -160,7 +160,7 @@ TEST_F(EngineTest, WhatTheEmulatorDoesNotRunIsRefusedAsARealServerRefusesIt)
 {
     start("16.0", {"Tarnel"});
     for (const char *batch :
-         {"BEGIN TRANSACTION", "INSERT INTO t VALUES (1)", "SELECT name FROM sys.databases GROUP BY name",
+         {"BEGIN DISTRIBUTED TRANSACTION", "INSERT INTO t VALUES (1)", "SELECT name FROM sys.databases GROUP BY name",
           "BACKUP DATABASE Tarnel TO DISK = 'x.bak' WITH INIT", "DBCC CHECKDB"}) {
         auto sink = run(batch);
         ASSERT_NE(sink.firstError(), nullptr) << batch;

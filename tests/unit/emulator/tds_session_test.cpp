@@ -231,6 +231,40 @@ TEST_F(TdsSession, ResetConnectionStartsTheSessionAfresh)
     EXPECT_EQ(again.tokens.at(0).text, "tempdb");
 }
 
+// The transaction-manager request: the begin and its end name one
+// descriptor on the wire; an end without a transaction is an error, never a
+// bare DONE.
+TEST_F(TdsSession, TransactionRequestsAnnounceTheirDescriptorAndRefuseAnEndWithoutBegin)
+{
+    loginAs("pw");
+    const auto request = [&](std::uint16_t type) {
+        send(sqlemu::test::message(0x0E, sqlemu::test::transactionRequest(type)));
+        return sqlemu::test::readResponse(readMessage());
+    };
+    auto begin = request(5);
+    ASSERT_EQ(begin.ids(), (std::vector<std::uint8_t>{0xE3, 0xFD}));
+    EXPECT_EQ(begin.tokens[0].envType, 8);
+    EXPECT_EQ(begin.tokens[0].newValue.size(), 8u);
+    EXPECT_TRUE(begin.tokens[0].oldValue.empty());
+    EXPECT_EQ(begin.tokens[1].status, 0x00);
+
+    auto commit = request(7);
+    ASSERT_EQ(commit.ids(), (std::vector<std::uint8_t>{0xE3, 0xFD}));
+    EXPECT_EQ(commit.tokens[0].envType, 9);
+    EXPECT_TRUE(commit.tokens[0].newValue.empty());
+    EXPECT_EQ(commit.tokens[0].oldValue, begin.tokens[0].newValue);
+
+    for (std::uint16_t type : {7, 8}) {
+        auto refused = request(type);
+        ASSERT_EQ(refused.ids(), (std::vector<std::uint8_t>{0xAA, 0xFD})) << type;
+        EXPECT_EQ(refused.tokens[0].number, type == 7 ? 3902 : 3903);
+        EXPECT_EQ(refused.tokens[1].status, 0x02) << "DONE carries the error";
+    }
+    request(5);
+    auto rolledBack = request(8);
+    EXPECT_EQ(rolledBack.tokens.at(0).envType, 10);
+}
+
 // The engine closes a killed session's connection from another thread:
 // the idle client finds it closed without sending anything, and the
 // session ends and is forgotten, also after a reset.
