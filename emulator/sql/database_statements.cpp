@@ -98,12 +98,11 @@ void done(ExecutionContext &context, DoneKind doneKind)
     context.sink.statementDone({0, std::nullopt, false, doneKind});
 }
 
-// STATS = n reports every n percent, STATS alone every 10; without STATS a
-// backup reports no progress while a restore still reports every 10
-// percent. Each report goes to the client at once. ATTENTION reaches the
-// storage as a cancel.
-OperationProgress progressFor(const std::vector<StatementOption> &options, ExecutionContext &context,
-                              bool reportWithoutStats = false)
+// STATS = n reports every n percent, STATS alone every 10; without STATS
+// neither a backup nor a restore reports progress, as on a real server.
+// Each report goes to the client at once. ATTENTION reaches the storage as
+// a cancel.
+OperationProgress progressFor(const std::vector<StatementOption> &options, ExecutionContext &context)
 {
     OperationProgress progress;
     // The session's own pace, or the whole server's when that is slower.
@@ -122,7 +121,7 @@ OperationProgress progressFor(const std::vector<StatementOption> &options, Execu
     progress.onAdvance
         = [&context](double percent) { context.sessions.setPercentComplete(context.session.spid, percent); };
     const StatementOption *stats = findOption(options, "STATS");
-    if (!stats && !reportWithoutStats)
+    if (!stats)
         return progress;
     progress.stepPercent = stats && stats->value ? static_cast<int>(integerOf(*stats->value, context)) : 10;
     if (progress.stepPercent <= 0 || progress.stepPercent > 100)
@@ -215,7 +214,7 @@ void runRestoreDatabase(const RestoreStatement &statement, ExecutionContext &con
     context.sessions.setCommand(context.session.spid, kind, request.databaseName);
     if (context.catalogue.contains(request.databaseName) && databaseInUse(request.databaseName, context))
         throw withTermination({msg::exclusiveAccessNotObtained()}, kind);
-    const auto progress = progressFor(statement.options, context, true);
+    const auto progress = progressFor(statement.options, context);
     const auto figures = runTerminating(kind, [&] { return context.storage.restoreDatabase(request, progress); });
     sendAll(context, figures.completionMessages(kind));
     done(context, doneKind);
