@@ -60,7 +60,8 @@ ResultTable backupHeaderTable(const std::vector<BackupSetInfo> &sets, int compat
         text("BackupDescription", 255),
         fixed("BackupType", SqlType::SmallInt),
         fixed("ExpirationDate", SqlType::DateTime),
-        fixed("Compressed", SqlType::Bit),
+        // Documented as tinyint for 2005 and as one byte since; never bit.
+        fixed("Compressed", SqlType::TinyInt),
         fixed("Position", SqlType::SmallInt),
         fixed("DeviceType", SqlType::TinyInt),
         text("UserName", 128),
@@ -129,7 +130,7 @@ ResultTable backupHeaderTable(const std::vector<BackupSetInfo> &sets, int compat
             Value{},
             std::int64_t{0},
             std::int64_t{set.position},
-            std::int64_t{102}, // a disk file named by its path (2 would be a logical device)
+            std::int64_t{2}, // a disk file named in the statement (102: a backup device made beforehand)
             set.userName,
             set.serverName,
             set.databaseName,

@@ -286,7 +286,8 @@ TEST_F(DatabaseStatementsTest, RestoreListingsHaveTheColumnsOfTheVersionPlayed)
         EXPECT_EQ(headers.resultSets[0].columns.size(), headerColumns);
         EXPECT_EQ(headers.resultSets[0].columns[0].name, "BackupName");
         EXPECT_EQ(headers.resultSets[0].columns[12].type, SqlType::Decimal);
-        EXPECT_EQ(test::integer(headers.resultSets[0].rows.at(0)[6]), 102); // DeviceType: a disk file
+        EXPECT_EQ(headers.resultSets[0].columns[4].type, SqlType::TinyInt); // Compressed
+        EXPECT_EQ(test::integer(headers.resultSets[0].rows.at(0)[6]), 2); // DeviceType: a file named here
         auto files = run("RESTORE FILELISTONLY FROM DISK = N'" + media(std::string(version) + ".Bak") + "'");
         ASSERT_EQ(files.resultSets.size(), 1u);
         EXPECT_EQ(files.resultSets[0].columns.size(), fileColumns);
