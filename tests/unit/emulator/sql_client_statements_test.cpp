@@ -2,6 +2,7 @@
 // way of letting a log go, against the engine directly.
 
 #include "sql_engine_fixture.h"
+#include "tds/server_version.h"
 #include "tds/tokens.h"
 
 #include "support/tds_wire_client.h"
@@ -88,6 +89,12 @@ TEST_F(EngineTest, ConnectingClientsGetTheVersionTheServerPlays)
         EXPECT_EQ(text(sink.resultSets[0].rows[0][5]), "Microsoft");
         EXPECT_EQ(sink.resultSets[0].columns[3].maxLength, 30);
         EXPECT_EQ(movan::majorVersionFromBanner(text(sink.resultSets[0].rows[0][1])), std::stoi(std::string(product)));
+        // The login acknowledgement, PRELOGIN and the browser tell the same release.
+        const auto wire = tds::ServerVersion::fromName(version);
+        ASSERT_TRUE(wire.has_value());
+        EXPECT_EQ(wire->major, std::stoi(std::string(product)));
+        EXPECT_NE(std::string(product).find("." + std::to_string(wire->build) + "."), std::string::npos) << version;
+        EXPECT_EQ(wire->browserVersion, product);
     }
 }
 
