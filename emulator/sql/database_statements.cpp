@@ -170,6 +170,7 @@ void refuseUnsupportedBackupOptions(const BackupStatement &statement)
 void runBackupLog(const BackupStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
     const std::string name = resolveName(statement.database, context);
+    requireLogBackupPermission(context, name);
     if (statement.disks.empty()
         && (hasOption(statement.options, "TRUNCATE_ONLY") || hasOption(statement.options, "NO_LOG"))) {
         // SQL Server 2005 empties the log without a message; the parser has
@@ -383,7 +384,7 @@ void runCreateDatabase(const CreateDatabaseStatement &statement, ExecutionContex
         for (const auto &file : *group)
             if (const StatementOption *name = findOption(file, "FILENAME"); name && name->value)
                 paths.push_back(textOf(*name->value, context));
-    runStorage([&] { return context.storage.attachDatabase(statement.name, paths); });
+    runStorage([&] { return context.storage.attachDatabase(statement.name, paths, context.session.loginName); });
     done(context, doneKind);
 }
 
@@ -452,6 +453,7 @@ void runDbcc(const DbccStatement &statement, ExecutionContext &context, DoneKind
         throw errors::notSupportedYet("DBCC " + statement.command);
     if (statement.arguments.empty())
         throw errors::syntaxNear(")");
+    requireShrinkPermission(context, context.session.currentDatabase);
     const std::string file = textOf(*statement.arguments[0], context);
     const std::int64_t target = statement.arguments.size() > 1 ? integerOf(*statement.arguments[1], context) : 0;
     const auto figures
