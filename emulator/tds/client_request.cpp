@@ -5,6 +5,8 @@
 #include "tds/text_codec.h"
 #include "tds/type_codec.h"
 
+#include <cstdio>
+
 namespace sqlemu::tds {
 
 void skipAllHeaders(ByteReader &reader)
@@ -55,6 +57,24 @@ std::string procedureNameForId(std::uint16_t procId)
     return "";
 }
 
+namespace {
+
+ServerMessage unknownParameterTypeMessage(std::size_t ordinal, const std::string &name, std::uint8_t typeId)
+{
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", typeId);
+    return ServerMessage{8009,
+                         1,
+                         16,
+                         "The incoming tabular data stream (TDS) remote procedure call (RPC) protocol stream is "
+                         "incorrect. Parameter "
+                             + std::to_string(ordinal) + " (\"" + name + "\"): Data type " + hex + " is unknown.",
+                         "",
+                         1};
+}
+
+} // namespace
+
 std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion)
 {
     ByteReader reader(payload);
@@ -84,7 +104,13 @@ std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std:
             parameter.name = reader.utf16(next);
             std::uint8_t status = reader.u8();
             parameter.output = (status & 0x01) != 0;
-            TypeInfo type = readTypeInfo(reader);
+            TypeInfo type;
+            try {
+                type = readTypeInfo(reader);
+            } catch (const UnknownParameterType &e) {
+                throw RefusedRequest(
+                    unknownParameterTypeMessage(call.parameters.size() + 1, parameter.name, e.typeId()));
+            }
             parameter.type = type.sqlType;
             parameter.maxLength = type.maxLengthInUnits();
             parameter.value = readValue(reader, type);

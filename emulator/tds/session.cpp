@@ -409,7 +409,16 @@ void Session::traceEnd(std::int32_t error, bool delivered)
 
 void Session::handleRpc(const Message &message)
 {
-    std::vector<RpcCall> calls = parseRpcRequest(message.payload, m_format.tdsVersion);
+    std::vector<RpcCall> calls;
+    try {
+        calls = parseRpcRequest(message.payload, m_format.tdsVersion);
+    } catch (const RefusedRequest &e) {
+        ByteWriter out;
+        writeMessage(out, m_format, e.message(), m_instance.config.serverName);
+        writeDone(out, m_format, TokenId::Done, DoneStatus::Error, 0, 0);
+        sendMessage(out.data());
+        return;
+    }
     ResponseStream stream = makeStream();
     std::int32_t firstError = 0;
     try {

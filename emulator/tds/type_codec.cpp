@@ -305,7 +305,7 @@ TypeInfo readTypeInfo(ByteReader &reader)
         type.maxLength = reader.u32le();
         break;
     default:
-        throw MalformedInput("unsupported parameter type");
+        throw UnknownParameterType(type.id);
     }
     if (isCharType(type.id) && type.id != TypeId::VarChar && type.id != TypeId::Char) {
         auto bytes = reader.bytes(5);

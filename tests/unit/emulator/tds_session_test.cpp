@@ -351,6 +351,37 @@ TEST_F(TdsSession, AnEngineFaultIsReportedAsAnError)
     EXPECT_EQ(r.tokens[1].status, DoneStatus::Error);
 }
 
+// A parameter of a type the server does not know (here datetime2, as a
+// newer client sends it) refuses that request with 8009; the session goes
+// on, as on a real server.
+TEST_F(TdsSession, AParameterOfAnUnknownTypeRefusesTheRequestAndTheSessionGoesOn)
+{
+    loginAs("pw");
+    ByteWriter w;
+    sqlemu::test::allHeaders(w);
+    w.u16le(0xFFFF);
+    w.u16le(10);
+    w.u16le(0);
+    sqlemu::test::nvarcharParam(w, "@statement", "select @d");
+    sqlemu::test::nvarcharParam(w, "@params", "@d datetime2");
+    w.bVarChar("@d");
+    w.u8(0);
+    for (std::uint8_t b : {0x2A, 0x07, 0x08}) // datetime2(7), 8 bytes follow
+        w.u8(b);
+    for (int i = 0; i < 8; ++i)
+        w.u8(0);
+    send(sqlemu::test::message(0x03, w.data()));
+    auto r = sqlemu::test::readResponse(readMessage());
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xAA, 0xFD}));
+    EXPECT_EQ(r.tokens[0].number, 8009);
+    EXPECT_EQ(r.tokens[0].text,
+              "The incoming tabular data stream (TDS) remote procedure call (RPC) protocol stream is "
+              "incorrect. Parameter 3 (\"@d\"): Data type 0x2A is unknown.");
+    EXPECT_EQ(r.tokens[1].status, DoneStatus::Error);
+    EXPECT_TRUE(engine.rpcs.empty()) << "nothing of the request ran";
+    EXPECT_EQ(batch("select 1").ids().back(), 0xFD) << "the session goes on";
+}
+
 TEST_F(TdsSession, MalformedInputEndsTheConnection)
 {
     loginAs("pw");
