@@ -87,6 +87,29 @@ void refuseInTransaction(ExecutionContext &context, const std::string &statement
         throw withTermination({errors::backupInTransaction()}, statement);
 }
 
+// What the system databases refuse: tempdb any backup or restore (3147),
+// master a restore unless the server started in single-user mode (3108),
+// which sqlemu never does. A real server restores model and msdb, but here
+// model shapes no new database and msdb's history is kept beside the
+// catalogue, so a restore of either could not be what it claims: refused
+// as what this server does not offer.
+void refuseOnSystemDatabase(const std::string &database, const std::string &statement, bool restore)
+{
+    if (sameName(database, "tempdb"))
+        throw withTermination(
+            {errors::message(3147, 16, 1, "Backup and restore operations are not allowed on database tempdb.")},
+            statement);
+    if (restore && sameName(database, "master"))
+        throw withTermination({errors::message(3108, 16, 1,
+                                               "To restore the master database, the server must be running in "
+                                               "single-user mode. For information on starting in single-user mode, "
+                                               "see \"How to: Start an Instance of SQL Server (sqlservr.exe)\" in "
+                                               "Books Online.")},
+                              statement);
+    if (restore && (sameName(database, "model") || sameName(database, "msdb")))
+        throw errors::notSupportedYet("RESTORE DATABASE " + database);
+}
+
 void sendAll(ExecutionContext &context, const std::vector<ServerMessage> &messages)
 {
     for (const auto &m : messages)
@@ -201,6 +224,7 @@ void runRestoreDatabase(const RestoreStatement &statement, ExecutionContext &con
     RestoreRequest request;
     request.databaseName = resolveName(statement.database, context);
     requireRestorePermission(context, request.databaseName);
+    refuseOnSystemDatabase(request.databaseName, kind, true);
     request.mediaPath = devicePath(statement.disks, context);
     request.replace = hasOption(statement.options, "REPLACE");
     request.userName = context.session.loginName;
@@ -304,6 +328,7 @@ void runBackup(const BackupStatement &statement, ExecutionContext &context, Done
     if (statement.disks.empty())
         throw errors::syntaxNear(name);
     requireBackupPermission(context, kind, name);
+    refuseOnSystemDatabase(name, kind, false);
     refuseUnsupportedBackupOptions(statement);
     context.sessions.setCommand(context.session.spid, kind, name);
     std::string path, setName;

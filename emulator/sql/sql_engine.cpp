@@ -9,6 +9,7 @@
 #include "storage/collation.h"
 #include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
+#include "storage/system_databases.h"
 
 #include <iostream>
 
@@ -86,6 +87,9 @@ SqlEngine::SqlEngine(const InstanceConfig &config, std::unique_ptr<Catalogue> ca
     server.compatibilityLevel = m_identity.compatibilityLevel;
     server.oldUnknownDatabaseText = m_identity.oldUnknownDatabaseText;
     m_storage = std::make_unique<StorageOperations>(*m_catalogue, server);
+    for (const auto &name : createMissingSystemDatabaseFiles(*m_catalogue))
+        std::cerr << "sqlemu: " << config.instanceName << ": the files of system database " << name
+                  << " could not be written\n";
     // A real server's recovery at start: databases whose files went missing
     // or were left damaged are marked suspect, not served.
     for (const auto &name : m_storage->checkDatabasesOnStart())
