@@ -29,6 +29,7 @@ enum class SqlType {
     UniqueIdentifier,
     Decimal,
     Real, // a 4-byte float; the engine gives its values as text ("42.5") or whole numbers
+    SqlVariant, // each value travels with its own type: a text as nvarchar, a number as int
 };
 
 struct ColumnInfo {

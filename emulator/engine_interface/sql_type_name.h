@@ -38,6 +38,8 @@ inline std::string sqlTypeName(SqlType type)
         return "numeric";
     case SqlType::Real:
         return "real";
+    case SqlType::SqlVariant:
+        return "sql_variant";
     }
     return "sql_variant";
 }

@@ -175,6 +175,8 @@ TypedValue functionResultType(std::string_view name, const std::vector<TypedValu
         return TypedValue::null(SqlType::NVarChar, 258);
     if (key == "GETDATE" || key == "CURRENT_TIMESTAMP")
         return TypedValue::null(SqlType::DateTime);
+    if (key == "SERVERPROPERTY")
+        return TypedValue::null(SqlType::SqlVariant);
     return TypedValue::null(SqlType::NVarChar, 128);
 }
 

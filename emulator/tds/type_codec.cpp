@@ -1,6 +1,7 @@
 #include "tds/type_codec.h"
 
 #include "tds/text_codec.h"
+#include "tds/variant_codec.h"
 
 #include <algorithm>
 #include <bit>
@@ -457,6 +458,10 @@ TypeInfo typeInfoForColumn(const ColumnInfo &column, bool allowMax)
         type.id = column.nullable ? TypeId::FltN : TypeId::Flt4;
         type.maxLength = 4;
         break;
+    case SqlType::SqlVariant:
+        type.id = TypeId::SsVariant;
+        type.maxLength = kVariantMaxLength;
+        break;
     case SqlType::Decimal: {
         type.id = TypeId::DecimalN;
         type.precision = static_cast<std::uint8_t>(std::clamp(column.precision, 1, 38));
@@ -492,6 +497,9 @@ void writeTypeInfo(ByteWriter &out, const TypeInfo &type)
         out.u8(static_cast<std::uint8_t>(type.maxLength));
         out.u8(type.precision);
         out.u8(type.scale);
+        return;
+    case TypeId::SsVariant:
+        out.u32le(type.maxLength);
         return;
     default:
         out.u16le(static_cast<std::uint16_t>(type.maxLength));
@@ -672,6 +680,9 @@ void writeValue(ByteWriter &out, const TypeInfo &type, const Value &value)
             return;
         }
         writeDecimal(out, type, value);
+        return;
+    case TypeId::SsVariant:
+        writeVariantValue(out, value);
         return;
     default:
         break;

@@ -51,6 +51,7 @@ constexpr std::uint8_t NChar = 0xEF;
 constexpr std::uint8_t Text = 0x23;
 constexpr std::uint8_t Image = 0x22;
 constexpr std::uint8_t NText = 0x63;
+constexpr std::uint8_t SsVariant = 0x62;
 } // namespace TypeId
 
 struct TypeInfo {

@@ -261,7 +261,7 @@ TEST_F(SqlemuReusedProcessId, AKilledBackupsPartialFileIsGoneAfterTheRestart)
         DbLibConnection db;
         ASSERT_TRUE(db.open(server->address(), "sa", ""));
         ASSERT_TRUE(attachAndBackUpSource(db, 3));
-        auto pid = db.execute("select serverproperty('ProcessID')");
+        auto pid = db.execute("select cast(serverproperty('ProcessID') as int)");
         ASSERT_EQ(pid.at(0).rows.at(0).at(0), "1");
         bool ok = false;
         db.execute("EXEC sqlemu_test_pace_storage @milliseconds = 10000", &ok);

@@ -82,6 +82,8 @@ TEST_F(EngineTest, ConnectingClientsGetTheVersionTheServerPlays)
                         "CAST(N'12' AS int) + 1, CAST(@@VERSION AS varchar(9))");
         ASSERT_EQ(sink.firstError(), nullptr) << sink.messages.at(0).text;
         EXPECT_EQ(text(sink.resultSets.at(0).rows.at(0)[0]), product);
+        EXPECT_EQ(sink.resultSets[0].columns[0].type, SqlType::SqlVariant) << "as a real server types it";
+        EXPECT_EQ(sink.resultSets[0].columns[2].type, SqlType::NVarChar);
         EXPECT_EQ(text(sink.resultSets[0].rows[0][1]).rfind(banner, 0), 0u) << version;
         EXPECT_EQ(text(sink.resultSets[0].rows[0][2]), product);
         EXPECT_EQ(text(sink.resultSets[0].rows[0][3]), "53");
