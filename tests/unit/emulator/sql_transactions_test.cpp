@@ -157,6 +157,22 @@ TEST_F(TransactionsTest, XactAbortEndsTheTransactionWithTheBatch)
     EXPECT_EQ(tranCount(), 0);
 }
 
+TEST_F(TransactionsTest, AStatementOfSpExecutesqlMustLeaveTheCountAsItFoundIt)
+{
+    const auto statement
+        = [&](const std::string &text) { return rpc("sp_executesql", {textParameter("@statement", text)}); };
+    auto opened = statement("BEGIN TRAN");
+    EXPECT_EQ(numbers(opened), std::vector<int>{266});
+    EXPECT_EQ(opened.messages.at(0).text,
+              "Transaction count after EXECUTE indicates a mismatching number of BEGIN "
+              "and COMMIT statements. Previous count = 0, current count = 1.");
+    EXPECT_EQ(tranCount(), 1) << "the transaction itself stays open";
+    EXPECT_EQ(numbers(statement("SELECT 1")), std::vector<int>{});
+    EXPECT_EQ(numbers(statement("ROLLBACK")), std::vector<int>{266});
+    EXPECT_EQ(numbers(statement("BEGIN TRAN COMMIT")), std::vector<int>{});
+    EXPECT_EQ(tranCount(), 0);
+}
+
 TEST_F(TransactionsTest, TheProtocolsRequestsShareTheCountWithTransactSql)
 {
     const auto request = [&](TransactionRequest::Kind kind, bool beginAnother = false) {
