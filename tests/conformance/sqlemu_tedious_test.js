@@ -226,6 +226,52 @@ test('sqlemu 16.0 through tedious', async (t) => {
   });
 });
 
+test('permissions per role, a database owner who is not sysadmin among them', async (t) => {
+  const server = await startServer(['--server-version', '9.0', '--login', 'clerk:Clerk1', '--login', 'keeper:Keep1:dbcreator']);
+  const sa = await connect(server.port);
+  const keeper = await connect(server.port, { user: 'keeper', password: 'Keep1' });
+  const clerk = await connect(server.port, { user: 'clerk', password: 'Clerk1' });
+  t.after(async () => {
+    await close(clerk);
+    await close(keeper);
+    await closeThenStop(sa, server);
+  });
+  await attachDatabase(keeper, server, 'Kept'); // keeper attached it: its owner
+  await attachDatabase(sa, server, 'Other');
+
+  // BACKUP LOG needs sysadmin, db_owner or db_backupoperator; DBCC SHRINKFILE
+  // sysadmin or db_owner.
+  const cases = [
+    { who: clerk, name: 'clerk', database: 'Kept', truncate: [262, 3013], shrink: [2571] },
+    { who: keeper, name: 'keeper', database: 'Other', truncate: [262, 3013], shrink: [2571] },
+    { who: keeper, name: 'keeper', database: 'Kept', truncate: [], shrink: [2528] },
+    { who: sa, name: 'sa', database: 'Other', truncate: [], shrink: [2528] },
+  ];
+  for (const c of cases) {
+    const truncate = await run(c.who, `BACKUP LOG ${c.database} WITH TRUNCATE_ONLY`);
+    assert.deepEqual(numbers(truncate), c.truncate, `${c.name}: BACKUP LOG ${c.database}`);
+    const shrink = await run(c.who, `USE ${c.database} DBCC SHRINKFILE(2, 0) USE master`);
+    assert.deepEqual(numbers(shrink).filter((n) => n !== 5701), c.shrink, `${c.name}: DBCC SHRINKFILE in ${c.database}`);
+  }
+  const refused = await run(clerk, `BACKUP DATABASE Kept TO DISK = N'${path.join(server.folder, 'k.bak')}'`);
+  assert.deepEqual(numbers(refused), [262, 3013]);
+  assert.equal(refused.messages[0].text, "BACKUP DATABASE permission denied in database 'Kept'.");
+});
+
+test('system databases: master backs up; tempdb is refused as a real server refuses it', async (t) => {
+  const server = await startServer(['--server-version', '10.50']);
+  const db = await connect(server.port);
+  t.after(() => closeThenStop(db, server));
+  const media = path.join(server.folder, 'master.bak');
+  const backup = await run(db, `BACKUP DATABASE master TO DISK = N'${media}'`);
+  assert.deepEqual(numbers(backup), [4035, 4035, 3014]);
+  const tempdb = await run(db, `BACKUP DATABASE tempdb TO DISK = N'${path.join(server.folder, 't.bak')}'`);
+  assert.deepEqual(numbers(tempdb), [3147, 3013]);
+  assert.equal(tempdb.messages[0].text, 'Backup and restore operations are not allowed on database tempdb.');
+  const restore = await run(db, `RESTORE DATABASE master FROM DISK = N'${media}' WITH REPLACE`);
+  assert.deepEqual(numbers(restore), [3108, 3013]);
+});
+
 test('sqlemu 9.0 through tedious', async (t) => {
   const server = await startServer(['--server-version', '9.0']);
   const db = await connect(server.port);
