@@ -30,6 +30,12 @@ enum class SqlType {
     Decimal,
     Real, // a 4-byte float; the engine gives its values as text ("42.5") or whole numbers
     SqlVariant, // each value travels with its own type: a text as nvarchar, a number as int
+    // From SQL Server 2008 on; values as the canonical text of
+    // date_time_text.h, the scale (0 to 7) in ColumnInfo::scale.
+    Date,
+    Time,
+    DateTime2,
+    DateTimeOffset,
 };
 
 struct ColumnInfo {

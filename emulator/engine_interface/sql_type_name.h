@@ -40,6 +40,14 @@ inline std::string sqlTypeName(SqlType type)
         return "real";
     case SqlType::SqlVariant:
         return "sql_variant";
+    case SqlType::Date:
+        return "date";
+    case SqlType::Time:
+        return "time";
+    case SqlType::DateTime2:
+        return "datetime2";
+    case SqlType::DateTimeOffset:
+        return "datetimeoffset";
     }
     return "sql_variant";
 }

@@ -319,6 +319,21 @@ DataType Parser::parseDataType()
             expectSymbol(")");
         }
         return type;
+    } else if (m_options.dateTypesAllowed
+               && (name == "DATE" || name == "TIME" || name == "DATETIME2" || name == "DATETIMEOFFSET")) {
+        type.type = name == "DATE" ? SqlType::Date
+            : name == "TIME"       ? SqlType::Time
+            : name == "DATETIME2"  ? SqlType::DateTime2
+                                   : SqlType::DateTimeOffset;
+        type.length = name == "DATE" ? 0 : 7; // the scale: digits of a second's fraction
+        if (name != "DATE" && acceptSymbol("(")) {
+            const Token &n = peek();
+            if (n.kind != TokenKind::Integer || n.text.size() > 1 || n.text[0] > '7')
+                throw errors::invalidScale(n.text).atLine(n.line);
+            type.length = std::stoi(take().text);
+            expectSymbol(")");
+        }
+        return type;
     } else {
         throw errors::unknownDataType(t.text).atLine(t.line);
     }

@@ -160,6 +160,7 @@ void SqlEngine::executeBatch(SessionState &session, const std::string &text, Res
     parserOptions.quotedIdentifier = request.context().options.quotedIdentifier;
     parserOptions.truncateOnlyAllowed = m_identity.truncateOnlySupported;
     parserOptions.declareInitializerAllowed = m_identity.declareInitializerSupported;
+    parserOptions.dateTypesAllowed = m_identity.declareInitializerSupported;
     try {
         BatchExecutor(request.context()).runText(text, parserOptions);
     } catch (const Cancelled &) {

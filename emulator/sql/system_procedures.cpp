@@ -278,6 +278,7 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
     parserOptions.quotedIdentifier = context.options.quotedIdentifier;
     parserOptions.truncateOnlyAllowed = context.identity.truncateOnlySupported;
     parserOptions.declareInitializerAllowed = context.identity.declareInitializerSupported;
+    parserOptions.dateTypesAllowed = context.identity.declareInitializerSupported;
     parserOptions.predeclaredVariables = inner.variables.names();
     parserOptions.onTokens = context.tokenBudget;
     // USE inside the statement lasts only as long as the statement.

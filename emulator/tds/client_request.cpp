@@ -1,6 +1,7 @@
 #include "tds/client_request.h"
 
 #include "tds/collation.h"
+#include "tds/date_time_codec.h"
 #include "tds/login7.h"
 #include "tds/text_codec.h"
 #include "tds/type_codec.h"
@@ -107,12 +108,15 @@ std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std:
             TypeInfo type;
             try {
                 type = readTypeInfo(reader);
+                // Types a client of that protocol version cannot know.
+                if (isDateTimeTypeId(type.id) && tdsVersion < TdsVersion::V7_3A)
+                    throw UnknownParameterType(type.id);
             } catch (const UnknownParameterType &e) {
                 throw RefusedRequest(
                     unknownParameterTypeMessage(call.parameters.size() + 1, parameter.name, e.typeId()));
             }
             parameter.type = type.sqlType;
-            parameter.maxLength = type.maxLengthInUnits();
+            parameter.maxLength = isDateTimeTypeId(type.id) ? type.scale : type.maxLengthInUnits();
             parameter.value = readValue(reader, type);
             call.parameters.push_back(std::move(parameter));
         }

@@ -219,10 +219,16 @@ test('sqlemu 16.0 through tedious', async (t) => {
     assert.equal((await run(db, 'SELECT @@TRANCOUNT AS n')).rows[0].n, 0);
   });
 
-  await t.test('a datetime2 parameter, which sqlemu does not know, is refused with 8009 and the session goes on', async () => {
-    const r = await run(db, 'SELECT @d AS d', [{ name: 'd', type: TYPES.DateTime2, value: new Date() }]);
-    assert.deepEqual(numbers(r), [8009]);
-    assert.equal((await run(db, 'SELECT 2 AS two')).rows[0].two, 2);
+  await t.test('date, time, datetime2 and datetimeoffset, as values and as parameters', async () => {
+    const r = await run(db, "SELECT CAST('2024-03-20' AS date) AS d, CAST('10:11:12.5' AS time(2)) AS t, "
+      + "CAST('2024-03-20 10:11:12 +03:30' AS datetimeoffset(0)) AS o, @p AS p", [
+      { name: 'p', type: TYPES.DateTime2, value: new Date(Date.UTC(2024, 2, 20, 10, 11, 12, 345)) },
+    ]);
+    assert.equal(r.error, undefined);
+    assert.equal(r.rows[0].d.toISOString(), '2024-03-20T00:00:00.000Z');
+    assert.equal(r.rows[0].t.toISOString(), '1970-01-01T10:11:12.500Z');
+    assert.equal(r.rows[0].o.toISOString(), '2024-03-20T06:41:12.000Z');
+    assert.equal(r.rows[0].p.toISOString(), '2024-03-20T10:11:12.345Z');
   });
 });
 
@@ -281,6 +287,12 @@ test('sqlemu 9.0 through tedious', async (t) => {
     const r = await run(db, "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(20)) AS v, @@VERSION AS banner");
     assert.equal(r.rows[0].v, '9.00.5000.00');
     assert.match(r.rows[0].banner, /^Microsoft SQL Server 2005 - 9\.00\.5000\.00/);
+  });
+
+  await t.test('date does not exist in SQL Server 2005: 2715', async () => {
+    const r = await run(db, "SELECT CAST('2024-03-20' AS date) AS d");
+    assert.deepEqual(numbers(r), [2715]);
+    assert.equal(r.messages[0].text, 'Column, parameter, or variable #1: Cannot find data type date.');
   });
 
   await t.test('BACKUP LOG ... WITH TRUNCATE_ONLY runs without a message', async () => {
