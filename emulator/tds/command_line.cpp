@@ -190,7 +190,7 @@ struct Gathered {
 
 using OptionHandler = void (*)(Gathered &, const std::string &option, const std::string &value);
 
-struct OptionSpec {
+struct KnownOption {
     std::string_view name;
     bool takesValue;
     OptionHandler handle;
@@ -235,7 +235,7 @@ void setHelp(Gathered &g, const std::string &, const std::string &)
     g.options.help = true;
 }
 
-const OptionSpec kOptions[] = {
+const KnownOption kOptions[] = {
     {"--help", false, setHelp},
     {"-h", false, setHelp},
     {"--data-dir", true, [](Gathered &g, const std::string &, const std::string &v) { g.options.dataDir = v; }},
@@ -298,19 +298,19 @@ void readOptions(const std::vector<std::string> &arguments, Gathered &g)
             inlineValue = option.substr(eq + 1);
             option.resize(eq);
         }
-        const auto spec = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                       [&](const OptionSpec &o) { return o.name == option; });
-        if (spec == std::end(kOptions))
+        const auto known = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                        [&](const KnownOption &o) { return o.name == option; });
+        if (known == std::end(kOptions))
             throw CommandLineError("unknown option '" + arguments[i] + "'");
         std::string value;
-        if (spec->takesValue) {
+        if (known->takesValue) {
             if (!inlineValue && i + 1 >= arguments.size())
                 throw CommandLineError(option + " needs a value");
             value = inlineValue ? *inlineValue : arguments[++i];
         } else if (inlineValue) {
             throw CommandLineError(option + " takes no value");
         }
-        spec->handle(g, option, value);
+        known->handle(g, option, value);
     }
 }
 
