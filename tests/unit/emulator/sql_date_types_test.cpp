@@ -46,6 +46,12 @@ TEST_F(EngineTest, DateAndTimeTypesConvertFromTextsAsARealServerDoes)
     }
     EXPECT_EQ(run("SELECT CAST('2024-02-30' AS date)").firstError()->number, 241);
     EXPECT_EQ(run("SELECT CAST('2024-03-20' AS datetime2(8))").firstError()->number, 1002);
+    // Compared with each other and with datetime as points in time.
+    auto compared = run("DECLARE @d date = '2024-03-20' DECLARE @t datetime2 = '2024-03-20 10:11:12.1234567' "
+                        "SELECT COUNT(*) FROM sys.databases WHERE @t > @d AND @d = CAST('2024-03-20' AS datetime) "
+                        "AND @t < CAST('2024-03-20 10:11:13' AS datetime) AND @d < '2024-03-21'");
+    ASSERT_EQ(compared.firstError(), nullptr) << compared.messages.at(0).text;
+    EXPECT_EQ(test::integer(compared.resultSets.at(0).rows.at(0).at(0)), 4);
     auto text = run("DECLARE @d datetime2(3) = '2024-03-20 10:11:12.1239' SELECT CAST(@d AS nvarchar(30))");
     EXPECT_EQ(test::text(text.resultSets.at(0).rows.at(0).at(0)), "2024-03-20 10:11:12.124");
 }
