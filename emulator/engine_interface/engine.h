@@ -3,6 +3,7 @@
 #include "engine_interface/memory_budget.h"
 #include "engine_interface/result_sink.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +17,26 @@ namespace sqlemu {
 // (public) may look but not touch the server's files.
 enum class ServerRole { Public, DbCreator, SysAdmin };
 
+// The session's user transaction. Nothing the emulator lets run inside one
+// needs undoing (what a rollback could not undo is refused there), so it
+// is only the count and the names clients see.
+struct SessionTransaction {
+    int count = 0; // @@TRANCOUNT
+    std::uint64_t descriptor = 0; // how the protocol names the open transaction; 0: none
+    std::string name; // of the outermost BEGIN TRANSACTION, empty when unnamed
+    std::vector<std::string> savepoints; // SAVE TRANSACTION names, oldest first
+};
+
+// A transaction-manager request of the protocol, as clients with
+// autocommit off send it instead of BEGIN TRANSACTION.
+struct TransactionRequest {
+    enum class Kind { Begin, Commit, Rollback, Save, Distributed };
+    Kind kind = Kind::Begin;
+    std::string name; // the transaction (or savepoint) named, often empty
+    bool beginAnother = false; // Commit and Rollback: start a new one at once
+    std::string newName; // the name of that new one
+};
+
 // What the interpreter knows of the session it runs for.
 struct SessionState {
     int spid = 51;
@@ -25,6 +46,7 @@ struct SessionState {
     std::string currentDatabase = "master";
     std::string hostName;
     std::string appName;
+    SessionTransaction transaction;
 };
 
 // A parameter of an RPC (sp_executesql's @params values), already decoded.
@@ -63,6 +85,11 @@ public:
     // Runs an RPC. procedure is the name (or "sp_executesql" for ProcID 10).
     virtual void executeRpc(SessionState &session, const std::string &procedure,
                             const std::vector<RpcParameter> &parameters, ResultSink &sink)
+        = 0;
+
+    // Runs a transaction-manager request: what it changed goes to the sink
+    // as transactionChanged(), a refusal as an error.
+    virtual void executeTransactionRequest(SessionState &session, const TransactionRequest &request, ResultSink &sink)
         = 0;
 
     // The session ended; the engine drops whatever it holds for it.

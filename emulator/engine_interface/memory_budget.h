@@ -64,6 +64,15 @@ public:
         m_held = total;
         return true;
     }
+    // Holds at most total bytes from now on, giving back the rest.
+    void shrinkTo(std::size_t total)
+    {
+        if (total >= m_held)
+            return;
+        if (m_budget)
+            m_budget->give(m_held - total);
+        m_held = total;
+    }
     void release()
     {
         if (m_budget)

@@ -29,6 +29,13 @@ enum class SqlType {
     UniqueIdentifier,
     Decimal,
     Real, // a 4-byte float; the engine gives its values as text ("42.5") or whole numbers
+    SqlVariant, // each value travels with its own type: a text as nvarchar, a number as int
+    // From SQL Server 2008 on; values as the canonical text of
+    // date_time_text.h, the scale (0 to 7) in ColumnInfo::scale.
+    Date,
+    Time,
+    DateTime2,
+    DateTimeOffset,
 };
 
 struct ColumnInfo {
@@ -75,6 +82,10 @@ inline ServerMessage makeServerMessage(int number, int severity, int state, std:
     return m;
 }
 
+// How a session's user transaction changed; the protocol names it by its
+// descriptor (ENVCHANGE 8, 9 and 10).
+enum class TransactionChange { Began, Committed, RolledBack };
+
 // Which DONE token ends a statement.
 //   Statement:    a statement of the batch itself: DONE (DONEINPROC while an
 //                 RPC runs, since its statements run inside the procedure).
@@ -107,6 +118,8 @@ public:
     // The session's language changed (SET LANGUAGE); the protocol sends
     // ENVCHANGE 2. The engine reports message 5703 itself.
     virtual void languageChanged(const std::string & /*newLanguage*/, const std::string & /*oldLanguage*/) {}
+    // The outermost transaction began or ended.
+    virtual void transactionChanged(TransactionChange /*change*/, std::uint64_t /*descriptor*/) {}
     // Return status of a procedure called by an RPC or EXEC.
     virtual void returnStatus(std::int32_t status) = 0;
     // The final value of an OUTPUT parameter of an RPC (name with its '@').

@@ -38,6 +38,16 @@ inline std::string sqlTypeName(SqlType type)
         return "numeric";
     case SqlType::Real:
         return "real";
+    case SqlType::SqlVariant:
+        return "sql_variant";
+    case SqlType::Date:
+        return "date";
+    case SqlType::Time:
+        return "time";
+    case SqlType::DateTime2:
+        return "datetime2";
+    case SqlType::DateTimeOffset:
+        return "datetimeoffset";
     }
     return "sql_variant";
 }

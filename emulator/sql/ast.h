@@ -195,12 +195,20 @@ struct DbccStatement {
     std::vector<std::string> withOptions; // upper case: NO_INFOMSGS ...
 };
 
+// BEGIN TRANSACTION, COMMIT, ROLLBACK and SAVE TRANSACTION, with the name
+// they give (empty text when none).
+struct TransactionStatement {
+    enum class Kind { Begin, Commit, Rollback, Save };
+    Kind kind = Kind::Begin;
+    NameOrVariable name;
+};
+
 struct Statement {
     int line = 1;
     using Body = std::variant<UseStatement, DeclareStatement, SetVariableStatement, SetOptionStatement, SelectStatement,
                               ExecuteStatement, IfStatement, BlockStatement, WaitforStatement, PrintStatement,
                               CheckpointStatement, BackupStatement, RestoreStatement, CreateDatabaseStatement,
-                              AlterDatabaseStatement, DropDatabaseStatement, DbccStatement>;
+                              AlterDatabaseStatement, DropDatabaseStatement, DbccStatement, TransactionStatement>;
     Body body;
 };
 

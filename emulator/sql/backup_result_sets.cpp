@@ -52,138 +52,140 @@ constexpr std::int64_t kUnlimitedBytes = 35184372080640LL;
 
 } // namespace
 
+namespace {
+
+// What a header row is made of: the set and what its product version and
+// server name give.
+struct HeaderSource {
+    const BackupSetInfo &set;
+    std::string machine; // the server name without its instance
+    int major = 9;
+    int minor = 0;
+    int build = 0;
+};
+
+HeaderSource headerSource(const BackupSetInfo &set)
+{
+    HeaderSource source{set, set.serverName.substr(0, set.serverName.find('\\'))};
+    std::sscanf(set.productVersion.c_str(), "%d.%d.%d", &source.major, &source.minor, &source.build);
+    return source;
+}
+
+Value zero(const HeaderSource &)
+{
+    return std::int64_t{0};
+}
+
+Value none(const HeaderSource &)
+{
+    return Value{};
+}
+
+std::int64_t sizeOf(const HeaderSource &s)
+{
+    return static_cast<std::int64_t>(s.set.backupSizeBytes());
+}
+
+// One column of RESTORE HEADERONLY: its description, the first
+// compatibility level that has it, and its value for a set. Log sequence
+// numbers, GUIDs and sort orders the storage does not keep are made up,
+// stable per set.
+struct HeaderColumn {
+    ColumnInfo column;
+    int fromLevel;
+    Value (*value)(const HeaderSource &);
+};
+
+const std::vector<HeaderColumn> &headerColumns()
+{
+    using S = const HeaderSource &;
+    static const std::vector<HeaderColumn> columns = {
+        {text("BackupName", 128), 90, [](S s) -> Value { return s.set.name; }},
+        {text("BackupDescription", 255), 90,
+         [](S s) { return s.set.description.empty() ? Value{} : Value{s.set.description}; }},
+        {fixed("BackupType", SqlType::SmallInt), 90, [](S s) -> Value { return std::int64_t{s.set.backupType}; }},
+        {fixed("ExpirationDate", SqlType::DateTime), 90, none},
+        // Documented as tinyint for 2005 and as one byte since; never bit.
+        {fixed("Compressed", SqlType::TinyInt), 90, zero},
+        {fixed("Position", SqlType::SmallInt), 90, [](S s) -> Value { return std::int64_t{s.set.position}; }},
+        // A disk file named in the statement (102: a backup device made beforehand).
+        {fixed("DeviceType", SqlType::TinyInt), 90, [](S) -> Value { return std::int64_t{2}; }},
+        {text("UserName", 128), 90, [](S s) -> Value { return s.set.userName; }},
+        {text("ServerName", 128), 90, [](S s) -> Value { return s.set.serverName; }},
+        {text("DatabaseName", 128), 90, [](S s) -> Value { return s.set.databaseName; }},
+        {fixed("DatabaseVersion", SqlType::Int), 90, [](S s) -> Value { return std::int64_t{s.set.databaseVersion}; }},
+        {fixed("DatabaseCreationDate", SqlType::DateTime), 90, [](S s) -> Value { return s.set.databaseCreated; }},
+        {numeric("BackupSize", 20), 90, [](S s) -> Value { return sizeOf(s); }},
+        {numeric("FirstLSN", 25), 90, [](S s) -> Value { return lsnOf(s.set, 100); }},
+        {numeric("LastLSN", 25), 90, [](S s) -> Value { return lsnOf(s.set, 900); }},
+        {numeric("CheckpointLSN", 25), 90, [](S s) -> Value { return lsnOf(s.set, 100); }},
+        {numeric("DatabaseBackupLSN", 25), 90, [](S s) -> Value { return lsnOf(s.set, -1000000LL * 100000LL); }},
+        {fixed("BackupStartDate", SqlType::DateTime), 90, [](S s) -> Value { return s.set.backupStart; }},
+        {fixed("BackupFinishDate", SqlType::DateTime), 90, [](S s) -> Value { return s.set.backupFinish; }},
+        {fixed("SortOrder", SqlType::SmallInt), 90, [](S) -> Value { return std::int64_t{52}; }},
+        {fixed("CodePage", SqlType::SmallInt), 90, zero},
+        {fixed("UnicodeLocaleId", SqlType::Int), 90, [](S) -> Value { return std::int64_t{1033}; }},
+        {fixed("UnicodeComparisonStyle", SqlType::Int), 90, [](S) -> Value { return std::int64_t{196609}; }},
+        {fixed("CompatibilityLevel", SqlType::TinyInt), 90,
+         [](S s) -> Value { return std::int64_t{s.set.compatibilityLevel}; }},
+        {fixed("SoftwareVendorId", SqlType::Int), 90, [](S) -> Value { return std::int64_t{4608}; }},
+        {fixed("SoftwareVersionMajor", SqlType::Int), 90, [](S s) -> Value { return std::int64_t{s.major}; }},
+        {fixed("SoftwareVersionMinor", SqlType::Int), 90, [](S s) -> Value { return std::int64_t{s.minor}; }},
+        {fixed("SoftwareVersionBuild", SqlType::Int), 90, [](S s) -> Value { return std::int64_t{s.build}; }},
+        {text("MachineName", 128), 90, [](S s) -> Value { return s.machine; }},
+        {fixed("Flags", SqlType::Int), 90, [](S) -> Value { return std::int64_t{512}; }},
+        {fixed("BindingID", SqlType::UniqueIdentifier), 90, [](S s) -> Value { return guidOf(s.set.familyId, 1); }},
+        {fixed("RecoveryForkID", SqlType::UniqueIdentifier), 90,
+         [](S s) -> Value { return guidOf(s.set.familyId, 2); }},
+        {text("Collation", 128), 90, [](S) -> Value { return std::string("SQL_Latin1_General_CP1_CI_AS"); }},
+        {fixed("FamilyGUID", SqlType::UniqueIdentifier), 90, [](S s) -> Value { return guidOf(s.set.familyId, 3); }},
+        {fixed("HasBulkLoggedData", SqlType::Bit), 90, zero},
+        {fixed("IsSnapshot", SqlType::Bit), 90, zero},
+        {fixed("IsReadOnly", SqlType::Bit), 90, zero},
+        {fixed("IsSingleUser", SqlType::Bit), 90, zero},
+        {fixed("HasBackupChecksums", SqlType::Bit), 90, zero},
+        {fixed("IsDamaged", SqlType::Bit), 90, zero},
+        {fixed("BeginsLogChain", SqlType::Bit), 90, zero},
+        {fixed("HasIncompleteMetaData", SqlType::Bit), 90, zero},
+        {fixed("IsForceOffline", SqlType::Bit), 90, zero},
+        {fixed("IsCopyOnly", SqlType::Bit), 90, zero},
+        {fixed("FirstRecoveryForkID", SqlType::UniqueIdentifier), 90,
+         [](S s) -> Value { return guidOf(s.set.familyId, 2); }},
+        {numeric("ForkPointLSN", 25), 90, none},
+        {text("RecoveryModel", 60), 90, [](S) -> Value { return std::string("FULL"); }},
+        {numeric("DifferentialBaseLSN", 25), 90, none},
+        {fixed("DifferentialBaseGUID", SqlType::UniqueIdentifier), 90, none},
+        {text("BackupTypeDescription", 60), 90,
+         [](S s) -> Value { return std::string(s.set.backupType == 2 ? "Transaction Log" : "Database"); }},
+        {fixed("BackupSetGUID", SqlType::UniqueIdentifier), 90,
+         [](S s) -> Value { return guidOf(s.set.familyId, static_cast<std::uint8_t>(0x40 + s.set.position)); }},
+        // Sets are never compressed: as large as they are.
+        {fixed("CompressedBackupSize", SqlType::BigInt), 100, [](S s) -> Value { return sizeOf(s); }},
+        {fixed("containment", SqlType::TinyInt), 110, zero},
+        {text("KeyAlgorithm", 32), 120, none},
+        {columnFor("EncryptorThumbprint", SqlType::VarBinary, 20), 120, none},
+        {text("EncryptorType", 32), 120, none},
+    };
+    return columns;
+}
+
+} // namespace
+
 ResultTable backupHeaderTable(const std::vector<BackupSetInfo> &sets, int compatibilityLevel)
 {
+    std::vector<const HeaderColumn *> shown;
+    for (const auto &c : headerColumns())
+        if (compatibilityLevel >= c.fromLevel)
+            shown.push_back(&c);
     ResultTable table;
-    table.columns = {
-        text("BackupName", 128),
-        text("BackupDescription", 255),
-        fixed("BackupType", SqlType::SmallInt),
-        fixed("ExpirationDate", SqlType::DateTime),
-        fixed("Compressed", SqlType::Bit),
-        fixed("Position", SqlType::SmallInt),
-        fixed("DeviceType", SqlType::TinyInt),
-        text("UserName", 128),
-        text("ServerName", 128),
-        text("DatabaseName", 128),
-        fixed("DatabaseVersion", SqlType::Int),
-        fixed("DatabaseCreationDate", SqlType::DateTime),
-        numeric("BackupSize", 20),
-        numeric("FirstLSN", 25),
-        numeric("LastLSN", 25),
-        numeric("CheckpointLSN", 25),
-        numeric("DatabaseBackupLSN", 25),
-        fixed("BackupStartDate", SqlType::DateTime),
-        fixed("BackupFinishDate", SqlType::DateTime),
-        fixed("SortOrder", SqlType::SmallInt),
-        fixed("CodePage", SqlType::SmallInt),
-        fixed("UnicodeLocaleId", SqlType::Int),
-        fixed("UnicodeComparisonStyle", SqlType::Int),
-        fixed("CompatibilityLevel", SqlType::TinyInt),
-        fixed("SoftwareVendorId", SqlType::Int),
-        fixed("SoftwareVersionMajor", SqlType::Int),
-        fixed("SoftwareVersionMinor", SqlType::Int),
-        fixed("SoftwareVersionBuild", SqlType::Int),
-        text("MachineName", 128),
-        fixed("Flags", SqlType::Int),
-        fixed("BindingID", SqlType::UniqueIdentifier),
-        fixed("RecoveryForkID", SqlType::UniqueIdentifier),
-        text("Collation", 128),
-        fixed("FamilyGUID", SqlType::UniqueIdentifier),
-        fixed("HasBulkLoggedData", SqlType::Bit),
-        fixed("IsSnapshot", SqlType::Bit),
-        fixed("IsReadOnly", SqlType::Bit),
-        fixed("IsSingleUser", SqlType::Bit),
-        fixed("HasBackupChecksums", SqlType::Bit),
-        fixed("IsDamaged", SqlType::Bit),
-        fixed("BeginsLogChain", SqlType::Bit),
-        fixed("HasIncompleteMetaData", SqlType::Bit),
-        fixed("IsForceOffline", SqlType::Bit),
-        fixed("IsCopyOnly", SqlType::Bit),
-        fixed("FirstRecoveryForkID", SqlType::UniqueIdentifier),
-        numeric("ForkPointLSN", 25),
-        text("RecoveryModel", 60),
-        numeric("DifferentialBaseLSN", 25),
-        fixed("DifferentialBaseGUID", SqlType::UniqueIdentifier),
-        text("BackupTypeDescription", 60),
-        fixed("BackupSetGUID", SqlType::UniqueIdentifier),
-    };
-    if (compatibilityLevel >= 100)
-        table.columns.push_back(fixed("CompressedBackupSize", SqlType::BigInt));
-    if (compatibilityLevel >= 110)
-        table.columns.push_back(fixed("containment", SqlType::TinyInt));
-    if (compatibilityLevel >= 120) {
-        table.columns.push_back(text("KeyAlgorithm", 32));
-        table.columns.push_back(columnFor("EncryptorThumbprint", SqlType::VarBinary, 20));
-        table.columns.push_back(text("EncryptorType", 32));
-    }
-
+    for (const HeaderColumn *c : shown)
+        table.columns.push_back(c->column);
     for (const auto &set : sets) {
-        const auto machine = set.serverName.substr(0, set.serverName.find('\\'));
-        int major = 9, minor = 0, build = 1399;
-        std::sscanf(set.productVersion.c_str(), "%d.%d.%d", &major, &minor, &build);
-        std::vector<Value> row = {
-            set.name,
-            set.description.empty() ? Value{} : Value{set.description},
-            std::int64_t{set.backupType},
-            Value{},
-            std::int64_t{0},
-            std::int64_t{set.position},
-            std::int64_t{102}, // a disk file named by its path (2 would be a logical device)
-            set.userName,
-            set.serverName,
-            set.databaseName,
-            std::int64_t{set.databaseVersion},
-            set.databaseCreated,
-            static_cast<std::int64_t>(set.backupSizeBytes()),
-            lsnOf(set, 100),
-            lsnOf(set, 900),
-            lsnOf(set, 100),
-            lsnOf(set, -1000000LL * 100000LL),
-            set.backupStart,
-            set.backupFinish,
-            std::int64_t{52},
-            std::int64_t{0},
-            std::int64_t{1033},
-            std::int64_t{196609},
-            std::int64_t{set.compatibilityLevel},
-            std::int64_t{4608},
-            std::int64_t{major},
-            std::int64_t{minor},
-            std::int64_t{build},
-            machine,
-            std::int64_t{512},
-            guidOf(set.familyId, 1),
-            guidOf(set.familyId, 2),
-            std::string("SQL_Latin1_General_CP1_CI_AS"),
-            guidOf(set.familyId, 3),
-            std::int64_t{0},
-            std::int64_t{0},
-            std::int64_t{0},
-            std::int64_t{0},
-            std::int64_t{0},
-            std::int64_t{0},
-            std::int64_t{0},
-            std::int64_t{0},
-            std::int64_t{0},
-            std::int64_t{0},
-            guidOf(set.familyId, 2),
-            Value{},
-            std::string("FULL"),
-            Value{},
-            Value{},
-            std::string(set.backupType == 2 ? "Transaction Log" : "Database"),
-            guidOf(set.familyId, static_cast<std::uint8_t>(0x40 + set.position)),
-        };
-        if (compatibilityLevel >= 100)
-            row.push_back(static_cast<std::int64_t>(set.backupSizeBytes()));
-        if (compatibilityLevel >= 110)
-            row.push_back(std::int64_t{0});
-        if (compatibilityLevel >= 120) {
-            row.push_back(Value{});
-            row.push_back(Value{});
-            row.push_back(Value{});
-        }
+        const HeaderSource source = headerSource(set);
+        std::vector<Value> row;
+        row.reserve(shown.size());
+        for (const HeaderColumn *c : shown)
+            row.push_back(c->value(source));
         table.rows.push_back(std::move(row));
     }
     return table;

@@ -3,19 +3,19 @@
 #include "sql/database_statements.h"
 #include "sql/execution_context.h"
 #include "sql/expression_evaluator.h"
+#include "sql/select_executor.h"
 #include "sql/session_registry.h"
 #include "sql/sql_error.h"
 #include "sql/system_procedures.h"
 #include "sql/system_tables.h"
 #include "sql/token.h"
+#include "sql/transactions.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
 #include "storage/storage_messages.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <limits>
 
 namespace sqlemu {
 
@@ -115,7 +115,12 @@ void BatchExecutor::runGuarded(const Statement &statement)
         e.atLine(statement.line);
         reportError(e);
         done(0, std::nullopt, true);
-        if (e.scope() != ErrorScope::Statement || m_context.options.xactAbort)
+        if (m_context.options.xactAbort) {
+            // The error dooms the transaction, and the batch stops.
+            abandonTransaction(m_context.session, m_context.sink);
+            throw AbortBatch{};
+        }
+        if (e.scope() != ErrorScope::Statement)
             throw AbortBatch{};
     }
 }
@@ -182,6 +187,20 @@ const char *commandOf(const Statement &statement)
                           [](const AlterDatabaseStatement &) { return "ALTER DATABASE"; },
                           [](const DropDatabaseStatement &) { return "DROP DATABASE"; },
                           [](const DbccStatement &) { return "DBCC"; },
+                          [](const TransactionStatement &s) {
+                              using Kind = TransactionStatement::Kind;
+                              switch (s.kind) {
+                              case Kind::Begin:
+                                  return "BEGIN TRANSACTION";
+                              case Kind::Commit:
+                                  return "COMMIT TRANSACTION";
+                              case Kind::Rollback:
+                                  return "ROLLBACK TRANSACTION";
+                              case Kind::Save:
+                                  return "SAVE TRANSACTION";
+                              }
+                              return "";
+                          },
                       },
                       statement.body);
 }
@@ -230,6 +249,7 @@ void BatchExecutor::execute(const Statement &statement)
                    [&](const AlterDatabaseStatement &s) { runAlterDatabase(s, m_context, m_doneKind); },
                    [&](const DropDatabaseStatement &s) { runDropDatabase(s, m_context, m_doneKind); },
                    [&](const DbccStatement &s) { runDbcc(s, m_context, m_doneKind); },
+                   [&](const TransactionStatement &s) { executeTransaction(s); },
                },
                statement.body);
 }
@@ -248,6 +268,33 @@ void BatchExecutor::executeUse(const UseStatement &use)
     m_context.session.currentDatabase = db->name;
     m_context.sink.databaseChanged(db->name, old);
     sendInfo(errors::databaseContextChanged(db->name));
+    done(0);
+}
+
+void BatchExecutor::executeTransaction(const TransactionStatement &statement)
+{
+    std::string name = statement.name.text;
+    if (statement.name.isVariable) {
+        Variable *v = m_context.variables.find(name);
+        if (!v)
+            throw errors::mustDeclareVariable(name);
+        name = valueAsText(v->value.value).value_or("");
+    }
+    using Kind = TransactionStatement::Kind;
+    switch (statement.kind) {
+    case Kind::Begin:
+        beginTransaction(m_context.session, m_context.sink, name);
+        break;
+    case Kind::Commit:
+        commitTransaction(m_context.session, m_context.sink);
+        break;
+    case Kind::Rollback:
+        rollbackTransaction(m_context.session, m_context.sink, name);
+        break;
+    case Kind::Save:
+        saveTransaction(m_context.session, name);
+        break;
+    }
     done(0);
 }
 
@@ -320,172 +367,9 @@ void BatchExecutor::executeSetOption(const SetOptionStatement &set)
     done(0);
 }
 
-namespace {
-
-bool isCount(const Expression &e)
-{
-    return e.kind == Expression::Kind::Function && asciiUpper(e.name) == "COUNT";
-}
-
-// ORDER BY's comparison: NULL first, numbers as numbers, texts as the
-// collation orders them.
-int compareForOrder(const Value &a, const Value &b)
-{
-    if (isNull(a) || isNull(b))
-        return isNull(a) == isNull(b) ? 0 : (isNull(a) ? -1 : 1);
-    if (const auto *x = std::get_if<std::int64_t>(&a))
-        if (const auto *y = std::get_if<std::int64_t>(&b))
-            return *x < *y ? -1 : (*x > *y ? 1 : 0);
-    if (const auto *x = std::get_if<DateTimeValue>(&a))
-        if (const auto *y = std::get_if<DateTimeValue>(&b))
-            return x->millisecondsSince1900 < y->millisecondsSince1900
-                ? -1
-                : (x->millisecondsSince1900 > y->millisecondsSince1900 ? 1 : 0);
-    return collationCompare(valueAsText(a).value_or(""), valueAsText(b).value_or(""));
-}
-
-} // namespace
-
 void BatchExecutor::executeSelect(const SelectStatement &select)
 {
-    ExpressionEvaluator evaluator(m_context);
-    std::optional<ResultTable> source;
-    if (select.from)
-        source = resolveTable(*select.from, m_context);
-    const ResultTable *table = source ? &*source : nullptr;
-
-    // Name and type every column before the first row, as a real server
-    // checks the whole statement before it runs.
-    std::vector<ColumnInfo> columns;
-    std::vector<const Expression *> expressions;
-    std::vector<int> tableColumns; // -1 unless the column comes from *
-    bool aggregate = false;
-    const bool assigns = !select.items.front().assignTo.empty();
-    for (const auto &item : select.items) {
-        if (!item.expression) {
-            if (!table)
-                throw errors::starWithoutTable();
-            for (std::size_t i = 0; i < table->columns.size(); ++i) {
-                columns.push_back(table->columns[i]);
-                expressions.push_back(nullptr);
-                tableColumns.push_back(static_cast<int>(i));
-            }
-            continue;
-        }
-        aggregate = aggregate || isCount(*item.expression);
-        const TypedValue type = evaluator.typeOf(*item.expression, table);
-        std::string name = item.alias;
-        if (name.empty() && item.expression->kind == Expression::Kind::Column && table)
-            name = table->columns[*table->columnIndex(item.expression->parts.back())].name;
-        columns.push_back(columnFor(name, type.type, type.length));
-        expressions.push_back(item.expression.get());
-        tableColumns.push_back(-1);
-    }
-    if (select.where)
-        (void)evaluator.test(*select.where, table, std::numeric_limits<std::size_t>::max());
-    if (aggregate) {
-        for (std::size_t c = 0; c < expressions.size(); ++c) {
-            if (!expressions[c])
-                throw errors::notInAggregate("*");
-            if (expressions[c]->kind == Expression::Kind::Column)
-                throw errors::notInAggregate(columns[c].name);
-        }
-    }
-
-    // The rows the WHERE clause keeps, in the table's order.
-    const std::size_t tableRows = table ? table->rows.size() : 1;
-    std::vector<std::size_t> kept;
-    for (std::size_t r = 0; r < tableRows; ++r) {
-        if (select.where && !evaluator.test(*select.where, table, r).value_or(false))
-            continue;
-        kept.push_back(r);
-        if ((kept.size() & 63) == 0 && m_context.sink.cancelled())
-            throw Cancelled{};
-    }
-
-    // Each output row with the table row it came from.
-    std::vector<std::vector<Value>> rows;
-    std::vector<std::size_t> origins;
-    if (aggregate) {
-        std::vector<Value> values;
-        for (const Expression *e : expressions) {
-            if (!isCount(*e)) {
-                values.push_back(evaluator.evaluate(*e).value);
-                continue;
-            }
-            std::int64_t count = 0;
-            for (std::size_t r : kept)
-                count += e->op == "*" || !isNull(evaluator.evaluate(*e->arguments.at(0), table, r).value);
-            values.push_back(count);
-        }
-        rows.push_back(std::move(values));
-        origins.push_back(0);
-    } else {
-        for (std::size_t r : kept) {
-            std::vector<Value> values;
-            for (std::size_t c = 0; c < columns.size(); ++c)
-                values.push_back(tableColumns[c] >= 0 ? table->rows[r][static_cast<std::size_t>(tableColumns[c])]
-                                     : assigns        ? Value{}
-                                                      : evaluator.evaluate(*expressions[c], table, r).value);
-            rows.push_back(std::move(values));
-            origins.push_back(r);
-        }
-    }
-
-    std::vector<std::size_t> order(rows.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    if (!select.orderBy.empty() && !aggregate) {
-        // Sort keys: a position or an alias of the select list names an
-        // output column, anything else is evaluated on the row.
-        std::vector<std::vector<Value>> keys(rows.size());
-        for (const auto &item : select.orderBy) {
-            std::optional<std::size_t> column;
-            if (item.position)
-                column = static_cast<std::size_t>(*item.position - 1);
-            else if (item.expression->kind == Expression::Kind::Column && item.expression->parts.size() == 1)
-                for (std::size_t c = 0; c < columns.size() && !column; ++c)
-                    if (!assigns && tableColumns[c] < 0 && sameName(columns[c].name, item.expression->parts[0]))
-                        column = c;
-            for (std::size_t i = 0; i < rows.size(); ++i)
-                keys[i].push_back(column ? rows[i][*column]
-                                         : evaluator.evaluate(*item.expression, table, origins[i]).value);
-        }
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            for (std::size_t k = 0; k < select.orderBy.size(); ++k) {
-                const int c = compareForOrder(keys[a][k], keys[b][k]);
-                if (c != 0)
-                    return select.orderBy[k].descending ? c > 0 : c < 0;
-            }
-            return false;
-        });
-    }
-
-    if (!assigns)
-        m_context.sink.columns(columns);
-    std::uint64_t sent = 0;
-    for (std::size_t i : order) {
-        if (select.top && sent >= static_cast<std::uint64_t>(*select.top))
-            break;
-        if (m_context.options.rowCountLimit > 0 && sent >= static_cast<std::uint64_t>(m_context.options.rowCountLimit))
-            break;
-        if (assigns) {
-            for (const auto &item : select.items) {
-                Variable *v = m_context.variables.find(item.assignTo);
-                if (!v)
-                    throw errors::mustDeclareVariable(item.assignTo);
-                v->value = convertTo(aggregate ? TypedValue{rows[i][&item - select.items.data()], SqlType::Int, 0}
-                                               : evaluator.evaluate(*item.expression, table, origins[i]),
-                                     v->type);
-            }
-        } else {
-            m_context.sink.row(rows[i]);
-        }
-        ++sent;
-        if ((sent & 63) == 0 && m_context.sink.cancelled())
-            throw Cancelled{};
-    }
-    done(kCmdSelect, sent);
+    done(kCmdSelect, runSelect(select, m_context));
 }
 
 void BatchExecutor::executeProcedure(const ExecuteStatement &exec)

@@ -39,6 +39,7 @@ private:
     void executeSelect(const SelectStatement &select);
     void executeProcedure(const ExecuteStatement &exec);
     void executeWaitfor(const WaitforStatement &waitfor);
+    void executeTransaction(const TransactionStatement &statement);
 
     void sendInfo(ServerMessage message);
 

@@ -175,6 +175,8 @@ TypedValue functionResultType(std::string_view name, const std::vector<TypedValu
         return TypedValue::null(SqlType::NVarChar, 258);
     if (key == "GETDATE" || key == "CURRENT_TIMESTAMP")
         return TypedValue::null(SqlType::DateTime);
+    if (key == "SERVERPROPERTY")
+        return TypedValue::null(SqlType::SqlVariant);
     return TypedValue::null(SqlType::NVarChar, 128);
 }
 
@@ -306,7 +308,7 @@ TypedValue systemVariable(std::string_view name, ExecutionContext &context)
     if (key == "@@ERROR")
         return TypedValue::integer(context.lastError);
     if (key == "@@TRANCOUNT")
-        return TypedValue::integer(0);
+        return TypedValue::integer(context.session.transaction.count);
     if (key == "@@TEXTSIZE")
         return TypedValue::integer(context.options.textSize);
     if (key == "@@MAX_PRECISION")

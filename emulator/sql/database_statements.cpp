@@ -6,6 +6,7 @@
 #include "sql/permissions.h"
 #include "sql/session_registry.h"
 #include "sql/sql_error.h"
+#include "sql/transactions.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
 #include "storage/damaged_backups.h"
@@ -78,6 +79,37 @@ SqlError terminating(const SqlError &error, const std::string &statement)
     return withTermination(error.messages(), statement);
 }
 
+// BACKUP and every form of RESTORE, which a real server does not run inside
+// a user transaction.
+void refuseInTransaction(ExecutionContext &context, const std::string &statement)
+{
+    if (inUserTransaction(context.session))
+        throw withTermination({errors::backupInTransaction()}, statement);
+}
+
+// What the system databases refuse: tempdb any backup or restore (3147),
+// master a restore unless the server started in single-user mode (3108),
+// which sqlemu never does. A real server restores model and msdb, but here
+// model shapes no new database and msdb's history is kept beside the
+// catalogue, so a restore of either could not be what it claims: refused
+// as what this server does not offer.
+void refuseOnSystemDatabase(const std::string &database, const std::string &statement, bool restore)
+{
+    if (sameName(database, "tempdb"))
+        throw withTermination(
+            {errors::message(3147, 16, 1, "Backup and restore operations are not allowed on database tempdb.")},
+            statement);
+    if (restore && sameName(database, "master"))
+        throw withTermination({errors::message(3108, 16, 1,
+                                               "To restore the master database, the server must be running in "
+                                               "single-user mode. For information on starting in single-user mode, "
+                                               "see \"How to: Start an Instance of SQL Server (sqlservr.exe)\" in "
+                                               "Books Online.")},
+                              statement);
+    if (restore && (sameName(database, "model") || sameName(database, "msdb")))
+        throw errors::notSupportedYet("RESTORE DATABASE " + database);
+}
+
 void sendAll(ExecutionContext &context, const std::vector<ServerMessage> &messages)
 {
     for (const auto &m : messages)
@@ -89,12 +121,11 @@ void done(ExecutionContext &context, DoneKind doneKind)
     context.sink.statementDone({0, std::nullopt, false, doneKind});
 }
 
-// STATS = n reports every n percent, STATS alone every 10; without STATS a
-// backup reports no progress while a restore still reports every 10
-// percent. Each report goes to the client at once. ATTENTION reaches the
-// storage as a cancel.
-OperationProgress progressFor(const std::vector<StatementOption> &options, ExecutionContext &context,
-                              bool reportWithoutStats = false)
+// STATS = n reports every n percent, STATS alone every 10; without STATS
+// neither a backup nor a restore reports progress, as on a real server.
+// Each report goes to the client at once. ATTENTION reaches the storage as
+// a cancel.
+OperationProgress progressFor(const std::vector<StatementOption> &options, ExecutionContext &context)
 {
     OperationProgress progress;
     // The session's own pace, or the whole server's when that is slower.
@@ -113,7 +144,7 @@ OperationProgress progressFor(const std::vector<StatementOption> &options, Execu
     progress.onAdvance
         = [&context](double percent) { context.sessions.setPercentComplete(context.session.spid, percent); };
     const StatementOption *stats = findOption(options, "STATS");
-    if (!stats && !reportWithoutStats)
+    if (!stats)
         return progress;
     progress.stepPercent = stats && stats->value ? static_cast<int>(integerOf(*stats->value, context)) : 10;
     if (progress.stepPercent <= 0 || progress.stepPercent > 100)
@@ -162,6 +193,7 @@ void refuseUnsupportedBackupOptions(const BackupStatement &statement)
 void runBackupLog(const BackupStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
     const std::string name = resolveName(statement.database, context);
+    requireLogBackupPermission(context, name);
     if (statement.disks.empty()
         && (hasOption(statement.options, "TRUNCATE_ONLY") || hasOption(statement.options, "NO_LOG"))) {
         // SQL Server 2005 empties the log without a message; the parser has
@@ -188,9 +220,11 @@ bool databaseInUse(const std::string &database, ExecutionContext &context)
 void runRestoreDatabase(const RestoreStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
     const std::string kind = "RESTORE DATABASE";
+    refuseInTransaction(context, kind);
     RestoreRequest request;
     request.databaseName = resolveName(statement.database, context);
     requireRestorePermission(context, request.databaseName);
+    refuseOnSystemDatabase(request.databaseName, kind, true);
     request.mediaPath = devicePath(statement.disks, context);
     request.replace = hasOption(statement.options, "REPLACE");
     request.userName = context.session.loginName;
@@ -205,7 +239,7 @@ void runRestoreDatabase(const RestoreStatement &statement, ExecutionContext &con
     context.sessions.setCommand(context.session.spid, kind, request.databaseName);
     if (context.catalogue.contains(request.databaseName) && databaseInUse(request.databaseName, context))
         throw withTermination({msg::exclusiveAccessNotObtained()}, kind);
-    const auto progress = progressFor(statement.options, context, true);
+    const auto progress = progressFor(statement.options, context);
     const auto figures = runTerminating(kind, [&] { return context.storage.restoreDatabase(request, progress); });
     sendAll(context, figures.completionMessages(kind));
     done(context, doneKind);
@@ -284,6 +318,7 @@ void setOnlineOrOffline(const AlterDatabaseStatement &statement, ExecutionContex
 
 void runBackup(const BackupStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    refuseInTransaction(context, statement.log ? "BACKUP LOG" : "BACKUP DATABASE");
     if (statement.log) {
         runBackupLog(statement, context, doneKind);
         return;
@@ -293,6 +328,7 @@ void runBackup(const BackupStatement &statement, ExecutionContext &context, Done
     if (statement.disks.empty())
         throw errors::syntaxNear(name);
     requireBackupPermission(context, kind, name);
+    refuseOnSystemDatabase(name, kind, false);
     refuseUnsupportedBackupOptions(statement);
     context.sessions.setCommand(context.session.spid, kind, name);
     std::string path, setName;
@@ -322,6 +358,7 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
         runRestoreDatabase(statement, context, doneKind);
         return;
     case Kind::FileListOnly: {
+        refuseInTransaction(context, "RESTORE FILELIST");
         requireBackupReadPermission(context, "RESTORE FILELIST");
         const std::string path = devicePath(statement.disks, context);
         const int position = positionOf(statement, context);
@@ -331,6 +368,7 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
         return;
     }
     case Kind::HeaderOnly: {
+        refuseInTransaction(context, "RESTORE HEADERONLY");
         requireBackupReadPermission(context, "RESTORE HEADERONLY");
         const std::string path = devicePath(statement.disks, context);
         const auto sets = runTerminating("RESTORE HEADERONLY", [&] { return context.storage.backupHeaders(path); });
@@ -338,6 +376,7 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
         return;
     }
     case Kind::VerifyOnly: {
+        refuseInTransaction(context, "VERIFY DATABASE");
         requireBackupReadPermission(context, "VERIFY DATABASE");
         const std::string path = devicePath(statement.disks, context);
         const int position = positionOf(statement, context);
@@ -359,6 +398,8 @@ void runRestore(const RestoreStatement &statement, ExecutionContext &context, Do
 
 void runCreateDatabase(const CreateDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    if (inUserTransaction(context.session))
+        throw errors::notInTransaction("CREATE DATABASE");
     requireCreateDatabasePermission(context);
     if (!statement.forAttach || statement.rebuildLog)
         throw errors::notSupportedYet(statement.rebuildLog ? "CREATE DATABASE ... FOR ATTACH_REBUILD_LOG"
@@ -368,12 +409,14 @@ void runCreateDatabase(const CreateDatabaseStatement &statement, ExecutionContex
         for (const auto &file : *group)
             if (const StatementOption *name = findOption(file, "FILENAME"); name && name->value)
                 paths.push_back(textOf(*name->value, context));
-    runStorage([&] { return context.storage.attachDatabase(statement.name, paths); });
+    runStorage([&] { return context.storage.attachDatabase(statement.name, paths, context.session.loginName); });
     done(context, doneKind);
 }
 
 void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    if (inUserTransaction(context.session))
+        throw errors::notInTransaction("ALTER DATABASE");
     requireAlterPermission(context, statement.name);
     if (statement.option.rfind("RECOVERY ", 0) == 0) {
         setRecoveryModel(statement, context);
@@ -414,6 +457,8 @@ void runAlterDatabase(const AlterDatabaseStatement &statement, ExecutionContext 
 
 void runDropDatabase(const DropDatabaseStatement &statement, ExecutionContext &context, DoneKind doneKind)
 {
+    if (inUserTransaction(context.session))
+        throw errors::dropInTransaction("DROP DATABASE");
     for (const auto &name : statement.names) {
         requireDropPermission(context, name);
         const auto db = context.catalogue.find(name);
@@ -433,6 +478,7 @@ void runDbcc(const DbccStatement &statement, ExecutionContext &context, DoneKind
         throw errors::notSupportedYet("DBCC " + statement.command);
     if (statement.arguments.empty())
         throw errors::syntaxNear(")");
+    requireShrinkPermission(context, context.session.currentDatabase);
     const std::string file = textOf(*statement.arguments[0], context);
     const std::int64_t target = statement.arguments.size() > 1 ? integerOf(*statement.arguments[1], context) : 0;
     const auto figures

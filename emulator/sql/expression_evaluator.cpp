@@ -1,6 +1,7 @@
 #include "sql/expression_evaluator.h"
 
 #include "sql/builtin_functions.h"
+#include "sql/date_time_values.h"
 #include "sql/execution_context.h"
 #include "sql/sql_error.h"
 #include "storage/collation.h"
@@ -115,13 +116,19 @@ std::optional<int> ExpressionEvaluator::compare(const TypedValue &a, const Typed
         return std::nullopt;
     const auto *sa = std::get_if<std::string>(&a.value);
     const auto *sb = std::get_if<std::string>(&b.value);
-    if (sa && sb)
+    // Two values of one date or time type compare in their canonical text,
+    // whose order is theirs; of two different ones, as datetimes.
+    const bool aKind = isDateTimeKind(a.type);
+    const bool bKind = isDateTimeKind(b.type);
+    if (sa && sb && (a.type == b.type || (!aKind && !bKind)))
         return collationCompare(*sa, *sb);
     // datetime outranks the text types: a text beside it is read as a date.
-    const bool aDate = std::holds_alternative<DateTimeValue>(a.value);
-    const bool bDate = std::holds_alternative<DateTimeValue>(b.value);
+    const bool aDate = std::holds_alternative<DateTimeValue>(a.value) || aKind;
+    const bool bDate = std::holds_alternative<DateTimeValue>(b.value) || bKind;
     if (aDate || bDate) {
         const auto asDate = [](const TypedValue &v) {
+            if (isDateTimeKind(v.type))
+                return std::get<DateTimeValue>(dateTimeKindToDateTime(v).value).millisecondsSince1900;
             if (const auto *d = std::get_if<DateTimeValue>(&v.value))
                 return d->millisecondsSince1900;
             if (const auto *s = std::get_if<std::string>(&v.value))

@@ -26,9 +26,8 @@ constexpr std::string_view kStatementStarts[] = {
 // Statements a real server knows but this one does not run; a batch holding
 // one is refused as a whole, never half run.
 constexpr std::string_view kUnsupportedStarts[] = {
-    "BREAK",  "CLOSE",    "COMMIT", "CONTINUE", "DEALLOCATE", "DELETE", "DENY",      "FETCH",
-    "GOTO",   "GRANT",    "INSERT", "KILL",     "MERGE",      "OPEN",   "RAISERROR", "RETURN",
-    "REVOKE", "ROLLBACK", "SAVE",   "TRUNCATE", "UPDATE",     "WHILE",
+    "BREAK", "CLOSE", "CONTINUE", "DEALLOCATE", "DELETE", "DENY",   "FETCH",    "GOTO",   "GRANT", "INSERT",
+    "KILL",  "MERGE", "OPEN",     "RAISERROR",  "RETURN", "REVOKE", "TRUNCATE", "UPDATE", "WHILE",
 };
 
 } // namespace
@@ -180,9 +179,23 @@ StatementPtr Parser::parseStatement(bool firstInBatch)
         {"IF", [](Parser &p, const Token &) -> Statement::Body { return p.parseIf(); }},
         {"BEGIN",
          [](Parser &p, const Token &keyword) -> Statement::Body {
-             if (p.peek().isWord("TRAN") || p.peek().isWord("TRANSACTION") || p.peek().isWord("DISTRIBUTED"))
-                 throw errors::notSupportedYet("BEGIN TRANSACTION").atLine(keyword.line);
+             if (p.peek().isWord("DISTRIBUTED"))
+                 throw errors::notSupportedYet("BEGIN DISTRIBUTED TRANSACTION").atLine(keyword.line);
+             if (p.peek().isWord("TRAN") || p.peek().isWord("TRANSACTION"))
+                 return p.parseTransaction(TransactionStatement::Kind::Begin);
              return p.parseBlock();
+         }},
+        {"COMMIT",
+         [](Parser &p, const Token &) -> Statement::Body {
+             return p.parseTransaction(TransactionStatement::Kind::Commit);
+         }},
+        {"ROLLBACK",
+         [](Parser &p, const Token &) -> Statement::Body {
+             return p.parseTransaction(TransactionStatement::Kind::Rollback);
+         }},
+        {"SAVE",
+         [](Parser &p, const Token &) -> Statement::Body {
+             return p.parseTransaction(TransactionStatement::Kind::Save);
          }},
         {"WAITFOR", [](Parser &p, const Token &) -> Statement::Body { return p.parseWaitfor(); }},
         {"PRINT", [](Parser &p, const Token &) -> Statement::Body { return PrintStatement{p.parseScalar()}; }},
@@ -303,6 +316,21 @@ DataType Parser::parseDataType()
                     failHere();
                 take();
             }
+            expectSymbol(")");
+        }
+        return type;
+    } else if (m_options.dateTypesAllowed
+               && (name == "DATE" || name == "TIME" || name == "DATETIME2" || name == "DATETIMEOFFSET")) {
+        type.type = name == "DATE" ? SqlType::Date
+            : name == "TIME"       ? SqlType::Time
+            : name == "DATETIME2"  ? SqlType::DateTime2
+                                   : SqlType::DateTimeOffset;
+        type.length = name == "DATE" ? 0 : 7; // the scale: digits of a second's fraction
+        if (name != "DATE" && acceptSymbol("(")) {
+            const Token &n = peek();
+            if (n.kind != TokenKind::Integer || n.text.size() > 1 || n.text[0] > '7')
+                throw errors::invalidScale(n.text).atLine(n.line);
+            type.length = std::stoi(take().text);
             expectSymbol(")");
         }
         return type;

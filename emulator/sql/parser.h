@@ -16,6 +16,8 @@ struct ParserOptions {
     bool truncateOnlyAllowed = true;
     // DECLARE @v int = 1 exists from SQL Server 2008 on.
     bool declareInitializerAllowed = true;
+    // date, time, datetime2 and datetimeoffset exist from SQL Server 2008 on.
+    bool dateTypesAllowed = true;
     // Variables bound before the batch runs (sp_executesql parameters).
     std::vector<std::string> predeclaredVariables;
     // Handed to the tokenizer: the batch's token budget.

@@ -76,6 +76,9 @@ private:
     DropDatabaseStatement parseDrop();
     DbccStatement parseDbcc();
     NameOrVariable parseNameOrVariable();
+
+    // Transactions (parser_transactions.cpp); the statement's first word is taken.
+    TransactionStatement parseTransaction(TransactionStatement::Kind kind);
     std::vector<ExpressionPtr> parseDisks();
     std::vector<StatementOption> parseWithOptions(const std::vector<std::string_view> &known,
                                                   std::string_view statementName, bool allowMove);

@@ -2,6 +2,8 @@
 
 #include "sql/execution_context.h"
 #include "sql/sql_error.h"
+#include "storage/catalogue.h"
+#include "storage/collation.h"
 
 namespace sqlemu {
 
@@ -15,6 +17,16 @@ bool allowed(const ExecutionContext &context)
 ServerMessage permissionDenied(const std::string &permission, const std::string &database)
 {
     return errors::message(262, 14, 1, permission + " permission denied in database '" + database + "'.");
+}
+
+// sysadmin, or the owner of a database that exists; for one that does not,
+// the statement's own error follows.
+bool ownsOrAdministers(const ExecutionContext &context, const std::string &database)
+{
+    if (context.session.role == ServerRole::SysAdmin)
+        return true;
+    const auto db = context.catalogue.find(database);
+    return !db || sameName(db->owner, context.session.loginName);
 }
 
 [[noreturn]] void refuse(std::vector<ServerMessage> messages)
@@ -31,7 +43,7 @@ bool mayWorkOnDatabaseFiles(ServerRole role)
 
 void requireBackupPermission(const ExecutionContext &context, const std::string &statement, const std::string &database)
 {
-    if (!allowed(context))
+    if (!allowed(context) && !ownsOrAdministers(context, database))
         refuse({permissionDenied(statement, database), errors::statementTerminated(statement)});
 }
 
@@ -68,6 +80,21 @@ void requireAlterPermission(const ExecutionContext &context, const std::string &
 {
     if (!allowed(context))
         refuse({errors::alterDatabaseNotAllowed(database), errors::alterDatabaseFailed()});
+}
+
+void requireLogBackupPermission(const ExecutionContext &context, const std::string &database)
+{
+    if (!ownsOrAdministers(context, database))
+        refuse({permissionDenied("BACKUP LOG", database), errors::statementTerminated("BACKUP LOG")});
+}
+
+void requireShrinkPermission(const ExecutionContext &context, const std::string &database)
+{
+    // The database user is named as the login here: the emulator maps every
+    // login to a user of its own name.
+    if (!ownsOrAdministers(context, database))
+        refuse({errors::message(
+            2571, 14, 3, "User '" + context.session.loginName + "' does not have permission to run DBCC SHRINKFILE.")});
 }
 
 } // namespace sqlemu

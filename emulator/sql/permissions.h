@@ -27,4 +27,9 @@ void requireCreateDatabasePermission(const ExecutionContext &context); // 262
 void requireDropPermission(const ExecutionContext &context, const std::string &database); // 3701
 void requireAlterPermission(const ExecutionContext &context, const std::string &database); // 5011 + 5069
 
+// Work on one database's log and files is for sysadmin and the database's
+// owner (db_owner; the emulator keeps no other database roles).
+void requireLogBackupPermission(const ExecutionContext &context, const std::string &database); // 262 + 3013
+void requireShrinkPermission(const ExecutionContext &context, const std::string &database); // 2571
+
 } // namespace sqlemu

@@ -1,13 +1,16 @@
 #include "sql/server_identity.h"
 
+#include "engine_interface/product_release.h"
+
 namespace sqlemu {
 
 ServerIdentity serverIdentity(const std::string &serverVersion)
 {
     ServerIdentity id;
+    const ProductRelease &release = productRelease(serverVersion);
+    id.productVersion = release.productVersion;
+    id.productLevel = release.productLevel;
     if (serverVersion == "9.0" || serverVersion == "9.00") {
-        id.productVersion = "9.00.5000.00";
-        id.productLevel = "SP4";
         id.edition = "Express Edition";
         id.versionBanner = "Microsoft SQL Server 2005 - 9.00.5000.00 (Intel X86) \n\tDec 10 2010 10:56:29 \n"
                            "\tCopyright (c) 1988-2005 Microsoft Corporation\n"
@@ -17,8 +20,6 @@ ServerIdentity serverIdentity(const std::string &serverVersion)
         id.oldUnknownDatabaseText = true;
         id.truncateOnlySupported = true;
     } else if (serverVersion == "10.50") {
-        id.productVersion = "10.50.4000.0";
-        id.productLevel = "SP2";
         id.edition = "Express Edition";
         id.versionBanner = "Microsoft SQL Server 2008 R2 (SP2) - 10.50.4000.0 (Intel X86) \n\tJun 28 2012 08:42:37 \n"
                            "\tCopyright (c) Microsoft Corporation\n"
@@ -29,8 +30,6 @@ ServerIdentity serverIdentity(const std::string &serverVersion)
         id.truncateOnlySupported = false;
         id.declareInitializerSupported = true;
     } else {
-        id.productVersion = "16.0.1000.6";
-        id.productLevel = "RTM";
         id.edition = "Express Edition (64-bit)";
         id.versionBanner = "Microsoft SQL Server 2022 (RTM) - 16.0.1000.6 (X64) \n\tOct  8 2022 05:58:25 \n"
                            "\tCopyright (C) 2022 Microsoft Corporation\n"

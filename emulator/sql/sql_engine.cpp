@@ -4,10 +4,12 @@
 #include "sql/sql_error.h"
 #include "sql/system_procedures.h"
 #include "sql/token_budget.h"
+#include "sql/transactions.h"
 #include "storage/catalogue.h"
 #include "storage/collation.h"
 #include "storage/storage_messages.h"
 #include "storage/storage_operations.h"
+#include "storage/system_databases.h"
 
 #include <iostream>
 
@@ -35,6 +37,10 @@ public:
     void languageChanged(const std::string &newLanguage, const std::string &oldLanguage) override
     {
         m_inner.languageChanged(newLanguage, oldLanguage);
+    }
+    void transactionChanged(TransactionChange change, std::uint64_t descriptor) override
+    {
+        m_inner.transactionChanged(change, descriptor);
     }
     void returnStatus(std::int32_t status) override { m_inner.returnStatus(status); }
     void outputParameter(const std::string &name, const Value &value) override { m_inner.outputParameter(name, value); }
@@ -81,6 +87,9 @@ SqlEngine::SqlEngine(const InstanceConfig &config, std::unique_ptr<Catalogue> ca
     server.compatibilityLevel = m_identity.compatibilityLevel;
     server.oldUnknownDatabaseText = m_identity.oldUnknownDatabaseText;
     m_storage = std::make_unique<StorageOperations>(*m_catalogue, server);
+    for (const auto &name : createMissingSystemDatabaseFiles(*m_catalogue))
+        std::cerr << "sqlemu: " << config.instanceName << ": the files of system database " << name
+                  << " could not be written\n";
     // A real server's recovery at start: databases whose files went missing
     // or were left damaged are marked suspect, not served.
     for (const auto &name : m_storage->checkDatabasesOnStart())
@@ -104,38 +113,66 @@ SessionOptions &SqlEngine::optionsFor(int spid)
     return m_sessions[spid];
 }
 
+// What every request of a session runs with: the session's options, a sink
+// that also hears of kills, the request's token budget, and its row in
+// sys.dm_exec_requests while it runs.
+class SqlEngine::Request {
+public:
+    Request(SqlEngine &engine, SessionState &session, ResultSink &clientSink)
+        : m_sink(clientSink, engine.m_registry, session.spid)
+        , m_tokens(engine.m_config.memory)
+        , m_scope(engine.m_registry, session)
+        , m_registry(engine.m_registry)
+        , m_context{session,
+                    engine.optionsFor(session.spid),
+                    engine.m_config,
+                    engine.m_identity,
+                    *engine.m_catalogue,
+                    *engine.m_storage,
+                    engine.m_registry,
+                    m_sink,
+                    {},
+                    0,
+                    0}
+    {
+        m_context.tokenBudget = std::ref(m_tokens);
+    }
+    // The session is listed in the database the request left it in.
+    ~Request() { m_registry.enter(m_context.session.spid, m_context.session.currentDatabase); }
+    Request(const Request &) = delete;
+    Request &operator=(const Request &) = delete;
+
+    ExecutionContext &context() { return m_context; }
+
+private:
+    KillAwareSink m_sink;
+    TokenBudget m_tokens;
+    RequestScope m_scope;
+    SessionRegistry &m_registry;
+    ExecutionContext m_context;
+};
+
 void SqlEngine::executeBatch(SessionState &session, const std::string &text, ResultSink &clientSink)
 {
-    SessionOptions &options = optionsFor(session.spid);
-    KillAwareSink sink(clientSink, m_registry, session.spid);
-    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry,
-                             sink,    {},      0,        0};
-    TokenBudget tokens(m_config.memory);
-    context.tokenBudget = std::ref(tokens);
-    const RequestScope request(m_registry, session);
+    Request request(*this, session, clientSink);
     ParserOptions parserOptions;
-    parserOptions.onTokens = context.tokenBudget;
-    parserOptions.quotedIdentifier = options.quotedIdentifier;
+    parserOptions.onTokens = request.context().tokenBudget;
+    parserOptions.quotedIdentifier = request.context().options.quotedIdentifier;
     parserOptions.truncateOnlyAllowed = m_identity.truncateOnlySupported;
     parserOptions.declareInitializerAllowed = m_identity.declareInitializerSupported;
+    parserOptions.dateTypesAllowed = m_identity.declareInitializerSupported;
     try {
-        BatchExecutor(context).runText(text, parserOptions);
+        BatchExecutor(request.context()).runText(text, parserOptions);
     } catch (const Cancelled &) {
         // The protocol answers the ATTENTION with its own DONE.
     }
-    m_registry.enter(session.spid, session.currentDatabase);
 }
 
 void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
                            const std::vector<RpcParameter> &parameters, ResultSink &clientSink)
 {
-    SessionOptions &options = optionsFor(session.spid);
-    KillAwareSink sink(clientSink, m_registry, session.spid);
-    ExecutionContext context{session, options, m_config, m_identity, *m_catalogue, *m_storage, m_registry,
-                             sink,    {},      0,        0};
-    TokenBudget tokens(m_config.memory);
-    context.tokenBudget = std::ref(tokens);
-    const RequestScope request(m_registry, session);
+    Request request(*this, session, clientSink);
+    ResultSink &sink = request.context().sink;
     ProcedureCall call;
     call.writtenName = procedure;
     call.name = procedure;
@@ -152,7 +189,7 @@ void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
         call.arguments.push_back(std::move(argument));
     }
     try {
-        const int status = runProcedure(call, context);
+        const int status = runProcedure(call, request.context());
         sink.returnStatus(status);
     } catch (const SqlError &e) {
         for (const auto &m : e.messages())
@@ -160,7 +197,34 @@ void SqlEngine::executeRpc(SessionState &session, const std::string &procedure,
         sink.statementDone({0, std::nullopt, true, DoneKind::Statement});
         sink.returnStatus(e.messages().empty() ? 1 : e.messages().back().number);
     } catch (const Cancelled &) {}
-    m_registry.enter(session.spid, session.currentDatabase);
+}
+
+void SqlEngine::executeTransactionRequest(SessionState &session, const TransactionRequest &request, ResultSink &sink)
+{
+    using Kind = TransactionRequest::Kind;
+    try {
+        switch (request.kind) {
+        case Kind::Begin:
+            beginTransaction(session, sink, request.name);
+            break;
+        case Kind::Commit:
+            commitTransaction(session, sink);
+            break;
+        case Kind::Rollback:
+            rollbackTransaction(session, sink, request.name);
+            break;
+        case Kind::Save:
+            saveTransaction(session, request.name);
+            break;
+        case Kind::Distributed:
+            throw errors::distributedTransactionsUnavailable(m_config.serverName);
+        }
+        if (request.beginAnother)
+            beginTransaction(session, sink, request.newName);
+    } catch (const SqlError &e) {
+        for (const auto &m : e.messages())
+            sink.message(m);
+    }
 }
 
 void SqlEngine::sessionClosed(const SessionState &session)

@@ -24,6 +24,7 @@ public:
     void executeBatch(SessionState &session, const std::string &text, ResultSink &sink) override;
     void executeRpc(SessionState &session, const std::string &procedure, const std::vector<RpcParameter> &parameters,
                     ResultSink &sink) override;
+    void executeTransactionRequest(SessionState &session, const TransactionRequest &request, ResultSink &sink) override;
     void sessionClosed(const SessionState &session) override;
     void sessionOpened(const SessionState &session, std::function<void()> closeConnection) override;
     bool sessionKilled(const SessionState &session) const override;
@@ -31,6 +32,7 @@ public:
     Catalogue &catalogue() { return *m_catalogue; }
 
 private:
+    class Request;
     SessionOptions &optionsFor(int spid);
 
     InstanceConfig m_config;

@@ -264,6 +264,11 @@ SqlError unknownDataType(std::string_view name)
             ErrorScope::Compile};
 }
 
+SqlError invalidScale(std::string_view scale)
+{
+    return {message(1002, 15, 1, "Specified scale " + std::string(scale) + " is invalid."), ErrorScope::Compile};
+}
+
 SqlError typeSizeTooLarge(std::string_view size, std::string_view type, int limit)
 {
     return {message(131, 15, 2,

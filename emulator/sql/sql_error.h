@@ -79,6 +79,7 @@ ServerMessage rollbackProgress(int percent); // 5060
 
 SqlError procedureExpectsUnicodeText(std::string_view parameter); // 214
 SqlError unknownDataType(std::string_view name); // 2715
+SqlError invalidScale(std::string_view scale); // 1002
 SqlError typeSizeTooLarge(std::string_view size, std::string_view type, int limit); // 131
 SqlError localVariableDefaultNotAllowed(); // 139
 SqlError assignmentMixedWithRetrieval(); // 141

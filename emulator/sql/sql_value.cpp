@@ -2,6 +2,7 @@
 
 #include "engine_interface/sql_type_name.h"
 #include "sql/code_page.h"
+#include "sql/date_time_values.h"
 #include "sql/sql_error.h"
 #include "storage/server_clock.h"
 #include "storage/utf8.h"
@@ -199,6 +200,10 @@ TypedValue convertTo(const TypedValue &value, const DataType &type)
         checkRange(n, type.type);
         return TypedValue::integer(n, type.type);
     }
+    if (isDateTimeKind(type.type))
+        return convertToDateTimeKind(value, type);
+    if (type.type == SqlType::DateTime && isDateTimeKind(value.type))
+        return dateTimeKindToDateTime(value);
     if (type.type == SqlType::DateTime)
         if (const auto *s = std::get_if<std::string>(&value.value))
             return TypedValue{textToDateTime(*s), SqlType::DateTime, 0};
@@ -214,6 +219,10 @@ ColumnInfo columnFor(std::string name, SqlType type, int length)
     column.type = type;
     column.maxLength = length;
     column.nullable = true;
+    if (isDateTimeKind(type)) {
+        column.scale = length;
+        column.maxLength = 0;
+    }
     return column;
 }
 

@@ -278,11 +278,13 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
     parserOptions.quotedIdentifier = context.options.quotedIdentifier;
     parserOptions.truncateOnlyAllowed = context.identity.truncateOnlySupported;
     parserOptions.declareInitializerAllowed = context.identity.declareInitializerSupported;
+    parserOptions.dateTypesAllowed = context.identity.declareInitializerSupported;
     parserOptions.predeclaredVariables = inner.variables.names();
     parserOptions.onTokens = context.tokenBudget;
     // USE inside the statement lasts only as long as the statement.
     const std::string callersDatabase = context.session.currentDatabase;
     BatchExecutor executor(inner, call.innerDone);
+    const int tranCountBefore = context.session.transaction.count;
     bool ok = false;
     try {
         ok = executor.runText(*statementText, parserOptions);
@@ -302,6 +304,17 @@ int executeSql(const ProcedureCall &call, ExecutionContext &context)
                 a.output->value = convertTo(v->value, a.output->type);
     context.lastRowCount = inner.lastRowCount;
     context.lastError = inner.lastError;
+    // As for any procedure, a real server holds a statement to the
+    // transaction count it found.
+    if (const int now = context.session.transaction.count; now != tranCountBefore) {
+        context.sink.message(errors::message(
+            266, 16, 2,
+            "Transaction count after EXECUTE indicates a mismatching number of BEGIN and COMMIT statements. "
+            "Previous count = "
+                + std::to_string(tranCountBefore) + ", current count = " + std::to_string(now) + "."));
+        context.lastError = 266;
+        return 266;
+    }
     return ok ? 0 : inner.lastError;
 }
 

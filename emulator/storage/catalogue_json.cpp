@@ -128,6 +128,7 @@ json databaseToJson(const DatabaseInfo &db)
                 {"userAccess", access},
                 {"created", formatDateTime(db.created)},
                 {"compatibilityLevel", db.compatibilityLevel},
+                {"owner", db.owner},
                 {"files", files}};
     for (const auto &r : kRecovery)
         if (r.model == db.recoveryModel)
@@ -165,6 +166,9 @@ DatabaseInfo databaseFromJson(const json &object)
         bad("bad creation date of database " + db.name);
     db.created = *created;
     db.compatibilityLevel = static_cast<int>(integer(object, "compatibilityLevel", 60, 200));
+    // Catalogues written before owners were kept: sa owned everything.
+    if (object.contains("owner"))
+        db.owner = text(object, "owner");
     // Catalogues written before the recovery model was kept hold no entry:
     // their databases were in full recovery, as a new database is.
     if (object.contains("recoveryModel")) {

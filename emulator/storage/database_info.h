@@ -39,6 +39,9 @@ struct DatabaseInfo {
     RecoveryModel recoveryModel = RecoveryModel::Full;
     DateTimeValue created;
     int compatibilityLevel = 90;
+    // The login that attached or restored it: its dbo, whose database-level
+    // rights (db_owner) it has whatever its server role.
+    std::string owner = "sa";
     std::vector<DatabaseFile> files; // in file id order; data file first
 
     const DatabaseFile *primaryDataFile() const;

@@ -102,25 +102,48 @@ void File::close()
     m_fd = -1;
 }
 
-File File::openForReading(const std::filesystem::path &path)
+namespace {
+
+// Why a file that is there cannot serve as a database file or a backup
+// medium: only regular files can. A folder is refused as Windows refuses
+// it; a pipe, a socket or a device the same way.
+int notRegularError(const struct stat &st)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+}
+
+// Statements name any path they like. A pipe would block open() (and the
+// session, and the server's stop) until some writer came, and a device
+// would feed endless bytes or act on being opened: they are looked at before
+// being opened, opened without waiting, and checked again once open.
+int openRegularFile(const std::filesystem::path &path, int flags)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw FileIoError("Cannot open", path, notRegularError(st));
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw FileIoError("Cannot open", path, errno);
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = notRegularError(st);
         ::close(fd);
-        throw FileIoError("Cannot open", path, EISDIR);
+        throw FileIoError("Cannot open", path, error);
     }
-    return File(fd, path);
+    // Regular files ignore the flag, but nothing later should see it.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+} // namespace
+
+File File::openForReading(const std::filesystem::path &path)
+{
+    return File(openRegularFile(path, O_RDONLY), path);
 }
 
 File File::openForUpdate(const std::filesystem::path &path)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        throw FileIoError("Cannot open", path, errno);
-    return File(fd, path);
+    return File(openRegularFile(path, O_RDWR), path);
 }
 
 File File::createNew(const std::filesystem::path &path)

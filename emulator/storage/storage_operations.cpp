@@ -203,7 +203,8 @@ void StorageOperations::refreshFileSize(const DatabaseInfo &database, int fileId
     });
 }
 
-DatabaseInfo StorageOperations::attachDatabase(const std::string &name, const std::vector<std::string> &filePaths)
+DatabaseInfo StorageOperations::attachDatabase(const std::string &name, const std::vector<std::string> &filePaths,
+                                               const std::string &owner)
 {
     std::lock_guard lock(m_mutex);
     const bool nameBusy
@@ -236,6 +237,7 @@ DatabaseInfo StorageOperations::attachDatabase(const std::string &name, const st
     db.name = name;
     db.created = pair.data.created;
     db.compatibilityLevel = m_server.compatibilityLevel;
+    db.owner = owner;
     db.files = pair.catalogueFiles();
     return m_catalogue.add(std::move(db));
 }
@@ -375,6 +377,7 @@ TransferFigures StorageOperations::restoreDatabase(const RestoreRequest &request
             db.compatibilityLevel = set.compatibilityLevel;
             db.files = files;
             db.state = DatabaseState::Restoring;
+            db.owner = request.userName;
             m_catalogue.add(std::move(db));
         }
     }

@@ -76,7 +76,8 @@ public:
     // 1801 when the name is taken; 5120 + 1802 when a file cannot be opened
     // or another database uses it; 5172 + 1802 for a file that is not a
     // database file; 5173 + 1813 for files that do not belong together.
-    DatabaseInfo attachDatabase(const std::string &name, const std::vector<std::string> &filePaths);
+    DatabaseInfo attachDatabase(const std::string &name, const std::vector<std::string> &filePaths,
+                                const std::string &owner = "sa");
 
     // BACKUP DATABASE name TO DISK = mediaPath WITH NAME = setName, STATS.
     // 911 (state 11) for an unknown database, 927, 922, 926 or 942 for one

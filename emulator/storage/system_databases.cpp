@@ -1,6 +1,10 @@
 #include "storage/system_databases.h"
 
+#include "storage/catalogue.h"
+#include "storage/database_file.h"
 #include "storage/server_clock.h"
+
+#include <system_error>
 
 namespace sqlemu {
 
@@ -46,6 +50,39 @@ std::vector<DatabaseInfo> systemDatabases(const std::filesystem::path &dataDir, 
         databases.push_back(std::move(db));
     }
     return databases;
+}
+
+std::vector<std::string> createMissingSystemDatabaseFiles(Catalogue &catalogue)
+{
+    std::vector<std::string> failed;
+    for (const auto &db : catalogue.databases()) {
+        if (!db.isSystemDatabase() || db.files.size() != 2)
+            continue;
+        std::error_code error;
+        if (std::filesystem::exists(db.files[0].physicalName, error)
+            || std::filesystem::exists(db.files[1].physicalName, error))
+            continue; // whatever is there is the user's to mend, never overwritten
+        const auto pageMegabytes = [](std::int64_t pages) { return std::max<std::int64_t>(1, (pages + 127) / 128); };
+        NewDatabaseFiles files;
+        files.name = db.name;
+        files.dataPath = db.files[0].physicalName;
+        files.logPath = db.files[1].physicalName;
+        files.dataSizeMegabytes = pageMegabytes(db.files[0].sizePages);
+        files.logSizeMegabytes = pageMegabytes(db.files[1].sizePages);
+        files.logicalDataName = db.files[0].logicalName;
+        files.logicalLogName = db.files[1].logicalName;
+        try {
+            const DatabaseFilePair pair = createDatabaseFiles(files);
+            catalogue.update(db.name, [&](DatabaseInfo &changed) {
+                const auto written = pair.catalogueFiles();
+                for (std::size_t i = 0; i < changed.files.size(); ++i)
+                    changed.files[i].sizePages = written[i].sizePages;
+            });
+        } catch (const std::exception &) {
+            failed.push_back(db.name);
+        }
+    }
+    return failed;
 }
 
 } // namespace sqlemu

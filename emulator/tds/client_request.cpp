@@ -1,9 +1,12 @@
 #include "tds/client_request.h"
 
 #include "tds/collation.h"
+#include "tds/date_time_codec.h"
 #include "tds/login7.h"
 #include "tds/text_codec.h"
 #include "tds/type_codec.h"
+
+#include <cstdio>
 
 namespace sqlemu::tds {
 
@@ -55,6 +58,24 @@ std::string procedureNameForId(std::uint16_t procId)
     return "";
 }
 
+namespace {
+
+ServerMessage unknownParameterTypeMessage(std::size_t ordinal, const std::string &name, std::uint8_t typeId)
+{
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", typeId);
+    return ServerMessage{8009,
+                         1,
+                         16,
+                         "The incoming tabular data stream (TDS) remote procedure call (RPC) protocol stream is "
+                         "incorrect. Parameter "
+                             + std::to_string(ordinal) + " (\"" + name + "\"): Data type " + hex + " is unknown.",
+                         "",
+                         1};
+}
+
+} // namespace
+
 std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion)
 {
     ByteReader reader(payload);
@@ -84,9 +105,18 @@ std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std:
             parameter.name = reader.utf16(next);
             std::uint8_t status = reader.u8();
             parameter.output = (status & 0x01) != 0;
-            TypeInfo type = readTypeInfo(reader);
+            TypeInfo type;
+            try {
+                type = readTypeInfo(reader);
+                // Types a client of that protocol version cannot know.
+                if (isDateTimeTypeId(type.id) && tdsVersion < TdsVersion::V7_3A)
+                    throw UnknownParameterType(type.id);
+            } catch (const UnknownParameterType &e) {
+                throw RefusedRequest(
+                    unknownParameterTypeMessage(call.parameters.size() + 1, parameter.name, e.typeId()));
+            }
             parameter.type = type.sqlType;
-            parameter.maxLength = type.maxLengthInUnits();
+            parameter.maxLength = isDateTimeTypeId(type.id) ? type.scale : type.maxLengthInUnits();
             parameter.value = readValue(reader, type);
             call.parameters.push_back(std::move(parameter));
         }
@@ -95,6 +125,44 @@ std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std:
             break;
     }
     return calls;
+}
+
+TransactionRequest parseTransactionManagerRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion)
+{
+    ByteReader reader(payload);
+    if (tdsVersion >= TdsVersion::V7_2)
+        skipAllHeaders(reader);
+    TransactionRequest request;
+    using Kind = TransactionRequest::Kind;
+    const std::uint16_t type = reader.u16le();
+    switch (type) {
+    case 0: // the DTC's address
+    case 1: // propagate a distributed transaction
+    case 6: // promote to a distributed one
+        request.kind = Kind::Distributed;
+        return request;
+    case 5:
+        request.kind = Kind::Begin;
+        reader.u8(); // isolation level: the emulator runs every level alike
+        request.name = reader.bVarChar();
+        return request;
+    case 7:
+    case 8:
+        request.kind = type == 7 ? Kind::Commit : Kind::Rollback;
+        request.name = reader.bVarChar();
+        request.beginAnother = (reader.u8() & 0x01) != 0;
+        if (request.beginAnother) {
+            reader.u8();
+            request.newName = reader.bVarChar();
+        }
+        return request;
+    case 9:
+        request.kind = Kind::Save;
+        request.name = reader.bVarChar();
+        return request;
+    default:
+        throw MalformedInput("unknown transaction-manager request");
+    }
 }
 
 } // namespace sqlemu::tds

@@ -26,9 +26,27 @@ struct RpcCall {
     std::vector<RpcParameter> parameters;
 };
 
+// A request refused whole with a real server's error, the session going on:
+// a parameter of a type the server does not know (8009).
+class RefusedRequest : public std::runtime_error {
+public:
+    explicit RefusedRequest(ServerMessage message)
+        : std::runtime_error(message.text)
+        , m_message(std::move(message))
+    {}
+    const ServerMessage &message() const { return m_message; }
+
+private:
+    ServerMessage m_message;
+};
+
 // One RPC message may hold several calls, separated by a batch flag.
-// Throws MalformedInput.
+// Throws MalformedInput, or RefusedRequest.
 std::vector<RpcCall> parseRpcRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion);
+
+// A transaction-manager request (begin, commit, rollback, save; the
+// distributed kinds only by kind). Throws MalformedInput.
+TransactionRequest parseTransactionManagerRequest(std::span<const std::uint8_t> payload, std::uint32_t tdsVersion);
 
 // The names of the ProcIDs of special procedures (10 = sp_executesql).
 std::string procedureNameForId(std::uint16_t procId);

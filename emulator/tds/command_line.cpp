@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -158,9 +159,10 @@ const char *helpNotes()
            "Passwords come from --sa-password-file (its first line) and --logins-file\n"
            "(NAME:PASSWORD[:ROLE] lines; '#' starts a comment). ROLE is sysadmin,\n"
            "dbcreator or public (the default): only sysadmin and dbcreator may back up,\n"
-           "restore, attach, alter or drop databases; sa is sysadmin, and so are Windows\n"
-           "logins. --sa-password and --login show the passwords to every local user:\n"
-           "use them for throw-away servers only.\n"
+           "restore, attach, alter or drop databases, and a database's owner (who\n"
+           "attached or restored it) back it up, truncate and shrink its log; sa is\n"
+           "sysadmin, and so are Windows logins. --sa-password and --login show the\n"
+           "passwords to every local user: use them for throw-away servers only.\n"
            "Without any, sa has the empty password.\n"
            "Encryption is available by default: a client asking for it gets TLS (only\n"
            "its login when it asks for that much), with the certificate of --tls-cert\n"
@@ -177,126 +179,165 @@ std::size_t defaultMaxMemoryBytes()
     return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize) / 2;
 }
 
-ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
-{
+namespace {
+
+// What the options gather before the logins are settled.
+struct Gathered {
     ServerOptions options;
     std::string saPassword;
     std::vector<std::pair<std::string, SqlLogin>> logins;
+};
+
+using OptionHandler = void (*)(Gathered &, const std::string &option, const std::string &value);
+
+struct KnownOption {
+    std::string_view name;
+    bool takesValue;
+    OptionHandler handle;
+};
+
+void addInstance(Gathered &g, const std::string &option, const std::string &request)
+{
+    const auto eq = request.find('=');
+    if (eq == std::string::npos)
+        throw CommandLineError("--instance: expected NAME=PORT, got '" + request + "'");
+    NamedInstance instance{request.substr(0, eq), parsePort(option, request.substr(eq + 1), true)};
+    checkInstanceName(instance.name);
+    for (const auto &other : g.options.instances)
+        if (upper(other.name) == upper(instance.name))
+            throw CommandLineError("--instance: '" + instance.name + "' given twice");
+    g.options.instances.push_back(instance);
+}
+
+void addLoginsFile(Gathered &g, const std::string &option, const std::string &path)
+{
+    for (const auto &line : readLines(option, path, g.options.warnings))
+        if (!line.empty() && line[0] != '#')
+            g.logins.push_back(splitLogin(option, line));
+}
+
+void setServerVersion(Gathered &g, const std::string &, const std::string &value)
+{
+    if (!ServerVersion::fromName(value))
+        throw CommandLineError("--server-version: expected 9.0, 10.50 or 16.0, got '" + value + "'");
+    g.options.serverVersion = value;
+}
+
+void setEncryption(Gathered &g, const std::string &, const std::string &value)
+{
+    if (value != "available" && value != "forced" && value != "not-supported")
+        throw CommandLineError("--encryption: expected available, forced or not-supported, got '" + value + "'");
+    g.options.encryption = value;
+}
+
+void setHelp(Gathered &g, const std::string &, const std::string &)
+{
+    g.options.help = true;
+}
+
+const KnownOption kOptions[] = {
+    {"--help", false, setHelp},
+    {"-h", false, setHelp},
+    {"--data-dir", true, [](Gathered &g, const std::string &, const std::string &v) { g.options.dataDir = v; }},
+    {"--port", true,
+     [](Gathered &g, const std::string &o, const std::string &v) { g.options.port = parsePort(o, v, true); }},
+    {"--instance", true, addInstance},
+    {"--browser", false, [](Gathered &g, const std::string &, const std::string &) { g.options.browser = true; }},
+    {"--browser-port", true,
+     [](Gathered &g, const std::string &o, const std::string &v) { g.options.browserPort = parsePort(o, v, true); }},
+    {"--sa-password", true, [](Gathered &g, const std::string &, const std::string &v) { g.saPassword = v; }},
+    {"--sa-password-file", true,
+     [](Gathered &g, const std::string &o, const std::string &v) {
+         g.saPassword = readPasswordFile(o, v, g.options.warnings);
+     }},
+    {"--login", true,
+     [](Gathered &g, const std::string &o, const std::string &v) { g.logins.push_back(splitLogin(o, v)); }},
+    {"--logins-file", true, addLoginsFile},
+    {"--listen", true,
+     [](Gathered &g, const std::string &, const std::string &v) {
+         if (!isAddress(v))
+             throw CommandLineError("--listen: not an IP address: '" + v + "'");
+         g.options.extraListenAddresses.push_back(v);
+     }},
+    {"--max-sessions", true,
+     [](Gathered &g, const std::string &o, const std::string &v) {
+         g.options.maxSessions = parseNumber(o, v, 1, 1000000, "a number of sessions");
+     }},
+    {"--login-timeout", true,
+     [](Gathered &g, const std::string &o, const std::string &v) {
+         g.options.loginTimeoutSeconds = parseNumber(o, v, 1, 86400, "a number of seconds");
+     }},
+    {"--send-timeout", true,
+     [](Gathered &g, const std::string &o, const std::string &v) {
+         g.options.sendTimeoutSeconds = parseNumber(o, v, 1, 86400, "a number of seconds");
+     }},
+    {"--max-memory", true,
+     [](Gathered &g, const std::string &o, const std::string &v) {
+         g.options.maxMemoryMegabytes
+             = static_cast<std::size_t>(parseNumber(o, v, 16, 16 * 1024 * 1024, "a number of MB"));
+     }},
+    {"--keytab", true, [](Gathered &g, const std::string &, const std::string &v) { g.options.keytab = v; }},
+    {"--server-version", true, setServerVersion},
+    {"--trace", true, [](Gathered &g, const std::string &, const std::string &v) { g.options.trace = v; }},
+    {"--encryption", true, setEncryption},
+    {"--force-encryption", false,
+     [](Gathered &g, const std::string &, const std::string &) { g.options.encryption = "forced"; }},
+    {"--tls-cert", true, [](Gathered &g, const std::string &, const std::string &v) { g.options.tlsCertificate = v; }},
+    {"--tls-key", true, [](Gathered &g, const std::string &, const std::string &v) { g.options.tlsKey = v; }},
+    {"--test-statements", false,
+     [](Gathered &g, const std::string &, const std::string &) { g.options.testStatements = true; }},
+};
+
+// Each argument in turn, --option value or --option=value.
+void readOptions(const std::vector<std::string> &arguments, Gathered &g)
+{
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string option = arguments[i];
-        std::string value;
-        bool inlineValue = false;
+        std::optional<std::string> inlineValue;
         if (auto eq = option.find('='); option.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = option.substr(eq + 1);
-            option = option.substr(0, eq);
-            inlineValue = true;
+            inlineValue = option.substr(eq + 1);
+            option.resize(eq);
         }
-        auto takeValue = [&]() -> std::string {
-            if (inlineValue)
-                return value;
-            if (i + 1 >= arguments.size())
-                throw CommandLineError(option + " needs a value");
-            return arguments[++i];
-        };
-        auto noValue = [&] {
-            if (inlineValue)
-                throw CommandLineError(option + " takes no value");
-        };
-        if (option == "--help" || option == "-h") {
-            noValue();
-            options.help = true;
-        } else if (option == "--data-dir") {
-            options.dataDir = takeValue();
-        } else if (option == "--port") {
-            options.port = parsePort(option, takeValue(), true);
-        } else if (option == "--instance") {
-            std::string request = takeValue();
-            auto eq = request.find('=');
-            if (eq == std::string::npos)
-                throw CommandLineError("--instance: expected NAME=PORT, got '" + request + "'");
-            NamedInstance instance{request.substr(0, eq), parsePort(option, request.substr(eq + 1), true)};
-            checkInstanceName(instance.name);
-            for (const auto &other : options.instances) {
-                if (upper(other.name) == upper(instance.name))
-                    throw CommandLineError("--instance: '" + instance.name + "' given twice");
-            }
-            options.instances.push_back(instance);
-        } else if (option == "--browser") {
-            noValue();
-            options.browser = true;
-        } else if (option == "--browser-port") {
-            options.browserPort = parsePort(option, takeValue(), true);
-        } else if (option == "--sa-password") {
-            saPassword = takeValue();
-        } else if (option == "--sa-password-file") {
-            saPassword = readPasswordFile(option, takeValue(), options.warnings);
-        } else if (option == "--login") {
-            logins.push_back(splitLogin(option, takeValue()));
-        } else if (option == "--logins-file") {
-            for (const auto &line : readLines(option, takeValue(), options.warnings)) {
-                if (!line.empty() && line[0] != '#')
-                    logins.push_back(splitLogin(option, line));
-            }
-        } else if (option == "--listen") {
-            const std::string address = takeValue();
-            if (!isAddress(address))
-                throw CommandLineError("--listen: not an IP address: '" + address + "'");
-            options.extraListenAddresses.push_back(address);
-        } else if (option == "--max-sessions") {
-            options.maxSessions = parseNumber(option, takeValue(), 1, 1000000, "a number of sessions");
-        } else if (option == "--login-timeout") {
-            options.loginTimeoutSeconds = parseNumber(option, takeValue(), 1, 86400, "a number of seconds");
-        } else if (option == "--send-timeout") {
-            options.sendTimeoutSeconds = parseNumber(option, takeValue(), 1, 86400, "a number of seconds");
-        } else if (option == "--max-memory") {
-            options.maxMemoryMegabytes
-                = static_cast<std::size_t>(parseNumber(option, takeValue(), 16, 16 * 1024 * 1024, "a number of MB"));
-        } else if (option == "--keytab") {
-            options.keytab = takeValue();
-        } else if (option == "--server-version") {
-            options.serverVersion = takeValue();
-            if (!ServerVersion::fromName(options.serverVersion))
-                throw CommandLineError("--server-version: expected 9.0, 10.50 or 16.0, got '" + options.serverVersion
-                                       + "'");
-        } else if (option == "--trace") {
-            options.trace = takeValue();
-        } else if (option == "--encryption") {
-            options.encryption = takeValue();
-            if (options.encryption != "available" && options.encryption != "forced"
-                && options.encryption != "not-supported")
-                throw CommandLineError("--encryption: expected available, forced or not-supported, got '"
-                                       + options.encryption + "'");
-        } else if (option == "--force-encryption") {
-            noValue();
-            options.encryption = "forced";
-        } else if (option == "--tls-cert") {
-            options.tlsCertificate = takeValue();
-        } else if (option == "--tls-key") {
-            options.tlsKey = takeValue();
-        } else if (option == "--test-statements") {
-            noValue();
-            options.testStatements = true;
-        } else {
+        const auto known = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                        [&](const KnownOption &o) { return o.name == option; });
+        if (known == std::end(kOptions))
             throw CommandLineError("unknown option '" + arguments[i] + "'");
+        std::string value;
+        if (known->takesValue) {
+            if (!inlineValue && i + 1 >= arguments.size())
+                throw CommandLineError(option + " needs a value");
+            value = inlineValue ? *inlineValue : arguments[++i];
+        } else if (inlineValue) {
+            throw CommandLineError(option + " takes no value");
         }
+        known->handle(g, option, value);
     }
-    if (options.help)
-        return options;
+}
+
+// What only the options together can say is wrong.
+void checkCombinations(const ServerOptions &options)
+{
     if (options.dataDir.empty())
         throw CommandLineError("--data-dir is required");
     std::set<int> ports;
     if (options.port != 0)
         ports.insert(options.port);
-    for (const auto &instance : options.instances) {
+    for (const auto &instance : options.instances)
         if (instance.port != 0 && !ports.insert(instance.port).second)
             throw CommandLineError("--instance: port " + std::to_string(instance.port) + " is used twice");
-    }
     if (options.tlsCertificate.empty() != options.tlsKey.empty())
         throw CommandLineError("--tls-cert and --tls-key go together");
     if (options.encryption == "not-supported" && !options.tlsCertificate.empty())
         throw CommandLineError("--tls-cert: a server without encryption has no use for a certificate");
-    options.logins["sa"] = SqlLogin{saPassword, ServerRole::SysAdmin};
-    for (const auto &login : logins) {
+}
+
+// sa and the other logins, each once; with --listen, none without a
+// password, since anyone who reaches such an address can try them all.
+void settleLogins(Gathered &g)
+{
+    ServerOptions &options = g.options;
+    options.logins["sa"] = SqlLogin{g.saPassword, ServerRole::SysAdmin};
+    for (const auto &login : g.logins) {
         const std::string &name = login.first;
         auto existing = std::find_if(options.logins.begin(), options.logins.end(),
                                      [&](const auto &e) { return upper(e.first) == upper(name); });
@@ -304,17 +345,26 @@ ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
             throw CommandLineError("--login: '" + name + "' given twice (use --sa-password-file for sa)");
         options.logins[name] = login.second;
     }
-    // Anyone who reaches a --listen address can try every login; one
-    // without a password would let them in.
-    if (!options.extraListenAddresses.empty()) {
-        for (const auto &[name, login] : options.logins) {
-            if (login.password.empty())
-                throw CommandLineError("--listen: the login '" + name
-                                       + "' has no password; a server reachable beyond this computer needs one for "
-                                         "every login");
-        }
-    }
-    return options;
+    if (options.extraListenAddresses.empty())
+        return;
+    for (const auto &[name, login] : options.logins)
+        if (login.password.empty())
+            throw CommandLineError("--listen: the login '" + name
+                                   + "' has no password; a server reachable beyond this computer needs one for "
+                                     "every login");
+}
+
+} // namespace
+
+ServerOptions parseCommandLine(const std::vector<std::string> &arguments)
+{
+    Gathered gathered;
+    readOptions(arguments, gathered);
+    if (gathered.options.help)
+        return gathered.options;
+    checkCombinations(gathered.options);
+    settleLogins(gathered);
+    return gathered.options;
 }
 
 } // namespace sqlemu::tds

@@ -24,6 +24,10 @@ constexpr auto kAttentionPollInterval = std::chrono::milliseconds(5);
 // log in by a deadline, so stray or hostile connections cannot pile up.
 constexpr std::size_t kMaxMessageBeforeLogin = std::size_t{256} * 1024;
 constexpr std::size_t kMaxMessageAfterLogin = std::size_t{64} * 1024 * 1024;
+// The part of the server's memory one session's waiting requests may hold.
+// A client that sends more while a request runs is no longer read from, so
+// that TCP holds its bytes rather than the server.
+constexpr std::size_t kQueueShareDivisor = 4;
 
 } // namespace
 
@@ -31,10 +35,11 @@ Session::Session(int socket, InstanceContext &instance)
     : m_socket(socket)
     , m_instance(instance)
     , m_assembler(kMaxMessageBeforeLogin)
-    , m_messageMemory(instance.config.memory)
+    , m_incomingMemory(newReservation())
+    , m_messageMemory(newReservation())
 {
     // A growing payload may hold twice its size while its buffer moves.
-    m_assembler.setAdmission([this](std::size_t size) { return m_messageMemory.growTo(2 * size); });
+    m_assembler.setAdmission([this](std::size_t size) { return m_incomingMemory->growTo(2 * size); });
     m_state.spid = instance.nextSpid();
     m_loginDeadline = std::chrono::steady_clock::now() + instance.loginTimeout;
 }
@@ -53,7 +58,7 @@ void Session::run()
         while (!m_broken && nextMessage(message)) {
             const bool goOn = dispatch(message);
             message = Message{};
-            m_messageMemory.release();
+            m_messageMemory->release();
             if (!goOn)
                 break;
         }
@@ -79,10 +84,24 @@ void Session::closeInEngine()
         m_instance.engine->sessionClosed(m_state);
 }
 
+std::unique_ptr<MemoryReservation> Session::newReservation() const
+{
+    return std::make_unique<MemoryReservation>(m_instance.config.memory);
+}
+
+bool Session::queueFull() const
+{
+    const MemoryBudget *budget = m_instance.config.memory;
+    return budget && m_queuedBytes + m_incomingMemory->held() >= budget->limit() / kQueueShareDivisor;
+}
+
 bool Session::nextMessage(Message &message)
 {
     if (!m_queued.empty()) {
-        message = std::move(m_queued.front());
+        QueuedMessage &first = m_queued.front();
+        message = std::move(first.message);
+        m_queuedBytes -= first.memory->held();
+        m_messageMemory = std::move(first.memory);
         m_queued.pop_front();
         return true;
     }
@@ -90,6 +109,7 @@ bool Session::nextMessage(Message &message)
     while (true) {
         switch (m_assembler.next(message)) {
         case MessageAssembler::Result::Message:
+            m_messageMemory = std::exchange(m_incomingMemory, newReservation());
             return true;
         case MessageAssembler::Result::Malformed:
             sendProtocolError(m_assembler.error());
@@ -188,7 +208,7 @@ bool Session::dispatch(const Message &message)
             }
             if ((type == PacketType::SqlBatch || type == PacketType::Rpc)
                 && (message.firstStatus & (PacketStatus::ResetConnection | PacketStatus::ResetConnectionSkipTran)))
-                resetSession();
+                resetSession((message.firstStatus & PacketStatus::ResetConnectionSkipTran) != 0);
             switch (type) {
             case PacketType::SqlBatch:
                 handleBatch(message);
@@ -199,12 +219,9 @@ bool Session::dispatch(const Message &message)
             case PacketType::Attention:
                 sendAttentionAck();
                 return true;
-            case PacketType::TransactionManager: {
-                ByteWriter out;
-                writeDone(out, m_format, TokenId::Done, DoneStatus::Final, 0, 0);
-                sendMessage(out.data());
-                return true;
-            }
+            case PacketType::TransactionManager:
+                handleTransactionRequest(message);
+                return !m_broken;
             default:
                 break;
             }
@@ -362,7 +379,7 @@ void Session::runEngineCall(TokenResultSink &sink, const std::function<void()> &
 void Session::handleBatch(const Message &message)
 {
     std::string text = parseSqlBatch(message.payload, m_format.tdsVersion);
-    if (!m_messageMemory.growTo(m_messageMemory.held() + text.size())) {
+    if (!m_messageMemory->growTo(m_messageMemory->held() + text.size())) {
         sendOutOfMemory();
         return;
     }
@@ -392,7 +409,16 @@ void Session::traceEnd(std::int32_t error, bool delivered)
 
 void Session::handleRpc(const Message &message)
 {
-    std::vector<RpcCall> calls = parseRpcRequest(message.payload, m_format.tdsVersion);
+    std::vector<RpcCall> calls;
+    try {
+        calls = parseRpcRequest(message.payload, m_format.tdsVersion);
+    } catch (const RefusedRequest &e) {
+        ByteWriter out;
+        writeMessage(out, m_format, e.message(), m_instance.config.serverName);
+        writeDone(out, m_format, TokenId::Done, DoneStatus::Error, 0, 0);
+        sendMessage(out.data());
+        return;
+    }
     ResponseStream stream = makeStream();
     std::int32_t firstError = 0;
     try {
@@ -431,10 +457,24 @@ void Session::handleRpc(const Message &message)
     traceEnd(firstError, !m_broken);
 }
 
-void Session::resetSession()
+void Session::handleTransactionRequest(const Message &message)
+{
+    const TransactionRequest request = parseTransactionManagerRequest(message.payload, m_format.tdsVersion);
+    ResponseStream stream = makeStream();
+    TokenResultSink sink(stream, m_format, m_instance.config.serverName, TokenResultSink::Mode::Batch,
+                         [this] { return pollAttention(false); });
+    runEngineCall(sink, [&] { m_instance.engine->executeTransactionRequest(m_state, request, sink); });
+    sink.finish(true);
+    stream.finish();
+    m_attention = false;
+}
+
+void Session::resetSession(bool keepTransaction)
 {
     closeInEngine();
     m_state.currentDatabase = m_loginDatabase;
+    if (!keepTransaction)
+        m_state.transaction = SessionTransaction{};
     openInEngine();
     m_resetPending = true;
 }
@@ -520,6 +560,30 @@ void Session::sendBytes(std::span<const std::uint8_t> plain)
     }
 }
 
+bool Session::queueWhatArrived()
+{
+    Message message;
+    while (true) {
+        const auto result = m_assembler.next(message);
+        if (result == MessageAssembler::Result::NeedMore)
+            return true;
+        if (result == MessageAssembler::Result::Malformed) {
+            m_broken = true;
+            m_attention = true;
+            return false;
+        }
+        auto memory = std::exchange(m_incomingMemory, newReservation());
+        if (message.type == static_cast<std::uint8_t>(PacketType::Attention)) {
+            m_attention = true;
+            continue;
+        }
+        // Assembled, the request holds its payload and no more.
+        memory->shrinkTo(message.payload.size());
+        m_queuedBytes += memory->held();
+        m_queued.push_back(QueuedMessage{std::move(message), std::move(memory)});
+    }
+}
+
 bool Session::pollAttention(bool force)
 {
     if (m_attention)
@@ -528,9 +592,13 @@ bool Session::pollAttention(bool force)
     if (!force && now - m_lastPoll < kAttentionPollInterval)
         return false;
     m_lastPoll = now;
+    // Whole messages leave the assembler as each piece arrives, so that what
+    // the queue holds decides when reading stops, not what the socket has.
     std::uint8_t buffer[4096];
-    pollfd p{m_socket, POLLIN, 0};
-    while (::poll(&p, 1, 0) > 0) {
+    while (queueWhatArrived() && !queueFull()) {
+        pollfd p{m_socket, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            break;
         ssize_t n = ::recv(m_socket, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             break;
@@ -540,21 +608,6 @@ bool Session::pollAttention(bool force)
             m_attention = true;
             return true;
         }
-    }
-    Message message;
-    while (true) {
-        auto result = m_assembler.next(message);
-        if (result == MessageAssembler::Result::NeedMore)
-            break;
-        if (result == MessageAssembler::Result::Malformed) {
-            m_broken = true;
-            m_attention = true;
-            break;
-        }
-        if (message.type == static_cast<std::uint8_t>(PacketType::Attention))
-            m_attention = true;
-        else
-            m_queued.push_back(std::move(message));
     }
     return m_attention;
 }

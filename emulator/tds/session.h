@@ -52,12 +52,14 @@ private:
     bool handleLogin(const Message &message);
     void handleBatch(const Message &message);
     void handleRpc(const Message &message);
+    void handleTransactionRequest(const Message &message);
     // The trace's line for a request the server has finished with.
     void traceEnd(std::int32_t error, bool delivered);
     void sendAttentionAck();
     // RESETCONNECTION on a request: the session starts afresh, as just
     // logged in, and the response acknowledges it.
-    void resetSession();
+    // keepTransaction: the client asked to keep its transaction across the reset.
+    void resetSession(bool keepTransaction);
     void acknowledgeReset(ResponseStream &stream);
     void sendProtocolError(const std::string &reason);
     // 701 for a request the server's memory could not hold; the session goes on.
@@ -69,8 +71,13 @@ private:
     // error in the response (a lost connection still ends the session), and a
     // database the call switched to becomes the session's.
     void runEngineCall(TokenResultSink &sink, const std::function<void()> &call);
-    // Reads whatever the client sent meanwhile; true once it asked to cancel.
+    // Reads what the client sent meanwhile, up to the session's share of
+    // memory; true once it asked to cancel.
     bool pollAttention(bool force);
+    // Moves the requests the assembler has completed into the queue (a
+    // cancel among them marks the running one); false once the stream is
+    // malformed.
+    bool queueWhatArrived();
     ResponseStream makeStream();
     // The server's own log (standard error), as a real server's error log.
     void log(const std::string &what) const;
@@ -79,9 +86,23 @@ private:
     InstanceContext &m_instance;
     Phase m_phase = Phase::PreLogin;
     MessageAssembler m_assembler;
-    // The server's memory the request being received and run holds.
-    MemoryReservation m_messageMemory;
-    std::deque<Message> m_queued;
+    // Requests that arrived while another ran, each with the server's
+    // memory it holds until it has been answered.
+    struct QueuedMessage {
+        Message message;
+        std::unique_ptr<MemoryReservation> memory;
+    };
+    // True while the queued requests hold the session's share of the
+    // server's memory: the session then reads nothing more from its socket.
+    bool queueFull() const;
+    std::unique_ptr<MemoryReservation> newReservation() const;
+
+    // The server's memory held by the message being received, and by the
+    // request being run.
+    std::unique_ptr<MemoryReservation> m_incomingMemory;
+    std::unique_ptr<MemoryReservation> m_messageMemory;
+    std::deque<QueuedMessage> m_queued;
+    std::size_t m_queuedBytes = 0;
     SessionState m_state;
     WireFormat m_format;
     std::size_t m_packetSize = kDefaultPacketSize;

@@ -1,5 +1,8 @@
 #include "tds/token_result_sink.h"
 
+#include "tds/date_time_codec.h"
+#include "tds/login7.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -41,9 +44,14 @@ void TokenResultSink::columns(const std::vector<ColumnInfo> &columns)
         return;
     writePendingDone(true);
     m_types.clear();
-    for (const auto &column : columns)
+    std::vector<ColumnInfo> sent = columns;
+    // Clients before TDS 7.3 know no date or time type of 2008 and later.
+    if (m_format.tdsVersion < TdsVersion::V7_3A)
+        for (auto &column : sent)
+            column = downLevelColumn(column);
+    for (const auto &column : sent)
         m_types.push_back(typeInfoForColumn(column, m_format.wide()));
-    writeColMetadata(m_stream.tokens(), m_format, m_types, columns);
+    writeColMetadata(m_stream.tokens(), m_format, m_types, sent);
     m_stream.sendFullPackets();
 }
 
@@ -105,6 +113,15 @@ void TokenResultSink::languageChanged(const std::string &newLanguage, const std:
         return;
     writePendingDone(true);
     writeEnvChange(m_stream.tokens(), EnvChangeType::Language, newLanguage, oldLanguage);
+}
+
+void TokenResultSink::transactionChanged(TransactionChange change, std::uint64_t descriptor)
+{
+    // Clients before TDS 7.2 name no transaction in their requests.
+    if (m_cancelled || !m_format.wide())
+        return;
+    writePendingDone(true);
+    writeTransactionChange(m_stream.tokens(), change, descriptor);
 }
 
 void TokenResultSink::returnStatus(std::int32_t status)

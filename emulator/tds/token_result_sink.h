@@ -30,6 +30,7 @@ public:
     void statementDone(const StatementResult &result) override;
     void databaseChanged(const std::string &newDatabase, const std::string &oldDatabase) override;
     void languageChanged(const std::string &newLanguage, const std::string &oldLanguage) override;
+    void transactionChanged(TransactionChange change, std::uint64_t descriptor) override;
     void returnStatus(std::int32_t status) override;
     void outputParameter(const std::string &name, const Value &value) override;
     // The parameters of the RPC this sink answers, for RETURNVALUE.

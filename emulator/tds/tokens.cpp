@@ -89,6 +89,22 @@ void writeCollationChange(ByteWriter &out, const Collation &collation)
     out.u8(0);
 }
 
+void writeTransactionChange(ByteWriter &out, TransactionChange change, std::uint64_t descriptor)
+{
+    out.u8(TokenId::EnvChange);
+    out.u16le(1 + 1 + 8 + 1);
+    const bool began = change == TransactionChange::Began;
+    out.u8(began                                        ? EnvChangeType::BeginTransaction
+               : change == TransactionChange::Committed ? EnvChangeType::CommitTransaction
+                                                        : EnvChangeType::RollbackTransaction);
+    if (!began)
+        out.u8(0); // no new transaction
+    out.u8(8);
+    out.u64le(descriptor);
+    if (began)
+        out.u8(0); // none before it
+}
+
 void writeLoginAck(ByteWriter &out, std::uint32_t tdsVersion, const std::string &programName, std::uint8_t major,
                    std::uint8_t minor, std::uint16_t build)
 {

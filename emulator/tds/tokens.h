@@ -43,6 +43,9 @@ constexpr std::uint8_t Database = 1;
 constexpr std::uint8_t Language = 2;
 constexpr std::uint8_t PacketSize = 4;
 constexpr std::uint8_t Collation = 7;
+constexpr std::uint8_t BeginTransaction = 8;
+constexpr std::uint8_t CommitTransaction = 9;
+constexpr std::uint8_t RollbackTransaction = 10;
 constexpr std::uint8_t ResetConnectionAck = 18;
 } // namespace EnvChangeType
 
@@ -66,6 +69,8 @@ void writeMessage(ByteWriter &out, const WireFormat &format, const ServerMessage
                   const std::string &serverName);
 void writeEnvChange(ByteWriter &out, std::uint8_t type, const std::string &newValue, const std::string &oldValue);
 void writeCollationChange(ByteWriter &out, const Collation &collation);
+// ENVCHANGE 8 (the new descriptor), 9 or 10 (the old one), values as B_VARBYTE.
+void writeTransactionChange(ByteWriter &out, TransactionChange change, std::uint64_t descriptor);
 void writeLoginAck(ByteWriter &out, std::uint32_t tdsVersion, const std::string &programName, std::uint8_t major,
                    std::uint8_t minor, std::uint16_t build);
 void writeReturnStatus(ByteWriter &out, std::int32_t status);

@@ -1,6 +1,8 @@
 #include "tds/type_codec.h"
 
+#include "tds/date_time_codec.h"
 #include "tds/text_codec.h"
+#include "tds/variant_codec.h"
 
 #include <algorithm>
 #include <bit>
@@ -182,6 +184,14 @@ SqlType sqlTypeFor(const TypeInfo &type)
     case TypeId::VarBinary:
     case TypeId::Binary:
         return SqlType::VarBinary;
+    case TypeId::Date:
+        return SqlType::Date;
+    case TypeId::Time:
+        return SqlType::Time;
+    case TypeId::DateTime2:
+        return SqlType::DateTime2;
+    case TypeId::DateTimeOffset:
+        return SqlType::DateTimeOffset;
     default:
         return SqlType::VarChar; // floats and dates travel as text
     }
@@ -304,8 +314,19 @@ TypeInfo readTypeInfo(ByteReader &reader)
     case TypeId::Image:
         type.maxLength = reader.u32le();
         break;
+    case TypeId::Date:
+        type.maxLength = static_cast<std::uint32_t>(dateTimeValueLength(type.id, 0));
+        break;
+    case TypeId::Time:
+    case TypeId::DateTime2:
+    case TypeId::DateTimeOffset:
+        type.scale = reader.u8();
+        if (type.scale > 7)
+            throw MalformedInput("a time scale beyond 7");
+        type.maxLength = static_cast<std::uint32_t>(dateTimeValueLength(type.id, type.scale));
+        break;
     default:
-        throw MalformedInput("unsupported parameter type");
+        throw UnknownParameterType(type.id);
     }
     if (isCharType(type.id) && type.id != TypeId::VarChar && type.id != TypeId::Char) {
         auto bytes = reader.bytes(5);
@@ -319,6 +340,12 @@ TypeInfo readTypeInfo(ByteReader &reader)
 
 Value readValue(ByteReader &reader, const TypeInfo &type)
 {
+    if (isDateTimeTypeId(type.id)) {
+        const std::uint8_t length = reader.u8();
+        if (length == 0)
+            return std::monostate{};
+        return decodeDateTimeValue(type.id, type.scale, reader.bytes(length));
+    }
     switch (type.id) {
     case TypeId::Null:
         return std::monostate{};
@@ -457,6 +484,21 @@ TypeInfo typeInfoForColumn(const ColumnInfo &column, bool allowMax)
         type.id = column.nullable ? TypeId::FltN : TypeId::Flt4;
         type.maxLength = 4;
         break;
+    case SqlType::SqlVariant:
+        type.id = TypeId::SsVariant;
+        type.maxLength = kVariantMaxLength;
+        break;
+    case SqlType::Date:
+    case SqlType::Time:
+    case SqlType::DateTime2:
+    case SqlType::DateTimeOffset:
+        type.id = column.type == SqlType::Date  ? TypeId::Date
+            : column.type == SqlType::Time      ? TypeId::Time
+            : column.type == SqlType::DateTime2 ? TypeId::DateTime2
+                                                : TypeId::DateTimeOffset;
+        type.scale = static_cast<std::uint8_t>(std::clamp(column.scale, 0, 7));
+        type.maxLength = static_cast<std::uint32_t>(dateTimeValueLength(type.id, type.scale));
+        break;
     case SqlType::Decimal: {
         type.id = TypeId::DecimalN;
         type.precision = static_cast<std::uint8_t>(std::clamp(column.precision, 1, 38));
@@ -491,6 +533,16 @@ void writeTypeInfo(ByteWriter &out, const TypeInfo &type)
     case TypeId::DecimalN:
         out.u8(static_cast<std::uint8_t>(type.maxLength));
         out.u8(type.precision);
+        out.u8(type.scale);
+        return;
+    case TypeId::SsVariant:
+        out.u32le(type.maxLength);
+        return;
+    case TypeId::Date:
+        return;
+    case TypeId::Time:
+    case TypeId::DateTime2:
+    case TypeId::DateTimeOffset:
         out.u8(type.scale);
         return;
     default:
@@ -673,6 +725,23 @@ void writeValue(ByteWriter &out, const TypeInfo &type, const Value &value)
         }
         writeDecimal(out, type, value);
         return;
+    case TypeId::SsVariant:
+        writeVariantValue(out, value);
+        return;
+    case TypeId::Date:
+    case TypeId::Time:
+    case TypeId::DateTime2:
+    case TypeId::DateTimeOffset: {
+        const auto *text = std::get_if<std::string>(&value);
+        if (null || !text) {
+            out.u8(0);
+            return;
+        }
+        const Bytes bytes = encodeDateTimeValue(type.id, type.scale, *text);
+        out.u8(static_cast<std::uint8_t>(bytes.size()));
+        out.bytes(bytes);
+        return;
+    }
     default:
         break;
     }

@@ -51,6 +51,7 @@ constexpr std::uint8_t NChar = 0xEF;
 constexpr std::uint8_t Text = 0x23;
 constexpr std::uint8_t Image = 0x22;
 constexpr std::uint8_t NText = 0x63;
+constexpr std::uint8_t SsVariant = 0x62;
 } // namespace TypeId
 
 struct TypeInfo {
@@ -65,7 +66,24 @@ struct TypeInfo {
     int maxLengthInUnits() const; // characters for text types, bytes otherwise
 };
 
-// Throws MalformedInput for what cannot be read, including unknown types.
+// A parameter of a type this server does not know (at all, or not in the
+// protocol version the client logged in with). The rest of the request
+// cannot be read, but the stream itself is whole: the request is refused
+// and the session goes on.
+class UnknownParameterType : public std::runtime_error {
+public:
+    explicit UnknownParameterType(std::uint8_t typeId)
+        : std::runtime_error("unknown parameter type")
+        , m_typeId(typeId)
+    {}
+    std::uint8_t typeId() const { return m_typeId; }
+
+private:
+    std::uint8_t m_typeId;
+};
+
+// Throws UnknownParameterType for a type it does not know, MalformedInput
+// for a known one described wrongly.
 TypeInfo readTypeInfo(ByteReader &reader);
 Value readValue(ByteReader &reader, const TypeInfo &type);
 

@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the TDS packet assembler, split into reads as the
 // first byte says, and every message it yields to the parser of its type
-// under each TDS version. MalformedInput is the expected refusal; anything
-// else (a crash, a sanitizer report, another exception) is a fault.
+// under each TDS version. MalformedInput and a refused request are the
+// expected refusals; anything else (a crash, a sanitizer report, another
+// exception) is a fault.
 
 #include "tds/client_request.h"
 #include "tds/login7.h"
@@ -34,10 +35,14 @@ void parseMessage(const Message &message)
             case PacketType::Rpc:
                 parseRpcRequest(message.payload, version);
                 break;
+            case PacketType::TransactionManager:
+                parseTransactionManagerRequest(message.payload, version);
+                break;
             default:
                 break;
             }
-        } catch (const MalformedInput &) {}
+        } catch (const MalformedInput &) {
+        } catch (const RefusedRequest &) {}
     }
 }
 

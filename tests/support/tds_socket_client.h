@@ -65,6 +65,24 @@ public:
     std::vector<Packet> requestPackets(const Bytes &request)
     {
         send(request);
+        return responsePackets();
+    }
+
+    // For clients that send several requests before reading: the whole of
+    // a request, blocking while the server reads nothing.
+    void send(const Bytes &request)
+    {
+        for (std::size_t at = 0; at < request.size();) {
+            const ssize_t n = ::write(m_socket, request.data() + at, request.size() - at);
+            if (n <= 0)
+                std::abort();
+            at += static_cast<std::size_t>(n);
+        }
+    }
+
+    // The packets of the next response, as they came.
+    std::vector<Packet> responsePackets()
+    {
         std::vector<Packet> packets;
         while (true) {
             Packet p;
@@ -82,15 +100,6 @@ public:
     }
 
 private:
-    void send(const Bytes &request)
-    {
-        for (std::size_t at = 0; at < request.size();) {
-            const ssize_t n = ::write(m_socket, request.data() + at, request.size() - at);
-            if (n <= 0)
-                std::abort();
-            at += static_cast<std::size_t>(n);
-        }
-    }
     void readExactly(std::uint8_t *to, std::size_t n)
     {
         while (n > 0) {

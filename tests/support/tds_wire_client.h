@@ -168,6 +168,21 @@ inline Bytes sqlBatch(const std::string &text, bool withHeaders = true)
     return w.take();
 }
 
+// A transaction-manager request: 5 begins, 7 commits, 8 rolls back (with
+// no name and no new transaction after it).
+inline Bytes transactionRequest(std::uint16_t type)
+{
+    ByteWriter w;
+    allHeaders(w);
+    w.u16le(type);
+    if (type == 5)
+        w.u8(0); // the server's isolation level
+    w.u8(0); // no name
+    if (type == 7 || type == 8)
+        w.u8(0); // no new transaction
+    return w.take();
+}
+
 inline void nvarcharParam(ByteWriter &w, const std::string &name, const std::string &value)
 {
     w.bVarChar(name);
@@ -204,6 +219,7 @@ struct Token {
     std::string procedure;
     std::int32_t line = 0;
     std::uint8_t envType = 0;
+    Bytes newValue, oldValue; // ENVCHANGE of a transaction
     std::uint32_t tdsVersion = 0; // LOGINACK
     std::vector<std::string> values; // ROW, as text (nvarchar / int columns only)
 };
@@ -270,8 +286,15 @@ inline Response readResponse(const Bytes &packets)
             std::uint16_t length = r.u16le();
             std::size_t end = r.position() + length;
             t.envType = r.u8();
-            if (t.envType != 7)
+            if (t.envType >= 8 && t.envType <= 10) {
+                // A transaction's descriptor, as B_VARBYTE: new, then old.
+                for (Bytes *value : {&t.newValue, &t.oldValue}) {
+                    const auto bytes = r.bytes(r.u8());
+                    value->assign(bytes.begin(), bytes.end());
+                }
+            } else if (t.envType != 7) {
                 t.text = r.bVarChar();
+            }
             r.seek(end);
             break;
         }

@@ -135,8 +135,7 @@ TEST_F(SqlemuDatabaseFiles, TheToolsRestoreWritesTheFilesWhereMoveSays)
     const fs::path app = folder / "App";
     fs::create_directories(app / "Data");
     ASSERT_TRUE(restoreAsTheToolDoes("Tarnel", media, app)) << firstMessage();
-    ASSERT_GE(db.messages.size(), 3u);
-    EXPECT_EQ(db.messages.front().text, "10 percent processed.");
+    ASSERT_EQ(db.messages.size(), 3u) << "no progress without STATS";
     EXPECT_EQ(db.messages.back().text.rfind("RESTORE DATABASE successfully processed ", 0), 0u);
     EXPECT_EQ(db.messages[db.messages.size() - 3].text,
               "Processed 768 pages for database 'Tarnel', file 'Data_Data' on file 1.");

@@ -52,10 +52,10 @@ TEST(SqlemuBrowser, AnswersTheThreeRequestsClientsUse)
     options.serverVersion = "10.50";
     SqlemuProcess server(options);
     ASSERT_TRUE(server.start()) << server.error();
-    const std::string sales = "InstanceName;SALES;IsClustered;No;Version;10.50.1600.1;tcp;"
+    const std::string sales = "InstanceName;SALES;IsClustered;No;Version;10.50.4000.0;tcp;"
         + std::to_string(server.instancePort("SALES")) + ";;";
     const std::string main
-        = "InstanceName;MSSQLSERVER;IsClustered;No;Version;10.50.1600.1;tcp;" + std::to_string(server.port()) + ";;";
+        = "InstanceName;MSSQLSERVER;IsClustered;No;Version;10.50.4000.0;tcp;" + std::to_string(server.port()) + ";;";
 
     for (const std::string &request : {std::string("\x02"), std::string("\x03")}) {
         auto answer = askBrowser(server.browserPort(), request);

@@ -29,7 +29,7 @@ protected:
 
     static int processId(DbLibConnection &connection)
     {
-        auto sets = connection.execute("SELECT SERVERPROPERTY('ProcessID')");
+        auto sets = connection.execute("SELECT CAST(SERVERPROPERTY('ProcessID') AS int)");
         return sets.empty() || sets[0].rows.empty() ? -1 : std::stoi(sets[0].rows[0][0].value_or("-1"));
     }
 

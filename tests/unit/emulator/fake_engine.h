@@ -3,6 +3,7 @@
 // A scripted engine for protocol tests: each batch text names a behaviour.
 
 #include "engine_interface/engine.h"
+#include "sql/transactions.h"
 
 #include <atomic>
 #include <chrono>
@@ -98,6 +99,21 @@ public:
                 sink.outputParameter("@DOUBLED", std::get<std::int64_t>(p.value) * 2);
         }
         sink.returnStatus(0);
+    }
+
+    // The interpreter's own bookkeeping, so the wire shows what it reports.
+    void executeTransactionRequest(SessionState &session, const TransactionRequest &request, ResultSink &sink) override
+    {
+        try {
+            if (request.kind == TransactionRequest::Kind::Begin)
+                beginTransaction(session, sink, request.name);
+            else if (request.kind == TransactionRequest::Kind::Commit)
+                commitTransaction(session, sink);
+            else
+                rollbackTransaction(session, sink, request.name);
+        } catch (const SqlError &e) {
+            sink.message(e.messages().front());
+        }
     }
 
     void sessionClosed(const SessionState &) override

@@ -19,7 +19,17 @@ struct ResultSet {
 class RecordingSink : public ResultSink {
 public:
     struct Event {
-        enum class Kind { Columns, Row, Message, Done, DatabaseChanged, LanguageChanged, ReturnStatus, Flush };
+        enum class Kind {
+            Columns,
+            Row,
+            Message,
+            Done,
+            DatabaseChanged,
+            LanguageChanged,
+            TransactionChanged,
+            ReturnStatus,
+            Flush
+        };
         Kind kind;
         ServerMessage message;
         StatementResult done;
@@ -34,6 +44,7 @@ public:
         , messages(std::move(other.messages))
         , dones(std::move(other.dones))
         , returnStatuses(std::move(other.returnStatuses))
+        , transactions(std::move(other.transactions))
         , flushes(other.flushes)
         , cancel(other.cancel.load())
     {}
@@ -65,6 +76,11 @@ public:
     void languageChanged(const std::string &newLanguage, const std::string &) override
     {
         events.push_back({Event::Kind::LanguageChanged, {}, {}, newLanguage, 0});
+    }
+    void transactionChanged(TransactionChange change, std::uint64_t descriptor) override
+    {
+        events.push_back({Event::Kind::TransactionChanged, {}, {}, {}, 0});
+        transactions.emplace_back(change, descriptor);
     }
     void returnStatus(std::int32_t status) override
     {
@@ -98,6 +114,7 @@ public:
     std::vector<ServerMessage> messages;
     std::vector<StatementResult> dones;
     std::vector<std::int32_t> returnStatuses;
+    std::vector<std::pair<TransactionChange, std::uint64_t>> transactions;
     int flushes = 0;
     std::atomic<bool> cancel{false};
 };

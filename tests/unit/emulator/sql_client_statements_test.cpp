@@ -2,6 +2,7 @@
 // way of letting a log go, against the engine directly.
 
 #include "sql_engine_fixture.h"
+#include "tds/server_version.h"
 #include "tds/tokens.h"
 
 #include "support/tds_wire_client.h"
@@ -81,6 +82,8 @@ TEST_F(EngineTest, ConnectingClientsGetTheVersionTheServerPlays)
                         "CAST(N'12' AS int) + 1, CAST(@@VERSION AS varchar(9))");
         ASSERT_EQ(sink.firstError(), nullptr) << sink.messages.at(0).text;
         EXPECT_EQ(text(sink.resultSets.at(0).rows.at(0)[0]), product);
+        EXPECT_EQ(sink.resultSets[0].columns[0].type, SqlType::SqlVariant) << "as a real server types it";
+        EXPECT_EQ(sink.resultSets[0].columns[2].type, SqlType::NVarChar);
         EXPECT_EQ(text(sink.resultSets[0].rows[0][1]).rfind(banner, 0), 0u) << version;
         EXPECT_EQ(text(sink.resultSets[0].rows[0][2]), product);
         EXPECT_EQ(text(sink.resultSets[0].rows[0][3]), "53");
@@ -88,6 +91,12 @@ TEST_F(EngineTest, ConnectingClientsGetTheVersionTheServerPlays)
         EXPECT_EQ(text(sink.resultSets[0].rows[0][5]), "Microsoft");
         EXPECT_EQ(sink.resultSets[0].columns[3].maxLength, 30);
         EXPECT_EQ(movan::majorVersionFromBanner(text(sink.resultSets[0].rows[0][1])), std::stoi(std::string(product)));
+        // The login acknowledgement, PRELOGIN and the browser tell the same release.
+        const auto wire = tds::ServerVersion::fromName(version);
+        ASSERT_TRUE(wire.has_value());
+        EXPECT_EQ(wire->major, std::stoi(std::string(product)));
+        EXPECT_NE(std::string(product).find("." + std::to_string(wire->build) + "."), std::string::npos) << version;
+        EXPECT_EQ(wire->browserVersion, product);
     }
 }
 
@@ -160,7 +169,7 @@ TEST_F(EngineTest, WhatTheEmulatorDoesNotRunIsRefusedAsARealServerRefusesIt)
 {
     start("16.0", {"Tarnel"});
     for (const char *batch :
-         {"BEGIN TRANSACTION", "INSERT INTO t VALUES (1)", "SELECT name FROM sys.databases GROUP BY name",
+         {"BEGIN DISTRIBUTED TRANSACTION", "INSERT INTO t VALUES (1)", "SELECT name FROM sys.databases GROUP BY name",
           "BACKUP DATABASE Tarnel TO DISK = 'x.bak' WITH INIT", "DBCC CHECKDB"}) {
         auto sink = run(batch);
         ASSERT_NE(sink.firstError(), nullptr) << batch;

@@ -115,7 +115,7 @@ TEST_F(DatabaseStatementsTest, ACancelledBackupLeavesNothingAndACancelledRestore
     engine->executeBatch(session,
                          "RESTORE DATABASE Copy FROM DISK = N'" + media() + "' WITH MOVE 'Data_Data' TO '"
                              + (folder.path() / "c.mdf").string() + "', MOVE 'Data_log' TO '"
-                             + (folder.path() / "c.ldf").string() + "'",
+                             + (folder.path() / "c.ldf").string() + "', STATS = 10",
                          restore);
     EXPECT_TRUE(restore.dones.empty());
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "c.mdf"));
@@ -212,7 +212,7 @@ TEST_F(DatabaseStatementsTest, OnlySysadminAndDbcreatorTouchDatabasesAndTheirFil
     EXPECT_EQ(run("DROP DATABASE Tarnel").firstError(), nullptr);
 }
 
-TEST_F(DatabaseStatementsTest, RestoreReportsProgressEvenWithoutStatsAndNeedsExclusiveAccess)
+TEST_F(DatabaseStatementsTest, RestoreReportsProgressOnlyWithStatsAndNeedsExclusiveAccess)
 {
     startWithDatabase();
     ASSERT_EQ(run("BACKUP DATABASE Tarnel TO DISK = N'" + media() + "'").firstError(), nullptr);
@@ -221,8 +221,13 @@ TEST_F(DatabaseStatementsTest, RestoreReportsProgressEvenWithoutStatsAndNeedsExc
         + "', REPLACE";
     auto first = run(restore);
     ASSERT_EQ(first.firstError(), nullptr) << first.messages.at(0).text;
-    EXPECT_EQ(first.messages.at(0).text, "10 percent processed.");
+    EXPECT_EQ(numbers(first), (std::vector<int>{4035, 4035, 3014}));
+    EXPECT_EQ(first.flushes, 0);
     EXPECT_EQ(first.messages.back().text.rfind("RESTORE DATABASE successfully processed 512 pages in ", 0), 0u);
+    auto quarters = run(restore + ", STATS = 25");
+    ASSERT_EQ(quarters.firstError(), nullptr) << quarters.messages.at(0).text;
+    EXPECT_EQ(numbers(quarters), (std::vector<int>{3211, 3211, 3211, 3211, 4035, 4035, 3014}));
+    EXPECT_EQ(quarters.messages.at(0).text, "25 percent processed.");
 
     const SessionState user = otherSession(60, "Copy");
     auto busy = run(restore);
@@ -281,7 +286,8 @@ TEST_F(DatabaseStatementsTest, RestoreListingsHaveTheColumnsOfTheVersionPlayed)
         EXPECT_EQ(headers.resultSets[0].columns.size(), headerColumns);
         EXPECT_EQ(headers.resultSets[0].columns[0].name, "BackupName");
         EXPECT_EQ(headers.resultSets[0].columns[12].type, SqlType::Decimal);
-        EXPECT_EQ(test::integer(headers.resultSets[0].rows.at(0)[6]), 102); // DeviceType: a disk file
+        EXPECT_EQ(headers.resultSets[0].columns[4].type, SqlType::TinyInt); // Compressed
+        EXPECT_EQ(test::integer(headers.resultSets[0].rows.at(0)[6]), 2); // DeviceType: a file named here
         auto files = run("RESTORE FILELISTONLY FROM DISK = N'" + media(std::string(version) + ".Bak") + "'");
         ASSERT_EQ(files.resultSets.size(), 1u);
         EXPECT_EQ(files.resultSets[0].columns.size(), fileColumns);
@@ -479,7 +485,8 @@ TEST_F(HistoryTest, AFailedOrCancelledBackupOrRestoreLeavesNoHistory)
     CancelAtFirstFlush backup;
     engine->executeBatch(session, "BACKUP DATABASE Tarnel TO DISK = N'" + media() + "' WITH STATS = 10", backup);
     CancelAtFirstFlush restore;
-    engine->executeBatch(session, restoreCopy(1, false), restore);
+    engine->executeBatch(session, restoreCopy(1, false) + ", STATS = 10", restore);
+    EXPECT_TRUE(restore.dones.empty()) << "cancelled at its first progress message";
     EXPECT_EQ(count("backupset"), written);
     EXPECT_EQ(count("backupmediafamily"), 1);
     EXPECT_EQ(count("restorehistory"), 0);

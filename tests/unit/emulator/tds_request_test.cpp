@@ -122,7 +122,9 @@ TEST(TdsRpc, RejectsWhatCannotBeRead)
     EXPECT_THROW(parseRpcRequest(unknownProc, TdsVersion::V7_4), MalformedInput);
     Bytes unknownType = good;
     unknownType[22 + 6 + 1 + 20 + 1] = 0xF1; // the first parameter's type: xml
-    EXPECT_THROW(parseRpcRequest(unknownType, TdsVersion::V7_4), MalformedInput);
+    // The stream is whole, only its type unknown: the request is refused,
+    // not the connection.
+    EXPECT_THROW(parseRpcRequest(unknownType, TdsVersion::V7_4), RefusedRequest);
 }
 
 TEST(TdsRpc, RefusesNullableFixedTypesOfImpossibleLengths)

@@ -84,7 +84,8 @@ protected:
         }
         return true;
     }
-    sqlemu::test::Response loginAs(const std::string &password, std::uint32_t packetSize = 4096)
+    sqlemu::test::Response loginAs(const std::string &password, std::uint32_t packetSize = 4096,
+                                   std::uint32_t tdsVersion = 0x74000004)
     {
         send(sqlemu::test::message(0x12, sqlemu::test::preLogin()));
         Bytes prelogin = readMessage();
@@ -92,6 +93,7 @@ protected:
         sqlemu::test::LoginFields f;
         f.password = password;
         f.packetSize = packetSize;
+        f.tdsVersion = tdsVersion;
         send(sqlemu::test::message(0x10, sqlemu::test::login7(f)));
         return sqlemu::test::readResponse(readMessage());
     }
@@ -231,6 +233,40 @@ TEST_F(TdsSession, ResetConnectionStartsTheSessionAfresh)
     EXPECT_EQ(again.tokens.at(0).text, "tempdb");
 }
 
+// The transaction-manager request: the begin and its end name one
+// descriptor on the wire; an end without a transaction is an error, never a
+// bare DONE.
+TEST_F(TdsSession, TransactionRequestsAnnounceTheirDescriptorAndRefuseAnEndWithoutBegin)
+{
+    loginAs("pw");
+    const auto request = [&](std::uint16_t type) {
+        send(sqlemu::test::message(0x0E, sqlemu::test::transactionRequest(type)));
+        return sqlemu::test::readResponse(readMessage());
+    };
+    auto begin = request(5);
+    ASSERT_EQ(begin.ids(), (std::vector<std::uint8_t>{0xE3, 0xFD}));
+    EXPECT_EQ(begin.tokens[0].envType, 8);
+    EXPECT_EQ(begin.tokens[0].newValue.size(), 8u);
+    EXPECT_TRUE(begin.tokens[0].oldValue.empty());
+    EXPECT_EQ(begin.tokens[1].status, 0x00);
+
+    auto commit = request(7);
+    ASSERT_EQ(commit.ids(), (std::vector<std::uint8_t>{0xE3, 0xFD}));
+    EXPECT_EQ(commit.tokens[0].envType, 9);
+    EXPECT_TRUE(commit.tokens[0].newValue.empty());
+    EXPECT_EQ(commit.tokens[0].oldValue, begin.tokens[0].newValue);
+
+    for (std::uint16_t type : {7, 8}) {
+        auto refused = request(type);
+        ASSERT_EQ(refused.ids(), (std::vector<std::uint8_t>{0xAA, 0xFD})) << type;
+        EXPECT_EQ(refused.tokens[0].number, type == 7 ? 3902 : 3903);
+        EXPECT_EQ(refused.tokens[1].status, 0x02) << "DONE carries the error";
+    }
+    request(5);
+    auto rolledBack = request(8);
+    EXPECT_EQ(rolledBack.tokens.at(0).envType, 10);
+}
+
 // The engine closes a killed session's connection from another thread:
 // the idle client finds it closed without sending anything, and the
 // session ends and is forgotten, also after a reset.
@@ -315,6 +351,37 @@ TEST_F(TdsSession, AnEngineFaultIsReportedAsAnError)
     ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xAA, 0xFD}));
     EXPECT_EQ(r.tokens[0].severity, 16);
     EXPECT_EQ(r.tokens[1].status, DoneStatus::Error);
+}
+
+// A parameter of a type the client's protocol version does not have (here
+// datetime2, sent on TDS 7.2) refuses that request with 8009; the session
+// goes on, as on a real server.
+TEST_F(TdsSession, AParameterOfAnUnknownTypeRefusesTheRequestAndTheSessionGoesOn)
+{
+    loginAs("pw", 4096, 0x72090002);
+    ByteWriter w;
+    sqlemu::test::allHeaders(w);
+    w.u16le(0xFFFF);
+    w.u16le(10);
+    w.u16le(0);
+    sqlemu::test::nvarcharParam(w, "@statement", "select @d");
+    sqlemu::test::nvarcharParam(w, "@params", "@d datetime2");
+    w.bVarChar("@d");
+    w.u8(0);
+    for (std::uint8_t b : {0x2A, 0x07, 0x08}) // datetime2(7), 8 bytes follow
+        w.u8(b);
+    for (int i = 0; i < 8; ++i)
+        w.u8(0);
+    send(sqlemu::test::message(0x03, w.data()));
+    auto r = sqlemu::test::readResponse(readMessage());
+    ASSERT_EQ(r.ids(), (std::vector<std::uint8_t>{0xAA, 0xFD}));
+    EXPECT_EQ(r.tokens[0].number, 8009);
+    EXPECT_EQ(r.tokens[0].text,
+              "The incoming tabular data stream (TDS) remote procedure call (RPC) protocol stream is "
+              "incorrect. Parameter 3 (\"@d\"): Data type 0x2A is unknown.");
+    EXPECT_EQ(r.tokens[1].status, DoneStatus::Error);
+    EXPECT_TRUE(engine.rpcs.empty()) << "nothing of the request ran";
+    EXPECT_EQ(batch("select 1").ids().back(), 0xFD) << "the session goes on";
 }
 
 TEST_F(TdsSession, MalformedInputEndsTheConnection)

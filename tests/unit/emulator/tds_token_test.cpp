@@ -164,4 +164,28 @@ TEST(TdsTypes, WritesAndReadsValuesOfEveryColumnType)
     }
 }
 
+// sql_variant, as SERVERPROPERTY's values travel: TYPE_INFO with its 4-byte
+// longest length, each value with its length, base type, properties, data.
+TEST(TdsTypes, VariantValuesCarryTheirBaseType)
+{
+    ByteWriter info;
+    writeTypeInfo(info, typeInfoForColumn({"v", SqlType::SqlVariant, 0, true}, true));
+    EXPECT_EQ(info.data(), (Bytes{0x62, 0x50, 0x1F, 0x00, 0x00}));
+    const TypeInfo variant = typeInfoForColumn({"v", SqlType::SqlVariant, 0, true}, true);
+    const struct {
+        Value value;
+        Bytes wire;
+    } cases[] = {
+        {std::int64_t{7}, {0x06, 0, 0, 0, 0x38, 0x00, 0x07, 0, 0, 0}},
+        {std::string("16"),
+         {0x0D, 0, 0, 0, 0xE7, 0x07, 0x01, 0x04, 0xD0, 0x00, 0x00, 0x00, 0x01, '1', 0x00, '6', 0x00}},
+        {std::monostate{}, {0, 0, 0, 0}},
+    };
+    for (const auto &c : cases) {
+        ByteWriter w;
+        writeValue(w, variant, c.value);
+        EXPECT_EQ(w.data(), c.wire);
+    }
+}
+
 } // namespace
