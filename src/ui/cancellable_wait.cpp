@@ -20,6 +20,7 @@ namespace {
 
 const QString kGiveUp = QStringLiteral("انصراف");
 constexpr int kPollMs = 20;
+constexpr int kTextWidth = 360;
 
 // Runs the event loop, without user input, until done or the time is up.
 void waitWithoutInput(const std::atomic<bool> &done, int ms)
@@ -33,7 +34,10 @@ void waitWithoutInput(const std::atomic<bool> &done, int ms)
 // True when the user gave up before the work ended.
 bool offerToGiveUp(const QString &waitingText, const std::atomic<bool> &done)
 {
-    QDialog dialog(QApplication::activeWindow(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // On top, as every notice of the program, and with nothing to resize.
+    QDialog dialog(QApplication::activeWindow(),
+                   Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint
+                       | Qt::MSWindowsFixedSizeDialogHint);
     dialog.setObjectName(QStringLiteral("CancellableWait"));
     dialog.setLayoutDirection(Qt::RightToLeft);
     dialog.setFont(formFont());
@@ -44,12 +48,14 @@ bool offerToGiveUp(const QString &waitingText, const std::atomic<bool> &done)
     text->setObjectName(QStringLiteral("Message"));
     text->setTextFormat(Qt::PlainText);
     text->setWordWrap(true);
+    text->setMinimumWidth(kTextWidth);
     layout->addWidget(text);
     auto *buttons = new QDialogButtonBox(&dialog);
     QPushButton *giveUp = buttons->addButton(kGiveUp, QDialogButtonBox::RejectRole);
     giveUp->setObjectName(QStringLiteral("GiveUp"));
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     QTimer finished;
     QObject::connect(&finished, &QTimer::timeout, &dialog, [&] {
         if (done.load())

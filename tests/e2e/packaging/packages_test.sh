@@ -75,6 +75,8 @@ check_layout() {
     for package in movan-config sqlemu; do
         grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
             "$root/usr/share/doc/$package/copyright" || fail "$package has no machine-readable copyright file"
+        grep -A2 '^Files: \*$' "$root/usr/share/doc/$package/copyright" | grep -q '^License: GPL-3+$' \
+            || fail "$package's own files are not under the GPL version 3 or later"
         zcat "$root/usr/share/doc/$package/changelog.Debian.gz" 2>/dev/null \
             | head -n 1 | grep -q "^$package ($(dpkg-deb -f "$work/packages/${package}_"*.deb Version)) " \
             || fail "$package's changelog.Debian.gz does not name this version"
