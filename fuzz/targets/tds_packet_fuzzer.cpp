@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ByteReader reader(input);
         TypeInfo type = readTypeInfo(reader);
         readValue(reader, type);
-    } catch (const MalformedInput &) {}
+    } catch (const MalformedInput &) {
+    } catch (const UnknownParameterType &) {} // answered with 8009 by the session
     return 0;
 }
