@@ -62,17 +62,19 @@ QString canonicalHost(const QString &host)
 
 std::optional<QString> kerberosLoginProblem(const QString &host, int port)
 {
-    const QString service = port == 0 ? QString() : QStringLiteral("MSSQLSvc/%1:%2").arg(canonicalHost(host)).arg(port);
     OM_uint32 minor = 0;
     gss_cred_id_t credential = GSS_C_NO_CREDENTIAL;
     OM_uint32 major = gss_acquire_cred(&minor, GSS_C_NO_NAME, GSS_C_INDEFINITE, GSS_C_NO_OID_SET, GSS_C_INITIATE,
                                        &credential, nullptr, nullptr);
+    // Without a ticket the name as given says which service wanted one; the
+    // resolver is asked only when there is a ticket to try.
     if (GSS_ERROR(major))
-        return failure(major, minor, service);
+        return failure(major, minor, port == 0 ? QString() : QStringLiteral("MSSQLSvc/%1:%2").arg(host).arg(port));
     if (port == 0) {
         gss_release_cred(&minor, &credential);
         return std::nullopt;
     }
+    const QString service = QStringLiteral("MSSQLSvc/%1:%2").arg(canonicalHost(host)).arg(port);
 
     const QByteArray principal = service.toUtf8();
     gss_buffer_desc nameBuffer{static_cast<size_t>(principal.size()), const_cast<char *>(principal.constData())};

@@ -102,7 +102,7 @@ TEST(FailureText, FullDisksDownServersAndMissingTicketsAreNamed)
         {DatabaseError(QStringLiteral("Write on \"/b/T.Bak\" failed: 28(No space left on device)"), 3202), {full}},
         {down, {QStringLiteral("10.1.2.3:1433"), QStringLiteral("پاسخ نمی‌دهد")}},
         {DatabaseError(QStringLiteral("Windows authentication (Kerberos) to MSSQLSvc/db.example:1433 is not possible: "
-                                      "No Kerberos credentials available (default cache: FILE:/tmp/x)")),
+                                      "No Kerberos credentials available (default cache: FILE:/nonexistent/cache)")),
          {noTicket, QStringLiteral("MSSQLSvc/db.example:1433"), QStringLiteral("kinit"), QStringLiteral("دامنه")}},
         {DatabaseError(QStringLiteral("Windows authentication (Kerberos) to MSSQLSvc/db:1433 is not possible: "
                                       "Ticket expired")),
