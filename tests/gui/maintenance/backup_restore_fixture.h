@@ -195,6 +195,23 @@ public:
         QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
     }
 
+    // Starts a restore over the database that the test means to meet something
+    // left behind (a journal, a copy): the warning answered, the file chosen,
+    // and whatever follows answered by the test's own responder; returns once
+    // the window is closed again.
+    static void restoreMeetingLeftovers(const QString &target, const QString &file)
+    {
+        ModalDialogDriver driver;
+        withWindow([&](TFrmDBTools &w) {
+            driver.ignoreWindow(&w);
+            w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(target));
+            driver.pressButton(kYes);
+            chooseFile(driver, file);
+            QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+        });
+        EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
+    }
+
     // The same for a restore refused before its question: the refusal is
     // answered with Enter.
     static void clickRefusedRestore(TFrmDBTools &w, const QString &target, const QString &file,

@@ -145,15 +145,7 @@ TEST_P(RestoreKill, TheDataSurvivesAndTheNextRestoreOffersTheWayBack)
 
     // The next restore through the window first resolves the one left.
     MessageResponder responder;
-    ModalDialogDriver driver;
-    withWindow([&](TFrmDBTools &w) {
-        driver.ignoreWindow(&w);
-        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(kSource));
-        driver.pressButton(kYes);
-        chooseFile(driver, m_backup);
-        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
-    });
-    EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
+    restoreMeetingLeftovers(kSource, m_backup);
     if (journal) {
         EXPECT_FALSE(responder.seen().isEmpty()) << "a journal was left and nothing was said";
     }

@@ -81,14 +81,7 @@ TEST_P(RestoreRecovery, TheOldDatabaseIsOnlineAndOpenToAll)
         runAsSa(state.makeIt.arg(kTarget));
 
     MessageResponder responder;
-    ModalDialogDriver driver;
-    withWindow([&](TFrmDBTools &w) {
-        driver.ignoreWindow(&w);
-        w.DBLDBBackup->setCurrentIndex(w.DBLDBBackup->findText(kSource));
-        driver.pressButton(kYes);
-        chooseFile(driver, m_journal.backupFile);
-        QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
-    });
+    restoreMeetingLeftovers(kSource, m_journal.backupFile);
     const QString told = responder.seen().join(u'\n');
     ASSERT_FALSE(told.isEmpty()) << "nothing was said of the restore left unfinished";
     EXPECT_TRUE(told.contains(state.toldWord)) << told.toStdString();
