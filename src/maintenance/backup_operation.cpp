@@ -3,6 +3,7 @@
 #include "backup/backup_file_name.h"
 #include "backup/backup_folder.h"
 #include "backup/backup_outcome.h"
+#include "backup/backup_sets.h"
 #include "db/database.h"
 #include "maintenance/busy_indicator_calls.h"
 #include "settings/maintenance_connection.h"
@@ -33,6 +34,14 @@ const QString kNoDatabaseChosen = QStringLiteral(
 const QString kBackupOutcomeUnknown
     = QStringLiteral("معلوم نيست نسخه پشتيبان نوشته شد يا نه: پاسخ سرور نرسيد و از سرور هم نمي شد پرسيد.\n"
                      "پيش از اعتماد به پرونده يا پاک کردن آن، آن را بررسي کنيد:\n%1");
+const QString kVerifying = QStringLiteral("در حال بررسی نسخه پشتیبان ...");
+const QString kVerified = QStringLiteral("سرور نسخه پشتیبان تازه (مجموعه %1 این فایل) را تا پایان خواند و سالم یافت.");
+const QString kDamaged = QStringLiteral(
+    "نسخه پشتیبان نوشته شد، ولی سرور آن را سالم نخواند؛ به آن اعتماد نکنید و دوباره پشتیبان بگیرید. فایل %1 "
+    "نگه داشته شد، چون نسخه‌های پیشین آن ممکن است سالم باشند.");
+const QString kNotVerified = QStringLiteral(
+    "نسخه پشتیبان نوشته شد، ولی سرور نتوانست آن را بررسی کند؛ سالم بودن آن معلوم نیست. فایل %1 نگه داشته شد؛ "
+    "پس از برقراری ارتباط با سرور دوباره پشتیبان بگیرید.");
 const QString kFilter = QStringLiteral("Bak Files (*.Bak)");
 const QString kDefaultSuffix = QStringLiteral("Bak");
 const QString kDialogTitle = QStringLiteral("Create New Backup File");
@@ -70,6 +79,43 @@ public:
 private:
     DbQuery &m_query;
 };
+
+// Reads the set just written back on the server, with the busy window
+// saying so, and tells the outcome: done and sound, or the failure and why.
+// The file stays whatever the verdict: it may hold older sound sets.
+void verifyAndTell(const QString &database, const QString &path, const QDateTime &sentAt,
+                   const BackupWindowParts &parts)
+{
+    showBusyIgnoringErrors(parts.busy, kVerifying);
+    const QString connectionString = maintenanceConnection().connectionString;
+    const BackupResolution written = resolveBackupOutcome(connectionString, database, path, sentAt);
+    VerifyResult verified{Verification::NotVerified, written.reason};
+    if (written.outcome == BackupOutcome::Done) {
+        try {
+            DbConnection server;
+            server.setConnectionString(connectionString);
+            verified = verifyBackupSet(server, path, written.position);
+        } catch (const std::exception &error) {
+            verified = {Verification::NotVerified, QString::fromUtf8(error.what())};
+        }
+    }
+    hideBusyIgnoringErrors(parts.busy);
+    if (parts.closeGuard.closeRequested())
+        return;
+    switch (verified.verdict) {
+    case Verification::Sound:
+        ShowMessageDialog(QString(), kBackupDone + u'\n' + kVerified.arg(written.position), mbOK, mtInformation);
+        return;
+    case Verification::Damaged:
+        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kDamaged.arg(path), verified.reason, mbOK,
+                                     mtError);
+        return;
+    case Verification::NotVerified:
+        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kNotVerified.arg(path), verified.reason, mbOK,
+                                     mtWarning);
+        return;
+    }
+}
 
 } // namespace
 
@@ -124,11 +170,11 @@ void backupDatabase(const QString &database, const QDateTime &now, const BackupW
         else if (outcome == BackupOutcome::Unknown)
             ShowMessageDialog(QString(), kBackupOutcomeUnknown.arg(path), mbOK, mtWarning);
         else
-            ShowMessageDialog(QString(), kBackupDone, mbOK, mtInformation);
+            verifyAndTell(database, path, sentAt, parts);
         return;
     }
     if (!parts.closeGuard.closeRequested())
-        ShowMessageDialog(QString(), kBackupDone, mbOK, mtInformation);
+        verifyAndTell(database, path, sentAt, parts);
 }
 
 void followBackupProgress(TGauge &gauge, int progress, int maxProgress)

@@ -27,6 +27,15 @@
 
 class BackupRestoreTest : public MaintenanceWindowTest {
 public:
+    static inline const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
+
+    // The window's notice after a backup the server wrote and then read back
+    // whole: the fixed text first, then the verdict.
+    static bool backedUpAndVerified(const QString &told)
+    {
+        return told.startsWith(kBackupDone) && told.contains(QStringLiteral("تا پایان خواند و سالم یافت"));
+    }
+
     // The folder beside the executable where the restore places its files.
     static QString restoreFolder() { return executableDirectory() + QStringLiteral("Data"); }
 

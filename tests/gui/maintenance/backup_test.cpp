@@ -16,8 +16,6 @@ using namespace movan;
 
 namespace {
 
-const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
-
 using Backup = BackupRestoreTest;
 
 QString quoted(const QString &text)
@@ -142,9 +140,15 @@ TEST_F(Backup, SecondBackupAppendsASetAndTheGaugeFollowsEveryStep)
         driver.ignoreWindow(&w);
         GaugePaints paints(w.Gauge1);
         for (int run = 0; run < 2; ++run) {
+            const qsizetype before = received();
             backUp(w, QStringLiteral("Tarnel"), path, driver);
-            EXPECT_EQ(driver.last().text, kBackupDone) << "run " << run;
+            EXPECT_PRED1(backedUpAndVerified, driver.last().text) << "run " << run;
             EXPECT_EQ(driver.last().icon, DialogIcon::Information);
+            // The set just written is the one read back.
+            const QStringList verified = receivedSince(before).filter(QStringLiteral("RESTORE VERIFYONLY"));
+            ASSERT_EQ(verified.size(), 1) << "run " << run;
+            EXPECT_TRUE(verified.front().contains(QStringLiteral("WITH FILE = %1").arg(run + 1)))
+                << verified.front().toStdString();
         }
         painted = paints.progress;
         drawn = paints.drawn;
@@ -174,6 +178,28 @@ TEST_F(Backup, SecondBackupAppendsASetAndTheGaugeFollowsEveryStep)
     ASSERT_EQ(drawn.size(), painted.size());
     for (qsizetype i = 0; i < painted.size(); ++i)
         EXPECT_NEAR(drawn[i], painted[i], 5) << "paint " << i;
+    EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
+}
+
+// A set the server cannot read back whole is a failure with the server's
+// words; the file, which may hold older sound sets, stays as written.
+TEST_F(Backup, ASetThatDoesNotReadBackIsAFailureAndTheFileStays)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("Damaged.Bak"));
+    ModalDialogDriver driver;
+    withWindow([&](TFrmDBTools &w) {
+        driver.ignoreWindow(&w);
+        backUp(w, QStringLiteral("Tarnel"), path, driver);
+        runAsSa(QStringLiteral("EXEC sqlemu_test_damage_backups @database = N'Tarnel'"));
+        backUp(w, QStringLiteral("Tarnel"), path, driver);
+        runAsSa(QStringLiteral("EXEC sqlemu_test_damage_backups @database = N'Tarnel', @damaged = 0"));
+        EXPECT_TRUE(driver.last().text.startsWith(QStringLiteral("خطا در عمليات پشتيبان گيري ...")))
+            << driver.last().text.toStdString();
+        EXPECT_TRUE(driver.last().text.contains(path)) << driver.last().text.toStdString();
+        EXPECT_EQ(driver.last().icon, DialogIcon::Error);
+    });
+    EXPECT_EQ(backupSets(path), 2);
     EXPECT_TRUE(driver.failures().isEmpty()) << driver.failures().join(u'\n').toStdString();
 }
 
@@ -253,7 +279,7 @@ TEST_F(Backup, GoesOnWithoutTheBusyClip)
         driver.ignoreWindow(&w);
         w.MovBusy1->AVISource()->setFileName(folder.filePath(QStringLiteral("missing.avi")));
         backUp(w, QStringLiteral("Archive"), folder.filePath(QStringLiteral("a.Bak")), driver);
-        EXPECT_EQ(driver.last().text, kBackupDone);
+        EXPECT_PRED1(backedUpAndVerified, driver.last().text);
     });
     EXPECT_EQ(backupSets(folder.filePath(QStringLiteral("a.Bak"))), 1);
 }
@@ -277,7 +303,7 @@ TEST_F(Backup, LongAndPersianPathsAreWrittenWhereChosen)
         driver.ignoreWindow(&w);
         for (const QString &path : {longPath, persianPath}) {
             backUp(w, QStringLiteral("Tarnel"), path, driver);
-            EXPECT_EQ(driver.last().text, kBackupDone) << path.toStdString();
+            EXPECT_PRED1(backedUpAndVerified, driver.last().text) << path.toStdString();
         }
     });
     EXPECT_EQ(backupSets(longPath), 1);
@@ -318,7 +344,7 @@ TEST_F(Backup, AwkwardNamesAreBackedUpAsThemselves)
             driver.pressEnter();
             QTest::mouseClick(w.BitBtn4, Qt::LeftButton);
             EXPECT_EQ(proposed, backupFileName(name, now)) << name.toStdString();
-            EXPECT_EQ(driver.last().text, kBackupDone) << name.toStdString();
+            EXPECT_PRED1(backedUpAndVerified, driver.last().text) << name.toStdString();
         }
     });
     for (const QString &name : names) {

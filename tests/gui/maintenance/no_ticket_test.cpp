@@ -13,7 +13,6 @@ using namespace movan;
 
 namespace {
 
-const QString kBackupDone = QStringLiteral("عمليات پشتيبان گيري با موفقيت انجام شد.");
 const QString kRestoreDone = QStringLiteral("باز گرداندن اطلاعات با موفقيت انجام شد.");
 const QString kYes = QStringLiteral("بلي");
 
@@ -80,7 +79,7 @@ TEST_F(NoTicket, TheSavedLoginListsBacksUpAndRestores)
         EXPECT_EQ(w.StatusNotice->accessibleDescription(), notice);
 
         backUp(w, QStringLiteral("Ticketless"), bak, driver);
-        EXPECT_EQ(driver.last().text, kBackupDone);
+        EXPECT_PRED1(backedUpAndVerified, driver.last().text);
 
         clickRestore(w, QStringLiteral("Ticketless"), bak, driver);
         EXPECT_EQ(driver.last().text, kRestoreDone);
