@@ -9,6 +9,7 @@
 #include "settings/maintenance_connection.h"
 #include "ui/failure_notice.h"
 #include "ui/message_dialog.h"
+#include "util/bidi_isolate.h"
 #include "util/text_trim.h"
 #include "widgets/busy/mov_busy.h"
 #include "widgets/close_guard/close_after_call.h"
@@ -107,12 +108,12 @@ void verifyAndTell(const QString &database, const QString &path, const QDateTime
         ShowMessageDialog(QString(), kBackupDone + u'\n' + kVerified.arg(written.position), mbOK, mtInformation);
         return;
     case Verification::Damaged:
-        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kDamaged.arg(path), verified.reason, mbOK,
-                                     mtError);
+        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kDamaged.arg(isolatedPath(path)),
+                                     verified.reason, mbOK, mtError);
         return;
     case Verification::NotVerified:
-        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kNotVerified.arg(path), verified.reason, mbOK,
-                                     mtWarning);
+        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kNotVerified.arg(isolatedPath(path)),
+                                     verified.reason, mbOK, mtWarning);
         return;
     }
 }

@@ -2,6 +2,8 @@
 
 // What the restore tells the user, and the two ways it tells it.
 
+#include "util/bidi_isolate.h"
+
 #include <QString>
 
 class QWidget;
@@ -52,12 +54,6 @@ inline const QString kRestoreUnknown = QStringLiteral(
     "پاسخ سرور به بازگرداندن نرسید و معلوم نیست بانک «%1» اکنون چه دارد. وضعیت آن را در سرور بررسی کنید.");
 inline const QString kRestoreUnknownWithCopy = QStringLiteral(
     "پاسخ سرور به بازگرداندن نرسید و معلوم نیست بانک «%1» اکنون چه دارد. نسخه ایمنی بانک پیشین در فایل %2 نگه داشته شده است؛ برنامه در اجرای بعدی وضعیت را از سرور می‌پرسد.");
-
-// A path inside a Persian sentence, kept whole and left to right.
-inline QString isolatedPath(const QString &path)
-{
-    return QChar(0x2066) + path + QChar(0x2069);
-}
 
 // The restore's outcomes are told in Qt's plain message box (the program's
 // title, one OK button), not in the program's own message dialog the rest of
