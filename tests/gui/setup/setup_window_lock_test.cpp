@@ -6,6 +6,8 @@
 #include "setup_window_fixture.h"
 #include "widgets/edit/mov_edit_box.h"
 
+#include "support/paint_counter.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
@@ -49,20 +51,6 @@ public:
 private:
     QProcess m_process;
     bool m_started = false;
-};
-
-// Counts the window's paints while a dialog of the save waits.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
 };
 
 using SetupWindowLock = SetupWindowTest;

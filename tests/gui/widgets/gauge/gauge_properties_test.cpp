@@ -1,6 +1,8 @@
 #include "widgets/common/invalid_operation.h"
 #include "widgets/gauge/gauge.h"
 
+#include "support/paint_counter.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 
@@ -9,19 +11,6 @@
 using namespace movan;
 
 namespace {
-
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 class ShownGauge : public ::testing::Test {
 protected:
