@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-using SqlemuSpecialFiles = DatabaseFilesTest;
+using SqlemuNonRegularFiles = DatabaseFilesTest;
 
 // Should a statement wait on the pipe after all, a writer comes after a
 // generous while, so the test fails instead of hanging.
@@ -54,7 +54,7 @@ private:
     std::thread m_thread;
 };
 
-TEST_F(SqlemuSpecialFiles, APipeADeviceOrAFolderIsRefusedAtOnceAndTheServerStillStops)
+TEST_F(SqlemuNonRegularFiles, APipeADeviceOrAFolderIsRefusedAtOnceAndTheServerStillStops)
 {
     const auto pair = makeDatabase("Tarnel", "Data_Data", "Data_log");
     ASSERT_TRUE(attach("Tarnel", pair)) << firstMessage();
