@@ -9,7 +9,7 @@
 #include "settings/maintenance_connection.h"
 #include "ui/failure_notice.h"
 #include "ui/message_dialog.h"
-#include "util/bidi_isolate.h"
+#include "util/isolated_text.h"
 #include "util/text_trim.h"
 #include "widgets/busy/mov_busy.h"
 #include "widgets/close_guard/close_after_call.h"
@@ -108,11 +108,11 @@ void verifyAndTell(const QString &database, const QString &path, const QDateTime
         ShowMessageDialog(QString(), kBackupDone + u'\n' + kVerified.arg(written.position), mbOK, mtInformation);
         return;
     case Verification::Damaged:
-        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kDamaged.arg(isolatedPath(path)),
+        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kDamaged.arg(leftToRightIsolate(path)),
                                      verified.reason, mbOK, mtError);
         return;
     case Verification::NotVerified:
-        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kNotVerified.arg(isolatedPath(path)),
+        ShowMessageDialogWithDetails(QString(), kBackupFailed + u'\n' + kNotVerified.arg(leftToRightIsolate(path)),
                                      verified.reason, mbOK, mtWarning);
         return;
     }

@@ -2,8 +2,6 @@
 
 // What the restore tells the user, and the two ways it tells it.
 
-#include "util/bidi_isolate.h"
-
 #include <QString>
 
 class QWidget;

@@ -9,6 +9,7 @@
 #include "maintenance/restore_server_facts.h"
 #include "maintenance/restore_settle.h"
 #include "settings/connection_templates.h"
+#include "util/isolated_text.h"
 #include "util/persian_date.h"
 
 #include <QCoreApplication>
@@ -76,7 +77,7 @@ public:
         : m_window(window)
         , m_journal(std::move(journal))
         , m_copy(localPathOf(m_journal.safetyCopy))
-        , m_shownCopy(isolatedPath(m_copy))
+        , m_shownCopy(leftToRightIsolate(m_copy))
     {
         m_server.setConnectionString(buildRestoreConnectionString());
     }

@@ -11,6 +11,7 @@
 #include "maintenance/restore_server_facts.h"
 #include "maintenance/restore_settle.h"
 #include "platform/executable_path.h"
+#include "util/isolated_text.h"
 #include "util/line_breaks.h"
 #include "util/persian_date.h"
 #include "widgets/busy/mov_busy.h"
@@ -216,7 +217,7 @@ bool RestoreRun::check()
         };
         for (const auto &forms : targets) {
             const QString local = localPathOf(forms[0]);
-            const QString shown = isolatedPath(local);
+            const QString shown = leftToRightIsolate(local);
             const std::optional<QString> owner = ownerOfFile({forms[0], forms[1]}, rows, names);
             if (owner && owner->compare(target, Qt::CaseInsensitive) != 0) {
                 finishWithoutChange(kOwnedByOther.arg(shown, *owner));
@@ -288,7 +289,7 @@ bool RestoreRun::takeSafetyCopy()
     m_journal.safetyCopy = path;
     m_journal.safetySetName = safetySetName(unique);
     if (!record(RestoreStep::SafetyCopySent)) {
-        finishWithoutChange(kJournalNotWritten.arg(isolatedPath(m_journalPath)));
+        finishWithoutChange(kJournalNotWritten.arg(leftToRightIsolate(m_journalPath)));
         return false;
     }
     QString failure;
@@ -301,10 +302,10 @@ bool RestoreRun::takeSafetyCopy()
         failure = reason(error);
         if (!error.outcomeUnknown()) {
             const QString why = diskFull(failure)
-                ? kDiskFull.arg(isolatedPath(localPathOf(m_folder + QStringLiteral("Data"))))
+                ? kDiskFull.arg(leftToRightIsolate(localPathOf(m_folder + QStringLiteral("Data"))))
                       .arg(megabytesFor(QStorageInfo(m_folder + QStringLiteral("Data")).bytesAvailable()))
                       .arg(megabytesFor(m_targetBytes))
-                : kCannotWriteData.arg(isolatedPath(localPathOf(m_folder + QStringLiteral("Data"))));
+                : kCannotWriteData.arg(leftToRightIsolate(localPathOf(m_folder + QStringLiteral("Data"))));
             // The target was never touched: what the failed copy left is
             // nobody's data.
             QFile::remove(localPathOf(path));
@@ -322,18 +323,18 @@ bool RestoreRun::takeSafetyCopy()
     }
     if (m_journal.safetyPosition == 0) {
         // Whether the server still writes it is unknown: the file stays.
-        finishWithoutChange(kSafetyCopyUnknown.arg(isolatedPath(localPathOf(path))), failure);
+        finishWithoutChange(kSafetyCopyUnknown.arg(leftToRightIsolate(localPathOf(path))), failure);
         return false;
     }
     const VerifyResult verified = verifyBackupSet(m_server, path, m_journal.safetyPosition);
     if (verified.verdict != Verification::Sound) {
         if (verified.verdict == Verification::Damaged)
             QFile::remove(localPathOf(path));
-        finishWithoutChange(kSafetyCopyNotVerified.arg(isolatedPath(localPathOf(path))), verified.reason);
+        finishWithoutChange(kSafetyCopyNotVerified.arg(leftToRightIsolate(localPathOf(path))), verified.reason);
         return false;
     }
     if (!record(RestoreStep::SafetyCopyVerified)) {
-        finishWithoutChange(kJournalNotWritten.arg(isolatedPath(m_journalPath)));
+        finishWithoutChange(kJournalNotWritten.arg(leftToRightIsolate(m_journalPath)));
         return false;
     }
     // The last point where leaving changes nothing.
@@ -355,7 +356,7 @@ void RestoreRun::stopSiblingPrograms()
 bool RestoreRun::dropTarget()
 {
     if (!record(RestoreStep::DropSent)) {
-        finishWithoutChange(kJournalNotWritten.arg(isolatedPath(m_journalPath)));
+        finishWithoutChange(kJournalNotWritten.arg(leftToRightIsolate(m_journalPath)));
         return false;
     }
     try {
@@ -367,9 +368,10 @@ bool RestoreRun::dropTarget()
             = askPatiently<DatabaseCondition>([&] { return databaseCondition(m_server, m_journal.target); });
         if (!after) {
             hideBusyIgnoringErrors(m_parts.busy);
-            showRestoreFailure(m_parts.window,
-                               kDropUnknown.arg(m_journal.target, isolatedPath(localPathOf(m_journal.safetyCopy))),
-                               reason(error));
+            showRestoreFailure(
+                m_parts.window,
+                kDropUnknown.arg(m_journal.target, leftToRightIsolate(localPathOf(m_journal.safetyCopy))),
+                reason(error));
             return false;
         }
         if (after->listed && m_journal.targetExisted) {
@@ -424,7 +426,7 @@ bool RestoreRun::restoreChosenSet()
             m_parts.window,
             m_journal.safetyCopy.isEmpty()
                 ? kRestoreUnknown.arg(m_journal.target)
-                : kRestoreUnknownWithCopy.arg(m_journal.target, isolatedPath(localPathOf(m_journal.safetyCopy))),
+                : kRestoreUnknownWithCopy.arg(m_journal.target, leftToRightIsolate(localPathOf(m_journal.safetyCopy))),
             failure);
         return false;
     }
@@ -453,7 +455,7 @@ bool RestoreRun::bringBack(const QString &why)
     }
     // The copy is all that is left of the database: it stays, and so does the
     // journal, which the next start offers again.
-    const QString where = kNotBroughtBack.arg(m_journal.target, isolatedPath(localPathOf(m_journal.safetyCopy)));
+    const QString where = kNotBroughtBack.arg(m_journal.target, leftToRightIsolate(localPathOf(m_journal.safetyCopy)));
     std::fprintf(stderr, "%s\n", where.toUtf8().constData());
     showRestoreFailure(m_parts.window, where, failure);
     return false;
