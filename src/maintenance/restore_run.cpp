@@ -60,16 +60,6 @@ void prepare(DbQuery &query, const QString &connection, const std::string &sql)
     query.setSqlText(QString::fromStdString(sql));
 }
 
-void runOn(DbConnection &connection, const std::string &sql, int timeoutSeconds)
-{
-    DbQuery query;
-    query.setConnection(&connection);
-    query.setParamCheck(false);
-    query.setCommandTimeout(timeoutSeconds);
-    query.setSqlText(QString::fromStdString(sql));
-    query.execSQL();
-}
-
 // Records the batch beside the executable, then runs it; a record that
 // cannot be written does not hold the batch back.
 void recordAndRun(DbQuery &query, const QString &connection, const std::string &sql, const QString &recordName)
@@ -296,8 +286,8 @@ bool RestoreRun::takeSafetyCopy()
     try {
         // Like the window's own backup, the copy is waited for without a
         // limit: a time-out would only leave it unknown, and refused.
-        runOn(m_server, safetyBackupSql(utf8(m_journal.target), utf8(path), utf8(m_journal.safetySetName)),
-              kNoTimeLimit);
+        runStatement(m_server, safetyBackupSql(utf8(m_journal.target), utf8(path), utf8(m_journal.safetySetName)),
+                     kNoTimeLimit);
     } catch (const DatabaseError &error) {
         failure = reason(error);
         if (!error.outcomeUnknown()) {

@@ -26,6 +26,16 @@ bool atWork(const DatabaseCondition &condition)
 
 } // namespace
 
+void runStatement(DbConnection &server, const std::string &sql, int timeoutSeconds)
+{
+    DbQuery query;
+    query.setConnection(&server);
+    query.setParamCheck(false);
+    query.setCommandTimeout(timeoutSeconds);
+    query.setSqlText(QString::fromStdString(sql));
+    query.execSQL();
+}
+
 std::chrono::milliseconds restoreServerPatience()
 {
     return g_serverPatience;
@@ -85,14 +95,11 @@ BringBackResult bringBackSafetyCopy(DbConnection &server, const RestoreJournal &
     const std::optional<QDateTime> since = askPatiently<QDateTime>([&] { return serverNow(server); });
     if (!since)
         return {RequestOutcome::Unknown, QStringLiteral("The server did not answer.")};
-    DbQuery query;
-    query.setConnection(&server);
-    query.setParamCheck(false);
-    query.setCommandTimeout(timeoutSeconds);
-    query.setSqlText(QString::fromStdString(
-        bringBackSql(journal.target.toStdString(), journal.safetyCopy.toStdString(), journal.safetyPosition)));
     try {
-        query.execSQL();
+        runStatement(
+            server,
+            bringBackSql(journal.target.toStdString(), journal.safetyCopy.toStdString(), journal.safetyPosition),
+            timeoutSeconds);
     } catch (const DatabaseError &error) {
         const QString failure = QString::fromUtf8(error.what());
         if (!error.outcomeUnknown())
@@ -111,13 +118,8 @@ BringBackResult bringBackSafetyCopy(DbConnection &server, const RestoreJournal &
 
 bool openToAllUsers(DbConnection &server, const QString &database)
 {
-    DbQuery query;
-    query.setConnection(&server);
-    query.setParamCheck(false);
-    query.setSqlText(
-        QString::fromStdString("ALTER DATABASE " + bracketedName(database.toStdString()) + " SET MULTI_USER"));
     try {
-        query.execSQL();
+        runStatement(server, "ALTER DATABASE " + bracketedName(database.toStdString()) + " SET MULTI_USER");
     } catch (const std::exception &error) {
         std::fprintf(stderr, "opening %s to all users: %s\n", qPrintable(database), error.what());
         return false;

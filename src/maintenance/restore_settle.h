@@ -13,12 +13,17 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace movan {
 
 class DbConnection;
 
 enum class RequestOutcome { Done, NotDone, Unknown };
+
+// Runs a statement built with its names and paths already quoted (a ":" in
+// a path is no parameter); 0 seconds waits without a client limit.
+void runStatement(DbConnection &server, const std::string &sql, int timeoutSeconds = 0);
 
 // How long a restore waits for a server that went away, or for a request
 // whose reply was lost, before it says it cannot know. Tests shorten it.
