@@ -352,10 +352,12 @@ bool RestoreRun::dropTarget()
     try {
         recordAndRun(m_parts.dropQuery, m_connectionString, dropDatabaseSql(utf8(m_journal.target)), kCreateRecord);
     } catch (const DatabaseError &error) {
-        // Whatever the server said, only whether it still lists the target
-        // tells whether the drop happened.
-        const std::optional<DatabaseCondition> after
-            = askPatiently<DatabaseCondition>([&] { return databaseCondition(m_server, m_journal.target); });
+        // Whether it still lists the target tells whether the drop happened,
+        // once no drop is at work: one whose reply was lost may still run.
+        const bool ended = !error.outcomeUnknown() || dropHasEnded(m_server);
+        const std::optional<DatabaseCondition> after = ended
+            ? askPatiently<DatabaseCondition>([&] { return databaseCondition(m_server, m_journal.target); })
+            : std::nullopt;
         if (!after) {
             hideBusyIgnoringErrors(m_parts.busy);
             showRestoreFailure(

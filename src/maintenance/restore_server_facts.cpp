@@ -13,6 +13,22 @@ void prepare(DbQuery &query, DbConnection &connection, const QString &sql)
     query.setSqlText(sql);
 }
 
+// Whether the question about running requests finds one; nothing when the
+// server has no such view to ask (208).
+std::optional<bool> anyRequestListed(DbQuery &query)
+{
+    try {
+        query.open();
+    } catch (const DatabaseError &error) {
+        if (error.number() == 208)
+            return std::nullopt;
+        throw;
+    }
+    const bool running = !query.eof();
+    query.close();
+    return running;
+}
+
 } // namespace
 
 DatabaseCondition databaseCondition(DbConnection &connection, const QString &database)
@@ -42,17 +58,17 @@ std::optional<bool> restoreRunning(DbConnection &connection, const QString &data
             QStringLiteral("SELECT session_id FROM sys.dm_exec_requests "
                            "WHERE command = N'RESTORE DATABASE' AND database_id = DB_ID(:Name)"));
     query.setParameterText(QStringLiteral("Name"), database);
-    try {
-        query.open();
-    } catch (const DatabaseError &error) {
-        // 208: the server has no such view to ask.
-        if (error.number() == 208)
-            return std::nullopt;
-        throw;
-    }
-    const bool running = !query.eof();
-    query.close();
-    return running;
+    return anyRequestListed(query);
+}
+
+std::optional<bool> dropRunning(DbConnection &connection)
+{
+    DbQuery query;
+    prepare(
+        query, connection,
+        QStringLiteral("SELECT session_id FROM sys.dm_exec_requests "
+                       "WHERE (command = N'ALTER DATABASE' OR command = N'DROP DATABASE') AND session_id <> @@SPID"));
+    return anyRequestListed(query);
 }
 
 std::optional<RestoreRecord> restoreFinishedSince(DbConnection &connection, const QString &database,

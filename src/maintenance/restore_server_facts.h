@@ -26,6 +26,10 @@ DatabaseCondition databaseCondition(DbConnection &connection, const QString &dat
 // when it cannot say (a server that does not list its requests).
 std::optional<bool> restoreRunning(DbConnection &connection, const QString &database);
 
+// Whether another session is running a database-level ALTER or DROP, as the
+// restore's drop batch does; nothing when the server cannot say.
+std::optional<bool> dropRunning(DbConnection &connection);
+
 // The newest restore into the database that the server finished at or after
 // the moment (its own clock), with the set it took; nothing when there is
 // none.

@@ -90,6 +90,22 @@ RequestOutcome settleRestore(DbConnection &server, const QString &target, const 
     }
 }
 
+bool dropHasEnded(DbConnection &server)
+{
+    const auto deadline = std::chrono::steady_clock::now() + g_serverPatience;
+    while (true) {
+        const std::optional<std::optional<bool>> running
+            = askPatiently<std::optional<bool>>([&] { return dropRunning(server); });
+        if (!running || !*running)
+            return false;
+        if (!**running)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        pauseBeforeAskingAgain();
+    }
+}
+
 BringBackResult bringBackSafetyCopy(DbConnection &server, const RestoreJournal &journal, int timeoutSeconds)
 {
     const std::optional<QDateTime> since = askPatiently<QDateTime>([&] { return serverNow(server); });

@@ -56,6 +56,11 @@ template <typename Answer> std::optional<Answer> askPatiently(const std::functio
 RequestOutcome settleRestore(DbConnection &server, const QString &target, const QDateTime &since, const QString &file,
                              int position);
 
+// Waits, within the patience, until the server runs no drop of a database:
+// a drop whose reply was lost may still be at work. False when it still
+// runs, or when the server cannot say.
+bool dropHasEnded(DbConnection &server);
+
 struct BringBackResult {
     RequestOutcome outcome = RequestOutcome::Unknown;
     QString failure; // the server's words, when it said any
